@@ -1,0 +1,16 @@
+# tabrix_add_test(NAME name SOURCES ... LIBS ...)
+# One GoogleTest executable; every test case becomes a ctest entry. GUI code runs on
+# Qt's offscreen platform so that no display is needed.
+include(GoogleTest)
+function(tabrix_add_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${T_NAME} PRIVATE
+    TABRIX_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
+    TABRIX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0"
+               TIMEOUT 600)
+endfunction()

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Sets up (installs missing Debian packages), builds, and runs the whole test suite.
+# TABRIX_SANITIZE=1 builds and tests with AddressSanitizer + UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+build=build
+san=OFF
+if [ "${TABRIX_SANITIZE:-0}" = "1" ]; then build=build-asan; san=ON; fi
+cmake -S . -B "$build" -G Ninja -DTABRIX_SANITIZE=$san -DTABRIX_BUILD_BENCH=OFF
+cmake --build "$build" -j "$(nproc)"
+cd "$build"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
