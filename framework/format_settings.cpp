@@ -1,0 +1,393 @@
+#include "format_settings.h"
+
+#include <QLocale>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+TFormatSettings& FormatSettings()
+{
+    static TFormatSettings settings = SystemFormatSettings();
+    return settings;
+}
+
+namespace {
+// Qt date/time patterns use M for month and m for minute; ours use m for month and
+// n for minute, with "/" and ":" standing for the separators.
+std::string FromQtPattern(const QString& pattern, bool isTime, std::string& separator)
+{
+    std::string out;
+    separator.clear();
+    const std::string p = pattern.toStdString();
+    for (size_t i = 0; i < p.size(); ++i) {
+        char c = p[i];
+        if (c == '\'') {
+            size_t j = p.find('\'', i + 1);
+            if (j == std::string::npos)
+                j = p.size();
+            out += '"';
+            out += p.substr(i + 1, j - i - 1);
+            out += '"';
+            i = j;
+            continue;
+        }
+        if (isTime) {
+            if (c == 'm') { out += 'n'; continue; }
+            if (c == 'H') { out += 'h'; continue; }
+            if (c == 'A' || c == 'a' || c == 't')
+                continue;
+        } else {
+            if (c == 'M') { out += 'm'; continue; }
+        }
+        bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!letter && c != ' ' && separator.empty()) {
+            // The first separator: multi-byte characters are taken whole.
+            size_t len = 1;
+            unsigned char u = static_cast<unsigned char>(c);
+            if (u >= 0xF0) len = 4; else if (u >= 0xE0) len = 3; else if (u >= 0xC0) len = 2;
+            separator = p.substr(i, len);
+            out += isTime ? ':' : '/';
+            i += len - 1;
+            continue;
+        }
+        if (!letter && !separator.empty() && p.compare(i, separator.size(), separator) == 0) {
+            out += isTime ? ':' : '/';
+            i += separator.size() - 1;
+            continue;
+        }
+        out += c;
+    }
+    // Trim blanks left over from a dropped AM/PM marker.
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+} // namespace
+
+TFormatSettings SystemFormatSettings()
+{
+    TFormatSettings s;
+    QLocale locale = QLocale::system();
+    if (locale.language() == QLocale::C)
+        return s; // the classic defaults above
+    s.DecimalSeparator = locale.decimalPoint().toStdString();
+    s.ThousandSeparator = locale.groupSeparator().toStdString();
+    s.CurrencyString = locale.currencySymbol(QLocale::CurrencySymbol).toStdString();
+    std::string dateSep, timeSep;
+    s.ShortDateFormat = FromQtPattern(locale.dateFormat(QLocale::ShortFormat), false, dateSep);
+    s.LongTimeFormat = FromQtPattern(locale.timeFormat(QLocale::LongFormat), true, timeSep);
+    // Long time formats may carry a time zone ("t", dropped above); keep h:nn:ss at most.
+    if (!dateSep.empty())
+        s.DateSeparator = dateSep;
+    if (!timeSep.empty())
+        s.TimeSeparator = timeSep;
+    return s;
+}
+
+void LoadSystemFormatSettings()
+{
+    FormatSettings() = SystemFormatSettings();
+}
+
+namespace {
+void ReplaceDecimalPoint(std::string& text, const std::string& decimal)
+{
+    size_t dot = text.find('.');
+    if (dot != std::string::npos)
+        text.replace(dot, 1, decimal);
+}
+
+std::string GroupThousands(const std::string& digits, const std::string& separator)
+{
+    if (separator.empty() || digits.size() <= 3)
+        return digits;
+    std::string out;
+    size_t lead = digits.size() % 3;
+    if (lead == 0)
+        lead = 3;
+    out.append(digits, 0, lead);
+    for (size_t i = lead; i < digits.size(); i += 3) {
+        out += separator;
+        out.append(digits, i, 3);
+    }
+    return out;
+}
+} // namespace
+
+std::string FloatToStr(double Value, const TFormatSettings& Settings)
+{
+    if (std::isnan(Value))
+        return "NAN";
+    if (std::isinf(Value))
+        return Value > 0 ? "INF" : "-INF";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15G", Value);
+    std::string text(buf);
+    if (text == "-0")
+        text = "0";
+    size_t e = text.find('E');
+    if (e != std::string::npos) {
+        // "1E+20" -> "1E20", "1E-05" -> "1E-5"
+        std::string mantissa = text.substr(0, e);
+        std::string exponent = text.substr(e + 1);
+        bool negative = !exponent.empty() && exponent[0] == '-';
+        if (!exponent.empty() && (exponent[0] == '+' || exponent[0] == '-'))
+            exponent.erase(0, 1);
+        while (exponent.size() > 1 && exponent[0] == '0')
+            exponent.erase(0, 1);
+        text = mantissa + "E" + (negative ? "-" : "") + exponent;
+    }
+    ReplaceDecimalPoint(text, Settings.DecimalSeparator);
+    return text;
+}
+
+std::string CurrToStr(std::int64_t ScaledValue, const TFormatSettings& Settings)
+{
+    bool negative = ScaledValue < 0;
+    unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(ScaledValue)
+                                            : static_cast<unsigned long long>(ScaledValue);
+    std::string text = std::to_string(magnitude / 10000);
+    unsigned long long fraction = magnitude % 10000;
+    if (fraction) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "%04llu", fraction);
+        std::string f(buf);
+        while (!f.empty() && f.back() == '0')
+            f.pop_back();
+        text += Settings.DecimalSeparator + f;
+    }
+    return negative ? "-" + text : text;
+}
+
+std::string CurrToStrF(std::int64_t ScaledValue, const TFormatSettings& Settings)
+{
+    bool negative = ScaledValue < 0;
+    unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(ScaledValue)
+                                            : static_cast<unsigned long long>(ScaledValue);
+    int decimals = Settings.CurrencyDecimals < 0 ? 0 : (Settings.CurrencyDecimals > 4 ? 4 : Settings.CurrencyDecimals);
+    unsigned long long scale = 1;
+    for (int i = 0; i < 4 - decimals; ++i)
+        scale *= 10;
+    // round half away from zero to the shown decimals
+    unsigned long long rounded = (magnitude + scale / 2) / scale;
+    unsigned long long unit = 1;
+    for (int i = 0; i < decimals; ++i)
+        unit *= 10;
+    std::string text = GroupThousands(std::to_string(rounded / unit), Settings.ThousandSeparator);
+    if (decimals > 0) {
+        std::string f = std::to_string(rounded % unit);
+        f.insert(0, static_cast<size_t>(decimals) - f.size(), '0');
+        text += Settings.DecimalSeparator + f;
+    }
+    if (negative)
+        text.insert(0, "-");
+    if (!Settings.CurrencyString.empty())
+        text += " " + Settings.CurrencyString;
+    return text;
+}
+
+namespace {
+// Days from 0001-01-01 (proleptic Gregorian) for the date-time epoch 1899-12-30.
+constexpr long long EpochDays = 693594;
+
+long long DaysFromCivil(int y, int m, int d)
+{
+    // days since 0001-01-01 as day 1 → returns count so that 0001-01-01 gives 1
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const long long yoe = y - era * 400;
+    const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468 + 719163; // days since 1970-01-01 + days 0001..1970
+}
+
+void CivilFromDays(long long z, int& y, int& m, int& d)
+{
+    z -= 719163;
+    z += 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    y = static_cast<int>(yoe + era * 400 + (m <= 2));
+}
+
+const char* const ShortMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const LongMonthNames[] = {"January", "February", "March",     "April",   "May",      "June",
+                                      "July",    "August",   "September", "October", "November", "December"};
+const char* const ShortDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+const char* const LongDayNames[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+
+std::string Pad(int value, int width)
+{
+    std::string s = std::to_string(value);
+    if (static_cast<int>(s.size()) < width)
+        s.insert(0, static_cast<size_t>(width) - s.size(), '0');
+    return s;
+}
+} // namespace
+
+double EncodeDate(int Year, int Month, int Day)
+{
+    return static_cast<double>(DaysFromCivil(Year, Month, Day) - EpochDays);
+}
+
+double EncodeTime(int Hour, int Minute, int Second, int MilliSecond)
+{
+    return (((Hour * 60.0 + Minute) * 60.0 + Second) * 1000.0 + MilliSecond) / 86400000.0;
+}
+
+void DecodeDateTime(double DateTime, int& Year, int& Month, int& Day, int& Hour, int& Minute, int& Second,
+                    int& MilliSecond)
+{
+    // Negative values count days backwards, the fraction is still the time of day.
+    double days = std::trunc(DateTime);
+    double fraction = std::fabs(DateTime - days);
+    long long ms = std::llround(fraction * 86400000.0);
+    if (ms >= 86400000LL) {
+        ms -= 86400000LL;
+        days += DateTime < 0 ? -1 : 1;
+    }
+    CivilFromDays(static_cast<long long>(days) + EpochDays, Year, Month, Day);
+    Hour = static_cast<int>(ms / 3600000);
+    Minute = static_cast<int>(ms / 60000 % 60);
+    Second = static_cast<int>(ms / 1000 % 60);
+    MilliSecond = static_cast<int>(ms % 1000);
+}
+
+std::string FormatDateTime(const std::string& Pattern, double DateTime, const TFormatSettings& Settings)
+{
+    int y, mo, d, h, mi, s, ms;
+    DecodeDateTime(DateTime, y, mo, d, h, mi, s, ms);
+    long long dayNumber = static_cast<long long>(std::trunc(DateTime)) + EpochDays;
+    int weekday = static_cast<int>(((dayNumber % 7) + 7) % 7); // 0001-01-01 was a Monday: day 1 -> 1
+    std::string out;
+    const std::string& p = Pattern;
+    size_t i = 0;
+    auto run = [&](char c) {
+        size_t n = 0;
+        while (i + n < p.size() && (p[i + n] == c || p[i + n] == c - 32 || p[i + n] == c + 32))
+            ++n;
+        return n;
+    };
+    bool lastWasHour = false;
+    while (i < p.size()) {
+        char c = p[i];
+        char lc = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+        if (c == '"' || c == '\'') {
+            size_t j = p.find(c, i + 1);
+            if (j == std::string::npos)
+                j = p.size();
+            out.append(p, i + 1, j - i - 1);
+            i = j + 1;
+            continue;
+        }
+        if (c == '/') { out += Settings.DateSeparator; ++i; continue; }
+        if (c == ':') { out += Settings.TimeSeparator; ++i; continue; }
+        size_t n = 0;
+        switch (lc) {
+        case 'y':
+            n = run('y');
+            out += n <= 2 ? Pad(y % 100, 2) : Pad(y, 4);
+            break;
+        case 'm':
+            n = run('m');
+            if (lastWasHour && n <= 2) {
+                out += n == 1 ? std::to_string(mi) : Pad(mi, 2);
+            } else if (n == 1) {
+                out += std::to_string(mo);
+            } else if (n == 2) {
+                out += Pad(mo, 2);
+            } else if (n == 3) {
+                out += ShortMonthNames[mo - 1];
+            } else {
+                out += LongMonthNames[mo - 1];
+            }
+            break;
+        case 'd':
+            n = run('d');
+            if (n == 1) out += std::to_string(d);
+            else if (n == 2) out += Pad(d, 2);
+            else if (n == 3) out += ShortDayNames[weekday];
+            else out += LongDayNames[weekday];
+            break;
+        case 'h':
+            n = run('h');
+            out += n == 1 ? std::to_string(h) : Pad(h, 2);
+            break;
+        case 'n':
+            n = run('n');
+            out += n == 1 ? std::to_string(mi) : Pad(mi, 2);
+            break;
+        case 's':
+            n = run('s');
+            out += n == 1 ? std::to_string(s) : Pad(s, 2);
+            break;
+        case 'z':
+            n = run('z');
+            out += n == 1 ? std::to_string(ms) : Pad(ms, 3);
+            break;
+        default:
+            out += c;
+            n = 1;
+            break;
+        }
+        if (lc == 'h')
+            lastWasHour = true;
+        else if (lc != ' ' && lc != ':' && lc != 'm')
+            lastWasHour = false;
+        i += n;
+    }
+    return out;
+}
+
+std::string DateToStr(double DateTime, const TFormatSettings& Settings)
+{
+    return FormatDateTime(Settings.ShortDateFormat, DateTime, Settings);
+}
+
+std::string TimeToStr(double DateTime, const TFormatSettings& Settings)
+{
+    return FormatDateTime(Settings.LongTimeFormat, DateTime, Settings);
+}
+
+std::string DateTimeToStr(double DateTime, const TFormatSettings& Settings)
+{
+    std::string text = DateToStr(DateTime, Settings);
+    if (DateTime != std::trunc(DateTime))
+        text += " " + TimeToStr(DateTime, Settings);
+    return text;
+}
+
+bool TryStrToFloat(const std::string& Text, double& Value, const TFormatSettings& Settings)
+{
+    size_t b = 0, e = Text.size();
+    while (b < e && (Text[b] == ' ' || Text[b] == '\t'))
+        ++b;
+    while (e > b && (Text[e - 1] == ' ' || Text[e - 1] == '\t'))
+        --e;
+    if (b == e)
+        return false;
+    std::string t = Text.substr(b, e - b);
+    if (!Settings.DecimalSeparator.empty() && Settings.DecimalSeparator != ".") {
+        size_t pos = t.find(Settings.DecimalSeparator);
+        if (pos != std::string::npos)
+            t.replace(pos, Settings.DecimalSeparator.size(), ".");
+    }
+    for (char c : t) {
+        bool ok = (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E';
+        if (!ok)
+            return false;
+    }
+    char* end = nullptr;
+    double v = std::strtod(t.c_str(), &end);
+    if (end != t.c_str() + t.size())
+        return false;
+    Value = v;
+    return true;
+}

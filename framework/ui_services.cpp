@@ -1,0 +1,122 @@
+#include "ui_services.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+TUIServices* gInstalled = nullptr;
+
+bool HaveWidgetsApplication()
+{
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+}
+} // namespace
+
+TUIServices& UIServices()
+{
+    if (gInstalled)
+        return *gInstalled;
+    static TQtUIServices qt;
+    static TConsoleUIServices console;
+    if (HaveWidgetsApplication())
+        return qt;
+    return console;
+}
+
+TUIServices* SetUIServices(TUIServices* Services)
+{
+    TUIServices* previous = gInstalled;
+    gInstalled = Services;
+    return previous;
+}
+
+std::string ProgramFolder()
+{
+    std::string folder;
+    if (QCoreApplication::instance()) {
+        folder = QCoreApplication::applicationDirPath().toStdString();
+    } else {
+        std::error_code ec;
+        auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+        folder = ec ? std::filesystem::current_path().string() : exe.parent_path().string();
+    }
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+void TQtUIServices::MessageBox(const std::string& Text, TMsgKind Kind)
+{
+    QString title = QCoreApplication::applicationName();
+    QString text = QString::fromStdString(Text);
+    switch (Kind) {
+    case mkError:
+        QMessageBox::critical(nullptr, title, text, QMessageBox::Ok);
+        break;
+    case mkWarning:
+        QMessageBox::warning(nullptr, title, text, QMessageBox::Ok);
+        break;
+    default:
+        QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
+        break;
+    }
+}
+
+void TQtUIServices::SetCursor(TScreenCursor Cursor)
+{
+    if (Cursor == FCursor)
+        return;
+    if (HaveWidgetsApplication()) {
+        if (Cursor == crHourGlass)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QGuiApplication::restoreOverrideCursor();
+    }
+    FCursor = Cursor;
+}
+
+void TQtUIServices::ProcessMessages()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents();
+}
+
+bool TQtUIServices::HasGui() const
+{
+    return HaveWidgetsApplication();
+}
+
+void TConsoleUIServices::MessageBox(const std::string& Text, TMsgKind Kind)
+{
+    const char* prefix = Kind == mkError ? "error: " : (Kind == mkWarning ? "warning: " : "");
+    std::fputs(prefix, stderr);
+    std::fwrite(Text.data(), 1, Text.size(), stderr);
+    std::fputc('\n', stderr);
+}
+
+void TConsoleUIServices::ProcessMessages()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents();
+}
+
+void TRecordingUIServices::ProcessMessages()
+{
+    ++ProcessMessagesCalls;
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents();
+}
+
+bool TRecordingUIServices::HasGui() const
+{
+    if (ForceHasGui >= 0)
+        return ForceHasGui == 1;
+    return HaveWidgetsApplication();
+}

@@ -1,0 +1,99 @@
+#pragma once
+// The few user-interface services the suite needs outside its own windows: modal
+// message boxes, the screen cursor, processing pending window events and the program's
+// folder. One process-wide instance; tests and command-line programs install a quiet
+// one so that nothing ever blocks on a modal box.
+
+#include <string>
+#include <vector>
+
+enum TMsgKind { mkInformation, mkError, mkWarning };
+enum TScreenCursor { crDefault, crHourGlass };
+
+class TUIServices {
+public:
+    virtual ~TUIServices() = default;
+    // A modal box with one OK button.
+    virtual void MessageBox(const std::string& Text, TMsgKind Kind) = 0;
+    virtual void SetCursor(TScreenCursor Cursor) = 0;
+    virtual TScreenCursor Cursor() const = 0;
+    // Lets pending window events run (clicks on a Cancel button, repaints).
+    virtual void ProcessMessages() = 0;
+    // Whether windows can be created (a GUI application object exists).
+    virtual bool HasGui() const = 0;
+};
+
+// The services in use. Without an installed instance: the Qt one when a QApplication
+// exists, else a console one (boxes go to standard error, the cursor is remembered).
+TUIServices& UIServices();
+// Installs Services (not owned; none restores the default). Returns the previous one.
+TUIServices* SetUIServices(TUIServices* Services);
+
+// The folder of the running program, with a trailing "/".
+std::string ProgramFolder();
+
+// Qt Widgets implementation: QMessageBox, the application's override cursor,
+// QCoreApplication::processEvents.
+class TQtUIServices : public TUIServices {
+public:
+    void MessageBox(const std::string& Text, TMsgKind Kind) override;
+    void SetCursor(TScreenCursor Cursor) override;
+    TScreenCursor Cursor() const override { return FCursor; }
+    void ProcessMessages() override;
+    bool HasGui() const override;
+
+private:
+    TScreenCursor FCursor = crDefault;
+};
+
+// For programs without windows: boxes are written to standard error.
+class TConsoleUIServices : public TUIServices {
+public:
+    void MessageBox(const std::string& Text, TMsgKind Kind) override;
+    void SetCursor(TScreenCursor Cursor) override { FCursor = Cursor; }
+    TScreenCursor Cursor() const override { return FCursor; }
+    void ProcessMessages() override;
+    bool HasGui() const override { return false; }
+
+private:
+    TScreenCursor FCursor = crDefault;
+};
+
+// Records every box and cursor change; never blocks. HasGui follows the Qt
+// application object unless forced.
+class TRecordingUIServices : public TUIServices {
+public:
+    struct Box {
+        std::string Text;
+        TMsgKind Kind;
+    };
+    std::vector<Box> Boxes;
+    std::vector<TScreenCursor> CursorChanges;
+    int ProcessMessagesCalls = 0;
+    int ForceHasGui = -1; // -1: follow the application object; 0 / 1: forced
+
+    void MessageBox(const std::string& Text, TMsgKind Kind) override { Boxes.push_back({Text, Kind}); }
+    void SetCursor(TScreenCursor Cursor) override
+    {
+        FCursor = Cursor;
+        CursorChanges.push_back(Cursor);
+    }
+    TScreenCursor Cursor() const override { return FCursor; }
+    void ProcessMessages() override;
+    bool HasGui() const override;
+
+private:
+    TScreenCursor FCursor = crDefault;
+};
+
+// Installs services for a scope and restores the previous ones afterwards.
+class TUIServicesScope {
+public:
+    explicit TUIServicesScope(TUIServices* Services) : FPrevious(SetUIServices(Services)) {}
+    ~TUIServicesScope() { SetUIServices(FPrevious); }
+    TUIServicesScope(const TUIServicesScope&) = delete;
+    TUIServicesScope& operator=(const TUIServicesScope&) = delete;
+
+private:
+    TUIServices* FPrevious;
+};

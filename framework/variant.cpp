@@ -1,0 +1,187 @@
+#include "variant.h"
+
+#include "exceptions.h"
+#include "format_settings.h"
+
+#include <cmath>
+
+Variant Variant::Null()
+{
+    Variant v;
+    v.FType = varNull;
+    return v;
+}
+
+Variant Variant::FromCurrency(double Amount)
+{
+    return FromScaledCurrency(static_cast<std::int64_t>(std::llround(Amount * 10000.0)));
+}
+
+Variant Variant::FromScaledCurrency(std::int64_t Scaled)
+{
+    Variant v;
+    v.FType = varCurrency;
+    v.FData = Scaled;
+    return v;
+}
+
+Variant Variant::FromDateTime(double DateTime)
+{
+    Variant v;
+    v.FType = varDate;
+    v.FData = DateTime;
+    return v;
+}
+
+namespace {
+[[noreturn]] void CastError(TVarType from, const char* to)
+{
+    static const char* const names[] = {"Empty", "Null", "Integer", "Double", "Currency", "Date", "Boolean", "String"};
+    throw EConvertError(std::string("Could not convert variant of type (") + names[from] + ") into type (" + to + ")");
+}
+} // namespace
+
+std::int64_t Variant::AsInteger() const
+{
+    switch (FType) {
+    case varEmpty:
+    case varNull:
+        return 0;
+    case varInteger:
+    case varBoolean:
+        return std::get<std::int64_t>(FData);
+    case varDouble:
+    case varDate: {
+        double d = std::get<double>(FData);
+        if (!std::isfinite(d) || std::fabs(d) > 9.2e18)
+            CastError(FType, "Integer");
+        return static_cast<std::int64_t>(std::llround(d));
+    }
+    case varCurrency: {
+        std::int64_t s = std::get<std::int64_t>(FData);
+        return (s >= 0 ? s + 5000 : s - 5000) / 10000;
+    }
+    case varString: {
+        double d;
+        if (!TryStrToFloat(std::get<std::string>(FData), d) || d != std::trunc(d))
+            throw EConvertError("'" + std::get<std::string>(FData) + "' is not a valid integer value");
+        return static_cast<std::int64_t>(d);
+    }
+    }
+    CastError(FType, "Integer");
+}
+
+double Variant::AsDouble() const
+{
+    switch (FType) {
+    case varEmpty:
+    case varNull:
+        return 0;
+    case varInteger:
+    case varBoolean:
+        return static_cast<double>(std::get<std::int64_t>(FData));
+    case varDouble:
+    case varDate:
+        return std::get<double>(FData);
+    case varCurrency:
+        return static_cast<double>(std::get<std::int64_t>(FData)) / 10000.0;
+    case varString: {
+        double d;
+        if (!TryStrToFloat(std::get<std::string>(FData), d))
+            throw EConvertError("'" + std::get<std::string>(FData) + "' is not a valid floating point value");
+        return d;
+    }
+    }
+    CastError(FType, "Double");
+}
+
+std::int64_t Variant::AsScaledCurrency() const
+{
+    if (FType == varCurrency)
+        return std::get<std::int64_t>(FData);
+    return static_cast<std::int64_t>(std::llround(AsDouble() * 10000.0));
+}
+
+double Variant::AsDateTime() const
+{
+    return AsDouble();
+}
+
+bool Variant::AsBoolean() const
+{
+    switch (FType) {
+    case varString: {
+        const std::string& s = std::get<std::string>(FData);
+        if (s == "True" || s == "true" || s == "TRUE")
+            return true;
+        if (s == "False" || s == "false" || s == "FALSE")
+            return false;
+        return AsDouble() != 0;
+    }
+    default:
+        return AsDouble() != 0;
+    }
+}
+
+std::string Variant::AsString() const
+{
+    switch (FType) {
+    case varEmpty:
+    case varNull:
+        return {};
+    case varInteger:
+        return std::to_string(std::get<std::int64_t>(FData));
+    case varDouble:
+        return FloatToStr(std::get<double>(FData));
+    case varCurrency:
+        return CurrToStrF(std::get<std::int64_t>(FData));
+    case varDate:
+        return DateTimeToStr(std::get<double>(FData));
+    case varBoolean:
+        return std::get<std::int64_t>(FData) ? "True" : "False";
+    case varString:
+        return std::get<std::string>(FData);
+    }
+    return {};
+}
+
+const std::string& Variant::StringRef() const
+{
+    static const std::string empty;
+    if (FType == varString)
+        return std::get<std::string>(FData);
+    return empty;
+}
+
+bool operator==(const Variant& A, const Variant& B)
+{
+    if (A.FType == varNull || B.FType == varNull)
+        return A.FType == B.FType;
+    if (A.FType == varEmpty || B.FType == varEmpty)
+        return A.FType == B.FType;
+    if (A.FType == varString && B.FType == varString)
+        return std::get<std::string>(A.FData) == std::get<std::string>(B.FData);
+    if (A.FType == varBoolean || B.FType == varBoolean) {
+        try {
+            return A.AsBoolean() == B.AsBoolean();
+        } catch (const Exception&) {
+            return false;
+        }
+    }
+    // Everything else compares as a number: integers, doubles, money and date-time
+    // serials; a text side must read as a number.
+    double a, b;
+    if (A.FType == varString) {
+        if (!TryStrToFloat(std::get<std::string>(A.FData), a))
+            return false;
+    } else {
+        a = A.AsDouble();
+    }
+    if (B.FType == varString) {
+        if (!TryStrToFloat(std::get<std::string>(B.FData), b))
+            return false;
+    } else {
+        b = B.AsDouble();
+    }
+    return a == b;
+}
