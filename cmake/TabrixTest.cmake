@@ -14,3 +14,15 @@ function(tabrix_add_test)
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0"
                TIMEOUT 600)
 endfunction()
+
+# tabrix_add_test_folder(PREFIX p LIBS ...): every *_test.cpp of the calling folder
+# becomes its own test program p_<name>, so that one unfinished file never stops the
+# others from building.
+function(tabrix_add_test_folder)
+  cmake_parse_arguments(F "" "PREFIX" "LIBS" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  foreach(src ${tests})
+    get_filename_component(name ${src} NAME_WE)
+    tabrix_add_test(NAME ${F_PREFIX}_${name} SOURCES ${src} LIBS ${F_LIBS})
+  endforeach()
+endfunction()
