@@ -22,3 +22,8 @@ protected:
 
 // The demangled name of a type, for messages.
 std::string DemangledTypeName(const char* mangled);
+
+#include <functional>
+
+// An event with only its sender (a component, or a collection the event concerns).
+using TNotifyEvent = std::function<void(TPersistent* Sender)>;
