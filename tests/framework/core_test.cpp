@@ -1,0 +1,226 @@
+// Variants, text lists, collections, components and value texts.
+
+#include "framework/collection.h"
+#include "framework/component.h"
+#include "framework/exceptions.h"
+#include "framework/format_settings.h"
+#include "framework/graphics.h"
+#include "framework/string_list.h"
+#include "framework/variant.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct FormatSettingsGuard {
+    TFormatSettings saved = FormatSettings();
+    ~FormatSettingsGuard() { FormatSettings() = saved; }
+};
+
+TEST(VariantTest, TextKeepsNulBytesAndNullOrEmptyGiveEmptyText)
+{
+    std::string bytes("BM\0\0x\0", 6);
+    Variant v(bytes);
+    EXPECT_EQ(v.AsString().size(), 6u);
+    EXPECT_EQ(v.AsString(), bytes);
+    EXPECT_EQ(Variant::Null().AsString(), "");
+    EXPECT_EQ(Variant().AsString(), "");
+}
+
+TEST(VariantTest, ComparisonWithZeroText)
+{
+    const Variant zero("0");
+    EXPECT_TRUE(Variant(0) == zero);
+    EXPECT_TRUE(Variant(0.0) == zero);
+    EXPECT_TRUE(Variant::FromCurrency(0) == zero);
+    EXPECT_TRUE(Variant::FromDateTime(0) == zero);
+    EXPECT_TRUE(Variant("0") == zero);
+    EXPECT_FALSE(Variant(5) == zero);
+    EXPECT_FALSE(Variant("0.00") == zero); // text against text: byte by byte
+    EXPECT_FALSE(Variant(" 0") == zero);
+    EXPECT_FALSE(Variant::FromDateTime(1.5) == zero);
+    EXPECT_FALSE(Variant::Null() == zero);
+    EXPECT_FALSE(Variant() == zero);
+    EXPECT_TRUE(Variant::Null() == Variant::Null());
+    EXPECT_FALSE(Variant("abc") == Variant(0)); // not a number: unequal, no exception
+}
+
+TEST(VariantTest, ConversionsFollowTheProcessFormatSettings)
+{
+    FormatSettingsGuard guard;
+    auto& fs = FormatSettings();
+    fs.DecimalSeparator = ",";
+    fs.ThousandSeparator = "\xC2\xA0"; // no-break space
+    fs.CurrencyString = "\xD1\x80.";   // "р."
+    fs.DateSeparator = ".";
+    fs.TimeSeparator = "-";
+    fs.ShortDateFormat = "dd/mm/yyyy";
+    fs.LongTimeFormat = "hh:nn:ss";
+    EXPECT_EQ(Variant(1.5).AsString(), "1,5");
+    EXPECT_EQ(Variant(-0.001).AsString(), "-0,001");
+    EXPECT_EQ(Variant(1e20).AsString(), "1E20");
+    EXPECT_EQ(Variant(42).AsString(), "42");
+    EXPECT_EQ(Variant::FromCurrency(1234.5).AsString(), "1\xC2\xA0" "234,50 \xD1\x80.");
+    double date = EncodeDate(2024, 2, 29);
+    EXPECT_EQ(Variant::FromDateTime(date).AsString(), "29.02.2024");
+    EXPECT_EQ(Variant::FromDateTime(date + EncodeTime(13, 5, 9)).AsString(), "29.02.2024 13-05-09");
+    EXPECT_EQ(Variant(true).AsString(), "True");
+}
+
+TEST(FormatSettingsTest, DateSerialsMatchTheClassicEpoch)
+{
+    EXPECT_EQ(EncodeDate(1899, 12, 30), 0.0);
+    EXPECT_EQ(EncodeDate(1900, 1, 1), 2.0);
+    EXPECT_EQ(EncodeDate(2000, 1, 1), 36526.0);
+    int y, m, d, h, mi, s, ms;
+    DecodeDateTime(36526.75, y, m, d, h, mi, s, ms);
+    EXPECT_EQ(y, 2000);
+    EXPECT_EQ(m, 1);
+    EXPECT_EQ(d, 1);
+    EXPECT_EQ(h, 18);
+    EXPECT_EQ(mi, 0);
+}
+
+TEST(FormatSettingsTest, TextToNumber)
+{
+    TFormatSettings fs;
+    fs.DecimalSeparator = ",";
+    double v = 0;
+    EXPECT_TRUE(TryStrToFloat(" 2,5 ", v, fs));
+    EXPECT_EQ(v, 2.5);
+    EXPECT_TRUE(TryStrToFloat("2.5", v, fs));
+    EXPECT_FALSE(TryStrToFloat("", v, fs));
+    EXPECT_FALSE(TryStrToFloat("12abc", v, fs));
+}
+
+TEST(StringListTest, TextRule)
+{
+    TStringList list;
+    list.SetText("a\r\nb\r\n\r\n");
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(list[0], "a");
+    EXPECT_EQ(list[1], "b");
+    EXPECT_EQ(list[2], "");
+    EXPECT_EQ(list.Text(), "a\r\nb\r\n\r\n");
+    list.SetText("x\ny\rz");
+    EXPECT_EQ(list.Count(), 3);
+    list.SetText("");
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_THROW(list.Strings(0), EListError);
+}
+
+class Item : public TCollectionItem {
+public:
+    using TCollectionItem::TCollectionItem;
+    int Value = 0;
+    void Assign(const TPersistent* Source) override
+    {
+        if (auto* s = dynamic_cast<const Item*>(Source)) {
+            Value = s->Value;
+            return;
+        }
+        TPersistent::Assign(Source);
+    }
+};
+
+TEST(CollectionTest, AddDeleteClearAndIndexErrors)
+{
+    TCollection c([](TCollection* owner) { return new Item(owner); });
+    auto* a = static_cast<Item*>(c.Add());
+    auto* b = static_cast<Item*>(c.Add());
+    EXPECT_EQ(c.Count(), 2);
+    EXPECT_EQ(b->Index(), 1);
+    c.Delete(0);
+    EXPECT_EQ(c.Count(), 1);
+    EXPECT_EQ(c.Items(0), b);
+    (void)a;
+    try {
+        c.Items(5);
+        FAIL();
+    } catch (const EListError& e) {
+        EXPECT_EQ(e.Message(), "List index out of bounds (5)");
+    }
+    EXPECT_THROW(c.Delete(-1), EListError);
+    delete b; // an item freed on its own leaves its collection
+    EXPECT_EQ(c.Count(), 0);
+    c.BeginUpdate();
+    c.Add();
+    c.EndUpdate();
+    c.Clear();
+    EXPECT_EQ(c.Count(), 0);
+}
+
+TEST(PersistentTest, AssignFromAnotherClassFails)
+{
+    TFont font;
+    TStringList list;
+    try {
+        font.Assign(&list);
+        FAIL();
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), "Cannot assign a TStringList to a TFont");
+    }
+    EXPECT_THROW(font.Assign(nullptr), EConvertError);
+}
+
+class Watcher : public TComponent {
+public:
+    using TComponent::TComponent;
+    TComponent* Watched = nullptr;
+    int Removals = 0;
+    void Watch(TComponent* c)
+    {
+        Watched = c;
+        FreeNotification(c);
+    }
+
+protected:
+    void Notification(TComponent* AComponent, TOperation Operation) override
+    {
+        if (Operation == opRemove && AComponent == Watched) {
+            Watched = nullptr;
+            ++Removals;
+        }
+    }
+};
+
+TEST(ComponentTest, DestroyingAReferencedComponentClearsTheReference)
+{
+    TComponent owner;
+    auto* watcher = new Watcher(&owner);
+    auto* target = new TComponent(&owner);
+    target->SetName("Target");
+    EXPECT_EQ(target->Name(), "Target");
+    watcher->Watch(target);
+    watcher->Watch(target); // registering twice notifies once
+    TComponentRef<TComponent> ref(target);
+    delete target;
+    EXPECT_EQ(watcher->Watched, nullptr);
+    EXPECT_EQ(watcher->Removals, 1);
+    EXPECT_TRUE(ref.isNull());
+}
+
+TEST(GraphicsTest, SystemColoursResolveFromTheFixedTable)
+{
+    EXPECT_EQ(ColorToRGB(clWindow), 0xFFFFFFu);
+    EXPECT_EQ(ColorToRGB(clWindowText), 0x000000u);
+    EXPECT_EQ(ColorToRGB(clRed), clRed);
+    EXPECT_EQ(ColorToRGB(clSystemColor | 200), clBlack);
+    TFont a, b;
+    a.Style = fsBold | fsUnderline;
+    a.Name = "Courier New";
+    b.Assign(&a);
+    EXPECT_TRUE(a == b);
+    a.Name = "x";
+    EXPECT_EQ(b.Name, "Courier New");
+}
+
+TEST(MessageFormatTest, PlaceholdersAreFilledOnce)
+{
+    EXPECT_EQ(FormatMessage("Property %s is not specified.", std::string("DataEngine")),
+              "Property DataEngine is not specified.");
+    EXPECT_EQ(FormatMessage("100%% of %d", 7LL), "100% of 7");
+    EXPECT_EQ(FormatMessage("%s and %s", std::string("a")), "a and %s");
+}
+
+} // namespace
