@@ -1,0 +1,245 @@
+#include "picture.h"
+
+#include "exceptions.h"
+#include "files.h"
+#include "streams.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
+
+#include <cstring>
+
+namespace {
+
+std::uint16_t U16(const std::string& B, std::size_t At)
+{
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(B[At]) |
+                                      (static_cast<unsigned char>(B[At + 1]) << 8));
+}
+
+std::uint32_t U32(const std::string& B, std::size_t At)
+{
+    return static_cast<std::uint32_t>(U16(B, At)) | (static_cast<std::uint32_t>(U16(B, At + 2)) << 16);
+}
+
+std::int32_t I32(const std::string& B, std::size_t At)
+{
+    return static_cast<std::int32_t>(U32(B, At));
+}
+
+std::int16_t I16(const std::string& B, std::size_t At)
+{
+    return static_cast<std::int16_t>(U16(B, At));
+}
+
+constexpr std::uint32_t EmfSignature = 0x464D4520; // " EMF"
+constexpr std::uint32_t PlaceableKey = 0x9AC6CDD7;
+constexpr std::size_t BitmapFileHeaderSize = 14;
+
+bool IsEmf(const std::string& B)
+{
+    return B.size() >= 88 && U32(B, 0) == 1 && U32(B, 40) == EmfSignature;
+}
+
+bool IsPlaceableWmf(const std::string& B)
+{
+    return B.size() >= 22 + 18 && U32(B, 0) == PlaceableKey;
+}
+
+bool IsStandardWmf(const std::string& B)
+{
+    if (B.size() < 18)
+        return false;
+    const std::uint16_t Type = U16(B, 0);
+    const std::uint16_t HeaderWords = U16(B, 2);
+    const std::uint16_t Version = U16(B, 4);
+    return (Type == 1 || Type == 2) && HeaderWords == 9 && (Version == 0x0100 || Version == 0x0300);
+}
+
+bool IsIcon(const std::string& B)
+{
+    return B.size() >= 6 + 16 && U16(B, 0) == 0 && U16(B, 2) == 1 && U16(B, 4) >= 1 &&
+           B.size() >= 6 + 16 * static_cast<std::size_t>(U16(B, 4));
+}
+
+bool IsBitmap(const std::string& B)
+{
+    return B.size() >= BitmapFileHeaderSize + 12 && B[0] == 'B' && B[1] == 'M';
+}
+
+// Decodes a bitmap file held in Bytes (no copy is made). Fails with the reason.
+QImage DecodeBitmap(const std::string& Bytes)
+{
+    if (!IsBitmap(Bytes))
+        throw EInvalidGraphic(Bytes.size() >= 2 && Bytes[0] == 'B' && Bytes[1] == 'M'
+                                  ? "Bitmap image is not valid: the file is too short"
+                                  : "Bitmap image is not valid: the data is not a Windows bitmap");
+    const std::uint32_t HeaderSize = U32(Bytes, BitmapFileHeaderSize);
+    switch (HeaderSize) {
+    case 12: case 16: case 40: case 52: case 56: case 64: case 108: case 124:
+        break;
+    default:
+        throw EInvalidGraphic("Bitmap image is not valid: unknown header size " + std::to_string(HeaderSize));
+    }
+    if (Bytes.size() < BitmapFileHeaderSize + HeaderSize)
+        throw EInvalidGraphic("Bitmap image is not valid: the file is too short");
+
+    const QByteArray Raw = QByteArray::fromRawData(Bytes.data(), static_cast<qsizetype>(Bytes.size()));
+    QBuffer Buffer;
+    Buffer.setData(Raw);
+    Buffer.open(QIODevice::ReadOnly);
+    // The decoder refuses images whose pixels would exceed its allocation limit, so a
+    // header that claims a huge picture costs nothing.
+    QImageReader Reader(&Buffer, "bmp");
+    Reader.setAutoTransform(false);
+    QImage Image = Reader.read();
+    if (Image.isNull())
+        throw EInvalidGraphic("Bitmap image is not valid: the pixel data cannot be decoded");
+    return Image;
+}
+
+} // namespace
+
+TGraphicKind TPicture::DetectKind(const std::string& Bytes, bool* Enhanced)
+{
+    if (Enhanced != nullptr)
+        *Enhanced = false;
+    if (IsBitmap(Bytes))
+        return gkBitmap;
+    if (IsEmf(Bytes)) {
+        if (Enhanced != nullptr)
+            *Enhanced = true;
+        return gkMetafile;
+    }
+    if (IsPlaceableWmf(Bytes) || IsStandardWmf(Bytes))
+        return gkMetafile;
+    if (IsIcon(Bytes))
+        return gkIcon;
+    return gkNone;
+}
+
+void TPicture::Clear()
+{
+    FData.clear();
+    FData.shrink_to_fit();
+    FKind = gkNone;
+    FEnhanced = false;
+    FWidth = 0;
+    FHeight = 0;
+}
+
+void TPicture::LoadBitmapFromBytes(std::string Bytes)
+{
+    const QImage Image = DecodeBitmap(Bytes);
+    FWidth = Image.width();
+    FHeight = Image.height();
+    FData = std::move(Bytes);
+    FKind = gkBitmap;
+    FEnhanced = false;
+}
+
+void TPicture::LoadBitmapFromStream(TStream& Stream)
+{
+    LoadBitmapFromBytes(Stream.ReadToEnd());
+}
+
+void TPicture::LoadFromBytes(std::string Bytes)
+{
+    bool IsEnhanced = false;
+    switch (DetectKind(Bytes, &IsEnhanced)) {
+    case gkBitmap:
+        LoadBitmapFromBytes(std::move(Bytes));
+        return;
+    case gkMetafile: {
+        int W = 0;
+        int H = 0;
+        if (IsEnhanced) {
+            // The bounds rectangle, in device pixels, both edges included.
+            const long long Left = I32(Bytes, 8), Top = I32(Bytes, 12);
+            const long long Right = I32(Bytes, 16), Bottom = I32(Bytes, 20);
+            if (Right >= Left && Bottom >= Top && Right - Left < (1 << 30) && Bottom - Top < (1 << 30)) {
+                W = static_cast<int>(Right - Left + 1);
+                H = static_cast<int>(Bottom - Top + 1);
+            }
+        } else if (IsPlaceableWmf(Bytes)) {
+            // The bounding box in metafile units, Inch of them to the inch; shown
+            // at 96 pixels to the inch.
+            const long long Inch = U16(Bytes, 14);
+            const long long DX = static_cast<long long>(I16(Bytes, 10)) - I16(Bytes, 6);
+            const long long DY = static_cast<long long>(I16(Bytes, 12)) - I16(Bytes, 8);
+            if (Inch > 0) {
+                W = static_cast<int>((DX < 0 ? -DX : DX) * 96 / Inch);
+                H = static_cast<int>((DY < 0 ? -DY : DY) * 96 / Inch);
+            }
+        }
+        FData = std::move(Bytes);
+        FKind = gkMetafile;
+        FEnhanced = IsEnhanced;
+        FWidth = W;
+        FHeight = H;
+        return;
+    }
+    case gkIcon: {
+        // The first image of the directory; a size byte of 0 means 256.
+        const int W = static_cast<unsigned char>(Bytes[6]);
+        const int H = static_cast<unsigned char>(Bytes[7]);
+        FData = std::move(Bytes);
+        FKind = gkIcon;
+        FEnhanced = false;
+        FWidth = W == 0 ? 256 : W;
+        FHeight = H == 0 ? 256 : H;
+        return;
+    }
+    case gkNone:
+        break;
+    }
+    throw EInvalidGraphic("Unknown picture file format");
+}
+
+void TPicture::LoadFromGraphicField(std::string Bytes)
+{
+    constexpr std::size_t HeaderSize = 8;
+    if (Bytes.size() > HeaderSize && U16(Bytes, 0) == 1 && U16(Bytes, 2) == 0x0100 &&
+        U32(Bytes, 4) == Bytes.size() - HeaderSize)
+        Bytes.erase(0, HeaderSize);
+    LoadBitmapFromBytes(std::move(Bytes));
+}
+
+void TPicture::LoadFromFile(const std::string& FileName)
+{
+    LoadFromBytes(ReadFileToString(FileName));
+}
+
+void TPicture::SaveToFile(const std::string& FileName) const
+{
+    if (Empty())
+        throw EInvalidGraphic("Cannot save an empty picture");
+    WriteStringToFile(FileName, FData);
+}
+
+void TPicture::SaveToStream(TStream& Stream) const
+{
+    Stream.WriteString(FData);
+}
+
+QImage TPicture::ToImage() const
+{
+    switch (FKind) {
+    case gkBitmap:
+        return DecodeBitmap(FData);
+    case gkIcon: {
+        const QByteArray Raw = QByteArray::fromRawData(FData.data(), static_cast<qsizetype>(FData.size()));
+        QImage Image = QImage::fromData(Raw, "ico");
+        if (Image.isNull())
+            throw EInvalidGraphic("Icon image is not valid");
+        return Image;
+    }
+    case gkMetafile:
+        throw EInvalidGraphic("A metafile cannot be turned into pixels");
+    case gkNone:
+        break;
+    }
+    throw EInvalidGraphic("The picture is empty");
+}

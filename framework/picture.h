@@ -1,0 +1,67 @@
+#pragma once
+// Pictures: a bitmap, metafile or icon held as the bytes of its file. The bytes are
+// kept once and saved unchanged, so nothing of the picture is lost on the way through;
+// a bitmap is decoded when it is loaded (to prove it valid and learn its size), and
+// the decoded pixels are dropped again.
+
+#include <cstdint>
+#include <string>
+
+class QImage;
+class TStream;
+
+enum TGraphicKind : std::uint8_t { gkNone, gkBitmap, gkMetafile, gkIcon };
+
+class TPicture {
+public:
+    TPicture() = default;
+
+    TGraphicKind Kind() const { return FKind; }
+    // For a metafile: true for an enhanced metafile (EMF), false for a Windows
+    // metafile (WMF). False for every other kind.
+    bool Enhanced() const { return FEnhanced; }
+    bool Empty() const { return FKind == gkNone; }
+    // Size in pixels; 0 when the picture is empty or its size is not recorded (a WMF
+    // without a placeable header).
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
+    const std::string& Bytes() const { return FData; }
+
+    // Takes Bytes as a Windows bitmap file ("BM" ...). Raises EInvalidGraphic
+    // ("Bitmap image is not valid", with the reason) when they are not a bitmap that
+    // decodes; the picture is then left as it was.
+    void LoadBitmapFromBytes(std::string Bytes);
+    // A bitmap from Stream's position to its end.
+    void LoadBitmapFromStream(TStream& Stream);
+    // Takes Bytes as a bitmap, metafile or icon, told apart by their signatures.
+    // Raises EInvalidGraphic ("Unknown picture file format") for anything else.
+    void LoadFromBytes(std::string Bytes);
+    // The content of a graphic field: a bitmap, possibly preceded by the 8-byte
+    // header that some desktop databases put in front of it (count 1, type 0x0100,
+    // size of what follows), which is dropped.
+    void LoadFromGraphicField(std::string Bytes);
+    void LoadFromFile(const std::string& FileName);
+
+    // Writes the picture's bytes unchanged to a new file (replacing one of that
+    // name). Raises EInvalidGraphic for an empty picture, EFCreateError /
+    // EStreamError when the file cannot be written (a partial file is removed).
+    void SaveToFile(const std::string& FileName) const;
+    void SaveToStream(TStream& Stream) const;
+
+    // Decodes the picture into pixels: bitmaps and icons. Raises EInvalidGraphic for
+    // other kinds and for an empty picture.
+    QImage ToImage() const;
+
+    void Clear();
+
+    // The kind of picture Bytes hold, judged by signature alone; Enhanced reports an
+    // enhanced metafile.
+    static TGraphicKind DetectKind(const std::string& Bytes, bool* Enhanced = nullptr);
+
+private:
+    std::string FData;
+    TGraphicKind FKind = gkNone;
+    bool FEnhanced = false;
+    int FWidth = 0;
+    int FHeight = 0;
+};
