@@ -1,0 +1,18 @@
+#pragma once
+// A Qt Widgets application object for tests that create windows (offscreen platform).
+
+#include <QApplication>
+#include <cstdlib>
+
+inline QApplication& EnsureQtApplication()
+{
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return *app;
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "tabrix-tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
