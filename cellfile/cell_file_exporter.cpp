@@ -1,0 +1,459 @@
+#include "cell_file_exporter.h"
+
+#include "framework/exceptions.h"
+#include "framework/files.h"
+#include "spec/text_utils.h"
+
+#include <algorithm>
+
+TKVExportToCellFile::TKVExportToCellFile(QObject* AOwner)
+    : TKVExportBaseComponent(AOwner)
+{
+}
+
+TKVExportToCellFile::~TKVExportToCellFile()
+{
+    CloseOwnStream();
+}
+
+void TKVExportToCellFile::CloseOwnStream()
+{
+    if (FStream && FOwnFile) {
+        TStream* stream = FStream;
+        FStream = nullptr;
+        delete stream;
+    }
+}
+
+void TKVExportToCellFile::Prepare()
+{
+    FOwnFile = true;
+    try {
+        SaveToStream(nullptr);
+    } catch (...) {
+        FOwnFile = false;
+        throw;
+    }
+    FOwnFile = false;
+}
+
+void TKVExportToCellFile::SaveToStream(TStream* Stream)
+{
+    const bool callerStream = Stream != nullptr;
+    try {
+        if (callerStream)
+            InternalBeforeProcess();
+        TKVECustomDataEngine* engine = SourceEngine();
+        if (!engine)
+            throw Exception("There is no data engine to export from");
+        int fileNumber = 0;
+        FStream = Stream;
+        FCellFont = std::make_unique<TFont>();
+        FExportFailed = false;
+        try {
+            engine->DisableControls();
+            engine->SavePosition();
+            engine->First();
+            FRecordCount = engine->RecordCount();
+            if (FRecordCount != 0 || ExportIfEmpty) {
+                FTitleRows = 0;
+                if (AddTitle && TitleIsSupported())
+                    FTitleRows = Options.Contains(soBlankRowAfterCaptions) ? 2 : 1;
+                Statistic().TotalCount = Header().Count() + FTitleRows + FRecordCount + Footer().Count();
+                CreateFileStream(FileName(), 0);
+                FTabRow = FCurrentRow;
+                int accepted = 0;
+                const std::string exporting = GetLanguageString(8);
+                while (!ProgressCanceled() && !engine->Eof()) {
+                    if (AnimatedStatus)
+                        UpdateProgressDlg(exporting, accepted);
+                    bool accept = true;
+                    if (OnBeforeRecord)
+                        OnBeforeRecord(this, accept);
+                    if (accept) {
+                        if (OnProgress) {
+                            bool abort = false;
+                            OnProgress(this, accepted, engine->RecordCount(), abort);
+                            if (abort)
+                                SetProgressCanceled(true);
+                        }
+                        if (RowsPerFile > 0 && accepted > 0 && accepted % RowsPerFile == 0) {
+                            ++fileNumber;
+                            if (!callerStream)
+                                CreateFileStream(FileName(), fileNumber);
+                        }
+                        ++accepted;
+                        if (Layout != elTabularForm)
+                            WriteRowStart(false);
+                        int col = 0;
+                        for (int i = 0; i < Columns().Count(); ++i) {
+                            TKVEColumn* column = Columns()[i];
+                            if (!column->Visible)
+                                continue;
+                            BuildDataCell(column, accepted);
+                            WriteCellByLayout(column, col);
+                            ++col;
+                        }
+                        if (Layout != elTabularForm) {
+                            WriteRowEnd(false);
+                        } else if (Options.Contains(soBlankRowAfterCaptions)
+                                   && (TableType() == teText || TableType() == teClipboard)) {
+                            WriteRowStart(false);
+                            WriteRowEnd(false);
+                            ++FTabRow;
+                        }
+                    }
+                    engine->Next();
+                    ++FCurrentRow;
+                    ++FTabRow;
+                    bool abort = false;
+                    if (OnAfterRecord)
+                        OnAfterRecord(this, abort);
+                    if (abort)
+                        SetProgressCanceled(true);
+                }
+            }
+            // Also for an empty source that writes no file: the engine gets its
+            // position and controls back.
+            engine->RestorePosition();
+            engine->EnableControls();
+        } catch (...) {
+            FExportFailed = true;
+            try {
+                CloseFileStream();
+            } catch (...) {
+                // The first failure is the one worth reporting.
+            }
+            CloseOwnStream();
+            if (!FOwnFile)
+                FStream = nullptr;
+            FCellFont.reset();
+            FExportFailed = false;
+            throw;
+        }
+        CloseFileStream();
+        if (!FOwnFile)
+            FStream = nullptr;
+        FCellFont.reset();
+    } catch (const Exception&) {
+        if (callerStream) {
+            // The caller's export failed: undo what the preparation changed in the
+            // process (formats, cursor, controls, filled columns) before passing the
+            // failure on. Nothing is delivered for a failed export.
+            Statistic().Result = erFailed;
+            InternalAfterProcess();
+        }
+        throw;
+    }
+    if (callerStream)
+        InternalAfterProcess();
+}
+
+void TKVExportToCellFile::BuildDataCell(TKVEColumn* Column, int Accepted)
+{
+    TKVECustomDataEngine* engine = SourceEngine();
+    FCellColor = Column->Color;
+    FCellFont->Assign(&Column->Font());
+    FCellAlignment = Column->Alignment;
+    FCellField = nullptr;
+    if (Column->ColumnKind == ckField && engine->IsDataRow(Accepted - 1))
+        FCellField = engine->FindFieldByColumn(Column);
+    if (FCellField) {
+        FCellText = GetFieldStr(FCellField);
+        FCellType = GetFieldType(FCellField, BlankIfZero);
+    } else if (Column->ColumnKind == ckConstant) {
+        FCellText.assign(Column->FieldName);
+        FCellType = Column->DataType;
+    } else {
+        const Variant value = engine->GetFieldValue(Column);
+        if (value.VarType() == varString)
+            FCellText.assign(value.StringRef());
+        else
+            FCellText = value.AsString();
+        // The type is judged on the text as a string variant. Only the blank test
+        // looks at the value, and a text is blank exactly when it is "0"; standing
+        // in for the text spares a copy of every cell.
+        static const Variant zeroText("0");
+        static const Variant otherText("x");
+        FCellType = GetValueType(engine->DataTypeByColumn(Column), FCellText == "0" ? zeroText : otherText,
+                                 BlankIfZero);
+    }
+    AssignStyle(Header().Count() + FTitleRows + Accepted, FCellColor);
+    if (OnGetCellParams)
+        OnGetCellParams(this, FCellField, FCellText, FCellFont.get(), FCellAlignment, FCellColor, FCellType);
+    ApplyCharacterSet();
+}
+
+void TKVExportToCellFile::ApplyCharacterSet()
+{
+    if (CharacterSet == csASCII_MSDOS)
+        FCellText = UECode(true, FCellText);
+}
+
+void TKVExportToCellFile::WriteCellByLayout(TKVEColumn* Column, int Col)
+{
+    switch (Layout) {
+    case elColumnar: {
+        SourceEngine()->ApplyCellColors(FCurrentRow - GetTitleRowCount() + 1, Col, FCellAlignment, *FCellFont,
+                                        FCellColor);
+        WriteData(FCellField, FCellType, FCurrentRow, Col, FCellText, FCellAlignment, FCellFont.get(), FCellColor);
+        break;
+    }
+    case elReversedColumnar:
+        WriteData(FCellField, FCellType, Col, FCurrentRow, FCellText, FCellAlignment, FCellFont.get(), FCellColor);
+        break;
+    case elTabularForm: {
+        WriteRowStart(false);
+        const TKVEColumnTitle& title = Column->Title();
+        TFont titleFont;
+        titleFont.Assign(&title.Font());
+        if (AddTitle) {
+            const std::string& caption =
+                Options.Contains(soUseFieldNameAsCaption) ? Column->FieldName : title.Caption;
+            WriteData(nullptr, ctString, FTabRow, 0, caption, title.Alignment, &titleFont, title.Color);
+            if (Options.Contains(soBlankRowAfterCaptions))
+                WriteData(nullptr, ctBlank, FTabRow, 1, std::string(), title.Alignment, &titleFont, title.Color);
+        }
+        WriteData(FCellField, FCellType, FTabRow, FTitleRows, FCellText, FCellAlignment, FCellFont.get(),
+                  FCellColor);
+        WriteRowEnd(false);
+        ++FTabRow;
+        break;
+    }
+    }
+}
+
+std::string TKVExportToCellFile::NumberedFileName(const std::string& FileName, int FileNumber)
+{
+    if (FileNumber <= 0)
+        return FileName;
+    std::string digits = std::to_string(FileNumber);
+    if (FileNumber < 10)
+        digits = "00" + digits;
+    else if (FileNumber < 100)
+        digits = "0" + digits;
+    std::string ext = ExtractFileExt(FileName);
+    if (ext.empty())
+        return FileName + digits;
+    return ChangeFileExt(FileName, digits + ext);
+}
+
+int TKVExportToCellFile::FileRowCount(int FileNumber) const
+{
+    if (RowsPerFile <= 0)
+        return FTitleRows + FRecordCount;
+    long long before = static_cast<long long>(FileNumber) * RowsPerFile;
+    long long share = std::clamp<long long>(FRecordCount - before, 0, RowsPerFile);
+    // The last file of a source whose count is off still gets room for a row.
+    return FTitleRows + static_cast<int>(share);
+}
+
+void TKVExportToCellFile::CreateFileStream(const std::string& FileName, int FileNumber)
+{
+    if (FileNumber > 0)
+        CloseFileStream();
+    if (!FileName.empty()) {
+        std::string name = NumberedFileName(FileName, FileNumber);
+        if (OnGetFileName)
+            OnGetFileName(this, FileNumber, name);
+        InternalFileCreate(name);
+    }
+    WriteFileBegin();
+    const int rows = FileRowCount(FileNumber);
+    const int visible = VisibleColumnCount;
+    int widest = 0;
+    for (int i = 0; i < Columns().Count(); ++i) {
+        TKVEColumn* column = Columns()[i];
+        if (column->Visible && column->Width > widest)
+            widest = column->Width;
+    }
+    switch (Layout) {
+    case elColumnar: {
+        WriteDimensions(rows, visible + 1);
+        int k = 0;
+        for (int i = 0; i < Columns().Count(); ++i) {
+            TKVEColumn* column = Columns()[i];
+            if (column->Visible)
+                WriteColWidth(k++, column->Width);
+        }
+        break;
+    }
+    case elReversedColumnar:
+        WriteDimensions(visible, rows + 1);
+        for (int k = 0; k <= rows; ++k)
+            WriteColWidth(k, widest);
+        break;
+    case elTabularForm:
+        WriteDimensions(rows * visible, FTitleRows + 1);
+        for (int k = 0; k <= FTitleRows; ++k)
+            WriteColWidth(k, widest);
+        break;
+    }
+    WriteHeader();
+    WriteDataBegin();
+    if (AddTitle && TitleIsSupported() && Layout != elTabularForm) {
+        const int headerCount = Header().Count();
+        WriteRowStart(true);
+        int k = 0;
+        for (int i = 0; i < Columns().Count(); ++i) {
+            TKVEColumn* column = Columns()[i];
+            if (!column->Visible)
+                continue;
+            FCellColor = column->Title().Color;
+            FCellFont->Assign(&column->Title().Font());
+            FCellAlignment = column->Title().Alignment;
+            FCellText = Options.Contains(soUseFieldNameAsCaption) ? column->FieldName : column->Title().Caption;
+            AssignStyle(headerCount + 1, FCellColor);
+            FCellType = ctString;
+            if (OnGetCellParams)
+                OnGetCellParams(this, nullptr, FCellText, FCellFont.get(), FCellAlignment, FCellColor, FCellType);
+            ApplyCharacterSet();
+            if (Layout == elReversedColumnar)
+                WriteData(nullptr, FCellType, k, headerCount, FCellText, FCellAlignment, FCellFont.get(), FCellColor);
+            else
+                WriteData(nullptr, FCellType, headerCount, k, FCellText, FCellAlignment, FCellFont.get(), FCellColor);
+            ++k;
+        }
+        WriteRowEnd(true);
+        if (Options.Contains(soBlankRowAfterCaptions)) {
+            WriteRowStart(true);
+            AssignStyle(headerCount + 2, FCellColor);
+            const std::string empty;
+            for (int c = 0; c < k; ++c) {
+                if (Layout == elReversedColumnar)
+                    WriteData(nullptr, ctBlank, c, FCurrentRow - 1, empty, taCenter, nullptr, FCellColor);
+                else
+                    WriteData(nullptr, ctBlank, FCurrentRow - 1, c, empty, taCenter, nullptr, FCellColor);
+            }
+            WriteRowEnd(true);
+        }
+    }
+}
+
+void TKVExportToCellFile::CloseFileStream()
+{
+    if (!FStream)
+        return;
+    WriteFooter();
+    if (FOwnFile) {
+        TStream* stream = FStream;
+        FStream = nullptr;
+        std::unique_ptr<TStream> owned(stream);
+        if (auto* file = dynamic_cast<TFileStream*>(stream))
+            file->Close();
+    }
+}
+
+bool TKVExportToCellFile::MergeIsSupported()
+{
+    return false;
+}
+
+bool TKVExportToCellFile::TitleIsSupported()
+{
+    return true;
+}
+
+void TKVExportToCellFile::InternalFileCreate(const std::string& FileName)
+{
+    if (!FOwnFile)
+        return;
+    if (Options.Contains(soMergeData) && FileExists(FileName) && MergeIsSupported()) {
+        auto stream = std::make_unique<TFileStream>(FileName, fmOpenWrite);
+        stream->Seek(0, soEnd);
+        FStream = stream.release();
+    } else {
+        FStream = new TFileStream(FileName, fmCreate);
+    }
+}
+
+void TKVExportToCellFile::WriteHeader()
+{
+    const int headerCount = Header().Count();
+    int captionRows = 0;
+    if (AddTitle && Layout != elTabularForm)
+        captionRows = Options.Contains(soBlankRowAfterCaptions) ? 2 : 1;
+    FCurrentRow = headerCount + captionRows;
+    for (int i = 0; i < headerCount; ++i) {
+        WriteRowStart(true);
+        FCellColor = clWhite;
+        FCellAlignment = taLeftJustify;
+        FCellText = Header()[i];
+        AssignStyle(i, FCellColor);
+        FCellType = ctString;
+        if (OnGetCellParams)
+            OnGetCellParams(this, nullptr, FCellText, FCellFont.get(), FCellAlignment, FCellColor, FCellType);
+        ApplyCharacterSet();
+        WriteData(nullptr, FCellType, i, 1, FCellText, FCellAlignment, FCellFont.get(), FCellColor);
+        WriteRowEnd(true);
+    }
+}
+
+void TKVExportToCellFile::WriteFooter()
+{
+    WriteDataEnd();
+    for (int i = 0; i < Footer().Count(); ++i) {
+        WriteRowStart(true);
+        FCellColor = clWhite;
+        FCellAlignment = taLeftJustify;
+        FCellText = Footer()[i];
+        FCellType = ctString;
+        if (OnGetCellParams)
+            OnGetCellParams(this, nullptr, FCellText, FCellFont.get(), FCellAlignment, FCellColor, FCellType);
+        ApplyCharacterSet();
+        WriteData(nullptr, FCellType, FCurrentRow + i, 1, FCellText, FCellAlignment, FCellFont.get(), FCellColor);
+        WriteRowEnd(true);
+    }
+    WriteFileEnd();
+}
+
+void TKVExportToCellFile::WriteString(const std::string& S)
+{
+    if (FStream)
+        FStream->WriteString(S);
+}
+
+void TKVExportToCellFile::WriteFileBegin()
+{
+    FRowsSinceFlush = 0;
+}
+
+void TKVExportToCellFile::WriteFileEnd()
+{
+}
+
+void TKVExportToCellFile::WriteDimensions(int, int)
+{
+}
+
+void TKVExportToCellFile::WriteColWidth(int, int)
+{
+}
+
+void TKVExportToCellFile::WriteDataBegin()
+{
+    FDataStarted = true;
+}
+
+void TKVExportToCellFile::WriteDataEnd()
+{
+    FDataStarted = false;
+}
+
+void TKVExportToCellFile::WriteRowStart(bool)
+{
+}
+
+void TKVExportToCellFile::WriteRowEnd(bool)
+{
+    ++FRowsSinceFlush;
+    if (FRowsSinceFlush > 1024) {
+        if (auto* file = dynamic_cast<TFileStream*>(FStream))
+            file->FlushToDisk();
+        FRowsSinceFlush = 0;
+    }
+}
+
+void TKVExportToCellFile::WriteData(TField*, TCellType, int, int, const std::string&, TAlignment, TFont*, TColor)
+{
+}

@@ -1,0 +1,79 @@
+#pragma once
+// The exporter for every target written cell by cell. It walks the rows of the run's
+// source engine, builds for every visible column of every row one cell (text, type,
+// alignment, font, colour, source field), lets the application adjust it and hands it
+// to a fixed set of virtual write hooks. Concrete targets override the hooks; this
+// class itself writes nothing but raw strings to a stream.
+
+#include "export/export_component.h"
+#include "framework/streams.h"
+
+#include <memory>
+
+class TKVExportToCellFile : public TKVExportBaseComponent {
+    Q_OBJECT
+public:
+    explicit TKVExportToCellFile(QObject* AOwner = nullptr);
+    ~TKVExportToCellFile() override;
+
+    // Writes the whole export into the pipeline's own file(s).
+    void Prepare() override;
+    // Writes the whole export. With a Stream the export goes into it (and this call
+    // brackets itself with InternalBeforeProcess / InternalAfterProcess); without one
+    // the pipeline opens its own numbered files, as Prepare does.
+    void SaveToStream(TStream* Stream);
+
+    // The write hooks, in the order of their slots.
+    virtual bool MergeIsSupported();
+    virtual bool TitleIsSupported();
+    virtual void InternalFileCreate(const std::string& FileName);
+    virtual void WriteHeader();
+    virtual void WriteFooter();
+    virtual void WriteString(const std::string& S);
+    virtual void WriteFileBegin();
+    virtual void WriteFileEnd();
+    virtual void WriteDimensions(int ARowCount, int AColCount);
+    virtual void WriteColWidth(int ACol, int AWidth);
+    virtual void WriteDataBegin();
+    virtual void WriteDataEnd();
+    virtual void WriteRowStart(bool IsTitle);
+    virtual void WriteRowEnd(bool IsTitle);
+    virtual void WriteData(TField* Field, TCellType CellType, int ARow, int ACol, const std::string& Text,
+                           TAlignment Alignment, TFont* Font, TColor Color);
+    virtual void CreateFileStream(const std::string& FileName, int FileNumber);
+    virtual void CloseFileStream();
+
+    // The name of file number FileNumber of a split export: out.doc, out001.doc,
+    // out010.doc, out100.doc.
+    static std::string NumberedFileName(const std::string& FileName, int FileNumber);
+
+protected:
+    // The rows file number FileNumber will hold: its title rows and its share of the
+    // records (all records when the export is not split).
+    int FileRowCount(int FileNumber) const;
+
+    int FRecordCount = 0;
+    int FRowsSinceFlush = 0;
+    TAlignment FCellAlignment = taLeftJustify;
+    std::string FCellText;
+    TCellType FCellType = ctString;
+    TField* FCellField = nullptr;
+    std::unique_ptr<TFont> FCellFont;
+    TColor FCellColor = clWhite;
+    bool FOwnFile = false;
+    int FCurrentRow = 0;
+    int FTitleRows = 0;
+    bool FDataStarted = false;
+    TStream* FStream = nullptr;
+    // Set while the pipeline closes its file after a failure, so that a target can
+    // discard what it has instead of saving a half-written document.
+    bool FExportFailed = false;
+
+private:
+    void BuildDataCell(TKVEColumn* Column, int Accepted);
+    void WriteCellByLayout(TKVEColumn* Column, int Col);
+    void ApplyCharacterSet();
+    void CloseOwnStream();
+
+    int FTabRow = 0;
+};
