@@ -1,0 +1,629 @@
+// Office Open XML writer of the word processor.
+
+#include "framework/exceptions.h"
+#include "platform/automation/word/word_save.h"
+#include "platform/automation/word/word_source.h"
+#include "platform/automation/word/word_text.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+
+#include <pugixml.hpp>
+#include <zip.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <deque>
+#include <filesystem>
+#include <sstream>
+
+namespace {
+
+const char* const NsW = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
+const char* const NsR = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+const char* const NsWp = "http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing";
+const char* const NsA = "http://schemas.openxmlformats.org/drawingml/2006/main";
+const char* const NsPic = "http://schemas.openxmlformats.org/drawingml/2006/picture";
+const char* const RelImage = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
+const char* const RelStyles = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles";
+const char* const RelSettings = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/settings";
+
+const char* const ColorHex[17] = {"auto",   "000000", "0000FF", "00FFFF", "00FF00", "FF00FF",
+                                  "FF0000", "FFFF00", "FFFFFF", "000080", "008080", "008000",
+                                  "800080", "800000", "808000", "808080", "C0C0C0"};
+const char* const HighlightName[17] = {"none",     "black",     "blue",        "cyan",    "green",     "magenta",
+                                       "red",      "yellow",    "white",       "darkBlue", "darkCyan",  "darkGreen",
+                                       "darkMagenta", "darkRed", "darkYellow", "darkGray", "lightGray"};
+const char* const BorderName[9] = {"nil",       "single",     "dotted", "dashSmallGap", "dashed",
+                                   "dotDash",   "dotDotDash", "double", "triple"};
+const char* const AlignName[4] = {"left", "center", "right", "both"};
+
+std::string Twips(double pt) { return std::to_string(static_cast<long long>(std::lround(pt * 20))); }
+std::string Emu(double pt) { return std::to_string(static_cast<long long>(std::llround(pt * 12700))); }
+
+struct PackagePicture {
+    std::string RelId;
+    std::string EntryName; // "word/media/..."
+};
+
+class BodyWriter {
+public:
+    BodyWriter(WordDocumentModel& model, WordOutFile& out, const std::vector<PackagePicture>& pictures,
+               unsigned firstDrawingId)
+        : FModel(model), FOut(out), FPictures(pictures), FDrawingId(firstDrawingId) {}
+
+    void Blocks()
+    {
+        for (const WordBlock& b : FModel.Blocks()) {
+            if (b.BlockKind == WordBlock::Paragraph) Paragraph(b.Para);
+            else if (b.BlockKind == WordBlock::Table) Table(*b.Tbl);
+            FOut.MaybeFlush();
+        }
+    }
+
+private:
+    void RunProperties(std::string& s, const WordCharFormat& f)
+    {
+        if (f == WordCharFormat()) return;
+        s += "<w:rPr>";
+        if (!f.FontName.empty()) {
+            s += "<w:rFonts w:ascii=\"";
+            AppendXmlAttrText(s, f.FontName);
+            s += "\" w:hAnsi=\"";
+            AppendXmlAttrText(s, f.FontName);
+            s += "\" w:cs=\"";
+            AppendXmlAttrText(s, f.FontName);
+            s += "\"/>";
+        }
+        if (f.Bold) s += "<w:b/>";
+        if (f.Italic) s += "<w:i/>";
+        if (f.ColorIndex > 0 && f.ColorIndex <= 16) s += std::string("<w:color w:val=\"") + ColorHex[f.ColorIndex] + "\"/>";
+        if (f.HighlightIndex > 0 && f.HighlightIndex <= 16)
+            s += std::string("<w:highlight w:val=\"") + HighlightName[f.HighlightIndex] + "\"/>";
+        if (f.Underline) s += "<w:u w:val=\"single\"/>";
+        s += "</w:rPr>";
+    }
+
+    void TextRun(std::string& s, std::string_view text, const std::string& rPr)
+    {
+        if (text.empty()) return;
+        s += "<w:r>";
+        s += rPr;
+        bool open = false;
+        ForEachWordChar(text, [&](char32_t c) {
+            if (c == WordTab || c == WordLineBreak) {
+                if (open) s += "</w:t>";
+                open = false;
+                s += c == WordTab ? "<w:tab/>" : "<w:br/>";
+                return;
+            }
+            if (!open) s += "<w:t xml:space=\"preserve\">";
+            open = true;
+            AppendXmlChar(s, c);
+        });
+        if (open) s += "</w:t>";
+        s += "</w:r>";
+    }
+
+    void Drawing(std::string& s, const WordInlinePicture& p, const std::string& rPr)
+    {
+        const PackagePicture& pp = FPictures.at(static_cast<std::size_t>(p.Picture));
+        unsigned id = ++FDrawingId;
+        std::string cx = Emu(p.WidthPt), cy = Emu(p.HeightPt), ids = std::to_string(id);
+        s += "<w:r>" + rPr + "<w:drawing><wp:inline distT=\"0\" distB=\"0\" distL=\"0\" distR=\"0\" xmlns:wp=\"";
+        s += NsWp;
+        s += "\"><wp:extent cx=\"" + cx + "\" cy=\"" + cy + "\"/><wp:docPr id=\"" + ids + "\" name=\"Picture " + ids +
+             "\"/><wp:cNvGraphicFramePr><a:graphicFrameLocks xmlns:a=\"";
+        s += NsA;
+        s += "\" noChangeAspect=\"1\"/></wp:cNvGraphicFramePr><a:graphic xmlns:a=\"";
+        s += NsA;
+        s += "\"><a:graphicData uri=\"";
+        s += NsPic;
+        s += "\"><pic:pic xmlns:pic=\"";
+        s += NsPic;
+        s += "\"><pic:nvPicPr><pic:cNvPr id=\"" + ids + "\" name=\"Picture " + ids +
+             "\"/><pic:cNvPicPr/></pic:nvPicPr><pic:blipFill><a:blip r:embed=\"" + pp.RelId +
+             "\"/><a:stretch><a:fillRect/></a:stretch></pic:blipFill><pic:spPr><a:xfrm><a:off x=\"0\" y=\"0\"/><a:ext cx=\"" +
+             cx + "\" cy=\"" + cy +
+             "\"/></a:xfrm><a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></pic:spPr></pic:pic></a:graphicData>"
+             "</a:graphic></wp:inline></w:drawing></w:r>";
+    }
+
+    void Paragraph(const WordParagraph& p)
+    {
+        std::string& s = FOut.Buffer();
+        const WordCharFormat& f = FModel.Format(p.Format);
+        std::string rPr;
+        RunProperties(rPr, f);
+        s += "<w:p>";
+        if (p.Alignment != 0 || !rPr.empty()) {
+            s += "<w:pPr>";
+            if (p.Alignment != 0 && p.Alignment < 4) s += std::string("<w:jc w:val=\"") + AlignName[p.Alignment] + "\"/>";
+            s += rPr; // the paragraph mark's own formatting
+            s += "</w:pPr>";
+        }
+        std::size_t done = 0;
+        if (p.Pictures) {
+            for (const WordInlinePicture& pic : *p.Pictures) {
+                std::size_t at = std::min(pic.TextOffset, p.Text.size());
+                if (at > done) TextRun(s, std::string_view(p.Text).substr(done, at - done), rPr);
+                done = std::max(done, at);
+                Drawing(s, pic, rPr);
+            }
+        }
+        if (done < p.Text.size()) TextRun(s, std::string_view(p.Text).substr(done), rPr);
+        s += "</w:p>";
+    }
+
+    void Border(std::string& s, const char* edge, int style)
+    {
+        s += "<w:";
+        s += edge;
+        if (style <= 0 || style > 8) s += " w:val=\"nil\"/>";
+        else s += std::string(" w:val=\"") + BorderName[style] + "\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>";
+    }
+
+    void Table(const WordTable& t)
+    {
+        std::string& s = FOut.Buffer();
+        s += "<w:tbl><w:tblPr>";
+        if (t.AutoFit) s += "<w:tblW w:w=\"0\" w:type=\"auto\"/>";
+        else s += "<w:tblW w:w=\"" + Twips(t.WidthPt()) + "\" w:type=\"dxa\"/>";
+        s += "<w:tblBorders>";
+        Border(s, "top", t.Borders[wbTop]);
+        Border(s, "left", t.Borders[wbLeft]);
+        Border(s, "bottom", t.Borders[wbBottom]);
+        Border(s, "right", t.Borders[wbRight]);
+        Border(s, "insideH", t.Borders[wbHorizontal]);
+        Border(s, "insideV", t.Borders[wbVertical]);
+        s += "</w:tblBorders>";
+        s += t.AutoFit ? "<w:tblLayout w:type=\"autofit\"/>" : "<w:tblLayout w:type=\"fixed\"/>";
+        s += "<w:tblCellMar><w:left w:w=\"108\" w:type=\"dxa\"/><w:right w:w=\"108\" w:type=\"dxa\"/></w:tblCellMar>";
+        s += "<w:tblLook w:val=\"0000\"/></w:tblPr><w:tblGrid>";
+        std::vector<std::string> widths;
+        for (double w : t.ColumnWidthsPt) {
+            widths.push_back(Twips(w));
+            s += "<w:gridCol w:w=\"" + widths.back() + "\"/>";
+        }
+        s += "</w:tblGrid>";
+        int rows = t.RowCount();
+        for (int r = 0; r < rows; ++r) {
+            s += "<w:tr>";
+            for (int c = 0; c < t.Columns; ++c) {
+                s += "<w:tc><w:tcPr><w:tcW w:w=\"" + widths[static_cast<std::size_t>(c)] + "\" w:type=\"dxa\"/></w:tcPr>";
+                Paragraph(t.Cells[static_cast<std::size_t>(r) * t.Columns + c]);
+                s += "</w:tc>";
+            }
+            s += "</w:tr>";
+            FOut.MaybeFlush();
+        }
+        s += "</w:tbl>";
+    }
+
+    WordDocumentModel& FModel;
+    WordOutFile& FOut;
+    const std::vector<PackagePicture>& FPictures;
+    unsigned FDrawingId;
+};
+
+std::string SectionXml(const WordPageSetup& page)
+{
+    double w = page.Orientation == 1 ? std::max(page.PageWidth, page.PageHeight) : std::min(page.PageWidth, page.PageHeight);
+    double h = page.Orientation == 1 ? std::min(page.PageWidth, page.PageHeight) : std::max(page.PageWidth, page.PageHeight);
+    std::string s = "<w:sectPr><w:pgSz w:w=\"" + Twips(w) + "\" w:h=\"" + Twips(h) + "\"";
+    if (page.Orientation == 1) s += " w:orient=\"landscape\"";
+    s += "/><w:pgMar w:top=\"" + Twips(page.TopMargin) + "\" w:right=\"" + Twips(page.RightMargin) + "\" w:bottom=\"" +
+         Twips(page.BottomMargin) + "\" w:left=\"" + Twips(page.LeftMargin) +
+         "\" w:header=\"720\" w:footer=\"720\" w:gutter=\"0\"/></w:sectPr>";
+    return s;
+}
+
+// The password hash of ISO/IEC 29500 document protection: SHA-512 over salt and the
+// UTF-16LE password, then `spin` rounds over the hash and the round number.
+void ProtectionHash(const std::string& password, QByteArray& salt, QByteArray& hash, int spin)
+{
+    salt.resize(16);
+    for (int i = 0; i < 16; i += 4) {
+        quint32 v = QRandomGenerator::system()->generate();
+        std::memcpy(salt.data() + i, &v, 4);
+    }
+    QString pw = QString::fromUtf8(password.data(), static_cast<qsizetype>(password.size()));
+    QByteArray utf16;
+    for (QChar ch : pw) {
+        char16_t u = ch.unicode();
+        utf16.append(static_cast<char>(u & 0xFF));
+        utf16.append(static_cast<char>(u >> 8));
+    }
+    hash = QCryptographicHash::hash(salt + utf16, QCryptographicHash::Sha512);
+    for (int i = 0; i < spin; ++i) {
+        char it[4] = {static_cast<char>(i & 0xFF), static_cast<char>((i >> 8) & 0xFF), static_cast<char>((i >> 16) & 0xFF),
+                      static_cast<char>((i >> 24) & 0xFF)};
+        hash = QCryptographicHash::hash(hash + QByteArray(it, 4), QCryptographicHash::Sha512);
+    }
+}
+
+void SetProtection(pugi::xml_node settings, const std::string& prefix, const std::string& password)
+{
+    std::string p = prefix.empty() ? "" : prefix + ":";
+    for (pugi::xml_node old = settings.child((p + "documentProtection").c_str()); old;
+         old = settings.child((p + "documentProtection").c_str()))
+        settings.remove_child(old);
+    // documentProtection goes after these elements of the settings part, before the others
+    static const char* const before[] = {
+        "writeProtection", "view", "zoom", "removePersonalInformation", "removeDateAndTime",
+        "doNotDisplayPageBoundaries", "displayBackgroundShape", "printPostScriptOverText",
+        "printFractionalCharacterWidth", "printFormsData", "embedTrueTypeFonts", "embedSystemFonts",
+        "saveSubsetFonts", "saveFormsData", "mirrorMargins", "alignBordersAndEdges", "bordersDoNotSurroundHeader",
+        "bordersDoNotSurroundFooter", "gutterAtTop", "hideSpellingErrors", "hideGrammaticalErrors",
+        "activeWritingStyle", "proofState", "formsDesign", "attachedTemplate", "linkStyles",
+        "stylePaneFormatFilter", "stylePaneSortMethod", "documentType", "mailMerge", "revisionView",
+        "trackRevisions", "doNotTrackMoves", "doNotTrackFormatting"};
+    pugi::xml_node after;
+    for (pugi::xml_node c : settings.children()) {
+        std::string name = c.name();
+        if (auto colon = name.find(':'); colon != std::string::npos) name = name.substr(colon + 1);
+        for (const char* b : before)
+            if (name == b) after = c;
+    }
+    pugi::xml_node prot = after ? settings.insert_child_after((p + "documentProtection").c_str(), after)
+                                : settings.prepend_child((p + "documentProtection").c_str());
+    QByteArray salt, hash;
+    const int spin = 100000;
+    ProtectionHash(password, salt, hash, spin);
+    prot.append_attribute((p + "edit").c_str()) = "readOnly";
+    prot.append_attribute((p + "enforcement").c_str()) = "1";
+    prot.append_attribute((p + "algorithmName").c_str()) = "SHA-512";
+    prot.append_attribute((p + "hashValue").c_str()) = hash.toBase64().constData();
+    prot.append_attribute((p + "saltValue").c_str()) = salt.toBase64().constData();
+    prot.append_attribute((p + "spinCount").c_str()) = spin;
+}
+
+std::string XmlToString(const pugi::xml_document& doc)
+{
+    std::ostringstream os;
+    doc.save(os, "", pugi::format_raw | pugi::format_no_declaration);
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n" + os.str();
+}
+
+std::string NewSettingsXml(const std::string& password)
+{
+    pugi::xml_document doc;
+    pugi::xml_node s = doc.append_child("w:settings");
+    s.append_attribute("xmlns:w") = NsW;
+    if (!password.empty()) SetProtection(s, "w", password);
+    s.append_child("w:defaultTabStop").append_attribute("w:val") = 720;
+    s.append_child("w:characterSpacingControl").append_attribute("w:val") = "doNotCompress";
+    return XmlToString(doc);
+}
+
+std::string StylesXml()
+{
+    return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<w:styles xmlns:w=\"") + NsW +
+           "\"><w:docDefaults><w:rPrDefault><w:rPr><w:rFonts w:ascii=\"Times New Roman\" w:hAnsi=\"Times New Roman\" "
+           "w:eastAsia=\"Times New Roman\" w:cs=\"Times New Roman\"/><w:sz w:val=\"24\"/><w:szCs w:val=\"24\"/>"
+           "<w:lang w:val=\"en-US\"/></w:rPr></w:rPrDefault><w:pPrDefault/></w:docDefaults>"
+           "<w:style w:type=\"paragraph\" w:default=\"1\" w:styleId=\"Normal\"><w:name w:val=\"Normal\"/><w:qFormat/></w:style>"
+           "<w:style w:type=\"table\" w:default=\"1\" w:styleId=\"TableNormal\"><w:name w:val=\"Normal Table\"/><w:uiPriority w:val=\"99\"/>"
+           "<w:semiHidden/><w:unhideWhenUsed/><w:tblPr><w:tblInd w:w=\"0\" w:type=\"dxa\"/><w:tblCellMar><w:top w:w=\"0\" w:type=\"dxa\"/>"
+           "<w:left w:w=\"108\" w:type=\"dxa\"/><w:bottom w:w=\"0\" w:type=\"dxa\"/><w:right w:w=\"108\" w:type=\"dxa\"/>"
+           "</w:tblCellMar></w:tblPr></w:style></w:styles>";
+}
+
+// Builds the zip package; keeps the texts it adds alive until Close.
+class PackageWriter {
+public:
+    explicit PackageWriter(const std::string& fileName) : FName(fileName)
+    {
+        int error = 0;
+        FZip = zip_open(fileName.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        if (!FZip) {
+            zip_error_t ze;
+            zip_error_init_with_code(&ze, error);
+            std::string msg = zip_error_strerror(&ze);
+            zip_error_fini(&ze);
+            throw EFCreateError::CannotCreate(fileName, msg);
+        }
+    }
+    ~PackageWriter()
+    {
+        if (FZip) zip_discard(FZip);
+    }
+
+    void AddText(const std::string& name, std::string text)
+    {
+        FTexts.push_back(std::move(text));
+        const std::string& t = FTexts.back();
+        zip_source_t* src = zip_source_buffer(FZip, t.data(), t.size(), 0);
+        Add(name, src, true);
+    }
+    void AddFile(const std::string& name, const std::string& file, int64_t offset, int64_t size, bool compress)
+    {
+        zip_source_t* src = zip_source_file(FZip, file.c_str(), static_cast<zip_uint64_t>(offset), size);
+        Add(name, src, compress);
+    }
+    void CopyFrom(zip_t* source, zip_uint64_t index, const std::string& name)
+    {
+        zip_source_t* src = zip_source_zip(FZip, source, index, 0, 0, -1);
+        Add(name, src, true);
+    }
+    void Close()
+    {
+        if (zip_close(FZip) != 0) {
+            std::string msg = zip_strerror(FZip);
+            throw EStreamError("Cannot write the document '" + FName + "': " + msg);
+        }
+        FZip = nullptr;
+    }
+
+private:
+    void Add(const std::string& name, zip_source_t* src, bool compress)
+    {
+        if (!src) throw EStreamError("Cannot add '" + name + "' to '" + FName + "': " + zip_strerror(FZip));
+        zip_int64_t idx = zip_file_add(FZip, name.c_str(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+        if (idx < 0) {
+            zip_source_free(src);
+            throw EStreamError("Cannot add '" + name + "' to '" + FName + "': " + zip_strerror(FZip));
+        }
+        zip_set_file_compression(FZip, static_cast<zip_uint64_t>(idx), compress ? ZIP_CM_DEFLATE : ZIP_CM_STORE,
+                                 compress ? 6 : 0);
+    }
+
+    std::string FName;
+    zip_t* FZip = nullptr;
+    std::deque<std::string> FTexts;
+};
+
+struct TempFile {
+    std::string Name;
+    ~TempFile()
+    {
+        if (!Name.empty()) {
+            std::error_code ec;
+            std::filesystem::remove(Name, ec);
+        }
+    }
+};
+
+std::string UniqueName(const std::set<std::string>& taken, const std::string& stem, const std::string& ext, int& counter)
+{
+    for (;;) {
+        std::string n = stem + std::to_string(++counter) + ext;
+        if (!taken.count(n)) return n;
+    }
+}
+
+void AddRelationship(pugi::xml_node rels, const std::string& id, const char* type, const std::string& target)
+{
+    pugi::xml_node r = rels.append_child("Relationship");
+    r.append_attribute("Id") = id.c_str();
+    r.append_attribute("Type") = type;
+    r.append_attribute("Target") = target.c_str();
+}
+
+// Makes sure the root element binds `prefix` to `ns`.
+void BindPrefix(pugi::xml_node root, const char* prefix, const char* ns, const std::string& file)
+{
+    std::string attr = std::string("xmlns:") + prefix;
+    pugi::xml_attribute a = root.attribute(attr.c_str());
+    if (!a) root.append_attribute(attr.c_str()) = ns;
+    else if (std::string(a.value()) != ns)
+        throw Exception("The document '" + file + "' uses the prefix '" + prefix +
+                        "' for another namespace; new content cannot be added to it");
+}
+
+} // namespace
+
+void WriteDocx(WordDocumentModel& model, const std::string& fileName)
+{
+    auto* src = dynamic_cast<DocxSourceDocument*>(model.Source.get());
+    std::string tempPackage = WordTempNameNear(fileName);
+    TempFile packageGuard{tempPackage};
+    TempFile body;
+    body.Name = WordTempNameNear((std::filesystem::temp_directory_path() / "tabrix-document.xml").string());
+
+    std::set<std::string> entries = src ? src->Entries : std::set<std::string>();
+    std::set<std::string> relIds = src ? src->RelIds : std::set<std::string>();
+    WordPictureStore& store = model.Pictures();
+    std::vector<PackagePicture> pictures;
+    int counter = 0, relCounter = 0;
+    for (int i = 0; i < store.Count(); ++i) {
+        PackagePicture pp;
+        pp.EntryName = UniqueName(entries, "word/media/tabrix_image", ".png", counter);
+        entries.insert(pp.EntryName);
+        pp.RelId = UniqueName(relIds, "rIdTbxImg", "", relCounter);
+        relIds.insert(pp.RelId);
+        pictures.push_back(pp);
+    }
+
+    // The main document part, streamed to a temporary file.
+    {
+        WordOutFile out(body.Name);
+        if (!src) {
+            out.Write("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<w:document xmlns:w=\"");
+            out.Write(NsW);
+            out.Write("\" xmlns:r=\"");
+            out.Write(NsR);
+            out.Write("\"><w:body>");
+            BodyWriter(model, out, pictures, 0).Blocks();
+            out.Write(SectionXml(model.PageSetup()));
+            out.Write("</w:body></w:document>");
+        } else {
+            pugi::xml_document doc; // a copy: saving twice must not change what was opened
+            doc.reset(src->Document);
+            pugi::xml_node root = doc.document_element();
+            std::string rootName = root.name();
+            std::string prefix = rootName.find(':') == std::string::npos ? "" : rootName.substr(0, rootName.find(':'));
+            std::string p = prefix.empty() ? "" : prefix + ":";
+            if (prefix != "w") BindPrefix(root, "w", NsW, src->FileName);
+            BindPrefix(root, "r", NsR, src->FileName);
+            pugi::xml_node bodyNode = root.child((p + "body").c_str());
+            pugi::xml_node sect = bodyNode.child((p + "sectPr").c_str());
+            if (model.PageSetup().Changed) {
+                pugi::xml_document tmp;
+                std::string sx = SectionXml(model.PageSetup());
+                tmp.load_buffer(sx.data(), sx.size());
+                pugi::xml_node fresh = tmp.document_element();
+                if (!sect) sect = bodyNode.append_child((p + "sectPr").c_str());
+                for (const char* name : {"pgSz", "pgMar"}) {
+                    pugi::xml_node from = fresh.child((std::string("w:") + name).c_str());
+                    pugi::xml_node to = sect.child((p + name).c_str());
+                    if (!to) to = std::string(name) == "pgSz" ? sect.prepend_child((p + name).c_str())
+                                                             : sect.insert_child_after((p + name).c_str(), sect.child((p + "pgSz").c_str()));
+                    for (pugi::xml_attribute a = to.first_attribute(); a;) {
+                        pugi::xml_attribute next = a.next_attribute();
+                        std::string an = a.name();
+                        if (an == p + "w" || an == p + "h" || an == p + "orient" || an == p + "top" || an == p + "bottom" ||
+                            an == p + "left" || an == p + "right")
+                            to.remove_attribute(a);
+                        a = next;
+                    }
+                    for (pugi::xml_attribute a : from.attributes()) {
+                        std::string an = std::string(a.name()).substr(2);
+                        if (std::string(name) == "pgMar" && an != "top" && an != "bottom" && an != "left" && an != "right")
+                            continue;
+                        to.append_attribute((p + an).c_str()) = a.value();
+                    }
+                }
+            }
+            // Split the serialised part where the new content goes: before the section
+            // properties at the end of the body, or at the body's end.
+            const char* marker = "tabrix-new-content-goes-here";
+            pugi::xml_node mark = sect ? bodyNode.insert_child_before(pugi::node_comment, sect)
+                                       : bodyNode.append_child(pugi::node_comment);
+            mark.set_value(marker);
+            std::string xml = XmlToString(doc);
+            bodyNode.remove_child(mark);
+            std::string tag = std::string("<!--") + marker + "-->";
+            std::size_t at = xml.find(tag);
+            if (at == std::string::npos) throw Exception("Cannot merge into the document '" + src->FileName + "'");
+            out.Write(std::string_view(xml).substr(0, at));
+            BodyWriter(model, out, pictures, src->MaxDrawingId).Blocks();
+            out.Write(std::string_view(xml).substr(at + tag.size()));
+        }
+        out.Close();
+    }
+
+    PackageWriter zip(tempPackage);
+    std::unique_ptr<zip_t, decltype(&zip_discard)> source(nullptr, &zip_discard);
+    bool protect = model.Protected;
+    if (!src) {
+        std::string ct = std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n") +
+                         "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                         "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                         "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+                         "<Default Extension=\"png\" ContentType=\"image/png\"/>"
+                         "<Override PartName=\"/word/document.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>"
+                         "<Override PartName=\"/word/styles.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.styles+xml\"/>"
+                         "<Override PartName=\"/word/settings.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.settings+xml\"/>"
+                         "</Types>";
+        zip.AddText("[Content_Types].xml", ct);
+        zip.AddText("_rels/.rels",
+                    std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n") +
+                        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                        "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" Target=\"word/document.xml\"/>"
+                        "</Relationships>");
+        zip.AddFile("word/document.xml", body.Name, 0, -1, true);
+        pugi::xml_document rels;
+        pugi::xml_node root = rels.append_child("Relationships");
+        root.append_attribute("xmlns") = "http://schemas.openxmlformats.org/package/2006/relationships";
+        AddRelationship(root, "rId1", RelStyles, "styles.xml");
+        AddRelationship(root, "rId2", RelSettings, "settings.xml");
+        for (const auto& pp : pictures) AddRelationship(root, pp.RelId, RelImage, pp.EntryName.substr(5));
+        zip.AddText("word/_rels/document.xml.rels", XmlToString(rels));
+        zip.AddText("word/styles.xml", StylesXml());
+        zip.AddText("word/settings.xml", NewSettingsXml(protect ? model.ProtectionPassword : std::string()));
+    } else {
+        int error = 0;
+        source.reset(zip_open(src->FileName.c_str(), ZIP_RDONLY, &error));
+        if (!source)
+            throw EFOpenError::CannotOpen(src->FileName, "the document it was opened from can no longer be read");
+        // content types: add png when missing, and the settings part when one is created
+        pugi::xml_document contentTypes, relsDoc; // copies, as above
+        contentTypes.reset(src->ContentTypes);
+        relsDoc.reset(src->Rels);
+        pugi::xml_node types = contentTypes.document_element();
+        bool hasPng = false;
+        for (pugi::xml_node d : types.children("Default")) {
+            std::string e = d.attribute("Extension").value();
+            for (char& c : e) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (e == "png") hasPng = true;
+        }
+        if (!hasPng && !pictures.empty()) {
+            pugi::xml_node d = types.prepend_child("Default");
+            d.append_attribute("Extension") = "png";
+            d.append_attribute("ContentType") = "image/png";
+        }
+        std::string settingsPart = src->SettingsPart;
+        std::string settingsXml;
+        pugi::xml_node relsRoot = relsDoc.document_element();
+        if (protect) {
+            pugi::xml_document settings;
+            std::string prefix = "w";
+            if (!settingsPart.empty()) {
+                zip_stat_t st;
+                std::string data;
+                if (zip_stat(source.get(), settingsPart.c_str(), 0, &st) == 0) {
+                    data.resize(static_cast<std::size_t>(st.size));
+                    zip_file_t* f = zip_fopen(source.get(), settingsPart.c_str(), 0);
+                    zip_int64_t n = f ? zip_fread(f, data.data(), data.size()) : -1;
+                    if (f) zip_fclose(f);
+                    if (n != static_cast<zip_int64_t>(data.size()))
+                        throw Exception("The settings of '" + src->FileName + "' cannot be read");
+                }
+                if (!settings.load_buffer(data.data(), data.size()))
+                    throw Exception("The settings of '" + src->FileName + "' are not well-formed XML");
+                std::string n = settings.document_element().name();
+                prefix = n.find(':') == std::string::npos ? "" : n.substr(0, n.find(':'));
+                SetProtection(settings.document_element(), prefix, model.ProtectionPassword);
+                settingsXml = XmlToString(settings);
+            } else {
+                settingsPart = UniqueName(entries, "word/tabrix_settings", ".xml", counter);
+                settingsXml = NewSettingsXml(model.ProtectionPassword);
+                std::string id = UniqueName(relIds, "rIdTbxSettings", "", relCounter);
+                std::string main = src->MainPart;
+                std::string dir = main.rfind('/') == std::string::npos ? "" : main.substr(0, main.rfind('/') + 1);
+                std::string target = settingsPart.rfind(dir, 0) == 0 ? settingsPart.substr(dir.size()) : "/" + settingsPart;
+                AddRelationship(relsRoot, id, RelSettings, target);
+                pugi::xml_node o = types.append_child("Override");
+                o.append_attribute("PartName") = ("/" + settingsPart).c_str();
+                o.append_attribute("ContentType") = "application/vnd.openxmlformats-officedocument.wordprocessingml.settings+xml";
+            }
+        }
+        std::string main = src->MainPart;
+        std::string dir = main.rfind('/') == std::string::npos ? "" : main.substr(0, main.rfind('/') + 1);
+        for (const auto& pp : pictures) {
+            std::string target = pp.EntryName.rfind(dir, 0) == 0 ? pp.EntryName.substr(dir.size()) : "/" + pp.EntryName;
+            AddRelationship(relsRoot, pp.RelId, RelImage, target);
+        }
+        zip.AddText("[Content_Types].xml", XmlToString(contentTypes));
+        zip_int64_t count = zip_get_num_entries(source.get(), 0);
+        for (zip_int64_t i = 0; i < count; ++i) {
+            const char* n = zip_get_name(source.get(), static_cast<zip_uint64_t>(i), 0);
+            if (!n) continue;
+            std::string name = n;
+            if (name == "[Content_Types].xml" || name == src->MainPart || name == src->MainRelsPart ||
+                (protect && name == settingsPart))
+                continue;
+            zip.CopyFrom(source.get(), static_cast<zip_uint64_t>(i), name);
+        }
+        zip.AddFile(src->MainPart, body.Name, 0, -1, true);
+        zip.AddText(src->MainRelsPart, XmlToString(relsDoc));
+        if (protect) zip.AddText(settingsPart, settingsXml);
+    }
+    if (!pictures.empty()) {
+        std::string spool = store.SpoolFileName();
+        for (int i = 0; i < store.Count(); ++i) {
+            const WordPicture& pic = store.Picture(i);
+            zip.AddFile(pictures[static_cast<std::size_t>(i)].EntryName, spool, pic.Offset, pic.Size, false);
+        }
+    }
+    zip.Close();
+    std::error_code ec;
+    std::filesystem::rename(tempPackage, fileName, ec);
+    if (ec) throw EFCreateError::CannotCreate(fileName, ec.message());
+    packageGuard.Name.clear();
+}

@@ -1,0 +1,289 @@
+// RTF writer of the word processor (also what a ".doc" name gets).
+
+#include "framework/exceptions.h"
+#include "platform/automation/word/word_save.h"
+#include "platform/automation/word/word_source.h"
+#include "platform/automation/word/word_text.h"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+namespace {
+
+const int ColorRgb[17][3] = {{0, 0, 0},       {0, 0, 0},       {0, 0, 255},     {0, 255, 255},   {0, 255, 0},
+                             {255, 0, 255},   {255, 0, 0},     {255, 255, 0},   {255, 255, 255}, {0, 0, 128},
+                             {0, 128, 128},   {0, 128, 0},     {128, 0, 128},   {128, 0, 0},     {128, 128, 0},
+                             {128, 128, 128}, {192, 192, 192}};
+const char* const BorderWord[9] = {"", "\\brdrs", "\\brdrdot", "\\brdrdashsm", "\\brdrdash",
+                                   "\\brdrdashd", "\\brdrdashdd", "\\brdrdb", "\\brdrtriple"};
+const char* const AlignWord[4] = {"\\ql", "\\qc", "\\qr", "\\qj"};
+
+std::string Twips(double pt) { return std::to_string(static_cast<long long>(std::lround(pt * 20))); }
+
+std::string FoldName(const std::string& s)
+{
+    std::string r = s;
+    for (char& c : r)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return r;
+}
+
+void AppendRtfText(std::string& out, std::string_view bytes)
+{
+    ForEachWordChar(bytes, [&](char32_t c) {
+        if (c == WordTab) out += "\\tab ";
+        else if (c == WordLineBreak) out += "\\line ";
+        else AppendRtfChar(out, c);
+    });
+}
+
+class RtfBodyWriter {
+public:
+    RtfBodyWriter(WordDocumentModel& model, WordOutFile& out, std::map<std::string, int> fonts, int colorBase)
+        : FModel(model), FOut(out), FFonts(std::move(fonts)), FColorBase(colorBase) {}
+
+    void Blocks()
+    {
+        const auto& blocks = FModel.Blocks();
+        for (std::size_t i = 0; i < blocks.size(); ++i) {
+            const WordBlock& b = blocks[i];
+            if (b.BlockKind == WordBlock::Paragraph) Paragraph(b.Para, false, i + 1 < blocks.size());
+            else if (b.BlockKind == WordBlock::Table) Table(*b.Tbl);
+            FOut.MaybeFlush();
+        }
+    }
+
+private:
+    std::string CharFormat(const WordCharFormat& f)
+    {
+        std::string s;
+        if (!f.FontName.empty()) {
+            auto it = FFonts.find(FoldName(f.FontName));
+            if (it != FFonts.end()) s += "\\f" + std::to_string(it->second);
+        }
+        if (f.Bold) s += "\\b";
+        if (f.Italic) s += "\\i";
+        if (f.Underline) s += "\\ul";
+        if (f.ColorIndex > 0 && f.ColorIndex <= 16) s += "\\cf" + std::to_string(FColorBase + f.ColorIndex);
+        if (f.HighlightIndex > 0 && f.HighlightIndex <= 16)
+            s += "\\highlight" + std::to_string(FColorBase + f.HighlightIndex);
+        return s;
+    }
+
+    void Picture(const WordInlinePicture& p)
+    {
+        WordPictureStore& store = FModel.Pictures();
+        const WordPicture& pic = store.Picture(p.Picture);
+        std::string& s = FOut.Buffer();
+        s += "{\\pict\\pngblip\\picw" + std::to_string(pic.PixelWidth) + "\\pich" + std::to_string(pic.PixelHeight) +
+             "\\picwgoal" + Twips(p.WidthPt) + "\\pichgoal" + Twips(p.HeightPt) + "\n";
+        static const char* hex = "0123456789abcdef";
+        store.ReadPng(pic, [&](std::string_view chunk) {
+            std::string& b = FOut.Buffer();
+            for (std::size_t i = 0; i < chunk.size(); ++i) {
+                unsigned char c = static_cast<unsigned char>(chunk[i]);
+                b += hex[c >> 4];
+                b += hex[c & 15];
+                if ((i & 63) == 63) b += '\n';
+            }
+            FOut.MaybeFlush();
+        });
+        FOut.Buffer() += "}";
+    }
+
+    void Paragraph(const WordParagraph& p, bool inTable, bool withMark)
+    {
+        std::string& s = FOut.Buffer();
+        s += "\\pard\\plain";
+        if (inTable) s += "\\intbl";
+        s += AlignWord[p.Alignment < 4 ? p.Alignment : 0];
+        std::string fmt = CharFormat(FModel.Format(p.Format));
+        s += fmt;
+        s += " {";
+        s += fmt;
+        s += " ";
+        std::size_t done = 0;
+        if (p.Pictures) {
+            for (const WordInlinePicture& pic : *p.Pictures) {
+                std::size_t at = std::min(pic.TextOffset, p.Text.size());
+                if (at > done) AppendRtfText(FOut.Buffer(), std::string_view(p.Text).substr(done, at - done));
+                done = std::max(done, at);
+                Picture(pic);
+            }
+        }
+        AppendRtfText(FOut.Buffer(), std::string_view(p.Text).substr(done));
+        FOut.Buffer() += "}";
+        if (inTable) FOut.Buffer() += "\\cell\n";
+        else if (withMark) FOut.Buffer() += "\\par\n";
+        else FOut.Buffer() += "\n";
+    }
+
+    void Border(std::string& s, const char* word, int style)
+    {
+        if (style <= 0 || style > 8) return;
+        s += word;
+        s += BorderWord[style];
+        s += "\\brdrw10";
+    }
+
+    void Table(const WordTable& t)
+    {
+        std::string def = "\\trowd\\trgaph108\\trleft0";
+        if (t.AutoFit) def += "\\trautofit1";
+        int rows = t.RowCount();
+        std::vector<std::string> cellDefs(static_cast<std::size_t>(rows > 1 ? 3 : 1));
+        // a row's definition depends only on whether it is the first / last row
+        auto rowDef = [&](bool first, bool last) {
+            std::string s = def;
+            double right = 0;
+            for (int c = 0; c < t.Columns; ++c) {
+                Border(s, "\\clbrdrt", first ? t.Borders[wbTop] : t.Borders[wbHorizontal]);
+                Border(s, "\\clbrdrl", c == 0 ? t.Borders[wbLeft] : t.Borders[wbVertical]);
+                Border(s, "\\clbrdrb", last ? t.Borders[wbBottom] : t.Borders[wbHorizontal]);
+                Border(s, "\\clbrdrr", c == t.Columns - 1 ? t.Borders[wbRight] : t.Borders[wbVertical]);
+                right += t.ColumnWidthsPt[static_cast<std::size_t>(c)];
+                s += "\\cellx" + Twips(right);
+            }
+            return s + "\n";
+        };
+        std::string only = rowDef(true, true), first = rowDef(true, false), middle = rowDef(false, false),
+                    last = rowDef(false, true);
+        for (int r = 0; r < rows; ++r) {
+            const std::string& d = rows == 1 ? only : r == 0 ? first : r == rows - 1 ? last : middle;
+            FOut.Buffer() += d;
+            for (int c = 0; c < t.Columns; ++c)
+                Paragraph(t.Cells[static_cast<std::size_t>(r) * t.Columns + c], true, false);
+            FOut.Buffer() += d;
+            FOut.Buffer() += "\\row\n";
+            FOut.MaybeFlush();
+        }
+    }
+
+    WordDocumentModel& FModel;
+    WordOutFile& FOut;
+    std::map<std::string, int> FFonts;
+    int FColorBase;
+};
+
+std::string PageControls(const WordPageSetup& page)
+{
+    double w = page.Orientation == 1 ? std::max(page.PageWidth, page.PageHeight) : std::min(page.PageWidth, page.PageHeight);
+    double h = page.Orientation == 1 ? std::min(page.PageWidth, page.PageHeight) : std::max(page.PageWidth, page.PageHeight);
+    std::string s = "\\paperw" + Twips(w) + "\\paperh" + Twips(h) + "\\margl" + Twips(page.LeftMargin) + "\\margr" +
+                    Twips(page.RightMargin) + "\\margt" + Twips(page.TopMargin) + "\\margb" + Twips(page.BottomMargin);
+    if (page.Orientation == 1) s += "\\landscape";
+    return s;
+}
+
+std::string ColorEntries()
+{
+    std::string s;
+    for (int i = 1; i <= 16; ++i)
+        s += "\\red" + std::to_string(ColorRgb[i][0]) + "\\green" + std::to_string(ColorRgb[i][1]) + "\\blue" +
+             std::to_string(ColorRgb[i][2]) + ";";
+    return s;
+}
+
+std::string FontEntry(int number, const std::string& name)
+{
+    std::string s = "{\\f" + std::to_string(number) + "\\fnil\\fcharset0 ";
+    ForEachWordChar(name, [&](char32_t c) {
+        if (c == ';' || c == WordTab || c == WordLineBreak) c = ' ';
+        AppendRtfChar(s, c);
+    });
+    return s + ";}";
+}
+
+// Copies bytes [from, to) of the input file to out.
+void CopyRange(std::ifstream& in, WordOutFile& out, int64_t from, int64_t to, const std::string& name)
+{
+    in.seekg(from);
+    std::string buf(1 << 16, '\0');
+    while (from < to) {
+        std::streamsize n = static_cast<std::streamsize>(std::min<int64_t>(to - from, static_cast<int64_t>(buf.size())));
+        in.read(buf.data(), n);
+        if (in.gcount() != n) throw EStreamError("The document '" + name + "' changed while it was open; it cannot be merged");
+        out.Write(std::string_view(buf.data(), static_cast<std::size_t>(n)));
+        from += n;
+    }
+}
+
+} // namespace
+
+void WriteRtf(WordDocumentModel& model, const std::string& fileName)
+{
+    auto* src = dynamic_cast<RtfSourceDocument*>(model.Source.get());
+    std::string temp = WordTempNameNear(fileName);
+    struct Guard {
+        std::string Name;
+        ~Guard()
+        {
+            if (!Name.empty()) {
+                std::error_code ec;
+                std::filesystem::remove(Name, ec);
+            }
+        }
+    } guard{temp};
+
+    // fonts the content names
+    std::map<std::string, int> fonts;
+    std::string newFonts;
+    int nextFont = 1;
+    if (src) {
+        for (const RtfFont& f : src->Fonts) {
+            fonts.emplace(FoldName(f.Name), f.Number);
+            nextFont = std::max(nextFont, f.Number + 1);
+        }
+    } else {
+        fonts.emplace(FoldName(WordDocumentModel::DefaultFontName()), 0);
+        newFonts = FontEntry(0, WordDocumentModel::DefaultFontName());
+    }
+    for (const WordCharFormat& f : model.Formats()) {
+        if (f.FontName.empty() || fonts.count(FoldName(f.FontName))) continue;
+        fonts.emplace(FoldName(f.FontName), nextFont);
+        newFonts += FontEntry(nextFont++, f.FontName);
+    }
+
+    WordOutFile out(temp);
+    std::string protection = model.Protected ? "\\enforceprot1\\protlevel3\\readprot\n" : "";
+    int colorBase = 0;
+    if (!src) {
+        out.Write("{\\rtf1\\ansi\\ansicpg1252\\uc1\\deff0\n{\\fonttbl" + newFonts + "}\n{\\colortbl;" + ColorEntries() + "}\n");
+        out.Write(PageControls(model.PageSetup()) + "\\deftab720\n" + protection + "\\sectd\n");
+    } else {
+        std::ifstream in(src->FileName, std::ios::binary);
+        if (!in) throw EFOpenError::CannotOpen(src->FileName, "the document it was opened from can no longer be read");
+        in.seekg(0, std::ios::end);
+        if (static_cast<int64_t>(in.tellg()) != src->FileSize)
+            throw EStreamError("The document '" + src->FileName + "' changed while it was open; it cannot be merged");
+        CopyRange(in, out, 0, src->FontTableBegin, src->FileName);
+        if (src->FontTableEnd > src->FontTableBegin) {
+            CopyRange(in, out, src->FontTableBegin, src->FontTableEnd - 1, src->FileName);
+            out.Write(newFonts + "}");
+        } else if (!newFonts.empty()) {
+            out.Write("{\\fonttbl" + newFonts + "}");
+        }
+        CopyRange(in, out, src->FontTableEnd, src->ColorTableBegin, src->FileName);
+        if (src->ColorTableEnd > src->ColorTableBegin) {
+            CopyRange(in, out, src->ColorTableBegin, src->ColorTableEnd - 1, src->FileName);
+            if (src->ColorCount == 0) out.Write(";"); // an empty table: give it its "auto" entry
+            colorBase = std::max(src->ColorCount - 1, 0);
+            out.Write(ColorEntries() + "}");
+        } else {
+            out.Write("{\\colortbl;" + ColorEntries() + "}");
+        }
+        if (model.PageSetup().Changed) out.Write(PageControls(model.PageSetup()));
+        out.Write(protection);
+        CopyRange(in, out, src->ColorTableEnd, src->FinalBrace, src->FileName);
+        if (!src->EndsWithParagraph) out.Write("\\par\n");
+    }
+    RtfBodyWriter(model, out, fonts, colorBase).Blocks();
+    out.Write("}\n");
+    out.Close();
+    std::error_code ec;
+    std::filesystem::rename(temp, fileName, ec);
+    if (ec) throw EFCreateError::CannotCreate(fileName, ec.message());
+    guard.Name.clear();
+}

@@ -1,0 +1,155 @@
+#pragma once
+// The compact document model behind the native word processor.
+//
+// A document is a list of blocks: paragraphs and tables, and for a document opened from a
+// file, one block that stands for the file's existing content (kept as it is and written
+// back unchanged). The last block is always a paragraph: the final paragraph mark.
+//
+// Positions count characters the way the word processor does: a paragraph is its text, one
+// character per inline picture and one for its mark; a table is, per row, each cell's text
+// and end-of-cell mark plus one end-of-row mark. Content.End is the total.
+//
+// Character formatting and alignment belong to a paragraph (a table cell holds one
+// paragraph) as a whole: formatting set on a range applies to the paragraph at the range's
+// end, the one that InsertAfter writes into.
+
+#include "platform/automation/word/word_pictures.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct WordCharFormat {
+    bool Bold = false;
+    bool Italic = false;
+    bool Underline = false;
+    int ColorIndex = 0;     // 0 = automatic, 1..16 the word processor's colour indexes
+    int HighlightIndex = 0; // 0 = none
+    std::string FontName;   // empty = the document's default font
+
+    bool operator==(const WordCharFormat&) const = default;
+};
+
+struct WordInlinePicture {
+    int Picture = 0;         // index in the document's picture store
+    std::size_t TextOffset;  // bytes of the paragraph's text before the picture
+    double WidthPt = 0;      // displayed size
+    double HeightPt = 0;
+};
+
+struct WordParagraph {
+    std::string Text; // bytes
+    std::unique_ptr<std::vector<WordInlinePicture>> Pictures;
+    uint32_t Format = 0; // index into the document's formats
+    uint8_t Alignment = 0; // 0 left, 1 centre, 2 right, 3 justified
+
+    std::size_t PictureCount() const { return Pictures ? Pictures->size() : 0; }
+};
+
+enum WordBorderEdge { wbTop, wbLeft, wbBottom, wbRight, wbHorizontal, wbVertical };
+
+struct WordTable {
+    int Columns = 0;
+    std::vector<WordParagraph> Cells; // row after row
+    std::vector<double> ColumnWidthsPt;
+    std::array<int, 6> Borders{1, 1, 1, 1, 1, 1}; // line style per WordBorderEdge, 0 = none
+    bool AutoFit = false;
+    std::size_t Length = 0; // in positions, kept up to date
+
+    int RowCount() const { return Columns ? static_cast<int>(Cells.size() / Columns) : 0; }
+    WordParagraph& Cell(int row, int col) { return Cells[static_cast<std::size_t>(row) * Columns + col]; }
+    double WidthPt() const;
+};
+
+// Page setup in points.
+struct WordPageSetup {
+    double PageWidth = 612, PageHeight = 792; // Letter, portrait
+    double TopMargin = 72, BottomMargin = 72, LeftMargin = 72, RightMargin = 72;
+    int Orientation = 0; // 0 portrait, 1 landscape
+    bool Changed = false; // set through the object model (an opened document keeps its own otherwise)
+
+    double TextWidth() const;
+};
+
+class WordSourceDocument; // the content of an opened file
+
+struct WordBlock {
+    enum Kind { Paragraph, Table, Existing } BlockKind = Paragraph;
+    WordParagraph Para;
+    std::shared_ptr<WordTable> Tbl;
+    std::size_t ExistingLength = 0;
+};
+
+class WordDocumentModel {
+public:
+    WordDocumentModel();
+    ~WordDocumentModel();
+
+    // ---- structure
+    std::vector<WordBlock>& Blocks() { return FBlocks; }
+    const std::vector<WordBlock>& Blocks() const { return FBlocks; }
+    std::size_t ContentEnd() const;
+
+    // Where a position lies: a block, and for a paragraph the character offset in it.
+    struct Location {
+        std::size_t Block = 0;
+        std::size_t Offset = 0; // characters into the paragraph
+    };
+    // Raises Exception for a position outside the document, inside a table or inside the
+    // existing content of an opened file.
+    Location Locate(std::size_t position) const;
+    WordParagraph& ParagraphAt(std::size_t position);
+    WordParagraph& LastParagraph() { return FBlocks.back().Para; }
+
+    // Inserts text into the paragraph that holds `position`, at that position.
+    void InsertText(std::size_t position, const std::string& text);
+    // Inserts a paragraph mark at `position`; the new paragraph takes over the formatting.
+    void InsertParagraph(std::size_t position);
+    // Inserts text at the end of a table cell.
+    void InsertCellText(WordTable& table, WordParagraph& cell, const std::string& text);
+    // A new table at `position`: before its paragraph when the position starts it, else the
+    // paragraph is split there. The table's columns share the page's text width.
+    std::shared_ptr<WordTable> AddTable(std::size_t position, int rows, int columns);
+    void AddTableRow(WordTable& table);
+    // Adds a picture at the end of `paragraph`; `maxWidthPt` > 0 scales it down to fit.
+    // `table` is the table holding the paragraph (or null).
+    WordInlinePicture& AddPicture(WordParagraph& paragraph, WordTable* table, const std::string& fileName,
+                                  double maxWidthPt);
+    // Widths that fit each column's content, within the page's text width.
+    void AutoFitTable(WordTable& table);
+
+    // ---- formatting
+    const WordCharFormat& Format(uint32_t index) const { return FFormats[index]; }
+    const std::vector<WordCharFormat>& Formats() const { return FFormats; }
+    uint32_t Intern(const WordCharFormat& format);
+    static const char* DefaultFontName() { return "Times New Roman"; }
+
+    WordPageSetup& PageSetup() { return FPage; }
+    const WordPageSetup& PageSetup() const { return FPage; }
+    WordPictureStore& Pictures() { return FPictures; }
+
+    std::string ProtectionPassword; // empty = unprotected
+    bool Protected = false;
+
+    // The opened file, if any.
+    std::shared_ptr<WordSourceDocument> Source;
+    // Replaces the content by an opened file's: its content first, then an empty paragraph
+    // for new text.
+    void AttachSource(std::shared_ptr<WordSourceDocument> source, std::size_t existingLength);
+
+private:
+    std::size_t BlockLength(const WordBlock& block) const;
+    std::vector<WordBlock> FBlocks;
+    std::vector<WordCharFormat> FFormats;
+    WordPageSetup FPage;
+    WordPictureStore FPictures;
+};
+
+// The displayed size of a picture of w x h pixels (96 pixels per inch), scaled down
+// proportionally when wider than maxWidthPt (> 0).
+void WordPictureDisplaySize(int w, int h, double maxWidthPt, double& widthPt, double& heightPt);
+
+// Cell padding left + right, in points: what a picture in a cell may not use.
+inline constexpr double WordCellPaddingPt = 10.8;

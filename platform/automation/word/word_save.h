@@ -1,0 +1,53 @@
+#pragma once
+// Saving a document model. The name's extension chooses the format: ".docx" (also ".docm",
+// ".dotx") writes an Office Open XML package, ".rtf" RTF; any other name (".doc" included)
+// keeps the format of the file the document was opened from, and RTF for a new document.
+// A document opened from one format cannot be saved as the other (its existing content
+// is kept as it is, not converted).
+//
+// The file is written under a temporary name in the target's folder and renamed over the
+// target only when it is complete; a failed save leaves an existing file as it was.
+
+#include "platform/automation/word/word_document.h"
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+enum class WordFileFormat { Docx, Rtf };
+
+WordFileFormat WordFormatForName(const WordDocumentModel& model, const std::string& fileName);
+void SaveWordDocument(WordDocumentModel& model, const std::string& fileName);
+
+void WriteDocx(WordDocumentModel& model, const std::string& fileName);
+void WriteRtf(WordDocumentModel& model, const std::string& fileName);
+
+// A buffered output file; Close() reports a failed write.
+class WordOutFile {
+public:
+    explicit WordOutFile(const std::string& fileName);
+    ~WordOutFile();
+    WordOutFile(const WordOutFile&) = delete;
+    WordOutFile& operator=(const WordOutFile&) = delete;
+
+    std::string& Buffer() { return FBuffer; }
+    void Write(std::string_view s)
+    {
+        FBuffer.append(s);
+        if (FBuffer.size() >= (1u << 20)) Flush();
+    }
+    void MaybeFlush()
+    {
+        if (FBuffer.size() >= (1u << 20)) Flush();
+    }
+    void Flush();
+    void Close();
+
+private:
+    std::string FName;
+    std::FILE* FFile = nullptr;
+    std::string FBuffer;
+};
+
+// A unique temporary file name next to `target` (the file itself is created empty).
+std::string WordTempNameNear(const std::string& target);
