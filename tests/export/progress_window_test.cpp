@@ -14,16 +14,30 @@
 
 namespace {
 
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "progress_window_test";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
-}
+// One application object for the whole program, created before the first test and
+// destroyed after the last one (not at exit, where Qt's own statics are gone).
+class AppEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        FApp = new QApplication(FArgc, FArgv);
+    }
+    void TearDown() override
+    {
+        delete FApp;
+        FApp = nullptr;
+    }
+
+private:
+    int FArgc = 1;
+    char FName[24] = "progress_window_test";
+    char* FArgv[2] = {FName, nullptr};
+    QApplication* FApp = nullptr;
+};
+
+[[maybe_unused]] ::testing::Environment* const TheApp = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
 
 // Lets the event loop run for Ms milliseconds.
 void Wait(int Ms)
@@ -54,10 +68,7 @@ void Key(QWidget* W, int K)
     QApplication::sendEvent(W, &release);
 }
 
-class ProgressWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override { App(); }
-};
+class ProgressWindowTest : public ::testing::Test {};
 
 TEST_F(ProgressWindowTest, LayoutOfTheWindowAndItsControls)
 {
