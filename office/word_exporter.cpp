@@ -1,0 +1,348 @@
+#include "word_exporter.h"
+
+#include "framework/data_set.h"
+#include "framework/exceptions.h"
+#include "framework/files.h"
+#include "framework/picture.h"
+#include "spec/text_utils.h"
+
+#include <algorithm>
+
+void TKVEPageSetup::Assign(const TPersistent* Source)
+{
+    if (auto* source = dynamic_cast<const TKVEPageSetup*>(Source)) {
+        Measure = source->Measure;
+        UseDefault = source->UseDefault;
+        TopMargin = source->TopMargin;
+        BottomMargin = source->BottomMargin;
+        LeftMargin = source->LeftMargin;
+        RightMargin = source->RightMargin;
+        TableWidth = source->TableWidth;
+        Orientation = source->Orientation;
+        return;
+    }
+    TPersistent::Assign(Source);
+}
+
+TKVExportToWord::TKVExportToWord(QObject* AOwner)
+    : TKVExportToCellFile(AOwner)
+    , FPageSetup(std::make_unique<TKVEPageSetup>())
+{
+    SetTableType(teWord);
+}
+
+TKVExportToWord::~TKVExportToWord() = default;
+
+void TKVExportToWord::Assign(const TPersistent* Source)
+{
+    TKVExportToCellFile::Assign(Source);
+    if (auto* source = dynamic_cast<const TKVExportToWord*>(Source)) {
+        UseCurrentInstance = source->UseCurrentInstance;
+        FPageSetup->Assign(source->FPageSetup.get());
+        TemplateFile = source->TemplateFile;
+        AutoFitColumns = source->AutoFitColumns;
+        Password = source->Password;
+    }
+}
+
+float TKVExportToWord::GetMeasureMargin(TKVEMeasure Measure, float Value)
+{
+    switch (Measure) {
+    case emPoint:
+        return Value;
+    case emInch:
+        return Value * 72.0f;
+    case emCentimeters:
+        return Value * 28.35f;
+    case emPicas: {
+        AutomationValue picas(Value);
+        return static_cast<float>(FWordApp.Call("PicasToPoints", {ByRef(picas)}).ToReal());
+    }
+    }
+    return Value;
+}
+
+int TKVExportToWord::GetColorIndex(TColor Color)
+{
+    switch (ColorToRGB(Color)) {
+    case clBlack: return 1;
+    case clBlue: return 2;
+    case clAqua: return 3;
+    case clLime: return 4;
+    case clFuchsia: return 5;
+    case clRed: return 6;
+    case clYellow: return 7;
+    case clWhite: return 8;
+    case clNavy: return 9;
+    case clTeal: return 10;
+    case clGreen: return 11;
+    case clPurple: return 12;
+    case clMaroon: return 13;
+    case clOlive: return 14;
+    case clGray: return 15;
+    case clSilver: return 16;
+    default: return 0;
+    }
+}
+
+void TKVExportToWord::InternalFileCreate(const std::string& FileName)
+{
+    if (FWordApp.IsEmpty() || FWordApp.IsNull()) {
+        if (UseCurrentInstance) {
+            try {
+                FWordApp = GetActiveAutomationObject("Word.Application");
+                FCreatedInstance = false;
+            } catch (const Exception&) {
+                FWordApp = CreateAutomationObject("Word.Application");
+                FCreatedInstance = true;
+            }
+        } else {
+            FWordApp = CreateAutomationObject("Word.Application");
+            FCreatedInstance = true;
+        }
+        FWordApp.Put("Visible", false);
+        FWordApp.Put("ScreenUpdating", false);
+        FWordApp.Call("Options").Put("CheckSpellingAsYouType", false);
+        FWordApp.Call("Options").Put("CheckGrammarAsYouType", false);
+    }
+    AutomationValue documents = FWordApp.Call("Documents");
+    if (Options.Contains(soMergeData) && FileExists(this->FileName()))
+        documents.Call("Open", {AutomationValue(this->FileName())});
+    else if (TemplateFile.empty())
+        documents.Call("Add");
+    else
+        documents.Call("Open", {AutomationValue(TemplateFile)});
+    FDocument = FWordApp.Call("ActiveDocument");
+    const TKVEPageSetup& page = *FPageSetup;
+    if (!page.UseDefault) {
+        const std::pair<const char*, float> margins[] = {{"TopMargin", page.TopMargin},
+                                                         {"BottomMargin", page.BottomMargin},
+                                                         {"LeftMargin", page.LeftMargin},
+                                                         {"RightMargin", page.RightMargin}};
+        for (const auto& [member, value] : margins)
+            if (value > 0)
+                FDocument.Call("PageSetup").Put(member, GetMeasureMargin(page.Measure, value));
+        if (page.Orientation == emPortrait)
+            FDocument.Call("PageSetup").Put("Orientation", 0);
+        else if (page.Orientation == emLandscape)
+            FDocument.Call("PageSetup").Put("Orientation", 1);
+    }
+    FSaveFileName = FileName;
+    FTable = AutomationValue();
+    FTableRows = 0;
+}
+
+void TKVExportToWord::WriteDimensions(int ARowCount, int AColCount)
+{
+    TKVExportToCellFile::WriteDimensions(ARowCount, AColCount);
+    FColWidths = AutomationValue::IntegerArray(static_cast<std::size_t>(std::max(AColCount, 0)));
+    FRowCount = ARowCount;
+    FColCount = AColCount;
+}
+
+void TKVExportToWord::WriteColWidth(int ACol, int AWidth)
+{
+    if (AWidth >= 1 && ACol >= 0 && ACol <= MaxTableColumns && static_cast<std::size_t>(ACol) < FColWidths.Count())
+        FColWidths[static_cast<std::size_t>(ACol)] = AWidth * 4;
+}
+
+int TKVExportToWord::TableColumnCount() const
+{
+    // Columnar: one column per visible column. Reversed: the caption column and one
+    // per record. Tabular form: caption, [blank], value.
+    return Layout == elTabularForm ? FColCount : FColCount - 1;
+}
+
+void TKVExportToWord::WriteDataBegin()
+{
+    TKVExportToCellFile::WriteDataBegin();
+    const int columns = TableColumnCount();
+    if (FRowCount < 1 || columns < 1)
+        return;
+    if (columns > MaxTableColumns) {
+        throw Exception("A word-processor table holds at most " + std::to_string(MaxTableColumns)
+                        + " columns; this export needs " + std::to_string(columns)
+                        + (Layout == elReversedColumnar ? " (one per record in the reversed layout)" : ""));
+    }
+    const int start = FDocument.Call("Content").Call("End").ToInteger() - 1;
+    const int finish = FDocument.Call("Content").Call("End").ToInteger() - 1;
+    AutomationValue where = FDocument.Call("Range", {start, finish});
+    FTable = FDocument.Call("Range").Call("Tables").Call(
+        "Add", {Named("Range", where), Named("NumRows", 1), Named("NumColumns", columns)});
+    FTableRows = 1;
+    for (int index : {-2, -4, -6})
+        FTable.Call("Borders").Call("Item", {index}).Put("LineStyle", Options.Contains(soColLines) ? 1 : 0);
+    for (int index : {-1, -3, -5})
+        FTable.Call("Borders").Call("Item", {index}).Put("LineStyle", Options.Contains(soRowLines) ? 1 : 0);
+    if (FPageSetup->TableWidth != 0)
+        FTable.Call("Columns").Put("Width", GetMeasureMargin(FPageSetup->Measure, FPageSetup->TableWidth));
+
+    // Every entry but the last (the array has one more entry than the table has
+    // columns), or all of them in tabular form.
+    const std::size_t used = std::min<std::size_t>(static_cast<std::size_t>(columns), FColWidths.Count());
+    long long sum = 0;
+    for (std::size_t k = 0; k < used; ++k) {
+        if (FColWidths[k].IsEmpty() || FColWidths[k].IsNull())
+            FColWidths[k] = 0;
+        sum += FColWidths[k].ToInteger();
+    }
+    const int available = FTable.Call("Columns").Call("Width").ToInteger();
+    if (sum != 0 && available < sum)
+        for (std::size_t k = 0; k < used; ++k)
+            FColWidths[k] = static_cast<int>(static_cast<double>(FColWidths[k].ToInteger()) * available / sum);
+    for (std::size_t k = 0; k < used; ++k) {
+        const AutomationValue& width = FColWidths[k];
+        if (!width.IsEmpty() && !width.IsNull() && width.ToInteger() != 0)
+            FTable.Call("Columns").Call("Item", {static_cast<int>(k) + 1}).Call("SetWidth", {width, 0});
+    }
+}
+
+void TKVExportToWord::WriteRowStart(bool IsTitle)
+{
+    TKVExportToCellFile::WriteRowStart(IsTitle);
+}
+
+void TKVExportToWord::EnsureTableRows(int Row)
+{
+    // Rows the pipeline skipped (records an OnBeforeRecord handler rejected, the
+    // gap rows of the tabular form, the rows of the reversed layout) are added as
+    // empty rows, so every address is inside the table.
+    while (FTableRows < Row) {
+        FTable.Call("Rows").Call("Add");
+        ++FTableRows;
+    }
+}
+
+void TKVExportToWord::WriteData(TField* Field, TCellType CellType, int ARow, int ACol, const std::string& Text,
+                                TAlignment Alignment, TFont* Font, TColor Color)
+{
+    static const int AlignMap[] = {0, 2, 1}; // left, right, centre
+    if (ACol > MaxTableColumns - 1)
+        return;
+    if (!FDataStarted) {
+        FDocument.Call("Range").Call("ParagraphFormat").Put("Alignment", AlignMap[Alignment]);
+        AutomationValue text(Text);
+        FDocument.Call("Range").Call("InsertAfter", {ByRef(text)});
+        FDocument.Call("Range").Call("InsertParagraphAfter");
+        return;
+    }
+    int row = 0;
+    int col = ACol + 1;
+    if (Layout == elReversedColumnar) {
+        row = ARow + 1;
+        col = ACol - Header().Count() + 1;
+    } else {
+        if (ACol <= 0) {
+            FTable.Call("Rows").Call("Add");
+            ++FTableRows;
+        }
+        row = ARow - Header().Count() + 1;
+    }
+    if (Text.empty())
+        return;
+    EnsureTableRows(row);
+
+    const bool picture = (Field && Field->IsBlob() && !Field->IsNull() && Field->BlobType() == ftGraphic)
+        || CellType == ctGraphic;
+    if (picture) {
+        InsertPicture(Field, Text, row, col);
+        return;
+    }
+    AutomationValue rowValue(row);
+    AutomationValue range = FTable.Call("Cell", {ByRef(rowValue), col}).Call("Range");
+    if (Options.Contains(soColorsFonts) && Font) {
+        if (Font->HasStyle(fsBold))
+            range.Put("Bold", 1);
+        if (Font->HasStyle(fsItalic))
+            range.Put("Italic", 1);
+        if (Font->HasStyle(fsUnderline))
+            range.Put("Underline", 1);
+        int index = GetColorIndex(Font->Color);
+        if (index != 0) {
+            AutomationValue value(index);
+            range.Call("Font").Put("ColorIndex", value);
+        }
+        if (range.Call("Font").Call("Name").ToString() != Font->Name)
+            range.Call("Font").Put("Name", Font->Name);
+        index = GetColorIndex(Color);
+        if (index != 0)
+            range.Put("HighlightColorIndex", index);
+    }
+    if (!(range.Call("ParagraphFormat").Call("Alignment") == AutomationValue(AlignMap[Alignment])))
+        range.Call("ParagraphFormat").Put("Alignment", AlignMap[Alignment]);
+    AutomationValue text(Text);
+    range.Call("InsertAfter", {ByRef(text)});
+}
+
+void TKVExportToWord::InsertPicture(TField* Field, const std::string& Text, int Row, int Col)
+{
+    std::string name;
+    {
+        TPicture picture;
+        if (Field)
+            picture.LoadFromGraphicField(Field->AsString());
+        else
+            picture.LoadBitmapFromBytes(Text);
+        name = GetFileNameByGraphic(std::string(), 0, picture);
+        picture.SaveToFile(name);
+    }
+    // The temporary file goes also when inserting it fails.
+    try {
+        AutomationValue rowValue(Row);
+        AutomationValue where = FTable.Call("Cell", {ByRef(rowValue), Col}).Call("Range");
+        AutomationValue fileName(name);
+        FDocument.Call("InlineShapes")
+            .Call("AddPicture", {Named("FileName", ByRef(fileName)), Named("LinkToFile", false),
+                                 Named("SaveWithDocument", true), Named("Range", where)});
+    } catch (...) {
+        DeleteFile(name);
+        throw;
+    }
+    DeleteFile(name);
+}
+
+void TKVExportToWord::DiscardDocument()
+{
+    // After a failure the document is closed without saving, so an existing file of
+    // that name keeps its old content; a word processor this exporter started quits.
+    try {
+        if (!FDocument.IsEmpty() && !FDocument.IsNull())
+            FDocument.Call("Close", {Named("SaveChanges", 0)});
+    } catch (const Exception&) {
+    }
+    FTable = AutomationValue();
+    FDocument = AutomationValue();
+    try {
+        FWordApp.Put("ScreenUpdating", true);
+        if (FCreatedInstance)
+            FWordApp.Call("Quit");
+    } catch (const Exception&) {
+    }
+    FWordApp = AutomationValue();
+}
+
+void TKVExportToWord::CloseFileStream()
+{
+    TKVExportToCellFile::CloseFileStream();
+    if (FExportFailed) {
+        if (!FDocument.IsEmpty() && !FDocument.IsNull())
+            DiscardDocument();
+        return;
+    }
+    if (!FTable.IsEmpty() && !FTable.IsNull() && AutoFitColumns)
+        FTable.Call("Columns").Call("AutoFit");
+    if (!FDocument.IsEmpty() && !FDocument.IsNull()) {
+        WriteFooter();
+        if (!Password.empty())
+            FDocument.Call("Protect", {Named("Password", Password)});
+        AutomationValue fileName(FSaveFileName);
+        FDocument.Call("SaveAs", {ByRef(fileName)});
+        FDocument.Call("Close");
+        FTable = AutomationValue();
+        FDocument = AutomationValue();
+        FWordApp.Put("ScreenUpdating", true);
+        if (FCreatedInstance)
+            FWordApp.Call("Quit");
+        FWordApp = AutomationValue();
+    }
+}
