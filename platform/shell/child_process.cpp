@@ -3,6 +3,7 @@
 #ifndef _WIN32
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -78,26 +79,32 @@ private:
     posix_spawn_file_actions_t FActions;
 };
 
-TChildExit WaitFor(pid_t Pid)
+TChildExit ExitOf(pid_t Result, int Status)
+{
+    TChildExit result;
+    if (Result < 0) {
+        result.Signal = -1; // cannot be told; treated as a failure
+        return result;
+    }
+    if (WIFEXITED(Status)) {
+        result.Exited = true;
+        result.Code = WEXITSTATUS(Status);
+    } else if (WIFSIGNALED(Status)) {
+        result.Signal = WTERMSIG(Status);
+    }
+    return result;
+}
+
+TChildExit Reap(pid_t Pid)
 {
     int status = 0;
     pid_t r;
     do {
         r = ::waitpid(Pid, &status, 0);
     } while (r < 0 && errno == EINTR);
-    TChildExit result;
-    if (r < 0) {
-        result.Signal = -1; // cannot be told; treated as a failure
-        return result;
-    }
-    if (WIFEXITED(status)) {
-        result.Exited = true;
-        result.Code = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.Signal = WTERMSIG(status);
-    }
-    return result;
+    return ExitOf(r, status);
 }
+
 } // namespace
 
 std::string FindProgram(const std::string& Name, const std::vector<std::string>& ExtraFolders)
@@ -228,9 +235,43 @@ TChildExit TChildProcess::Wait()
     CloseInput();
     if (FPid <= 0)
         return {};
-    TChildExit result = WaitFor(FPid);
+    TChildExit result = Reap(FPid);
     FPid = -1;
     return result;
+}
+
+bool TChildProcess::WaitFor(int Milliseconds, TChildExit& Exit)
+{
+    CloseInput();
+    if (FPid <= 0) {
+        Exit = {};
+        return true;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(Milliseconds);
+    for (;;) {
+        int status = 0;
+        pid_t r = ::waitpid(FPid, &status, WNOHANG);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r != 0) {
+            Exit = ExitOf(r, status);
+            FPid = -1;
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+void TChildProcess::Detach()
+{
+    CloseInput();
+    if (FPid <= 0)
+        return;
+    pid_t pid = FPid;
+    FPid = -1;
+    std::thread([pid] { Reap(pid); }).detach();
 }
 
 int StartDetached(const std::string& Program, const std::vector<std::string>& Args)
@@ -250,7 +291,7 @@ int StartDetached(const std::string& Program, const std::vector<std::string>& Ar
         return error;
     // Nobody waits for the program; a background thread reaps it so that it does not
     // linger as a zombie.
-    std::thread([pid] { WaitFor(pid); }).detach();
+    std::thread([pid] { Reap(pid); }).detach();
     return 0;
 }
 

@@ -4,6 +4,7 @@
 
 #ifndef _WIN32
 
+#include <cstddef>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -42,6 +43,10 @@ public:
     void Kill();
     // Waits for the child to end.
     TChildExit Wait();
+    // Waits at most Milliseconds; false when the child is still running then.
+    bool WaitFor(int Milliseconds, TChildExit& Exit);
+    // Lets a running child go on alone; a background thread reaps it when it ends.
+    void Detach();
 
 private:
     pid_t FPid = -1;

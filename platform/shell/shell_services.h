@@ -99,6 +99,11 @@ public:
 class TSystemMailService : public TMailService {
 public:
     int SendMail(const TMailMessage& Message) override;
+
+    // Linux: how long SendMail waits for xdg-email. Some mail programs keep it running
+    // until their window closes; after this time the compose window is taken to be
+    // up, SendMail returns 0 and the tool is left to finish alone.
+    int ComposeWaitMilliseconds = 10000;
 };
 
 // Records every request and answers with a preset result; starts nothing.

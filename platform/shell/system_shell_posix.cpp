@@ -128,7 +128,7 @@ int CheckMessage(const TMailMessage& Message)
 // mailto URI that is encoded here: the tool would pass --subject / --body texts
 // through the shell's echo, which expands backslash sequences and drops a leading
 // "-n".
-int ComposeWithXdgEmail(const TMailMessage& Message)
+int ComposeWithXdgEmail(const TMailMessage& Message, int WaitMilliseconds)
 {
     std::string program = FindProgram("xdg-email");
     if (program.empty())
@@ -153,7 +153,14 @@ int ComposeWithXdgEmail(const TMailMessage& Message)
     TChildProcess child;
     if (int error = child.Start(program, args, false))
         return MapSpawnError(error);
-    return MapXdgEmailExit(child.Wait());
+    // Failures (no mail program, unreadable file) show at once; a tool still running
+    // after the wait is holding the mail program's compose window.
+    TChildExit exit;
+    if (!child.WaitFor(WaitMilliseconds, exit)) {
+        child.Detach();
+        return mrSuccess;
+    }
+    return MapXdgEmailExit(exit);
 }
 
 // Reads exactly Size bytes unless the file ends first; -1 on a read error.
@@ -264,7 +271,7 @@ int TSystemMailService::SendMail(const TMailMessage& Message)
     if (int check = CheckMessage(Message))
         return check;
     if (Message.ShowCompose)
-        return ComposeWithXdgEmail(Message);
+        return ComposeWithXdgEmail(Message, ComposeWaitMilliseconds);
     return SendWithSendmail(Message);
 }
 

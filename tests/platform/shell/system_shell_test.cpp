@@ -172,6 +172,15 @@ TEST_F(SystemShell, ComposeWithoutRecipientOrTextCarriesOnlyTheFile)
     EXPECT_EQ(SavedArgs("xdg-email"), (std::vector<std::string>{"--utf8", "--attach", report.string(), "mailto:"}));
 }
 
+TEST_F(SystemShell, AMailProgramThatKeepsTheToolRunningIsNotWaitedForForever)
+{
+    WriteFile(FBin / "xdg-email", "#!/bin/sh\nsleep 3\nexit 4\n");
+    fs::permissions(FBin / "xdg-email", fs::perms::owner_all);
+    TSystemMailService service;
+    service.ComposeWaitMilliseconds = 200;
+    EXPECT_EQ(service.SendMail(TMailMessage{}), mrSuccess);
+}
+
 TEST_F(SystemShell, ToolExitCodesMapToMailResults)
 {
     StandIn("xdg-email", false);
