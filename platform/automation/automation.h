@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 using AutomationServerFactory = std::function<std::shared_ptr<AutomationObject>()>;
 
@@ -44,7 +45,9 @@ bool MSExcelIsInstalled();
 bool MSAccessIsInstalled();
 
 // Registers a factory for the lifetime of this object and restores the previous
-// registration (or none) afterwards. Running instances of progId are forgotten then too.
+// registration (or none) afterwards. While it is registered, instances of the previous
+// server are not found as running; afterwards the stand-in's instances are forgotten and
+// the previous ones are running again.
 class ScopedAutomationServer {
 public:
     ScopedAutomationServer(std::string progId, AutomationServerFactory factory);
@@ -55,4 +58,5 @@ public:
 private:
     std::string FProgId;
     AutomationServerFactory FPrevious;
+    std::vector<std::shared_ptr<AutomationObject>> FPreviousRunning;
 };

@@ -113,12 +113,19 @@ ScopedAutomationServer::ScopedAutomationServer(std::string progId, AutomationSer
     : FProgId(std::move(progId)), FPrevious(RegisteredAutomationServer(FProgId))
 {
     RegisterAutomationServer(FProgId, std::move(factory));
+    // While the stand-in is registered, the previous server's instances are not running.
+    auto& running = TheRegistry().Running;
+    if (auto it = running.find(FoldCase(FProgId)); it != running.end()) {
+        FPreviousRunning = std::move(it->second);
+        running.erase(it);
+    }
 }
 
 ScopedAutomationServer::~ScopedAutomationServer()
 {
     // Instances of the stand-in must not be found as running once it is gone.
     TheRegistry().Running.erase(FoldCase(FProgId));
+    if (!FPreviousRunning.empty()) TheRegistry().Running[FoldCase(FProgId)] = std::move(FPreviousRunning);
     if (FPrevious)
         TheRegistry().Factories[FoldCase(FProgId)] = std::move(FPrevious);
     else
