@@ -1,0 +1,144 @@
+#include "app/main_form.h"
+
+#include "app/application.h"
+#include "framework/ui_services.h"
+
+#include <QFont>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+TfrmMain* frmMain = nullptr;
+
+const char* const TfrmMain::Caption = "Tabrix: save the bmp-file  to MS Word";
+
+namespace {
+
+// The window's icon: a page with a small landscape picture on it.
+QIcon MakeFormIcon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 48}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        const double s = size / 16.0;
+        p.setPen(QPen(QColor(40, 60, 120), s * 0.8));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(2 * s, 1 * s, 12 * s, 14 * s));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(120, 180, 240));
+        p.drawRect(QRectF(4 * s, 3 * s, 8 * s, 7 * s));
+        p.setBrush(QColor(40, 140, 60));
+        QPolygonF hill;
+        hill << QPointF(4 * s, 10 * s) << QPointF(7 * s, 6 * s) << QPointF(9 * s, 8.5 * s)
+             << QPointF(10.5 * s, 7 * s) << QPointF(12 * s, 10 * s);
+        p.drawPolygon(hill);
+        p.setBrush(QColor(250, 210, 40));
+        p.drawEllipse(QPointF(10 * s, 4.8 * s), 1.1 * s, 1.1 * s);
+        p.setBrush(QColor(40, 60, 120));
+        for (int line = 0; line < 2; ++line)
+            p.drawRect(QRectF(4 * s, (11.5 + 1.6 * line) * s, 8 * s, 0.7 * s));
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(QWidget* Parent) : QWidget(Parent)
+{
+    CreateComponents();
+    FormCreate(nullptr);
+}
+
+TfrmMain::~TfrmMain()
+{
+    FormDestroy(nullptr);
+    if (frmMain == this)
+        frmMain = nullptr;
+}
+
+void TfrmMain::CreateComponents()
+{
+    setObjectName("frmMain");
+    setWindowTitle(QString::fromUtf8(Caption));
+    setWindowIcon(MakeFormIcon());
+    // MS Sans Serif, 11 pixels high; the font system substitutes where it is missing.
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    resize(376, 95);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(376 / 2, 95 / 2));
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    pnlAction = new QFrame(this);
+    pnlAction->setObjectName("pnlAction");
+    pnlAction->setFrameShape(QFrame::StyledPanel);
+    pnlAction->setFrameShadow(QFrame::Raised);
+    pnlAction->setFixedHeight(41);
+    layout->addWidget(pnlAction);
+    layout->addStretch(1);
+
+    lblURL = new QLabel(QString::fromStdString(VendorURL), pnlAction);
+    lblURL->setObjectName("lblURL");
+    lblURL->move(32, 16);
+    QFont urlFont = lblURL->font();
+    urlFont.setUnderline(true);
+    lblURL->setFont(urlFont);
+    QPalette urlPalette = lblURL->palette();
+    urlPalette.setColor(QPalette::WindowText, Qt::blue);
+    lblURL->setPalette(urlPalette);
+    lblURL->setCursor(Qt::PointingHandCursor);
+    lblURL->adjustSize();
+
+    btnExport = new QPushButton(QStringLiteral("Export"), pnlAction);
+    btnExport->setObjectName("btnExport");
+    btnExport->setGeometry(264, 8, 75, 25);
+    btnExport->setFocusPolicy(Qt::StrongFocus);
+    setFocusProxy(btnExport);
+    connect(btnExport, &QPushButton::clicked, this,
+            [this] { GuardedCall([this] { btnExportClick(nullptr); }); });
+
+    OpenPictureDialog1 = new TOpenPictureDialog(this);
+    OpenPictureDialog1->setObjectName("OpenPictureDialog1");
+    OpenPictureDialog1->DefaultExt = "bmp";
+    OpenPictureDialog1->Options =
+        ofHideReadOnly | ofAllowMultiSelect | ofPathMustExist | ofFileMustExist | ofEnableSizing;
+    OpenPictureDialog1->ParentWindow = this;
+}
+
+void TfrmMain::FormCreate(TPersistent* Sender)
+{
+    TPictureExportJob::FormCreate(Sender);
+    OpenPictureDialog1->InitialDir = ProgramFolder();
+}
+
+void TfrmMain::FormDestroy(TPersistent* Sender)
+{
+    TPictureExportJob::FormDestroy(Sender);
+}
+
+void TfrmMain::btnExportClick(TPersistent*)
+{
+    if (!OpenPictureDialog1->Execute())
+        return;
+    std::vector<std::string> files(OpenPictureDialog1->Files().Lines());
+    ExportPictures(files);
+}
