@@ -489,6 +489,18 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
                     }
                 }
             }
+            // An empty last paragraph is where the new text goes, as it would in the word
+            // processor: the new content takes its place.
+            pugi::xml_node last = sect ? sect.previous_sibling() : bodyNode.last_child();
+            while (last && last.type() != pugi::node_element) last = last.previous_sibling();
+            if (last && std::string(last.name()) == p + "p") {
+                bool empty = true;
+                for (pugi::xml_node c : last.children()) {
+                    if (c.type() != pugi::node_element) continue;
+                    if (std::string(c.name()) != p + "pPr" || c.child((p + "sectPr").c_str())) empty = false;
+                }
+                if (empty) bodyNode.remove_child(last);
+            }
             // Split the serialised part where the new content goes: before the section
             // properties at the end of the body, or at the body's end.
             const char* marker = "tabrix-new-content-goes-here";

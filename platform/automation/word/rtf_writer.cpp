@@ -103,7 +103,7 @@ private:
         s += fmt;
         s += " {";
         s += fmt;
-        s += " ";
+        if (!fmt.empty()) s += ' '; // ends the control word; a space after "{" would be text
         std::size_t done = 0;
         if (p.Pictures) {
             for (const WordInlinePicture& pic : *p.Pictures) {

@@ -65,7 +65,7 @@ private:
 void ParseXml(pugi::xml_document& doc, const std::string& data, const std::string& part, const std::string& file)
 {
     pugi::xml_parse_result r = doc.load_buffer(data.data(), data.size(),
-                                               pugi::parse_default | pugi::parse_ws_pcdata_single | pugi::parse_declaration);
+                                               pugi::parse_default | pugi::parse_ws_pcdata_single);
     if (!r)
         throw Exception("The part '" + part + "' of the document '" + file + "' is not well-formed XML: " +
                         r.description());
