@@ -1,0 +1,249 @@
+// The picture export's engine handlers and settings, called directly.
+
+#include "app/picture_export_job.h"
+#include "framework/exceptions.h"
+#include "framework/files.h"
+#include "framework/streams.h"
+#include "framework/ui_services.h"
+#include "tests/support/test_pictures.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace {
+
+class PictureJobTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        job.FormCreate(nullptr);
+    }
+
+    std::string Path(const std::string& name) const { return dir.path().toStdString() + "/" + name; }
+
+    // The value the handler gives for a column named FieldName on the current row;
+    // unassigned when it gives none.
+    Variant ValueFor(const std::string& FieldName)
+    {
+        TKVEColumns columns(nullptr);
+        TKVEColumn* column = columns.Add();
+        column->FieldName = FieldName;
+        Variant value;
+        job.KVEVirtualDataEngine1GetValue(job.KVEVirtualDataEngine1, column, value);
+        return value;
+    }
+
+    void UseFiles(const std::vector<std::string>& files)
+    {
+        for (const auto& f : files)
+            job.PictureFiles()->Add(f);
+        job.KVEVirtualDataEngine1First(nullptr);
+    }
+
+    QTemporaryDir dir;
+    TPictureExportJob job;
+};
+
+TEST_F(PictureJobTest, StoredSettingsAndStartUp)
+{
+    TKVExportToWord& w = *job.KVExportToWord1;
+    EXPECT_EQ(w.DataEngine(), job.KVEVirtualDataEngine1);
+    EXPECT_EQ(w.ColumnSource, csDataEngine);
+    EXPECT_EQ(w.Columns().Count(), 0);
+    EXPECT_EQ(w.FileName(), ProgramFolder() + "tabrix.doc");
+    EXPECT_TRUE(w.AddTitle);
+    EXPECT_TRUE(w.AnimatedStatus);
+    EXPECT_EQ(w.CharacterSet, csANSI_WINDOWS);
+    EXPECT_FALSE(w.SelectedRecord);
+    EXPECT_FALSE(w.BlankIfZero);
+    EXPECT_FALSE(w.RightToLeft);
+    EXPECT_EQ(w.ActionAfterExport, aeNone);
+    EXPECT_EQ(w.Options, DefaultOptions);
+    EXPECT_EQ(w.ExportStyle().Style(), esNormal);
+    EXPECT_EQ(w.ExportStyle().OddColor, TColor(0));
+    EXPECT_EQ(w.ExportStyle().EvenColor, TColor(0));
+    EXPECT_EQ(w.Statistic().TotalCount, 0);
+    EXPECT_EQ(w.Statistic().Result, erInProgress);
+    const TKVEDataFormats& f = w.DataFormats();
+    EXPECT_EQ(f.DateSeparator, "/");
+    EXPECT_EQ(f.TimeSeparator, ":");
+    EXPECT_TRUE(f.FourDigitYear);
+    EXPECT_TRUE(f.LeadingZerosInDate);
+    EXPECT_EQ(f.ThousandSeparator, "\xC2\xA0");
+    EXPECT_EQ(f.DecimalSeparator, ",");
+    EXPECT_EQ(f.CurrencyString, "\xD1\x80.");
+    EXPECT_EQ(f.BooleanTrue, "True");
+    EXPECT_EQ(f.BooleanFalse, "False");
+    EXPECT_FALSE(f.UseRegionalSettings);
+
+    ASSERT_NE(job.PictureFiles(), nullptr);
+    EXPECT_EQ(job.PictureFiles()->Count(), 0);
+    job.FormDestroy(nullptr);
+    EXPECT_EQ(job.PictureFiles(), nullptr);
+    int count = -1;
+    job.KVEVirtualDataEngine1Count(nullptr, count);
+    EXPECT_EQ(count, 0) << "no list counts as no rows";
+}
+
+TEST_F(PictureJobTest, HeaderTextGivesThreeLines)
+{
+    TStringList header;
+    header.SetText(TPictureExportJob::HeaderText());
+    ASSERT_EQ(header.Count(), 3);
+    EXPECT_EQ(header[0], "Tabrix suite: https://tabrix.example.org");
+    EXPECT_EQ(header[1], "Picture exporting");
+    EXPECT_EQ(header[2], "");
+}
+
+TEST_F(PictureJobTest, CountFirstNextWalkTheList)
+{
+    UseFiles({"/a/one.bmp", "/b/two.bmp", "/c/three.bmp"});
+    int count = 0;
+    job.KVEVirtualDataEngine1Count(nullptr, count);
+    EXPECT_EQ(count, 3);
+    bool abort = false;
+    job.KVEVirtualDataEngine1Next(nullptr, abort);
+    job.KVEVirtualDataEngine1Next(nullptr, abort);
+    EXPECT_FALSE(abort);
+    EXPECT_EQ(job.RowIndex(), 2);
+    EXPECT_EQ(ValueFor("FileName").AsString(), "three.bmp");
+    job.KVEVirtualDataEngine1First(nullptr);
+    EXPECT_EQ(ValueFor("FileName").AsString(), "one.bmp");
+}
+
+TEST_F(PictureJobTest, FillColumnsMakesTheTwoColumns)
+{
+    TKVEColumns& columns = job.KVExportToWord1->Columns();
+    columns.Add()->FieldName = "left over";
+    job.KVEVirtualDataEngine1FillColumns(nullptr);
+    ASSERT_EQ(columns.Count(), 2);
+    const TKVEColumn* name = columns[0];
+    EXPECT_EQ(name->FieldName, "FileName");
+    EXPECT_EQ(name->Title().Caption, "Picture filename");
+    EXPECT_EQ(name->DataType, ctString);
+    EXPECT_EQ(name->Alignment, taCenter);
+    EXPECT_EQ(name->Width, 20);
+    const TKVEColumn* graphic = columns[1];
+    EXPECT_EQ(graphic->FieldName, "Graphic");
+    EXPECT_EQ(graphic->Title().Caption, "Picture");
+    EXPECT_EQ(graphic->DataType, ctGraphic);
+    EXPECT_EQ(graphic->Alignment, taLeftJustify);
+    EXPECT_EQ(graphic->Width, 30);
+    for (const TKVEColumn* c : {name, graphic}) {
+        EXPECT_TRUE(c->Visible);
+        EXPECT_EQ(c->ColumnKind, ckField);
+        EXPECT_EQ(c->Color, clWhite);
+        EXPECT_EQ(c->Precision, 0);
+        EXPECT_EQ(c->Title().Color, clSilver);
+    }
+}
+
+TEST_F(PictureJobTest, FileNameIsTheLastPathComponent)
+{
+    UseFiles({"/deep/er/still/deeper/pic.bmp", "C:\\Pictures\\Holiday\\sea.bmp", "D:beach.bmp", "plain.bmp"});
+    const char* expected[] = {"pic.bmp", "sea.bmp", "beach.bmp", "plain.bmp"};
+    bool abort = false;
+    for (const char* name : expected) {
+        Variant value = ValueFor("FileName");
+        EXPECT_EQ(value.VarType(), varString);
+        EXPECT_EQ(value.AsString(), name);
+        job.KVEVirtualDataEngine1Next(nullptr, abort);
+    }
+}
+
+TEST_F(PictureJobTest, GraphicIsTheWholeFileWithNulBytes)
+{
+    const std::string file = TABRIX_TEST_DATA "/black_nul_10x10.bmp";
+    const std::string bytes = ReadWholeFile(file);
+    ASSERT_NE(bytes.find('\0'), std::string::npos);
+    UseFiles({file});
+    Variant value = ValueFor("Graphic");
+    EXPECT_EQ(value.VarType(), varString);
+    EXPECT_EQ(value.StringRef().size(), bytes.size());
+    EXPECT_TRUE(value.StringRef() == bytes);
+
+    // Any bytes at all travel unchanged, also an empty file.
+    std::string all;
+    for (int i = 0; i < 256; ++i)
+        all += static_cast<char>(i);
+    WriteWholeFile(Path("all.bin"), all + all);
+    WriteWholeFile(Path("empty.bmp"), "");
+    job.PictureFiles()->Clear();
+    UseFiles({Path("all.bin"), Path("empty.bmp")});
+    EXPECT_TRUE(ValueFor("Graphic").StringRef() == all + all);
+    bool abort = false;
+    job.KVEVirtualDataEngine1Next(nullptr, abort);
+    EXPECT_EQ(ValueFor("Graphic").VarType(), varString);
+    EXPECT_TRUE(ValueFor("Graphic").StringRef().empty());
+}
+
+TEST_F(PictureJobTest, FieldNamesCompareWithLetterCase)
+{
+    UseFiles({TABRIX_TEST_DATA "/red_16x8.bmp"});
+    for (const char* name : {"filename", "FILENAME", "Filename", "graphic", "GRAPHIC", "Graphic ", "", "Other"})
+        EXPECT_TRUE(ValueFor(name).IsEmpty()) << name;
+
+    // No column: the value is left as it was.
+    Variant value(42);
+    job.KVEVirtualDataEngine1GetValue(nullptr, nullptr, value);
+    EXPECT_EQ(value.AsInteger(), 42);
+}
+
+TEST_F(PictureJobTest, UnreadablePictureFilesRaiseFileErrors)
+{
+    UseFiles({Path("gone.bmp")});
+    try {
+        ValueFor("Graphic");
+        FAIL() << "a missing file must not give a value";
+    } catch (const EFOpenError& e) {
+        EXPECT_NE(e.Message().find("Cannot open file"), std::string::npos) << e.Message();
+        EXPECT_NE(e.Message().find("gone.bmp"), std::string::npos) << e.Message();
+    }
+    // The name alone needs no file.
+    EXPECT_EQ(ValueFor("FileName").AsString(), "gone.bmp");
+
+    // A folder is refused at once.
+    job.PictureFiles()->Clear();
+    UseFiles({dir.path().toStdString()});
+    EXPECT_THROW(ValueFor("Graphic"), EFOpenError);
+
+    // A named pipe would block the read forever; it is refused as well.
+    const std::string fifo = Path("pipe.bmp");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    job.PictureFiles()->Clear();
+    UseFiles({fifo});
+    EXPECT_THROW(ValueFor("Graphic"), EFOpenError);
+
+    // Rows outside the list are a list error, not a stray read.
+    job.PictureFiles()->Clear();
+    UseFiles({TABRIX_TEST_DATA "/red_16x8.bmp"});
+    bool abort = false;
+    job.KVEVirtualDataEngine1Next(nullptr, abort);
+    EXPECT_THROW(ValueFor("FileName"), EListError);
+    EXPECT_THROW(ValueFor("Graphic"), EListError);
+}
+
+TEST_F(PictureJobTest, OthersMayReadButNotWriteWhileThePictureIsRead)
+{
+    const std::string file = Path("shared.bmp");
+    WriteWholeFile(file, ReadWholeFile(TABRIX_TEST_DATA "/red_16x8.bmp"));
+    UseFiles({file});
+    {
+        // Another reader that denies writing does not stop us.
+        TFileStream reader(file, fmOpenRead | fmShareDenyWrite);
+        EXPECT_EQ(ValueFor("Graphic").StringRef().size(), static_cast<std::size_t>(FileSizeOf(file)));
+    }
+    {
+        // A writer holding the file exclusively does.
+        TFileStream writer(file, fmOpenReadWrite | fmShareExclusive);
+        EXPECT_THROW(ValueFor("Graphic"), EFOpenError);
+    }
+    EXPECT_FALSE(ValueFor("Graphic").StringRef().empty());
+}
+
+} // namespace
