@@ -25,14 +25,19 @@ int WordPictureStore::Add(const std::string& fileName)
     if (!file.open(QIODevice::ReadOnly))
         throw Exception("The picture file '" + fileName + "' cannot be opened: " + file.errorString().toStdString());
 
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
+    // One read: the bytes are hashed and decoded from memory. Only this one picture is held.
+    if (file.size() > (int64_t(1) << 31))
+        throw Exception("The picture file '" + fileName + "' is too large");
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
         throw Exception("The picture file '" + fileName + "' cannot be read: " + file.errorString().toStdString());
-    std::string key = hash.result().toStdString();
+    file.close();
+    std::string key = QCryptographicHash::hash(bytes, QCryptographicHash::Blake2b_256).toStdString();
     if (auto it = FByHash.find(key); it != FByHash.end()) return it->second;
-    file.seek(0);
 
-    QImageReader reader(&file);
+    QBuffer source(&bytes);
+    source.open(QIODevice::ReadOnly);
+    QImageReader reader(&source);
     reader.setAutoTransform(false);
     QSize size = reader.size();
     if (!reader.canRead())
@@ -47,9 +52,9 @@ int WordPictureStore::Add(const std::string& fileName)
 
     QByteArray png;
     if (format == "png") {
-        file.seek(0);
-        png = file.readAll(); // already PNG: keep the file's own bytes
+        png = std::move(bytes); // already PNG: keep the file's own bytes
     } else {
+        bytes.clear();
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
         QImageWriter writer(&buffer, "png");
