@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace {
 
 // The body's outline without a final empty paragraph, which RTF readers drop.
@@ -169,5 +171,49 @@ TEST_P(WordInterop, DifficultTextStaysReadable)
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, WordInterop, ::testing::Values("docx", "doc"));
+
+} // namespace
+
+namespace {
+
+// A document another program made (python-docx, from Word's own template): merging keeps
+// its content, styles and parts.
+TEST_F(WordTest, MergeIntoAForeignDocx)
+{
+    if (!LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
+    if (std::system("/usr/bin/python3 -c 'import docx' 2>/dev/null") != 0) GTEST_SKIP() << "python-docx is missing";
+    std::string file = Path("foreign.docx");
+    WriteTestPicture(Path("p.png"), 32, 16, 4);
+    std::string script = "import docx\n"
+                         "d = docx.Document()\n"
+                         "d.add_heading('Foreign heading', 1)\n"
+                         "d.add_paragraph('Foreign text')\n"
+                         "t = d.add_table(rows=1, cols=2)\n"
+                         "t.cell(0, 0).text = 'f1'\n"
+                         "t.cell(0, 1).paragraphs[0].add_run().add_picture('" + Path("p.png") + "')\n"
+                         "d.add_paragraph('Foreign last')\n"
+                         "d.save('" + file + "')\n";
+    WriteWholeFile(Path("make.py"), script);
+    ASSERT_EQ(std::system(("/usr/bin/python3 " + Path("make.py")).c_str()), 0);
+    WriteTestPicture(Path("q.bmp"), 50, 40, 5);
+    TestExport e;
+    e.OpenFile = file;
+    e.Header = {"Appended"};
+    e.Rows = {{TestCell{"n1"}, TestCell{Path("q.bmp"), true}}};
+    e.Password = "x";
+    RunTestExport(e, file);
+
+    LoDocument doc = ReadWithLibreOffice(file);
+    // a last paragraph with text is kept whole; the new content starts a paragraph of its own
+    std::vector<std::string> outline = {"p:Foreign heading", "p:Foreign text", "table:0", "p:Foreign last",
+                                        "p:Appended", "table:1", "p:"};
+    EXPECT_EQ(doc.Outline, outline);
+    ASSERT_EQ(doc.Tables.size(), 2u);
+    EXPECT_EQ(doc.Tables[0].Cell(0, 0), "f1");
+    EXPECT_EQ(doc.Tables[1].Cell(0, 0), "n1");
+    ASSERT_EQ(doc.Pictures.size(), 2u);
+    EXPECT_EQ(doc.Pictures[0].PixelWidth, 32);
+    EXPECT_EQ(doc.Pictures[1].PixelWidth, 50);
+}
 
 } // namespace
