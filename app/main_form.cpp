@@ -137,8 +137,17 @@ void TfrmMain::FormDestroy(TPersistent* Sender)
 
 void TfrmMain::btnExportClick(TPersistent*)
 {
+    // The run lets window events through (its progress window and Cancel button), so
+    // the button is off while it lasts and a click that still arrives does nothing.
+    if (Running())
+        return;
     if (!OpenPictureDialog1->Execute())
         return;
     std::vector<std::string> files(OpenPictureDialog1->Files().Lines());
+    struct ButtonOff {
+        QPushButton* Button;
+        explicit ButtonOff(QPushButton* B) : Button(B) { Button->setEnabled(false); }
+        ~ButtonOff() { Button->setEnabled(true); }
+    } off(btnExport);
     ExportPictures(files);
 }

@@ -105,6 +105,13 @@ void TPictureExportJob::FormDestroy(TPersistent*)
 
 void TPictureExportJob::ExportPictures(const std::vector<std::string>& Files)
 {
+    if (FRunning)
+        throw Exception("The pictures are still being exported; wait until that export has ended");
+    struct RunningFlag {
+        bool& Flag;
+        explicit RunningFlag(bool& F) : Flag(F) { Flag = true; }
+        ~RunningFlag() { Flag = false; }
+    } running(FRunning);
     if (!FPictureFiles)
         FPictureFiles = std::make_unique<TStringList>();
     FPictureFiles->Clear();

@@ -40,8 +40,12 @@ public:
 
     // Replaces the picture list by Files (full paths, in this order), sets the header
     // lines and runs the export. The run reports its own failures: the outcome is in
-    // KVExportToWord1->Statistic().Result.
+    // KVExportToWord1->Statistic().Result. The run keeps window events flowing (its
+    // progress window), so a second start can arrive while one is running; that one
+    // raises an Exception and leaves the running export alone.
     void ExportPictures(const std::vector<std::string>& Files);
+    // Whether an export is running.
+    bool Running() const { return FRunning; }
 
     // The engine's events.
     void KVEVirtualDataEngine1Count(TPersistent* Sender, int& Count);
@@ -69,6 +73,8 @@ protected:
     int FRowIndex = 0;
 
 private:
+    bool FRunning = false;
+
     // The file of the current row; raises EListError when the engine is outside the
     // list (or there is no list).
     const std::string& CurrentPictureFile() const;

@@ -272,6 +272,43 @@ TEST_F(MainFormTest, UnreadableOrForeignPicturesFailTheRun)
     EXPECT_NE(ReadWholeFile(out), earlier);
 }
 
+TEST_F(MainFormTest, NoSecondExportWhileOneRuns)
+{
+    form->KVExportToWord1->SetFileName(Path("busy.doc"));
+    const std::vector<std::string> files{TABRIX_TEST_DATA "/red_16x8.bmp", TABRIX_TEST_DATA "/gradient_40x30.bmp"};
+    bool buttonWasOff = false;
+    bool nestedRaised = false;
+    // In the middle of the run (where the progress window lets clicks through) the
+    // user clicks Export again.
+    form->KVExportToWord1->OnProgress = [&](TPersistent*, int CurValue, int MaxValue, bool&) {
+        if (CurValue != 1 || MaxValue != 2)
+            return;
+        buttonWasOff = !form->btnExport->isEnabled();
+        form->btnExport->click();
+        form->btnExportClick(nullptr);
+        try {
+            form->ExportPictures({TABRIX_TEST_DATA "/black_nul_10x10.bmp"});
+        } catch (const Exception&) {
+            nestedRaised = true;
+        }
+    };
+    ClickExport(files);
+    EXPECT_TRUE(buttonWasOff);
+    EXPECT_TRUE(nestedRaised);
+    EXPECT_EQ(form->OpenPictureDialog1->ExecuteCount(), 1) << "no dialog while the export runs";
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(form->KVExportToWord1->Statistic().Result, erCompleted);
+    EXPECT_EQ(Listed(), files);
+    EXPECT_TRUE(form->btnExport->isEnabled()) << "the button is back after the run";
+    EXPECT_FALSE(form->Running());
+
+    // Also after a failed run.
+    ClickExport(std::vector<std::string>{Path("missing.bmp")});
+    EXPECT_EQ(form->KVExportToWord1->Statistic().Result, erFailed);
+    EXPECT_TRUE(form->btnExport->isEnabled());
+    EXPECT_FALSE(form->Running());
+}
+
 TEST_F(MainFormTest, ExceptionDisplayShowsTheMessage)
 {
     GuardedCall([] { throw EFOpenError("Cannot open file x"); });
