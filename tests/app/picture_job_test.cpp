@@ -100,49 +100,6 @@ TEST_F(PictureJobTest, HeaderTextGivesThreeLines)
     EXPECT_EQ(header[2], "");
 }
 
-TEST_F(PictureJobTest, CountFirstNextWalkTheList)
-{
-    UseFiles({"/a/one.bmp", "/b/two.bmp", "/c/three.bmp"});
-    int count = 0;
-    job.KVEVirtualDataEngine1Count(nullptr, count);
-    EXPECT_EQ(count, 3);
-    bool abort = false;
-    job.KVEVirtualDataEngine1Next(nullptr, abort);
-    job.KVEVirtualDataEngine1Next(nullptr, abort);
-    EXPECT_FALSE(abort);
-    EXPECT_EQ(job.RowIndex(), 2);
-    EXPECT_EQ(ValueFor("FileName").AsString(), "three.bmp");
-    job.KVEVirtualDataEngine1First(nullptr);
-    EXPECT_EQ(ValueFor("FileName").AsString(), "one.bmp");
-}
-
-TEST_F(PictureJobTest, FillColumnsMakesTheTwoColumns)
-{
-    TKVEColumns& columns = job.KVExportToWord1->Columns();
-    columns.Add()->FieldName = "left over";
-    job.KVEVirtualDataEngine1FillColumns(nullptr);
-    ASSERT_EQ(columns.Count(), 2);
-    const TKVEColumn* name = columns[0];
-    EXPECT_EQ(name->FieldName, "FileName");
-    EXPECT_EQ(name->Title().Caption, "Picture filename");
-    EXPECT_EQ(name->DataType, ctString);
-    EXPECT_EQ(name->Alignment, taCenter);
-    EXPECT_EQ(name->Width, 20);
-    const TKVEColumn* graphic = columns[1];
-    EXPECT_EQ(graphic->FieldName, "Graphic");
-    EXPECT_EQ(graphic->Title().Caption, "Picture");
-    EXPECT_EQ(graphic->DataType, ctGraphic);
-    EXPECT_EQ(graphic->Alignment, taLeftJustify);
-    EXPECT_EQ(graphic->Width, 30);
-    for (const TKVEColumn* c : {name, graphic}) {
-        EXPECT_TRUE(c->Visible);
-        EXPECT_EQ(c->ColumnKind, ckField);
-        EXPECT_EQ(c->Color, clWhite);
-        EXPECT_EQ(c->Precision, 0);
-        EXPECT_EQ(c->Title().Color, clSilver);
-    }
-}
-
 TEST_F(PictureJobTest, FileNameIsTheLastPathComponent)
 {
     UseFiles({"/deep/er/still/deeper/pic.bmp", "C:\\Pictures\\Holiday\\sea.bmp", "D:beach.bmp", "plain.bmp"});
