@@ -8,26 +8,6 @@
 #include <filesystem>
 #include <new>
 
-namespace {
-
-// The word-processor exporter of the picture export. A run that fails inside the table
-// leaves the cell pipeline believing its data section is still open, so the header
-// lines of the next run on the same exporter would be written into a table that no
-// longer exists and every later export would fail. Each new document therefore starts
-// outside the data section.
-class TPictureWordExporter : public TKVExportToWord {
-public:
-    using TKVExportToWord::TKVExportToWord;
-
-    void InternalFileCreate(const std::string& FileName) override
-    {
-        FDataStarted = false;
-        TKVExportToWord::InternalFileCreate(FileName);
-    }
-};
-
-} // namespace
-
 const std::string TPictureExportJob::VendorURL = "https://tabrix.example.org";
 const std::string TPictureExportJob::DefaultDocumentName = "tabrix.doc";
 
@@ -37,7 +17,7 @@ std::string TPictureExportJob::HeaderText()
 }
 
 TPictureExportJob::TPictureExportJob()
-    : KVExportToWord1(new TPictureWordExporter())
+    : KVExportToWord1(new TKVExportToWord())
     , KVEVirtualDataEngine1(new TKVEVirtualDataEngine())
 {
     KVExportToWord1->SetName("KVExportToWord1");

@@ -50,6 +50,7 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
         FStream = Stream;
         FCellFont = std::make_unique<TFont>();
         FExportFailed = false;
+        FDataStarted = false;
         try {
             engine->DisableControls();
             engine->SavePosition();
@@ -129,6 +130,9 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
                 FStream = nullptr;
             FCellFont.reset();
             FExportFailed = false;
+            // A failure inside the table never reached WriteDataEnd; the next export
+            // must start outside the data section.
+            FDataStarted = false;
             throw;
         }
         CloseFileStream();

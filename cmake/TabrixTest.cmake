@@ -4,15 +4,15 @@
 include(GoogleTest)
 function(tabrix_add_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
-  add_executable(${T_NAME} ${T_SOURCES})
+  add_executable(${T_NAME} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/common/lsan_suppressions.cpp)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${T_NAME} PRIVATE
     TABRIX_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
-    TABRIX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+    TABRIX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    TABRIX_BMPSUITE="${PROJECT_SOURCE_DIR}/tests/data/bmpsuite")
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0"
-               TIMEOUT 600)
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 600)
 endfunction()
 
 # tabrix_add_test_folder(PREFIX p LIBS ...): every *_test.cpp of the calling folder

@@ -23,13 +23,6 @@
 #include <filesystem>
 #include <optional>
 
-// The font library keeps a few allocations for the life of the process; under the
-// leak checker only those are let through, our own leaks are still reported.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
 using Choice = std::optional<std::vector<std::string>>;

@@ -13,13 +13,9 @@
 
 namespace {
 
-const std::string Suite = std::string(TABRIX_SOURCE_DIR) + "/../shared/corpora/bmpsuite/";
-
 std::string SuiteFolder()
 {
-    if (DirectoryExists(Suite))
-        return Suite;
-    return "/work/shared/corpora/bmpsuite/";
+    return TABRIX_BMPSUITE "/";
 }
 
 std::vector<std::string> BmpFiles(const std::string& Sub)

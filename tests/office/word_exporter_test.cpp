@@ -360,6 +360,14 @@ TEST_F(WordSmallExportTest, FailedExportDiscardsTheDocumentInsteadOfSavingIt)
     EXPECT_TRUE(Lines(log, "SaveAs").empty());
     EXPECT_EQ(Lines(log, "Close"), (std::vector<std::string>{"call ActiveDocument.Close(SaveChanges:=0)"}));
     EXPECT_EQ(Lines(log, "Quit"), (std::vector<std::string>{"call Word.Application.Quit()"}));
+
+    // the next export on the same exporter starts outside the table again
+    server.ClearLog();
+    exporter.Header().Add("Header after a failure");
+    engine.OnGetValue = [](TPersistent*, TKVEColumn*, Variant& value) { value = Variant("y"); };
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erCompleted);
+    EXPECT_EQ(Lines(Log(), "InsertAfter").front(), "call Range.InsertAfter(\"Header after a failure\"&)");
 }
 
 TEST_F(WordSmallExportTest, RejectedRecordsLeaveEmptyRowsInsteadOfFailing)

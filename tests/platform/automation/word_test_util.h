@@ -136,4 +136,4 @@ protected:
     QTemporaryDir FDir{QDir::tempPath() + "/tabrix-word-test-XXXXXX"};
 };
 
-inline std::string BmpSuite() { return std::string(TABRIX_SOURCE_DIR) + "/../shared/corpora/bmpsuite"; }
+inline std::string BmpSuite() { return TABRIX_BMPSUITE; }
