@@ -105,6 +105,9 @@ void TfrmMain::CreateComponents()
     QPalette urlPalette = lblURL->palette();
     urlPalette.setColor(QPalette::WindowText, Qt::blue);
     lblURL->setPalette(urlPalette);
+    // The form paints in button colours; without this the label would take the
+    // button-text role and come out black.
+    lblURL->setForegroundRole(QPalette::WindowText);
     lblURL->setCursor(Qt::PointingHandCursor);
     lblURL->adjustSize();
 

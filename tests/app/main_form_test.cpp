@@ -108,7 +108,7 @@ TEST_F(MainFormTest, WindowAndDialogSettings)
     EXPECT_EQ(form->lblURL->pos(), QPoint(32, 16));
     EXPECT_EQ(form->lblURL->text().toStdString(), "https://tabrix.example.org");
     EXPECT_TRUE(form->lblURL->font().underline());
-    EXPECT_EQ(form->lblURL->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    EXPECT_EQ(form->lblURL->palette().color(form->lblURL->foregroundRole()), QColor(Qt::blue));
     EXPECT_EQ(form->lblURL->cursor().shape(), Qt::PointingHandCursor);
 
     EXPECT_EQ(form->btnExport->parentWidget(), form->pnlAction);
