@@ -8,36 +8,9 @@
 #include <set>
 #include <string>
 #include <sys/stat.h>
+#include "tests/common/temp_folder.h"
 
 namespace {
-
-std::set<std::string> FolderEntries(const std::string& Folder)
-{
-    std::set<std::string> Names;
-    if (DIR* D = opendir(Folder.c_str())) {
-        while (dirent* E = readdir(D))
-            Names.insert(E->d_name);
-        closedir(D);
-    }
-    return Names;
-}
-
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string Template = GetTempFolder() + "files_test_XXXXXX";
-        Path = IncludeTrailingPathDelimiter(mkdtemp(Template.data()));
-    }
-    ~TempDir()
-    {
-        std::string Cmd = "rm -rf '" + Path + "'";
-        if (std::system(Cmd.c_str()) != 0) {
-        }
-    }
-    std::string operator/(const std::string& Name) const { return Path + Name; }
-    std::string Path;
-};
 
 } // namespace
 

@@ -7,26 +7,9 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include "tests/common/temp_folder.h"
 
 namespace {
-
-// A fresh folder under the temporary folder, removed with everything in it.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string Template = GetTempFolder() + "streams_test_XXXXXX";
-        Path = IncludeTrailingPathDelimiter(mkdtemp(Template.data()));
-    }
-    ~TempDir()
-    {
-        std::string Cmd = "rm -rf '" + Path + "'";
-        if (std::system(Cmd.c_str()) != 0) {
-        }
-    }
-    std::string operator/(const std::string& Name) const { return Path + Name; }
-    std::string Path;
-};
 
 const std::string Binary = std::string("a\0b\0\0c\xff\x80\r\n", 10);
 

@@ -3,6 +3,7 @@
 #include "framework/data_set.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
+#include "tests/common/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -27,17 +28,6 @@ void EnsureApplication()
     static char Arg0[] = "text_utils_test";
     static char* Argv[] = {Arg0, nullptr};
     static QApplication App(Argc, Argv);
-}
-
-std::set<std::string> FolderEntries(const std::string& Folder)
-{
-    std::set<std::string> Names;
-    if (DIR* D = opendir(Folder.c_str())) {
-        while (dirent* E = readdir(D))
-            Names.insert(E->d_name);
-        closedir(D);
-    }
-    return Names;
 }
 
 } // namespace
