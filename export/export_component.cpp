@@ -412,6 +412,10 @@ void TKVExportBaseComponent::InternalBeforeProcess()
     FControlsDisabled = false;
     FCursorChanged = false;
     FColumnsFilledByRun = false;
+    // Counts of an earlier run must not reach this run's closing when the
+    // preparation fails before they are taken anew.
+    SourceRecordCount = 0;
+    VisibleColumnCount = 0;
 
     Statistic().Result = erInProgress;
     if (OnBeforeExecute)

@@ -258,12 +258,16 @@ TEST_F(RunTest, BorrowedEngineSurvivesTheRun)
 
 TEST_F(RunTest, DestroyedEngineClearsTheReference)
 {
+    exporter.Execute();
     auto* temporary = new TKVEVirtualDataEngine();
     exporter.SetDataEngine(temporary);
     delete temporary;
     EXPECT_EQ(exporter.DataEngine(), nullptr);
+    std::vector<int> closing;
+    exporter.OnProgress = [&](TPersistent*, int cur, int, bool&) { closing.push_back(cur); };
     exporter.Execute();
     EXPECT_EQ(exporter.Statistic().Result, erFailed);
+    EXPECT_EQ(closing, std::vector<int>{0}); // not the 3 rows of the run before
 }
 
 TEST_F(RunTest, NegativeCountWithoutWindowReachesTheClosingProgress)
