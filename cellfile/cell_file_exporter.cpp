@@ -139,13 +139,17 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
         if (!FOwnFile)
             FStream = nullptr;
         FCellFont.reset();
-    } catch (const Exception&) {
+    } catch (...) {
         if (callerStream) {
             // The caller's export failed: undo what the preparation changed in the
             // process (formats, cursor, controls, filled columns) before passing the
             // failure on. Nothing is delivered for a failed export.
             Statistic().Result = erFailed;
-            InternalAfterProcess();
+            try {
+                InternalAfterProcess();
+            } catch (...) {
+                // The write's failure is the one worth passing on.
+            }
         }
         throw;
     }

@@ -8,6 +8,8 @@
 #include "framework/format_settings.h"
 #include "framework/ui_services.h"
 
+#include <exception>
+
 // ---------------------------------------------------------------------------
 // TKVEStatistic
 
@@ -416,6 +418,10 @@ void TKVExportBaseComponent::InternalBeforeProcess()
     // preparation fails before they are taken anew.
     SourceRecordCount = 0;
     VisibleColumnCount = 0;
+    Statistic().TotalCount = 0;
+    // A cancel asked for in an earlier run (without a progress window, the request
+    // lives in the component) must not stop this one.
+    CancelRequested = false;
 
     Statistic().Result = erInProgress;
     if (OnBeforeExecute)
@@ -443,7 +449,6 @@ void TKVExportBaseComponent::InternalBeforeProcess()
         FColumnsFilledByRun = true;
         FSourceEngine->FillColumns(FColumns.get(), RightToLeft);
     }
-    Statistic().TotalCount = 0;
     VisibleColumnCount = 0;
     for (int i = 0; i < Columns().Count(); ++i)
         if (Columns()[i]->Visible)
@@ -452,8 +457,29 @@ void TKVExportBaseComponent::InternalBeforeProcess()
         SetFileName(FileName() + GetDefExt(FTableType));
 }
 
+namespace {
+
+// The text of a thrown object: the message of an Exception or a standard exception,
+// empty for anything else.
+std::string ThrownText(const std::exception_ptr& Error)
+{
+    try {
+        std::rethrow_exception(Error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+    }
+    return {};
+}
+
+} // namespace
+
 void TKVExportBaseComponent::Execute()
 {
+    // An Exception ends the run as failed and stays here. Anything else (a host's
+    // standard exception, an allocation failure) fails the run the same way, and after
+    // the closing goes on to the caller.
+    std::exception_ptr passOn;
     try {
         try {
             InternalBeforeProcess();
@@ -462,12 +488,24 @@ void TKVExportBaseComponent::Execute()
             Statistic().Result = erFailed;
             if (Options.Contains(soShowMessage))
                 UIServices().MessageBox(GetLanguageString(3) + ": " + e.Message(), mkInformation);
+        } catch (...) {
+            passOn = std::current_exception();
+            Statistic().Result = erFailed;
+            if (Options.Contains(soShowMessage)) {
+                const std::string text = ThrownText(passOn);
+                UIServices().MessageBox(text.empty() ? GetLanguageString(3) : GetLanguageString(3) + ": " + text,
+                                        mkInformation);
+            }
         }
     } catch (...) {
-        InternalAfterProcess();
-        throw;
+        // Reporting the failure failed too (a language-string handler, the box).
+        Statistic().Result = erFailed;
+        if (!passOn)
+            passOn = std::current_exception();
     }
     InternalAfterProcess();
+    if (passOn)
+        std::rethrow_exception(passOn);
 }
 
 void TKVExportBaseComponent::InternalAfterProcess()
@@ -476,37 +514,64 @@ void TKVExportBaseComponent::InternalAfterProcess()
         FColumnsFilledByRun = false;
         Columns().Clear();
     }
+    // A handler that throws while the run closes (the closing progress event, a
+    // language string, delivery) skips the closing's other reports, but the process
+    // state is restored whatever happens; then the handler's exception goes on.
+    std::exception_ptr failure;
     std::string message;
-    if (Statistic().Result != erFailed) {
-        if (ProgressCanceled()) {
-            message = GetLanguageString(16);
-            Statistic().Result = erCanceled;
-        } else {
-            Statistic().Result = erCompleted;
-            message = FormatMessage(GetLanguageString(2), FileName());
+    try {
+        if (Statistic().Result != erFailed) {
+            if (ProgressCanceled()) {
+                Statistic().Result = erCanceled;
+                message = GetLanguageString(16);
+            } else {
+                Statistic().Result = erCompleted;
+                message = FormatMessage(GetLanguageString(2), FileName());
+            }
+        }
+        if (OnProgress)
+            OnProgress(this, SourceRecordCount, SourceRecordCount, ProgressAbort);
+        if (AnimatedStatus)
+            UpdateProgressDlg(message, SourceRecordCount);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    DestroyProgressDlg();
+    if (!failure) {
+        try {
+            if (Options.Contains(soShowMessage) && !AnimatedStatus && !message.empty())
+                UIServices().MessageBox(message, mkInformation);
+            if (Statistic().Result != erFailed)
+                AfterExport();
+        } catch (...) {
+            failure = std::current_exception();
         }
     }
-    if (OnProgress)
-        OnProgress(this, SourceRecordCount, SourceRecordCount, ProgressAbort);
-    if (AnimatedStatus) {
-        UpdateProgressDlg(message, SourceRecordCount);
-        DestroyProgressDlg();
-    }
-    if (Options.Contains(soShowMessage) && !AnimatedStatus && !message.empty())
-        UIServices().MessageBox(message, mkInformation);
-    if (Statistic().Result != erFailed)
-        AfterExport();
     FSavedFormats.Restore();
     if (FCursorChanged) {
         FCursorChanged = false;
         UIServices().SetCursor(crDefault);
     }
-    if (FControlsDisabled) {
-        FControlsDisabled = false;
-        if (FSourceEngine)
-            FSourceEngine->EnableControls();
+    try {
+        if (FControlsDisabled) {
+            FControlsDisabled = false;
+            if (FSourceEngine)
+                FSourceEngine->EnableControls();
+        }
+    } catch (...) {
+        if (!failure)
+            failure = std::current_exception();
     }
-    DestroySourceDataEngine();
+    try {
+        DestroySourceDataEngine();
+    } catch (...) {
+        FSourceEngine = nullptr;
+        FSourceEngineOwned = false;
+        if (!failure)
+            failure = std::current_exception();
+    }
+    if (failure)
+        std::rethrow_exception(failure);
     if (OnAfterExecute)
         OnAfterExecute(this);
 }

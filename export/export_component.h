@@ -220,9 +220,11 @@ public:
 
     void SetTableType(TTableTypeExport Value) override;
 
-    // One complete run: prepare, Prepare(), close. Failures of the framework's
-    // exception class become Statistic().Result == erFailed (and a box with
-    // soShowMessage); they never reach the caller.
+    // One complete run: prepare, Prepare(), close. A failure becomes
+    // Statistic().Result == erFailed (and a box with soShowMessage); one of the
+    // framework's exception class stays here, any other goes on to the caller after
+    // the closing. The closing restores the process state also when one of its
+    // handlers throws; that exception then goes on to the caller.
     void Execute();
 
     virtual void CreateSourceDataEngine();

@@ -5,6 +5,7 @@
 #include "export/message_table.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
+#include "framework/format_settings.h"
 #include "framework/streams.h"
 #include "framework/ui_services.h"
 #include "spec/text_utils.h"
@@ -13,6 +14,7 @@
 
 #include <filesystem>
 #include <sstream>
+#include <stdexcept>
 
 namespace {
 
@@ -262,7 +264,6 @@ TEST_F(PipelineTest, AbortFromProgressStillWritesTheCurrentRecord)
 
     rows = 5;
     exporter.OnProgress = nullptr;
-    exporter.CancelRequested = false;
     exporter.OnAfterRecord = [&](TPersistent*, bool& abort) { abort = true; };
     exporter.Execute();
     EXPECT_EQ(Read("out.doc"), "r0|0|");
@@ -390,12 +391,23 @@ TEST_F(PipelineTest, CallerStreamIsNeitherReplacedNorFreed)
 
 TEST_F(PipelineTest, CallerStreamFailureRestoresTheProcessAndPropagates)
 {
-    TMemoryStream stream;
-    engine.OnGetValue = [](TPersistent*, TKVEColumn*, Variant&) { throw EFOpenError("Cannot open file \"x\""); };
-    EXPECT_THROW(exporter.SaveToStream(&stream), EFOpenError);
-    EXPECT_EQ(exporter.Statistic().Result, erFailed);
-    EXPECT_EQ(exporter.Columns().Count(), 0);
-    EXPECT_EQ(exporter.SourceEngine(), nullptr);
+    const std::function<void()> throws[] = {
+        [] { throw EFOpenError("Cannot open file \"x\""); },
+        [] { throw std::runtime_error("host failure"); },
+    };
+    const TFormatSettings saved = FormatSettings();
+    FormatSettings().DecimalSeparator = "!";
+    exporter.DataFormats().DecimalSeparator = ",";
+    for (const auto& doThrow : throws) {
+        TMemoryStream stream;
+        engine.OnGetValue = [&](TPersistent*, TKVEColumn*, Variant&) { doThrow(); };
+        EXPECT_ANY_THROW(exporter.SaveToStream(&stream));
+        EXPECT_EQ(exporter.Statistic().Result, erFailed);
+        EXPECT_EQ(exporter.Columns().Count(), 0);
+        EXPECT_EQ(exporter.SourceEngine(), nullptr);
+        EXPECT_EQ(FormatSettings().DecimalSeparator, "!");
+    }
+    FormatSettings() = saved;
 }
 
 TEST_F(PipelineTest, FailureClosesTheFileWithItsFooter)

@@ -203,15 +203,41 @@ TEST_F(RunTest, FailureInPrepareRestoresTheProcessState)
     EXPECT_TRUE(opener.Opened.empty()); // a failed run delivers nothing
 }
 
-TEST_F(RunTest, OtherExceptionsLeaveExecuteAfterTheClosing)
+TEST_F(RunTest, ForeignExceptionsFailTheRunAndGoOnAfterTheClosing)
 {
+    struct Case {
+        std::function<void()> Throw;
+        std::string Box;
+    };
+    const Case cases[] = {
+        {[] { throw std::runtime_error("not ours"); }, "Error of data export.: not ours"},
+        {[] { throw std::bad_alloc(); }, "Error of data export.: std::bad_alloc"},
+        {[] { throw 7; }, "Error of data export."},
+    };
+    FormatSettings().DecimalSeparator = "!";
+    exporter.DataFormats().DecimalSeparator = ",";
+    exporter.ActionAfterExport = aeOpenView;
     int after = 0;
     exporter.OnAfterExecute = [&](TPersistent*) { ++after; };
-    exporter.OnPrepare = [](TTestExporter&) { throw std::runtime_error("not ours"); };
-    EXPECT_THROW(exporter.Execute(), std::runtime_error);
-    EXPECT_EQ(after, 1);
-    EXPECT_EQ(exporter.Columns().Count(), 0);
-    EXPECT_EQ(ui.Cursor(), crDefault);
+    for (const Case& c : cases) {
+        ui.Boxes.clear();
+        exporter.OnPrepare = [&](TTestExporter&) { c.Throw(); };
+        bool passedOn = false;
+        try {
+            exporter.Execute();
+        } catch (...) {
+            passedOn = true;
+        }
+        EXPECT_TRUE(passedOn) << c.Box;
+        EXPECT_EQ(exporter.Statistic().Result, erFailed) << c.Box;
+        ASSERT_EQ(ui.Boxes.size(), 1u) << c.Box;
+        EXPECT_EQ(ui.Boxes[0].Text, c.Box);
+        EXPECT_EQ(FormatSettings().DecimalSeparator, "!");
+        EXPECT_EQ(exporter.Columns().Count(), 0);
+        EXPECT_EQ(ui.Cursor(), crDefault);
+    }
+    EXPECT_EQ(after, 3);
+    EXPECT_TRUE(opener.Opened.empty()); // a failed run delivers nothing
 }
 
 TEST_F(RunTest, CancelThenExceptionIsAFailure)
@@ -240,8 +266,8 @@ TEST_F(RunTest, CancelledRunIsReportedAndStillDelivered)
     exporter.SendTo().EMailOpenBeforeSend = false;
     exporter.OnPrepare = nullptr;
     exporter.Execute();
-    // Without a window the cancel request outlives the run.
-    EXPECT_EQ(exporter.Statistic().Result, erCanceled);
+    // The next run starts without the request, also when there is no window.
+    EXPECT_EQ(exporter.Statistic().Result, erCompleted);
     ASSERT_EQ(mail.Sent.size(), 1u);
     EXPECT_EQ(mail.Sent[0].Attachment.value_or(""), "/tmp/tabrix-run-test/out.txt");
     EXPECT_FALSE(mail.Sent[0].ShowCompose);
@@ -258,6 +284,7 @@ TEST_F(RunTest, BorrowedEngineSurvivesTheRun)
 
 TEST_F(RunTest, DestroyedEngineClearsTheReference)
 {
+    exporter.OnPrepare = [](TTestExporter& e) { e.Statistic().TotalCount = 5; };
     exporter.Execute();
     auto* temporary = new TKVEVirtualDataEngine();
     exporter.SetDataEngine(temporary);
@@ -268,6 +295,7 @@ TEST_F(RunTest, DestroyedEngineClearsTheReference)
     exporter.Execute();
     EXPECT_EQ(exporter.Statistic().Result, erFailed);
     EXPECT_EQ(closing, std::vector<int>{0}); // not the 3 rows of the run before
+    EXPECT_EQ(exporter.Statistic().TotalCount, 0);
 }
 
 TEST_F(RunTest, NegativeCountWithoutWindowReachesTheClosingProgress)
@@ -468,6 +496,38 @@ TEST_F(WindowRunTest, CancelButtonAndWindowClose)
     exporter.OnPrepare = nullptr;
     exporter.Execute();
     EXPECT_EQ(exporter.Statistic().Result, erCompleted);
+}
+
+TEST_F(WindowRunTest, ThrowingClosingHandlerStillRestoresTheProcess)
+{
+    using Arm = std::function<void(TTestExporter&)>;
+    const Arm arms[] = {
+        [](TTestExporter& e) {
+            e.OnProgress = [](TPersistent*, int, int, bool&) { throw Exception("progress handler broke"); };
+        },
+        [](TTestExporter& e) {
+            e.OnGetLanguageString = [](TPersistent*, int id, std::string&) {
+                if (id == 2)
+                    throw Exception("language handler broke");
+            };
+        },
+    };
+    FormatSettings().DecimalSeparator = "!";
+    exporter.DataFormats().DecimalSeparator = ",";
+    exporter.ActionAfterExport = aeOpenView;
+    for (const Arm& arm : arms) {
+        exporter.OnProgress = nullptr;
+        exporter.OnGetLanguageString = nullptr;
+        arm(exporter);
+        EXPECT_THROW(exporter.Execute(), Exception);
+        EXPECT_EQ(exporter.Statistic().Result, erCompleted);
+        EXPECT_EQ(FormatSettings().DecimalSeparator, "!");
+        EXPECT_EQ(ui.Cursor(), crDefault);
+        EXPECT_EQ(exporter.ProgressDlg(), nullptr);
+        EXPECT_EQ(exporter.SourceEngine(), nullptr);
+        EXPECT_EQ(exporter.Columns().Count(), 0);
+    }
+    EXPECT_TRUE(opener.Opened.empty()); // the closing's reports are skipped
 }
 
 TEST_F(WindowRunTest, WindowThatCannotBeCreatedShowsTheLoadErrorAndTheRunGoesOn)
