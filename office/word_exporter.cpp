@@ -257,19 +257,18 @@ void TKVExportToWord::WriteData(TField* Field, TCellType CellType, int ARow, int
             range.Put("Italic", 1);
         if (Font->HasStyle(fsUnderline))
             range.Put("Underline", 1);
-        int index = GetColorIndex(Font->Color);
-        if (index != 0) {
-            AutomationValue value(index);
-            range.Call("Font").Put("ColorIndex", value);
-        }
+        AutomationValue index(GetColorIndex(Font->Color));
+        if (index.ToInteger() != 0)
+            range.Call("Font").PutRef("ColorIndex", index);
         if (range.Call("Font").Call("Name").ToString() != Font->Name)
             range.Call("Font").Put("Name", Font->Name);
         index = GetColorIndex(Color);
-        if (index != 0)
-            range.Put("HighlightColorIndex", index);
+        if (index.ToInteger() != 0)
+            range.PutRef("HighlightColorIndex", index);
     }
-    if (!(range.Call("ParagraphFormat").Call("Alignment") == AutomationValue(AlignMap[Alignment])))
-        range.Call("ParagraphFormat").Put("Alignment", AlignMap[Alignment]);
+    AutomationValue alignment(AlignMap[Alignment]);
+    if (!(range.Call("ParagraphFormat").Call("Alignment") == alignment))
+        range.Call("ParagraphFormat").PutRef("Alignment", alignment);
     AutomationValue text(Text);
     range.Call("InsertAfter", {ByRef(text)});
 }

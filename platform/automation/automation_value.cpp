@@ -202,6 +202,14 @@ void AutomationValue::Put(std::string_view member, AutomationValue value) const
     keep->Invoke(member, InvokeKind::Put, args);
 }
 
+void AutomationValue::PutRef(std::string_view member, AutomationValue& value) const
+{
+    RequireObject(member);
+    auto keep = FObject;
+    AutomationArgs args{ByRef(value)};
+    keep->Invoke(member, InvokeKind::Put, args);
+}
+
 bool operator==(const AutomationValue& a, const AutomationValue& b)
 {
     using K = AutomationValue::Kind;

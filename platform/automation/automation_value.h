@@ -9,6 +9,7 @@
 //   doc.Call("SaveAs", {ByRef(fileName)});
 //   tables.Call("Add", {Named("Range", where), Named("NumRows", 1)});
 //   range.Put("Bold", 1);
+//   font.PutRef("ColorIndex", index);          // the new value by reference
 //
 // Arguments are positional first, then named; each one is passed by value or by reference
 // (ByRef). A by-reference argument refers to the caller's AutomationValue, so a change the
@@ -79,6 +80,8 @@ public:
     AutomationValue Get(std::string_view member, AutomationArgs args) const;
     AutomationValue Get(std::string_view member) const;
     void Put(std::string_view member, AutomationValue value) const;
+    // A put whose new value goes by reference: the server sees `value` itself.
+    void PutRef(std::string_view member, AutomationValue& value) const;
 
     // Name of the kind ("Integer", "String", ...), for messages.
     static const char* KindName(Kind kind);

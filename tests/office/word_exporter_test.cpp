@@ -170,7 +170,7 @@ TEST_F(WordConformanceTest, PictureProgramShape)
               "call Range.ParagraphFormat()\n"
               "call ParagraphFormat.Alignment()\n"
               "call Range.ParagraphFormat()\n"
-              "put ParagraphFormat.Alignment = 1\n"
+              "put ParagraphFormat.Alignment = 1&\n"
               "call Range.InsertAfter(\"red_16x8.bmp\"&)\n"
               "call Add.Cell(2&, 2)\n"
               "call Cell.Range()\n"
@@ -308,9 +308,9 @@ TEST_F(WordSmallExportTest, FontsAndColoursWithColorsFonts)
     std::string log = Log();
     EXPECT_EQ(Lines(log, "put Range."),
               (std::vector<std::string>{"put Range.Bold = 1", "put Range.Italic = 1", "put Range.Underline = 1",
-                                        "put Range.HighlightColorIndex = 7"}));
+                                        "put Range.HighlightColorIndex = 7&"}));
     EXPECT_EQ(Lines(log, "put Font."),
-              (std::vector<std::string>{"put Font.ColorIndex = 6", "put Font.Name = \"Courier New\""}));
+              (std::vector<std::string>{"put Font.ColorIndex = 6&", "put Font.Name = \"Courier New\""}));
     EXPECT_EQ(TKVExportToWord::GetColorIndex(clWindow), 8);
     EXPECT_EQ(TKVExportToWord::GetColorIndex(clWindowText), 1);
     EXPECT_EQ(TKVExportToWord::GetColorIndex(clSilver), 16);

@@ -22,6 +22,8 @@ TEST(RecordingServer, LogsTheWholeExchange)
     doc.Call("Range").Call("Tables").Call("Add", {Named("Range", where), Named("NumRows", 1), Named("NumColumns", 2)});
     doc.Call("PageSetup").Put("TopMargin", 72.0f);
     doc.Call("X").Put("Y", 2.5);
+    AutomationValue index(6);
+    doc.Call("Font").PutRef("ColorIndex", index);
     EXPECT_TRUE(doc.Call("Range").Call("Font").Call("Name") == "Arial");
     AutomationValue widths = AutomationValue::IntegerArray(2);
     doc.Call("W", {widths, AutomationValue::Null(), AutomationValue()});
@@ -44,6 +46,8 @@ TEST(RecordingServer, LogsTheWholeExchange)
               "put PageSetup.TopMargin = 72.0f\n"
               "call Add.X()\n"
               "put X.Y = 2.5\n"
+              "call Add.Font()\n"
+              "put Font.ColorIndex = 6&\n"
               "call Add.Range()\n"
               "call Range.Font()\n"
               "call Font.Name()\n"
