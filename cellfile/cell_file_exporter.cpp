@@ -1,5 +1,6 @@
 #include "cell_file_exporter.h"
 
+#include "framework/data_set.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
 #include "spec/text_utils.h"
@@ -194,7 +195,12 @@ void TKVExportToCellFile::BuildDataCell(TKVEColumn* Column, int Accepted)
 
 void TKVExportToCellFile::ApplyCharacterSet()
 {
-    if (CharacterSet == csASCII_MSDOS)
+    if (CharacterSet != csASCII_MSDOS)
+        return;
+    // A picture cell holds the bytes of a picture file, not text.
+    const bool picture = FCellType == ctGraphic
+        || (FCellField && FCellField->IsBlob() && FCellField->BlobType() == ftGraphic);
+    if (!picture)
         FCellText = UECode(true, FCellText);
 }
 
@@ -252,7 +258,10 @@ int TKVExportToCellFile::FileRowCount(int FileNumber) const
         return FTitleRows + FRecordCount;
     long long before = static_cast<long long>(FileNumber) * RowsPerFile;
     long long share = std::clamp<long long>(FRecordCount - before, 0, RowsPerFile);
-    // The last file of a source whose count is off still gets room for a row.
+    // A later file is opened only for a record about to be written, so it holds at
+    // least that one, also when the source's count was low.
+    if (FileNumber > 0 && share < 1)
+        share = 1;
     return FTitleRows + static_cast<int>(share);
 }
 

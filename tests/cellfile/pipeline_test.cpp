@@ -347,7 +347,7 @@ TEST_F(PipelineTest, TabularFormWithBlankAndWithoutTitles)
         << log;
 }
 
-TEST_F(PipelineTest, DosCharacterSetConvertsEverythingButTabularCaptions)
+TEST_F(PipelineTest, DosCharacterSetConvertsTextButNotTabularCaptionsOrPictures)
 {
     const std::string umlaut = "\xC3\xBC"; // ü
     const std::string oem = StrToOem(umlaut);
@@ -358,16 +358,21 @@ TEST_F(PipelineTest, DosCharacterSetConvertsEverythingButTabularCaptions)
     exporter.Footer().Add("f" + umlaut);
     exporter.Columns().Add()->FieldName = "Name";
     exporter.Columns()[0]->Title().Caption = "c" + umlaut;
+    // a picture cell carries the bytes of a picture file: they pass unconverted
+    TKVEColumn* picture = exporter.Columns().Add();
+    picture->FieldName = "Picture";
+    picture->Title().Caption = "p";
+    picture->DataType = ctGraphic;
     engine.OnGetValue = [&](TPersistent*, TKVEColumn*, Variant& value) { value = Variant("d" + umlaut); };
     rows = 1;
     exporter.Execute();
-    EXPECT_EQ(Read("out.doc"), "h" + oem + "|c" + oem + "|d" + oem + "|f" + oem + "|");
+    EXPECT_EQ(Read("out.doc"), "h" + oem + "|c" + oem + "|p|d" + oem + "|d" + umlaut + "|f" + oem + "|");
 
     exporter.Layout = elTabularForm;
     exporter.Header().Clear();
     exporter.Footer().Clear();
     exporter.Execute();
-    EXPECT_EQ(Read("out.doc"), "c" + umlaut + "|d" + oem + "|");
+    EXPECT_EQ(Read("out.doc"), "c" + umlaut + "|d" + oem + "|p|d" + umlaut + "|");
 }
 
 TEST_F(PipelineTest, CallerStreamIsNeitherReplacedNorFreed)
