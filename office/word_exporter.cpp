@@ -156,6 +156,7 @@ int TKVExportToWord::TableColumnCount() const
 void TKVExportToWord::WriteDataBegin()
 {
     TKVExportToCellFile::WriteDataBegin();
+    FFirstDataRow = -1;
     const int columns = TableColumnCount();
     if (FRowCount < 1 || columns < 1)
         return;
@@ -217,8 +218,6 @@ void TKVExportToWord::WriteData(TField* Field, TCellType CellType, int ARow, int
                                 TAlignment Alignment, TFont* Font, TColor Color)
 {
     static const int AlignMap[] = {0, 2, 1}; // left, right, centre
-    if (ACol > MaxTableColumns - 1)
-        return;
     if (!FDataStarted) {
         FDocument.Call("Range").Call("ParagraphFormat").Put("Alignment", AlignMap[Alignment]);
         AutomationValue text(Text);
@@ -232,12 +231,20 @@ void TKVExportToWord::WriteData(TField* Field, TCellType CellType, int ARow, int
         row = ARow + 1;
         col = ACol - Header().Count() + 1;
     } else {
+        // Rows count from the first data row of this document: in tabular form the
+        // pipeline's row numbers run on across the files of a split export.
+        if (FFirstDataRow < 0)
+            FFirstDataRow = Layout == elTabularForm ? ARow : Header().Count();
         if (ACol <= 0) {
             FTable.Call("Rows").Call("Add");
             ++FTableRows;
         }
-        row = ARow - Header().Count() + 1;
+        row = ARow - FFirstDataRow + 1;
     }
+    // Cells beyond the table's last possible column (index 62) are left out; the
+    // table itself refuses to be made wider.
+    if (col > MaxTableColumns)
+        return;
     if (Text.empty())
         return;
     EnsureTableRows(row);
@@ -303,45 +310,61 @@ void TKVExportToWord::InsertPicture(TField* Field, const std::string& Text, int 
 void TKVExportToWord::DiscardDocument()
 {
     // After a failure the document is closed without saving, so an existing file of
-    // that name keeps its old content; a word processor this exporter started quits.
+    // that name keeps its old content; a word processor this exporter started quits,
+    // also when the failure came before there was a document. Nothing here may hide
+    // the failure being handled.
     try {
         if (!FDocument.IsEmpty() && !FDocument.IsNull())
             FDocument.Call("Close", {Named("SaveChanges", 0)});
-    } catch (const Exception&) {
+    } catch (...) {
     }
     FTable = AutomationValue();
     FDocument = AutomationValue();
-    try {
-        FWordApp.Put("ScreenUpdating", true);
-        if (FCreatedInstance)
-            FWordApp.Call("Quit");
-    } catch (const Exception&) {
+    if (!FWordApp.IsEmpty() && !FWordApp.IsNull()) {
+        try {
+            FWordApp.Put("ScreenUpdating", true);
+        } catch (...) {
+        }
+        if (FCreatedInstance) {
+            try {
+                FWordApp.Call("Quit");
+            } catch (...) {
+            }
+        }
     }
     FWordApp = AutomationValue();
+    FCreatedInstance = false;
 }
 
 void TKVExportToWord::CloseFileStream()
 {
+    // With a caller's stream the inherited close has written the footer already.
+    const bool footerWritten = FStream != nullptr;
     TKVExportToCellFile::CloseFileStream();
     if (FExportFailed) {
-        if (!FDocument.IsEmpty() && !FDocument.IsNull())
-            DiscardDocument();
+        DiscardDocument();
         return;
     }
-    if (!FTable.IsEmpty() && !FTable.IsNull() && AutoFitColumns)
-        FTable.Call("Columns").Call("AutoFit");
-    if (!FDocument.IsEmpty() && !FDocument.IsNull()) {
-        WriteFooter();
-        if (!Password.empty())
-            FDocument.Call("Protect", {Named("Password", Password)});
-        AutomationValue fileName(FSaveFileName);
-        FDocument.Call("SaveAs", {ByRef(fileName)});
-        FDocument.Call("Close");
-        FTable = AutomationValue();
-        FDocument = AutomationValue();
-        FWordApp.Put("ScreenUpdating", true);
-        if (FCreatedInstance)
-            FWordApp.Call("Quit");
-        FWordApp = AutomationValue();
+    try {
+        if (!FTable.IsEmpty() && !FTable.IsNull() && AutoFitColumns)
+            FTable.Call("Columns").Call("AutoFit");
+        if (!FDocument.IsEmpty() && !FDocument.IsNull()) {
+            if (!footerWritten)
+                WriteFooter();
+            if (!Password.empty())
+                FDocument.Call("Protect", {Named("Password", Password)});
+            AutomationValue fileName(FSaveFileName);
+            FDocument.Call("SaveAs", {ByRef(fileName)});
+            FDocument.Call("Close");
+            FTable = AutomationValue();
+            FDocument = AutomationValue();
+            FWordApp.Put("ScreenUpdating", true);
+            if (FCreatedInstance)
+                FWordApp.Call("Quit");
+            FWordApp = AutomationValue();
+        }
+    } catch (...) {
+        DiscardDocument();
+        throw;
     }
 }

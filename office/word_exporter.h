@@ -83,4 +83,7 @@ private:
 
     std::unique_ptr<TKVEPageSetup> FPageSetup;
     int FTableRows = 0;
+    // The pipeline's row number of this document's first table row; -1 until the
+    // first data cell arrives.
+    int FFirstDataRow = -1;
 };

@@ -191,19 +191,31 @@ TEST_F(WordEndToEndTest, RowsPerFileGivesNumberedCompleteDocuments)
 {
     rows = 5;
     exporter.RowsPerFile = 2;
-    exporter.SetFileName(Path("split.docx"));
-    exporter.Execute();
-    ASSERT_EQ(exporter.Statistic().Result, erCompleted);
-    const char* names[] = {"split.docx", "split001.docx", "split002.docx"};
     const size_t expectedRows[] = {2, 2, 1};
-    for (int i = 0; i < 3; ++i) {
-        SCOPED_TRACE(names[i]);
-        LoDocument doc = ReadWithLibreOffice(Path(names[i]));
-        ASSERT_EQ(doc.Tables.size(), 1u);
-        EXPECT_EQ(doc.Paragraphs[0].Text, "First header");
-        EXPECT_EQ(doc.Tables[0].Rows.size(), expectedRows[i] + 2);
-        EXPECT_EQ(doc.Tables[0].Cell(0, 0), "Picture filename");
-        EXPECT_EQ(doc.Pictures.size(), expectedRows[i]);
+    for (TKVELayout layout : {elColumnar, elTabularForm}) {
+        exporter.Layout = layout;
+        const std::string first = Path(layout == elColumnar ? "split.docx" : "tabular.docx");
+        exporter.SetFileName(first);
+        exporter.Execute();
+        ASSERT_EQ(exporter.Statistic().Result, erCompleted);
+        for (int i = 0; i < 3; ++i) {
+            const std::string name = TKVExportToCellFile::NumberedFileName(first, i);
+            SCOPED_TRACE(name);
+            LoDocument doc = ReadWithLibreOffice(name);
+            ASSERT_EQ(doc.Tables.size(), 1u);
+            EXPECT_EQ(doc.Paragraphs[0].Text, "First header");
+            // every document's table starts at its top, with its own first record
+            const LoTable& table = doc.Tables[0];
+            EXPECT_EQ(table.Cell(0, 0), "Picture filename");
+            const std::string record = "row " + std::to_string(2 * i);
+            if (layout == elColumnar) {
+                EXPECT_EQ(table.Rows.size(), expectedRows[i] + 2);
+                EXPECT_EQ(table.Cell(1, 0), record);
+            } else {
+                EXPECT_EQ(table.Cell(0, 1), record);
+            }
+            EXPECT_EQ(doc.Pictures.size(), expectedRows[i]);
+        }
     }
 }
 

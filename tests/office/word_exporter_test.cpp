@@ -4,11 +4,13 @@
 #include "platform/automation/recording_server.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
+#include "framework/streams.h"
 #include "framework/ui_services.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #ifndef TABRIX_TEST_DATA
 #define TABRIX_TEST_DATA "tests/data"
@@ -336,6 +338,51 @@ TEST_F(WordSmallExportTest, CurrentInstanceIsUsedHiddenAndLeftRunning)
     EXPECT_EQ(exporter.Statistic().Result, erCompleted);
 }
 
+TEST_F(WordSmallExportTest, FailuresQuitTheWordProcessorItStarted)
+{
+    ForgetRunningAutomationObjects();
+    const std::function<void()> arms[] = {
+        // before the document exists
+        [this] {
+            exporter.TemplateFile = "/no/such/template.doc";
+            server.Fail("Documents.Open", "The template cannot be opened.");
+        },
+        // while the finished document is saved
+        [this] {
+            exporter.TemplateFile.clear();
+            server.Fail("SaveAs", "The disk is full.");
+        },
+    };
+    for (const auto& arm : arms) {
+        arm();
+        server.ClearLog();
+        exporter.Execute();
+        EXPECT_EQ(exporter.Statistic().Result, erFailed);
+        EXPECT_EQ(Lines(Log(), "Quit"), (std::vector<std::string>{"call Word.Application.Quit()"}));
+        EXPECT_THROW(GetActiveAutomationObject("Word.Application"), Exception);
+    }
+}
+
+TEST_F(WordSmallExportTest, SplitExportOfAGrowingSourceGivesEveryFileItsTable)
+{
+    // The count taken when the export starts is 1; three records arrive.
+    engine.OnCount = [this](TPersistent*, int& count) { count = row < 1 ? 1 : 3; };
+    exporter.RowsPerFile = 1;
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erCompleted);
+    EXPECT_EQ(Lines(Log(), "call Tables.Add").size(), 3u);
+    EXPECT_EQ(Lines(Log(), "InsertAfter(\"A2\"").size(), 1u);
+}
+
+TEST_F(WordSmallExportTest, CallerStreamGetsTheFooterOnce)
+{
+    exporter.Footer().Add("Foot");
+    TMemoryStream stream;
+    exporter.SaveToStream(&stream);
+    EXPECT_EQ(exporter.Statistic().Result, erCompleted);
+    EXPECT_EQ(Lines(Log(), "InsertAfter(\"Foot\"").size(), 1u);
+}
+
 TEST_F(WordSmallExportTest, ServerErrorFailsTheRunWithItsMessage)
 {
     exporter.Options.Include(soShowMessage);
@@ -477,6 +524,25 @@ TEST_F(WordSmallExportTest, TabularFormGetsACaptionAndValueTable)
     EXPECT_EQ(exporter.Statistic().Result, erCompleted);
     EXPECT_EQ(Lines(Log(), "NumColumns"),
               (std::vector<std::string>{"call Tables.Add(Range:=<Range>, NumRows:=1, NumColumns:=1)"}));
+}
+
+TEST_F(WordSmallExportTest, ReversedLayoutBehindHeaderLinesKeepsEveryRecord)
+{
+    exporter.Layout = elReversedColumnar;
+    exporter.AddTitle = true;
+    exporter.Header().SetText("1\r\n2\r\n3\r\n");
+    // captions and 61 or 62 records: 62 or 63 table columns, the most a table holds
+    for (int records : {61, 62}) {
+        rows = records;
+        server.ClearLog();
+        exporter.Execute();
+        EXPECT_EQ(exporter.Statistic().Result, erCompleted);
+        const std::string columns = std::to_string(records + 1);
+        const std::string log = Log();
+        EXPECT_EQ(Lines(log, "NumColumns:=" + columns + ")").size(), 1u);
+        EXPECT_EQ(Lines(log, ".Cell(").back(), "call Add.Cell(2&, " + columns + ")");
+        EXPECT_EQ(Lines(log, "InsertAfter(\"B" + std::to_string(records - 1) + "\"").size(), 1u);
+    }
 }
 
 TEST_F(WordSmallExportTest, ReversedColumnarGetsOneColumnPerRecord)
