@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "framework/ui_services.h"
 
+#include <QCloseEvent>
 #include <QFont>
 #include <QFrame>
 #include <QGuiApplication>
@@ -78,10 +79,12 @@ void TfrmMain::CreateComponents()
     setFont(font);
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
-    resize(376, 95);
+    // Until the window system tells the frame, the client area takes the whole size.
+    resize(FormWidth, FormHeight);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        // The position of a window is that of its frame.
         const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(376 / 2, 95 / 2));
+        move(area.center() - QPoint(FormWidth / 2, FormHeight / 2));
     }
 
     auto* layout = new QVBoxLayout(this);
@@ -138,6 +141,44 @@ void TfrmMain::FormDestroy(TPersistent* Sender)
     TPictureExportJob::FormDestroy(Sender);
 }
 
+void TfrmMain::ApplyOuterSize()
+{
+    if (FOuterSizeApplied)
+        return;
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (frame.isEmpty())
+        return;
+    FOuterSizeApplied = true;
+    resize(QSize(FormWidth, FormHeight) - frame);
+}
+
+void TfrmMain::showEvent(QShowEvent* Event)
+{
+    QWidget::showEvent(Event);
+    ApplyOuterSize();
+}
+
+void TfrmMain::moveEvent(QMoveEvent* Event)
+{
+    QWidget::moveEvent(Event);
+    if (isVisible())
+        ApplyOuterSize();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* Event)
+{
+    if (Running()) {
+        // The export lets window events through; closing the window now would leave
+        // a program without a window. The export is asked to stop instead, and the
+        // window closes once it has.
+        FCloseAfterRun = true;
+        KVExportToWord1->SetProgressCanceled(true);
+        Event->ignore();
+        return;
+    }
+    QWidget::closeEvent(Event);
+}
+
 void TfrmMain::btnExportClick(TPersistent*)
 {
     // The run lets window events through (its progress window and Cancel button), so
@@ -152,5 +193,15 @@ void TfrmMain::btnExportClick(TPersistent*)
         explicit ButtonOff(QPushButton* B) : Button(B) { Button->setEnabled(false); }
         ~ButtonOff() { Button->setEnabled(true); }
     } off(btnExport);
+    struct CloseWhenAsked {
+        TfrmMain* Form;
+        ~CloseWhenAsked()
+        {
+            if (Form->FCloseAfterRun) {
+                Form->FCloseAfterRun = false;
+                Form->close();
+            }
+        }
+    } closeWhenAsked{this};
     ExportPictures(files);
 }

@@ -8,7 +8,10 @@
 
 #include <QWidget>
 
+class QCloseEvent;
 class QFrame;
+class QMoveEvent;
+class QShowEvent;
 class QLabel;
 class QPushButton;
 
@@ -33,8 +36,25 @@ public:
     // Asks for the pictures and exports them; a cancelled choice changes nothing.
     void btnExportClick(TPersistent* Sender);
 
+    // The window's outer size, frame included.
+    static constexpr int FormWidth = 376;
+    static constexpr int FormHeight = 95;
+
+protected:
+    // Closing the window during an export cancels it; the window closes (and with it
+    // the program) once the export has closed.
+    void closeEvent(QCloseEvent* Event) override;
+    void showEvent(QShowEvent* Event) override;
+    void moveEvent(QMoveEvent* Event) override;
+
 private:
     void CreateComponents();
+    // Sizes the window so that its outer size, frame included, is FormWidth x
+    // FormHeight, once the window system has told the frame.
+    void ApplyOuterSize();
+
+    bool FCloseAfterRun = false;
+    bool FOuterSizeApplied = false;
 };
 
 // The main form of the running program (none outside it).

@@ -604,7 +604,11 @@ bool TKVExportBaseComponent::CreateProgressDlg(const std::string& ACaption, cons
         dlg->SetPosition(APosition);
         dlg->StartAnimation();
         dlg->show();
+        // A cancel asked for while the window was being made carries over.
+        dlg->Canceled = CancelRequested;
         FProgressDlg = dlg;
+        // Boxes of the run go over its window, which stays on top of everything else.
+        FPreviousBoxOwner = SetMessageBoxOwner(dlg);
         UIServices().ProcessMessages();
         return true;
     } catch (...) {
@@ -638,6 +642,9 @@ bool TKVExportBaseComponent::DestroyProgressDlg()
     try {
         TfrmKVEProcess* dlg = FProgressDlg;
         FProgressDlg = nullptr;
+        if (MessageBoxOwner() == dlg)
+            SetMessageBoxOwner(FPreviousBoxOwner);
+        FPreviousBoxOwner = nullptr;
         dlg->StopAnimation();
         delete dlg;
         UIServices().ProcessMessages();

@@ -276,6 +276,8 @@ private:
     QPointer<TKVECustomDataEngine> FDataEngine;
     std::unique_ptr<TKVEColumns> FColumns;
     TfrmKVEProcess* FProgressDlg = nullptr;
+    // The window boxes went over before the progress window took that place.
+    QPointer<QWidget> FPreviousBoxOwner;
 
     // What the current run changed, so that closing undoes exactly that.
     TFormatSettingsSwap FSavedFormats;

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPointer>
+#include <QWidget>
 
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +14,7 @@
 
 namespace {
 TUIServices* gInstalled = nullptr;
+QPointer<QWidget> gBoxOwner;
 
 bool HaveWidgetsApplication()
 {
@@ -37,6 +40,22 @@ TUIServices* SetUIServices(TUIServices* Services)
     return previous;
 }
 
+QWidget* MessageBoxOwner()
+{
+    if (gBoxOwner)
+        return gBoxOwner.data();
+    if (HaveWidgetsApplication())
+        return QApplication::activeWindow();
+    return nullptr;
+}
+
+QWidget* SetMessageBoxOwner(QWidget* Owner)
+{
+    QWidget* previous = gBoxOwner.data();
+    gBoxOwner = Owner;
+    return previous;
+}
+
 std::string ProgramFolder()
 {
     std::string folder;
@@ -56,15 +75,16 @@ void TQtUIServices::MessageBox(const std::string& Text, TMsgKind Kind)
 {
     QString title = QCoreApplication::applicationName();
     QString text = QString::fromStdString(Text);
+    QWidget* owner = MessageBoxOwner();
     switch (Kind) {
     case mkError:
-        QMessageBox::critical(nullptr, title, text, QMessageBox::Ok);
+        QMessageBox::critical(owner, title, text, QMessageBox::Ok);
         break;
     case mkWarning:
-        QMessageBox::warning(nullptr, title, text, QMessageBox::Ok);
+        QMessageBox::warning(owner, title, text, QMessageBox::Ok);
         break;
     default:
-        QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
+        QMessageBox::information(owner, title, text, QMessageBox::Ok);
         break;
     }
 }
@@ -105,6 +125,12 @@ void TConsoleUIServices::ProcessMessages()
 {
     if (QCoreApplication::instance())
         QCoreApplication::processEvents();
+}
+
+void TRecordingUIServices::MessageBox(const std::string& Text, TMsgKind Kind)
+{
+    QWidget* owner = MessageBoxOwner();
+    Boxes.push_back({Text, Kind, owner ? owner->objectName().toStdString() : std::string()});
 }
 
 void TRecordingUIServices::ProcessMessages()

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class QWidget;
+
 enum TMsgKind { mkInformation, mkError, mkWarning };
 enum TScreenCursor { crDefault, crHourGlass };
 
@@ -28,6 +30,13 @@ public:
 TUIServices& UIServices();
 // Installs Services (not owned; none restores the default). Returns the previous one.
 TUIServices* SetUIServices(TUIServices* Services);
+
+// The window message boxes are shown over: the one set by SetMessageBoxOwner while it
+// exists (a run's progress window, which stays on top and would hide a box without a
+// parent), else the application's active window; none without windows.
+QWidget* MessageBoxOwner();
+// Sets that window (none: back to the active window); returns the previous one.
+QWidget* SetMessageBoxOwner(QWidget* Owner);
 
 // The folder of the running program, with a trailing "/".
 std::string ProgramFolder();
@@ -66,13 +75,15 @@ public:
     struct Box {
         std::string Text;
         TMsgKind Kind;
+        // Object name of the window the box was shown over; empty for none.
+        std::string Owner;
     };
     std::vector<Box> Boxes;
     std::vector<TScreenCursor> CursorChanges;
     int ProcessMessagesCalls = 0;
     int ForceHasGui = -1; // -1: follow the application object; 0 / 1: forced
 
-    void MessageBox(const std::string& Text, TMsgKind Kind) override { Boxes.push_back({Text, Kind}); }
+    void MessageBox(const std::string& Text, TMsgKind Kind) override;
     void SetCursor(TScreenCursor Cursor) override
     {
         FCursor = Cursor;

@@ -16,8 +16,10 @@
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <pugixml.hpp>
 
 #include <filesystem>
@@ -95,12 +97,12 @@ protected:
 TEST_F(MainFormTest, WindowAndDialogSettings)
 {
     EXPECT_EQ(form->windowTitle().toStdString(), "Tabrix: save the bmp-file  to MS Word");
-    EXPECT_EQ(form->size(), QSize(376, 95));
     EXPECT_FALSE(form->windowIcon().isNull());
     EXPECT_EQ(form->font().pixelSize(), 11);
 
     EXPECT_EQ(form->pnlAction->height(), 41);
     form->show();
+    EXPECT_EQ(form->frameGeometry().size(), QSize(376, 95)) << "376 x 95 is the outer size, frame included";
     EXPECT_EQ(form->pnlAction->geometry().top(), 0);
     EXPECT_EQ(form->pnlAction->width(), form->width()) << "the panel spans the window's top";
 
@@ -307,6 +309,46 @@ TEST_F(MainFormTest, NoSecondExportWhileOneRuns)
     EXPECT_EQ(form->KVExportToWord1->Statistic().Result, erFailed);
     EXPECT_TRUE(form->btnExport->isEnabled());
     EXPECT_FALSE(form->Running());
+}
+
+TEST_F(MainFormTest, ErrorBoxOfARunGoesOverItsProgressWindow)
+{
+    // The real message boxes: a box without a parent would sit under the progress
+    // window, which stays on top.
+    TQtUIServices qt;
+    TUIServicesScope real{&qt};
+    form->KVExportToWord1->SetFileName(Path("out.doc"));
+    std::vector<std::string> owners;
+    QTimer answer;
+    answer.setInterval(0);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            owners.push_back(box->parentWidget() ? box->parentWidget()->objectName().toStdString() : "");
+            box->done(QMessageBox::Ok);
+        }
+    });
+    answer.start();
+    form->show();
+    ClickExport(std::vector<std::string>{TABRIX_TEST_DATA "/not_a_bitmap.bmp"});
+    EXPECT_EQ(form->KVExportToWord1->Statistic().Result, erFailed);
+    EXPECT_EQ(owners, std::vector<std::string>{"frmKVEProcess"});
+}
+
+TEST_F(MainFormTest, ClosingTheWindowDuringARunCancelsItAndClosesAfterwards)
+{
+    form->KVExportToWord1->SetFileName(Path("closed.doc"));
+    form->show();
+    bool openDuringRun = false;
+    form->KVExportToWord1->OnProgress = [&](TPersistent*, int CurValue, int MaxValue, bool&) {
+        if (CurValue == 1 && MaxValue == 2) {
+            form->close();
+            openDuringRun = form->isVisible();
+        }
+    };
+    ClickExport(std::vector<std::string>{TABRIX_TEST_DATA "/red_16x8.bmp", TABRIX_TEST_DATA "/gradient_40x30.bmp"});
+    EXPECT_TRUE(openDuringRun) << "the window stays until the run has closed";
+    EXPECT_EQ(form->KVExportToWord1->Statistic().Result, erCanceled);
+    EXPECT_FALSE(form->isVisible()) << "then it closes, and with the last window the program ends";
 }
 
 TEST_F(MainFormTest, ExceptionDisplayShowsTheMessage)
