@@ -503,9 +503,16 @@ void TKVExportBaseComponent::Execute()
         if (!passOn)
             passOn = std::current_exception();
     }
-    InternalAfterProcess();
-    if (passOn)
-        std::rethrow_exception(passOn);
+    if (!passOn) {
+        InternalAfterProcess();
+        return;
+    }
+    try {
+        InternalAfterProcess();
+    } catch (...) {
+        // The write's failure is the one worth passing on.
+    }
+    std::rethrow_exception(passOn);
 }
 
 void TKVExportBaseComponent::InternalAfterProcess()
