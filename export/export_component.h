@@ -22,6 +22,7 @@
 class TField;
 class TDataSet;
 class TfrmKVEProcess;
+class TStream;
 
 enum TTableTypeExport : std::uint8_t {
     teParadox, teDBase, teText, teHTML, teXLS, teExcel, teWord, teSYLK, teDIF, teWKS, teQuattro, teSQL, teXML,
@@ -189,6 +190,7 @@ public:
     TActionAfterExport ActionAfterExport = aeNone;
     TColumnSource ColumnSource = csDBGrid;
     TKVELayout Layout = elColumnar;
+    // The folder the specification save dialog proposes; empty: the program's folder.
     std::string SpecificationDir;
 
     TKVEGetNextSelected OnGetNextSelected;
@@ -233,6 +235,21 @@ public:
     virtual void InternalAfterProcess();
     // Opens or mails the written file as ActionAfterExport asks.
     virtual void AfterExport();
+
+    // Export specifications (".kve" files: the component's reusable settings).
+    // Writes the whole text into Stream; SpecificationName is stored with it.
+    void SaveSpecificationToStream(TStream& Stream, const std::string& SpecificationName);
+    // Applies the text from Stream's position to its end. A bad hexadecimal value
+    // raises EConvertError after the settings before it were applied; other bad
+    // values keep the current settings.
+    void LoadSpecificationFromStream(TStream& Stream);
+    // With ShowDialog, asks for both names first (a cancelled dialog keeps the names
+    // passed in). Writes nothing and fires no event unless both names are given;
+    // file errors propagate.
+    void SaveSpecification(const std::string& SpecificationName, const std::string& FileName, bool ShowDialog);
+    // Without a name, asks for a file. A missing file (or a cancelled dialog) loads
+    // nothing and reports nothing.
+    void LoadSpecification(const std::string& FileName);
 
     TDataSet* GetDS();
     int GetSelectedCount();

@@ -1,0 +1,94 @@
+#include "export/save_spec_dialog.h"
+
+#include "framework/file_dialog.h"
+
+#include <QFile>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+
+namespace {
+// A bevel that shows only its top edge: a sunken line over the button row.
+class TBevelTopLine : public QFrame {
+public:
+    using QFrame::QFrame;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawLine(0, 0, width() - 1, 0);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawLine(0, 1, width() - 1, 1);
+    }
+};
+} // namespace
+
+TfrmKVESaveSpec::TfrmKVESaveSpec(QWidget* Parent) : QDialog(Parent)
+{
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFixedSize(351, 159);
+
+    bvlButtons = new TBevelTopLine(this);
+    bvlButtons->setObjectName("bvlButtons");
+    bvlButtons->setGeometry(0, 118, 351, 41);
+
+    btnOk = new QPushButton("OK", this);
+    btnOk->setObjectName("btnOk");
+    btnOk->setGeometry(192, 128, 75, 25);
+    connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
+
+    btnCancel = new QPushButton("Cancel", this);
+    btnCancel->setObjectName("btnCancel");
+    btnCancel->setGeometry(272, 128, 75, 25);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    lblSpecName = new QLabel("SpecName", this);
+    lblSpecName->setObjectName("lblSpecName");
+    lblSpecName->setGeometry(8, 16, 153, 13);
+
+    edSpecName = new QLineEdit(this);
+    edSpecName->setObjectName("edSpecName");
+    edSpecName->setGeometry(16, 32, 329, 21);
+
+    lblFileName = new QLabel("FileName", this);
+    lblFileName->setObjectName("lblFileName");
+    lblFileName->setGeometry(8, 64, 153, 13);
+
+    edFileName = new QLineEdit(this);
+    edFileName->setObjectName("edFileName");
+    edFileName->setGeometry(16, 80, 305, 21);
+
+    btnFileName = new QPushButton("...", this);
+    btnFileName->setObjectName("btnFileName");
+    btnFileName->setGeometry(323, 80, 21, 21);
+    connect(btnFileName, &QPushButton::clicked, this, &TfrmKVESaveSpec::btnFileNameClick);
+
+    lblSpecName->setBuddy(edSpecName);
+    lblFileName->setBuddy(edFileName);
+    setTabOrder(btnOk, btnCancel);
+    setTabOrder(btnCancel, edSpecName);
+    setTabOrder(edSpecName, edFileName);
+    setTabOrder(edFileName, btnFileName);
+    btnOk->setFocus();
+}
+
+void TfrmKVESaveSpec::btnFileNameClick()
+{
+    std::string name = QFile::encodeName(edFileName->text()).toStdString();
+    if (KVEOpenSaveFileDialog(this, "kve", FileFilter, "", "", name, false))
+        edFileName->setText(QFile::decodeName(QByteArray::fromStdString(name)));
+}
+
+void TfrmKVESaveSpec::showEvent(QShowEvent* Event)
+{
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));
+    QDialog::showEvent(Event);
+}

@@ -1,0 +1,586 @@
+#include "export/specification_file.h"
+
+#include "export/message_table.h"
+#include "export/save_spec_dialog.h"
+#include "framework/exceptions.h"
+#include "framework/file_dialog.h"
+#include "framework/files.h"
+#include "framework/streams.h"
+#include "framework/ui_services.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <array>
+#include <charconv>
+#include <climits>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <system_error>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+constexpr std::array<const char*, teLDIF + 1> TableTypeNames = {
+    "Paradox", "DBase", "Text", "HTML", "XLS", "Excel", "Word", "SYLK", "DIF", "WKS",
+    "Quattro", "SQL", "XML", "Access", "Clipboard", "RTF", "SPSS", "PDF", "LDIF"};
+
+// The options a set can hold: bits 0..soExportBlankValues.
+constexpr std::uint16_t OptionBits = (1u << (soExportBlankValues + 1)) - 1;
+
+// The columns Map0 .. Map150 are always looked at, gaps allowed; beyond them the
+// first missing entry ends the list.
+constexpr int AlwaysScannedMaps = 150;
+
+std::string LowerAscii(std::string S)
+{
+    for (char& c : S)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return S;
+}
+
+// Without the blanks and control characters at both ends.
+std::string Trim(const std::string& S)
+{
+    std::size_t first = 0, last = S.size();
+    while (first < last && static_cast<unsigned char>(S[first]) <= ' ')
+        ++first;
+    while (last > first && static_cast<unsigned char>(S[last - 1]) <= ' ')
+        --last;
+    return S.substr(first, last - first);
+}
+
+std::string Flag(bool Value)
+{
+    return Value ? "1" : "0";
+}
+
+// Colours as signed decimal, so system colours come out negative.
+std::string ColorText(TColor Value)
+{
+    return std::to_string(static_cast<std::int32_t>(Value));
+}
+
+std::optional<std::int32_t> ParseInt(const std::string& Text)
+{
+    std::string_view s = Text;
+    if (!s.empty() && s.front() == '+')
+        s.remove_prefix(1);
+    std::int32_t value = 0;
+    const char* end = s.data() + s.size();
+    auto [ptr, ec] = std::from_chars(s.data(), end, value);
+    if (s.empty() || ec != std::errc() || ptr != end)
+        return std::nullopt;
+    return value;
+}
+
+// An ordinal kept to its byte; a value outside the enumeration keeps the current one.
+template <typename Enum>
+void ApplyOrdinal(const std::string& Text, Enum Max, Enum& Target)
+{
+    if (auto value = ParseInt(Text)) {
+        const auto byte = static_cast<std::uint8_t>(*value & 0xFF);
+        if (byte <= Max)
+            Target = static_cast<Enum>(byte);
+    }
+}
+
+void ApplyInt(const std::string& Text, int& Target)
+{
+    if (auto value = ParseInt(Text))
+        Target = *value;
+}
+
+void ApplyColor(const std::string& Text, TColor& Target)
+{
+    if (auto value = ParseInt(Text))
+        Target = static_cast<TColor>(*value);
+}
+
+// The code points of the Windows-1252 bytes 0x80..0x9F; the five unassigned ones
+// stay the control characters of the same number, as Windows maps them.
+constexpr std::array<char16_t, 32> Cp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void AppendCp1252(unsigned char Byte, std::string& Out)
+{
+    char32_t cp = Byte >= 0x80 && Byte <= 0x9F ? Cp1252High[Byte - 0x80] : Byte;
+    if (cp < 0x80) {
+        Out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        Out += static_cast<char>(0xC0 | (cp >> 6));
+        Out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        Out += static_cast<char>(0xE0 | (cp >> 12));
+        Out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        Out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// The length of the valid UTF-8 sequence at S[I] (1..4), or 0 when none starts there.
+std::size_t Utf8Length(std::string_view S, std::size_t I)
+{
+    const auto b0 = static_cast<unsigned char>(S[I]);
+    if (b0 < 0x80)
+        return 1;
+    std::size_t n;
+    unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
+    if (b0 >= 0xC2 && b0 <= 0xDF)
+        n = 2;
+    else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        n = 3;
+        if (b0 == 0xE0)
+            lo = 0xA0; // no overlong forms
+        if (b0 == 0xED)
+            hi = 0x9F; // no surrogates
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        n = 4;
+        if (b0 == 0xF0)
+            lo = 0x90;
+        if (b0 == 0xF4)
+            hi = 0x8F; // nothing above U+10FFFF
+    } else
+        return 0;
+    if (I + n > S.size())
+        return 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        const auto b = static_cast<unsigned char>(S[I + k]);
+        if (k == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF))
+            return 0;
+    }
+    return n;
+}
+
+// The text's key-value lines. Lines end at CR LF, CR or LF; a line's key is the part
+// before its first "=", compared without regard to letter case; of two lines with
+// the same key the first counts. Sections play no part.
+class TSpecificationText {
+public:
+    explicit TSpecificationText(const std::string& Text)
+    {
+        std::size_t start = 0;
+        while (start < Text.size()) {
+            std::size_t end = Text.find_first_of("\r\n", start);
+            if (end == std::string::npos)
+                end = Text.size();
+            const std::string_view line(Text.data() + start, end - start);
+            const auto equals = line.find('=');
+            if (equals != std::string_view::npos)
+                FValues.try_emplace(LowerAscii(std::string(line.substr(0, equals))), line.substr(equals + 1));
+            start = end + 1;
+            if (end + 1 < Text.size() && Text[end] == '\r' && Text[end + 1] == '\n')
+                ++start;
+        }
+    }
+
+    // The value, untrimmed; empty when no line has the key.
+    std::string Value(const std::string& Key) const
+    {
+        auto it = FValues.find(LowerAscii(Key));
+        return it == FValues.end() ? std::string() : it->second;
+    }
+
+    bool Flag(const std::string& Key) const { return Value(Key) == "1"; }
+
+    // The first character of the hex-decoded value; nothing when the value decodes to
+    // nothing. A character that is not UTF-8 is a single-byte Windows character.
+    std::optional<std::string> HexCharacter(const std::string& Key) const
+    {
+        const std::string bytes = Translate(Value(Key), false);
+        if (bytes.empty())
+            return std::nullopt;
+        if (std::size_t n = Utf8Length(bytes, 0))
+            return bytes.substr(0, n);
+        std::string character;
+        AppendCp1252(static_cast<unsigned char>(bytes[0]), character);
+        return character;
+    }
+
+private:
+    std::unordered_map<std::string, std::string> FValues;
+};
+
+// A separator read from a file: a NUL character is our "none", the empty text.
+void ApplySeparator(const TSpecificationText& Text, const std::string& Key, std::string& Target)
+{
+    if (auto c = Text.HexCharacter(Key))
+        Target = *c == std::string(1, '\0') ? std::string() : *c;
+}
+
+// A separator's hex form; "none" is the NUL character.
+std::string HexCharacter(const std::string& Value)
+{
+    if (Value.empty())
+        return "00";
+    std::size_t n = Utf8Length(Value, 0);
+    return Translate(Value.substr(0, n ? n : 1), true);
+}
+
+// Alignment, background colour, font name, character set, font colour, size, style.
+std::string LookText(TAlignment Alignment, TColor Color, const TFont& Font)
+{
+    return std::to_string(Alignment) + "," + ColorText(Color) + "," + Font.Name + "," + std::to_string(Font.Charset)
+           + "," + ColorText(Font.Color) + "," + std::to_string(Font.Size) + "," + std::to_string(Font.Style);
+}
+
+// Applies the fields of a look that stand before a comma (the seventh is what
+// follows the sixth comma); empty fields and numbers that do not parse, or that are
+// outside their range, change nothing.
+void ApplyLook(const std::string& Value, TAlignment& Alignment, TColor& Color, TFont& Font)
+{
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    while (fields.size() < 6) {
+        const auto comma = Value.find(',', start);
+        if (comma == std::string::npos)
+            break;
+        fields.push_back(Value.substr(start, comma - start));
+        start = comma + 1;
+    }
+    if (fields.size() == 6)
+        fields.push_back(Value.substr(start));
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::string field = Trim(fields[i]);
+        if (field.empty())
+            continue;
+        switch (i) {
+        case 0: ApplyOrdinal(field, taCenter, Alignment); break;
+        case 1: ApplyColor(field, Color); break;
+        case 2: Font.Name = field; break;
+        case 3:
+            if (auto v = ParseInt(field))
+                Font.Charset = *v & 0xFF;
+            break;
+        case 4: ApplyColor(field, Font.Color); break;
+        case 5: ApplyInt(field, Font.Size); break;
+        case 6:
+            if (auto v = ParseInt(field))
+                Font.Style = static_cast<TFontStyles>(*v & (fsBold | fsItalic | fsUnderline | fsStrikeOut));
+            break;
+        }
+    }
+}
+
+std::string ApplicationTitle()
+{
+    std::string title = QCoreApplication::applicationName().toStdString();
+    if (title.empty()) {
+        std::error_code ec;
+        title = std::filesystem::read_symlink("/proc/self/exe", ec).filename().string();
+    }
+    return title;
+}
+
+// Folder + base name + ".kve": the base name is the export file's, so that a
+// specification is proposed beside its siblings under a recognisable name.
+std::string ProposedSpecificationName(const std::string& Folder, const std::string& ExportFile)
+{
+    std::string base = ChangeFileExt(ExtractFileName(ExportFile), "");
+    return (base.empty() ? Folder : IncludeTrailingPathDelimiter(Folder)) + base + ".kve";
+}
+
+} // namespace
+
+std::string TableTypeName(TTableTypeExport Value)
+{
+    return Value <= teLDIF ? TableTypeNames[Value] : "";
+}
+
+int TableTypeByName(const std::string& Name)
+{
+    const std::string lower = LowerAscii(Name);
+    for (std::size_t i = 0; i < TableTypeNames.size(); ++i)
+        if (LowerAscii(TableTypeNames[i]) == lower)
+            return static_cast<int>(i);
+    return -1;
+}
+
+std::string SpecificationFileFilter()
+{
+    return strESpecCaption + "|*.KVE|" + strAllFiles;
+}
+
+std::string SpecificationTextToUtf8(const std::string& Text)
+{
+    std::size_t i = 0;
+    while (i < Text.size()) {
+        const std::size_t n = Utf8Length(Text, i);
+        if (n == 0)
+            break;
+        i += n;
+    }
+    if (i == Text.size())
+        return Text;
+    std::string out;
+    out.reserve(Text.size() + Text.size() / 4);
+    for (char c : Text)
+        AppendCp1252(static_cast<unsigned char>(c), out);
+    return out;
+}
+
+// ---------------------------------------------------------------------------------
+// Writing
+
+void TKVExportBaseComponent::SaveSpecificationToStream(TStream& Stream, const std::string& SpecificationName)
+{
+    auto line = [&](const std::string& Text) { Stream.WriteString(Text + "\r\n"); };
+    auto section = [&](const char* Name) { line(std::string("\r\n") + Name); };
+
+    line("[Common]");
+    line("App=" + ApplicationTitle());
+    line("Description=Tabrix: specification");
+    line("Specification=" + SpecificationName);
+    line("TableType=" + TableTypeName(TableType()));
+    line("AddTitle=" + Flag(AddTitle));
+    line("BlankIfZero=" + Flag(BlankIfZero));
+    line("SourceFileName=" + FileName());
+    line("SelectedRecord=" + Flag(SelectedRecord));
+    line("TableName=" + TableName);
+    line("CharacterSet=" + std::to_string(CharacterSet));
+    line("SourceFileName=" + FileName());
+    line("Options=" + std::to_string(Options.Bits()));
+    line("ExportIfEmpty=" + Flag(ExportIfEmpty));
+    line("ActionAfterExport=" + std::to_string(ActionAfterExport));
+
+    section("[ExportStyle]");
+    line("Style=" + std::to_string(ExportStyle().Style()));
+    line("OddColor=" + ColorText(ExportStyle().OddColor));
+    line("EvenColor=" + ColorText(ExportStyle().EvenColor));
+    line("Layout=" + std::to_string(Layout));
+
+    section("[SendTo]");
+    line("Recipient=" + SendTo().EMailRecipient);
+    line("Subject=" + SendTo().EMailSubject);
+    line("OpenDialog=" + Flag(SendTo().EMailOpenBeforeSend));
+
+    section("[Mappings]");
+    const int count = Columns().Count();
+    line("Count=" + std::to_string(count));
+    const int version = MappingVersion();
+    int visible = 0;
+    for (int i = 0; i < count; ++i) {
+        const TKVEColumn& column = *Columns()[i];
+        std::string mapping;
+        if (column.Visible) {
+            if (version == 1)
+                mapping = strTextFieldName + std::to_string(visible) + "-" + std::to_string(column.Width);
+            else if (version == 2)
+                mapping = strField + std::to_string(visible);
+            else
+                mapping = column.Title().Caption;
+            ++visible;
+        }
+        line("Map" + std::to_string(i) + "=" + column.FieldName + " = " + mapping);
+    }
+    if (count > 0) {
+        std::string columns = "\r\n[COLUMNS]\r\n";
+        for (int i = 0; i < count; ++i) {
+            const TKVEColumn& column = *Columns()[i];
+            const std::string n = std::to_string(i);
+            columns += "Col" + n + "=" + LookText(column.Alignment, column.Color, column.Font()) + "\r\n";
+            columns += "ColTitle" + n + "="
+                       + LookText(column.Title().Alignment, column.Title().Color, column.Title().Font()) + "\r\n";
+            columns += "Width" + n + "=" + std::to_string(column.Width) + "\r\n";
+        }
+        Stream.WriteString(columns);
+    }
+
+    section("[Header]");
+    line("Count=" + std::to_string(Header().Count()));
+    for (int i = 0; i < Header().Count(); ++i)
+        line("Header" + std::to_string(i) + "=" + Header()[i]);
+
+    section("[Footer]");
+    line("Count=" + std::to_string(Footer().Count()));
+    for (int i = 0; i < Footer().Count(); ++i)
+        line("Footer" + std::to_string(i) + "=" + Footer()[i]);
+
+    section("[Text]");
+    line("FieldDelimiter=" + HexCharacter(FieldDelimiter));
+    line("TextQualifier=" + HexCharacter(TextQualifier));
+    line("RecordSeparator=" + Translate(RecordSeparator, true));
+    line("Fixed=" + Flag(Fixed));
+    int rowFirst = Header().Count();
+    if (AddTitle)
+        rowFirst += Options.Contains(soBlankRowAfterCaptions) ? 2 : 1;
+    line("RowFirst=" + std::to_string(rowFirst));
+    line("RowLast=2147483647");
+
+    const TKVEDataFormats& formats = DataFormats();
+    section("[DataFormat]");
+    line("DateOrder=" + std::to_string(formats.DateOrder));
+    line("DateSeparator=" + HexCharacter(formats.DateSeparator));
+    line("TimeSeparator=" + HexCharacter(formats.TimeSeparator));
+    line("ThousandSeparator=" + HexCharacter(formats.ThousandSeparator));
+    line("DecimalSeparator=" + HexCharacter(formats.DecimalSeparator));
+    line("CurrencyString=" + formats.CurrencyString);
+    line("FourDigitYear=" + Flag(formats.FourDigitYear));
+    line("LeadingZerosInDate=" + Flag(formats.LeadingZerosInDate));
+    line("CustomDateTimeFormat=" + formats.CustomDateTimeFormat);
+    line("BooleanTrue=" + formats.BooleanTrue);
+    line("BooleanFalse=" + formats.BooleanFalse);
+    line("UseRegionalSettings=" + Flag(formats.UseRegionalSettings));
+}
+
+// ---------------------------------------------------------------------------------
+// Reading
+
+void TKVExportBaseComponent::LoadSpecificationFromStream(TStream& Stream)
+{
+    const TSpecificationText text(SpecificationTextToUtf8(Stream.ReadToEnd()));
+
+    SetFileName(text.Value("SourceFileName"));
+    TableName = text.Value("TableName");
+    if (auto options = ParseInt(text.Value("Options")))
+        Options = TKVOptions(static_cast<std::uint16_t>(*options & OptionBits));
+    ExportIfEmpty = text.Flag("ExportIfEmpty");
+    AddTitle = text.Flag("AddTitle");
+    BlankIfZero = text.Flag("BlankIfZero");
+    SelectedRecord = text.Flag("SelectedRecord");
+    ApplyOrdinal(text.Value("CharacterSet"), csASCII_MSDOS, CharacterSet);
+    ApplyOrdinal(text.Value("ActionAfterExport"), aeEMail, ActionAfterExport);
+    // An unknown type keeps the current one, and with it the file name as read.
+    const int tableType = TableTypeByName(text.Value("TableType"));
+    if (tableType >= 0)
+        SetTableType(static_cast<TTableTypeExport>(tableType));
+
+    TKVEStyle style = ExportStyle().Style();
+    ApplyOrdinal(text.Value("Style"), esWheat, style);
+    ExportStyle().SetStyle(style);
+    ApplyColor(text.Value("OddColor"), ExportStyle().OddColor);
+    ApplyColor(text.Value("EvenColor"), ExportStyle().EvenColor);
+    ApplyOrdinal(text.Value("Layout"), elTabularForm, Layout);
+
+    SendTo().EMailRecipient = text.Value("Recipient");
+    SendTo().EMailSubject = text.Value("Subject");
+    SendTo().EMailOpenBeforeSend = text.Flag("OpenDialog");
+
+    Columns().Clear();
+    for (int n = 0;; ++n) {
+        const std::string index = std::to_string(n);
+        const std::string map = text.Value("Map" + index);
+        if (map.empty() || map == " = ") {
+            if (n > AlwaysScannedMaps)
+                break;
+            continue;
+        }
+        TKVEColumn& column = *Columns().Add();
+        const auto equals = map.find(" = ");
+        if (equals != std::string::npos) {
+            column.FieldName = Trim(map.substr(0, equals));
+            column.Title().Caption = Trim(map.substr(equals + 3));
+        } else {
+            column.FieldName = Trim(map);
+        }
+        if (column.Title().Caption.empty()) {
+            column.Title().Caption = column.FieldName;
+            column.Visible = false;
+        }
+        ApplyLook(text.Value("Col" + index), column.Alignment, column.Color, column.Font());
+        ApplyLook(text.Value("ColTitle" + index), column.Title().Alignment, column.Title().Color,
+                  column.Title().Font());
+        ApplyInt(text.Value("Width" + index), column.Width);
+    }
+
+    Header().Clear();
+    for (int n = 0;; ++n) {
+        std::string value = text.Value("Header" + std::to_string(n));
+        if (value.empty())
+            break;
+        Header().Add(value);
+    }
+    Footer().Clear();
+    for (int n = 0;; ++n) {
+        std::string value = text.Value("Footer" + std::to_string(n));
+        if (value.empty())
+            break;
+        Footer().Add(value);
+    }
+
+    if (auto delimiter = text.HexCharacter("FieldDelimiter"))
+        FieldDelimiter = *delimiter;
+    ApplySeparator(text, "TextQualifier", TextQualifier);
+    RecordSeparator = Translate(text.Value("RecordSeparator"), false);
+    Fixed = text.Flag("Fixed");
+
+    TKVEDataFormats& formats = DataFormats();
+    ApplyOrdinal(text.Value("DateOrder"), doMYD, formats.DateOrder);
+    ApplySeparator(text, "DateSeparator", formats.DateSeparator);
+    ApplySeparator(text, "TimeSeparator", formats.TimeSeparator);
+    ApplySeparator(text, "ThousandSeparator", formats.ThousandSeparator);
+    ApplySeparator(text, "DecimalSeparator", formats.DecimalSeparator);
+    formats.CurrencyString = text.Value("CurrencyString");
+    formats.FourDigitYear = text.Flag("FourDigitYear");
+    formats.LeadingZerosInDate = text.Flag("LeadingZerosInDate");
+    formats.CustomDateTimeFormat = text.Value("CustomDateTimeFormat");
+    formats.UseRegionalSettings = text.Flag("UseRegionalSettings");
+    formats.BooleanTrue = text.Value("BooleanTrue");
+    formats.BooleanFalse = text.Value("BooleanFalse");
+}
+
+// ---------------------------------------------------------------------------------
+// Files and dialogs
+
+void TKVExportBaseComponent::SaveSpecification(const std::string& SpecificationName, const std::string& FileName,
+                                               bool ShowDialog)
+{
+    std::string specName = SpecificationName;
+    std::string fileName = FileName;
+    // Without a window system no dialog can be shown: the names passed in stand.
+    if (ShowDialog && UIServices().HasGui()) {
+        TfrmKVESaveSpec dialog;
+        dialog.setWindowTitle(QString::fromStdString(strESpecCaption));
+        dialog.lblSpecName->setText(QString::fromStdString(strESpecCaption));
+        dialog.edSpecName->setText(QString::fromStdString(specName.empty() ? strESpecCaption : specName));
+        dialog.lblFileName->setText(QString::fromStdString(strFileName));
+        const std::string folder = SpecificationDir.empty() ? ProgramFolder() : SpecificationDir;
+        dialog.edFileName->setText(QString::fromStdString(
+            fileName.empty() ? ProposedSpecificationName(folder, this->FileName()) : fileName));
+        dialog.btnOk->setText(QString::fromStdString(strBtnOk));
+        dialog.btnCancel->setText(QString::fromStdString(strBtnCancel));
+        dialog.FileFilter = SpecificationFileFilter();
+        if (dialog.exec() == QDialog::Accepted) {
+            fileName = dialog.edFileName->text().toStdString();
+            specName = dialog.edSpecName->text().toStdString();
+        }
+    }
+    if (fileName.empty() || specName.empty())
+        return;
+    if (OnBeforeSaveSpecification)
+        OnBeforeSaveSpecification(this, fileName);
+    TStringStream text;
+    SaveSpecificationToStream(text, specName);
+    TFileStream file(fileName, fmCreate);
+    file.WriteString(text.DataString());
+    file.Close();
+    if (OnAfterSaveSpecification)
+        OnAfterSaveSpecification(this, fileName);
+}
+
+void TKVExportBaseComponent::LoadSpecification(const std::string& FileName)
+{
+    std::string fileName = FileName;
+    if (fileName.empty()) {
+        QWidget* owner = qobject_cast<QApplication*>(QCoreApplication::instance()) ? QApplication::activeWindow()
+                                                                                  : nullptr;
+        if (!KVEOpenSaveFileDialog(owner, "kve", SpecificationFileFilter(), "", "", fileName, true))
+            return;
+    }
+    if (fileName.empty() || !FileExists(fileName))
+        return;
+    if (OnBeforeLoadSpecification)
+        OnBeforeLoadSpecification(this, fileName);
+    TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
+    LoadSpecificationFromStream(file);
+    file.Close();
+    if (OnAfterLoadSpecification)
+        OnAfterLoadSpecification(this, fileName);
+}

@@ -1,0 +1,28 @@
+#pragma once
+// Export specification files: a component's reusable settings in a small ".kve" text
+// file. The four operations themselves are members of TKVExportBaseComponent
+// (SaveSpecificationToStream, LoadSpecificationFromStream, SaveSpecification,
+// LoadSpecification); this header offers the pieces other front ends share.
+//
+// Text is held as UTF-8 and written as the bytes held. A file that is not valid UTF-8
+// comes from a program that writes single-byte Windows text and is read as
+// Windows-1252, so its accents and its no-break space (byte A0) arrive as our
+// characters.
+
+#include "export/export_component.h"
+
+#include <string>
+
+// The table type's name without its "te" prefix ("Word" for teWord).
+std::string TableTypeName(TTableTypeExport Value);
+// The table type whose name (without "te") equals Name in any letter case; -1 when
+// none does.
+int TableTypeByName(const std::string& Name);
+
+// The file filter of the specification dialogs: "Export specification|*.KVE|All
+// files (*.*)|*.*".
+std::string SpecificationFileFilter();
+
+// Text as the reader takes it: unchanged when it is valid UTF-8, otherwise every byte
+// read as a Windows-1252 character.
+std::string SpecificationTextToUtf8(const std::string& Text);

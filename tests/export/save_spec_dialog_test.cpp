@@ -1,0 +1,84 @@
+#include "export/save_spec_dialog.h"
+
+#include "framework/file_dialog.h"
+
+#include "tests/common/qt_application.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Presses OK or Cancel of the next modal dialog.
+void Answer(bool Ok)
+{
+    QTimer::singleShot(0, [Ok] {
+        if (auto* dialog = qobject_cast<TfrmKVESaveSpec*>(QApplication::activeModalWidget()))
+            (Ok ? dialog->btnOk : dialog->btnCancel)->click();
+    });
+}
+
+} // namespace
+
+TEST(SaveSpecDialog, LayoutTabOrderAndResults)
+{
+    EnsureQtApplication();
+    TfrmKVESaveSpec dialog;
+    EXPECT_EQ(dialog.size(), QSize(351, 159));
+    const struct {
+        QWidget* Control;
+        QRect Geometry;
+    } controls[] = {
+        {dialog.bvlButtons, {0, 118, 351, 41}},   {dialog.btnOk, {192, 128, 75, 25}},
+        {dialog.btnCancel, {272, 128, 75, 25}},   {dialog.lblSpecName, {8, 16, 153, 13}},
+        {dialog.edSpecName, {16, 32, 329, 21}},   {dialog.lblFileName, {8, 64, 153, 13}},
+        {dialog.edFileName, {16, 80, 305, 21}},   {dialog.btnFileName, {323, 80, 21, 21}},
+    };
+    for (const auto& c : controls)
+        EXPECT_EQ(c.Control->geometry(), c.Geometry) << c.Control->objectName().toStdString();
+    QWidget* order[] = {dialog.btnOk, dialog.btnCancel, dialog.edSpecName, dialog.edFileName, dialog.btnFileName};
+    auto nextTabStop = [](QWidget* W) {
+        do
+            W = W->nextInFocusChain();
+        while (!(W->focusPolicy() & Qt::TabFocus));
+        return W;
+    };
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(nextTabStop(order[i]), order[(i + 1) % 5]) << i;
+
+    for (bool ok : {true, false}) {
+        Answer(ok);
+        EXPECT_EQ(dialog.exec(), ok ? QDialog::Accepted : QDialog::Rejected);
+    }
+}
+
+TEST(SaveSpecDialog, BrowseAsksForAFileToSaveAndKeepsTheTextWhenCancelled)
+{
+    EnsureQtApplication();
+    TScriptedFileDialogService script;
+    TFileDialogServiceScope scope(&script);
+    script.Answers = {std::string("/specs/new.kve"), std::nullopt};
+    TfrmKVESaveSpec dialog;
+    dialog.FileFilter = "Export specification|*.KVE|All files (*.*)|*.*";
+    dialog.edFileName->setText("/specs/old.kve");
+
+    dialog.btnFileName->click();
+    EXPECT_EQ(dialog.edFileName->text(), "/specs/new.kve");
+    dialog.btnFileName->click();
+    EXPECT_EQ(dialog.edFileName->text(), "/specs/new.kve");
+
+    ASSERT_EQ(script.Requests.size(), 2u);
+    const TFileDialogRequest& request = script.Requests[0];
+    EXPECT_FALSE(request.OpenDialog);
+    EXPECT_EQ(request.Owner, &dialog);
+    EXPECT_EQ(request.DefaultExt, "kve");
+    EXPECT_EQ(request.FileName, "/specs/old.kve");
+    EXPECT_EQ(request.Filters, (std::vector<TFileDialogFilter>{{"Export specification", "*.KVE"},
+                                                               {"All files (*.*)", "*.*"}}));
+    EXPECT_TRUE(request.Title.empty());
+    EXPECT_TRUE(request.InitialDir.empty());
+}

@@ -1,0 +1,149 @@
+#include "export/save_spec_dialog.h"
+#include "export/specification_file.h"
+
+#include "framework/exceptions.h"
+#include "framework/file_dialog.h"
+#include "framework/files.h"
+#include "framework/ui_services.h"
+
+#include "tests/common/qt_application.h"
+#include "tests/common/temp_folder.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+std::string Text(const QLineEdit* Edit)
+{
+    return Edit->text().toStdString();
+}
+
+// Answers the next name dialog: Script sees the filled dialog and says whether to
+// press OK.
+void AnswerNameDialog(std::function<bool(TfrmKVESaveSpec&)> Script)
+{
+    QTimer::singleShot(0, [Script] {
+        auto* dialog = qobject_cast<TfrmKVESaveSpec*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        if (Script(*dialog))
+            dialog->btnOk->click();
+        else
+            dialog->btnCancel->click();
+    });
+}
+
+struct EventLog {
+    std::vector<std::string> Events;
+    void Attach(TKVExportBaseComponent& C)
+    {
+        C.OnBeforeSaveSpecification = [this](TPersistent*, std::string& Name) { Events.push_back("before save " + Name); };
+        C.OnAfterSaveSpecification = [this](TPersistent*, std::string& Name) { Events.push_back("after save " + Name); };
+        C.OnBeforeLoadSpecification = [this](TPersistent*, std::string& Name) { Events.push_back("before load " + Name); };
+        C.OnAfterLoadSpecification = [this](TPersistent*, std::string& Name) { Events.push_back("after load " + Name); };
+    }
+};
+
+} // namespace
+
+TEST(SpecificationFiles, SaveThroughTheNameDialog)
+{
+    EnsureQtApplication();
+    TRecordingUIServices ui;
+    TUIServicesScope uiScope(&ui);
+    TempDir dir;
+    TKVExportBaseComponent component;
+    component.SetFileName("/data/sales.txt");
+    component.SpecificationDir = dir.Path;
+    EventLog log;
+    log.Attach(component);
+
+    // The dialog is filled from the names given or proposed; Cancel keeps the names
+    // passed in.
+    std::vector<std::string> shown;
+    AnswerNameDialog([&](TfrmKVESaveSpec& d) {
+        shown = {d.windowTitle().toStdString(), d.lblSpecName->text().toStdString(), Text(d.edSpecName),
+                 d.lblFileName->text().toStdString(), Text(d.edFileName), d.btnOk->text().toStdString(),
+                 d.btnCancel->text().toStdString(), d.FileFilter};
+        return false;
+    });
+    component.SaveSpecification("Monthly", dir / "given.kve", true);
+    EXPECT_EQ(shown, (std::vector<std::string>{"Export specification", "Export specification", "Monthly",
+                                               "Export to a File:", dir / "given.kve", "&OK", "&Cancel",
+                                               "Export specification|*.KVE|All files (*.*)|*.*"}));
+    EXPECT_TRUE(FileExists(dir / "given.kve"));
+
+    // Without names the dialog proposes the caption and a file beside the others.
+    AnswerNameDialog([&](TfrmKVESaveSpec& d) {
+        shown = {Text(d.edSpecName), Text(d.edFileName)};
+        d.edSpecName->setText("Typed");
+        d.edFileName->setText(QString::fromStdString(dir / "typed.kve"));
+        return true;
+    });
+    component.SaveSpecification("", "", true);
+    EXPECT_EQ(shown, (std::vector<std::string>{"Export specification", dir / "sales.kve"}));
+    EXPECT_NE(ReadFileToString(dir / "typed.kve").find("\r\nSpecification=Typed\r\n"), std::string::npos);
+
+    // Empty names write nothing and fire nothing.
+    component.SaveSpecification("", dir / "none.kve", false);
+    component.SaveSpecification("Name", "", false);
+    EXPECT_FALSE(FileExists(dir / "none.kve"));
+    EXPECT_EQ(log.Events, (std::vector<std::string>{"before save " + dir / "given.kve", "after save " + dir / "given.kve",
+                                                    "before save " + dir / "typed.kve",
+                                                    "after save " + dir / "typed.kve"}));
+
+    // The before-event may move the file; the after-event gets the name used.
+    log.Events.clear();
+    component.OnBeforeSaveSpecification = [&](TPersistent*, std::string& Name) { Name = dir / "moved.kve"; };
+    component.SaveSpecification("Name", dir / "asked.kve", false);
+    EXPECT_TRUE(FileExists(dir / "moved.kve"));
+    EXPECT_EQ(log.Events, (std::vector<std::string>{"after save " + dir / "moved.kve"}));
+
+    // A file that cannot be created fails loudly, without the after-event.
+    log.Events.clear();
+    log.Attach(component);
+    EXPECT_THROW(component.SaveSpecification("Name", dir / "no/such/folder.kve", false), EFCreateError);
+    EXPECT_EQ(log.Events, (std::vector<std::string>{"before save " + dir / "no/such/folder.kve"}));
+}
+
+TEST(SpecificationFiles, LoadThroughTheOpenDialog)
+{
+    EnsureQtApplication();
+    TempDir dir;
+    TKVExportBaseComponent writer;
+    writer.TableName = "loaded";
+    writer.SaveSpecification("Spec", dir / "spec.kve", false);
+
+    TScriptedFileDialogService script;
+    TFileDialogServiceScope scope(&script);
+    script.Answers = {std::nullopt, dir / "missing.kve", dir / "spec.kve"};
+    TKVExportBaseComponent component;
+    EventLog log;
+    log.Attach(component);
+
+    component.LoadSpecification(""); // cancelled
+    component.LoadSpecification(""); // a file that does not exist
+    EXPECT_TRUE(log.Events.empty());
+    EXPECT_EQ(component.TableName, "");
+    component.LoadSpecification("");
+    EXPECT_EQ(component.TableName, "loaded");
+    EXPECT_EQ(log.Events, (std::vector<std::string>{"before load " + dir / "spec.kve", "after load " + dir / "spec.kve"}));
+    ASSERT_EQ(script.Requests.size(), 3u);
+    EXPECT_TRUE(script.Requests[0].OpenDialog);
+    EXPECT_EQ(script.Requests[0].DefaultExt, "kve");
+    EXPECT_EQ(script.Requests[0].Filters.size(), 2u);
+    EXPECT_TRUE(script.Requests[0].Title.empty());
+
+    // A name that the before-event turns into a missing file fails loudly.
+    log.Events.clear();
+    component.OnBeforeLoadSpecification = [&](TPersistent*, std::string& Name) { Name = dir / "gone.kve"; };
+    EXPECT_THROW(component.LoadSpecification(dir / "spec.kve"), EFOpenError);
+    EXPECT_TRUE(log.Events.empty());
+}

@@ -1,0 +1,35 @@
+// Feeds arbitrary bytes to the specification reader. Whatever it makes of them must
+// be written again without trouble, and what the writer produces must read back
+// without an error.
+
+#include "export/export_component.h"
+#include "framework/exceptions.h"
+#include "framework/streams.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+namespace {
+std::string RoundTrip(const std::string& Text, bool MayFail)
+{
+    TKVExportBaseComponent component;
+    TStringStream in(Text);
+    try {
+        component.LoadSpecificationFromStream(in);
+    } catch (const EConvertError&) {
+        if (!MayFail)
+            std::abort();
+    }
+    TStringStream out;
+    component.SaveSpecificationToStream(out, "fuzz");
+    return out.DataString();
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)
+{
+    const std::string first = RoundTrip(std::string(reinterpret_cast<const char*>(Data), Size), true);
+    RoundTrip(first, false);
+    return 0;
+}
