@@ -51,3 +51,44 @@ std::string ReadFileToString(const std::string& FileName);
 // Creates (or replaces) FileName holding exactly Bytes; raises EFCreateError /
 // EStreamError, and removes the partial file when the write fails.
 void WriteStringToFile(const std::string& FileName, const std::string& Bytes);
+
+// The content of a regular file of at most MaxSize bytes, read so that no other kind
+// of file can stall the caller: it is opened without blocking (a named pipe swapped in
+// for the file does not wait for a writer), then examined through the open handle.
+// Others may read it but not write it while it is read. Raises EFOpenError ("Cannot
+// open file ...") when it cannot be opened, is not a regular file or is larger than
+// MaxSize, and EStreamError when it cannot be read whole.
+std::string ReadRegularFile(const std::string& FileName, long long MaxSize);
+// Creates FileName, which must not exist yet (not even as a symbolic link), with
+// mode 0600 and writes Bytes to it. Raises EFCreateError when the name is taken or the
+// file cannot be made, EStreamError when the write fails; a partial file is removed.
+void WriteStringToNewFile(const std::string& FileName, const std::string& Bytes);
+// An open read-write file in Folder (the temporary folder when empty) that has no
+// name: it disappears when closed, also when the process is killed. Returns the
+// handle; raises EFCreateError.
+int CreateAnonymousFile(const std::string& Folder = {});
+// A name under which another opening of the handle's file is possible while the
+// handle is open ("/proc/self/fd/N").
+std::string HandleFileName(int Handle);
+
+// Interruption (SIGINT, SIGTERM, SIGHUP). InstallInterruptHandler sets handlers that
+// only record the signal; a run polls InterruptRequested and winds down the way a
+// cancel does. Temporary files made next to a document are listed while they exist,
+// so that an interrupted program can remove them on its way out.
+void InstallInterruptHandler();
+// The signal that arrived since the handler was installed, 0 for none.
+int InterruptSignal();
+inline bool InterruptRequested() { return InterruptSignal() != 0; }
+// Forgets a recorded signal (tests, or a program that carries on).
+void ClearInterrupt();
+// Raises Exception ("The run was interrupted") when a signal arrived.
+void CheckInterrupt();
+// Lists FileName as a temporary file of this process (by its device and inode, so
+// that a file put in its place later is never taken for it) until Forget or removal.
+void RegisterTemporaryFile(const std::string& FileName);
+void ForgetTemporaryFile(const std::string& FileName);
+// Removes every listed temporary file that is still the file that was listed.
+void RemoveTemporaryFiles();
+// Ends the program after an interruption: removes the temporary files, then ends with
+// the signal's default action (the parent sees that the program was interrupted).
+[[noreturn]] void ExitAfterInterrupt();

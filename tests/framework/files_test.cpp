@@ -8,6 +8,8 @@
 #include <set>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 #include "tests/common/temp_folder.h"
 
 namespace {
@@ -148,4 +150,68 @@ TEST(TempFiles, CreateTempFileNameMakesUniqueEmptyFiles)
     const std::string InTemp = CreateTempFileName("KVE");
     EXPECT_EQ(ExtractFilePath(InTemp), GetTempFolder());
     EXPECT_TRUE(DeleteFile(InTemp));
+}
+
+TEST(Files, NewFileIsExclusiveAndPrivate)
+{
+    TempDir Dir;
+    const std::string Target = Dir / "outside.txt";
+    const std::string Planted = Dir / "KVE1.bmp";
+    WriteStringToFile(Target, "keep");
+    ASSERT_EQ(::symlink(Target.c_str(), Planted.c_str()), 0);
+    // Neither a link planted under the name nor an existing file is written through.
+    EXPECT_THROW(WriteStringToNewFile(Planted, "picture"), EFCreateError);
+    EXPECT_THROW(WriteStringToNewFile(Target, "picture"), EFCreateError);
+    EXPECT_EQ(ReadFileToString(Target), "keep");
+
+    const std::string Fresh = Dir / "fresh.bmp";
+    WriteStringToNewFile(Fresh, std::string("a\0b", 3));
+    EXPECT_EQ(ReadFileToString(Fresh), std::string("a\0b", 3));
+    struct stat St {};
+    ASSERT_EQ(::stat(Fresh.c_str(), &St), 0);
+    EXPECT_EQ(St.st_mode & 07777, 0600u);
+}
+
+TEST(Files, RegularFilesAreReadWithoutBlocking)
+{
+    TempDir Dir;
+    WriteStringToFile(Dir / "a.bin", std::string("x\0y", 3));
+    EXPECT_EQ(ReadRegularFile(Dir / "a.bin", 3), std::string("x\0y", 3));
+    ASSERT_EQ(::mkfifo((Dir / "pipe").c_str(), 0600), 0);
+    const std::vector<std::pair<std::string, std::string>> Refused = {
+        {Dir / "a.bin", "larger than 2 bytes"},
+        {Dir / "pipe", "not a regular file"}, // returns at once: no writer is awaited
+        {Dir.Path, "It is a folder"},
+        {Dir / "missing", "Cannot open file"},
+    };
+    for (const auto& [Name, Cause] : Refused) {
+        try {
+            ReadRegularFile(Name, Name == Dir / "a.bin" ? 2 : 100);
+            ADD_FAILURE() << Name;
+        } catch (const EFOpenError& E) {
+            EXPECT_NE(E.Message().find(Cause), std::string::npos) << E.Message();
+        }
+    }
+}
+
+TEST(TempFiles, AnonymousFilesLeaveNoNameAndListedFilesAreRemoved)
+{
+    TempDir Dir;
+    const int Fd = CreateAnonymousFile(Dir.Path);
+    ASSERT_GE(Fd, 0);
+    ASSERT_EQ(::write(Fd, "abc", 3), 3);
+    EXPECT_EQ(ReadFileToString(HandleFileName(Fd)), "abc");
+    EXPECT_EQ(FolderEntries(Dir.Path), (std::set<std::string>{".", ".."}));
+    ::close(Fd);
+
+    // A listed file is removed; one that took a listed name later is not.
+    WriteStringToFile(Dir / "listed", "");
+    WriteStringToFile(Dir / "replaced", "");
+    RegisterTemporaryFile(Dir / "listed");
+    RegisterTemporaryFile(Dir / "replaced");
+    WriteStringToFile(Dir / "other", "");
+    ASSERT_EQ(::rename((Dir / "other").c_str(), (Dir / "replaced").c_str()), 0);
+    RemoveTemporaryFiles();
+    EXPECT_FALSE(FileExists(Dir / "listed"));
+    EXPECT_TRUE(FileExists(Dir / "replaced"));
 }
