@@ -33,10 +33,16 @@ bool StatName(const std::string& Name, struct stat& St)
     return UsableName(Name) && ::stat(Name.c_str(), &St) == 0;
 }
 
-// Index of the last "/", "\" or ":" in Name, npos when there is none.
+// Index of the last delimiter in Name, npos when there is none.
 std::size_t LastDelimiter(const std::string& Name)
 {
-    return Name.find_last_of("/\\:");
+    return Name.find_last_of(PathDelimiters);
+}
+
+// Index of the last delimiter or dot in Name, npos when there is none.
+std::size_t LastDelimiterOrDot(const std::string& Name)
+{
+    return Name.find_last_of(std::string(".") + PathDelimiters);
 }
 
 std::uint64_t RandomBits()
@@ -87,7 +93,7 @@ std::string ExtractFileName(const std::string& FileName)
 
 std::string ExtractFileExt(const std::string& FileName)
 {
-    const std::size_t I = FileName.find_last_of(".:/\\");
+    const std::size_t I = LastDelimiterOrDot(FileName);
     if (I == std::string::npos || FileName[I] != '.')
         return {};
     return FileName.substr(I);
@@ -95,7 +101,7 @@ std::string ExtractFileExt(const std::string& FileName)
 
 std::string ChangeFileExt(const std::string& FileName, const std::string& Extension)
 {
-    const std::size_t I = FileName.find_last_of(".:/\\");
+    const std::size_t I = LastDelimiterOrDot(FileName);
     if (I == std::string::npos || FileName[I] != '.')
         return FileName + Extension;
     return FileName.substr(0, I) + Extension;
@@ -105,8 +111,16 @@ std::string IncludeTrailingPathDelimiter(const std::string& Path)
 {
     if (Path.empty() || IsPathDelimiter(Path.back()))
         return Path;
+#ifdef _WIN32
+#ifdef _WIN32
     const bool Backslashes = Path.find('\\') != std::string::npos && Path.find('/') == std::string::npos;
     return Path + (Backslashes ? '\\' : '/');
+#else
+    return Path + '/';
+#endif
+#else
+    return Path + '/';
+#endif
 }
 
 std::string ExcludeTrailingPathDelimiter(const std::string& Path)

@@ -1,7 +1,8 @@
 #pragma once
-// Files and file names. Names are UTF-8 bytes. The name helpers accept both "/" and
-// "\" as folder delimiters, and ":" as a drive delimiter, so that names written for
-// Windows ("C:\out\report.doc") take apart the same way as native ones.
+// Files and file names. Names are UTF-8 bytes. The name helpers follow the system's
+// own rules: on POSIX systems only "/" ends a folder, and "\" and ":" are ordinary
+// letters of a name ("shot 12:30.bmp"); on Windows "/" and "\" end a folder and ":"
+// ends a drive ("C:\out\report.doc").
 
 #include <string>
 
@@ -14,13 +15,19 @@ bool DeleteFile(const std::string& FileName);
 // Size of a file in bytes, -1 when it cannot be examined.
 long long FileSizeOf(const std::string& FileName);
 
-// Whether C is "/" or "\".
+// The characters that end a folder (or a drive) in a name.
+#ifdef _WIN32
+inline constexpr const char* PathDelimiters = "/\\:";
 inline bool IsPathDelimiter(char C) { return C == '/' || C == '\\'; }
+#else
+inline constexpr const char* PathDelimiters = "/";
+inline bool IsPathDelimiter(char C) { return C == '/'; }
+#endif
 
-// The folder part with its trailing delimiter ("C:\out\report.doc" -> "C:\out\");
+// The folder part with its trailing delimiter ("/out/report.doc" -> "/out/");
 // empty when there is none.
 std::string ExtractFilePath(const std::string& FileName);
-// What follows the last "/", "\" or drive colon.
+// What follows the last delimiter.
 std::string ExtractFileName(const std::string& FileName);
 // The extension of the file-name part, with its dot (".doc"); empty when the name
 // has none. A dot in a folder name is not an extension.
@@ -28,8 +35,8 @@ std::string ExtractFileExt(const std::string& FileName);
 // FileName with its extension replaced by Extension (given with its dot); an empty
 // Extension removes the extension; a name without one gets Extension appended.
 std::string ChangeFileExt(const std::string& FileName, const std::string& Extension);
-// Path with a delimiter at its end. An empty path stays empty; a path that already
-// uses "\" and no "/" gets "\", any other path "/".
+// Path with a delimiter at its end. An empty path stays empty; on Windows a path that
+// already uses "\" and no "/" gets "\"; any other path gets "/".
 std::string IncludeTrailingPathDelimiter(const std::string& Path);
 // Path without a trailing delimiter (a lone "/" stays as it is).
 std::string ExcludeTrailingPathDelimiter(const std::string& Path);

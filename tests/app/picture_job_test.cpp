@@ -102,8 +102,9 @@ TEST_F(PictureJobTest, HeaderTextGivesThreeLines)
 
 TEST_F(PictureJobTest, FileNameIsTheLastPathComponent)
 {
-    UseFiles({"/deep/er/still/deeper/pic.bmp", "C:\\Pictures\\Holiday\\sea.bmp", "D:beach.bmp", "plain.bmp"});
-    const char* expected[] = {"pic.bmp", "sea.bmp", "beach.bmp", "plain.bmp"};
+    // Only "/" ends a folder: "\\" and ":" belong to the name.
+    UseFiles({"/deep/er/still/deeper/pic.bmp", "/pics/shot 12:30.bmp", "/pics/a\\b.bmp", "plain.bmp"});
+    const char* expected[] = {"pic.bmp", "shot 12:30.bmp", "a\\b.bmp", "plain.bmp"};
     bool abort = false;
     for (const char* name : expected) {
         Variant value = ValueFor("FileName");

@@ -16,41 +16,43 @@ namespace {
 
 } // namespace
 
-TEST(FileNames, TakeApartWindowsAndNativeNames)
+TEST(FileNames, OnlySlashEndsAFolder)
 {
-    EXPECT_EQ(ExtractFilePath("C:\\out\\report.doc"), "C:\\out\\");
-    EXPECT_EQ(ExtractFilePath("/home/u/report.doc"), "/home/u/");
-    EXPECT_EQ(ExtractFilePath("C:report.doc"), "C:");
-    EXPECT_EQ(ExtractFilePath("dir/sub\\x.txt"), "dir/sub\\");
-    EXPECT_EQ(ExtractFilePath("report.doc"), "");
-
-    EXPECT_EQ(ExtractFileName("C:\\out\\report.doc"), "report.doc");
-    EXPECT_EQ(ExtractFileName("/a/b/"), "");
-    EXPECT_EQ(ExtractFileName("D:x.bmp"), "x.bmp");
-    EXPECT_EQ(ExtractFileName("plain"), "plain");
-
-    EXPECT_EQ(ExtractFileExt("C:\\out\\report.doc"), ".doc");
-    EXPECT_EQ(ExtractFileExt("archive.tar.gz"), ".gz");
-    EXPECT_EQ(ExtractFileExt("C:\\my.folder\\readme"), "");
-    EXPECT_EQ(ExtractFileExt("/my.folder/readme"), "");
-    EXPECT_EQ(ExtractFileExt("name."), ".");
-
-    EXPECT_EQ(ChangeFileExt("C:\\out\\KVE1A.tmp", ".bmp"), "C:\\out\\KVE1A.bmp");
+    // On POSIX systems "\\" and ":" are ordinary letters of a name.
+    struct Case {
+        const char* Name;
+        const char* Path;
+        const char* File;
+        const char* Ext;
+    } const Cases[] = {
+        {"/home/u/report.doc", "/home/u/", "report.doc", ".doc"},
+        {"/pics/shot 12:30.bmp", "/pics/", "shot 12:30.bmp", ".bmp"},
+        {"a\\b.bmp", "", "a\\b.bmp", ".bmp"},
+        {"C:\\out\\report.doc", "", "C:\\out\\report.doc", ".doc"},
+        {"/a/b/", "/a/b/", "", ""},
+        {"/my.folder/readme", "/my.folder/", "readme", ""},
+        {"x.1:2", "", "x.1:2", ".1:2"},
+        {"archive.tar.gz", "", "archive.tar.gz", ".gz"},
+        {"name.", "", "name.", "."},
+    };
+    for (const Case& C : Cases) {
+        EXPECT_EQ(ExtractFilePath(C.Name), C.Path) << C.Name;
+        EXPECT_EQ(ExtractFileName(C.Name), C.File) << C.Name;
+        EXPECT_EQ(ExtractFileExt(C.Name), C.Ext) << C.Name;
+    }
+    EXPECT_EQ(ChangeFileExt("/tmp/KVE1A.tmp", ".bmp"), "/tmp/KVE1A.bmp");
     EXPECT_EQ(ChangeFileExt("/tmp/KVE1A.tmp", ""), "/tmp/KVE1A");
     EXPECT_EQ(ChangeFileExt("/my.dir/noext", ".kve"), "/my.dir/noext.kve");
     EXPECT_EQ(ChangeFileExt("a.b.c", ".d"), "a.b.d");
 }
 
-TEST(FileNames, TrailingDelimiterFollowsThePathsOwnStyle)
+TEST(FileNames, TrailingDelimiter)
 {
-    EXPECT_EQ(IncludeTrailingPathDelimiter("C:\\out"), "C:\\out\\");
-    EXPECT_EQ(IncludeTrailingPathDelimiter("C:\\out\\"), "C:\\out\\");
     EXPECT_EQ(IncludeTrailingPathDelimiter("/tmp"), "/tmp/");
     EXPECT_EQ(IncludeTrailingPathDelimiter("/tmp/"), "/tmp/");
-    EXPECT_EQ(IncludeTrailingPathDelimiter("rel"), "rel/");
+    EXPECT_EQ(IncludeTrailingPathDelimiter("dir\\"), "dir\\/");
     EXPECT_EQ(IncludeTrailingPathDelimiter(""), "");
     EXPECT_EQ(ExcludeTrailingPathDelimiter("/tmp//"), "/tmp");
-    EXPECT_EQ(ExcludeTrailingPathDelimiter("C:\\out\\"), "C:\\out");
     EXPECT_EQ(ExcludeTrailingPathDelimiter("/"), "/");
 }
 
