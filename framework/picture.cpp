@@ -177,7 +177,13 @@ void TPicture::LoadFromGraphicField(std::string Bytes)
 
 void TPicture::LoadFromFile(const std::string& FileName)
 {
-    LoadFromBytes(ReadFileToString(FileName));
+    // A picture file is read without waiting on a pipe or device named like it.
+    std::string Bytes = ReadRegularFile(FileName, MaxFileSize);
+    if (DetectKind(Bytes) == gkBitmap) {
+        // A bitmap is checked here, where its file is known, so that a refusal names it.
+        CheckBitmap(Bytes, FileName);
+    }
+    LoadFromBytes(std::move(Bytes));
 }
 
 void TPicture::SaveToFile(const std::string& FileName) const

@@ -41,7 +41,10 @@ public:
     // header that some desktop databases put in front of it (count 1, type 0x0100,
     // size of what follows), which is dropped.
     void LoadFromGraphicField(std::string Bytes);
+    // A picture file of at most MaxFileSize bytes; a damaged bitmap is refused with
+    // the file's name in the message.
     void LoadFromFile(const std::string& FileName);
+    static constexpr long long MaxFileSize = 1LL << 30;
 
     // Writes the picture's bytes unchanged to a new file (replacing one of that
     // name). Raises EInvalidGraphic for an empty picture, EFCreateError /

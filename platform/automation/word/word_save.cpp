@@ -136,3 +136,14 @@ std::string WordTempNameNear(const std::string& target)
     RegisterTemporaryFile(buf);
     return buf;
 }
+
+WordScratchFile::WordScratchFile()
+{
+    FHandle = CreateAnonymousFile();
+    Name = HandleFileName(FHandle);
+}
+
+WordScratchFile::~WordScratchFile()
+{
+    ::close(FHandle);
+}

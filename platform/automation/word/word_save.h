@@ -55,3 +55,16 @@ private:
 // program be interrupted). It fits the folder's name limit however long the target's
 // name is.
 std::string WordTempNameNear(const std::string& target);
+
+// A scratch file without a name in any folder (so that nothing of it outlives the
+// process, even a killed one), reachable through Name while the object lives.
+struct WordScratchFile {
+    WordScratchFile();
+    ~WordScratchFile();
+    WordScratchFile(const WordScratchFile&) = delete;
+    WordScratchFile& operator=(const WordScratchFile&) = delete;
+    std::string Name;
+
+private:
+    int FHandle = -1;
+};
