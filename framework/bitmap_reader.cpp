@@ -53,8 +53,8 @@ public:
     std::int32_t I32(std::size_t At) const { return static_cast<std::int32_t>(U32(At)); }
 
     THeader ParseHeader() const;
-    // Decodes into Out (Store) or only walks the data (a check); one row of scratch
-    // memory is used then.
+    // Decodes into Out (Store) or only walks the data (a check), which allocates
+    // nothing for the pixels.
     void Decode(const THeader& H, TBitmapPixels& Out, bool Store) const;
 
 private:
@@ -62,8 +62,8 @@ private:
     const std::string& FName;
 
     void ParseMasks(THeader& H, std::size_t At, int Count) const;
-    void DecodeUncompressed(const THeader& H, TBitmapPixels& Out, bool Store, std::vector<std::uint8_t>& Scratch) const;
-    void DecodeRle(const THeader& H, TBitmapPixels& Out, bool Store, std::vector<std::uint8_t>& Scratch) const;
+    void DecodeUncompressed(const THeader& H, TBitmapPixels& Out, bool Store) const;
+    void DecodeRle(const THeader& H, TBitmapPixels& Out, bool Store) const;
     [[noreturn]] void BadIndex(int Index, std::int64_t X, std::int64_t Y, const THeader& H) const
     {
         Fail("the palette index " + std::to_string(Index) + " at pixel (" + std::to_string(X) + ", " +
@@ -257,8 +257,7 @@ inline std::uint8_t Scale(std::uint32_t Pixel, const TChannel& C)
     return static_cast<std::uint8_t>((V * 255ull + Max / 2) / Max);
 }
 
-void TReader::DecodeUncompressed(const THeader& H, TBitmapPixels& Out, bool Store,
-                                 std::vector<std::uint8_t>& Scratch) const
+void TReader::DecodeUncompressed(const THeader& H, TBitmapPixels& Out, bool Store) const
 {
     const std::uint64_t RowBits = static_cast<std::uint64_t>(H.Width) * static_cast<std::uint64_t>(H.Bpp);
     const std::uint64_t InStride = (RowBits + 31) / 32 * 4;
@@ -271,9 +270,23 @@ void TReader::DecodeUncompressed(const THeader& H, TBitmapPixels& Out, bool Stor
 
     const bool Indexed = H.Bpp <= 8;
     const bool FullPalette = Indexed && H.PaletteCount() == (1 << H.Bpp);
-    // Nothing in the data can be wrong: a check has nothing to walk.
-    if (!Store && (!Indexed || FullPalette))
+    if (!Store) {
+        // A check only has palette indices to look at, and only when the palette is
+        // short of what the bits can index.
+        if (!Indexed || FullPalette)
+            return;
+        const int PerByte = 8 / H.Bpp;
+        const int Mask = (1 << H.Bpp) - 1;
+        for (std::int64_t R = 0; R < H.Height; ++R) {
+            const auto* In = reinterpret_cast<const std::uint8_t*>(B.data()) + H.PixelOffset + InStride * static_cast<std::uint64_t>(R);
+            for (std::int64_t X = 0; X < H.Width; ++X) {
+                const int Index = (In[X / PerByte] >> (8 - H.Bpp * (static_cast<int>(X % PerByte) + 1))) & Mask;
+                if (Index >= H.PaletteCount())
+                    BadIndex(Index, X, H.TopDown ? R : H.Height - 1 - R, H);
+            }
+        }
         return;
+    }
 
     const int Channels = Out.Channels;
     const std::uint8_t* Pal = H.Palette.data();
@@ -282,7 +295,7 @@ void TReader::DecodeUncompressed(const THeader& H, TBitmapPixels& Out, bool Stor
     for (std::int64_t R = 0; R < H.Height; ++R) {
         const auto* In = reinterpret_cast<const std::uint8_t*>(B.data()) + H.PixelOffset + InStride * static_cast<std::uint64_t>(R);
         const std::int64_t Y = H.TopDown ? R : H.Height - 1 - R;
-        std::uint8_t* O = Store ? Out.Data.data() + Out.Stride() * static_cast<std::size_t>(Y) : Scratch.data();
+        std::uint8_t* O = Out.Data.data() + Out.Stride() * static_cast<std::size_t>(Y);
         if (Indexed) {
             const int PerByte = 8 / H.Bpp;
             const int Mask = (1 << H.Bpp) - 1;
@@ -319,12 +332,12 @@ void TReader::DecodeUncompressed(const THeader& H, TBitmapPixels& Out, bool Stor
     }
     // Alpha that is zero everywhere is a channel the writer left unset, not a picture
     // that cannot be seen.
-    if (Store && Channels == 4 && AlphaSeen == 0)
+    if (Channels == 4 && AlphaSeen == 0)
         for (std::size_t I = 3; I < Out.Data.size(); I += 4)
             Out.Data[I] = 255;
 }
 
-void TReader::DecodeRle(const THeader& H, TBitmapPixels& Out, bool Store, std::vector<std::uint8_t>& Scratch) const
+void TReader::DecodeRle(const THeader& H, TBitmapPixels& Out, bool Store) const
 {
     const std::uint8_t* Pal = H.Palette.data();
     const int PalCount = H.PaletteCount();
@@ -339,13 +352,15 @@ void TReader::DecodeRle(const THeader& H, TBitmapPixels& Out, bool Store, std::v
     std::size_t P = H.PixelOffset;
     const std::size_t End = B.size();
     std::int64_t X = 0, Row = 0; // Row counts from the bottom
+    // A check walks the stream without writing anything.
     auto Target = [&]() -> std::uint8_t* {
-        return Store ? Out.Data.data() + Out.Stride() * static_cast<std::size_t>(H.Height - 1 - Row) : Scratch.data();
+        return Store ? Out.Data.data() + Out.Stride() * static_cast<std::size_t>(H.Height - 1 - Row) : nullptr;
     };
     auto Put = [&](std::uint8_t* O, std::int64_t At, int Index) {
         if (Index >= PalCount)
             BadIndex(Index, At, H.Height - 1 - Row, H);
-        std::memcpy(O + At * 3, Pal + Index * 3, 3);
+        if (O)
+            std::memcpy(O + At * 3, Pal + Index * 3, 3);
     };
     auto Room = [&](std::int64_t Count) {
         if (Row >= H.Height)
@@ -398,15 +413,12 @@ void TReader::Decode(const THeader& H, TBitmapPixels& Out, bool Store) const
     Out.Width = static_cast<int>(H.Width);
     Out.Height = static_cast<int>(H.Height);
     Out.Channels = H.HasAlpha() ? 4 : 3;
-    std::vector<std::uint8_t> Scratch;
     if (Store)
         Out.Data.assign(Out.Stride() * static_cast<std::size_t>(Out.Height), 0);
-    else
-        Scratch.assign(Out.Stride(), 0);
     if (H.Coding == TCoding::Rle8 || H.Coding == TCoding::Rle4)
-        DecodeRle(H, Out, Store, Scratch);
+        DecodeRle(H, Out, Store);
     else
-        DecodeUncompressed(H, Out, Store, Scratch);
+        DecodeUncompressed(H, Out, Store);
 }
 
 } // namespace
