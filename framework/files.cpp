@@ -338,7 +338,17 @@ void RegisterTemporaryFile(const std::string& FileName)
     if (!UsableName(FileName) || ::lstat(FileName.c_str(), &St) != 0)
         return;
     std::lock_guard<std::mutex> Guard(ListedLock);
-    Listed().push_back({FileName, St.st_dev, St.st_ino});
+    auto& Files = Listed();
+    // Entries whose file has gone (renamed into place or removed) are dropped, so the
+    // list stays as short as the files that still exist.
+    Files.erase(std::remove_if(Files.begin(), Files.end(),
+                               [](const TListedFile& F) {
+                                   struct stat Now {};
+                                   return ::lstat(F.Name.c_str(), &Now) != 0 || Now.st_ino != F.Inode ||
+                                          Now.st_dev != F.Device;
+                               }),
+                Files.end());
+    Files.push_back({FileName, St.st_dev, St.st_ino});
 }
 
 void ForgetTemporaryFile(const std::string& FileName)
