@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QRandomGenerator>
+#include <QString>
 
 #include <pugixml.hpp>
 #include <zip.h>
@@ -422,8 +423,7 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
     auto* src = dynamic_cast<DocxSourceDocument*>(model.Source.get());
     std::string tempPackage = WordTempNameNear(fileName);
     TempFile packageGuard{tempPackage};
-    TempFile body;
-    body.Name = WordTempNameNear((std::filesystem::temp_directory_path() / "tabrix-document.xml").string());
+    WordScratchFile body;
 
     std::set<std::string> entries = src ? src->Entries : std::set<std::string>();
     std::set<std::string> relIds = src ? src->RelIds : std::set<std::string>();

@@ -1,9 +1,8 @@
 #pragma once
 // The pictures of one document: each distinct picture file is decoded once, encoded as PNG
 // and spooled to a temporary file. Only the sizes and the place of each PNG in the spool
-// stay in memory, so memory does not grow with the size or the number of pictures.
-
-#include <QTemporaryFile>
+// stay in memory, so memory does not grow with the size or the number of pictures. The
+// spool has no name in any folder, so nothing of it outlives the process, even a killed one.
 
 #include <cstdint>
 #include <map>
@@ -22,15 +21,20 @@ class WordPictureStore {
 public:
     WordPictureStore();
     ~WordPictureStore();
+    WordPictureStore(const WordPictureStore&) = delete;
+    WordPictureStore& operator=(const WordPictureStore&) = delete;
 
-    // Adds the picture file `fileName` (any format QImage reads) and returns its index.
+    // Adds the picture file `fileName` and returns its index: a Windows bitmap (read by
+    // the strict bitmap reader), a PNG (kept as it is) or any other format QImage reads.
     // A file whose bytes equal an earlier one's returns the earlier index.
-    // Raises Exception when the file cannot be read or is not a picture.
+    // Raises Exception when the file cannot be read or is not a picture; the message
+    // names the file.
     int Add(const std::string& fileName);
 
     int Count() const { return static_cast<int>(FPictures.size()); }
     const WordPicture& Picture(int index) const { return FPictures.at(static_cast<std::size_t>(index)); }
-    // The spool file that holds the PNG bytes (flushed).
+    // A name under which the spool that holds the PNG bytes can be opened while this
+    // store exists.
     std::string SpoolFileName();
     // Reads `picture`'s PNG bytes in chunks of at most `chunk` bytes and hands each to `sink`.
     template <class Sink>
@@ -38,10 +42,13 @@ public:
 
     // The largest picture accepted, in pixels (width x height).
     static constexpr int64_t MaxPixels = 100'000'000;
+    // The largest picture file accepted, in bytes.
+    static constexpr int64_t MaxFileSize = int64_t(1) << 30;
 
 private:
     void ReadRange(int64_t offset, char* buffer, int64_t size);
-    std::unique_ptr<QTemporaryFile> FSpool;
+    int FSpool = -1;
+    int64_t FSpoolSize = 0;
     std::vector<WordPicture> FPictures;
     std::map<std::string, int> FByHash;
 };
