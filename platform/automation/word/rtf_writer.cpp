@@ -5,6 +5,7 @@
 #include "platform/automation/word/word_source.h"
 #include "platform/automation/word/word_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -258,26 +259,46 @@ void WriteRtf(WordDocumentModel& model, const std::string& fileName)
         in.seekg(0, std::ios::end);
         if (static_cast<int64_t>(in.tellg()) != src->FileSize)
             throw EStreamError("The document '" + src->FileName + "' changed while it was open; it cannot be merged");
-        CopyRange(in, out, 0, src->FontTableBegin, src->FileName);
-        if (src->FontTableEnd > src->FontTableBegin) {
-            CopyRange(in, out, src->FontTableBegin, src->FontTableEnd - 1, src->FileName);
-            out.Write(newFonts + "}");
-        } else if (!newFonts.empty()) {
-            out.Write("{\\fonttbl" + newFonts + "}");
-        }
-        CopyRange(in, out, src->FontTableEnd, src->ColorTableBegin, src->FileName);
+        // The source is copied with these edits: [Begin, End) replaced by Text.
+        struct Edit {
+            int64_t Begin, End;
+            std::string Text;
+        };
+        std::vector<Edit> edits;
+        if (src->FontTableEnd > src->FontTableBegin) edits.push_back({src->FontTableEnd - 1, src->FontTableEnd - 1, newFonts});
+        else if (!newFonts.empty()) edits.push_back({src->FontTableBegin, src->FontTableBegin, "{\\fonttbl" + newFonts + "}"});
         if (src->ColorTableEnd > src->ColorTableBegin) {
-            CopyRange(in, out, src->ColorTableBegin, src->ColorTableEnd - 1, src->FileName);
-            if (src->ColorCount == 0) out.Write(";"); // an empty table: give it its "auto" entry
+            // an empty table gets its "auto" entry first
+            edits.push_back({src->ColorTableEnd - 1, src->ColorTableEnd - 1, (src->ColorCount == 0 ? ";" : "") + ColorEntries()});
             colorBase = std::max(src->ColorCount - 1, 0);
-            out.Write(ColorEntries() + "}");
         } else {
-            out.Write("{\\colortbl;" + ColorEntries() + "}");
+            edits.push_back({src->ColorTableBegin, src->ColorTableBegin, "{\\colortbl;" + ColorEntries() + "}"});
         }
-        if (model.PageSetup().Changed) out.Write(PageControls(model.PageSetup()));
-        out.Write(protection);
-        CopyRange(in, out, src->ColorTableEnd, src->FinalBrace, src->FileName);
+        // A new page setup or protection replaces the document's own words; an empty group
+        // stands for a removed word, so that neighbouring words and text stay apart.
+        std::string docFormat;
+        if (model.PageSetup().Changed) {
+            docFormat += PageControls(model.PageSetup());
+            for (const auto& [b, e] : src->PageWords) edits.push_back({b, e, "{}"});
+        }
+        if (model.Protected) {
+            docFormat += protection;
+            for (const auto& [b, e] : src->ProtectionWords) edits.push_back({b, e, "{}"});
+        }
+        if (!docFormat.empty()) edits.push_back({src->DocFormatAt, src->DocFormatAt, docFormat + "\n"});
+        std::stable_sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.Begin < b.Begin; });
+        int64_t done = 0;
+        for (const Edit& e : edits) {
+            if (e.Begin > done) CopyRange(in, out, done, e.Begin, src->FileName);
+            out.Write(e.Text);
+            done = std::max(done, e.End);
+        }
+        CopyRange(in, out, done, src->FinalBrace, src->FileName);
         if (!src->EndsWithParagraph) out.Write("\\par\n");
+        // a table right after the document's last table would join it
+        const auto& blocks = model.Blocks();
+        auto first = std::find_if(blocks.begin(), blocks.end(), [](const WordBlock& b) { return b.BlockKind != WordBlock::Existing; });
+        if (src->EndsWithRow && first != blocks.end() && first->BlockKind == WordBlock::Table) out.Write("\\pard\\plain\\par\n");
     }
     RtfBodyWriter(model, out, fonts, colorBase).Blocks();
     out.Write("}\n");

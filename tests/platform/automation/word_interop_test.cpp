@@ -192,6 +192,9 @@ TEST_F(WordTest, MergeIntoAForeignDocx)
                          "t.cell(0, 0).text = 'f1'\n"
                          "t.cell(0, 1).paragraphs[0].add_run().add_picture('" + Path("p.png") + "')\n"
                          "d.add_paragraph('Foreign last')\n"
+                         "from docx.oxml.ns import qn\n" // its template's zoom lacks the required percent
+                         "z = d.settings.element.find(qn('w:zoom'))\n"
+                         "if z is not None: z.set(qn('w:percent'), '100')\n"
                          "d.save('" + file + "')\n";
     WriteWholeFile(Path("make.py"), script);
     ASSERT_EQ(std::system(("/usr/bin/python3 " + Path("make.py")).c_str()), 0);
