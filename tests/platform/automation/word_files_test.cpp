@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -87,6 +89,7 @@ TEST_F(WordFiles, DocxPackageHoldsTheDocument)
     pugi::xml_node prot = settings.document_element().child("w:documentProtection");
     EXPECT_STREQ(prot.attribute("w:edit").value(), "readOnly");
     EXPECT_FALSE(std::string(prot.attribute("w:hashValue").value()).empty());
+    EXPECT_STREQ(settings.select_node("//w:compatSetting[@w:name='compatibilityMode']/@w:val").attribute().value(), "15");
     EXPECT_EQ(Files().size(), 2u); // the picture and the document: no temporary files left
 }
 
@@ -234,6 +237,56 @@ TEST_F(WordFiles, DocxMergeKeepsEveryPart)
     third.OpenFile = file;
     EXPECT_THROW(RunTestExport(third, Path("merge.rtf")), Exception);
     ForgetRunningAutomationObjects();
+}
+
+// A letterhead made by another program (python-docx): a logo in the header, section
+// properties without page size and margins, its own compatibility mode.
+TEST_F(WordFiles, DocxTemplateWithAHeaderPicture)
+{
+    if (std::system("/usr/bin/python3 -c 'import docx' 2>/dev/null") != 0) GTEST_SKIP() << "python-docx is missing";
+    std::string templ = Path("letterhead.docx");
+    WriteTestPicture(Path("logo.png"), 30, 10, 1);
+    WriteWholeFile(Path("make.py"),
+                   "import docx\nfrom docx.oxml.ns import qn\n"
+                   "d = docx.Document()\n"
+                   "d.sections[0].header.paragraphs[0].add_run().add_picture('" + Path("logo.png") + "')\n"
+                   "d.add_paragraph('Letter')\n"
+                   "s = d.sections[0]._sectPr\n"
+                   "for n in ('w:pgSz', 'w:pgMar'): s.remove(s.find(qn(n)))\n"
+                   "d.settings.element.find(qn('w:zoom')).set(qn('w:percent'), '100')\n" // required; missing there
+                   "d.save('" + templ + "')\n");
+    ASSERT_EQ(std::system(("/usr/bin/python3 " + Path("make.py")).c_str()), 0);
+    WriteTestPicture(Path("a.bmp"), 20, 10, 2);
+    WriteTestPicture(Path("b.bmp"), 20, 10, 3);
+    TestExport e = Simple({"Report"}, {{"Name", "Picture"}, {"a", ""}, {"b", ""}});
+    e.Rows[1][1] = TestCell{Path("a.bmp"), true};
+    e.Rows[2][1] = TestCell{Path("b.bmp"), true};
+    e.OpenFile = templ;
+    e.Orientation = 1;
+    e.TopMargin = 30;
+    RunTestExport(e, Path("out.docx")); // schema-checked there
+
+    auto parts = ReadZip(Path("out.docx"));
+    std::vector<std::string> ids;
+    for (auto& [name, data] : parts) {
+        pugi::xml_document part;
+        if (name.rfind("word/", 0) != 0 || !part.load_string(data.c_str())) continue;
+        for (pugi::xpath_node n : part.select_nodes("//wp:docPr")) ids.push_back(n.node().attribute("id").value());
+    }
+    ASSERT_EQ(ids.size(), 3u); // the logo and the two new pictures
+    std::set<std::string> unique(ids.begin(), ids.end());
+    EXPECT_EQ(unique.size(), ids.size()) << "drawing ids repeat across parts";
+
+    pugi::xml_document doc, settings;
+    ASSERT_TRUE(doc.load_string(parts["word/document.xml"].c_str()));
+    pugi::xml_node sect = doc.select_node("//w:body/w:sectPr").node();
+    EXPECT_STREQ(sect.first_child().name(), "w:headerReference");
+    EXPECT_STREQ(sect.child("w:pgSz").attribute("w:orient").value(), "landscape");
+    EXPECT_STREQ(sect.child("w:pgMar").attribute("w:top").value(), "600");
+    ASSERT_TRUE(settings.load_string(parts["word/settings.xml"].c_str()));
+    auto modes = settings.select_nodes("//w:compatSetting[@w:name='compatibilityMode']");
+    ASSERT_EQ(modes.size(), 1u);
+    EXPECT_STREQ(modes.first().node().attribute("w:val").value(), "14"); // the template's own
 }
 
 TEST_F(WordFiles, RtfMergeKeepsContentAndMergesTables)
