@@ -77,7 +77,7 @@ private:
             if (name == "xmlns") FBindings.emplace("", a.value());
             else if (name.rfind("xmlns:", 0) == 0) FBindings.emplace(name.substr(6), a.value());
         }
-        for (pugi::xml_node c : n.children(/*elements*/))
+        for (pugi::xml_node c : n.children())
             if (c.type() == pugi::node_element) CollectBindings(c);
     }
 
@@ -214,8 +214,7 @@ std::string OoxmlSchemaFaults(const std::string& package)
     zip_int64_t count = zip_get_num_entries(z.get(), 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         std::string name = zip_get_name(z.get(), static_cast<zip_uint64_t>(i), 0);
-        bool xml = name.size() > 4 && (name.substr(name.size() - 4) == ".xml" || name.substr(name.size() - 5) == ".rels");
-        if (!xml) continue;
+        if (!name.ends_with(".xml") && !name.ends_with(".rels")) continue;
         std::string error;
         std::string data = ReadEntry(z.get(), static_cast<zip_uint64_t>(i), error);
         if (!error.empty()) {
@@ -223,8 +222,8 @@ std::string OoxmlSchemaFaults(const std::string& package)
             continue;
         }
         pugi::xml_document doc;
-        if (pugi::xml_parse_result r = doc.load_buffer(data.data(), data.size(), pugi::parse_default | pugi::parse_ws_pcdata);
-            !r) {
+        pugi::xml_parse_result r = doc.load_buffer(data.data(), data.size(), pugi::parse_default | pugi::parse_ws_pcdata);
+        if (!r) {
             faults += name + ": not well-formed XML: " + r.description() + "\n";
             continue;
         }
@@ -270,7 +269,8 @@ std::string OoxmlSchemaFaults(const std::string& package)
                 faults += line + "\n"; // a schema that does not load, or context lines
             }
         }
-        if (lint.exitCode() != 0 && faults.empty()) faults += "xmllint failed with exit code " + std::to_string(lint.exitCode()) + "\n";
+        if (lint.exitCode() != 0 && faults.empty())
+            faults += "xmllint failed with exit code " + std::to_string(lint.exitCode()) + "\n";
     }
     return faults;
 }

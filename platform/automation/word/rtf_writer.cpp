@@ -265,11 +265,13 @@ void WriteRtf(WordDocumentModel& model, const std::string& fileName)
             std::string Text;
         };
         std::vector<Edit> edits;
-        if (src->FontTableEnd > src->FontTableBegin) edits.push_back({src->FontTableEnd - 1, src->FontTableEnd - 1, newFonts});
-        else if (!newFonts.empty()) edits.push_back({src->FontTableBegin, src->FontTableBegin, "{\\fonttbl" + newFonts + "}"});
+        int64_t fontsEnd = src->FontTableEnd, fontsBegin = src->FontTableBegin;
+        if (fontsEnd > fontsBegin) edits.push_back({fontsEnd - 1, fontsEnd - 1, newFonts});
+        else if (!newFonts.empty()) edits.push_back({fontsBegin, fontsBegin, "{\\fonttbl" + newFonts + "}"});
         if (src->ColorTableEnd > src->ColorTableBegin) {
             // an empty table gets its "auto" entry first
-            edits.push_back({src->ColorTableEnd - 1, src->ColorTableEnd - 1, (src->ColorCount == 0 ? ";" : "") + ColorEntries()});
+            std::string entries = (src->ColorCount == 0 ? ";" : "") + ColorEntries();
+            edits.push_back({src->ColorTableEnd - 1, src->ColorTableEnd - 1, entries});
             colorBase = std::max(src->ColorCount - 1, 0);
         } else {
             edits.push_back({src->ColorTableBegin, src->ColorTableBegin, "{\\colortbl;" + ColorEntries() + "}"});
@@ -297,8 +299,10 @@ void WriteRtf(WordDocumentModel& model, const std::string& fileName)
         if (!src->EndsWithParagraph) out.Write("\\par\n");
         // a table right after the document's last table would join it
         const auto& blocks = model.Blocks();
-        auto first = std::find_if(blocks.begin(), blocks.end(), [](const WordBlock& b) { return b.BlockKind != WordBlock::Existing; });
-        if (src->EndsWithRow && first != blocks.end() && first->BlockKind == WordBlock::Table) out.Write("\\pard\\plain\\par\n");
+        auto first = std::find_if(blocks.begin(), blocks.end(),
+                                  [](const WordBlock& b) { return b.BlockKind != WordBlock::Existing; });
+        if (src->EndsWithRow && first != blocks.end() && first->BlockKind == WordBlock::Table)
+            out.Write("\\pard\\plain\\par\n");
     }
     RtfBodyWriter(model, out, fonts, colorBase).Blocks();
     out.Write("}\n");
