@@ -649,7 +649,8 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
         std::string settingsPart = src->SettingsPart;
         std::string settingsXml;
         pugi::xml_node relsRoot = relsDoc.document_element();
-        {   // the settings part is always written: it gets the compatibility mode
+        bool replaceSettings = true; // the settings get the compatibility mode (and the protection)
+        {
             pugi::xml_document settings;
             std::string prefix = "w";
             if (!settingsPart.empty()) {
@@ -663,13 +664,17 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
                     if (n != static_cast<zip_int64_t>(data.size()))
                         throw Exception("The settings of '" + src->FileName + "' cannot be read");
                 }
-                if (!settings.load_buffer(data.data(), data.size()))
+                if (settings.load_buffer(data.data(), data.size())) {
+                    std::string n = settings.document_element().name();
+                    prefix = n.find(':') == std::string::npos ? "" : n.substr(0, n.find(':'));
+                    if (protect) SetProtection(settings.document_element(), prefix, model.ProtectionPassword);
+                    SetCompatibilityMode(settings.document_element(), prefix);
+                    settingsXml = XmlToString(settings);
+                } else if (protect) {
                     throw Exception("The settings of '" + src->FileName + "' are not well-formed XML");
-                std::string n = settings.document_element().name();
-                prefix = n.find(':') == std::string::npos ? "" : n.substr(0, n.find(':'));
-                if (protect) SetProtection(settings.document_element(), prefix, model.ProtectionPassword);
-                SetCompatibilityMode(settings.document_element(), prefix);
-                settingsXml = XmlToString(settings);
+                } else {
+                    replaceSettings = false; // kept as they are
+                }
             } else {
                 settingsPart = UniqueName(entries, "word/tabrix_settings", ".xml", counter);
                 settingsXml = NewSettingsXml(protect ? model.ProtectionPassword : std::string());
@@ -696,13 +701,13 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
             if (!n) continue;
             std::string name = n;
             if (name == "[Content_Types].xml" || name == src->MainPart || name == src->MainRelsPart ||
-                name == settingsPart)
+                (replaceSettings && name == settingsPart))
                 continue;
             zip.CopyFrom(source.get(), static_cast<zip_uint64_t>(i), name);
         }
         zip.AddFile(src->MainPart, body.Name, 0, -1, true);
         zip.AddText(src->MainRelsPart, XmlToString(relsDoc));
-        zip.AddText(settingsPart, settingsXml);
+        if (replaceSettings) zip.AddText(settingsPart, settingsXml);
     }
     if (!pictures.empty()) {
         std::string spool = store.SpoolFileName();
