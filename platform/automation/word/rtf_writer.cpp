@@ -151,6 +151,8 @@ private:
         };
         std::string only = rowDef(true, true), first = rowDef(true, false), middle = rowDef(false, false),
                     last = rowDef(false, true);
+        // The definition goes before the cells (where readers such as pandoc take it) and
+        // again before \row: AbiWord takes a row's cell borders from the one that closes it.
         for (int r = 0; r < rows; ++r) {
             const std::string& d = rows == 1 ? only : r == 0 ? first : r == rows - 1 ? last : middle;
             FOut.Buffer() += d;
@@ -248,6 +250,8 @@ void WriteRtf(WordDocumentModel& model, const std::string& fileName)
     }
 
     WordOutFile out(temp);
+    // Enforced read-only, the strongest protection RTF carries. It has no password check that
+    // the readers honour, so the password is not written.
     std::string protection = model.Protected ? "\\enforceprot1\\protlevel3\\readprot\n" : "";
     int colorBase = 0;
     if (!src) {
