@@ -42,8 +42,9 @@ void AppendRtfText(std::string& out, std::string_view bytes)
 
 class RtfBodyWriter {
 public:
-    RtfBodyWriter(WordDocumentModel& model, WordOutFile& out, std::map<std::string, int> fonts, int colorBase)
-        : FModel(model), FOut(out), FFonts(std::move(fonts)), FColorBase(colorBase) {}
+    RtfBodyWriter(WordDocumentModel& model, WordOutFile& out, std::map<std::string, int> fonts, int colorBase,
+                  int defaultFont)
+        : FModel(model), FOut(out), FFonts(std::move(fonts)), FColorBase(colorBase), FDefaultFont(defaultFont) {}
 
     void Blocks()
     {
@@ -59,11 +60,12 @@ public:
 private:
     std::string CharFormat(const WordCharFormat& f)
     {
-        std::string s;
-        if (!f.FontName.empty()) {
-            auto it = FFonts.find(FoldName(f.FontName));
-            if (it != FFonts.end()) s += "\\f" + std::to_string(it->second);
-        }
+        // The font is always named: some readers (unrtf) drop a paragraph's first \u
+        // character while no font is selected.
+        int font = FDefaultFont;
+        if (!f.FontName.empty())
+            if (auto it = FFonts.find(FoldName(f.FontName)); it != FFonts.end()) font = it->second;
+        std::string s = "\\f" + std::to_string(font);
         if (f.Bold) s += "\\b";
         if (f.Italic) s += "\\i";
         if (f.Underline) s += "\\ul";
@@ -168,6 +170,7 @@ private:
     WordOutFile& FOut;
     std::map<std::string, int> FFonts;
     int FColorBase;
+    int FDefaultFont;
 };
 
 std::string PageControls(const WordPageSetup& page)
@@ -308,7 +311,7 @@ void WriteRtf(WordDocumentModel& model, const std::string& fileName)
         if (src->EndsWithRow && first != blocks.end() && first->BlockKind == WordBlock::Table)
             out.Write("\\pard\\plain\\par\n");
     }
-    RtfBodyWriter(model, out, fonts, colorBase).Blocks();
+    RtfBodyWriter(model, out, fonts, colorBase, src ? src->DefaultFont : 0).Blocks();
     out.Write("}\n");
     out.Close();
     std::error_code ec;

@@ -386,6 +386,7 @@ void OpenRtf(WordDocumentModel& model, const std::string& fileName, std::string 
                 s.Pos += static_cast<std::size_t>(std::min<long long>(param, static_cast<long long>(data.size() - s.Pos)));
                 continue;
             }
+            if (depth == 1 && word == "deff" && hasParam && !inBody) src->DefaultFont = static_cast<int>(param);
             if (depth == 1 && !seenRtf && word == "rtf") {
                 seenRtf = true;
                 src->HeaderInsertAt = static_cast<int64_t>(s.Pos);

@@ -54,6 +54,7 @@ public:
     RtfSourceDocument() : WordSourceDocument(Format::Rtf) {}
     std::vector<RtfFont> Fonts;
     int ColorCount = 0;          // entries of the colour table (the first one is "auto")
+    int DefaultFont = 0;         // \deffN
     // Byte ranges of the groups in the file ([begin, end), end past the closing brace);
     // begin == end == InsertAt when the file has none.
     int64_t FontTableBegin = -1, FontTableEnd = -1;
