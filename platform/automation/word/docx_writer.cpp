@@ -278,26 +278,27 @@ std::string SectionXml(const WordPageSetup& page)
     return s;
 }
 
-// Writes the page size and margins into existing section properties `sect` (element
-// prefix `p`), keeping what else they hold.
-void SetPageSetup(pugi::xml_node sect, const std::string& p, const WordPageSetup& page)
+// Writes the page size and margins into existing section properties `sect`, keeping what
+// else they hold. `p` and `a` are the prefixes (with their colon) of elements and
+// attributes: a part in the default namespace still needs a prefix for its attributes.
+void SetPageSetup(pugi::xml_node sect, const std::string& p, const std::string& a, const WordPageSetup& page)
 {
     double w = page.Orientation == 1 ? std::max(page.PageWidth, page.PageHeight) : std::min(page.PageWidth, page.PageHeight);
     double h = page.Orientation == 1 ? std::min(page.PageWidth, page.PageHeight) : std::max(page.PageWidth, page.PageHeight);
     auto set = [&](pugi::xml_node n, const char* name, const std::string& value) {
-        std::string an = p + name;
-        pugi::xml_attribute a = n.attribute(an.c_str());
-        if (!a) a = n.append_attribute(an.c_str());
-        a = value.c_str();
+        std::string an = a + name;
+        pugi::xml_attribute attr = n.attribute(an.c_str());
+        if (!attr) attr = n.append_attribute(an.c_str());
+        attr = value.c_str();
     };
     auto keep = [&](pugi::xml_node n, const char* name, const char* fallback) {
-        if (!n.attribute((p + name).c_str())) n.append_attribute((p + name).c_str()) = fallback;
+        if (!n.attribute((a + name).c_str())) n.append_attribute((a + name).c_str()) = fallback;
     };
     pugi::xml_node sz = ChildInOrder(sect, p, "pgSz", SectionOrder);
     set(sz, "w", Twips(w));
     set(sz, "h", Twips(h));
     if (page.Orientation == 1) set(sz, "orient", "landscape");
-    else sz.remove_attribute((p + "orient").c_str());
+    else sz.remove_attribute((a + "orient").c_str());
     pugi::xml_node mar = ChildInOrder(sect, p, "pgMar", SectionOrder);
     set(mar, "top", Twips(page.TopMargin));
     set(mar, "right", Twips(page.RightMargin));
@@ -332,9 +333,9 @@ void ProtectionHash(const std::string& password, QByteArray& salt, QByteArray& h
     }
 }
 
-void SetProtection(pugi::xml_node settings, const std::string& prefix, const std::string& password)
+// `p` and `a` as for SetPageSetup.
+void SetProtection(pugi::xml_node settings, const std::string& p, const std::string& a, const std::string& password)
 {
-    std::string p = prefix.empty() ? "" : prefix + ":";
     for (pugi::xml_node old = settings.child((p + "documentProtection").c_str()); old;
          old = settings.child((p + "documentProtection").c_str()))
         settings.remove_child(old);
@@ -342,26 +343,25 @@ void SetProtection(pugi::xml_node settings, const std::string& prefix, const std
     QByteArray salt, hash;
     const int spin = 100000;
     ProtectionHash(password, salt, hash, spin);
-    prot.append_attribute((p + "edit").c_str()) = "readOnly";
-    prot.append_attribute((p + "enforcement").c_str()) = "1";
-    prot.append_attribute((p + "algorithmName").c_str()) = "SHA-512";
-    prot.append_attribute((p + "hashValue").c_str()) = hash.toBase64().constData();
-    prot.append_attribute((p + "saltValue").c_str()) = salt.toBase64().constData();
-    prot.append_attribute((p + "spinCount").c_str()) = spin;
+    prot.append_attribute((a + "edit").c_str()) = "readOnly";
+    prot.append_attribute((a + "enforcement").c_str()) = "1";
+    prot.append_attribute((a + "algorithmName").c_str()) = "SHA-512";
+    prot.append_attribute((a + "hashValue").c_str()) = hash.toBase64().constData();
+    prot.append_attribute((a + "saltValue").c_str()) = salt.toBase64().constData();
+    prot.append_attribute((a + "spinCount").c_str()) = spin;
 }
 
 // Without a compatibility mode Word opens a document in "Compatibility Mode" (as one of an
 // old version). A document's own mode is kept; one without gets the current mode, 15.
-void SetCompatibilityMode(pugi::xml_node settings, const std::string& prefix)
+void SetCompatibilityMode(pugi::xml_node settings, const std::string& p, const std::string& a)
 {
-    std::string p = prefix.empty() ? "" : prefix + ":";
     pugi::xml_node compat = ChildInOrder(settings, p, "compat", SettingsOrder);
     for (pugi::xml_node c : compat.children((p + "compatSetting").c_str()))
-        if (std::string(c.attribute((p + "name").c_str()).value()) == "compatibilityMode") return;
+        if (std::string(c.attribute((a + "name").c_str()).value()) == "compatibilityMode") return;
     pugi::xml_node mode = compat.append_child((p + "compatSetting").c_str());
-    mode.append_attribute((p + "name").c_str()) = "compatibilityMode";
-    mode.append_attribute((p + "uri").c_str()) = "http://schemas.microsoft.com/office/word";
-    mode.append_attribute((p + "val").c_str()) = "15";
+    mode.append_attribute((a + "name").c_str()) = "compatibilityMode";
+    mode.append_attribute((a + "uri").c_str()) = "http://schemas.microsoft.com/office/word";
+    mode.append_attribute((a + "val").c_str()) = "15";
 }
 
 std::string XmlToString(const pugi::xml_document& doc)
@@ -376,10 +376,10 @@ std::string NewSettingsXml(const std::string& password)
     pugi::xml_document doc;
     pugi::xml_node s = doc.append_child("w:settings");
     s.append_attribute("xmlns:w") = NsW;
-    if (!password.empty()) SetProtection(s, "w", password);
+    if (!password.empty()) SetProtection(s, "w:", "w:", password);
     s.append_child("w:defaultTabStop").append_attribute("w:val") = 720;
     s.append_child("w:characterSpacingControl").append_attribute("w:val") = "doNotCompress";
-    SetCompatibilityMode(s, "w");
+    SetCompatibilityMode(s, "w:", "w:");
     return XmlToString(doc);
 }
 
@@ -547,7 +547,7 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
             pugi::xml_node sect = bodyNode.child((p + "sectPr").c_str());
             if (model.PageSetup().Changed) {
                 if (!sect) sect = bodyNode.append_child((p + "sectPr").c_str());
-                SetPageSetup(sect, p, model.PageSetup());
+                SetPageSetup(sect, p, p.empty() ? "w:" : p, model.PageSetup()); // w is bound above
             }
             // An empty last paragraph is where the new text goes, as it would in the word
             // processor: the new content takes its place. Two tables need a paragraph
@@ -652,7 +652,6 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
         bool replaceSettings = true; // the settings get the compatibility mode (and the protection)
         {
             pugi::xml_document settings;
-            std::string prefix = "w";
             if (!settingsPart.empty()) {
                 zip_stat_t st;
                 std::string data;
@@ -665,10 +664,13 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
                         throw Exception("The settings of '" + src->FileName + "' cannot be read");
                 }
                 if (settings.load_buffer(data.data(), data.size())) {
-                    std::string n = settings.document_element().name();
-                    prefix = n.find(':') == std::string::npos ? "" : n.substr(0, n.find(':'));
-                    if (protect) SetProtection(settings.document_element(), prefix, model.ProtectionPassword);
-                    SetCompatibilityMode(settings.document_element(), prefix);
+                    pugi::xml_node root = settings.document_element();
+                    std::string n = root.name();
+                    std::string p = n.find(':') == std::string::npos ? "" : n.substr(0, n.find(':') + 1);
+                    if (p.empty()) BindPrefix(root, "w", NsW, src->FileName);
+                    std::string a = p.empty() ? "w:" : p;
+                    if (protect) SetProtection(root, p, a, model.ProtectionPassword);
+                    SetCompatibilityMode(root, p, a);
                     settingsXml = XmlToString(settings);
                 } else if (protect) {
                     throw Exception("The settings of '" + src->FileName + "' are not well-formed XML");

@@ -289,6 +289,38 @@ TEST_F(WordFiles, DocxTemplateWithAHeaderPicture)
     EXPECT_STREQ(modes.first().node().attribute("w:val").value(), "14"); // the template's own
 }
 
+// The least a package may hold: no settings part, no section properties.
+TEST_F(WordFiles, MinimalDocxTemplateGetsSettingsAndSection)
+{
+    std::string templ = Path("minimal.docx");
+    {
+        const std::string ns = "http://schemas.openxmlformats.org/";
+        std::vector<std::pair<std::string, std::string>> parts = {
+            {"[Content_Types].xml", "<Types xmlns=\"" + ns + "package/2006/content-types\">"
+                                    "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                                    "<Override PartName=\"/doc.xml\" ContentType=\"application/vnd.openxmlformats-"
+                                    "officedocument.wordprocessingml.document.main+xml\"/></Types>"},
+            {"_rels/.rels", "<Relationships xmlns=\"" + ns + "package/2006/relationships\"><Relationship Id=\"r1\" Type=\"" +
+                                ns + "officeDocument/2006/relationships/officeDocument\" Target=\"doc.xml\"/></Relationships>"},
+            {"doc.xml", "<document xmlns=\"" + ns + "wordprocessingml/2006/main\"><body><p><r><t>Hello</t></r></p></body></document>"}};
+        int err = 0;
+        zip_t* z = zip_open(templ.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+        for (auto& [name, data] : parts)
+            zip_file_add(z, name.c_str(), zip_source_buffer(z, data.data(), data.size(), 0), 0);
+        ASSERT_EQ(zip_close(z), 0);
+    }
+    TestExport e = Simple({"Added"}, {{"a", "b"}});
+    e.OpenFile = templ;
+    e.TopMargin = 30;
+    RunTestExport(e, Path("out.docx")); // schema-checked there
+    auto parts = ReadZip(Path("out.docx"));
+    std::string settings;
+    for (auto& [name, data] : parts)
+        if (data.find("compatibilityMode") != std::string::npos) settings = name;
+    EXPECT_NE(parts["[Content_Types].xml"].find("/" + settings + "\""), std::string::npos) << settings;
+    EXPECT_NE(parts["doc.xml"].find("w:top=\"600\""), std::string::npos);
+}
+
 TEST_F(WordFiles, RtfMergeKeepsContentAndMergesTables)
 {
     std::string file = Path("merge.doc");
