@@ -28,7 +28,8 @@ std::string Prefix(const char* name)
     return colon == std::string::npos ? "" : n.substr(0, colon);
 }
 
-// The schema file for a part by its root element's namespace; "" when there is none here.
+// The schema file for a part by its root element's namespace; "" for a namespace that is not
+// checked, "missing:<file>" for one whose schema is not in the folder yet.
 std::string SchemaFor(const std::string& ns)
 {
     static const std::map<std::string, std::string> schemas = {
@@ -43,7 +44,7 @@ std::string SchemaFor(const std::string& ns)
     auto it = schemas.find(ns);
     if (it == schemas.end()) return {};
     std::string path = std::string(TABRIX_OOXML_SCHEMAS) + "/" + it->second;
-    return QFile::exists(QString::fromStdString(path)) ? path : std::string();
+    return QFile::exists(QString::fromStdString(path)) ? path : "missing:" + it->second;
 }
 
 // Removes what a consumer may ignore: elements and attributes of the ignorable namespaces,
@@ -230,6 +231,10 @@ std::string OoxmlSchemaFaults(const std::string& package)
         Stripper stripper(doc);
         std::string schema = SchemaFor(stripper.Namespace(doc.document_element()));
         if (schema.empty()) continue;
+        if (schema.rfind("missing:", 0) == 0) {
+            faults += name + ": its schema " + schema.substr(8) + " is not in " + TABRIX_OOXML_SCHEMAS + "\n";
+            continue;
+        }
         stripper.Run(doc.document_element());
         std::ostringstream os;
         doc.save(os, "  ", pugi::format_indent);
