@@ -1,5 +1,5 @@
 #pragma once
-// Validates the XML parts of an Office Open XML package (.docx) against the transitional
+// Validates the XML parts of an Office Open XML package (.docx, .xlsx) against the transitional
 // schemas in tests/data/ooxml-schemas, with xmllint.
 //
 // Markup a consumer may ignore (elements and attributes of the mc:Ignorable namespaces,
