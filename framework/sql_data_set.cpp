@@ -189,31 +189,79 @@ bool ParseScaledDecimal(const std::string& Text, std::int64_t& Scaled)
     return true;
 }
 
-// Dates and times that SQLite keeps as ISO text: "2024-01-31", "2024-01-31 12:30:00",
-// "2024-01-31T12:30:00.250", "12:30:00".
-bool ParseIsoDateTime(QString Text, double& Serial)
+// Reads Count digits at S[At]; false when they are not all digits.
+bool Digits(const QString& S, qsizetype At, int Count, int& Value)
 {
-    Text = Text.trimmed();
-    if (Text.size() > 10 && Text[10] == u' ')
-        Text[10] = u'T';
-    if (Text.size() == 10) {
-        const QDate d = QDate::fromString(Text, Qt::ISODate);
-        if (!d.isValid())
-            return false;
-        Serial = DateToSerial(d);
-        return true;
-    }
-    if (Text.size() >= 5 && Text[2] == u':') {
-        const QTime t = QTime::fromString(Text, Qt::ISODateWithMs);
-        if (!t.isValid())
-            return false;
-        Serial = TimeToSerial(t);
-        return true;
-    }
-    const QDateTime dt = QDateTime::fromString(Text, Qt::ISODateWithMs);
-    if (!dt.isValid())
+    if (At + Count > S.size())
         return false;
-    Serial = DateToSerial(dt.date()) + TimeToSerial(dt.time());
+    Value = 0;
+    for (int i = 0; i < Count; ++i) {
+        const char16_t c = S[At + i].unicode();
+        if (c < u'0' || c > u'9')
+            return false;
+        Value = Value * 10 + (c - u'0');
+    }
+    return true;
+}
+
+// "HH:MM[:SS[.fff]]" at S[At] as a fraction of a day; At moves past it.
+bool ParseIsoTime(const QString& S, qsizetype& At, double& Fraction)
+{
+    int h = 0, m = 0, sec = 0;
+    if (!Digits(S, At, 2, h) || At + 2 >= S.size() || S[At + 2] != u':' || !Digits(S, At + 3, 2, m))
+        return false;
+    At += 5;
+    double ms = 0;
+    if (At < S.size() && S[At] == u':') {
+        if (!Digits(S, At + 1, 2, sec))
+            return false;
+        At += 3;
+        if (At < S.size() && (S[At] == u'.' || S[At] == u',')) {
+            double scale = 100;
+            ++At;
+            while (At < S.size() && S[At] >= u'0' && S[At] <= u'9') {
+                ms += (S[At].unicode() - u'0') * scale;
+                scale /= 10;
+                ++At;
+            }
+        }
+    }
+    if (h > 23 || m > 59 || sec > 59)
+        return false;
+    Fraction = ((h * 60 + m) * 60 + sec + ms / 1000) / 86400.0;
+    return true;
+}
+
+// Dates and times that SQLite keeps as ISO text: "2024-01-31", "2024-01-31 12:30:00",
+// "2024-01-31T12:30:00.250", "12:30:00". A zone suffix is ignored: the value is taken
+// as written. Parsed by hand: the library's date-time parser consults the time zone
+// for every value.
+bool ParseIsoDateTime(const QString& Text, double& Serial)
+{
+    const QString s = Text.trimmed();
+    qsizetype at = 0;
+    double fraction = 0;
+    if (s.size() >= 5 && s[2] == u':') {
+        if (!ParseIsoTime(s, at, fraction) || at != s.size())
+            return false;
+        Serial = fraction;
+        return true;
+    }
+    int y = 0, mo = 0, d = 0;
+    if (!Digits(s, 0, 4, y) || s.size() < 10 || s[4] != u'-' || !Digits(s, 5, 2, mo) || s[7] != u'-' ||
+        !Digits(s, 8, 2, d))
+        return false;
+    const QDate date(y, mo, d);
+    if (!date.isValid())
+        return false;
+    at = 10;
+    if (at < s.size()) {
+        if ((s[at] != u' ' && s[at] != u'T') || !ParseIsoTime(s, ++at, fraction))
+            return false;
+        if (at < s.size() && s[at] != u'Z' && s[at] != u'+' && s[at] != u'-')
+            return false;
+    }
+    Serial = DateToSerial(date) + fraction;
     return true;
 }
 
