@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <map>
 
 // ---------------------------------------------------------------------------
 // TDataSource
@@ -196,7 +197,7 @@ public:
                        : f->DataType() == ftMemo  ? QStringLiteral("(MEMO)")
                                                   : QStringLiteral("(BLOB)");
             try {
-                return QString::fromStdString(FValues[static_cast<std::size_t>(f->Index())].AsString());
+                return QString::fromStdString(FRow->Values[static_cast<std::size_t>(f->Index())].AsString());
             } catch (const Exception&) {
                 return {};
             }
@@ -244,7 +245,8 @@ public:
                 rows = 0;
             }
         }
-        FCachedRow = -1;
+        FRowCache.clear();
+        FRow = nullptr;
         if (visible == FVisible && rows == FRows) {
             if (FRows > 0 && !FVisible.empty())
                 emit dataChanged(index(0, 0), index(FRows - 1, static_cast<int>(FVisible.size()) - 1));
@@ -259,7 +261,7 @@ public:
     }
 
     // The bookmark of the record in Row; empty when it cannot be read.
-    TBookmark BookmarkOf(int Row) const { return ReadRow(Row) ? FBookmark : TBookmark(); }
+    TBookmark BookmarkOf(int Row) const { return ReadRow(Row) ? FRow->Bookmark : TBookmark(); }
 
 private:
     TColumn* ColumnAt(int Section) const
@@ -270,20 +272,27 @@ private:
         return i < FGrid->Columns().Count() ? FGrid->Columns()[i] : nullptr;
     }
 
+    // Makes FRow the record in Row. Rows read lately are kept (a bounded number), and
+    // while the dataset's controls are off (an export walking it) only those are
+    // shown: reading others would disturb the walk.
     bool ReadRow(int Row) const
     {
-        if (Row == FCachedRow)
+        if (auto it = FRowCache.find(Row); it != FRowCache.end()) {
+            FRow = &it->second;
             return true;
+        }
         TDataSet* ds = FGrid->DataSet();
-        if (!ds || !ds->Active())
+        if (!ds || !ds->Active() || ds->ControlsDisabled())
             return false;
+        TCachedRow row;
         try {
-            ds->GetRecordAt(Row, FValues, FBookmark);
+            ds->GetRecordAt(Row, row.Values, row.Bookmark);
         } catch (const Exception&) {
-            FCachedRow = -1;
             return false;
         }
-        FCachedRow = Row;
+        if (FRowCache.size() >= MaxCachedRows)
+            FRowCache.clear();
+        FRow = &FRowCache.emplace(Row, std::move(row)).first->second;
         return true;
     }
 
@@ -299,12 +308,17 @@ private:
         return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
     }
 
+    struct TCachedRow {
+        std::vector<Variant> Values;
+        TBookmark Bookmark;
+    };
+    static constexpr std::size_t MaxCachedRows = 512;
+
     TDBGrid* FGrid;
     std::vector<int> FVisible;
     int FRows = 0;
-    mutable int FCachedRow = -1;
-    mutable std::vector<Variant> FValues;
-    mutable TBookmark FBookmark;
+    mutable std::map<int, TCachedRow> FRowCache;
+    mutable const TCachedRow* FRow = nullptr;
 };
 
 // ---------------------------------------------------------------------------

@@ -421,6 +421,12 @@ std::string TSQLDataSet::SelectText() const
     return s;
 }
 
+std::string TSQLDataSet::Wrapped(const char* Alias) const
+{
+    // On lines of their own, so that a comment ending the statement ends only there.
+    return "SELECT * FROM (\n" + SelectText() + "\n) " + Alias;
+}
+
 void TSQLDataSet::InternalOpen()
 {
     const QSqlDatabase db = Database();
@@ -438,7 +444,7 @@ void TSQLDataSet::InternalOpen()
             // The description of the columns, without reading a row.
             QSqlQuery meta(db);
             meta.setForwardOnly(true);
-            const std::string text = "SELECT * FROM (" + SelectText() + ") tabrix_meta LIMIT 0";
+            const std::string text = Wrapped("tabrix_meta") + " LIMIT 0";
             if (!meta.exec(Q(text)))
                 throw Exception("Cannot open \"" + SelectText() + "\": " + U8(meta.lastError().text()));
             CreateFields(meta);
@@ -446,7 +452,7 @@ void TSQLDataSet::InternalOpen()
         ResolveKeys();
 
         QSqlQuery count(db);
-        const std::string countText = "SELECT COUNT(*) FROM (" + SelectText() + ") tabrix_count";
+        const std::string countText = "SELECT COUNT(*) FROM (\n" + SelectText() + "\n) tabrix_count";
         if (!count.exec(Q(countText)) || !count.next())
             throw Exception("Cannot count the records: " + U8(count.lastError().text()));
         const qlonglong n = count.value(0).toLongLong();
@@ -883,7 +889,7 @@ bool TSQLDataSet::LookupKeys(const std::vector<QVariant>& Keys, QSqlQuery& Query
     const QSqlDatabase db = Database();
     std::string text = FSQL.empty()
                            ? "SELECT * FROM " + U8(db.driver()->escapeIdentifier(Q(FTableName), QSqlDriver::TableName))
-                           : "SELECT * FROM (" + SelectText() + ") tabrix_key";
+                           : Wrapped("tabrix_key");
     std::vector<QVariant> bound;
     for (std::size_t i = 0; i < FKeyIndexes.size(); ++i) {
         text += i ? " AND " : " WHERE ";
@@ -967,7 +973,7 @@ void TSQLDataSet::GetRecordAt(int Index, std::vector<Variant>& Values, TBookmark
         const int start = Index / PageSize * PageSize;
         QSqlQuery q(Database());
         q.setForwardOnly(true);
-        const std::string text = "SELECT * FROM (" + SelectText() + ") tabrix_page LIMIT " +
+        const std::string text = Wrapped("tabrix_page") + " LIMIT " +
                                  std::to_string(PageSize) + " OFFSET " + std::to_string(start);
         const bool ran = q.exec(Q(text));
         CursorDisturbed();

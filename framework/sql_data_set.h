@@ -89,6 +89,8 @@ private:
 
     QSqlDatabase Database() const;
     std::string SelectText() const;
+    // SELECT * FROM (the source) Alias.
+    std::string Wrapped(const char* Alias) const;
     void CreateFields(const QSqlQuery& Query);
     void ResolveKeys();
     void ExecCursor();

@@ -70,6 +70,18 @@ TEST_F(DBGridTest, DefaultColumnsFollowTheFieldsUntilTheHostSetsItsOwn)
     EXPECT_EQ(grid.Columns().Count(), 1);
     grid.Columns().Clear();
     EXPECT_EQ(grid.Columns().Count(), 4);
+
+    // A dataset destroyed while shown leaves an empty grid.
+    {
+        TMemoryDataSet temporary;
+        temporary.AddField("X", ftInteger);
+        temporary.AppendRecord({1});
+        source.SetDataSet(&temporary);
+        EXPECT_EQ(grid.model()->rowCount(), 1);
+    }
+    EXPECT_EQ(grid.DataSet(), nullptr);
+    EXPECT_EQ(grid.model()->rowCount(), 0);
+    EXPECT_EQ(grid.Columns().Count(), 0);
 }
 
 TEST_F(DBGridTest, MouseSelectionKeepsTheClickOrder)

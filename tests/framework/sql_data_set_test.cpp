@@ -145,7 +145,7 @@ TEST_P(SqlDataSetTest, ReadsValuesAndNulls)
 
 TEST_P(SqlDataSetTest, WalksForwardAndCounts)
 {
-    ds.SetSQL("SELECT name FROM items ORDER BY id;");
+    ds.SetSQL("SELECT name FROM items ORDER BY id -- in key order");
     ds.Open();
     EXPECT_EQ(ds.RecordCount(), 3);
     std::vector<std::string> names;
@@ -195,7 +195,7 @@ TEST_P(SqlDataSetTest, KeyedBookmarksFindTheirRecord)
 
 TEST_P(SqlDataSetTest, PositionBookmarksOfAQueryWithoutKeys)
 {
-    ds.SetSQL("SELECT name FROM items ORDER BY name DESC");
+    ds.SetSQL("SELECT name FROM items ORDER BY name DESC;\n");
     ds.Open();
     ds.Next();
     const TBookmark second = ds.GetBookmark();
