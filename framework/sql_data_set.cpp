@@ -14,6 +14,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -408,7 +409,7 @@ std::string TSQLDataSet::SelectText() const
         return s;
     }
     const QSqlDatabase db = Database();
-    std::string s = "SELECT * FROM " + U8(db.driver()->escapeIdentifier(Q(FTableName), QSqlDriver::TableName));
+    std::string s = "SELECT * FROM " + TableIdentifier();
     if (!FKeyIndexes.empty()) {
         // Walk a table in key order so that a position means the same record each time.
         s += " ORDER BY ";
@@ -419,6 +420,22 @@ std::string TSQLDataSet::SelectText() const
         }
     }
     return s;
+}
+
+std::string TSQLDataSet::TableIdentifier() const
+{
+    // A plain name (letters, digits, "_", "$", parts joined by ".") is written as it
+    // stands, so that it means what it means in the database's own SQL (PostgreSQL
+    // folds it to lower case, as Qt does when it describes the table); any other name
+    // is quoted.
+    bool plain = !FTableName.empty() && !std::isdigit(static_cast<unsigned char>(FTableName[0]));
+    for (char c : FTableName)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '$' && c != '.')
+            plain = false;
+    if (plain)
+        return FTableName;
+    const QSqlDatabase db = Database();
+    return U8(db.driver()->escapeIdentifier(Q(FTableName), QSqlDriver::TableName));
 }
 
 std::string TSQLDataSet::Wrapped(const char* Alias) const
@@ -888,7 +905,7 @@ bool TSQLDataSet::LookupKeys(const std::vector<QVariant>& Keys, QSqlQuery& Query
 {
     const QSqlDatabase db = Database();
     std::string text = FSQL.empty()
-                           ? "SELECT * FROM " + U8(db.driver()->escapeIdentifier(Q(FTableName), QSqlDriver::TableName))
+                           ? "SELECT * FROM " + TableIdentifier()
                            : Wrapped("tabrix_key");
     std::vector<QVariant> bound;
     for (std::size_t i = 0; i < FKeyIndexes.size(); ++i) {

@@ -89,6 +89,7 @@ private:
 
     QSqlDatabase Database() const;
     std::string SelectText() const;
+    std::string TableIdentifier() const;
     // SELECT * FROM (the source) Alias.
     std::string Wrapped(const char* Alias) const;
     void CreateFields(const QSqlQuery& Query);

@@ -241,6 +241,24 @@ TEST_P(SqlDataSetTest, DisplayReadsLeaveTheWalkAlone)
     EXPECT_EQ(Name(), "row 201");
 }
 
+TEST_P(SqlDataSetTest, TableNamesAsTheDatabaseReadsThem)
+{
+    ExecSql(db, {"CREATE TABLE \"my items\" (\"select\" INTEGER PRIMARY KEY, \"Name\" VARCHAR(10))",
+                 "INSERT INTO \"my items\" VALUES (1, 'one')", "INSERT INTO \"my items\" VALUES (2, 'two')",
+                 "CREATE TABLE Staff (Id INTEGER PRIMARY KEY)", "INSERT INTO Staff VALUES (5)"});
+    ds.SetTableName("my items");
+    ds.Open();
+    ds.Next();
+    const TBookmark b = ds.GetBookmark();
+    ds.First();
+    ds.GotoBookmark(b);
+    EXPECT_EQ(ds.FieldByName("name")->AsString(), "two");
+    ds.SetTableName("Staff");
+    ds.Open();
+    EXPECT_EQ(ds.Fields(0)->AsInteger(), 5);
+    EXPECT_EQ(ds.Fields(0)->DataType(), pg ? ftInteger : ftAutoInc);
+}
+
 TEST_P(SqlDataSetTest, FailuresLeaveTheDatasetClosed)
 {
     ds.SetSQL("SELECT nothing FROM nowhere");
