@@ -564,7 +564,12 @@ void TSQLDataSet::CreateFields(const QSqlQuery& Query)
             described.isAutoValue() || described.defaultValue().toString().startsWith(QLatin1String("nextval("));
         if (autoValue && type == ftInteger)
             type = ftAutoInc;
-        const std::string fieldName = U8(f.name());
+        // A result may repeat a column name (a join); later ones get a number.
+        std::string fieldName = U8(f.name());
+        if (fieldName.empty())
+            fieldName = "Column" + std::to_string(i + 1);
+        for (int n = 1; FindField(fieldName); ++n)
+            fieldName = U8(f.name()) + "_" + std::to_string(n);
         if (auto it = FTypeOverrides.find(Lower(fieldName)); it != FTypeOverrides.end())
             type = it->second;
         TField* field = AddFieldObject(std::make_unique<TField>(this, fieldName, type, size));

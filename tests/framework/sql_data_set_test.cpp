@@ -253,6 +253,11 @@ TEST_P(SqlDataSetTest, TableNamesAsTheDatabaseReadsThem)
     ds.First();
     ds.GotoBookmark(b);
     EXPECT_EQ(ds.FieldByName("name")->AsString(), "two");
+    ds.SetSQL("SELECT s.Id, t.Id FROM Staff s, Staff t");
+    ds.Open();
+    ASSERT_EQ(ds.FieldCount(), 2);
+    EXPECT_NE(ds.Fields(1)->FieldName(), ds.Fields(0)->FieldName());
+    ds.SetSQL("");
     ds.SetTableName("Staff");
     ds.Open();
     EXPECT_EQ(ds.Fields(0)->AsInteger(), 5);
