@@ -1,8 +1,8 @@
 #include "export_component.h"
 
-#include "export/message_table.h"
 #include "engine/db_data_engine.h"
 #include "engine/foreign_grid_engine.h"
+#include "export/message_table.h"
 #include "export/progress_window.h"
 #include "framework/data_set.h"
 #include "framework/db_grid.h"
