@@ -5,8 +5,9 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev
-  libzip-dev libpugixml-dev libsqlite3-dev
+  qt6-base-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql
+  libzip-dev libpugixml-dev libsqlite3-dev sqlite3
+  postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-utils
   libreoffice-writer-nogui
