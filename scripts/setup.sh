@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
-  libzip-dev libpugixml-dev libsqlite3-dev
+  libzip-dev libpugixml-dev libsqlite3-dev libisal-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libreoffice-writer-nogui
   python3-docx
