@@ -1,14 +1,15 @@
 #pragma once
 // Pictures: a bitmap, metafile or icon held as the bytes of its file. The bytes are
 // kept once and saved unchanged, so nothing of the picture is lost on the way through;
-// a bitmap is decoded when it is loaded (to prove it valid and learn its size), and
-// the decoded pixels are dropped again.
+// a bitmap is checked in full when it is loaded (to prove it valid and learn its
+// size) without keeping its pixels.
 
 #include <cstdint>
 #include <string>
 
 class QImage;
 class TStream;
+struct TBitmapPixels;
 
 enum TGraphicKind : std::uint8_t { gkNone, gkBitmap, gkMetafile, gkIcon };
 
@@ -48,7 +49,8 @@ public:
     void SaveToFile(const std::string& FileName) const;
     void SaveToStream(TStream& Stream) const;
 
-    // Decodes the picture into pixels: bitmaps and icons. Raises EInvalidGraphic for
+    // Decodes the picture into pixels: bitmaps (with the strict bitmap reader) and
+    // icons. Raises EInvalidGraphic for
     // other kinds and for an empty picture.
     QImage ToImage() const;
 
@@ -65,3 +67,6 @@ private:
     int FWidth = 0;
     int FHeight = 0;
 };
+
+// An image over decoded bitmap rows, without copying them: RGB888 or RGBA8888.
+QImage BitmapToImage(TBitmapPixels&& Pixels);
