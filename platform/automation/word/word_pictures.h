@@ -2,10 +2,17 @@
 // The pictures of one document: each distinct picture file is decoded once, encoded as PNG
 // and spooled to a temporary file. Only the sizes and the place of each PNG in the spool
 // stay in memory, so memory does not grow with the size or the number of pictures.
+//
+// Encoding runs on worker threads while the caller goes on: Add reads, hashes and decodes
+// the file at once (so a damaged picture fails the call that adds it, and the file may be
+// deleted as soon as Add returns), then hands the pixels to a worker. A bounded number of
+// pictures is in flight; their PNGs reach the spool in the order they were added.
 
 #include <QTemporaryFile>
 
 #include <cstdint>
+#include <deque>
+#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -14,7 +21,7 @@
 struct WordPicture {
     int PixelWidth = 0;
     int PixelHeight = 0;
-    int64_t Offset = 0; // of the PNG bytes in the spool file
+    int64_t Offset = 0; // of the PNG bytes in the spool file, once spooled
     int64_t Size = 0;
 };
 
@@ -23,14 +30,19 @@ public:
     WordPictureStore();
     ~WordPictureStore();
 
-    // Adds the picture file `fileName` (any format QImage reads) and returns its index.
-    // A file whose bytes equal an earlier one's returns the earlier index.
-    // Raises Exception when the file cannot be read or is not a picture.
+    // Adds the picture file `fileName` (a Windows bitmap, or any format Qt reads) and
+    // returns its index. A file whose bytes equal an earlier one's returns the earlier
+    // index. Raises Exception when the file cannot be read or is not a valid picture, and
+    // for a failure of an earlier picture's encoding.
     int Add(const std::string& fileName);
 
     int Count() const { return static_cast<int>(FPictures.size()); }
+    // The size is known when Add returns; Offset and Size once Finish has run.
     const WordPicture& Picture(int index) const { return FPictures.at(static_cast<std::size_t>(index)); }
-    // The spool file that holds the PNG bytes (flushed).
+    // Waits for every picture in flight and writes it to the spool. Raises the first
+    // encoding failure.
+    void Finish();
+    // The spool file that holds the PNG bytes (finished and flushed).
     std::string SpoolFileName();
     // Reads `picture`'s PNG bytes in chunks of at most `chunk` bytes and hands each to `sink`.
     template <class Sink>
@@ -40,15 +52,25 @@ public:
     static constexpr int64_t MaxPixels = 100'000'000;
 
 private:
+    struct Pending {
+        int Index = 0;
+        std::size_t Bytes = 0; // decoded pixels held by the job
+        std::future<std::string> Png;
+    };
+    void SpoolFront();
+    void Spool(int index, const std::string& png);
     void ReadRange(int64_t offset, char* buffer, int64_t size);
     std::unique_ptr<QTemporaryFile> FSpool;
     std::vector<WordPicture> FPictures;
     std::map<std::string, int> FByHash;
+    std::deque<Pending> FPending;
+    std::size_t FPendingBytes = 0;
 };
 
 template <class Sink>
 void WordPictureStore::ReadPng(const WordPicture& picture, Sink&& sink, std::size_t chunk)
 {
+    Finish();
     std::string buffer(chunk, '\0');
     int64_t done = 0;
     while (done < picture.Size) {
