@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QRandomGenerator>
+#include <QString>
 
 #include <pugixml.hpp>
 #include <zip.h>

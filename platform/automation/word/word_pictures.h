@@ -1,20 +1,18 @@
 #pragma once
 // The pictures of one document: each distinct picture file is decoded once, encoded as PNG
 // and spooled to a temporary file. Only the sizes and the place of each PNG in the spool
-// stay in memory, so memory does not grow with the size or the number of pictures.
+// stay in memory, so memory does not grow with the size or the number of pictures. The
+// spool has no name in any folder, so nothing of it outlives the process, even a killed one.
 //
 // Encoding runs on worker threads while the caller goes on: Add reads, hashes and decodes
 // the file at once (so a damaged picture fails the call that adds it, and the file may be
 // deleted as soon as Add returns), then hands the pixels to a worker. A bounded number of
 // pictures is in flight; their PNGs reach the spool in the order they were added.
 
-#include <QTemporaryFile>
-
 #include <cstdint>
 #include <deque>
 #include <future>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,11 +27,14 @@ class WordPictureStore {
 public:
     WordPictureStore();
     ~WordPictureStore();
+    WordPictureStore(const WordPictureStore&) = delete;
+    WordPictureStore& operator=(const WordPictureStore&) = delete;
 
-    // Adds the picture file `fileName` (a Windows bitmap, or any format Qt reads) and
-    // returns its index. A file whose bytes equal an earlier one's returns the earlier
-    // index. Raises Exception when the file cannot be read or is not a valid picture, and
-    // for a failure of an earlier picture's encoding.
+    // Adds the picture file `fileName` and returns its index: a Windows bitmap (read by
+    // the strict bitmap reader), a PNG (kept as it is) or any other format QImage reads.
+    // A file whose bytes equal an earlier one's returns the earlier index.
+    // Raises Exception when the file cannot be read or is not a picture (the message
+    // names the file), and for a failed encoding of an earlier picture.
     int Add(const std::string& fileName);
 
     int Count() const { return static_cast<int>(FPictures.size()); }
@@ -42,7 +43,8 @@ public:
     // Waits for every picture in flight and writes it to the spool. Raises the first
     // encoding failure.
     void Finish();
-    // The spool file that holds the PNG bytes (finished and flushed).
+    // A name under which the spool that holds the PNG bytes can be opened while this
+    // store exists (finished first).
     std::string SpoolFileName();
     // Reads `picture`'s PNG bytes in chunks of at most `chunk` bytes and hands each to `sink`.
     template <class Sink>
@@ -50,6 +52,8 @@ public:
 
     // The largest picture accepted, in pixels (width x height).
     static constexpr int64_t MaxPixels = 100'000'000;
+    // The largest picture file accepted, in bytes.
+    static constexpr int64_t MaxFileSize = int64_t(1) << 30;
 
 private:
     struct Pending {
@@ -60,7 +64,8 @@ private:
     void SpoolFront();
     void Spool(int index, const std::string& png);
     void ReadRange(int64_t offset, char* buffer, int64_t size);
-    std::unique_ptr<QTemporaryFile> FSpool;
+    int FSpool = -1;
+    int64_t FSpoolSize = 0;
     std::vector<WordPicture> FPictures;
     std::map<std::string, int> FByHash;
     std::deque<Pending> FPending;

@@ -68,20 +68,6 @@ void ReadAt(int fd, char* buffer, std::size_t size, int64_t offset)
     }
 }
 
-// An unnamed read-write file in the temporary folder.
-int CreateAnonymousFile()
-{
-    const std::string folder = ExcludeTrailingPathDelimiter(GetTempFolder());
-    int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        std::string name = folder + "/tabrix-rows-XXXXXX";
-        fd = mkostemp(name.data(), O_CLOEXEC);
-        if (fd >= 0) unlink(name.c_str());
-    }
-    if (fd < 0) throw EFCreateError("Cannot create a temporary file for the table's rows: " + std::string(std::strerror(errno)));
-    return fd;
-}
-
 } // namespace
 
 WordTableRows::WordTableRows(int columns) : FColumns(columns) {}
