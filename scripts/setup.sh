@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libgl-dev
   libzip-dev libpugixml-dev libsqlite3-dev libisal-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libxml2-utils
   libreoffice-writer-nogui
   python3-docx
   xdg-utils

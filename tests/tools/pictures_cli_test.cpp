@@ -2,6 +2,7 @@
 // (read back by LibreOffice) and the bitmap test suite's good and bad files.
 
 #include "tests/support/libreoffice_reader.h"
+#include "tests/support/ooxml_schema_check.h"
 #include "tests/support/test_pictures.h"
 
 #include <gtest/gtest.h>
@@ -194,6 +195,7 @@ TEST_F(PicturesCliTest, FailedRunExitsWithOneAndKeepsTheEarlierDocument)
     RunResult ok = RunPictures({"--output=" + out, good}, Dir());
     EXPECT_EQ(ok.ExitCode, 0) << ok.Err;
     EXPECT_EQ(ReadWholeFile(out).rfind("PK", 0), 0u) << "a .docx name is written as Office Open XML";
+    EXPECT_EQ(OoxmlSchemaFaults(out), "");
 }
 
 TEST_F(PicturesCliTest, ReportsTheDocumentItWroteOnce)

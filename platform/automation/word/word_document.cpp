@@ -30,13 +30,24 @@ double WordPageSetup::TextWidth() const
     return std::max(w, 36.0);
 }
 
-void WordPictureDisplaySize(int w, int h, double maxWidthPt, double& widthPt, double& heightPt)
+double WordPageSetup::TextHeight() const
+{
+    double h = (Orientation == 1 ? std::min(PageWidth, PageHeight) : std::max(PageWidth, PageHeight)) -
+               TopMargin - BottomMargin;
+    return std::max(h, 36.0);
+}
+
+void WordPictureDisplaySize(int w, int h, double maxWidthPt, double maxHeightPt, double& widthPt, double& heightPt)
 {
     widthPt = w * 0.75; // 96 pixels per inch, 72 points per inch
     heightPt = h * 0.75;
     if (maxWidthPt > 0 && widthPt > maxWidthPt) {
         heightPt = heightPt * maxWidthPt / widthPt;
         widthPt = maxWidthPt;
+    }
+    if (maxHeightPt > 0 && heightPt > maxHeightPt) {
+        widthPt = widthPt * maxHeightPt / heightPt;
+        heightPt = maxHeightPt;
     }
 }
 
@@ -176,7 +187,7 @@ WordInlinePicture& WordDocumentModel::AddPicture(WordParagraph& paragraph, WordT
     WordInlinePicture inl;
     inl.Picture = index;
     inl.TextOffset = paragraph.Text.size();
-    WordPictureDisplaySize(pic.PixelWidth, pic.PixelHeight, maxWidthPt, inl.WidthPt, inl.HeightPt);
+    WordPictureDisplaySize(pic.PixelWidth, pic.PixelHeight, maxWidthPt, FPage.TextHeight(), inl.WidthPt, inl.HeightPt);
     if (!paragraph.Pictures) paragraph.Pictures = std::make_unique<std::vector<WordInlinePicture>>();
     paragraph.Pictures->push_back(inl);
     if (table) {

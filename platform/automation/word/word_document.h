@@ -49,6 +49,7 @@ struct WordPageSetup {
     bool Changed = false; // set through the object model (an opened document keeps its own otherwise)
 
     double TextWidth() const;
+    double TextHeight() const;
 };
 
 class WordSourceDocument; // the content of an opened file
@@ -91,8 +92,9 @@ public:
     // paragraph is split there. The table's columns share the page's text width.
     std::shared_ptr<WordTable> AddTable(std::size_t position, int rows, int columns);
     void AddTableRow(WordTable& table);
-    // Adds a picture at the end of `paragraph`; `maxWidthPt` > 0 scales it down to fit.
-    // `table` is the table holding the paragraph (or null).
+    // Adds a picture at the end of `paragraph`, scaled down to fit `maxWidthPt` (> 0, the
+    // column or the text width) and the page's text height. `table` is the table holding
+    // the paragraph (or null).
     WordInlinePicture& AddPicture(WordParagraph& paragraph, WordTable* table, const std::string& fileName,
                                   double maxWidthPt);
     // Widths that fit each column's content, within the page's text width.
@@ -126,8 +128,8 @@ private:
 };
 
 // The displayed size of a picture of w x h pixels (96 pixels per inch), scaled down
-// proportionally when wider than maxWidthPt (> 0).
-void WordPictureDisplaySize(int w, int h, double maxWidthPt, double& widthPt, double& heightPt);
+// proportionally when wider than maxWidthPt or taller than maxHeightPt (each when > 0).
+void WordPictureDisplaySize(int w, int h, double maxWidthPt, double maxHeightPt, double& widthPt, double& heightPt);
 
 // Cell padding left + right, in points: what a picture in a cell may not use.
 inline constexpr double WordCellPaddingPt = 10.8;

@@ -177,7 +177,12 @@ TEST_F(WordModel, PicturesSitInTheirCellScaledToFit)
     AutomationValue b = add(big, 2);
     EXPECT_NEAR(b.Call("Width").ToReal(), 234 - 10.8, 0.01); // the cell's width less its padding
     EXPECT_NEAR(b.Call("Height").ToReal(), (234 - 10.8) * 0.75, 0.01);
-    EXPECT_EQ(Doc.Call("InlineShapes").Call("Count").ToInteger(), 2);
+    // a tall picture fits the text height of the page (792 - 2 x 72) as well
+    WriteTestPicture(Path("tall.bmp"), 20, 900, 3);
+    AutomationValue t = add(Path("tall.bmp"), 1);
+    EXPECT_NEAR(t.Call("Height").ToReal(), 648, 0.01);
+    EXPECT_NEAR(t.Call("Width").ToReal(), 648.0 * 20 / 900, 0.01);
+    EXPECT_EQ(Doc.Call("InlineShapes").Call("Count").ToInteger(), 3);
     EXPECT_THROW(add(Path("missing.bmp"), 1), Exception);
     WriteWholeFile(Path("junk.bmp"), "BM not a bitmap");
     EXPECT_THROW(add(Path("junk.bmp"), 1), Exception);
