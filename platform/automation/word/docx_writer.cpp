@@ -191,18 +191,18 @@ private:
             s += "<w:gridCol w:w=\"" + widths.back() + "\"/>";
         }
         s += "</w:tblGrid>";
-        int rows = t.RowCount();
-        for (int r = 0; r < rows; ++r) {
-            s += "<w:tr>";
-            for (int c = 0; c < t.Columns; ++c) {
-                s += "<w:tc><w:tcPr><w:tcW w:w=\"" + widths[static_cast<std::size_t>(c)] + "\" w:type=\"dxa\"/></w:tcPr>";
-                Paragraph(t.Cells[static_cast<std::size_t>(r) * t.Columns + c]);
-                s += "</w:tc>";
+        t.Rows.ForEach([&](int, const std::vector<WordParagraph>& cells) {
+            std::string& out = FOut.Buffer();
+            out += "<w:tr>";
+            for (std::size_t c = 0; c < cells.size(); ++c) {
+                out += "<w:tc><w:tcPr><w:tcW w:w=\"" + widths[c] + "\" w:type=\"dxa\"/></w:tcPr>";
+                Paragraph(cells[c]);
+                FOut.Buffer() += "</w:tc>";
             }
-            s += "</w:tr>";
+            FOut.Buffer() += "</w:tr>";
             FOut.MaybeFlush();
-        }
-        s += "</w:tbl>";
+        });
+        FOut.Buffer() += "</w:tbl>";
     }
 
     WordDocumentModel& FModel;

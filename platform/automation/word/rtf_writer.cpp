@@ -155,15 +155,14 @@ private:
                     last = rowDef(false, true);
         // The definition goes before the cells (where readers such as pandoc take it) and
         // again before \row: AbiWord takes a row's cell borders from the one that closes it.
-        for (int r = 0; r < rows; ++r) {
+        t.Rows.ForEach([&](int r, const std::vector<WordParagraph>& cells) {
             const std::string& d = rows == 1 ? only : r == 0 ? first : r == rows - 1 ? last : middle;
             FOut.Buffer() += d;
-            for (int c = 0; c < t.Columns; ++c)
-                Paragraph(t.Cells[static_cast<std::size_t>(r) * t.Columns + c], true, false);
+            for (const WordParagraph& cell : cells) Paragraph(cell, true, false);
             FOut.Buffer() += d;
             FOut.Buffer() += "\\row\n";
             FOut.MaybeFlush();
-        }
+        });
     }
 
     WordDocumentModel& FModel;

@@ -4,21 +4,39 @@
 #include "framework/exceptions.h"
 #include "framework/files.h"
 #include "framework/picture.h"
+#include "framework/png_writer.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QImage>
 #include <QImageReader>
-#include <QImageWriter>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <thread>
 #include <unistd.h>
+
+namespace {
+
+// Pictures in flight at once: enough to keep every core busy while the caller decodes the
+// next one, and never more decoded pixels than MaxPendingBytes (but always one picture).
+std::size_t MaxPendingJobs()
+{
+    return std::max(2u, std::thread::hardware_concurrency());
+}
+constexpr std::size_t MaxPendingBytes = std::size_t(48) << 20;
+
+} // namespace
 
 WordPictureStore::WordPictureStore() = default;
 
 WordPictureStore::~WordPictureStore()
 {
+    for (Pending& p : FPending)
+        if (p.Png.valid()) p.Png.wait();
     if (FSpool >= 0) ::close(FSpool);
 }
 
@@ -35,10 +53,19 @@ int WordPictureStore::Add(const std::string& fileName)
     std::string key = QCryptographicHash::hash(raw, QCryptographicHash::Blake2b_256).toStdString();
     if (auto it = FByHash.find(key); it != FByHash.end()) return it->second;
 
-    QImage image;
-    QByteArray png;
+    WordPicture picture;
+    std::function<std::string()> encode;
+    std::size_t held = 0;
     if (TPicture::DetectKind(bytes) == gkBitmap) {
-        image = BitmapToImage(ReadBitmap(bytes, fileName));
+        // Bitmaps go through the strict reader: a damaged file fails here, whole.
+        auto pixels = std::make_shared<TBitmapPixels>(ReadBitmap(bytes, fileName));
+        picture.PixelWidth = pixels->Width;
+        picture.PixelHeight = pixels->Height;
+        held = pixels->Data.size();
+        encode = [pixels] {
+            return EncodePng(pixels->Data.data(), pixels->Width, pixels->Height, pixels->Stride(),
+                             pixels->Channels == 4 ? pctRGBA : pctRGB);
+        };
     } else {
         QBuffer source;
         source.setData(raw);
@@ -53,22 +80,69 @@ int WordPictureStore::Add(const std::string& fileName)
                             std::to_string(size.height()) + " pixels; the largest accepted is " +
                             std::to_string(MaxPixels) + " pixels)");
         const bool isPng = reader.format() == "png";
-        image = reader.read();
+        QImage image = reader.read();
         if (image.isNull())
             throw Exception("The picture '" + fileName + "' cannot be decoded: " + reader.errorString().toStdString());
-        if (isPng) png = QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())); // keep the file's own bytes
+        picture.PixelWidth = image.width();
+        picture.PixelHeight = image.height();
+        if (isPng) {
+            // Already PNG: keep the file's own bytes.
+            auto png = std::make_shared<std::string>(std::move(bytes));
+            held = png->size();
+            encode = [png] { return std::move(*png); };
+        } else {
+            auto rows = std::make_shared<QImage>(image.hasAlphaChannel() ? image.convertToFormat(QImage::Format_RGBA8888)
+                                                                         : image.convertToFormat(QImage::Format_RGB888));
+            held = static_cast<std::size_t>(rows->sizeInBytes());
+            encode = [rows] {
+                return EncodePng(rows->constBits(), rows->width(), rows->height(),
+                                 static_cast<std::size_t>(rows->bytesPerLine()),
+                                 rows->format() == QImage::Format_RGBA8888 ? pctRGBA : pctRGB);
+            };
+        }
     }
     bytes.clear();
     bytes.shrink_to_fit();
-    if (png.isEmpty()) {
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "png");
-        writer.setQuality(70); // a quick zlib level: the package stores PNGs as they are
-        if (!writer.write(image))
-            throw Exception("The picture '" + fileName + "' cannot be encoded: " + writer.errorString().toStdString());
-    }
 
+    // Make room first: a failure of an earlier picture surfaces here, before this one counts.
+    while (!FPending.empty() && (FPending.size() >= MaxPendingJobs() || FPendingBytes + held > MaxPendingBytes))
+        SpoolFront();
+
+    FPictures.push_back(picture);
+    const int index = static_cast<int>(FPictures.size()) - 1;
+    Pending job;
+    job.Index = index;
+    job.Bytes = held;
+    try {
+        job.Png = std::async(std::launch::async, encode);
+    } catch (const std::system_error&) {
+        // No thread to be had: encode here.
+        std::promise<std::string> done;
+        done.set_value(encode());
+        job.Png = done.get_future();
+    }
+    FPending.push_back(std::move(job));
+    FPendingBytes += held;
+    FByHash.emplace(std::move(key), index);
+    return index;
+}
+
+void WordPictureStore::SpoolFront()
+{
+    Pending job = std::move(FPending.front());
+    FPending.pop_front();
+    FPendingBytes -= job.Bytes;
+    Spool(job.Index, job.Png.get());
+}
+
+void WordPictureStore::Finish()
+{
+    while (!FPending.empty())
+        SpoolFront();
+}
+
+void WordPictureStore::Spool(int index, const std::string& png)
+{
     if (FSpool < 0) {
         try {
             FSpool = CreateAnonymousFile();
@@ -76,14 +150,12 @@ int WordPictureStore::Add(const std::string& fileName)
             throw Exception("Cannot create a temporary file for pictures: " + e.Message());
         }
     }
-    WordPicture picture;
-    picture.PixelWidth = image.width();
-    picture.PixelHeight = image.height();
+    WordPicture& picture = FPictures.at(static_cast<std::size_t>(index));
     picture.Offset = FSpoolSize;
-    picture.Size = png.size();
+    picture.Size = static_cast<int64_t>(png.size());
     int64_t done = 0;
     while (done < picture.Size) {
-        ssize_t n = ::pwrite(FSpool, png.constData() + done, static_cast<std::size_t>(picture.Size - done),
+        ssize_t n = ::pwrite(FSpool, png.data() + done, static_cast<std::size_t>(picture.Size - done),
                              picture.Offset + done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0)
@@ -92,14 +164,11 @@ int WordPictureStore::Add(const std::string& fileName)
         done += n;
     }
     FSpoolSize += picture.Size;
-    FPictures.push_back(picture);
-    int index = static_cast<int>(FPictures.size()) - 1;
-    FByHash.emplace(std::move(key), index);
-    return index;
 }
 
 std::string WordPictureStore::SpoolFileName()
 {
+    Finish();
     if (FSpool < 0) return {};
     return HandleFileName(FSpool);
 }
