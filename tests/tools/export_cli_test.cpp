@@ -1,0 +1,263 @@
+// tabrix-export run as a child process: exports read back by LibreOffice, specification
+// files in and out, and the refusals of bad usage and bad sources.
+
+#include "tests/support/libreoffice_reader.h"
+#include "tests/support/test_databases.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <pty.h>
+#include <set>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+struct RunResult {
+    int ExitCode = -1;
+    std::string Out;
+    std::string Err;
+};
+
+class ExportCliTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        const QString connection = "export_cli_source";
+        {
+            QSqlDatabase db = OpenSqliteDatabase(Path("shop.db"), connection);
+            ExecSql(db, {"CREATE TABLE staff (id INTEGER PRIMARY KEY, name VARCHAR(20), salary NUMERIC(10,2))",
+                         "INSERT INTO staff VALUES (1, 'Ann', 1234.5)", "INSERT INTO staff VALUES (2, 'Bob', 0)"});
+        }
+        DropConnection(connection);
+    }
+
+    std::string Path(const std::string& name) const { return dir.path().toStdString() + "/" + name; }
+
+    RunResult Run(const std::vector<std::string>& Args) const
+    {
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        QStringList args;
+        for (const auto& a : Args)
+            args << QString::fromStdString(a);
+        process.start(QStringLiteral(TABRIX_EXPORT_EXE), args);
+        RunResult result;
+        if (!process.waitForStarted(30000) || !process.waitForFinished(300000)) {
+            process.kill();
+            process.waitForFinished();
+            return result;
+        }
+        if (process.exitStatus() == QProcess::NormalExit)
+            result.ExitCode = process.exitCode();
+        result.Out = process.readAllStandardOutput().toStdString();
+        result.Err = process.readAllStandardError().toStdString();
+        return result;
+    }
+
+    static std::string Read(const std::string& file)
+    {
+        std::ifstream in(file, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(ExportCliTest, TablesAndQueriesToWordDocumentsReadBackByLibreOffice)
+{
+    if (!LibreOfficeAvailable())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    struct Case {
+        std::vector<std::string> Source;
+        std::string Output;
+        std::vector<std::vector<std::string>> Rows;
+    };
+    const Case cases[] = {
+        {{"--table", "staff", "--title"}, "staff.docx", {{"id", "name", "salary"}, {"1", "Ann", "1234.5"}, {"2", "Bob", "0"}}},
+        {{"--query", "SELECT name FROM staff WHERE id = 2", "--no-title"}, "bob.doc", {{"Bob"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Output);
+        std::vector<std::string> args{"shop.db", "-o", c.Output, "--quiet"};
+        args.insert(args.end(), c.Source.begin(), c.Source.end());
+        const RunResult r = Run(args);
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        EXPECT_EQ(r.Out, "");
+        const LoDocument doc = ReadWithLibreOffice(Path(c.Output));
+        ASSERT_EQ(doc.Tables.size(), 1u);
+        // The word exporter's table may end in an empty row.
+        ASSERT_GE(doc.Tables[0].Rows.size(), c.Rows.size());
+        for (std::size_t row = 0; row < c.Rows.size(); ++row)
+            for (std::size_t col = 0; col < c.Rows[row].size(); ++col)
+                EXPECT_EQ(doc.Tables[0].Cell(row, col), c.Rows[row][col]) << row << "," << col;
+    }
+    // Without --quiet the path written is printed.
+    const RunResult r = Run({"shop.db", "--table", "staff", "-o", "again.rtf"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(r.Out, "Written: " + Path("again.rtf") + "\n");
+    EXPECT_EQ(r.Err, "") << "no progress bar on a pipe";
+}
+
+TEST_F(ExportCliTest, SpecificationSetsTitlesHiddenColumnsHeaderAndFormatsAndOptionsAfterItWin)
+{
+    if (!LibreOfficeAvailable())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    std::ofstream(Path("staff.kve")) << "[Common]\r\nAddTitle=1\r\nExportIfEmpty=1\r\nOptions=434\r\n"
+                                        "[Mappings]\r\nMap0=id = \r\nMap1=name = Person\r\nMap2=salary = Pay\r\n"
+                                        "[Header]\r\nHeader0=Staff list\r\nHeader1=replaced\r\n"
+                                        "[Footer]\r\nFooter0=The end\r\n"
+                                        "[DataFormat]\r\nDecimalSeparator=2C\r\nThousandSeparator=00\r\n";
+    const RunResult r = Run({"shop.db", "--table", "staff", "--header", "first", "--spec", "staff.kve", "--header",
+                             "Staff list", "--blank-if-zero", "-o", "out.docx"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    const LoDocument doc = ReadWithLibreOffice(Path("out.docx"));
+    ASSERT_EQ(doc.Tables.size(), 1u);
+    const LoTable& t = doc.Tables[0];
+    ASSERT_GE(t.Rows.size(), 3u);
+    ASSERT_EQ(t.Rows[0].size(), 2u);
+    EXPECT_EQ(t.Cell(0, 0), "Person");
+    EXPECT_EQ(t.Cell(0, 1), "Pay");
+    EXPECT_EQ(t.Cell(1, 1), "1234,5");
+    EXPECT_EQ(t.Cell(2, 1), "");
+    std::vector<std::string> paragraphs;
+    for (const LoText& p : doc.Paragraphs)
+        if (!p.Text.empty())
+            paragraphs.push_back(p.Text);
+    EXPECT_EQ(paragraphs, (std::vector<std::string>{"Staff list", "The end"}));
+}
+
+TEST_F(ExportCliTest, SavedSpecificationIsWhatLoadingItGivesBack)
+{
+    const RunResult first = Run({"shop.db", "--table", "staff", "--title", "--header", "Top", "--header", "Second",
+                                 "--footer", "Bottom", "--style", "brick", "--layout", "reversed", "--blank-if-zero",
+                                 "--merge", "--rows-per-file", "100", "--mail", "boss@example.com", "--save-spec",
+                                 "a.kve", "--name", "Staff", "-o", "a.doc", "-q"});
+    ASSERT_EQ(first.ExitCode, 0) << first.Err;
+    const RunResult second = Run({"shop.db", "--table", "staff", "--spec", "a.kve", "--save-spec", "b.kve", "--name",
+                                  "Staff", "-o", "a.doc", "-q"});
+    ASSERT_EQ(second.ExitCode, 0) << second.Err;
+    const std::string saved = Read(Path("a.kve"));
+    for (const char* line : {"Specification=Staff", "AddTitle=1", "BlankIfZero=1", "Header1=Second", "Footer0=Bottom",
+                             "Style=3", "Layout=1", "Recipient=boss@example.com", "ActionAfterExport=2"})
+        EXPECT_NE(saved.find(std::string(line) + "\r\n"), std::string::npos) << line;
+    EXPECT_EQ(Read(Path("b.kve")), saved);
+}
+
+TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
+{
+    std::ofstream(Path("text.db")) << "this is not a database, only some text that is long enough\n";
+    struct Case {
+        std::vector<std::string> Args;
+        int Code;
+        std::string Message;
+    };
+    const Case cases[] = {
+        {{"--table", "staff", "-o", "x.docx"}, 2, "no SOURCE"},
+        {{"shop.db", "-o", "x.docx"}, 2, "--table NAME or --query SQL"},
+        {{"shop.db", "--table", "staff", "--query", "SELECT 1", "-o", "x.docx"}, 2, "--table NAME or --query SQL"},
+        {{"shop.db", "--table", "staff"}, 2, "no TARGET"},
+        {{"shop.db", "--table", "staff", "-o", "x.pdf"}, 2, "known: .doc, .rtf, .docx, .xls, .xlsx, --to database"},
+        {{"shop.db", "--table", "staff", "-o", "x.docx", "--bogus"}, 2, "unknown option --bogus"},
+        {{"shop.db", "--table", "staff", "-o", "x.docx", "--style", "pink"}, 2, "unknown style 'pink'"},
+        {{"shop.db", "--table", "staff", "-o", "x.docx", "--rows-per-file", "-3"}, 2, "--rows-per-file"},
+        {{"shop.db", "--table", "staff", "-o", "x.docx", "--into", "t"}, 2, "--into is only for --to database"},
+        {{"shop.db", "--table", "staff", "-o", "x.docx", "--header"}, 2, "option --header needs a value"},
+        {{"missing.db", "--table", "staff", "-o", "x.docx"}, 1, "missing.db does not exist"},
+        {{"text.db", "--table", "staff", "-o", "x.docx"}, 1, "not a database"},
+        {{"shop.db", "--table", "nobody", "-o", "x.docx"}, 1, "nobody"},
+        {{"shop.db", "--query", "SELEC name FROM staff", "-o", "x.docx"}, 1, "syntax error"},
+        {{"shop.db", "--table", "staff", "--spec", "none.kve", "-o", "x.docx"}, 1, "none.kve does not exist"},
+    };
+    for (const Case& c : cases) {
+        std::string line;
+        for (const auto& a : c.Args)
+            line += a + " ";
+        SCOPED_TRACE(line);
+        const RunResult r = Run(c.Args);
+        EXPECT_EQ(r.ExitCode, c.Code) << r.Err;
+        EXPECT_NE(r.Err.find(c.Message), std::string::npos) << r.Err;
+        EXPECT_FALSE(std::filesystem::exists(Path("x.docx")));
+        EXPECT_FALSE(std::filesystem::exists(Path("missing.db")));
+    }
+    const RunResult help = Run({"--help"});
+    EXPECT_EQ(help.ExitCode, 0);
+    EXPECT_NE(help.Out.find("Examples:"), std::string::npos);
+}
+
+TEST_F(ExportCliTest, ProgressOnATerminalAndCtrlCCancelsLeavingNoTemporaryFile)
+{
+    {
+        QSqlDatabase db = OpenSqliteDatabase(Path("shop.db"), "export_cli_big");
+        ExecSql(db, {"CREATE TABLE big (id INTEGER, name TEXT, amount REAL)",
+                     "INSERT INTO big WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                     "WHERE i < 300000) SELECT i, 'name ' || i, i * 1.5 FROM n"});
+    }
+    DropConnection("export_cli_big");
+    std::filesystem::create_directory(Path("tmp"));
+    int master = -1, slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", QString::fromStdString(Path("tmp")));
+    process.setProcessEnvironment(env);
+    // Standard error is a terminal, as when a person runs the program.
+    process.setChildProcessModifier([slave] { ::dup2(slave, STDERR_FILENO); });
+    process.start(QStringLiteral(TABRIX_EXPORT_EXE), {"shop.db", "--table", "big", "-o", "big.rtf"});
+    ASSERT_TRUE(process.waitForStarted(30000));
+    ::close(slave);
+    // Once the bar shows rows under way, press Ctrl+C.
+    std::string terminal;
+    char buffer[512];
+    while (terminal.find(" rows/s") == std::string::npos) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        terminal.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(300000));
+    while (true) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        terminal.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(master);
+    EXPECT_NE(terminal.find("/300000 rows"), std::string::npos) << terminal;
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 130) << terminal;
+    EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
+    std::set<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path().toStdString()))
+        left.insert(entry.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"shop.db", "tmp"}));
+}
+
+#if !__has_include("office/excel_exporter.h") || !__has_include("office/access_exporter.h")
+TEST_F(ExportCliTest, TargetsMissingFromTheBuildAreRefused)
+{
+#if !__has_include("office/excel_exporter.h")
+    const RunResult xlsx = Run({"shop.db", "--table", "staff", "-o", "x.xlsx"});
+    EXPECT_EQ(xlsx.ExitCode, 2);
+    EXPECT_NE(xlsx.Err.find("not available in this build"), std::string::npos) << xlsx.Err;
+#endif
+#if !__has_include("office/access_exporter.h")
+    const RunResult db = Run({"shop.db", "--table", "staff", "--to", "database", "-o", "copy.db", "--into", "t"});
+    EXPECT_EQ(db.ExitCode, 2);
+    EXPECT_NE(db.Err.find("not available in this build"), std::string::npos) << db.Err;
+#endif
+}
+#endif
+
+} // namespace
