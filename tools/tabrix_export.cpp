@@ -418,10 +418,21 @@ QSqlDatabase OpenSource(const std::string& Source, const QString& Connection)
         db.setPassword(url.password());
         db.setDatabaseName(url.path().mid(1));
         // Parameters such as ?host=/run/postgresql or ?sslmode=require go to the
-        // connection as they are.
+        // connection as they are, quoted. The source is only read: every transaction
+        // of the connection is read-only, so a --query can never change it.
+        auto quoted = [](QString Value) {
+            Value.replace("\\", "\\\\").replace("'", "\\'");
+            return "'" + Value + "'";
+        };
+        QString serverOptions = "-c default_transaction_read_only=on";
         QStringList options;
-        for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
-            options << key + "=" + value;
+        for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
+            if (key == "options")
+                serverOptions = value + " " + serverOptions;
+            else
+                options << key + "=" + quoted(value);
+        }
+        options << "options=" + quoted(serverOptions);
         db.setConnectOptions(options.join(';'));
         if (!db.open())
             throw Exception("cannot connect to " + url.toDisplayString(QUrl::RemovePassword).toStdString() + ": "

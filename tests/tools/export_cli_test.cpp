@@ -7,11 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <pty.h>
 #include <set>
 #include <sstream>
@@ -151,6 +153,39 @@ TEST_F(ExportCliTest, SavedSpecificationIsWhatLoadingItGivesBack)
                              "Style=3", "Layout=1", "Recipient=boss@example.com", "ActionAfterExport=2"})
         EXPECT_NE(saved.find(std::string(line) + "\r\n"), std::string::npos) << line;
     EXPECT_EQ(Read(Path("b.kve")), saved);
+}
+
+TEST_F(ExportCliTest, PostgresSourceIsReadOnly)
+{
+    std::string why;
+    if (!PostgresAvailable(&why))
+        GTEST_FAIL() << why;
+    if (!LibreOfficeAvailable())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    std::string uri;
+    {
+        QSqlDatabase db = OpenPostgresDatabase("export_cli_pg");
+        ExecSql(db, {"CREATE TABLE staff (id INTEGER PRIMARY KEY, name VARCHAR(20))", "CREATE SEQUENCE counter",
+                     "INSERT INTO staff VALUES (1, 'Ann')"});
+        QSqlQuery schema("SELECT current_schema()", db);
+        ASSERT_TRUE(schema.next());
+        std::map<std::string, std::string> settings;
+        std::istringstream words(PostgresConnectionString());
+        for (std::string word; words >> word;)
+            settings[word.substr(0, word.find('='))] = word.substr(word.find('=') + 1);
+        uri = "postgresql://" + settings["user"] + "@/" + settings["dbname"] + "?host=" + settings["host"] + "&port="
+              + settings["port"] + "&options=-c%20search_path%3D" + schema.value(0).toString().toStdString();
+    }
+    DropConnection("export_cli_pg");
+    const RunResult ok = Run({uri, "--table", "staff", "-o", "pg.rtf", "-q"});
+    ASSERT_EQ(ok.ExitCode, 0) << ok.Err;
+    const LoDocument doc = ReadWithLibreOffice(Path("pg.rtf"));
+    ASSERT_EQ(doc.Tables.size(), 1u);
+    EXPECT_EQ(doc.Tables[0].Cell(0, 1), "Ann");
+    const RunResult write = Run({uri, "--query", "SELECT nextval('counter')", "-o", "x.rtf"});
+    EXPECT_EQ(write.ExitCode, 1);
+    EXPECT_NE(write.Err.find("read-only transaction"), std::string::npos) << write.Err;
+    EXPECT_FALSE(std::filesystem::exists(Path("x.rtf")));
 }
 
 TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
