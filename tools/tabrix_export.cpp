@@ -120,7 +120,8 @@ const char* const Usage =
     "\n"
     "Running:\n"
     "  --open                 open the target when it is written\n"
-    "  --mail ADDRESS         mail the target to ADDRESS when it is written\n"
+    "  --mail ADDRESS         mail the target to ADDRESS when it is written (sent\n"
+    "                         at once through the local sendmail)\n"
     "  -q, --quiet            print nothing but errors (no progress bar)\n"
     "  -h, --help             show this help and exit\n"
     "      --version          show the version and exit\n"
@@ -332,9 +333,11 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
         } else if (arg == "--mail") {
             if (text.empty())
                 return UsageError("option --mail needs an address");
+            // A command line has nobody to press Send: the message goes at once.
             Line.Settings.push_back([text](TKVExportBaseComponent& E) {
                 E.ActionAfterExport = aeEMail;
                 E.SendTo().EMailRecipient = text;
+                E.SendTo().EMailOpenBeforeSend = false;
             });
         } else {
             return UsageError("unknown option " + arg);
@@ -562,9 +565,13 @@ int Run(const TCommandLine& Line, const TTarget& Target)
             CheckInterrupt();
             bar.Update(CurValue, MaxValue);
         };
+        // The action after the export is taken here, so that its failure is told.
+        const TActionAfterExport action = exporter->ActionAfterExport;
+        exporter->ActionAfterExport = aeNone;
         exporter->Execute();
         bar.Finish();
         exporter->SetDataSet(nullptr);
+        exporter->ActionAfterExport = action;
 
         const TKVEResult result = exporter->Statistic().Result;
         if (result == erCompleted) {
@@ -572,6 +579,15 @@ int Run(const TCommandLine& Line, const TTarget& Target)
                 std::cout << (database ? "Table " + Line.Into + " written: " : "Written: ") << exporter->FileName()
                           << std::endl;
             code = 0;
+            if (action == aeOpenView) {
+                DeliverAfterExport(aeOpenView, exporter->FileName(), exporter->SendTo(), false);
+            } else if (action == aeEMail) {
+                if (int error = SendMailWith(exporter->SendTo(), exporter->FileName(), "", false)) {
+                    std::cerr << "tabrix-export: the target was written but could not be mailed (error " << error
+                              << ")\n";
+                    code = 1;
+                }
+            }
         } else if (!InterruptRequested()) {
             for (const auto& box : boxes.Boxes)
                 std::cerr << "tabrix-export: " << box.Text << "\n";
@@ -614,9 +630,15 @@ int main(int argc, char** argv)
         return UsageError(problem);
     if (!target->Make)
         return UsageError("the " + std::string(target->What) + " target is not available in this build");
-    if (std::string(target->Kind) != "database")
+    if (std::string(target->Kind) != "database") {
         if (std::string p = OutputProblem(line.Output); !p.empty())
             return UsageError(p);
+        // Writing the document over the database it is read from would lose the source.
+        struct stat source {}, output {};
+        if (::stat(line.Source.c_str(), &source) == 0 && ::stat(line.Output.c_str(), &output) == 0
+            && source.st_dev == output.st_dev && source.st_ino == output.st_ino)
+            return UsageError("the output " + line.Output + " is the source database");
+    }
 
     // A signal only records itself; the run polls it and winds down as a cancel does.
     InstallInterruptHandler();

@@ -43,10 +43,15 @@ protected:
 
     std::string Path(const std::string& name) const { return dir.path().toStdString() + "/" + name; }
 
-    RunResult Run(const std::vector<std::string>& Args) const
+    RunResult Run(const std::vector<std::string>& Args, const std::string& PathFirst = {}) const
     {
         QProcess process;
         process.setWorkingDirectory(dir.path());
+        if (!PathFirst.empty()) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("PATH", QString::fromStdString(PathFirst) + ":" + env.value("PATH"));
+            process.setProcessEnvironment(env);
+        }
         QStringList args;
         for (const auto& a : Args)
             args << QString::fromStdString(a);
@@ -155,6 +160,25 @@ TEST_F(ExportCliTest, SavedSpecificationIsWhatLoadingItGivesBack)
     EXPECT_EQ(Read(Path("b.kve")), saved);
 }
 
+TEST_F(ExportCliTest, MailAfterTheExportAndItsFailureIsTold)
+{
+    // A stand-in sendmail keeps the message and ends with the code it is given.
+    std::filesystem::create_directory(Path("bin"));
+    std::ofstream(Path("bin/sendmail")) << "#!/bin/sh\ncat > '" << Path("message") << "'\nexit $(cat '"
+                                        << Path("code") << "')\n";
+    std::filesystem::permissions(Path("bin/sendmail"), std::filesystem::perms::owner_all);
+    for (int code : {0, 1}) {
+        SCOPED_TRACE(code);
+        std::ofstream(Path("code")) << code;
+        const RunResult r = Run({"shop.db", "--table", "staff", "--mail", "boss@example.com", "-o", "m.rtf", "-q"},
+                                Path("bin"));
+        EXPECT_EQ(r.ExitCode, code) << r.Err;
+        EXPECT_TRUE(std::filesystem::exists(Path("m.rtf")));
+        EXPECT_NE(Read(Path("message")).find("To: boss@example.com"), std::string::npos) << Read(Path("message"));
+        EXPECT_EQ(r.Err.find("could not be mailed") != std::string::npos, code != 0) << r.Err;
+    }
+}
+
 TEST_F(ExportCliTest, PostgresSourceIsReadOnly)
 {
     std::string why;
@@ -207,6 +231,7 @@ TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--rows-per-file", "-3"}, 2, "--rows-per-file"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--into", "t"}, 2, "--into is only for --to database"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--header"}, 2, "option --header needs a value"},
+        {{"shop.db", "--table", "staff", "--to", "docx", "-o", "shop.db"}, 2, "is the source database"},
         {{"missing.db", "--table", "staff", "-o", "x.docx"}, 1, "missing.db does not exist"},
         {{"text.db", "--table", "staff", "-o", "x.docx"}, 1, "not a database"},
         {{"shop.db", "--table", "nobody", "-o", "x.docx"}, 1, "nobody"},
