@@ -566,6 +566,9 @@ int Run(const TCommandLine& Line, const TTarget& Target)
             bar.Update(CurValue, MaxValue);
         };
         // The action after the export is taken here, so that its failure is told.
+        // Every file of the run (more than one with --rows-per-file), as it is made.
+        std::vector<std::string> written;
+        exporter->OnGetFileName = [&written](TPersistent*, int, std::string& Name) { written.push_back(Name); };
         const TActionAfterExport action = exporter->ActionAfterExport;
         exporter->ActionAfterExport = aeNone;
         exporter->Execute();
@@ -575,9 +578,11 @@ int Run(const TCommandLine& Line, const TTarget& Target)
 
         const TKVEResult result = exporter->Statistic().Result;
         if (result == erCompleted) {
+            if (written.empty())
+                written.push_back(exporter->FileName());
             if (!Line.Quiet)
-                std::cout << (database ? "Table " + Line.Into + " written: " : "Written: ") << exporter->FileName()
-                          << std::endl;
+                for (const std::string& file : written)
+                    std::cout << (database ? "Table " + Line.Into + " written: " : "Written: ") << file << std::endl;
             code = 0;
             if (action == aeOpenView) {
                 DeliverAfterExport(aeOpenView, exporter->FileName(), exporter->SendTo(), false);
