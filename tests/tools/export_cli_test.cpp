@@ -304,6 +304,43 @@ TEST_F(ExportCliTest, ProgressOnATerminalAndCtrlCCancelsLeavingNoTemporaryFile)
     EXPECT_EQ(left, (std::set<std::string>{"shop.db", "tmp"}));
 }
 
+#if __has_include("office/excel_exporter.h")
+TEST_F(ExportCliTest, TablesToWorkbooksReadBackByLibreOffice)
+{
+    if (!LibreOfficeAvailable())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    for (const std::string name : {"staff.xlsx", "staff.xls"}) {
+        SCOPED_TRACE(name);
+        const RunResult r = Run({"shop.db", "--table", "staff", "--title", "-o", name, "-q"});
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        std::filesystem::create_directory(Path("csv"));
+        std::string csv = Read(ConvertWithLibreOffice(Path(name), "csv", Path("csv")));
+        std::erase(csv, '\r');
+        for (const char* line : {"id,name,salary\n", "1,Ann,1234.5\n", "2,Bob,0\n"})
+            EXPECT_NE(csv.find(line), std::string::npos) << line << "\n" << csv;
+    }
+}
+#endif
+
+#if __has_include("office/access_exporter.h")
+TEST_F(ExportCliTest, TableIntoAnotherSqliteDatabase)
+{
+    const RunResult r = Run({"shop.db", "--table", "staff", "--to", "database", "-o", "copy.db", "--into", "people"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(r.Out, "Table people written: " + Path("copy.db") + "\n");
+    std::vector<std::string> rows;
+    {
+        QSqlDatabase db = OpenSqliteDatabase(Path("copy.db"), "export_cli_copy");
+        QSqlQuery q("SELECT id, name, salary FROM people ORDER BY id", db);
+        while (q.next())
+            rows.push_back(q.value(0).toString().toStdString() + "|" + q.value(1).toString().toStdString() + "|"
+                           + q.value(2).toString().toStdString());
+    }
+    DropConnection("export_cli_copy");
+    EXPECT_EQ(rows, (std::vector<std::string>{"1|Ann|1234.5", "2|Bob|0"}));
+}
+#endif
+
 #if !__has_include("office/excel_exporter.h") || !__has_include("office/access_exporter.h")
 TEST_F(ExportCliTest, TargetsMissingFromTheBuildAreRefused)
 {
