@@ -305,12 +305,12 @@ TEST_F(ExportCliTest, ProgressOnATerminalAndCtrlCCancelsLeavingNoTemporaryFile)
 }
 
 #if __has_include("office/excel_exporter.h")
-TEST_F(ExportCliTest, TablesToWorkbooksReadBackByLibreOffice)
+TEST_F(ExportCliTest, TableToWorkbookReadBackByLibreOffice)
 {
     if (!LibreOfficeAvailable())
         GTEST_SKIP() << "LibreOffice is not installed";
-    for (const std::string name : {"staff.xlsx", "staff.xls"}) {
-        SCOPED_TRACE(name);
+    {
+        const std::string name = "staff.xlsx";
         const RunResult r = Run({"shop.db", "--table", "staff", "--title", "-o", name, "-q"});
         ASSERT_EQ(r.ExitCode, 0) << r.Err;
         std::filesystem::create_directory(Path("csv"));
