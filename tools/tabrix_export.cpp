@@ -98,9 +98,8 @@ const char* const Usage =
     "  --query SQL            export the rows of the statement SQL\n"
     "  -o, --output TARGET    the file to write; its extension picks the kind:\n"
     "                         .doc .rtf .docx .xls .xlsx\n"
-    "  --to KIND              the kind of target whatever its name: doc, rtf, docx,\n"
-    "                         xls, xlsx, or database (TARGET is then an SQLite file\n"
-    "                         or a PostgreSQL URI)\n"
+    "  --to database          write into a database table instead: TARGET is then\n"
+    "                         an SQLite file or a PostgreSQL URI\n"
     "  --into TABLE           the table a database target receives the rows in\n"
     "\n"
     "Settings (applied in the order given; later ones win):\n"
@@ -362,6 +361,13 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
 // The target of the command line; on a usage fault Problem says why.
 const TTarget* ResolveTarget(const TCommandLine& Line, std::string& Problem)
 {
+    // A file's kind is its extension (the word processor and the spreadsheet pick the
+    // format by it); --to names the one kind a name cannot tell.
+    if (!Line.To.empty() && Lower(Line.To) != "database") {
+        Problem = "--to takes only 'database'; a file target's kind comes from its extension (known: "
+                  + KnownKinds() + ")";
+        return nullptr;
+    }
     std::string kind = Line.To;
     if (kind.empty()) {
         const std::string ext = std::filesystem::path(Line.Output).extension().string();
@@ -565,6 +571,8 @@ int Run(const TCommandLine& Line, const TTarget& Target)
             CheckInterrupt();
             bar.Update(CurValue, MaxValue);
         };
+        // Failures must leave their reason in a box whatever the specification said.
+        exporter->Options.Include(soShowMessage);
         // The action after the export is taken here, so that its failure is told.
         // Every file of the run (more than one with --rows-per-file), as it is made.
         std::vector<std::string> written;

@@ -215,6 +215,7 @@ TEST_F(ExportCliTest, PostgresSourceIsReadOnly)
 TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
 {
     std::ofstream(Path("text.db")) << "this is not a database, only some text that is long enough\n";
+    std::filesystem::copy_file(Path("shop.db"), Path("shop.rtf"));
     struct Case {
         std::vector<std::string> Args;
         int Code;
@@ -231,7 +232,8 @@ TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--rows-per-file", "-3"}, 2, "--rows-per-file"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--into", "t"}, 2, "--into is only for --to database"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--header"}, 2, "option --header needs a value"},
-        {{"shop.db", "--table", "staff", "--to", "docx", "-o", "shop.db"}, 2, "is the source database"},
+        {{"shop.rtf", "--table", "staff", "-o", "shop.rtf"}, 2, "is the source database"},
+        {{"shop.db", "--table", "staff", "--to", "docx", "-o", "x"}, 2, "--to takes only 'database'"},
         {{"missing.db", "--table", "staff", "-o", "x.docx"}, 1, "missing.db does not exist"},
         {{"text.db", "--table", "staff", "-o", "x.docx"}, 1, "not a database"},
         {{"shop.db", "--table", "nobody", "-o", "x.docx"}, 1, "nobody"},
