@@ -69,6 +69,16 @@ protected:
         return result;
     }
 
+    // A folder holding a stand-in sendmail: it keeps the message in "message" and ends
+    // with Code.
+    std::string StandInSendmail(int Code) const
+    {
+        std::filesystem::create_directory(Path("bin"));
+        std::ofstream(Path("bin/sendmail")) << "#!/bin/sh\ncat > '" << Path("message") << "'\nexit " << Code << "\n";
+        std::filesystem::permissions(Path("bin/sendmail"), std::filesystem::perms::owner_all);
+        return Path("bin");
+    }
+
     static std::string Read(const std::string& file)
     {
         std::ifstream in(file, std::ios::binary);
@@ -148,10 +158,12 @@ TEST_F(ExportCliTest, SavedSpecificationIsWhatLoadingItGivesBack)
     const RunResult first = Run({"shop.db", "--table", "staff", "--title", "--header", "Top", "--header", "Second",
                                  "--footer", "Bottom", "--style", "brick", "--layout", "reversed", "--blank-if-zero",
                                  "--merge", "--rows-per-file", "100", "--mail", "boss@example.com", "--save-spec",
-                                 "a.kve", "--name", "Staff", "-o", "a.doc", "-q"});
+                                 "a.kve", "--name", "Staff", "-o", "a.doc", "-q"},
+                                StandInSendmail(0));
     ASSERT_EQ(first.ExitCode, 0) << first.Err;
     const RunResult second = Run({"shop.db", "--table", "staff", "--spec", "a.kve", "--save-spec", "b.kve", "--name",
-                                  "Staff", "-o", "a.doc", "-q"});
+                                  "Staff", "-o", "a.doc", "-q"},
+                                 StandInSendmail(0));
     ASSERT_EQ(second.ExitCode, 0) << second.Err;
     const std::string saved = Read(Path("a.kve"));
     for (const char* line : {"Specification=Staff", "AddTitle=1", "BlankIfZero=1", "Header1=Second", "Footer0=Bottom",
@@ -162,16 +174,10 @@ TEST_F(ExportCliTest, SavedSpecificationIsWhatLoadingItGivesBack)
 
 TEST_F(ExportCliTest, MailAfterTheExportAndItsFailureIsTold)
 {
-    // A stand-in sendmail keeps the message and ends with the code it is given.
-    std::filesystem::create_directory(Path("bin"));
-    std::ofstream(Path("bin/sendmail")) << "#!/bin/sh\ncat > '" << Path("message") << "'\nexit $(cat '"
-                                        << Path("code") << "')\n";
-    std::filesystem::permissions(Path("bin/sendmail"), std::filesystem::perms::owner_all);
     for (int code : {0, 1}) {
         SCOPED_TRACE(code);
-        std::ofstream(Path("code")) << code;
         const RunResult r = Run({"shop.db", "--table", "staff", "--mail", "boss@example.com", "-o", "m.rtf", "-q"},
-                                Path("bin"));
+                                StandInSendmail(code));
         EXPECT_EQ(r.ExitCode, code) << r.Err;
         EXPECT_TRUE(std::filesystem::exists(Path("m.rtf")));
         EXPECT_NE(Read(Path("message")).find("To: boss@example.com"), std::string::npos) << Read(Path("message"));
