@@ -11,6 +11,7 @@ packages=(
   libreoffice-writer-nogui
   python3-docx
   xdg-utils
+  fonts-dejavu-core fonts-dejavu-extra
   clang libclang-rt-14-dev
 )
 
