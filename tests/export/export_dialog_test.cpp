@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -120,9 +121,10 @@ TEST(ExportDialog, EveryTextFitsItsControl)
     for (TExportFormatTypes formats : {Offered, AllFormats}) {
         TfrmExportDlg dialog;
         ASSERT_TRUE(Params{"/out/a.txt"}.Prepare(dialog, formats));
-        for (QAbstractButton* box : dialog.findChildren<QAbstractButton*>())
+        for (QAbstractButton* box : dialog.findChildren<QAbstractButton*>()) {
             if (qobject_cast<QCheckBox*>(box) || qobject_cast<QRadioButton*>(box))
                 EXPECT_LE(box->sizeHint().width(), box->width()) << box->text().toStdString();
+        }
         EXPECT_TRUE(dialog.ClippedControls().empty()) << formats;
         EXPECT_GE(dialog.font().pixelSize(), 8);
     }
