@@ -122,8 +122,9 @@ TEST(ExportDialog, EveryTextFitsItsControl)
         TfrmExportDlg dialog;
         ASSERT_TRUE(Params{"/out/a.txt"}.Prepare(dialog, formats));
         for (QAbstractButton* box : dialog.findChildren<QAbstractButton*>()) {
-            if (qobject_cast<QCheckBox*>(box) || qobject_cast<QRadioButton*>(box))
+            if (qobject_cast<QCheckBox*>(box) || qobject_cast<QRadioButton*>(box)) {
                 EXPECT_LE(box->sizeHint().width(), box->width()) << box->text().toStdString();
+            }
         }
         EXPECT_TRUE(dialog.ClippedControls().empty()) << formats;
         EXPECT_GE(dialog.font().pixelSize(), 8);
