@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPointer>
@@ -89,6 +90,39 @@ void TQtUIServices::MessageBox(const std::string& Text, TMsgKind Kind)
     }
 }
 
+bool TQtUIServices::AskYesNo(const std::string& Text, TMsgKind Kind)
+{
+    const QString title = QCoreApplication::applicationName();
+    const QString text = QString::fromStdString(Text);
+    QWidget* owner = MessageBoxOwner();
+    const auto buttons = QMessageBox::Yes | QMessageBox::No;
+    QMessageBox::StandardButton answer;
+    switch (Kind) {
+    case mkError:
+        answer = QMessageBox::critical(owner, title, text, buttons, QMessageBox::No);
+        break;
+    case mkWarning:
+        answer = QMessageBox::warning(owner, title, text, buttons, QMessageBox::No);
+        break;
+    default:
+        answer = QMessageBox::question(owner, title, text, buttons, QMessageBox::No);
+        break;
+    }
+    return answer == QMessageBox::Yes;
+}
+
+bool TQtUIServices::InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(MessageBoxOwner(), QString::fromStdString(Caption),
+                                               QString::fromStdString(Prompt), QLineEdit::Normal,
+                                               QString::fromStdString(Value), &ok);
+    if (!ok)
+        return false;
+    Value = text.toStdString();
+    return true;
+}
+
 void TQtUIServices::SetCursor(TScreenCursor Cursor)
 {
     if (Cursor == FCursor)
@@ -111,6 +145,16 @@ void TQtUIServices::ProcessMessages()
 bool TQtUIServices::HasGui() const
 {
     return HaveWidgetsApplication();
+}
+
+bool TUIServices::AskYesNo(const std::string&, TMsgKind)
+{
+    return false;
+}
+
+bool TUIServices::InputQuery(const std::string&, const std::string&, std::string&)
+{
+    return false;
 }
 
 void TConsoleUIServices::MessageBox(const std::string& Text, TMsgKind Kind)
@@ -145,4 +189,23 @@ bool TRecordingUIServices::HasGui() const
     if (ForceHasGui >= 0)
         return ForceHasGui == 1;
     return HaveWidgetsApplication();
+}
+
+bool TRecordingUIServices::AskYesNo(const std::string& Text, TMsgKind Kind)
+{
+    QWidget* owner = MessageBoxOwner();
+    Questions.push_back({Text, Kind, owner ? owner->objectName().toStdString() : std::string()});
+    return FNextYesNo < YesNoAnswers.size() && YesNoAnswers[FNextYesNo++];
+}
+
+bool TRecordingUIServices::InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value)
+{
+    Inputs.push_back({Caption, Prompt, Value});
+    if (FNextInput >= InputAnswers.size())
+        return false;
+    const std::optional<std::string>& answer = InputAnswers[FNextInput++];
+    if (!answer)
+        return false;
+    Value = *answer;
+    return true;
 }

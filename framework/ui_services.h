@@ -4,6 +4,7 @@
 // folder. One process-wide instance; tests and command-line programs install a quiet
 // one so that nothing ever blocks on a modal box.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,13 @@ public:
     virtual void ProcessMessages() = 0;
     // Whether windows can be created (a GUI application object exists).
     virtual bool HasGui() const = 0;
+    // A modal box with Yes and No buttons; true for Yes. A service that cannot ask
+    // answers No, so that nothing is replaced or removed without consent.
+    virtual bool AskYesNo(const std::string& Text, TMsgKind Kind);
+    // A modal box with a caption, a prompt and one edit box preset with Value; true
+    // when the user confirmed, Value then holding the entered text. Cancelled (or no
+    // way to ask): false, Value unchanged.
+    virtual bool InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value);
 };
 
 // The services in use. Without an installed instance: the Qt one when a QApplication
@@ -50,6 +58,9 @@ public:
     TScreenCursor Cursor() const override { return FCursor; }
     void ProcessMessages() override;
     bool HasGui() const override;
+    // No is the default button: Enter never replaces anything.
+    bool AskYesNo(const std::string& Text, TMsgKind Kind) override;
+    bool InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value) override;
 
 private:
     TScreenCursor FCursor = crDefault;
@@ -69,7 +80,8 @@ private:
 };
 
 // Records every box and cursor change; never blocks. HasGui follows the Qt
-// application object unless forced.
+// application object unless forced. Questions and input boxes are answered from
+// scripts in order; when a script runs out the answer is No / Cancel.
 class TRecordingUIServices : public TUIServices {
 public:
     struct Box {
@@ -82,6 +94,15 @@ public:
     std::vector<TScreenCursor> CursorChanges;
     int ProcessMessagesCalls = 0;
     int ForceHasGui = -1; // -1: follow the application object; 0 / 1: forced
+    std::vector<Box> Questions;
+    std::vector<bool> YesNoAnswers;
+    struct Input {
+        std::string Caption;
+        std::string Prompt;
+        std::string Value; // the value the box was preset with
+    };
+    std::vector<Input> Inputs;
+    std::vector<std::optional<std::string>> InputAnswers; // nothing: cancelled
 
     void MessageBox(const std::string& Text, TMsgKind Kind) override;
     void SetCursor(TScreenCursor Cursor) override
@@ -92,9 +113,13 @@ public:
     TScreenCursor Cursor() const override { return FCursor; }
     void ProcessMessages() override;
     bool HasGui() const override;
+    bool AskYesNo(const std::string& Text, TMsgKind Kind) override;
+    bool InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value) override;
 
 private:
     TScreenCursor FCursor = crDefault;
+    std::size_t FNextYesNo = 0;
+    std::size_t FNextInput = 0;
 };
 
 // Installs services for a scope and restores the previous ones afterwards.

@@ -13,6 +13,7 @@ packages=(
   libreoffice-writer-nogui
   python3-docx
   xdg-utils
+  fonts-dejavu-core fonts-dejavu-extra
   clang libclang-rt-14-dev
 )
 

@@ -8,12 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QImage>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <filesystem>
 #include <functional>
+
+#include <zip.h>
 
 #include <csignal>
 #include <sys/stat.h>
@@ -313,3 +316,59 @@ TEST_F(PicturesCliTest, BadBitmapsEmbedOrFailCleanly)
 }
 
 } // namespace
+
+// Pictures are encoded on worker threads: the document still holds them in the order given,
+// each exactly the pixels of its bitmap; a damaged picture among them (the 50th) fails the
+// run and leaves the earlier document as it was.
+TEST_F(PicturesCliTest, ManyPicturesKeepOrderAndPixelsAndADamagedOneKeepsTheOldDocument)
+{
+    const int count = 60;
+    std::vector<std::string> files;
+    for (int i = 0; i < count; ++i) {
+        files.push_back(Path("p" + std::to_string(100 + i) + ".bmp"));
+        WriteTestPicture(files.back(), 8 + i, 4 + i % 5, i); // sizes tell the pictures apart
+    }
+    const std::string out = Path("many.docx");
+    std::vector<std::string> args{"-q", "-o", out};
+    args.insert(args.end(), files.begin(), files.end());
+    RunResult r = RunPictures(args, Dir());
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+
+    // Every stored PNG is pixel for pixel its bitmap.
+    int err = 0;
+    zip_t* zip = zip_open(out.c_str(), ZIP_RDONLY, &err);
+    ASSERT_NE(zip, nullptr);
+    int stored = 0;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
+        zip_stat_t st;
+        zip_stat_index(zip, static_cast<zip_uint64_t>(i), 0, &st);
+        if (std::string(st.name).rfind("word/media/", 0) != 0) continue;
+        std::string png(static_cast<std::size_t>(st.size), '\0');
+        zip_file_t* f = zip_fopen_index(zip, static_cast<zip_uint64_t>(i), 0);
+        ASSERT_EQ(zip_fread(f, png.data(), png.size()), static_cast<zip_int64_t>(png.size()));
+        zip_fclose(f);
+        QImage image = QImage::fromData(reinterpret_cast<const uchar*>(png.data()), static_cast<int>(png.size()), "png");
+        const int index = image.width() - 8;
+        ASSERT_TRUE(index >= 0 && index < count) << st.name;
+        QImage expected(QString::fromStdString(files[static_cast<std::size_t>(index)]), "bmp");
+        EXPECT_EQ(image.convertToFormat(QImage::Format_RGB32), expected.convertToFormat(QImage::Format_RGB32))
+            << st.name;
+        ++stored;
+    }
+    zip_discard(zip);
+    EXPECT_EQ(stored, count);
+
+    if (HaveLibreOffice()) {
+        LoDocument d = ReadWithLibreOffice(out);
+        ASSERT_EQ(d.Pictures.size(), static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) EXPECT_EQ(d.Pictures[static_cast<std::size_t>(i)].PixelWidth, 8 + i) << i;
+    }
+
+    const std::string before = ReadWholeFile(out);
+    WriteWholeFile(files[49], ReadWholeFile(files[49]).substr(0, 60));
+    RunResult damaged = RunPictures(args, Dir());
+    EXPECT_EQ(damaged.ExitCode, 1);
+    EXPECT_NE(damaged.Err.find(files[49]), std::string::npos) << damaged.Err;
+    EXPECT_EQ(ReadWholeFile(out), before) << "the earlier document stays";
+    EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
+}

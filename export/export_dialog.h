@@ -1,0 +1,132 @@
+#pragma once
+// The export setup dialog: SetExportParam shows TfrmExportDlg, in which a user picks
+// the format (among those the caller offers), the output file, the character set, the
+// field separator and four switches. It works only on the values passed to it and
+// writes the choices back when the user confirms with OK; the component passed in only
+// supplies the texts (its GetLanguageString, so a host can translate them).
+
+#include "export/export_component.h"
+
+#include <QDialog>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+// A titled frame holding one column of radio buttons that share its height evenly;
+// each button carries a tag. OnClick runs when the user picks a button.
+class TKVERadioGroup : public QGroupBox {
+public:
+    explicit TKVERadioGroup(QWidget* Parent = nullptr);
+
+    void AddItem(const QString& Text, int Tag = 0);
+    int Count() const { return static_cast<int>(FButtons.size()); }
+    QRadioButton* Button(int Index) const { return FButtons.at(static_cast<std::size_t>(Index)); }
+    int Tag(int Index) const { return FTags.at(static_cast<std::size_t>(Index)); }
+    // The checked button, -1 for none. Setting it does not run OnClick.
+    int ItemIndex() const;
+    void SetItemIndex(int Index);
+    // The height each button gets.
+    int RowHeight() const;
+
+    std::function<void()> OnClick;
+
+protected:
+    void resizeEvent(QResizeEvent* Event) override;
+    void changeEvent(QEvent* Event) override;
+
+private:
+    void ArrangeButtons();
+
+    QButtonGroup* FGroup;
+    std::vector<QRadioButton*> FButtons;
+    std::vector<int> FTags;
+};
+
+// An edit box that turns the letters a user types (or pastes) into capitals. Text
+// put in by the program is kept as it is, so a chosen path keeps its spelling.
+class TUpperCaseEdit : public QLineEdit {
+public:
+    explicit TUpperCaseEdit(QWidget* Parent = nullptr);
+
+private:
+    QString FPrevious; // the text before the last change
+    QString FCurrent;
+};
+
+class TfrmExportDlg : public QDialog {
+    Q_OBJECT
+public:
+    // Client area 419 x 305, controls at fixed places, placed at 227, 130.
+    explicit TfrmExportDlg(QWidget* Parent = nullptr);
+
+    TKVERadioGroup* rgTableType;
+    TKVERadioGroup* rgSeparator;
+    QLineEdit* edSymbol;
+    QCheckBox* cbAddTitle;
+    QLabel* lblCharacterSet;
+    QComboBox* cbCharacterSet; // index = TCharacterSet
+    QFrame* bvlBtn;
+    QPushButton* btnOk;     // default button; disabled while the file box is empty
+    QPushButton* btnCancel; // closes with Rejected (also Esc)
+    QLabel* lblFileName;
+    TUpperCaseEdit* edFileName;
+    QPushButton* btnOpenDlg;
+    QCheckBox* cbFixed;
+    QCheckBox* cbSelectedRecord;
+    QCheckBox* cbBlankIfZero;
+
+    std::string FFilePrompt;       // "%s" is the file name
+    std::string FTableNameCaption; // caption of the table-name box
+    std::string FSaveDlgTitle;
+    std::string FTableName;
+
+    // Fills every text from Component (none: the message table's own texts), adds a
+    // button per offered format and shows the values passed in. False, with nothing
+    // changed, when no format is offered.
+    bool Prepare(TKVECustomBaseComponent* Component, const std::string& FileName, const std::string& TableName,
+                 TTableTypeExport TableType, TCharacterSet CharacterSet, char Separator, bool AddTitle, bool Fixed,
+                 bool BlankIfZero, int SelectedRecord, TExportFormatTypes Formats);
+    // Writes the dialog's choices into the arguments.
+    void ReadBack(std::string& FileName, std::string& TableName, TTableTypeExport& TableType,
+                  TCharacterSet& CharacterSet, char& Separator, bool& AddTitle, bool& Fixed, bool& BlankIfZero,
+                  int& SelectedRecord) const;
+
+    // The format of the selected button.
+    TTableTypeExport SelectedTableType() const;
+    // The separator the selected item stands for ("Other symbol:": the first
+    // character of edSymbol, NUL when it is empty).
+    char SelectedSeparator() const;
+
+    void rgTableTypeClick();
+    void rgSeparatorClick();
+    // Gives a non-empty file name the selected format's extension.
+    void SetDefaultExt();
+    void edFileNameChange();
+    void btnOpenDlgClick();
+    void btnOkClick();
+
+    // Picks the dialog's font: the largest size, down to a readable floor, at which
+    // every text fits its control at the fixed positions. Prepare calls it after the
+    // texts are set; call it again after changing texts.
+    void ChooseFont();
+    // The controls whose text does not fit them in the current font.
+    std::vector<QWidget*> ClippedControls() const;
+};
+
+// Shows the setup dialog modally for Component's texts. On OK writes the choices into
+// the arguments and returns true; on Cancel, or when Formats offers nothing (then
+// without showing anything), returns false and changes nothing. SelectedRecord 1
+// means only the selected records; OK writes back 1 or 0.
+bool SetExportParam(TKVECustomBaseComponent* Component, std::string& FileName, std::string& TableName,
+                    TTableTypeExport& TableType, TCharacterSet& CharacterSet, char& Separator, bool& AddTitle,
+                    bool& Fixed, bool& BlankIfZero, int& SelectedRecord, TExportFormatTypes Formats);
