@@ -62,6 +62,14 @@ void TKVExportToAccess::Assign(const TPersistent* Source)
     }
 }
 
+void TKVExportToAccess::InternalBeforeProcess()
+{
+    const std::string name = FileName();
+    TKVExportBaseComponent::InternalBeforeProcess();
+    if (IsDatabaseUri(name) && FileName() != name)
+        SetFileName(name);
+}
+
 int TKVExportToAccess::DAOFieldType(TFieldType Type)
 {
     switch (Type) {

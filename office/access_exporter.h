@@ -37,6 +37,8 @@ public:
     // Whether MSAccessVersion belongs in a form file (it differs from the default).
     bool IsVersionStore() const { return MSAccessVersion != DefaultAccessVersion; }
 
+    // A connection URI names a database, not a file: it gets no default extension.
+    void InternalBeforeProcess() override;
     void Prepare() override;
     std::string GetFieldStr(TField* Field) override;
     std::string Extension() override { return ".MDB"; }
