@@ -71,8 +71,8 @@ public:
                 throw Exception(std::string("SQLite: ") + sqlite3_errmsg(FDb));
         }
         FStatement.Step();
+        // Every parameter is bound anew for each row.
         sqlite3_reset(s);
-        sqlite3_clear_bindings(s);
     }
 
 private:

@@ -241,6 +241,24 @@ std::string DateOrder()
     return order.size() == 3 ? order : "mdy";
 }
 
+// 'YYYY-MM-DD HH:MM:SS' (one call per date value: written digit by digit).
+std::string StampText(int Y, int M, int D, int H, int N, int S)
+{
+    std::string out = "0000-00-00 00:00:00";
+    auto two = [&out](std::size_t At, int V) {
+        out[At] = static_cast<char>('0' + V / 10 % 10);
+        out[At + 1] = static_cast<char>('0' + V % 10);
+    };
+    two(0, Y / 100);
+    two(2, Y % 100);
+    two(5, M);
+    two(8, D);
+    two(11, H);
+    two(14, N);
+    two(17, S);
+    return out;
+}
+
 bool ParseDate(const std::string& Text, std::string& Out)
 {
     std::string s = Trim(Text);
@@ -290,9 +308,7 @@ bool ParseDate(const std::string& Text, std::string& Out)
         if (!timePart.empty() && !ParseTime(timePart, h, n, sec))
             return false;
     }
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, m, d, h, n, sec);
-    Out = buf;
+    Out = StampText(y, m, d, h, n, sec);
     return true;
 }
 
@@ -539,9 +555,7 @@ DaoValue ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, con
                 Overflow(Field, Table, text);
             int y, m, d, h, n, sec, ms;
             DecodeDateTime(days, y, m, d, h, n, sec, ms);
-            char buf[32];
-            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, m, d, h, n, sec);
-            out.Str = buf;
+            out.Str = StampText(y, m, d, h, n, sec);
             return out;
         }
         if (!ParseDate(text, out.Str))
