@@ -169,6 +169,7 @@ std::size_t AutomationValue::Count() const
 
 AutomationValue& AutomationValue::operator[](std::size_t index)
 {
+    if (FKind != Kind::Array) throw EConvertError("Variant is not an array of values");
     if (index >= Count()) throw EListError::OutOfBounds(static_cast<long long>(index));
     if (FArray.use_count() > 1) // arrays are values: copy before the first change
         FArray = std::make_shared<std::vector<AutomationValue>>(*FArray);
@@ -177,6 +178,7 @@ AutomationValue& AutomationValue::operator[](std::size_t index)
 
 const AutomationValue& AutomationValue::operator[](std::size_t index) const
 {
+    if (FKind != Kind::Array) throw EConvertError("Variant is not an array of values");
     if (index >= Count()) throw EListError::OutOfBounds(static_cast<long long>(index));
     return (*FArray)[index];
 }
