@@ -6,9 +6,10 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql
-  libzip-dev libpugixml-dev libsqlite3-dev sqlite3
+  libzip-dev libpugixml-dev libsqlite3-dev sqlite3 libisal-dev
   postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
+  libxml2-utils
   libreoffice-writer-nogui
   python3-docx
   libpq-dev

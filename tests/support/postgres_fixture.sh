@@ -45,6 +45,7 @@ stop_server() {
   [ -f "$state/root" ] || return 0
   root=$(cat "$state/root")
   if [ -d "$root/data" ] && [ -f "$root/data/postmaster.pid" ]; then
+    cd /
     as_owner "$(pg_bin)/pg_ctl" -D "$root/data" -m immediate -w stop >/dev/null 2>&1 || true
   fi
   case "$root" in
@@ -53,6 +54,7 @@ stop_server() {
   rm -f "$state/root" "$state/connection"
 }
 
+state=$(realpath -m "$state")
 case "$action" in
   start)
     mkdir -p "$state"
@@ -64,6 +66,8 @@ case "$action" in
     trap 'stop_server' ERR INT TERM
     mkdir -p "$root/data" "$root/socket"
     if [ "$(id -u)" -eq 0 ]; then chown -R nobody "$root"; fi
+    # The server's user may not be allowed into the caller's folder.
+    cd "$root"
     as_owner "$bin/initdb" -D "$root/data" -U "$user" -A trust -E UTF8 --locale=C --no-sync >"$state/initdb.log" 2>&1 \
       || { cat "$state/initdb.log" >&2; false; }
     as_owner "$bin/pg_ctl" -D "$root/data" -l "$root/server.log" -w -t 60 \
