@@ -58,19 +58,6 @@ std::map<std::string, std::string> PostgresSettings()
     return out;
 }
 
-class FieldEngine : public TKVEVirtualDataEngine {
-public:
-    explicit FieldEngine(TMemoryDataSet* DataSet) : FDataSet(DataSet) {}
-    void First() override { FDataSet->First(); }
-    void Next() override { FDataSet->Next(); }
-    bool Eof() override { return FDataSet->Eof(); }
-    int RecordCount() override { return FDataSet->RecordCount(); }
-    TField* FindFieldByColumn(TKVEColumn* Column) override { return FDataSet->FindField(Column->FieldName); }
-
-private:
-    TMemoryDataSet* FDataSet;
-};
-
 enum class Target { Sqlite, Postgres };
 
 class AccessEndToEndTest : public ::testing::TestWithParam<Target> {
@@ -92,8 +79,8 @@ protected:
         }
         exporter.AnimatedStatus = false;
         exporter.Options.Exclude(soShowMessage);
-        exporter.ColumnSource = csDataEngine;
-        exporter.SetDataEngine(&engine);
+        exporter.ColumnSource = csDataSet;
+        exporter.SetDataSet(&data);
         exporter.SetFileName(database);
         exporter.TableName = "Orders";
         // Values go through text in German notation and are read back by the engine.
@@ -149,7 +136,6 @@ protected:
     TUIServicesScope scope{&ui};
     std::string base, database;
     TMemoryDataSet data;
-    FieldEngine engine{&data};
     TKVExportToAccess exporter;
 };
 

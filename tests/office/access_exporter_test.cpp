@@ -16,20 +16,6 @@
 
 namespace {
 
-// Rows and fields from an in-memory dataset, columns by field name.
-class FieldEngine : public TKVEVirtualDataEngine {
-public:
-    explicit FieldEngine(TMemoryDataSet* DataSet) : FDataSet(DataSet) {}
-    void First() override { FDataSet->First(); }
-    void Next() override { FDataSet->Next(); }
-    bool Eof() override { return FDataSet->Eof(); }
-    int RecordCount() override { return FDataSet->RecordCount(); }
-    TField* FindFieldByColumn(TKVEColumn* Column) override { return FDataSet->FindField(Column->FieldName); }
-
-private:
-    TMemoryDataSet* FDataSet;
-};
-
 TKVEColumn* AddColumn(TKVEColumns& Columns, const std::string& FieldName, const std::string& Caption,
                       TKVEColumnKind Kind = ckField, TCellType Type = ctString, int Width = 0)
 {
@@ -52,8 +38,8 @@ protected:
         server.Answer("TableDefs.Count", AutomationValue(0));
         exporter.AnimatedStatus = false;
         exporter.Options.Exclude(soShowMessage);
-        exporter.ColumnSource = csDataEngine;
-        exporter.SetDataEngine(&engine);
+        exporter.ColumnSource = csDataSet;
+        exporter.SetDataSet(&data);
         exporter.SetFileName(folder / "out.mdb");
         exporter.TableName = "orders";
         data.AddField("ID", ftInteger, 0, true);
@@ -97,7 +83,6 @@ protected:
     RecordingAutomationServer server;
     std::unique_ptr<ScopedAutomationServer> guard36, guard35;
     TMemoryDataSet data;
-    FieldEngine engine{&data};
     TKVExportToAccess exporter;
 };
 
