@@ -12,6 +12,7 @@ packages=(
   libxml2-utils
   libreoffice-writer-nogui
   python3-docx
+  libpq-dev
   xdg-utils
   fonts-dejavu-core fonts-dejavu-extra
   clang libclang-rt-14-dev
