@@ -8,8 +8,9 @@ packages=(
   qt6-base-dev libgl-dev
   libzip-dev libpugixml-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libreoffice-writer-nogui
-  python3-docx
+  libreoffice-writer-nogui libreoffice-calc-nogui
+  python3-docx python3-openpyxl
+  libxml2-utils unzip
   xdg-utils
   clang libclang-rt-14-dev
 )

@@ -1,0 +1,205 @@
+// The spreadsheet exporter on the native spreadsheet application: the saved workbook read
+// back by openpyxl and by LibreOffice, and every XML part checked against the schemas.
+
+#include "office/excel_exporter.h"
+#include "framework/exceptions.h"
+#include "framework/files.h"
+#include "framework/format_settings.h"
+#include "framework/ui_services.h"
+#include "tests/support/libreoffice_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Shell(const std::string& command)
+{
+    std::string out;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return "cannot run " + command;
+    char buf[4096];
+    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+    ::pclose(pipe);
+    return out;
+}
+
+// Every XML part of the package, validated against the transitional schemas; the
+// failures as text, empty when all parts are valid.
+std::string SchemaErrors(const fs::path& package, const fs::path& work)
+{
+    const std::string schemas = TABRIX_SOURCE_DIR "/../../shared/schemas/ooxml";
+    std::string errors;
+    std::istringstream names(Shell("unzip -Z1 '" + package.string() + "'"));
+    for (std::string name; std::getline(names, name);) {
+        std::string schema;
+        if (name == "[Content_Types].xml") schema = "opc-xsd/opc-contentTypes.xsd";
+        else if (name.ends_with(".rels")) schema = "opc-xsd/opc-relationships.xsd";
+        else if (name.starts_with("xl/drawings/")) schema = "dml-spreadsheetDrawing.xsd";
+        else if (name.ends_with(".xml")) schema = "sml.xsd";
+        else continue;
+        const fs::path part = work / "part.xml";
+        Shell("unzip -p '" + package.string() + "' '" + (name == "[Content_Types].xml" ? "\\[Content_Types\\].xml" : name)
+              + "' > '" + part.string() + "'");
+        const std::string out = Shell("xmllint --noout --schema '" + schemas + "/" + schema + "' '" + part.string() + "'");
+        if (out.find(" validates") == std::string::npos) errors += name + ": " + out;
+    }
+    return errors;
+}
+
+const char* const ReadScript = R"(
+import sys, openpyxl
+wb = openpyxl.load_workbook(sys.argv[1])
+print('sheets', '|'.join(wb.sheetnames))
+ws = wb['Tabrix 4.61']
+for row in ws.iter_rows():
+    for c in row:
+        if c.value is not None:
+            print('cell', c.coordinate, type(c.value).__name__, repr(c.value), c.number_format)
+for k, d in sorted(ws.column_dimensions.items()):
+    print('width', k, d.width, int(bool(d.hidden)))
+print('freeze', ws.freeze_panes)
+print('protected', int(ws.protection.sheet), int(bool(ws.protection.hashValue)))
+print('orientation', ws.page_setup.orientation)
+print('margin', ws.page_margins.left)
+print('images', len(ws._images))
+)";
+
+class ExcelEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (Shell("/usr/bin/python3 -c 'import openpyxl' && echo ok").find("ok") == std::string::npos)
+            GTEST_SKIP() << "openpyxl is not installed";
+        dir = fs::temp_directory_path()
+            / ("tabrix-excel-e2e-" + std::to_string(::getpid()) + "-"
+               + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        ui.ForceHasGui = 0;
+        exporter.AnimatedStatus = false;
+        exporter.Options = TKVOptions{soColLines, soRowLines};
+        exporter.ColumnSource = csDataEngine;
+        exporter.SetDataEngine(&engine);
+        exporter.SetFileName((dir / "out.xlsx").string());
+        exporter.DataFormats().DecimalSeparator = ",";
+        exporter.DataFormats().ThousandSeparator = ".";
+        exporter.DataFormats().DateSeparator = ".";
+        exporter.DataFormats().DateOrder = doDMY;
+        exporter.DataFormats().FourDigitYear = true;
+        exporter.DataFormats().LeadingZerosInDate = true;
+        engine.OnCount = [this](TPersistent*, int& count) { count = rows; };
+        engine.OnFirst = [this](TPersistent*) { row = 0; };
+        engine.OnNext = [this](TPersistent*, bool&) { ++row; };
+        engine.OnFillColumns = [](TPersistent* sender) {
+            auto* columns = static_cast<TKVEColumns*>(sender);
+            const std::tuple<const char*, TCellType, int> fields[] = {
+                {"Int", ctInteger, 8}, {"Real", ctDouble, 70}, {"Day", ctDate, 12}, {"Text", ctString, 0}};
+            for (const auto& [name, type, width] : fields) {
+                TKVEColumn* column = columns->Add();
+                column->FieldName = name;
+                column->Title().Caption = name;
+                column->DataType = type;
+                column->Width = width;
+            }
+        };
+        engine.OnGetValue = [this](TPersistent*, TKVEColumn* column, Variant& value) {
+            if (column->FieldName == "Int") value = Variant(row * 1000);
+            else if (column->FieldName == "Real") value = Variant(row + 0.5);
+            else if (column->FieldName == "Day") value = Variant::FromDateTime(EncodeDate(2024, 2, row + 1));
+            else value = Variant(" 0" + std::to_string(row) + " text");
+        };
+    }
+
+    std::string ReadBack(const fs::path& file)
+    {
+        std::ofstream(dir / "read.py") << ReadScript;
+        return Shell("/usr/bin/python3 '" + (dir / "read.py").string() + "' '" + file.string() + "'");
+    }
+
+    fs::path dir;
+    TRecordingUIServices ui;
+    TUIServicesScope scope{&ui};
+    TKVEVirtualDataEngine engine;
+    TKVExportToExcel exporter;
+    int rows = 3;
+    int row = 0;
+};
+
+TEST_F(ExcelEndToEndTest, ValuesFormatsAndSheetSettingsReadBack)
+{
+    exporter.AddTitle = true;
+    exporter.FreezeFixed = true;
+    exporter.Password = "secret";
+    exporter.Header().Add("Report");
+    exporter.Footer().Add("The end");
+    exporter.PageSetup().UseDefault = false;
+    exporter.PageSetup().LeftMargin = 36;
+    exporter.PageSetup().Orientation = emLandscape;
+    exporter.OnBeforeRecord = [this](TPersistent*, bool& accept) { accept = row != 1; };
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted);
+    EXPECT_EQ(exporter.Statistic().TotalCount, 2);
+
+    EXPECT_EQ(SchemaErrors(dir / "out.xlsx", dir), "");
+    // Integers are numbers under "0"; the real column is formatted as text, so its
+    // values stay as written; dates become date serials; text stays text, blanks and
+    // leading zero and all. The rejected second record leaves row 4 empty. Header and
+    // footer cells take their column's format; the column of width 0 is shown again
+    // with the standard width.
+    EXPECT_EQ(ReadBack(dir / "out.xlsx"),
+              "sheets Tabrix 4.61|Sheet1\n"
+              "cell A1 str 'Report' 0\n"
+              "cell A2 str 'Int' 0\n"
+              "cell B2 str 'Real' @\n"
+              "cell C2 str 'Day' General\n"
+              "cell D2 str 'Text' @\n"
+              "cell A3 int 0 0\n"
+              "cell B3 str '0,5' @\n"
+              "cell C3 datetime datetime.datetime(2024, 2, 1, 0, 0) mm-dd-yy\n"
+              "cell D3 str ' 00 text' @\n"
+              "cell A5 int 2000 0\n"
+              "cell B5 str '2,5' @\n"
+              "cell C5 datetime datetime.datetime(2024, 2, 3, 0, 0) mm-dd-yy\n"
+              "cell D5 str ' 02 text' @\n"
+              "cell A6 str 'The end' 0\n"
+              "width A 8.0 0\n"
+              "width B 50.0 0\n"
+              "width C 12.0 0\n"
+              "width D 8.43 0\n"
+              "freeze A3\n"
+              "protected 1 1\n"
+              "orientation landscape\n"
+              "margin 0.5\n"
+              "images 0\n");
+
+    if (!LibreOfficeAvailable())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    const std::string csv = ReadFileToString(ConvertWithLibreOffice((dir / "out.xlsx").string(), "csv", dir.string()));
+    EXPECT_NE(csv.find("0,\"0,5\",02/01/2024, 00 text\n,,,\n2000,"), std::string::npos) << csv;
+}
+
+TEST_F(ExcelEndToEndTest, FailedSaveLeavesTheOldFileAlone)
+{
+    const std::string old = "not a workbook";
+    {
+        std::ofstream(dir / "out.xlsx") << old;
+    }
+    rows = 1;
+    engine.OnFillColumns = [](TPersistent* sender) {
+        static_cast<TKVEColumns*>(sender)->Add()->FieldName = "a";
+    };
+    engine.OnGetValue = [](TPersistent*, TKVEColumn*, Variant& value) { value = Variant(std::string(40000, 'x')); };
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erFailed);
+    EXPECT_EQ(ReadFileToString((dir / "out.xlsx").string()), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+} // namespace
