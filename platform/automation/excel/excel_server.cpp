@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 
 namespace {
 
@@ -433,6 +434,7 @@ public:
             if (!(v >= 0 && v < 49 * 72)) throw Exception("Unable to set the " + std::string(member) + " property: margins are from 0 to 49 inches");
             *margin = v;
             FSheet->HasMargins = true;
+            FSheet->Modified = true;
             return {};
         }
         if (SameMemberName(member, "Orientation")) {
@@ -440,6 +442,7 @@ public:
             const int v = NewValue(args, member).ToInteger();
             if (v != 1 && v != 2) throw Exception("Unable to set the Orientation property: 1 portrait or 2 landscape");
             FSheet->Orientation = v;
+            FSheet->Modified = true;
             return {};
         }
         std::string* text = SameMemberName(member, "LeftHeader") ? &FSheet->LeftHeader
@@ -448,6 +451,7 @@ public:
         if (!text) UnknownMember(member);
         if (!put) return AutomationValue(*text);
         *text = NewValue(args, member).ToString();
+        FSheet->Modified = true;
         return {};
     }
 
@@ -467,6 +471,7 @@ public:
         const std::string file = Required(args, 0, "Filename", member).ToString();
         const int index = FBook->PictureStore().Add(file);
         FSheet->Pictures.push_back({index, FSheet->SelRow, std::max(FSheet->SelCol, 1)});
+        FSheet->Modified = true;
         return {};
     }
 
@@ -540,6 +545,7 @@ public:
         if (SameMemberName(member, "Pictures")) return AutomationValue(std::make_shared<PicturesObject>(FApp, FBook, FSheet));
         if (SameMemberName(member, "Protect")) {
             FSheet->Protected = true;
+            FSheet->Modified = true;
             FSheet->HashValue.clear();
             FSheet->SaltValue.clear();
             if (const AutomationValue* v = Optional(args, 0, "Password")) {
@@ -665,6 +671,23 @@ private:
     std::shared_ptr<XlWorkbook> FBook;
 };
 
+// Reads an .xlsx / .xltx package into `book`; other workbooks are refused with a message.
+void OpenPackage(XlWorkbook& book, const std::string& file, bool asTemplate)
+{
+    if (!FileExists(file)) throw EFOpenError("Cannot open file \"" + file + "\": it does not exist");
+    const std::string head = [&] {
+        std::ifstream in(file, std::ios::binary);
+        std::string bytes(8, '\0');
+        in.read(bytes.data(), 8);
+        bytes.resize(static_cast<std::size_t>(in.gcount()));
+        return bytes;
+    }();
+    if (head.starts_with("\xD0\xCF\x11\xE0"))
+        throw Exception("The workbook '" + file + "' is in the .xls file format, which this application cannot open yet; "
+                        "nothing was changed");
+    book.OpenXlsx(file, asTemplate);
+}
+
 class WorkbooksObject : public ExcelObject {
 public:
     using ExcelObject::ExcelObject;
@@ -674,16 +697,19 @@ public:
         if (kind == InvokeKind::Put) UnknownMember(member);
         if (SameMemberName(member, "Count")) return AutomationValue(static_cast<int>(FApp->Books.size()));
         if (SameMemberName(member, "Add")) {
-            if (const AutomationValue* t = Optional(args, 0, "Template"))
-                throw Exception("Starting from the template '" + t->ToString() + "' is not available yet");
             auto book = std::make_shared<XlWorkbook>();
-            book->AddSheet();
+            if (const AutomationValue* t = Optional(args, 0, "Template"))
+                OpenPackage(*book, t->ToString(), true);
+            else
+                book->AddSheet();
             FApp->Books.push_back(book);
             return AutomationValue(std::make_shared<WorkbookObject>(FApp, book));
         }
         if (SameMemberName(member, "Open")) {
-            const std::string file = Required(args, 0, "Filename", member).ToString();
-            throw Exception("Opening the workbook '" + file + "' is not available yet");
+            auto book = std::make_shared<XlWorkbook>();
+            OpenPackage(*book, Required(args, 0, "Filename", member).ToString(), false);
+            FApp->Books.push_back(book);
+            return AutomationValue(std::make_shared<WorkbookObject>(FApp, book));
         }
         UnknownMember(member);
     }
@@ -698,6 +724,7 @@ public:
         if (!SameMemberName(member, "FreezePanes")) UnknownMember(member);
         XlSheet& sheet = FApp->ActiveBook()->ActiveSheet();
         if (kind != InvokeKind::Put) return AutomationValue(sheet.FreezeRows > 0 || sheet.FreezeCols > 0);
+        sheet.Modified = true;
         if (NewValue(args, member).ToBoolean()) {
             sheet.FreezeRows = std::max(sheet.SelRow - 1, 0);
             sheet.FreezeCols = std::max(sheet.SelCol - 1, 0);

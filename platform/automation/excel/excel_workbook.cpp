@@ -13,6 +13,8 @@
 #include <zip.h>
 
 #include <charconv>
+#include <pugixml.hpp>
+#include <sstream>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -254,90 +256,137 @@ int XlStyles::Intern(const XlStyle& style)
     return it->second;
 }
 
-std::string XlStyles::Xml() const
+namespace {
+
+const char* const BaseStyles =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+    "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+    "<fonts count=\"1\"><font><sz val=\"11\"/><name val=\"Calibri\"/></font></fonts>"
+    "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill><fill><patternFill patternType=\"gray125\"/></fill></fills>"
+    "<borders count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
+    "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellStyleXfs>"
+    "<cellXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/></cellXfs>"
+    "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>"
+    "</styleSheet>";
+
+// The child `name` of the style sheet, made in its place in the schema's order when missing.
+pugi::xml_node StyleList(pugi::xml_node sheet, const char* name)
 {
+    if (pugi::xml_node n = sheet.child(name)) return n;
+    static const char* const order[] = {"numFmts", "fonts", "fills", "borders", "cellStyleXfs", "cellXfs",
+                                        "cellStyles", "dxfs", "tableStyles", "colors", "extLst"};
+    bool after = false;
+    for (const char* o : order) {
+        if (after)
+            if (pugi::xml_node next = sheet.child(o)) return sheet.insert_child_before(name, next);
+        if (std::strcmp(o, name) == 0) after = true;
+    }
+    return sheet.append_child(name);
+}
+
+int Append(pugi::xml_node list, pugi::xml_document& fragment)
+{
+    int count = 0;
+    for (pugi::xml_node n : list.children()) count += n.type() == pugi::node_element;
+    list.append_copy(fragment.first_child());
+    list.attribute("count") ? list.attribute("count").set_value(count + 1) : list.append_attribute("count").set_value(count + 1);
+    return count;
+}
+
+int AppendXml(pugi::xml_node list, const std::string& xml)
+{
+    pugi::xml_document fragment;
+    fragment.load_string(xml.c_str());
+    return Append(list, fragment);
+}
+
+} // namespace
+
+int XlStyles::CountXfs(const std::string& stylesXml)
+{
+    pugi::xml_document doc;
+    if (!doc.load_string(stylesXml.c_str())) return -1;
+    int count = 0;
+    for (pugi::xml_node n : doc.child("styleSheet").child("cellXfs").children("xf")) (void)n, ++count;
+    return count;
+}
+
+std::string XlStyles::Xml(const std::string& existing) const
+{
+    pugi::xml_document doc;
+    if (!doc.load_string(existing.empty() ? BaseStyles : existing.c_str()))
+        throw Exception("The workbook's styles cannot be read");
+    pugi::xml_node sheet = doc.child("styleSheet");
+    pugi::xml_node xfsList = StyleList(sheet, "cellXfs");
     std::map<std::string, int> formats;
-    std::map<XlFont, int> fonts;
-    std::map<int, int> fills;   // colour -> fill id (0 none, 1 gray125 are reserved)
-    std::map<int, int> borders; // bits -> border id
-    std::vector<XlFont> fontList;
-    std::vector<int> fillList, borderList;
-    struct Xf { int NumFmt, Font, Fill, Border, HAlign; };
-    std::vector<Xf> xfs;
     int nextFormat = 164;
-    borders.emplace(0, 0);
-    borderList.push_back(0);
-    for (const XlStyle& s : FStyles) {
+    for (pugi::xml_node f : sheet.child("numFmts").children("numFmt")) {
+        formats.emplace(f.attribute("formatCode").value(), f.attribute("numFmtId").as_int());
+        nextFormat = std::max(nextFormat, f.attribute("numFmtId").as_int() + 1);
+    }
+    std::map<XlFont, int> fonts;
+    std::map<int, int> fills;
+    std::map<int, int> borders;
+    // Every style of ours but the default becomes one more cell format, in order, so a
+    // cell's format index is known while its row is streamed (XfIndex).
+    for (std::size_t k = 1; k < FStyles.size(); ++k) {
+        const XlStyle& s = FStyles[k];
         int numFmt = BuiltinFormat(s.NumberFormat);
         if (numFmt < 0) {
             auto [it, added] = formats.emplace(s.NumberFormat, nextFormat);
-            if (added) ++nextFormat;
+            if (added) {
+                AppendXml(StyleList(sheet, "numFmts"), "<numFmt numFmtId=\"" + std::to_string(nextFormat)
+                                                           + "\" formatCode=\"" + Attr(s.NumberFormat) + "\"/>");
+                ++nextFormat;
+            }
             numFmt = it->second;
         }
-        auto [fi, fontAdded] = fonts.emplace(s.Font, static_cast<int>(fontList.size()));
-        if (fontAdded) fontList.push_back(s.Font);
+        auto font = fonts.find(s.Font);
+        if (font == fonts.end()) {
+            std::string x = "<font>";
+            if (s.Font.Bold) x += "<b/>";
+            if (s.Font.Italic) x += "<i/>";
+            if (s.Font.Underline) x += "<u/>";
+            x += "<sz val=\"" + Num(s.Font.Size) + "\"/>";
+            if (s.Font.Color >= 0) x += "<color rgb=\"" + Hex6(s.Font.Color) + "\"/>";
+            x += "<name val=\"" + Attr(s.Font.Name) + "\"/></font>";
+            font = fonts.emplace(s.Font, AppendXml(StyleList(sheet, "fonts"), x)).first;
+        }
         int fill = 0;
         if (s.Fill >= 0) {
-            auto [it, added] = fills.emplace(s.Fill, static_cast<int>(fillList.size()) + 2);
-            if (added) fillList.push_back(s.Fill);
+            auto it = fills.find(s.Fill);
+            if (it == fills.end())
+                it = fills.emplace(s.Fill, AppendXml(StyleList(sheet, "fills"),
+                                                     "<fill><patternFill patternType=\"solid\"><fgColor rgb=\"" + Hex6(s.Fill)
+                                                         + "\"/><bgColor indexed=\"64\"/></patternFill></fill>"))
+                         .first;
             fill = it->second;
         }
-        auto [bi, borderAdded] = borders.emplace(s.Borders, static_cast<int>(borderList.size()));
-        if (borderAdded) borderList.push_back(s.Borders);
-        xfs.push_back({numFmt, fi->second, fill, bi->second, s.HAlign});
-    }
-    std::string x = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-                    "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
-    if (!formats.empty()) {
-        x += "<numFmts count=\"" + std::to_string(formats.size()) + "\">";
-        for (const auto& [code, id] : formats)
-            x += "<numFmt numFmtId=\"" + std::to_string(id) + "\" formatCode=\"" + Attr(code) + "\"/>";
-        x += "</numFmts>";
-    }
-    x += "<fonts count=\"" + std::to_string(fontList.size()) + "\">";
-    for (const XlFont& f : fontList) {
-        x += "<font>";
-        if (f.Bold) x += "<b/>";
-        if (f.Italic) x += "<i/>";
-        if (f.Underline) x += "<u/>";
-        x += "<sz val=\"" + Num(f.Size) + "\"/>";
-        if (f.Color >= 0) x += "<color rgb=\"" + Hex6(f.Color) + "\"/>";
-        x += "<name val=\"" + Attr(f.Name) + "\"/></font>";
-    }
-    x += "</fonts><fills count=\"" + std::to_string(fillList.size() + 2)
-        + "\"><fill><patternFill patternType=\"none\"/></fill><fill><patternFill patternType=\"gray125\"/></fill>";
-    for (int color : fillList)
-        x += "<fill><patternFill patternType=\"solid\"><fgColor rgb=\"" + Hex6(color)
-            + "\"/><bgColor indexed=\"64\"/></patternFill></fill>";
-    x += "</fills><borders count=\"" + std::to_string(borderList.size()) + "\">";
-    for (int bits : borderList) {
-        x += "<border>";
-        const std::pair<const char*, int> edges[] = {{"left", 1}, {"right", 8}, {"top", 2}, {"bottom", 4}};
-        for (const auto& [name, bit] : edges) {
-            if (bits & bit)
-                x += std::string("<") + name + " style=\"thin\"><color indexed=\"64\"/></" + name + ">";
-            else
-                x += std::string("<") + name + "/>";
+        auto border = borders.find(s.Borders);
+        if (border == borders.end()) {
+            std::string x = "<border>";
+            const std::pair<const char*, int> edges[] = {{"left", 1}, {"right", 8}, {"top", 2}, {"bottom", 4}};
+            for (const auto& [name, bit] : edges) {
+                if (s.Borders & bit)
+                    x += std::string("<") + name + " style=\"thin\"><color indexed=\"64\"/></" + name + ">";
+                else
+                    x += std::string("<") + name + "/>";
+            }
+            x += "<diagonal/></border>";
+            border = borders.emplace(s.Borders, AppendXml(StyleList(sheet, "borders"), x)).first;
         }
-        x += "<diagonal/></border>";
-    }
-    x += "</borders><cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellStyleXfs>";
-    x += "<cellXfs count=\"" + std::to_string(xfs.size()) + "\">";
-    for (const Xf& f : xfs) {
-        x += "<xf numFmtId=\"" + std::to_string(f.NumFmt) + "\" fontId=\"" + std::to_string(f.Font) + "\" fillId=\""
-            + std::to_string(f.Fill) + "\" borderId=\"" + std::to_string(f.Border) + "\" xfId=\"0\"";
-        if (f.NumFmt) x += " applyNumberFormat=\"1\"";
-        if (f.Font) x += " applyFont=\"1\"";
-        if (f.Fill) x += " applyFill=\"1\"";
-        if (f.Border) x += " applyBorder=\"1\"";
-        if (const char* h = HAlignName(f.HAlign))
+        std::string x = "<xf numFmtId=\"" + std::to_string(numFmt) + "\" fontId=\"" + std::to_string(font->second)
+            + "\" fillId=\"" + std::to_string(fill) + "\" borderId=\"" + std::to_string(border->second)
+            + "\" xfId=\"0\" applyNumberFormat=\"1\" applyFont=\"1\" applyFill=\"1\" applyBorder=\"1\"";
+        if (const char* h = HAlignName(s.HAlign))
             x += std::string(" applyAlignment=\"1\"><alignment horizontal=\"") + h + "\"/></xf>";
         else
             x += "/>";
+        AppendXml(xfsList, x);
     }
-    x += "</cellXfs><cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>"
-         "</styleSheet>";
-    return x;
+    std::ostringstream out;
+    doc.save(out, "", pugi::format_raw);
+    return out.str();
 }
 
 // ---- sheet
@@ -347,14 +396,24 @@ XlSheet::~XlSheet() = default;
 
 XlColumn& XlSheet::Column(int c)
 {
+    if (!IsWorksheet) throw Exception("'" + Name + "' is not a worksheet");
+    Modified = true;
     if (c < 1 || c > XlMaxColumns)
         throw Exception("Column " + std::to_string(c) + " is outside the sheet (1 to " + std::to_string(XlMaxColumns)
                         + ")");
     return FColumns[c];
 }
 
+void XlSheet::ContinueAfter(int lastRow, int lastCol)
+{
+    FWrittenThrough = FLastRow = lastRow;
+    FLastCol = lastCol;
+}
+
 XlRow& XlSheet::Row(int r)
 {
+    if (!IsWorksheet) throw Exception("'" + Name + "' is not a worksheet");
+    Modified = true;
     if (r < 1 || r > XlMaxRows)
         throw Exception("Row " + std::to_string(r) + " is outside the sheet (1 to " + std::to_string(XlMaxRows) + ")");
     if (r <= FWrittenThrough)
@@ -431,7 +490,7 @@ void XlSheet::WriteRow(int r, const XlRow& row)
     const std::string rs = std::to_string(r);
     b += "<row r=\"" + rs + "\"";
     if (row.Height > 0) b += " ht=\"" + Num(row.Height) + "\" customHeight=\"1\"";
-    if (row.Style > 0) b += " s=\"" + std::to_string(row.Style) + "\" customFormat=\"1\"";
+    if (row.Style > 0) b += " s=\"" + std::to_string(FBook.XfIndex(row.Style)) + "\" customFormat=\"1\"";
     b += ">";
     for (const auto& [c, cell] : row.Cells) {
         FColumns[c].Streamed = true;
@@ -439,7 +498,7 @@ void XlSheet::WriteRow(int r, const XlRow& row)
         b += ColumnLetters(c);
         b += rs;
         b += '"';
-        if (cell.Style) b += " s=\"" + std::to_string(cell.Style) + "\"";
+        if (cell.Style) b += " s=\"" + std::to_string(FBook.XfIndex(cell.Style)) + "\"";
         switch (cell.Kind) {
         case XlKind::Blank: b += "/>"; break;
         case XlKind::Number: b += "><v>" + Num(cell.Number) + "</v></c>"; break;
@@ -511,7 +570,7 @@ std::string XlWorkbook::UniqueSheetName() const
 XlSheet& XlWorkbook::AddSheet()
 {
     auto sheet = std::make_unique<XlSheet>(*this, UniqueSheetName());
-    const int at = Sheets.empty() ? 0 : Active;
+    const int at = Sheets.empty() ? 0 : Source ? static_cast<int>(Sheets.size()) : Active;
     Sheets.insert(Sheets.begin() + at, std::move(sheet));
     Active = at;
     return *Sheets[static_cast<std::size_t>(at)];

@@ -69,7 +69,11 @@ public:
     XlStyles();
     int Intern(const XlStyle& style);
     const XlStyle& Get(int index) const { return FStyles.at(static_cast<std::size_t>(index)); }
-    std::string Xml() const;
+    // The styles part: `existing` (a workbook's own styles part, or empty for a new one)
+    // with every style but the default appended as one cell format each, in order.
+    std::string Xml(const std::string& existing) const;
+    // The number of cell formats in a styles part; -1 when it cannot be read.
+    static int CountXfs(const std::string& stylesXml);
 
 private:
     std::vector<XlStyle> FStyles;
@@ -106,6 +110,15 @@ struct XlPicture {
 };
 
 class XlWorkbook;
+
+// The package a workbook was opened from (or started from, for a template). Parts the
+// export does not touch are copied from it unchanged.
+struct XlSource {
+    std::string FileName;
+    std::string WorkbookPart; // "xl/workbook.xml"
+    std::string StylesPart;   // empty when the package has none
+    bool Template = false;    // a template's main part gets the workbook content type
+};
 
 class XlSheet {
 public:
@@ -147,6 +160,16 @@ public:
     std::string LeftHeader, LeftFooter;
     std::vector<XlPicture> Pictures;
 
+    // For a sheet of an opened package: its part and relationship id, whether it is a
+    // worksheet (others, such as chart sheets, are only carried along), and whether the
+    // export changed it (an unchanged sheet is copied as it was).
+    std::string SourcePart;
+    std::string SourceRelId;
+    bool IsWorksheet = true;
+    bool Modified = false;
+    // Rows up to lastRow exist in the package already; new rows go below them.
+    void ContinueAfter(int lastRow, int lastCol);
+
     // Writes every held row to the spool and returns the spool's file name.
     std::string FinishRows();
 
@@ -169,12 +192,22 @@ public:
     ~XlWorkbook();
 
     XlStyles Styles;
+    // Cell formats the workbook had before ours (1 for a new workbook).
+    int XfBase = 1;
+    // The cell-format index that style `style` of ours is written with.
+    int XfIndex(int style) const { return style == 0 ? 0 : XfBase + style - 1; }
     std::vector<std::unique_ptr<XlSheet>> Sheets;
     int Active = 0;
     WordPictureStore& PictureStore();
 
     XlSheet& ActiveSheet() { return *Sheets.at(static_cast<std::size_t>(Active)); }
-    // Adds a sheet before the active one and activates it.
+    std::unique_ptr<XlSource> Source;
+    // Reads an existing .xlsx (or .xltx) package: its sheets, their used rows and its
+    // styles. Raises Exception with a clear message for anything else.
+    void OpenXlsx(const std::string& fileName, bool asTemplate);
+
+    // Adds a sheet before the active one (after the last, in an opened package, so the
+    // indexes that the package's names refer to stay valid) and activates it.
     XlSheet& AddSheet();
     std::string UniqueSheetName() const;
 
