@@ -217,6 +217,36 @@ TEST_F(ExcelEndToEndTest, FailedSaveLeavesTheOldFileAlone)
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 
+TEST_F(ExcelEndToEndTest, PicturesBecomeDrawingsAtTheirCells)
+{
+    if (!LibreOfficeAvailable())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    rows = 2;
+    const std::string bitmap = ReadFileToString(TABRIX_TEST_DATA "/red_16x8.bmp");
+    engine.OnFillColumns = [](TPersistent* sender) {
+        auto* columns = static_cast<TKVEColumns*>(sender);
+        columns->Add()->FieldName = "Name";
+        TKVEColumn* picture = columns->Add();
+        picture->FieldName = "Picture";
+        picture->DataType = ctGraphic;
+    };
+    engine.OnGetValue = [&](TPersistent*, TKVEColumn* column, Variant& value) {
+        value = column->FieldName == "Name" ? Variant("row " + std::to_string(row)) : Variant(bitmap);
+    };
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted);
+    EXPECT_EQ(SchemaErrors(dir / "out.xlsx", dir), "");
+    // One picture part for the two equal pictures; each drawn once, 16 x 8 pixels.
+    EXPECT_EQ(Shell("unzip -Z1 '" + (dir / "out.xlsx").string() + "' | grep -c '^xl/media/'"), "1\n");
+    const std::string fods = ReadFileToString(ConvertWithLibreOffice((dir / "out.xlsx").string(), "fods", dir.string()));
+    std::size_t frames = 0;
+    for (std::size_t at = fods.find("<draw:frame"); at != std::string::npos; at = fods.find("<draw:frame", at + 1)) {
+        ++frames;
+        EXPECT_NE(fods.find("svg:width=\"0.1661in\" svg:height=\"0.0831in\"", at), std::string::npos);
+    }
+    EXPECT_EQ(frames, 2u);
+}
+
 // A workbook as another program writes it: a sheet to keep, and the suite's sheet with
 // two rows and a wide column.
 const char* const MakeScript = R"(

@@ -410,6 +410,9 @@ std::string MergeSheet(const std::string& xml, const XlSheet& sheet, const XlWor
         set("oddFooter", sheet.LeftFooter);
     }
     if (!drawingRel.empty()) {
+        if (ws.child("drawing"))
+            throw Exception("The sheet '" + sheet.Name
+                            + "' has drawings of its own; pictures cannot be added to it. Nothing was saved");
         if (!ws.attribute("xmlns:r")) SetAttr(ws, "xmlns:r", RelNs);
         SetAttr(Ensure(ws, "drawing"), "r:id", drawingRel);
     }
