@@ -2,9 +2,11 @@
 
 #include "app/main_form.h"
 #include "framework/exceptions.h"
+#include "framework/files.h"
 #include "framework/ui_services.h"
 
 #include <QPushButton>
+#include <QTimer>
 #include <memory>
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
@@ -59,6 +61,19 @@ void GuardedCall(const std::function<void()>& Action)
 int RunPictureProgram(int argc, char** argv)
 {
     TApplication app(argc, argv);
+    // SIGINT, SIGTERM and SIGHUP only record themselves; the program looks at the
+    // record between events, cancels a running export the way its Cancel button does
+    // and ends once the export has closed, removing any temporary file it left.
+    InstallInterruptHandler();
+    QTimer interruptWatch;
+    QObject::connect(&interruptWatch, &QTimer::timeout, &app, [&app] {
+        if (!InterruptRequested())
+            return;
+        if (frmMain && frmMain->Running())
+            frmMain->KVExportToWord1->SetProgressCanceled(true);
+        app.quit();
+    });
+    interruptWatch.start(200);
     try {
         auto form = std::make_unique<TfrmMain>();
         frmMain = form.get();
@@ -68,5 +83,7 @@ int RunPictureProgram(int argc, char** argv)
     } catch (...) {
         HandleException(std::current_exception());
     }
+    if (InterruptRequested())
+        ExitAfterInterrupt();
     return 0;
 }

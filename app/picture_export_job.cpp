@@ -1,11 +1,10 @@
 #include "app/picture_export_job.h"
 
+#include "framework/bitmap_reader.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
-#include "framework/streams.h"
 #include "framework/ui_services.h"
 
-#include <filesystem>
 #include <new>
 
 const std::string TPictureExportJob::VendorURL = "https://tabrix.example.org";
@@ -144,8 +143,14 @@ void TPictureExportJob::KVEVirtualDataEngine1GetValue(TPersistent*, TKVEColumn* 
         Value = Variant(ExtractFileName(CurrentPictureFile()));
         return;
     }
-    if (Column->FieldName == "Graphic")
-        Value = Variant(ReadPictureFile(CurrentPictureFile()));
+    if (Column->FieldName == "Graphic") {
+        // The picture is proven whole here, where its file is known, so that a damaged
+        // one is reported by its name.
+        const std::string& file = CurrentPictureFile();
+        std::string bytes = ReadPictureFile(file);
+        CheckBitmap(bytes, file);
+        Value = Variant(std::move(bytes));
+    }
 }
 
 const std::string& TPictureExportJob::CurrentPictureFile() const
@@ -157,20 +162,11 @@ const std::string& TPictureExportJob::CurrentPictureFile() const
 
 std::string TPictureExportJob::ReadPictureFile(const std::string& FileName)
 {
-    // A folder or a device is no picture, and opening a named pipe would wait for a
-    // writer forever; only regular files are opened.
-    std::error_code ec;
-    const auto status = std::filesystem::status(FileName, ec);
-    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        throw EFOpenError::CannotOpen(FileName, "It is not a regular file");
-    TFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
+    // Opened without waiting (a named pipe is no picture), examined through the open
+    // handle and read whole; the bytes travel unchanged, NUL bytes included.
     try {
-        stream.SetPosition(0);
-        // The bytes travel unchanged, NUL bytes included.
-        return stream.ReadToEnd();
+        return ReadRegularFile(FileName, MaxPictureFileSize);
     } catch (const std::bad_alloc&) {
         throw Exception("Not enough memory to read the picture file " + FileName);
-    } catch (const EStreamError& e) {
-        throw EStreamError("Cannot read the picture file " + FileName + ": " + e.Message());
     }
 }

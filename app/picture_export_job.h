@@ -56,8 +56,10 @@ public:
 
     // The whole content of a file, byte for byte, read while others may still read it
     // but not write it. Raises EFOpenError ("Cannot open file ...") when it cannot be
-    // opened and an Exception when it cannot be read whole.
+    // opened, is not a regular file or is larger than MaxPictureFileSize, and an
+    // Exception when it cannot be read whole.
     static std::string ReadPictureFile(const std::string& FileName);
+    static constexpr long long MaxPictureFileSize = 1LL << 30;
 
     TStringList* PictureFiles() const { return FPictureFiles.get(); }
     int RowIndex() const { return FRowIndex; }

@@ -10,11 +10,13 @@ memory (the child's max RSS from wait4) of every run.
     /usr/bin/python3 bench/pictures_bench.py [--exe build/tools/tabrix-pictures]
                                              [--count 100] [--repeat 3]
 
-Uses the system's Python (python3-docx is a Debian package).
+Uses the system's Python (python3-docx is a Debian package); `zip -1` of the same files
+is timed too when zip is installed.
 """
 import argparse
 import os
 import random
+import shutil
 import statistics
 import struct
 import subprocess
@@ -103,14 +105,23 @@ def main():
         print('%d pictures, 640 x 480 x 24 bit, %.1f MiB of bitmaps; median of %d runs'
               % (args.count, total_mib, args.repeat))
 
+        zip_path = os.path.join(work, 'pictures.zip')
+
+        def zip_argv():
+            if os.path.exists(zip_path):
+                os.remove(zip_path)
+            return ['zip', '-1', '-q', '-j', zip_path] + pictures
+
         runs = {
             'tabrix-pictures -> .docx': lambda: [exe, '-o', os.path.join(work, 'tabrix.docx')] + pictures,
             'tabrix-pictures -> .doc (RTF)': lambda: [exe, '-o', os.path.join(work, 'tabrix.doc')] + pictures,
             'python-docx -> .docx': lambda: ['/usr/bin/python3', '-c', PYTHON_DOCX_SCRIPT,
                                              os.path.join(work, 'python.docx')] + pictures,
         }
+        if shutil.which('zip'):
+            runs['zip -1 of the bitmaps'] = zip_argv
         outputs = {'tabrix-pictures -> .docx': 'tabrix.docx', 'tabrix-pictures -> .doc (RTF)': 'tabrix.doc',
-                   'python-docx -> .docx': 'python.docx'}
+                   'python-docx -> .docx': 'python.docx', 'zip -1 of the bitmaps': 'pictures.zip'}
         print('%-32s %10s %14s %12s' % ('run', 'time (s)', 'max RSS (MiB)', 'file (MiB)'))
         for name, argv in runs.items():
             times, rss = [], []

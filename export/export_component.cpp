@@ -1,8 +1,11 @@
 #include "export_component.h"
 
+#include "engine/db_data_engine.h"
+#include "engine/foreign_grid_engine.h"
 #include "export/message_table.h"
 #include "export/progress_window.h"
 #include "framework/data_set.h"
+#include "framework/db_grid.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
 #include "framework/format_settings.h"
@@ -173,19 +176,6 @@ void TKVECustomBaseComponent::Assign(const TPersistent* Source)
     Fixed = source->Fixed;
 }
 
-// ---------------------------------------------------------------------------
-// Grid check
-
-bool PropIsDBGrid(QObject* Control, bool& IsWWGrid, bool& IsAdvStringGrid)
-{
-    IsWWGrid = false;
-    IsAdvStringGrid = false;
-    if (!Control)
-        return false;
-    // A data-aware grid publishes its data source.
-    return Control->metaObject()->indexOfProperty("DataSource") >= 0;
-}
-
 TPropIsDBGrid TKVExportBaseComponent::PropIsDBGridCheck = &PropIsDBGrid;
 
 // ---------------------------------------------------------------------------
@@ -314,22 +304,11 @@ void TKVExportBaseComponent::Notification(TComponent* AComponent, TOperation Ope
 
 TDataSet* TKVExportBaseComponent::GetDS()
 {
-    if (FSourceEngine) {
-        // Dataset-based engines offer their dataset as an invokable GetDataset().
-        if (FSourceEngine->metaObject()->indexOfMethod("GetDataset()") >= 0) {
-            TDataSet* ds = nullptr;
-            QMetaObject::invokeMethod(FSourceEngine, "GetDataset", Qt::DirectConnection, Q_RETURN_ARG(TDataSet*, ds));
-            return ds;
-        }
-    }
+    if (auto* engine = dynamic_cast<TKVECustomDBDataEngine*>(FSourceEngine))
+        return engine->GetDataset();
     if (ColumnSource == csDataSet)
         return DataSet();
-    if (FDBGrid) {
-        QVariant v = FDBGrid->property("DataSet");
-        if (v.canConvert<QObject*>())
-            return qobject_cast<TDataSet*>(v.value<QObject*>());
-    }
-    return nullptr;
+    return GetPropAsDataSet(FDBGrid);
 }
 
 int TKVExportBaseComponent::GetSelectedCount()
@@ -339,6 +318,8 @@ int TKVExportBaseComponent::GetSelectedCount()
         OnGetSelectedCount(this, count);
         return count;
     }
+    if (auto* grid = qobject_cast<TDBGrid*>(FDBGrid.data()); grid && !IsWWGrid && !IsAdvStringGrid)
+        return grid->SelectedRows().Count();
     return 0;
 }
 
@@ -349,6 +330,9 @@ void* TKVExportBaseComponent::GetNextSelected(int Index)
         OnGetNextSelected(this, Index, selected);
         return selected;
     }
+    // The grid's bookmark itself (a TBookmark), as its selection list holds it.
+    if (auto* grid = qobject_cast<TDBGrid*>(FDBGrid.data()); grid && !IsWWGrid && !IsAdvStringGrid)
+        return const_cast<TBookmark*>(&grid->SelectedRows()[Index]);
     return nullptr;
 }
 
@@ -384,13 +368,35 @@ void TKVExportBaseComponent::CreateSourceDataEngine()
     case csDBGrid:
         if (!FDBGrid)
             throw Exception(FormatMessage(GetLanguageString(0), std::string("DBGrid")));
-        throw Exception("Data grids cannot be exported yet: grid \"" + FDBGrid->objectName().toStdString()
-                        + "\" has no data engine");
-    case csDataSet:
+        if (IsWWGrid) {
+            auto* engine = new TKVEwwDBGridDataEngine(this);
+            FSourceEngine = engine;
+            FSourceEngineOwned = true;
+            engine->SetDBGrid(qobject_cast<QWidget*>(FDBGrid.data()));
+        } else if (IsAdvStringGrid) {
+            auto* engine = new TKVEDBAdvStringGridDataEngine(this);
+            FSourceEngine = engine;
+            FSourceEngineOwned = true;
+            engine->SetDBGrid(qobject_cast<QWidget*>(FDBGrid.data()));
+        } else {
+            auto* grid = qobject_cast<TDBGrid*>(FDBGrid.data());
+            if (!grid)
+                throw EInvalidCast();
+            auto* engine = new TKVEDBGridDataEngine(this);
+            FSourceEngine = engine;
+            FSourceEngineOwned = true;
+            engine->SetDBGrid(grid);
+        }
+        break;
+    case csDataSet: {
         if (!FDataSet)
             throw Exception(FormatMessage(GetLanguageString(0), std::string("Dataset")));
-        throw Exception("Datasets cannot be exported yet: dataset \"" + FDataSet->objectName().toStdString()
-                        + "\" has no data engine");
+        auto* engine = new TKVEDatasetDataEngine(this);
+        FSourceEngine = engine;
+        FSourceEngineOwned = true;
+        engine->SetDataset(DataSet());
+        break;
+    }
     case csDataEngine:
         if (!FDataEngine)
             throw Exception(FormatMessage(GetLanguageString(0), std::string("DataEngine")));

@@ -3,6 +3,7 @@
 
 #include "persistent.h"
 
+#include <QObject>
 #include <functional>
 #include <vector>
 
@@ -22,7 +23,11 @@ private:
     TCollection* FCollection = nullptr;
 };
 
+// Described by a meta-object, so that a collection published as a property (a pointer
+// to a class derived from this one) is recognised at run time, and so is the class of
+// its items (ItemClass).
 class TCollection : public TPersistent {
+    Q_GADGET
 public:
     using ItemFactory = std::function<TCollectionItem*(TCollection*)>;
 
@@ -38,6 +43,10 @@ public:
     TCollectionItem* Items(int Index) const;
     void Clear();
     void Delete(int Index);
+
+    // The meta-object of the item class, when that class describes its properties
+    // (Q_GADGET); none otherwise.
+    virtual const QMetaObject* ItemClass() const { return nullptr; }
 
     void BeginUpdate();
     void EndUpdate();

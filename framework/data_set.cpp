@@ -845,16 +845,34 @@ int TMemoryDataSet::RecNo() const
     return FCurrent + 1;
 }
 
+namespace {
+
+TBookmark IdBookmark(std::uint64_t Id)
+{
+    TBookmark b(sizeof Id, '\0');
+    for (std::size_t i = 0; i < sizeof Id; ++i)
+        b[i] = static_cast<char>((Id >> (8 * i)) & 0xFF);
+    return b;
+}
+
+} // namespace
+
 TBookmark TMemoryDataSet::GetBookmark() const
 {
     CheckActive();
     if (FCurrent < 0)
         return {};
-    std::uint64_t id = FRecords[static_cast<std::size_t>(FCurrent)].Id;
-    TBookmark b(sizeof id, '\0');
-    for (std::size_t i = 0; i < sizeof id; ++i)
-        b[i] = static_cast<char>((id >> (8 * i)) & 0xFF);
-    return b;
+    return IdBookmark(FRecords[static_cast<std::size_t>(FCurrent)].Id);
+}
+
+void TMemoryDataSet::GetRecordAt(int Index, std::vector<Variant>& Values, TBookmark& Bookmark)
+{
+    CheckActive();
+    if (Index < 0 || Index >= static_cast<int>(FRecords.size()))
+        throw EListError::OutOfBounds(Index);
+    const TRecord& r = FRecords[static_cast<std::size_t>(Index)];
+    Values = r.Values;
+    Bookmark = IdBookmark(r.Id);
 }
 
 int TMemoryDataSet::IndexOfId(std::uint64_t Id) const

@@ -168,6 +168,10 @@ public:
     // of a record that no longer exists raises "Record not found".
     virtual void GotoBookmark(const TBookmark& Bookmark) = 0;
     virtual bool BookmarkValid(const TBookmark& Bookmark) const = 0;
+    // For displays: the values (in field order) and the bookmark of the record at
+    // zero-based Index in walk order, without moving the current record. An index
+    // outside 0..RecordCount-1 raises EListError.
+    virtual void GetRecordAt(int Index, std::vector<Variant>& Values, TBookmark& Bookmark) = 0;
 
     // Counted suspension of the attached controls' updates. While the count is above
     // 0 no change signal is emitted; the last EnableControls emits DataSetChanged once
@@ -246,6 +250,7 @@ public:
     TBookmark GetBookmark() const override;
     void GotoBookmark(const TBookmark& Bookmark) override;
     bool BookmarkValid(const TBookmark& Bookmark) const override;
+    void GetRecordAt(int Index, std::vector<Variant>& Values, TBookmark& Bookmark) override;
 
 protected:
     Variant GetFieldValue(const TField& Field) const override;

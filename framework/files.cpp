@@ -3,7 +3,12 @@
 #include "exceptions.h"
 #include "streams.h"
 
+#include <algorithm>
 #include <atomic>
+#include <csignal>
+#include <mutex>
+#include <sys/file.h>
+#include <vector>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -28,10 +33,16 @@ bool StatName(const std::string& Name, struct stat& St)
     return UsableName(Name) && ::stat(Name.c_str(), &St) == 0;
 }
 
-// Index of the last "/", "\" or ":" in Name, npos when there is none.
+// Index of the last delimiter in Name, npos when there is none.
 std::size_t LastDelimiter(const std::string& Name)
 {
-    return Name.find_last_of("/\\:");
+    return Name.find_last_of(PathDelimiters);
+}
+
+// Index of the last delimiter or dot in Name, npos when there is none.
+std::size_t LastDelimiterOrDot(const std::string& Name)
+{
+    return Name.find_last_of(std::string(".") + PathDelimiters);
 }
 
 std::uint64_t RandomBits()
@@ -82,7 +93,7 @@ std::string ExtractFileName(const std::string& FileName)
 
 std::string ExtractFileExt(const std::string& FileName)
 {
-    const std::size_t I = FileName.find_last_of(".:/\\");
+    const std::size_t I = LastDelimiterOrDot(FileName);
     if (I == std::string::npos || FileName[I] != '.')
         return {};
     return FileName.substr(I);
@@ -90,7 +101,7 @@ std::string ExtractFileExt(const std::string& FileName)
 
 std::string ChangeFileExt(const std::string& FileName, const std::string& Extension)
 {
-    const std::size_t I = FileName.find_last_of(".:/\\");
+    const std::size_t I = LastDelimiterOrDot(FileName);
     if (I == std::string::npos || FileName[I] != '.')
         return FileName + Extension;
     return FileName.substr(0, I) + Extension;
@@ -100,8 +111,16 @@ std::string IncludeTrailingPathDelimiter(const std::string& Path)
 {
     if (Path.empty() || IsPathDelimiter(Path.back()))
         return Path;
+#ifdef _WIN32
+#ifdef _WIN32
     const bool Backslashes = Path.find('\\') != std::string::npos && Path.find('/') == std::string::npos;
     return Path + (Backslashes ? '\\' : '/');
+#else
+    return Path + '/';
+#endif
+#else
+    return Path + '/';
+#endif
 }
 
 std::string ExcludeTrailingPathDelimiter(const std::string& Path)
@@ -163,4 +182,199 @@ void WriteStringToFile(const std::string& FileName, const std::string& Bytes)
         DeleteFile(FileName);
         throw;
     }
+}
+
+std::string ReadRegularFile(const std::string& FileName, long long MaxSize)
+{
+    if (!UsableName(FileName))
+        throw EFOpenError::CannotOpen(FileName, "Invalid file name");
+    int Fd;
+    do {
+        Fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (Fd < 0 && errno == EINTR);
+    if (Fd < 0)
+        throw EFOpenError::CannotOpen(FileName, std::strerror(errno));
+    struct Closer {
+        int Fd;
+        ~Closer() { ::close(Fd); }
+    } Close{Fd};
+    struct stat St {};
+    if (::fstat(Fd, &St) != 0)
+        throw EFOpenError::CannotOpen(FileName, std::strerror(errno));
+    if (!S_ISREG(St.st_mode))
+        throw EFOpenError::CannotOpen(FileName, S_ISDIR(St.st_mode) ? "It is a folder" : "It is not a regular file");
+    if (St.st_size > MaxSize)
+        throw EFOpenError::CannotOpen(FileName, "It is larger than " + std::to_string(MaxSize) + " bytes");
+    if (::flock(Fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        throw EFOpenError::CannotOpen(FileName, "The file is in use by another program");
+
+    std::string Bytes(static_cast<std::size_t>(St.st_size), '\0');
+    std::size_t Done = 0;
+    for (;;) {
+        if (Done == Bytes.size()) {
+            // One byte more than fstat promised means the file grew while it was read.
+            char Extra;
+            const ssize_t N = ::read(Fd, &Extra, 1);
+            if (N == 0)
+                return Bytes;
+            if (N < 0 && errno == EINTR)
+                continue;
+            throw EStreamError("Cannot read the file " + FileName + ": it changed while it was read");
+        }
+        const ssize_t N = ::read(Fd, Bytes.data() + Done, Bytes.size() - Done);
+        if (N < 0 && errno == EINTR)
+            continue;
+        if (N < 0)
+            throw EStreamError("Cannot read the file " + FileName + ": " + std::strerror(errno));
+        if (N == 0)
+            throw EStreamError("Cannot read the file " + FileName + ": it changed while it was read");
+        Done += static_cast<std::size_t>(N);
+    }
+}
+
+void WriteStringToNewFile(const std::string& FileName, const std::string& Bytes)
+{
+    if (!UsableName(FileName))
+        throw EFCreateError::CannotCreate(FileName, "Invalid file name");
+    int Fd;
+    do {
+        Fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    } while (Fd < 0 && errno == EINTR);
+    if (Fd < 0)
+        throw EFCreateError::CannotCreate(FileName, std::strerror(errno));
+    std::size_t Done = 0;
+    int Error = 0;
+    while (Done < Bytes.size()) {
+        const ssize_t N = ::write(Fd, Bytes.data() + Done, Bytes.size() - Done);
+        if (N < 0 && errno == EINTR)
+            continue;
+        if (N <= 0) {
+            Error = N < 0 ? errno : ENOSPC;
+            break;
+        }
+        Done += static_cast<std::size_t>(N);
+    }
+    if (::close(Fd) != 0 && Error == 0)
+        Error = errno;
+    if (Error != 0) {
+        ::unlink(FileName.c_str());
+        throw EStreamError("Stream write error on file \"" + FileName + "\". " + std::strerror(Error));
+    }
+}
+
+int CreateAnonymousFile(const std::string& Folder)
+{
+    const std::string Dir = ExcludeTrailingPathDelimiter(Folder.empty() ? GetTempFolder() : Folder);
+    int Fd = ::open(Dir.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
+    if (Fd >= 0)
+        return Fd;
+    // A file system without unnamed files: a named one, unlinked at once.
+    std::string Name = IncludeTrailingPathDelimiter(Dir) + ".tabrix-XXXXXX";
+    Fd = ::mkostemp(Name.data(), O_CLOEXEC);
+    if (Fd < 0)
+        throw EFCreateError::CannotCreate(Name, std::strerror(errno));
+    ::unlink(Name.c_str());
+    return Fd;
+}
+
+std::string HandleFileName(int Handle)
+{
+    return "/proc/self/fd/" + std::to_string(Handle);
+}
+
+namespace {
+
+volatile std::sig_atomic_t InterruptedBy = 0;
+
+extern "C" void RecordInterrupt(int Signal)
+{
+    InterruptedBy = Signal;
+}
+
+struct TListedFile {
+    std::string Name;
+    dev_t Device;
+    ino_t Inode;
+};
+
+std::mutex ListedLock;
+std::vector<TListedFile>& Listed()
+{
+    static std::vector<TListedFile> Files;
+    return Files;
+}
+
+} // namespace
+
+void InstallInterruptHandler()
+{
+    struct sigaction Action {};
+    Action.sa_handler = RecordInterrupt;
+    sigemptyset(&Action.sa_mask);
+    Action.sa_flags = SA_RESTART;
+    for (int Signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(Signal, &Action, nullptr);
+}
+
+int InterruptSignal()
+{
+    return InterruptedBy;
+}
+
+void ClearInterrupt()
+{
+    InterruptedBy = 0;
+}
+
+void CheckInterrupt()
+{
+    if (InterruptRequested())
+        throw Exception("The run was interrupted");
+}
+
+void RegisterTemporaryFile(const std::string& FileName)
+{
+    struct stat St {};
+    if (!UsableName(FileName) || ::lstat(FileName.c_str(), &St) != 0)
+        return;
+    std::lock_guard<std::mutex> Guard(ListedLock);
+    auto& Files = Listed();
+    // Entries whose file has gone (renamed into place or removed) are dropped, so the
+    // list stays as short as the files that still exist.
+    Files.erase(std::remove_if(Files.begin(), Files.end(),
+                               [](const TListedFile& F) {
+                                   struct stat Now {};
+                                   return ::lstat(F.Name.c_str(), &Now) != 0 || Now.st_ino != F.Inode ||
+                                          Now.st_dev != F.Device;
+                               }),
+                Files.end());
+    Files.push_back({FileName, St.st_dev, St.st_ino});
+}
+
+void ForgetTemporaryFile(const std::string& FileName)
+{
+    std::lock_guard<std::mutex> Guard(ListedLock);
+    auto& Files = Listed();
+    Files.erase(std::remove_if(Files.begin(), Files.end(), [&](const TListedFile& F) { return F.Name == FileName; }),
+                Files.end());
+}
+
+void RemoveTemporaryFiles()
+{
+    std::lock_guard<std::mutex> Guard(ListedLock);
+    for (const TListedFile& F : Listed()) {
+        struct stat St {};
+        if (::lstat(F.Name.c_str(), &St) == 0 && St.st_dev == F.Device && St.st_ino == F.Inode)
+            ::unlink(F.Name.c_str());
+    }
+    Listed().clear();
+}
+
+void ExitAfterInterrupt()
+{
+    const int Signal = InterruptSignal() != 0 ? InterruptSignal() : SIGTERM;
+    RemoveTemporaryFiles();
+    std::signal(Signal, SIG_DFL);
+    std::raise(Signal);
+    std::_Exit(128 + Signal);
 }

@@ -1,7 +1,8 @@
 #pragma once
-// Files and file names. Names are UTF-8 bytes. The name helpers accept both "/" and
-// "\" as folder delimiters, and ":" as a drive delimiter, so that names written for
-// Windows ("C:\out\report.doc") take apart the same way as native ones.
+// Files and file names. Names are UTF-8 bytes. The name helpers follow the system's
+// own rules: on POSIX systems only "/" ends a folder, and "\" and ":" are ordinary
+// letters of a name ("shot 12:30.bmp"); on Windows "/" and "\" end a folder and ":"
+// ends a drive ("C:\out\report.doc").
 
 #include <string>
 
@@ -14,13 +15,19 @@ bool DeleteFile(const std::string& FileName);
 // Size of a file in bytes, -1 when it cannot be examined.
 long long FileSizeOf(const std::string& FileName);
 
-// Whether C is "/" or "\".
+// The characters that end a folder (or a drive) in a name.
+#ifdef _WIN32
+inline constexpr const char* PathDelimiters = "/\\:";
 inline bool IsPathDelimiter(char C) { return C == '/' || C == '\\'; }
+#else
+inline constexpr const char* PathDelimiters = "/";
+inline bool IsPathDelimiter(char C) { return C == '/'; }
+#endif
 
-// The folder part with its trailing delimiter ("C:\out\report.doc" -> "C:\out\");
+// The folder part with its trailing delimiter ("/out/report.doc" -> "/out/");
 // empty when there is none.
 std::string ExtractFilePath(const std::string& FileName);
-// What follows the last "/", "\" or drive colon.
+// What follows the last delimiter.
 std::string ExtractFileName(const std::string& FileName);
 // The extension of the file-name part, with its dot (".doc"); empty when the name
 // has none. A dot in a folder name is not an extension.
@@ -28,8 +35,8 @@ std::string ExtractFileExt(const std::string& FileName);
 // FileName with its extension replaced by Extension (given with its dot); an empty
 // Extension removes the extension; a name without one gets Extension appended.
 std::string ChangeFileExt(const std::string& FileName, const std::string& Extension);
-// Path with a delimiter at its end. An empty path stays empty; a path that already
-// uses "\" and no "/" gets "\", any other path "/".
+// Path with a delimiter at its end. An empty path stays empty; on Windows a path that
+// already uses "\" and no "/" gets "\"; any other path gets "/".
 std::string IncludeTrailingPathDelimiter(const std::string& Path);
 // Path without a trailing delimiter (a lone "/" stays as it is).
 std::string ExcludeTrailingPathDelimiter(const std::string& Path);
@@ -51,3 +58,44 @@ std::string ReadFileToString(const std::string& FileName);
 // Creates (or replaces) FileName holding exactly Bytes; raises EFCreateError /
 // EStreamError, and removes the partial file when the write fails.
 void WriteStringToFile(const std::string& FileName, const std::string& Bytes);
+
+// The content of a regular file of at most MaxSize bytes, read so that no other kind
+// of file can stall the caller: it is opened without blocking (a named pipe swapped in
+// for the file does not wait for a writer), then examined through the open handle.
+// Others may read it but not write it while it is read. Raises EFOpenError ("Cannot
+// open file ...") when it cannot be opened, is not a regular file or is larger than
+// MaxSize, and EStreamError when it cannot be read whole.
+std::string ReadRegularFile(const std::string& FileName, long long MaxSize);
+// Creates FileName, which must not exist yet (not even as a symbolic link), with
+// mode 0600 and writes Bytes to it. Raises EFCreateError when the name is taken or the
+// file cannot be made, EStreamError when the write fails; a partial file is removed.
+void WriteStringToNewFile(const std::string& FileName, const std::string& Bytes);
+// An open read-write file in Folder (the temporary folder when empty) that has no
+// name: it disappears when closed, also when the process is killed. Returns the
+// handle; raises EFCreateError.
+int CreateAnonymousFile(const std::string& Folder = {});
+// A name under which another opening of the handle's file is possible while the
+// handle is open ("/proc/self/fd/N").
+std::string HandleFileName(int Handle);
+
+// Interruption (SIGINT, SIGTERM, SIGHUP). InstallInterruptHandler sets handlers that
+// only record the signal; a run polls InterruptRequested and winds down the way a
+// cancel does. Temporary files made next to a document are listed while they exist,
+// so that an interrupted program can remove them on its way out.
+void InstallInterruptHandler();
+// The signal that arrived since the handler was installed, 0 for none.
+int InterruptSignal();
+inline bool InterruptRequested() { return InterruptSignal() != 0; }
+// Forgets a recorded signal (tests, or a program that carries on).
+void ClearInterrupt();
+// Raises Exception ("The run was interrupted") when a signal arrived.
+void CheckInterrupt();
+// Lists FileName as a temporary file of this process (by its device and inode, so
+// that a file put in its place later is never taken for it) until Forget or removal.
+void RegisterTemporaryFile(const std::string& FileName);
+void ForgetTemporaryFile(const std::string& FileName);
+// Removes every listed temporary file that is still the file that was listed.
+void RemoveTemporaryFiles();
+// Ends the program after an interruption: removes the temporary files, then ends with
+// the signal's default action (the parent sees that the program was interrupted).
+[[noreturn]] void ExitAfterInterrupt();

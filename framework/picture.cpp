@@ -1,13 +1,12 @@
 #include "picture.h"
 
+#include "bitmap_reader.h"
 #include "exceptions.h"
 #include "files.h"
 #include "streams.h"
 
-#include <QBuffer>
 #include <QByteArray>
 #include <QImage>
-#include <QImageReader>
 
 #include <cstring>
 
@@ -69,37 +68,6 @@ bool IsBitmap(const std::string& B)
     return B.size() >= BitmapFileHeaderSize + 12 && B[0] == 'B' && B[1] == 'M';
 }
 
-// Decodes a bitmap file held in Bytes (no copy is made). Fails with the reason.
-QImage DecodeBitmap(const std::string& Bytes)
-{
-    if (!IsBitmap(Bytes))
-        throw EInvalidGraphic(Bytes.size() >= 2 && Bytes[0] == 'B' && Bytes[1] == 'M'
-                                  ? "Bitmap image is not valid: the file is too short"
-                                  : "Bitmap image is not valid: the data is not a Windows bitmap");
-    const std::uint32_t HeaderSize = U32(Bytes, BitmapFileHeaderSize);
-    switch (HeaderSize) {
-    case 12: case 16: case 40: case 52: case 56: case 64: case 108: case 124:
-        break;
-    default:
-        throw EInvalidGraphic("Bitmap image is not valid: unknown header size " + std::to_string(HeaderSize));
-    }
-    if (Bytes.size() < BitmapFileHeaderSize + HeaderSize)
-        throw EInvalidGraphic("Bitmap image is not valid: the file is too short");
-
-    const QByteArray Raw = QByteArray::fromRawData(Bytes.data(), static_cast<qsizetype>(Bytes.size()));
-    QBuffer Buffer;
-    Buffer.setData(Raw);
-    Buffer.open(QIODevice::ReadOnly);
-    // The decoder refuses images whose pixels would exceed its allocation limit, so a
-    // header that claims a huge picture costs nothing.
-    QImageReader Reader(&Buffer, "bmp");
-    Reader.setAutoTransform(false);
-    QImage Image = Reader.read();
-    if (Image.isNull())
-        throw EInvalidGraphic("Bitmap image is not valid: the pixel data cannot be decoded");
-    return Image;
-}
-
 } // namespace
 
 TGraphicKind TPicture::DetectKind(const std::string& Bytes, bool* Enhanced)
@@ -132,9 +100,9 @@ void TPicture::Clear()
 
 void TPicture::LoadBitmapFromBytes(std::string Bytes)
 {
-    const QImage Image = DecodeBitmap(Bytes);
-    FWidth = Image.width();
-    FHeight = Image.height();
+    const TBitmapSize Size = CheckBitmap(Bytes);
+    FWidth = Size.Width;
+    FHeight = Size.Height;
     FData = std::move(Bytes);
     FKind = gkBitmap;
     FEnhanced = false;
@@ -209,7 +177,13 @@ void TPicture::LoadFromGraphicField(std::string Bytes)
 
 void TPicture::LoadFromFile(const std::string& FileName)
 {
-    LoadFromBytes(ReadFileToString(FileName));
+    // A picture file is read without waiting on a pipe or device named like it.
+    std::string Bytes = ReadRegularFile(FileName, MaxFileSize);
+    if (DetectKind(Bytes) == gkBitmap) {
+        // A bitmap is checked here, where its file is known, so that a refusal names it.
+        CheckBitmap(Bytes, FileName);
+    }
+    LoadFromBytes(std::move(Bytes));
 }
 
 void TPicture::SaveToFile(const std::string& FileName) const
@@ -228,7 +202,7 @@ QImage TPicture::ToImage() const
 {
     switch (FKind) {
     case gkBitmap:
-        return DecodeBitmap(FData);
+        return BitmapToImage(ReadBitmap(FData));
     case gkIcon: {
         const QByteArray Raw = QByteArray::fromRawData(FData.data(), static_cast<qsizetype>(FData.size()));
         QImage Image = QImage::fromData(Raw, "ico");
@@ -242,4 +216,14 @@ QImage TPicture::ToImage() const
         break;
     }
     throw EInvalidGraphic("The picture is empty");
+}
+
+QImage BitmapToImage(TBitmapPixels&& Pixels)
+{
+    // The image shares the decoded rows; they are freed with the last copy of it.
+    auto* Owned = new TBitmapPixels(std::move(Pixels));
+    QImage Image(Owned->Data.data(), Owned->Width, Owned->Height, static_cast<qsizetype>(Owned->Stride()),
+                 Owned->Channels == 4 ? QImage::Format_RGBA8888 : QImage::Format_RGB888,
+                 [](void* Info) { delete static_cast<TBitmapPixels*>(Info); }, Owned);
+    return Image;
 }

@@ -1,14 +1,15 @@
 #pragma once
 // Pictures: a bitmap, metafile or icon held as the bytes of its file. The bytes are
 // kept once and saved unchanged, so nothing of the picture is lost on the way through;
-// a bitmap is decoded when it is loaded (to prove it valid and learn its size), and
-// the decoded pixels are dropped again.
+// a bitmap is checked in full when it is loaded (to prove it valid and learn its
+// size) without keeping its pixels.
 
 #include <cstdint>
 #include <string>
 
 class QImage;
 class TStream;
+struct TBitmapPixels;
 
 enum TGraphicKind : std::uint8_t { gkNone, gkBitmap, gkMetafile, gkIcon };
 
@@ -40,7 +41,10 @@ public:
     // header that some desktop databases put in front of it (count 1, type 0x0100,
     // size of what follows), which is dropped.
     void LoadFromGraphicField(std::string Bytes);
+    // A picture file of at most MaxFileSize bytes; a damaged bitmap is refused with
+    // the file's name in the message.
     void LoadFromFile(const std::string& FileName);
+    static constexpr long long MaxFileSize = 1LL << 30;
 
     // Writes the picture's bytes unchanged to a new file (replacing one of that
     // name). Raises EInvalidGraphic for an empty picture, EFCreateError /
@@ -48,7 +52,8 @@ public:
     void SaveToFile(const std::string& FileName) const;
     void SaveToStream(TStream& Stream) const;
 
-    // Decodes the picture into pixels: bitmaps and icons. Raises EInvalidGraphic for
+    // Decodes the picture into pixels: bitmaps (with the strict bitmap reader) and
+    // icons. Raises EInvalidGraphic for
     // other kinds and for an empty picture.
     QImage ToImage() const;
 
@@ -65,3 +70,6 @@ private:
     int FWidth = 0;
     int FHeight = 0;
 };
+
+// An image over decoded bitmap rows, without copying them: RGB888 or RGBA8888.
+QImage BitmapToImage(TBitmapPixels&& Pixels);

@@ -282,18 +282,17 @@ void TKVExportToWord::WriteData(TField* Field, TCellType CellType, int ARow, int
 
 void TKVExportToWord::InsertPicture(TField* Field, const std::string& Text, int Row, int Col)
 {
-    std::string name;
-    {
-        TPicture picture;
-        if (Field)
-            picture.LoadFromGraphicField(Field->AsString());
-        else
-            picture.LoadBitmapFromBytes(Text);
-        name = GetFileNameByGraphic(std::string(), 0, picture);
-        picture.SaveToFile(name);
-    }
-    // The temporary file goes also when inserting it fails.
+    TPicture picture;
+    if (Field)
+        picture.LoadFromGraphicField(Field->AsString());
+    else
+        picture.LoadBitmapFromBytes(Text);
+    const std::string name = GetFileNameByGraphic(std::string(), 0, picture);
+    // The temporary file goes also when writing or inserting it fails. It is made new
+    // (never through a link planted under its name) and readable by its owner alone.
     try {
+        WriteStringToNewFile(name, picture.Bytes());
+        picture.Clear();
         AutomationValue rowValue(Row);
         AutomationValue where = FTable.Call("Cell", {ByRef(rowValue), Col}).Call("Range");
         AutomationValue fileName(name);

@@ -5,12 +5,13 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev
-  libzip-dev libpugixml-dev libsqlite3-dev
+  qt6-base-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql
+  libzip-dev libpugixml-dev libsqlite3-dev sqlite3 libisal-dev
+  postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
+  libxml2-utils unzip
   libreoffice-writer-nogui libreoffice-calc-nogui
   python3-docx python3-openpyxl
-  libxml2-utils unzip
   xdg-utils
   clang libclang-rt-14-dev
 )

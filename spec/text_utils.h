@@ -16,7 +16,8 @@ class TField;
 
 // A file name for saving a picture before it is put into a document.
 // - FileName not empty: the folder part of FileName (with its trailing delimiter) +
-//   "img" + Index ("C:\out\report.doc", 3 -> "C:\out\img3" + extension).
+//   "img" + Index ("/out/report.doc", 3 -> "/out/img3" + extension). The folder ends
+//   at the system's own delimiter: on POSIX systems only "/".
 // - FileName empty: a unique name in the temporary folder, prefix "KVE" and
 //   hexadecimal digits. The temporary-file service reserves the name by creating
 //   "KVE....tmp", which is deleted at once: the call leaves no file behind, and it

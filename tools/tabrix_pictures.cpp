@@ -2,13 +2,16 @@
 // bitmap files into a word-processor document, one table row per picture, with the
 // same exporter settings and header lines as the program's Export button.
 //
-//   tabrix-pictures [-o FILE] PICTURE...
+//   tabrix-pictures [-q] [-o FILE] PICTURE...
 //
-// Exit codes: 0 the document was written, 1 the export failed (the reason is on
-// standard error), 2 bad usage.
+// Exit codes: 0 the document was written, 1 the export failed or was cancelled (the
+// reason is on standard error), 2 bad usage. Interrupted by SIGINT, SIGTERM or SIGHUP,
+// it stops the run as the Cancel button does, removes its temporary files and ends by
+// that signal.
 
 #include "app/picture_export_job.h"
 #include "framework/exceptions.h"
+#include "framework/files.h"
 #include "framework/ui_services.h"
 
 #include <QCoreApplication>
@@ -19,17 +22,22 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
 const char* const Usage =
-    "Usage: tabrix-pictures [-o FILE] PICTURE...\n"
+    "Usage: tabrix-pictures [-q] [-o FILE] PICTURE...\n"
     "Writes the bitmap files PICTURE... into a word-processor document: three header\n"
     "lines, then a table with the file name and the picture of each file in a row.\n"
     "\n"
     "  -o, --output FILE  the document to write (default: tabrix.doc in the current\n"
     "                     folder); a name ending in .docx is written as Office Open\n"
-    "                     XML, any other as RTF\n"
+    "                     XML, any other as RTF; a name without an extension\n"
+    "                     gets \".DOC\"\n"
+    "  -q, --quiet        print nothing but errors\n"
     "  -h, --help         show this help and exit\n"
+    "      --version      show the version and exit\n"
     "\n"
     "Exit status: 0 written, 1 the export failed, 2 bad usage.\n";
 
@@ -37,6 +45,8 @@ struct TCommandLine {
     std::string Output;
     std::vector<std::string> Pictures;
     bool Help = false;
+    bool Version = false;
+    bool Quiet = false;
 };
 
 int UsageError(const std::string& Message)
@@ -58,6 +68,10 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             optionsEnd = true;
         } else if (arg == "-h" || arg == "--help") {
             Line.Help = true;
+        } else if (arg == "--version") {
+            Line.Version = true;
+        } else if (arg == "-q" || arg == "--quiet") {
+            Line.Quiet = true;
         } else if (arg == "-o" || arg == "--output") {
             if (i + 1 >= argc || std::string(argv[i + 1]).empty())
                 return UsageError("option " + arg + " needs a file name");
@@ -70,11 +84,33 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             return UsageError("unknown option " + arg);
         }
     }
-    if (Line.Help)
+    if (Line.Help || Line.Version)
         return -1;
     if (Line.Pictures.empty())
         return UsageError("no pictures given");
     return -1;
+}
+
+// The document name must be one a document can be written under: not a folder, and
+// when it exists, a regular file (not a pipe, a device or a terminal).
+std::string OutputProblem(const std::string& Output)
+{
+    struct stat st {};
+    if (!Output.empty() && Output.back() == '/')
+        return "the output " + Output + " names a folder";
+    if (::stat(Output.c_str(), &st) != 0)
+        return {};
+    if (S_ISDIR(st.st_mode))
+        return "the output " + Output + " is a folder";
+    if (!S_ISREG(st.st_mode))
+        return "the output " + Output + " is not a regular file";
+    return {};
+}
+
+void WriteLine(std::ostream& Out, const std::string& Text)
+{
+    Out.write(Text.data(), static_cast<std::streamsize>(Text.size()));
+    Out << std::endl;
 }
 
 } // namespace
@@ -88,12 +124,24 @@ int main(int argc, char** argv)
         std::cout << Usage;
         return 0;
     }
+    if (line.Version) {
+        std::cout << "tabrix-pictures " TABRIX_VERSION "\n";
+        return 0;
+    }
+    if (!line.Output.empty())
+        if (std::string problem = OutputProblem(line.Output); !problem.empty())
+            return UsageError(problem);
 
+    // A signal only records itself; the run polls it and winds down.
+    InstallInterruptHandler();
+    int code = 1;
     try {
         QCoreApplication app(argc, argv);
-        // Boxes (the closing message, a failure) go to standard error.
-        TConsoleUIServices console;
-        TUIServicesScope scope(&console);
+        // Boxes are collected and written once the run is over: a failure's reason to
+        // standard error, and one success line instead of the closing box.
+        TRecordingUIServices boxes;
+        boxes.ForceHasGui = 0;
+        TUIServicesScope scope(&boxes);
 
         TPictureExportJob job;
         job.FormCreate(nullptr);
@@ -108,26 +156,27 @@ int main(int argc, char** argv)
         // Without a window system there is no progress window; the progress goes to
         // the terminal instead.
         exporter.AnimatedStatus = false;
-        exporter.OnProgress = [&job](TPersistent*, int CurValue, int MaxValue, bool&) {
-            if (CurValue >= MaxValue || !job.PictureFiles() || CurValue >= job.PictureFiles()->Count())
+        exporter.OnProgress = [&job, &line](TPersistent*, int CurValue, int MaxValue, bool& Abort) {
+            if (InterruptRequested())
+                Abort = true;
+            if (line.Quiet || CurValue >= MaxValue || !job.PictureFiles() || CurValue >= job.PictureFiles()->Count())
                 return;
-            const std::string& file = job.PictureFiles()->Strings(CurValue);
             std::cout << "[" << CurValue + 1 << "/" << MaxValue << "] ";
-            std::cout.write(file.data(), static_cast<std::streamsize>(file.size()));
-            std::cout << std::endl;
+            WriteLine(std::cout, job.PictureFiles()->Strings(CurValue));
         };
 
         job.ExportPictures(line.Pictures);
         const TKVEResult result = exporter.Statistic().Result;
         if (result == erCompleted) {
-            std::cout << "Document written: ";
-            std::cout.write(output.data(), static_cast<std::streamsize>(output.size()));
-            std::cout << std::endl;
-            return 0;
+            if (!line.Quiet)
+                WriteLine(std::cout, "Document written: " + exporter.FileName());
+            code = 0;
+        } else {
+            for (const auto& box : boxes.Boxes)
+                WriteLine(std::cerr, box.Text);
+            if (result == erCanceled && !InterruptRequested())
+                std::cerr << "tabrix-pictures: the export was cancelled\n";
         }
-        if (result == erCanceled)
-            std::cerr << "tabrix-pictures: the export was cancelled\n";
-        return 1;
     } catch (const Exception& e) {
         std::cerr << "tabrix-pictures: " << e.Message() << "\n";
     } catch (const std::exception& e) {
@@ -135,5 +184,11 @@ int main(int argc, char** argv)
     } catch (...) {
         std::cerr << "tabrix-pictures: the export failed\n";
     }
-    return 1;
+    if (InterruptRequested()) {
+        std::cerr << "tabrix-pictures: interrupted by signal " << InterruptSignal()
+                  << (code == 0 ? " after the document was written\n" : "\n");
+        std::cout.flush();
+        ExitAfterInterrupt();
+    }
+    return code;
 }

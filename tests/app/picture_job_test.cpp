@@ -102,8 +102,9 @@ TEST_F(PictureJobTest, HeaderTextGivesThreeLines)
 
 TEST_F(PictureJobTest, FileNameIsTheLastPathComponent)
 {
-    UseFiles({"/deep/er/still/deeper/pic.bmp", "C:\\Pictures\\Holiday\\sea.bmp", "D:beach.bmp", "plain.bmp"});
-    const char* expected[] = {"pic.bmp", "sea.bmp", "beach.bmp", "plain.bmp"};
+    // Only "/" ends a folder: "\\" and ":" belong to the name.
+    UseFiles({"/deep/er/still/deeper/pic.bmp", "/pics/shot 12:30.bmp", "/pics/a\\b.bmp", "plain.bmp"});
+    const char* expected[] = {"pic.bmp", "shot 12:30.bmp", "a\\b.bmp", "plain.bmp"};
     bool abort = false;
     for (const char* name : expected) {
         Variant value = ValueFor("FileName");
@@ -124,19 +125,22 @@ TEST_F(PictureJobTest, GraphicIsTheWholeFileWithNulBytes)
     EXPECT_EQ(value.StringRef().size(), bytes.size());
     EXPECT_TRUE(value.StringRef() == bytes);
 
-    // Any bytes at all travel unchanged, also an empty file.
-    std::string all;
-    for (int i = 0; i < 256; ++i)
-        all += static_cast<char>(i);
-    WriteWholeFile(Path("all.bin"), all + all);
+    // Bytes that are no whole bitmap are refused here, naming their file.
     WriteWholeFile(Path("empty.bmp"), "");
+    WriteWholeFile(Path("cut.bmp"), bytes.substr(0, 100));
     job.PictureFiles()->Clear();
-    UseFiles({Path("all.bin"), Path("empty.bmp")});
-    EXPECT_TRUE(ValueFor("Graphic").StringRef() == all + all);
-    bool abort = false;
-    job.KVEVirtualDataEngine1Next(nullptr, abort);
-    EXPECT_EQ(ValueFor("Graphic").VarType(), varString);
-    EXPECT_TRUE(ValueFor("Graphic").StringRef().empty());
+    UseFiles({Path("empty.bmp"), Path("cut.bmp")});
+    for (const char* cause : {"the data is not a Windows bitmap", "the pixel data is cut short"}) {
+        try {
+            ValueFor("Graphic");
+            ADD_FAILURE() << cause;
+        } catch (const EInvalidGraphic& e) {
+            EXPECT_EQ(e.Message().rfind("Bitmap image is not valid: " + job.PictureFiles()->Strings(job.RowIndex()) + ": ", 0), 0u) << e.Message();
+            EXPECT_NE(e.Message().find(cause), std::string::npos) << e.Message();
+        }
+        bool abort = false;
+        job.KVEVirtualDataEngine1Next(nullptr, abort);
+    }
 }
 
 TEST_F(PictureJobTest, FieldNamesCompareWithLetterCase)

@@ -8,47 +8,51 @@
 #include <set>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 #include "tests/common/temp_folder.h"
 
 namespace {
 
 } // namespace
 
-TEST(FileNames, TakeApartWindowsAndNativeNames)
+TEST(FileNames, OnlySlashEndsAFolder)
 {
-    EXPECT_EQ(ExtractFilePath("C:\\out\\report.doc"), "C:\\out\\");
-    EXPECT_EQ(ExtractFilePath("/home/u/report.doc"), "/home/u/");
-    EXPECT_EQ(ExtractFilePath("C:report.doc"), "C:");
-    EXPECT_EQ(ExtractFilePath("dir/sub\\x.txt"), "dir/sub\\");
-    EXPECT_EQ(ExtractFilePath("report.doc"), "");
-
-    EXPECT_EQ(ExtractFileName("C:\\out\\report.doc"), "report.doc");
-    EXPECT_EQ(ExtractFileName("/a/b/"), "");
-    EXPECT_EQ(ExtractFileName("D:x.bmp"), "x.bmp");
-    EXPECT_EQ(ExtractFileName("plain"), "plain");
-
-    EXPECT_EQ(ExtractFileExt("C:\\out\\report.doc"), ".doc");
-    EXPECT_EQ(ExtractFileExt("archive.tar.gz"), ".gz");
-    EXPECT_EQ(ExtractFileExt("C:\\my.folder\\readme"), "");
-    EXPECT_EQ(ExtractFileExt("/my.folder/readme"), "");
-    EXPECT_EQ(ExtractFileExt("name."), ".");
-
-    EXPECT_EQ(ChangeFileExt("C:\\out\\KVE1A.tmp", ".bmp"), "C:\\out\\KVE1A.bmp");
+    // On POSIX systems "\\" and ":" are ordinary letters of a name.
+    struct Case {
+        const char* Name;
+        const char* Path;
+        const char* File;
+        const char* Ext;
+    } const Cases[] = {
+        {"/home/u/report.doc", "/home/u/", "report.doc", ".doc"},
+        {"/pics/shot 12:30.bmp", "/pics/", "shot 12:30.bmp", ".bmp"},
+        {"a\\b.bmp", "", "a\\b.bmp", ".bmp"},
+        {"C:\\out\\report.doc", "", "C:\\out\\report.doc", ".doc"},
+        {"/a/b/", "/a/b/", "", ""},
+        {"/my.folder/readme", "/my.folder/", "readme", ""},
+        {"x.1:2", "", "x.1:2", ".1:2"},
+        {"archive.tar.gz", "", "archive.tar.gz", ".gz"},
+        {"name.", "", "name.", "."},
+    };
+    for (const Case& C : Cases) {
+        EXPECT_EQ(ExtractFilePath(C.Name), C.Path) << C.Name;
+        EXPECT_EQ(ExtractFileName(C.Name), C.File) << C.Name;
+        EXPECT_EQ(ExtractFileExt(C.Name), C.Ext) << C.Name;
+    }
+    EXPECT_EQ(ChangeFileExt("/tmp/KVE1A.tmp", ".bmp"), "/tmp/KVE1A.bmp");
     EXPECT_EQ(ChangeFileExt("/tmp/KVE1A.tmp", ""), "/tmp/KVE1A");
     EXPECT_EQ(ChangeFileExt("/my.dir/noext", ".kve"), "/my.dir/noext.kve");
     EXPECT_EQ(ChangeFileExt("a.b.c", ".d"), "a.b.d");
 }
 
-TEST(FileNames, TrailingDelimiterFollowsThePathsOwnStyle)
+TEST(FileNames, TrailingDelimiter)
 {
-    EXPECT_EQ(IncludeTrailingPathDelimiter("C:\\out"), "C:\\out\\");
-    EXPECT_EQ(IncludeTrailingPathDelimiter("C:\\out\\"), "C:\\out\\");
     EXPECT_EQ(IncludeTrailingPathDelimiter("/tmp"), "/tmp/");
     EXPECT_EQ(IncludeTrailingPathDelimiter("/tmp/"), "/tmp/");
-    EXPECT_EQ(IncludeTrailingPathDelimiter("rel"), "rel/");
+    EXPECT_EQ(IncludeTrailingPathDelimiter("dir\\"), "dir\\/");
     EXPECT_EQ(IncludeTrailingPathDelimiter(""), "");
     EXPECT_EQ(ExcludeTrailingPathDelimiter("/tmp//"), "/tmp");
-    EXPECT_EQ(ExcludeTrailingPathDelimiter("C:\\out\\"), "C:\\out");
     EXPECT_EQ(ExcludeTrailingPathDelimiter("/"), "/");
 }
 
@@ -148,4 +152,68 @@ TEST(TempFiles, CreateTempFileNameMakesUniqueEmptyFiles)
     const std::string InTemp = CreateTempFileName("KVE");
     EXPECT_EQ(ExtractFilePath(InTemp), GetTempFolder());
     EXPECT_TRUE(DeleteFile(InTemp));
+}
+
+TEST(Files, NewFileIsExclusiveAndPrivate)
+{
+    TempDir Dir;
+    const std::string Target = Dir / "outside.txt";
+    const std::string Planted = Dir / "KVE1.bmp";
+    WriteStringToFile(Target, "keep");
+    ASSERT_EQ(::symlink(Target.c_str(), Planted.c_str()), 0);
+    // Neither a link planted under the name nor an existing file is written through.
+    EXPECT_THROW(WriteStringToNewFile(Planted, "picture"), EFCreateError);
+    EXPECT_THROW(WriteStringToNewFile(Target, "picture"), EFCreateError);
+    EXPECT_EQ(ReadFileToString(Target), "keep");
+
+    const std::string Fresh = Dir / "fresh.bmp";
+    WriteStringToNewFile(Fresh, std::string("a\0b", 3));
+    EXPECT_EQ(ReadFileToString(Fresh), std::string("a\0b", 3));
+    struct stat St {};
+    ASSERT_EQ(::stat(Fresh.c_str(), &St), 0);
+    EXPECT_EQ(St.st_mode & 07777, 0600u);
+}
+
+TEST(Files, RegularFilesAreReadWithoutBlocking)
+{
+    TempDir Dir;
+    WriteStringToFile(Dir / "a.bin", std::string("x\0y", 3));
+    EXPECT_EQ(ReadRegularFile(Dir / "a.bin", 3), std::string("x\0y", 3));
+    ASSERT_EQ(::mkfifo((Dir / "pipe").c_str(), 0600), 0);
+    const std::vector<std::pair<std::string, std::string>> Refused = {
+        {Dir / "a.bin", "larger than 2 bytes"},
+        {Dir / "pipe", "not a regular file"}, // returns at once: no writer is awaited
+        {Dir.Path, "It is a folder"},
+        {Dir / "missing", "Cannot open file"},
+    };
+    for (const auto& [Name, Cause] : Refused) {
+        try {
+            ReadRegularFile(Name, Name == Dir / "a.bin" ? 2 : 100);
+            ADD_FAILURE() << Name;
+        } catch (const EFOpenError& E) {
+            EXPECT_NE(E.Message().find(Cause), std::string::npos) << E.Message();
+        }
+    }
+}
+
+TEST(TempFiles, AnonymousFilesLeaveNoNameAndListedFilesAreRemoved)
+{
+    TempDir Dir;
+    const int Fd = CreateAnonymousFile(Dir.Path);
+    ASSERT_GE(Fd, 0);
+    ASSERT_EQ(::write(Fd, "abc", 3), 3);
+    EXPECT_EQ(ReadFileToString(HandleFileName(Fd)), "abc");
+    EXPECT_EQ(FolderEntries(Dir.Path), (std::set<std::string>{".", ".."}));
+    ::close(Fd);
+
+    // A listed file is removed; one that took a listed name later is not.
+    WriteStringToFile(Dir / "listed", "");
+    WriteStringToFile(Dir / "replaced", "");
+    RegisterTemporaryFile(Dir / "listed");
+    RegisterTemporaryFile(Dir / "replaced");
+    WriteStringToFile(Dir / "other", "");
+    ASSERT_EQ(::rename((Dir / "other").c_str(), (Dir / "replaced").c_str()), 0);
+    RemoveTemporaryFiles();
+    EXPECT_FALSE(FileExists(Dir / "listed"));
+    EXPECT_TRUE(FileExists(Dir / "replaced"));
 }

@@ -101,13 +101,6 @@ std::string Icon()
     return B;
 }
 
-QImage Pixels(const std::string& File)
-{
-    TPicture P;
-    P.LoadFromFile(File);
-    return P.ToImage().convertToFormat(QImage::Format_ARGB32);
-}
-
 } // namespace
 
 TEST(Picture, BitmapBytesAreKeptAndSavedUnchanged)
@@ -236,46 +229,5 @@ TEST(BitmapSuite, EveryGoodFileDecodes)
         EXPECT_GT(P.Width(), 0) << F;
         EXPECT_GT(P.Height(), 0) << F;
         EXPECT_EQ(P.Bytes(), ReadFileToString(F)) << F;
-    }
-}
-
-TEST(BitmapSuite, GoodGroupsDecodeToTheSamePixels)
-{
-    const std::vector<std::vector<std::string>> Groups = {
-        {"pal8", "pal8-0", "pal8rle", "pal8topdown", "pal8os2", "pal8v4", "pal8v5"},
-        {"rgb24", "rgb24pal", "rgb32", "rgb32bfdef", "rgb32bf"},
-        {"pal4", "pal4rle"},
-        {"rgb16", "rgb16bfdef"},
-        {"rgb16-565", "rgb16-565pal"},
-    };
-    const std::string Folder = SuiteFolder() + "g/";
-    for (const auto& Group : Groups) {
-        const QImage First = Pixels(Folder + Group[0] + ".bmp");
-        for (std::size_t I = 1; I < Group.size(); ++I)
-            EXPECT_TRUE(Pixels(Folder + Group[I] + ".bmp") == First) << Group[I] << " differs from " << Group[0];
-    }
-}
-
-TEST(BitmapSuite, QuestionableAndBadFilesDecodeOrFailCleanly)
-{
-    for (const char* Sub : {"q", "b"}) {
-        const auto Files = BmpFiles(Sub);
-        ASSERT_GE(Files.size(), 10u) << Sub;
-        for (const std::string& F : Files) {
-            TPicture P;
-            try {
-                P.LoadFromFile(F);
-                EXPECT_EQ(P.Kind(), gkBitmap) << F;
-                EXPECT_GT(P.Width(), 0) << F;
-            } catch (const EInvalidGraphic& E) {
-                EXPECT_EQ(E.Message().rfind("Bitmap image is not valid", 0), 0u) << F;
-                EXPECT_TRUE(P.Empty()) << F;
-            }
-        }
-    }
-    // The ones that claim absurd sizes are refused, not attempted.
-    for (const char* Name : {"reallybig", "badpalettesize", "badwidth", "badheadersize"}) {
-        TPicture P;
-        EXPECT_THROW(P.LoadFromFile(SuiteFolder() + "b/" + Name + ".bmp"), EInvalidGraphic) << Name;
     }
 }

@@ -7,6 +7,7 @@
 #include "framework/format_settings.h"
 #include "framework/ui_services.h"
 #include "tests/support/libreoffice_reader.h"
+#include "tests/support/ooxml_schema_check.h"
 
 #include <gtest/gtest.h>
 
@@ -29,43 +30,6 @@ std::string Shell(const std::string& command)
     while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
     ::pclose(pipe);
     return out;
-}
-
-// The transitional schemas, kept beside the source tree; empty when they are not there.
-std::string SchemaFolder()
-{
-    for (const char* candidate : {TABRIX_SOURCE_DIR "/../shared/schemas/ooxml", TABRIX_SOURCE_DIR "/../../shared/schemas/ooxml"})
-        if (fs::exists(fs::path(candidate) / "sml.xsd")) return candidate;
-    return std::string();
-}
-
-// Every XML part of the package, validated against the transitional schemas; the
-// failures as text, empty when all parts are valid. The core properties are left out:
-// their schema needs the Dublin Core schemas from the network.
-std::string SchemaErrors(const fs::path& package, const fs::path& work)
-{
-    const std::string schemas = SchemaFolder();
-    if (schemas.empty()) {
-        std::cerr << "note: the OOXML schemas were not found; parts not validated\n";
-        return std::string();
-    }
-    std::string errors;
-    std::istringstream names(Shell("unzip -Z1 '" + package.string() + "'"));
-    for (std::string name; std::getline(names, name);) {
-        std::string schema;
-        if (name == "[Content_Types].xml") schema = "opc-xsd/opc-contentTypes.xsd";
-        else if (name.ends_with(".rels")) schema = "opc-xsd/opc-relationships.xsd";
-        else if (name.starts_with("xl/drawings/")) schema = "dml-spreadsheetDrawing.xsd";
-        else if (name == "docProps/app.xml") schema = "shared-documentPropertiesExtended.xsd";
-        else if (name.starts_with("xl/")) schema = "sml.xsd";
-        else continue;
-        const fs::path part = work / "part.xml";
-        Shell("unzip -p '" + package.string() + "' '" + (name == "[Content_Types].xml" ? "\\[Content_Types\\].xml" : name)
-              + "' > '" + part.string() + "'");
-        const std::string out = Shell("xmllint --noout --schema '" + schemas + "/" + schema + "' '" + part.string() + "'");
-        if (out.find(" validates") == std::string::npos) errors += name + ": " + out;
-    }
-    return errors;
 }
 
 const char* const ReadScript = R"(
@@ -162,7 +126,7 @@ TEST_F(ExcelEndToEndTest, ValuesFormatsAndSheetSettingsReadBack)
     ASSERT_EQ(exporter.Statistic().Result, erCompleted);
     EXPECT_EQ(exporter.Statistic().TotalCount, 2);
 
-    EXPECT_EQ(SchemaErrors(dir / "out.xlsx", dir), "");
+    EXPECT_EQ(OoxmlSchemaFaults((dir / "out.xlsx").string()), "");
     // Integers are numbers under "0"; the real column is formatted as text, so its
     // values stay as written; dates become date serials; text stays text, blanks and
     // leading zero and all. The rejected second record leaves row 4 empty. Header and
@@ -235,7 +199,7 @@ TEST_F(ExcelEndToEndTest, PicturesBecomeDrawingsAtTheirCells)
     };
     exporter.Execute();
     ASSERT_EQ(exporter.Statistic().Result, erCompleted);
-    EXPECT_EQ(SchemaErrors(dir / "out.xlsx", dir), "");
+    EXPECT_EQ(OoxmlSchemaFaults((dir / "out.xlsx").string()), "");
     // One picture part for the two equal pictures; each drawn once, 16 x 8 pixels.
     EXPECT_EQ(Shell("unzip -Z1 '" + (dir / "out.xlsx").string() + "' | grep -c '^xl/media/'"), "1\n");
     const std::string fods = ReadFileToString(ConvertWithLibreOffice((dir / "out.xlsx").string(), "fods", dir.string()));
@@ -278,7 +242,7 @@ TEST_F(ExcelEndToEndTest, MergeAppendsBelowTheFoundSheetAndTemplatesStayUnchange
     exporter.Execute();
     ASSERT_EQ(exporter.Statistic().Result, erCompleted);
     EXPECT_EQ(Shell("unzip -p '" + merged.string() + "' xl/worksheets/sheet1.xml"), keptBefore);
-    EXPECT_EQ(SchemaErrors(merged, dir), "");
+    EXPECT_EQ(OoxmlSchemaFaults((merged).string()), "");
     const std::string merge = ReadBack(merged);
     EXPECT_NE(merge.find("sheets Keep|Tabrix 4.61\n"
                          "cell A1 str 'old 1' General\n"
@@ -295,7 +259,7 @@ TEST_F(ExcelEndToEndTest, MergeAppendsBelowTheFoundSheetAndTemplatesStayUnchange
     exporter.Execute();
     ASSERT_EQ(exporter.Statistic().Result, erCompleted);
     EXPECT_EQ(ReadFileToString(templ.string()), templateBefore);
-    EXPECT_EQ(SchemaErrors(dir / "from_template.xlsx", dir), "");
+    EXPECT_EQ(OoxmlSchemaFaults((dir / "from_template.xlsx").string()), "");
     const std::string fromTemplate = ReadBack(dir / "from_template.xlsx");
     EXPECT_NE(fromTemplate.find("sheets Keep|Tabrix 4.61\ncell A1 int 0 0\n"), std::string::npos) << fromTemplate;
 

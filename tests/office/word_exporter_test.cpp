@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <functional>
 
@@ -460,14 +462,19 @@ TEST_F(WordSmallExportTest, TemporaryPictureIsDeletedWhenInsertingItFails)
     };
     engine.OnGetValue = [&](TPersistent*, TKVEColumn*, Variant& value) { value = Variant(bitmap); };
     std::string pictureFile;
+    struct stat st {};
     server.Answer("AddPicture", [&](RecordedCall& call) -> AutomationValue {
         pictureFile = call.Args.Find(99, "FileName")->Value().ToString();
+        ::lstat(pictureFile.c_str(), &st);
+        EXPECT_EQ(ReadFileToString(pictureFile), bitmap);
         throw Exception("The picture cannot be inserted.");
     });
     exporter.Execute();
     EXPECT_EQ(exporter.Statistic().Result, erFailed);
     ASSERT_FALSE(pictureFile.empty());
     EXPECT_FALSE(FileExists(pictureFile));
+    EXPECT_EQ(st.st_mode & 07777, 0600u); // a regular file only its owner may read
+    EXPECT_TRUE(S_ISREG(st.st_mode));
 }
 
 TEST_F(WordSmallExportTest, MoreColumnsThanATableHoldsFailClearly)

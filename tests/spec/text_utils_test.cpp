@@ -100,11 +100,11 @@ public:
 TEST(GetFileNameByGraphic, NamesNextToTheFileByKind)
 {
     TPicture Bitmap;
-    EXPECT_EQ(GetFileNameByGraphic("C:\\out\\report.doc", 0, gkBitmap), "C:\\out\\img0.bmp");
-    EXPECT_EQ(GetFileNameByGraphic("C:\\out\\report.doc", 0, gkIcon), "C:\\out\\img0.ico");
-    EXPECT_EQ(GetFileNameByGraphic("C:\\out\\report.doc", 0, gkMetafile, false), "C:\\out\\img0.wmf");
-    EXPECT_EQ(GetFileNameByGraphic("C:\\out\\report.doc", 0, gkMetafile, true), "C:\\out\\img0.emf");
-    EXPECT_EQ(GetFileNameByGraphic("C:\\out\\report.doc", 3, gkNone), "C:\\out\\img3.bmp");
+    EXPECT_EQ(GetFileNameByGraphic("/out/report.doc", 0, gkBitmap), "/out/img0.bmp");
+    EXPECT_EQ(GetFileNameByGraphic("/out/report.doc", 0, gkIcon), "/out/img0.ico");
+    EXPECT_EQ(GetFileNameByGraphic("/out/report.doc", 0, gkMetafile, false), "/out/img0.wmf");
+    EXPECT_EQ(GetFileNameByGraphic("/out/report.doc", 0, gkMetafile, true), "/out/img0.emf");
+    EXPECT_EQ(GetFileNameByGraphic("/out/a\\b:c.doc", 3, gkNone), "/out/img3.bmp"); // "\\" and ":" are letters
     EXPECT_EQ(GetFileNameByGraphic("/home/u/out.docx", 12, Bitmap), "/home/u/img12.bmp"); // empty picture
     EXPECT_EQ(GetFileNameByGraphic("report.doc", 1, nullptr), "img1.bmp");
 }

@@ -1,5 +1,7 @@
 #include "tests/support/libreoffice_reader.h"
 
+#include "tests/support/ooxml_schema_check.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFileInfo>
@@ -313,6 +315,12 @@ LoDocument ParseFlatOdt(const std::string& xml)
 
 LoDocument ReadWithLibreOffice(const std::string& file, int timeoutSeconds)
 {
+    // A package read back is also checked against the schemas: LibreOffice forgives what
+    // other readers reject.
+    std::string ext = QFileInfo(QString::fromStdString(file)).suffix().toLower().toStdString();
+    if (ext == "docx" || ext == "xlsx")
+        if (std::string faults = OoxmlSchemaFaults(file); !faults.empty())
+            throw std::runtime_error("'" + file + "' does not match the Office Open XML schemas:\n" + faults);
     QTemporaryDir dir(QDir::tempPath() + "/tabrix-lo-out-XXXXXX");
     if (!dir.isValid()) throw std::runtime_error("Cannot create a temporary folder");
     std::string out = ConvertWithLibreOffice(file, "fodt", dir.path().toStdString(), timeoutSeconds);

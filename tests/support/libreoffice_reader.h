@@ -7,7 +7,8 @@
 //
 // Each conversion uses its own LibreOffice profile folder, so tests may run in parallel.
 // Failures (LibreOffice missing, a timeout, nothing converted) raise std::runtime_error
-// with the command's output.
+// with the command's output. A .docx or .xlsx is first checked against the Office Open XML
+// schemas (ooxml_schema_check.h); a fault raises std::runtime_error naming part and element.
 
 #include <stdexcept>
 #include <string>

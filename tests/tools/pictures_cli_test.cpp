@@ -2,6 +2,7 @@
 // (read back by LibreOffice) and the bitmap test suite's good and bad files.
 
 #include "tests/support/libreoffice_reader.h"
+#include "tests/support/ooxml_schema_check.h"
 #include "tests/support/test_pictures.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,10 @@
 #include <QTemporaryDir>
 
 #include <filesystem>
+#include <functional>
+
+#include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -23,10 +28,16 @@ struct RunResult {
     std::string Err;
 };
 
-RunResult RunPictures(const std::vector<std::string>& Args, const std::string& WorkDir, int TimeoutMs = 120000)
+RunResult RunPictures(const std::vector<std::string>& Args, const std::string& WorkDir, int TimeoutMs = 120000,
+                      const std::function<void(QProcess&)>& WhileRunning = {})
 {
     QProcess process;
     process.setWorkingDirectory(QString::fromStdString(WorkDir));
+    // The child's temporary files go to a folder of the test's own.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    std::filesystem::create_directories(WorkDir + "/tmp");
+    env.insert("TMPDIR", QString::fromStdString(WorkDir + "/tmp"));
+    process.setProcessEnvironment(env);
     QStringList args;
     for (const auto& a : Args)
         args << QString::fromStdString(a);
@@ -36,6 +47,8 @@ RunResult RunPictures(const std::vector<std::string>& Args, const std::string& W
         result.Crashed = true;
         return result;
     }
+    if (WhileRunning)
+        WhileRunning(process);
     if (!process.waitForFinished(TimeoutMs)) {
         result.TimedOut = true;
         process.kill();
@@ -43,7 +56,7 @@ RunResult RunPictures(const std::vector<std::string>& Args, const std::string& W
     }
     result.Crashed = process.exitStatus() != QProcess::NormalExit;
     result.ExitCode = process.exitCode();
-    result.Out = process.readAllStandardOutput().toStdString();
+    result.Out += process.readAllStandardOutput().toStdString();
     result.Err = process.readAllStandardError().toStdString();
     return result;
 }
@@ -95,9 +108,23 @@ TEST_F(PicturesCliTest, BadUsageExitsWithTwo)
     }
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty()) << "bad usage writes nothing";
 
+    // An output that is a folder, a pipe or a terminal is refused before the run.
+    std::filesystem::create_directories(Path("folder"));
+    ASSERT_EQ(::mkfifo(Path("pipe.doc").c_str(), 0600), 0);
+    for (const std::string& out : {Path("folder"), Path("folder/"), Path("pipe.doc"), std::string("/dev/stdout")}) {
+        RunResult r = RunPictures({"-o", out, TABRIX_TEST_DATA "/red_16x8.bmp"}, Dir());
+        EXPECT_EQ(r.ExitCode, 2) << out;
+        EXPECT_NE(r.Err.find("the output " + out + " "), std::string::npos) << r.Err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(Path("folder.DOC")));
+
+    RunResult version = RunPictures({"--version"}, Dir());
+    EXPECT_EQ(version.ExitCode, 0);
+    EXPECT_EQ(version.Out.rfind("tabrix-pictures ", 0), 0u) << version.Out;
+
     RunResult help = RunPictures({"--help"}, Dir());
     EXPECT_EQ(help.ExitCode, 0);
-    EXPECT_NE(help.Out.find("Usage: tabrix-pictures [-o FILE] PICTURE..."), std::string::npos) << help.Out;
+    EXPECT_NE(help.Out.find("Usage: tabrix-pictures [-q] [-o FILE] PICTURE..."), std::string::npos) << help.Out;
     EXPECT_EQ(RunPictures({"-h", "--bogus"}, Dir()).ExitCode, 2);
 }
 
@@ -168,6 +195,66 @@ TEST_F(PicturesCliTest, FailedRunExitsWithOneAndKeepsTheEarlierDocument)
     RunResult ok = RunPictures({"--output=" + out, good}, Dir());
     EXPECT_EQ(ok.ExitCode, 0) << ok.Err;
     EXPECT_EQ(ReadWholeFile(out).rfind("PK", 0), 0u) << "a .docx name is written as Office Open XML";
+    EXPECT_EQ(OoxmlSchemaFaults(out), "");
+}
+
+TEST_F(PicturesCliTest, ReportsTheDocumentItWroteOnce)
+{
+    const std::string picture = TABRIX_TEST_DATA "/red_16x8.bmp";
+    RunResult r = RunPictures({"-o", "report", picture}, Dir());
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_TRUE(std::filesystem::exists(Path("report.DOC")));
+    EXPECT_NE(r.Out.find("Document written: " + Path("report.DOC") + "\n"), std::string::npos) << r.Out;
+    EXPECT_EQ(r.Err, "") << "one success line, on standard output";
+
+    RunResult quiet = RunPictures({"-q", "-o", "quiet.doc", picture}, Dir());
+    EXPECT_EQ(quiet.ExitCode, 0) << quiet.Err;
+    EXPECT_EQ(quiet.Out + quiet.Err, "");
+}
+
+TEST_F(PicturesCliTest, DamagedPictureAfterAGoodOneFailsTheRun)
+{
+    const std::string good = TABRIX_TEST_DATA "/gradient_40x30.bmp";
+    const std::string cut = Path("cut.bmp");
+    WriteWholeFile(cut, ReadWholeFile(good).substr(0, 100));
+    RunResult r = RunPictures({"-o", Path("out.docx"), good, cut}, Dir());
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Err.find("Bitmap image is not valid: " + cut + ": the pixel data is cut short"), std::string::npos)
+        << r.Err;
+    EXPECT_FALSE(std::filesystem::exists(Path("out.docx")));
+    EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
+}
+
+TEST_F(PicturesCliTest, InterruptedRunLeavesNoTemporaryFile)
+{
+    // Enough large pictures that the run is still going when the signal arrives.
+    std::vector<std::string> args{"-o", Path("out/big.docx")};
+    std::filesystem::create_directories(Path("out"));
+    for (int i = 0; i < 40; ++i) {
+        const std::string file = Path("p" + std::to_string(i) + ".bmp");
+        WriteTestPicture(file, 1200, 900, i);
+        args.push_back(file);
+    }
+    for (int signal : {SIGTERM, SIGINT, SIGKILL}) {
+        RunResult r = RunPictures(args, Dir(), 300000, [signal](QProcess& p) {
+            // Once the first picture is under way, stop the run.
+            while (p.state() == QProcess::Running && !p.canReadLine())
+                p.waitForReadyRead(1000);
+            ::kill(static_cast<pid_t>(p.processId()), signal);
+        });
+        ASSERT_FALSE(r.TimedOut);
+        EXPECT_TRUE(r.Crashed) << "ends by its signal; exit code " << r.ExitCode << "\n" << r.Err;
+        // A killed process cannot remove the one picture file it was handing over;
+        // its picture spool and document parts have no names to leave behind.
+        for (const auto& entry : std::filesystem::directory_iterator(Path("tmp"))) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(signal == SIGKILL && name.rfind("KVE", 0) == 0) << signal << ": " << name;
+        }
+        if (signal != SIGKILL) {
+            for (const auto& entry : std::filesystem::directory_iterator(Path("out")))
+                EXPECT_EQ(entry.path().filename(), "big.docx") << "only a finished document may stay";
+        }
+    }
 }
 
 TEST_F(PicturesCliTest, EveryGoodBitmapOfTheSuiteEmbeds)
@@ -206,7 +293,8 @@ TEST_F(PicturesCliTest, BadBitmapsEmbedOrFailCleanly)
             embedded.push_back(file);
         } else {
             EXPECT_EQ(r.ExitCode, 1) << name << "\n" << r.Err;
-            EXPECT_NE(r.Err.find("Error of data export.: "), std::string::npos) << name << "\n" << r.Err;
+            EXPECT_NE(r.Err.find("Error of data export.: Bitmap image is not valid: " + file + ": "), std::string::npos)
+                << name << "\n" << r.Err;
             EXPECT_FALSE(std::filesystem::exists(out)) << name << ": no document after a failure";
         }
     }

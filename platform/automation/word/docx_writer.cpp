@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QRandomGenerator>
+#include <QString>
 
 #include <pugixml.hpp>
 #include <zip.h>
@@ -190,18 +191,18 @@ private:
             s += "<w:gridCol w:w=\"" + widths.back() + "\"/>";
         }
         s += "</w:tblGrid>";
-        int rows = t.RowCount();
-        for (int r = 0; r < rows; ++r) {
-            s += "<w:tr>";
-            for (int c = 0; c < t.Columns; ++c) {
-                s += "<w:tc><w:tcPr><w:tcW w:w=\"" + widths[static_cast<std::size_t>(c)] + "\" w:type=\"dxa\"/></w:tcPr>";
-                Paragraph(t.Cells[static_cast<std::size_t>(r) * t.Columns + c]);
-                s += "</w:tc>";
+        t.Rows.ForEach([&](int, const std::vector<WordParagraph>& cells) {
+            std::string& out = FOut.Buffer();
+            out += "<w:tr>";
+            for (std::size_t c = 0; c < cells.size(); ++c) {
+                out += "<w:tc><w:tcPr><w:tcW w:w=\"" + widths[c] + "\" w:type=\"dxa\"/></w:tcPr>";
+                Paragraph(cells[c]);
+                FOut.Buffer() += "</w:tc>";
             }
-            s += "</w:tr>";
+            FOut.Buffer() += "</w:tr>";
             FOut.MaybeFlush();
-        }
-        s += "</w:tbl>";
+        });
+        FOut.Buffer() += "</w:tbl>";
     }
 
     WordDocumentModel& FModel;
@@ -209,6 +210,62 @@ private:
     const std::vector<PackagePicture>& FPictures;
     unsigned FDrawingId;
 };
+
+// The elements of the settings part, in the order the schema gives them.
+const char* const SettingsOrder[] = {
+    "writeProtection", "view", "zoom", "removePersonalInformation", "removeDateAndTime",
+    "doNotDisplayPageBoundaries", "displayBackgroundShape", "printPostScriptOverText",
+    "printFractionalCharacterWidth", "printFormsData", "embedTrueTypeFonts", "embedSystemFonts", "saveSubsetFonts",
+    "saveFormsData", "mirrorMargins", "alignBordersAndEdges", "bordersDoNotSurroundHeader",
+    "bordersDoNotSurroundFooter", "gutterAtTop", "hideSpellingErrors", "hideGrammaticalErrors",
+    "activeWritingStyle", "proofState", "formsDesign", "attachedTemplate", "linkStyles", "stylePaneFormatFilter",
+    "stylePaneSortMethod", "documentType", "mailMerge", "revisionView", "trackRevisions", "doNotTrackMoves",
+    "doNotTrackFormatting", "documentProtection", "autoFormatOverride", "styleLockTheme", "styleLockQFSet",
+    "defaultTabStop", "autoHyphenation", "consecutiveHyphenLimit", "hyphenationZone", "doNotHyphenateCaps",
+    "showEnvelope", "summaryLength", "clickAndTypeStyle", "defaultTableStyle", "evenAndOddHeaders",
+    "bookFoldRevPrinting", "bookFoldPrinting", "bookFoldPrintingSheets", "drawingGridHorizontalSpacing",
+    "drawingGridVerticalSpacing", "displayHorizontalDrawingGridEvery", "displayVerticalDrawingGridEvery",
+    "doNotUseMarginsForDrawingGridOrigin", "drawingGridHorizontalOrigin", "drawingGridVerticalOrigin",
+    "doNotShadeFormData", "noPunctuationKerning", "characterSpacingControl", "printTwoOnOne",
+    "strictFirstAndLastChars", "noLineBreaksAfter", "noLineBreaksBefore", "savePreviewPicture",
+    "doNotValidateAgainstSchema", "saveInvalidXml", "ignoreMixedContent", "alwaysShowPlaceholderText",
+    "doNotDemarcateInvalidXml", "saveXmlDataOnly", "useXSLTWhenSaving", "saveThroughXslt", "showXMLTags",
+    "alwaysMergeEmptyNamespace", "updateFields", "hdrShapeDefaults", "footnotePr", "endnotePr", "compat", "docVars",
+    "rsids", "mathPr", "attachedSchema", "themeFontLang", "clrSchemeMapping", "doNotIncludeSubdocsInStats",
+    "doNotAutoCompressPictures", "forceUpgrade", "captions", "readModeInkLockDown", "smartTagType", "schemaLibrary",
+    "shapeDefaults", "doNotEmbedSmartTags", "decimalSymbol", "listSeparator", nullptr};
+
+// The elements of section properties, in schema order.
+const char* const SectionOrder[] = {"headerReference", "footerReference", "footnotePr", "endnotePr", "type",
+                                    "pgSz", "pgMar", "paperSrc", "pgBorders", "lnNumType", "pgNumType", "cols",
+                                    "formProt", "vAlign", "noEndnote", "titlePg", "textDirection", "bidi",
+                                    "rtlGutter", "docGrid", "printerSettings", "sectPrChange", nullptr};
+
+std::string Local(const char* name)
+{
+    const char* colon = std::strchr(name, ':');
+    return colon ? colon + 1 : name;
+}
+
+// The child `local` of `parent` (elements named `p` + local), created where `order` puts it
+// when missing: after the last child that comes before it. Children the order does not
+// know (extensions) do not move it.
+pugi::xml_node ChildInOrder(pugi::xml_node parent, const std::string& p, const char* local, const char* const* order)
+{
+    if (pugi::xml_node c = parent.child((p + local).c_str())) return c;
+    int rank = 0;
+    while (order[rank] && std::strcmp(order[rank], local) != 0) ++rank;
+    pugi::xml_node after;
+    for (pugi::xml_node c : parent.children()) {
+        if (c.type() != pugi::node_element) continue;
+        std::string name = c.name();
+        if (name.compare(0, p.size(), p) != 0) continue;
+        std::string l = Local(c.name());
+        for (int i = 0; i < rank; ++i)
+            if (l == order[i]) after = c;
+    }
+    return after ? parent.insert_child_after((p + local).c_str(), after) : parent.prepend_child((p + local).c_str());
+}
 
 std::string SectionXml(const WordPageSetup& page)
 {
@@ -220,6 +277,37 @@ std::string SectionXml(const WordPageSetup& page)
          Twips(page.BottomMargin) + "\" w:left=\"" + Twips(page.LeftMargin) +
          "\" w:header=\"720\" w:footer=\"720\" w:gutter=\"0\"/></w:sectPr>";
     return s;
+}
+
+// Writes the page size and margins into existing section properties `sect`, keeping what
+// else they hold. `p` and `a` are the prefixes (with their colon) of elements and
+// attributes: a part in the default namespace still needs a prefix for its attributes.
+void SetPageSetup(pugi::xml_node sect, const std::string& p, const std::string& a, const WordPageSetup& page)
+{
+    double w = page.Orientation == 1 ? std::max(page.PageWidth, page.PageHeight) : std::min(page.PageWidth, page.PageHeight);
+    double h = page.Orientation == 1 ? std::min(page.PageWidth, page.PageHeight) : std::max(page.PageWidth, page.PageHeight);
+    auto set = [&](pugi::xml_node n, const char* name, const std::string& value) {
+        std::string an = a + name;
+        pugi::xml_attribute attr = n.attribute(an.c_str());
+        if (!attr) attr = n.append_attribute(an.c_str());
+        attr = value.c_str();
+    };
+    auto keep = [&](pugi::xml_node n, const char* name, const char* fallback) {
+        if (!n.attribute((a + name).c_str())) n.append_attribute((a + name).c_str()) = fallback;
+    };
+    pugi::xml_node sz = ChildInOrder(sect, p, "pgSz", SectionOrder);
+    set(sz, "w", Twips(w));
+    set(sz, "h", Twips(h));
+    if (page.Orientation == 1) set(sz, "orient", "landscape");
+    else sz.remove_attribute((a + "orient").c_str());
+    pugi::xml_node mar = ChildInOrder(sect, p, "pgMar", SectionOrder);
+    set(mar, "top", Twips(page.TopMargin));
+    set(mar, "right", Twips(page.RightMargin));
+    set(mar, "bottom", Twips(page.BottomMargin));
+    set(mar, "left", Twips(page.LeftMargin));
+    keep(mar, "header", "720");
+    keep(mar, "footer", "720");
+    keep(mar, "gutter", "0");
 }
 
 // The password hash of ISO/IEC 29500 document protection: SHA-512 over salt and the
@@ -246,40 +334,35 @@ void ProtectionHash(const std::string& password, QByteArray& salt, QByteArray& h
     }
 }
 
-void SetProtection(pugi::xml_node settings, const std::string& prefix, const std::string& password)
+// `p` and `a` as for SetPageSetup.
+void SetProtection(pugi::xml_node settings, const std::string& p, const std::string& a, const std::string& password)
 {
-    std::string p = prefix.empty() ? "" : prefix + ":";
     for (pugi::xml_node old = settings.child((p + "documentProtection").c_str()); old;
          old = settings.child((p + "documentProtection").c_str()))
         settings.remove_child(old);
-    // documentProtection goes after these elements of the settings part, before the others
-    static const char* const before[] = {
-        "writeProtection", "view", "zoom", "removePersonalInformation", "removeDateAndTime",
-        "doNotDisplayPageBoundaries", "displayBackgroundShape", "printPostScriptOverText",
-        "printFractionalCharacterWidth", "printFormsData", "embedTrueTypeFonts", "embedSystemFonts",
-        "saveSubsetFonts", "saveFormsData", "mirrorMargins", "alignBordersAndEdges", "bordersDoNotSurroundHeader",
-        "bordersDoNotSurroundFooter", "gutterAtTop", "hideSpellingErrors", "hideGrammaticalErrors",
-        "activeWritingStyle", "proofState", "formsDesign", "attachedTemplate", "linkStyles",
-        "stylePaneFormatFilter", "stylePaneSortMethod", "documentType", "mailMerge", "revisionView",
-        "trackRevisions", "doNotTrackMoves", "doNotTrackFormatting"};
-    pugi::xml_node after;
-    for (pugi::xml_node c : settings.children()) {
-        std::string name = c.name();
-        if (auto colon = name.find(':'); colon != std::string::npos) name = name.substr(colon + 1);
-        for (const char* b : before)
-            if (name == b) after = c;
-    }
-    pugi::xml_node prot = after ? settings.insert_child_after((p + "documentProtection").c_str(), after)
-                                : settings.prepend_child((p + "documentProtection").c_str());
+    pugi::xml_node prot = ChildInOrder(settings, p, "documentProtection", SettingsOrder);
     QByteArray salt, hash;
     const int spin = 100000;
     ProtectionHash(password, salt, hash, spin);
-    prot.append_attribute((p + "edit").c_str()) = "readOnly";
-    prot.append_attribute((p + "enforcement").c_str()) = "1";
-    prot.append_attribute((p + "algorithmName").c_str()) = "SHA-512";
-    prot.append_attribute((p + "hashValue").c_str()) = hash.toBase64().constData();
-    prot.append_attribute((p + "saltValue").c_str()) = salt.toBase64().constData();
-    prot.append_attribute((p + "spinCount").c_str()) = spin;
+    prot.append_attribute((a + "edit").c_str()) = "readOnly";
+    prot.append_attribute((a + "enforcement").c_str()) = "1";
+    prot.append_attribute((a + "algorithmName").c_str()) = "SHA-512";
+    prot.append_attribute((a + "hashValue").c_str()) = hash.toBase64().constData();
+    prot.append_attribute((a + "saltValue").c_str()) = salt.toBase64().constData();
+    prot.append_attribute((a + "spinCount").c_str()) = spin;
+}
+
+// Without a compatibility mode Word opens a document in "Compatibility Mode" (as one of an
+// old version). A document's own mode is kept; one without gets the current mode, 15.
+void SetCompatibilityMode(pugi::xml_node settings, const std::string& p, const std::string& a)
+{
+    pugi::xml_node compat = ChildInOrder(settings, p, "compat", SettingsOrder);
+    for (pugi::xml_node c : compat.children((p + "compatSetting").c_str()))
+        if (std::string(c.attribute((a + "name").c_str()).value()) == "compatibilityMode") return;
+    pugi::xml_node mode = compat.append_child((p + "compatSetting").c_str());
+    mode.append_attribute((a + "name").c_str()) = "compatibilityMode";
+    mode.append_attribute((a + "uri").c_str()) = "http://schemas.microsoft.com/office/word";
+    mode.append_attribute((a + "val").c_str()) = "15";
 }
 
 std::string XmlToString(const pugi::xml_document& doc)
@@ -294,9 +377,10 @@ std::string NewSettingsXml(const std::string& password)
     pugi::xml_document doc;
     pugi::xml_node s = doc.append_child("w:settings");
     s.append_attribute("xmlns:w") = NsW;
-    if (!password.empty()) SetProtection(s, "w", password);
+    if (!password.empty()) SetProtection(s, "w:", "w:", password);
     s.append_child("w:defaultTabStop").append_attribute("w:val") = 720;
     s.append_child("w:characterSpacingControl").append_attribute("w:val") = "doNotCompress";
+    SetCompatibilityMode(s, "w:", "w:");
     return XmlToString(doc);
 }
 
@@ -422,8 +506,7 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
     auto* src = dynamic_cast<DocxSourceDocument*>(model.Source.get());
     std::string tempPackage = WordTempNameNear(fileName);
     TempFile packageGuard{tempPackage};
-    TempFile body;
-    body.Name = WordTempNameNear((std::filesystem::temp_directory_path() / "tabrix-document.xml").string());
+    WordScratchFile body;
 
     std::set<std::string> entries = src ? src->Entries : std::set<std::string>();
     std::set<std::string> relIds = src ? src->RelIds : std::set<std::string>();
@@ -463,44 +546,37 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
             pugi::xml_node bodyNode = root.child((p + "body").c_str());
             pugi::xml_node sect = bodyNode.child((p + "sectPr").c_str());
             if (model.PageSetup().Changed) {
-                pugi::xml_document tmp;
-                std::string sx = SectionXml(model.PageSetup());
-                tmp.load_buffer(sx.data(), sx.size());
-                pugi::xml_node fresh = tmp.document_element();
                 if (!sect) sect = bodyNode.append_child((p + "sectPr").c_str());
-                for (const char* name : {"pgSz", "pgMar"}) {
-                    pugi::xml_node from = fresh.child((std::string("w:") + name).c_str());
-                    pugi::xml_node to = sect.child((p + name).c_str());
-                    if (!to) to = std::string(name) == "pgSz" ? sect.prepend_child((p + name).c_str())
-                                                             : sect.insert_child_after((p + name).c_str(), sect.child((p + "pgSz").c_str()));
-                    for (pugi::xml_attribute a = to.first_attribute(); a;) {
-                        pugi::xml_attribute next = a.next_attribute();
-                        std::string an = a.name();
-                        if (an == p + "w" || an == p + "h" || an == p + "orient" || an == p + "top" || an == p + "bottom" ||
-                            an == p + "left" || an == p + "right")
-                            to.remove_attribute(a);
-                        a = next;
-                    }
-                    for (pugi::xml_attribute a : from.attributes()) {
-                        std::string an = std::string(a.name()).substr(2);
-                        if (std::string(name) == "pgMar" && an != "top" && an != "bottom" && an != "left" && an != "right")
-                            continue;
-                        to.append_attribute((p + an).c_str()) = a.value();
-                    }
-                }
+                SetPageSetup(sect, p, p.empty() ? "w:" : p, model.PageSetup()); // w is bound above
             }
             // An empty last paragraph is where the new text goes, as it would in the word
-            // processor: the new content takes its place.
-            pugi::xml_node last = sect ? sect.previous_sibling() : bodyNode.last_child();
-            while (last && last.type() != pugi::node_element) last = last.previous_sibling();
+            // processor: the new content takes its place. Two tables need a paragraph
+            // between them, or every reader shows one table.
+            bool newStartsWithTable = false;
+            for (const WordBlock& b : model.Blocks())
+                if (b.BlockKind != WordBlock::Existing) {
+                    newStartsWithTable = b.BlockKind == WordBlock::Table;
+                    break;
+                }
+            auto lastElement = [&] {
+                pugi::xml_node last = sect ? sect.previous_sibling() : bodyNode.last_child();
+                while (last && last.type() != pugi::node_element) last = last.previous_sibling();
+                return last;
+            };
+            pugi::xml_node last = lastElement();
             if (last && std::string(last.name()) == p + "p") {
                 bool empty = true;
                 for (pugi::xml_node c : last.children()) {
                     if (c.type() != pugi::node_element) continue;
                     if (std::string(c.name()) != p + "pPr" || c.child((p + "sectPr").c_str())) empty = false;
                 }
-                if (empty) bodyNode.remove_child(last);
+                pugi::xml_node before = last.previous_sibling();
+                while (before && before.type() != pugi::node_element) before = before.previous_sibling();
+                bool separates = newStartsWithTable && before && std::string(before.name()) == p + "tbl";
+                if (empty && !separates) bodyNode.remove_child(last);
             }
+            last = lastElement();
+            bool needSeparator = newStartsWithTable && last && std::string(last.name()) == p + "tbl";
             // Split the serialised part where the new content goes: before the section
             // properties at the end of the body, or at the body's end.
             const char* marker = "tabrix-new-content-goes-here";
@@ -513,6 +589,7 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
             std::size_t at = xml.find(tag);
             if (at == std::string::npos) throw Exception("Cannot merge into the document '" + src->FileName + "'");
             out.Write(std::string_view(xml).substr(0, at));
+            if (needSeparator) out.Write("<w:p/>");
             BodyWriter(model, out, pictures, src->MaxDrawingId).Blocks();
             out.Write(std::string_view(xml).substr(at + tag.size()));
         }
@@ -572,9 +649,9 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
         std::string settingsPart = src->SettingsPart;
         std::string settingsXml;
         pugi::xml_node relsRoot = relsDoc.document_element();
-        if (protect) {
+        bool replaceSettings = true; // the settings get the compatibility mode (and the protection)
+        {
             pugi::xml_document settings;
-            std::string prefix = "w";
             if (!settingsPart.empty()) {
                 zip_stat_t st;
                 std::string data;
@@ -586,15 +663,23 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
                     if (n != static_cast<zip_int64_t>(data.size()))
                         throw Exception("The settings of '" + src->FileName + "' cannot be read");
                 }
-                if (!settings.load_buffer(data.data(), data.size()))
+                if (settings.load_buffer(data.data(), data.size())) {
+                    pugi::xml_node root = settings.document_element();
+                    std::string n = root.name();
+                    std::string p = n.find(':') == std::string::npos ? "" : n.substr(0, n.find(':') + 1);
+                    if (p.empty()) BindPrefix(root, "w", NsW, src->FileName);
+                    std::string a = p.empty() ? "w:" : p;
+                    if (protect) SetProtection(root, p, a, model.ProtectionPassword);
+                    SetCompatibilityMode(root, p, a);
+                    settingsXml = XmlToString(settings);
+                } else if (protect) {
                     throw Exception("The settings of '" + src->FileName + "' are not well-formed XML");
-                std::string n = settings.document_element().name();
-                prefix = n.find(':') == std::string::npos ? "" : n.substr(0, n.find(':'));
-                SetProtection(settings.document_element(), prefix, model.ProtectionPassword);
-                settingsXml = XmlToString(settings);
+                } else {
+                    replaceSettings = false; // kept as they are
+                }
             } else {
                 settingsPart = UniqueName(entries, "word/tabrix_settings", ".xml", counter);
-                settingsXml = NewSettingsXml(model.ProtectionPassword);
+                settingsXml = NewSettingsXml(protect ? model.ProtectionPassword : std::string());
                 std::string id = UniqueName(relIds, "rIdTbxSettings", "", relCounter);
                 std::string main = src->MainPart;
                 std::string dir = main.rfind('/') == std::string::npos ? "" : main.substr(0, main.rfind('/') + 1);
@@ -618,13 +703,13 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
             if (!n) continue;
             std::string name = n;
             if (name == "[Content_Types].xml" || name == src->MainPart || name == src->MainRelsPart ||
-                (protect && name == settingsPart))
+                (replaceSettings && name == settingsPart))
                 continue;
             zip.CopyFrom(source.get(), static_cast<zip_uint64_t>(i), name);
         }
         zip.AddFile(src->MainPart, body.Name, 0, -1, true);
         zip.AddText(src->MainRelsPart, XmlToString(relsDoc));
-        if (protect) zip.AddText(settingsPart, settingsXml);
+        if (replaceSettings) zip.AddText(settingsPart, settingsXml);
     }
     if (!pictures.empty()) {
         std::string spool = store.SpoolFileName();

@@ -5,6 +5,7 @@
 #include "platform/automation/word/word_source.h"
 #include "platform/automation/word/word_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -41,8 +42,9 @@ void AppendRtfText(std::string& out, std::string_view bytes)
 
 class RtfBodyWriter {
 public:
-    RtfBodyWriter(WordDocumentModel& model, WordOutFile& out, std::map<std::string, int> fonts, int colorBase)
-        : FModel(model), FOut(out), FFonts(std::move(fonts)), FColorBase(colorBase) {}
+    RtfBodyWriter(WordDocumentModel& model, WordOutFile& out, std::map<std::string, int> fonts, int colorBase,
+                  int defaultFont)
+        : FModel(model), FOut(out), FFonts(std::move(fonts)), FColorBase(colorBase), FDefaultFont(defaultFont) {}
 
     void Blocks()
     {
@@ -58,11 +60,12 @@ public:
 private:
     std::string CharFormat(const WordCharFormat& f)
     {
-        std::string s;
-        if (!f.FontName.empty()) {
-            auto it = FFonts.find(FoldName(f.FontName));
-            if (it != FFonts.end()) s += "\\f" + std::to_string(it->second);
-        }
+        // The font is always named: some readers (unrtf) drop a paragraph's first \u
+        // character while no font is selected.
+        int font = FDefaultFont;
+        if (!f.FontName.empty())
+            if (auto it = FFonts.find(FoldName(f.FontName)); it != FFonts.end()) font = it->second;
+        std::string s = "\\f" + std::to_string(font);
         if (f.Bold) s += "\\b";
         if (f.Italic) s += "\\i";
         if (f.Underline) s += "\\ul";
@@ -150,21 +153,23 @@ private:
         };
         std::string only = rowDef(true, true), first = rowDef(true, false), middle = rowDef(false, false),
                     last = rowDef(false, true);
-        for (int r = 0; r < rows; ++r) {
+        // The definition goes before the cells (where readers such as pandoc take it) and
+        // again before \row: AbiWord takes a row's cell borders from the one that closes it.
+        t.Rows.ForEach([&](int r, const std::vector<WordParagraph>& cells) {
             const std::string& d = rows == 1 ? only : r == 0 ? first : r == rows - 1 ? last : middle;
             FOut.Buffer() += d;
-            for (int c = 0; c < t.Columns; ++c)
-                Paragraph(t.Cells[static_cast<std::size_t>(r) * t.Columns + c], true, false);
+            for (const WordParagraph& cell : cells) Paragraph(cell, true, false);
             FOut.Buffer() += d;
             FOut.Buffer() += "\\row\n";
             FOut.MaybeFlush();
-        }
+        });
     }
 
     WordDocumentModel& FModel;
     WordOutFile& FOut;
     std::map<std::string, int> FFonts;
     int FColorBase;
+    int FDefaultFont;
 };
 
 std::string PageControls(const WordPageSetup& page)
@@ -247,6 +252,8 @@ void WriteRtf(WordDocumentModel& model, const std::string& fileName)
     }
 
     WordOutFile out(temp);
+    // Enforced read-only, the strongest protection RTF carries. It has no password check that
+    // the readers honour, so the password is not written.
     std::string protection = model.Protected ? "\\enforceprot1\\protlevel3\\readprot\n" : "";
     int colorBase = 0;
     if (!src) {
@@ -258,28 +265,52 @@ void WriteRtf(WordDocumentModel& model, const std::string& fileName)
         in.seekg(0, std::ios::end);
         if (static_cast<int64_t>(in.tellg()) != src->FileSize)
             throw EStreamError("The document '" + src->FileName + "' changed while it was open; it cannot be merged");
-        CopyRange(in, out, 0, src->FontTableBegin, src->FileName);
-        if (src->FontTableEnd > src->FontTableBegin) {
-            CopyRange(in, out, src->FontTableBegin, src->FontTableEnd - 1, src->FileName);
-            out.Write(newFonts + "}");
-        } else if (!newFonts.empty()) {
-            out.Write("{\\fonttbl" + newFonts + "}");
-        }
-        CopyRange(in, out, src->FontTableEnd, src->ColorTableBegin, src->FileName);
+        // The source is copied with these edits: [Begin, End) replaced by Text.
+        struct Edit {
+            int64_t Begin, End;
+            std::string Text;
+        };
+        std::vector<Edit> edits;
+        int64_t fontsEnd = src->FontTableEnd, fontsBegin = src->FontTableBegin;
+        if (fontsEnd > fontsBegin) edits.push_back({fontsEnd - 1, fontsEnd - 1, newFonts});
+        else if (!newFonts.empty()) edits.push_back({fontsBegin, fontsBegin, "{\\fonttbl" + newFonts + "}"});
         if (src->ColorTableEnd > src->ColorTableBegin) {
-            CopyRange(in, out, src->ColorTableBegin, src->ColorTableEnd - 1, src->FileName);
-            if (src->ColorCount == 0) out.Write(";"); // an empty table: give it its "auto" entry
+            // an empty table gets its "auto" entry first
+            std::string entries = (src->ColorCount == 0 ? ";" : "") + ColorEntries();
+            edits.push_back({src->ColorTableEnd - 1, src->ColorTableEnd - 1, entries});
             colorBase = std::max(src->ColorCount - 1, 0);
-            out.Write(ColorEntries() + "}");
         } else {
-            out.Write("{\\colortbl;" + ColorEntries() + "}");
+            edits.push_back({src->ColorTableBegin, src->ColorTableBegin, "{\\colortbl;" + ColorEntries() + "}"});
         }
-        if (model.PageSetup().Changed) out.Write(PageControls(model.PageSetup()));
-        out.Write(protection);
-        CopyRange(in, out, src->ColorTableEnd, src->FinalBrace, src->FileName);
+        // A new page setup or protection replaces the document's own words; an empty group
+        // stands for a removed word, so that neighbouring words and text stay apart.
+        std::string docFormat;
+        if (model.PageSetup().Changed) {
+            docFormat += PageControls(model.PageSetup());
+            for (const auto& [b, e] : src->PageWords) edits.push_back({b, e, "{}"});
+        }
+        if (model.Protected) {
+            docFormat += protection;
+            for (const auto& [b, e] : src->ProtectionWords) edits.push_back({b, e, "{}"});
+        }
+        if (!docFormat.empty()) edits.push_back({src->DocFormatAt, src->DocFormatAt, docFormat + "\n"});
+        std::stable_sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.Begin < b.Begin; });
+        int64_t done = 0;
+        for (const Edit& e : edits) {
+            if (e.Begin > done) CopyRange(in, out, done, e.Begin, src->FileName);
+            out.Write(e.Text);
+            done = std::max(done, e.End);
+        }
+        CopyRange(in, out, done, src->FinalBrace, src->FileName);
         if (!src->EndsWithParagraph) out.Write("\\par\n");
+        // a table right after the document's last table would join it
+        const auto& blocks = model.Blocks();
+        auto first = std::find_if(blocks.begin(), blocks.end(),
+                                  [](const WordBlock& b) { return b.BlockKind != WordBlock::Existing; });
+        if (src->EndsWithRow && first != blocks.end() && first->BlockKind == WordBlock::Table)
+            out.Write("\\pard\\plain\\par\n");
     }
-    RtfBodyWriter(model, out, fonts, colorBase).Blocks();
+    RtfBodyWriter(model, out, fonts, colorBase, src ? src->DefaultFont : 0).Blocks();
     out.Write("}\n");
     out.Close();
     std::error_code ec;

@@ -30,13 +30,24 @@ double WordPageSetup::TextWidth() const
     return std::max(w, 36.0);
 }
 
-void WordPictureDisplaySize(int w, int h, double maxWidthPt, double& widthPt, double& heightPt)
+double WordPageSetup::TextHeight() const
+{
+    double h = (Orientation == 1 ? std::min(PageWidth, PageHeight) : std::max(PageWidth, PageHeight)) -
+               TopMargin - BottomMargin;
+    return std::max(h, 36.0);
+}
+
+void WordPictureDisplaySize(int w, int h, double maxWidthPt, double maxHeightPt, double& widthPt, double& heightPt)
 {
     widthPt = w * 0.75; // 96 pixels per inch, 72 points per inch
     heightPt = h * 0.75;
     if (maxWidthPt > 0 && widthPt > maxWidthPt) {
         heightPt = heightPt * maxWidthPt / widthPt;
         widthPt = maxWidthPt;
+    }
+    if (maxHeightPt > 0 && heightPt > maxHeightPt) {
+        widthPt = widthPt * maxHeightPt / heightPt;
+        heightPt = maxHeightPt;
     }
 }
 
@@ -150,9 +161,8 @@ std::shared_ptr<WordTable> WordDocumentModel::AddTable(std::size_t position, int
         InsertParagraph(position);
         ++loc.Block;
     }
-    auto table = std::make_shared<WordTable>();
-    table->Columns = columns;
-    table->Cells.resize(static_cast<std::size_t>(rows) * columns);
+    auto table = std::make_shared<WordTable>(columns);
+    table->Rows.Add(rows);
     table->ColumnWidthsPt.assign(static_cast<std::size_t>(columns), FPage.TextWidth() / columns);
     table->Length = static_cast<std::size_t>(rows) * (columns + 1);
     WordBlock block;
@@ -165,7 +175,7 @@ std::shared_ptr<WordTable> WordDocumentModel::AddTable(std::size_t position, int
 void WordDocumentModel::AddTableRow(WordTable& table)
 {
     if (table.RowCount() >= 32767 * 64) throw Exception("The table cannot take more rows");
-    table.Cells.resize(table.Cells.size() + static_cast<std::size_t>(table.Columns));
+    table.Rows.Add(1);
     table.Length += static_cast<std::size_t>(table.Columns) + 1;
 }
 
@@ -177,10 +187,13 @@ WordInlinePicture& WordDocumentModel::AddPicture(WordParagraph& paragraph, WordT
     WordInlinePicture inl;
     inl.Picture = index;
     inl.TextOffset = paragraph.Text.size();
-    WordPictureDisplaySize(pic.PixelWidth, pic.PixelHeight, maxWidthPt, inl.WidthPt, inl.HeightPt);
+    WordPictureDisplaySize(pic.PixelWidth, pic.PixelHeight, maxWidthPt, FPage.TextHeight(), inl.WidthPt, inl.HeightPt);
     if (!paragraph.Pictures) paragraph.Pictures = std::make_unique<std::vector<WordInlinePicture>>();
     paragraph.Pictures->push_back(inl);
-    if (table) table->Length += 1;
+    if (table) {
+        table->Length += 1;
+        ++table->PictureCount;
+    }
     return paragraph.Pictures->back();
 }
 
@@ -189,8 +202,9 @@ void WordDocumentModel::AutoFitTable(WordTable& table)
     // Width of each column's widest content: text lines at about half an em per character
     // of the default 12-point font, pictures at their displayed width, plus cell padding.
     std::vector<double> need(static_cast<std::size_t>(table.Columns), 0);
-    for (std::size_t i = 0; i < table.Cells.size(); ++i) {
-        const WordParagraph& cell = table.Cells[i];
+    table.Rows.ForEach([&](int, const std::vector<WordParagraph>& cells) {
+      for (std::size_t i = 0; i < cells.size(); ++i) {
+        const WordParagraph& cell = cells[i];
         double w = 0;
         std::size_t line = 0;
         ForEachWordChar(cell.Text, [&](char32_t c) {
@@ -199,9 +213,10 @@ void WordDocumentModel::AutoFitTable(WordTable& table)
         });
         if (cell.Pictures)
             for (const auto& p : *cell.Pictures) w = std::max(w, p.WidthPt);
-        double& n = need[i % static_cast<std::size_t>(table.Columns)];
+        double& n = need[i];
         n = std::max(n, w + WordCellPaddingPt);
-    }
+      }
+    });
     double sum = 0;
     for (double& n : need) sum += (n = std::max(n, 18.0));
     double avail = FPage.TextWidth();

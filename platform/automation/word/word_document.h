@@ -13,7 +13,9 @@
 // paragraph) as a whole: formatting set on a range applies to the paragraph at the range's
 // end, the one that InsertAfter writes into.
 
+#include "platform/automation/word/word_paragraph.h"
 #include "platform/automation/word/word_pictures.h"
+#include "platform/automation/word/word_table_rows.h"
 
 #include <array>
 #include <cstdint>
@@ -21,45 +23,21 @@
 #include <string>
 #include <vector>
 
-struct WordCharFormat {
-    bool Bold = false;
-    bool Italic = false;
-    bool Underline = false;
-    int ColorIndex = 0;     // 0 = automatic, 1..16 the word processor's colour indexes
-    int HighlightIndex = 0; // 0 = none
-    std::string FontName;   // empty = the document's default font
-
-    bool operator==(const WordCharFormat&) const = default;
-};
-
-struct WordInlinePicture {
-    int Picture = 0;         // index in the document's picture store
-    std::size_t TextOffset;  // bytes of the paragraph's text before the picture
-    double WidthPt = 0;      // displayed size
-    double HeightPt = 0;
-};
-
-struct WordParagraph {
-    std::string Text; // bytes
-    std::unique_ptr<std::vector<WordInlinePicture>> Pictures;
-    uint32_t Format = 0; // index into the document's formats
-    uint8_t Alignment = 0; // 0 left, 1 centre, 2 right, 3 justified
-
-    std::size_t PictureCount() const { return Pictures ? Pictures->size() : 0; }
-};
-
 enum WordBorderEdge { wbTop, wbLeft, wbBottom, wbRight, wbHorizontal, wbVertical };
 
 struct WordTable {
-    int Columns = 0;
-    std::vector<WordParagraph> Cells; // row after row
+    explicit WordTable(int columns) : Columns(columns), Rows(columns) {}
+
+    const int Columns;
+    WordTableRows Rows;
     std::vector<double> ColumnWidthsPt;
     std::array<int, 6> Borders{1, 1, 1, 1, 1, 1}; // line style per WordBorderEdge, 0 = none
     bool AutoFit = false;
     std::size_t Length = 0; // in positions, kept up to date
+    int PictureCount = 0;   // inline pictures in all cells
 
-    int RowCount() const { return Columns ? static_cast<int>(Cells.size() / Columns) : 0; }
-    WordParagraph& Cell(int row, int col) { return Cells[static_cast<std::size_t>(row) * Columns + col]; }
+    int RowCount() const { return Rows.Count(); }
+    WordParagraph& Cell(int row, int col) { return Rows.Cell(row, col); }
     double WidthPt() const;
 };
 
@@ -71,6 +49,7 @@ struct WordPageSetup {
     bool Changed = false; // set through the object model (an opened document keeps its own otherwise)
 
     double TextWidth() const;
+    double TextHeight() const;
 };
 
 class WordSourceDocument; // the content of an opened file
@@ -113,8 +92,9 @@ public:
     // paragraph is split there. The table's columns share the page's text width.
     std::shared_ptr<WordTable> AddTable(std::size_t position, int rows, int columns);
     void AddTableRow(WordTable& table);
-    // Adds a picture at the end of `paragraph`; `maxWidthPt` > 0 scales it down to fit.
-    // `table` is the table holding the paragraph (or null).
+    // Adds a picture at the end of `paragraph`, scaled down to fit `maxWidthPt` (> 0, the
+    // column or the text width) and the page's text height. `table` is the table holding
+    // the paragraph (or null).
     WordInlinePicture& AddPicture(WordParagraph& paragraph, WordTable* table, const std::string& fileName,
                                   double maxWidthPt);
     // Widths that fit each column's content, within the page's text width.
@@ -148,8 +128,8 @@ private:
 };
 
 // The displayed size of a picture of w x h pixels (96 pixels per inch), scaled down
-// proportionally when wider than maxWidthPt (> 0).
-void WordPictureDisplaySize(int w, int h, double maxWidthPt, double& widthPt, double& heightPt);
+// proportionally when wider than maxWidthPt or taller than maxHeightPt (each when > 0).
+void WordPictureDisplaySize(int w, int h, double maxWidthPt, double maxHeightPt, double& widthPt, double& heightPt);
 
 // Cell padding left + right, in points: what a picture in a cell may not use.
 inline constexpr double WordCellPaddingPt = 10.8;

@@ -1,10 +1,12 @@
 #include "platform/automation/word/word_save.h"
 
 #include "framework/exceptions.h"
+#include "framework/files.h"
 #include "platform/automation/word/word_source.h"
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,9 +49,11 @@ void SaveWordDocument(WordDocumentModel& model, const std::string& fileName)
 {
     if (fileName.empty()) throw Exception("No file name given to save the document under");
     if (fileName.find('\0') != std::string::npos) throw Exception("The file name contains a NUL character");
-    std::error_code ec;
-    if (std::filesystem::is_directory(fileName, ec))
-        throw EFCreateError::CannotCreate(fileName, "it is a folder");
+    // Only a regular file is replaced: a folder, a named pipe or a device named like a
+    // document is refused before anything is written.
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw EFCreateError::CannotCreate(fileName, S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file");
     if (WordFormatForName(model, fileName) == WordFileFormat::Docx)
         WriteDocx(model, fileName);
     else
@@ -70,6 +74,7 @@ WordOutFile::~WordOutFile()
 
 void WordOutFile::Flush()
 {
+    CheckInterrupt();
     if (!FBuffer.empty()) {
         if (!FFile || std::fwrite(FBuffer.data(), 1, FBuffer.size(), FFile) != FBuffer.size())
             throw EStreamError("Cannot write the file '" + FName + "': " + std::strerror(errno));
@@ -96,14 +101,49 @@ std::string WordTempNameNear(const std::string& target)
     std::error_code ec;
     if (!std::filesystem::is_directory(dir, ec))
         throw EFCreateError::CannotCreate(target, "the folder '" + dir.string() + "' does not exist");
-    std::string pattern = (dir / ("." + t.filename().string() + ".tabrix-XXXXXX")).string();
-    std::string buf = pattern;
-    int fd = mkstemp(buf.data());
+    // "." + name + ".tabrix-XXXXXX" must fit the folder's name limit, with room for the
+    // ".XXXXXX" the zip library adds to the name it writes through: a long name is
+    // shortened, at a character boundary.
+    const std::string suffix = ".tabrix-XXXXXX";
+    long limit = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+    if (limit <= 0) limit = 255;
+    std::string name = t.filename().string();
+    const std::size_t room = static_cast<std::size_t>(limit) - 1 - suffix.size() - 7;
+    if (name.size() > room) {
+        std::size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+        name.resize(cut);
+    }
+    std::string buf = (dir / ("." + name + suffix)).string();
+    int fd = mkostemp(buf.data(), O_CLOEXEC);
     if (fd < 0) throw EFCreateError::CannotCreate(target, std::strerror(errno));
-    // the finished file replaces the target: give it the mode a new file gets
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    // The finished file replaces the target: it keeps the target's permission bits
+    // (and its owner and group where this process may give them), or gets the mode a
+    // new file gets.
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
+            // not allowed: the file stays ours
+        }
+        // The owner keeps the right to write it until it is complete.
+        ::fchmod(fd, (st.st_mode & 07777) | S_IRUSR | S_IWUSR);
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+    }
     close(fd);
+    RegisterTemporaryFile(buf);
     return buf;
+}
+
+WordScratchFile::WordScratchFile()
+{
+    FHandle = CreateAnonymousFile();
+    Name = HandleFileName(FHandle);
+}
+
+WordScratchFile::~WordScratchFile()
+{
+    ::close(FHandle);
 }

@@ -6,7 +6,8 @@
 // is kept as it is, not converted).
 //
 // The file is written under a temporary name in the target's folder and renamed over the
-// target only when it is complete; a failed save leaves an existing file as it was.
+// target only when it is complete; a failed save leaves an existing file as it was. A
+// target that exists and is not a regular file (a folder, a pipe, a device) is refused.
 
 #include "platform/automation/word/word_document.h"
 
@@ -49,5 +50,21 @@ private:
     std::string FBuffer;
 };
 
-// A unique temporary file name next to `target` (the file itself is created empty).
+// A unique temporary file name next to `target` (the file itself is created empty, with
+// the permission bits and owner of an existing target, and listed for removal should the
+// program be interrupted). It fits the folder's name limit however long the target's
+// name is.
 std::string WordTempNameNear(const std::string& target);
+
+// A scratch file without a name in any folder (so that nothing of it outlives the
+// process, even a killed one), reachable through Name while the object lives.
+struct WordScratchFile {
+    WordScratchFile();
+    ~WordScratchFile();
+    WordScratchFile(const WordScratchFile&) = delete;
+    WordScratchFile& operator=(const WordScratchFile&) = delete;
+    std::string Name;
+
+private:
+    int FHandle = -1;
+};

@@ -595,7 +595,7 @@ public:
             for (const auto& b : FDoc->Model.Blocks()) {
                 if (b.BlockKind == WordBlock::Paragraph) n += static_cast<int>(b.Para.PictureCount());
                 else if (b.BlockKind == WordBlock::Table)
-                    for (const auto& c : b.Tbl->Cells) n += static_cast<int>(c.PictureCount());
+                    n += b.Tbl->PictureCount;
             }
             return AutomationValue(n);
         }

@@ -146,11 +146,12 @@ void OpenDocx(WordDocumentModel& model, const std::string& fileName)
     }
     if (!src->SettingsPart.empty() && !zip.Has(src->SettingsPart)) src->SettingsPart.clear();
 
-    // Existing drawing ids, the content's length and the page setup.
+    // Existing drawing ids, the content's length and the page setup. Drawing ids must be
+    // unique across the document's parts: headers, footers and notes have drawings too.
     std::size_t length = 0;
     struct Walker : pugi::xml_tree_walker {
         DocxSourceDocument* Src;
-        std::size_t* Length;
+        std::size_t* Length = nullptr; // null: only the ids
         bool for_each(pugi::xml_node& n) override
         {
             if (n.type() != pugi::node_element) return true;
@@ -158,6 +159,7 @@ void OpenDocx(WordDocumentModel& model, const std::string& fileName)
             if (local == "docPr" || local == "cNvPr") {
                 unsigned id = n.attribute("id").as_uint();
                 if (id > Src->MaxDrawingId) Src->MaxDrawingId = id;
+            } else if (!Length) {
             } else if (local == "t") {
                 *Length += WordTextLength(n.child_value());
             } else if (local == "p" || local == "tab" || local == "br") {
@@ -169,6 +171,14 @@ void OpenDocx(WordDocumentModel& model, const std::string& fileName)
     walker.Src = src.get();
     walker.Length = &length;
     body.traverse(walker);
+    walker.Length = nullptr;
+    for (const std::string& entry : src->Entries) {
+        if (entry == src->MainPart || entry.size() < 4 || entry.compare(entry.size() - 4, 4, ".xml") != 0) continue;
+        std::string data = zip.Read(entry);
+        if (data.find("docPr") == std::string::npos && data.find("cNvPr") == std::string::npos) continue;
+        pugi::xml_document part; // a part that does not parse is kept as it is; its ids are lost
+        if (part.load_buffer(data.data(), data.size())) part.traverse(walker);
+    }
 
     WordPageSetup& page = model.PageSetup();
     if (pugi::xml_node sect = body.child((p + "sectPr").c_str())) {
@@ -310,32 +320,55 @@ void OpenRtf(WordDocumentModel& model, const std::string& fileName, std::string 
     std::string word;
     long long param;
     bool hasParam;
+    // Per open group: where it starts and what it is.
+    enum GroupKind : char { Plain, HeaderDestination, Password };
     std::vector<std::size_t> groupStart;
-    bool sawText = false, endsWithPar = true;
+    std::vector<GroupKind> groupKind;
+    bool sawText = false, endsWithPar = true, endsWithRow = false;
+    bool inBody = false;       // past the header: document formatting goes before this
+    bool firstSection = true;  // before the first \sect
     WordPageSetup& page = model.PageSetup();
+    WordPageSetup section = page; // the first section's own page words, when it has some
+    bool sectionSize = false, sectionMargins[4] = {false, false, false, false}, sectionLandscape = false;
     bool seenRtf = false;
     int destDepth = 0; // > 0 inside a destination whose text is not body text
+    auto text = [&] {
+        if (destDepth) return;
+        sawText = inBody = true;
+        endsWithPar = endsWithRow = false;
+    };
+    auto range = [](std::size_t b, std::size_t e) { return std::pair<int64_t, int64_t>(int64_t(b), int64_t(e)); };
     while (s.Pos < data.size()) {
         char c = data[s.Pos];
         if (c == '{') {
             groupStart.push_back(s.Pos);
+            groupKind.push_back(Plain);
             ++depth;
             ++s.Pos;
-            if (!destDepth && data.compare(s.Pos, 2, "\\*") == 0) destDepth = depth;
+            if (data.compare(s.Pos, 2, "\\*") == 0) {
+                groupKind.back() = HeaderDestination;
+                if (!destDepth) destDepth = depth;
+            }
             continue;
         }
         if (c == '}') {
             if (depth == 0) throw Exception("The RTF document '" + fileName + "' is damaged (unbalanced braces)");
             std::size_t start = groupStart.back();
+            GroupKind kind = groupKind.back();
             groupStart.pop_back();
+            groupKind.pop_back();
             if (destDepth == depth) destDepth = 0;
-            --depth;
             ++s.Pos;
+            if (kind == Password) src->ProtectionWords.push_back(range(start, s.Pos));
+            if (depth == 2 && !inBody) {
+                if (kind == Plain) inBody = true;
+                else src->DocFormatAt = static_cast<int64_t>(s.Pos);
+            }
+            --depth;
             if (depth == 0) {
                 src->FinalBrace = static_cast<int64_t>(s.Pos - 1);
                 break;
             }
-            (void)start;
             continue;
         }
         if (c == '\\') {
@@ -345,7 +378,7 @@ void OpenRtf(WordDocumentModel& model, const std::string& fileName, std::string 
             char n = data[s.Pos];
             if (!std::isalpha(static_cast<unsigned char>(n))) {
                 s.Pos += n == '\'' ? 3 : 1;
-                if (!destDepth) { sawText = true; endsWithPar = false; }
+                if (n != '*') text();
                 continue;
             }
             s.ControlWord(word, param, hasParam);
@@ -353,12 +386,15 @@ void OpenRtf(WordDocumentModel& model, const std::string& fileName, std::string 
                 s.Pos += static_cast<std::size_t>(std::min<long long>(param, static_cast<long long>(data.size() - s.Pos)));
                 continue;
             }
+            if (depth == 1 && word == "deff" && hasParam && !inBody) src->DefaultFont = static_cast<int>(param);
             if (depth == 1 && !seenRtf && word == "rtf") {
                 seenRtf = true;
                 src->HeaderInsertAt = static_cast<int64_t>(s.Pos);
                 continue;
             }
-            if (depth == 2 && (word == "fonttbl" || word == "colortbl") && at == groupStart.back() + 1) {
+            bool opensGroup = !groupStart.empty() && at == groupStart.back() + 1;
+            bool opensDestination = !groupStart.empty() && at == groupStart.back() + 3 && data[at - 1] == '*';
+            if (depth == 2 && (word == "fonttbl" || word == "colortbl") && opensGroup) {
                 // find the end of this group
                 int d = 1;
                 std::size_t e = s.Pos;
@@ -380,17 +416,24 @@ void OpenRtf(WordDocumentModel& model, const std::string& fileName, std::string 
                     for (std::size_t k = s.Pos; k < e; ++k)
                         if (data[k] == ';') ++src->ColorCount;
                 }
+                if (!inBody) src->DocFormatAt = static_cast<int64_t>(e);
                 s.Pos = e;
                 groupStart.pop_back();
+                groupKind.pop_back();
                 --depth;
                 continue;
             }
+            if (opensGroup && (word == "stylesheet" || word == "info" || word == "listtable" ||
+                               word == "listoverridetable" || word == "revtbl" || word == "filetbl"))
+                groupKind.back() = HeaderDestination;
+            if (opensDestination && (word == "password" || word == "passwordhash")) groupKind.back() = Password;
             if (word == "pict" || word == "info" || word == "stylesheet" || word == "listtable" ||
                 word == "listoverridetable" || word == "header" || word == "footer" || word == "footnote") {
                 if (!destDepth) destDepth = depth;
             }
-            if (depth == 1) {
+            if (depth == 1 && !destDepth) {
                 double tw = static_cast<double>(param) / 20.0;
+                bool pageWord = true;
                 if (word == "paperw" && param > 0) page.PageWidth = tw;
                 else if (word == "paperh" && param > 0) page.PageHeight = tw;
                 else if (word == "margl" && param >= 0) page.LeftMargin = tw;
@@ -398,18 +441,36 @@ void OpenRtf(WordDocumentModel& model, const std::string& fileName, std::string 
                 else if (word == "margt" && param >= 0) page.TopMargin = tw;
                 else if (word == "margb" && param >= 0) page.BottomMargin = tw;
                 else if (word == "landscape") page.Orientation = 1;
+                else if (!firstSection) pageWord = false;
+                else if (word == "pgwsxn" && param > 0) section.PageWidth = tw, sectionSize = true;
+                else if (word == "pghsxn" && param > 0) section.PageHeight = tw, sectionSize = true;
+                else if (word == "marglsxn" && param >= 0) section.LeftMargin = tw, sectionMargins[0] = true;
+                else if (word == "margrsxn" && param >= 0) section.RightMargin = tw, sectionMargins[1] = true;
+                else if (word == "margtsxn" && param >= 0) section.TopMargin = tw, sectionMargins[2] = true;
+                else if (word == "margbsxn" && param >= 0) section.BottomMargin = tw, sectionMargins[3] = true;
+                else if (word == "lndscpsxn") sectionLandscape = true;
+                else pageWord = false;
+                if (pageWord) src->PageWords.push_back(range(at, s.Pos));
+                if (word == "enforceprot" || word == "protlevel" || word == "readprot" || word == "annotprot" ||
+                    word == "formprot" || word == "revprot")
+                    src->ProtectionWords.push_back(range(at, s.Pos));
             }
             if (!destDepth) {
-                if (word == "par" || word == "row" || word == "sect" || word == "page") endsWithPar = true;
-                else if (word == "tab" || word == "line" || word == "u") { sawText = true; endsWithPar = false; }
+                if (word == "par" || word == "row" || word == "sect" || word == "page") {
+                    endsWithPar = inBody = true;
+                    endsWithRow = word == "row";
+                    if (word == "sect") firstSection = false;
+                } else if (word == "tab" || word == "line" || word == "u") {
+                    text();
+                } else if (word == "pard" || word == "plain" || word == "sectd" || word == "trowd" || word == "intbl" ||
+                           word == "cell") {
+                    inBody = true;
+                }
             }
             continue;
         }
         ++s.Pos;
-        if (!destDepth && c != '\r' && c != '\n' && c != ' ' && depth >= 1) {
-            sawText = true;
-            endsWithPar = false;
-        }
+        if (c != '\r' && c != '\n' && c != ' ' && depth >= 1) text();
     }
     if (depth != 0 || src->FinalBrace == 0)
         throw Exception("The RTF document '" + fileName + "' is damaged (it does not end with its closing brace)");
@@ -417,7 +478,19 @@ void OpenRtf(WordDocumentModel& model, const std::string& fileName, std::string 
     if (src->ColorTableBegin < 0) src->ColorTableBegin = src->ColorTableEnd = src->FontTableEnd;
     if (src->ColorTableBegin < src->FontTableEnd) // a colour table before the font table: keep it where it is
         src->ColorTableBegin = src->ColorTableEnd = std::max(src->ColorTableEnd, src->FontTableEnd);
+    src->DocFormatAt = std::max(src->DocFormatAt, src->ColorTableEnd);
     src->EndsWithParagraph = endsWithPar || !sawText;
+    src->EndsWithRow = endsWithRow && src->EndsWithParagraph;
+    // What readers show is the first section's page where it sets one.
+    if (sectionSize) {
+        page.PageWidth = section.PageWidth;
+        page.PageHeight = section.PageHeight;
+    }
+    if (sectionMargins[0]) page.LeftMargin = section.LeftMargin;
+    if (sectionMargins[1]) page.RightMargin = section.RightMargin;
+    if (sectionMargins[2]) page.TopMargin = section.TopMargin;
+    if (sectionMargins[3]) page.BottomMargin = section.BottomMargin;
+    if (sectionLandscape) page.Orientation = 1;
     model.AttachSource(src, 1);
 }
 

@@ -18,6 +18,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 class WordSourceDocument {
@@ -53,14 +54,23 @@ public:
     RtfSourceDocument() : WordSourceDocument(Format::Rtf) {}
     std::vector<RtfFont> Fonts;
     int ColorCount = 0;          // entries of the colour table (the first one is "auto")
+    int DefaultFont = 0;         // \deffN
     // Byte ranges of the groups in the file ([begin, end), end past the closing brace);
     // begin == end == InsertAt when the file has none.
     int64_t FontTableBegin = -1, FontTableEnd = -1;
     int64_t ColorTableBegin = -1, ColorTableEnd = -1;
     int64_t HeaderInsertAt = 0;  // just after "{\rtf1"; where missing tables go
+    // Where document formatting goes: after the header's groups (style sheet, list tables,
+    // information, ...), before the first section.
+    int64_t DocFormatAt = 0;
+    // Byte ranges [begin, end) of the control words that set the page (of the document and
+    // of its first section), and of the protection words and password groups: what a new
+    // page setup or protection replaces.
+    std::vector<std::pair<int64_t, int64_t>> PageWords, ProtectionWords;
     int64_t FinalBrace = 0;      // offset of the closing brace of the outermost group
     int64_t FileSize = 0;
     bool EndsWithParagraph = true; // the last content is a paragraph end
+    bool EndsWithRow = false;      // ... and that is a table row's end
 };
 
 // Reads `fileName` and attaches its content to `model` (also its page setup).

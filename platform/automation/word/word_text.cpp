@@ -51,6 +51,15 @@ void AppendXmlAttrText(std::string& out, std::string_view bytes)
     });
 }
 
+// The Windows-1252 byte of `c`, or 0 when the code page has none.
+unsigned char UnicodeToCp1252(char32_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<unsigned char>(c);
+    for (unsigned b = 0x80; b < 0xA0; ++b)
+        if (Cp1252ToUnicode(static_cast<unsigned char>(b)) == c && c != 0xFFFD) return static_cast<unsigned char>(b);
+    return 0;
+}
+
 void AppendRtfChar(std::string& out, char32_t c)
 {
     if (c == '\\' || c == '{' || c == '}') {
@@ -59,17 +68,21 @@ void AppendRtfChar(std::string& out, char32_t c)
     } else if (c < 0x80) {
         out += static_cast<char>(c);
     } else {
-        auto unit = [&](unsigned v) {
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "\\u%d?", static_cast<int>(static_cast<int16_t>(v)));
+        // \uN with a one-byte fallback for readers without Unicode (\uc1): the code-page
+        // byte as a hex escape, which every reader skips as one character.
+        unsigned char fallback = UnicodeToCp1252(c);
+        if (!fallback) fallback = '?';
+        auto unit = [&](unsigned v, unsigned char b) {
+            char buf[24];
+            std::snprintf(buf, sizeof buf, "\\u%d\\'%02x", static_cast<int>(static_cast<int16_t>(v)), b);
             out += buf;
         };
         if (c < 0x10000) {
-            unit(static_cast<unsigned>(c));
+            unit(static_cast<unsigned>(c), fallback);
         } else {
             char32_t v = c - 0x10000;
-            unit(0xD800 + (v >> 10));
-            unit(0xDC00 + (v & 0x3FF));
+            unit(0xD800 + (v >> 10), '?');
+            unit(0xDC00 + (v & 0x3FF), '?');
         }
     }
 }

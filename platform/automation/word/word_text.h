@@ -27,13 +27,15 @@ void AppendUtf8(std::string& out, char32_t c);
 void AppendXmlChar(std::string& out, char32_t c);
 // Appends the whole text escaped for an XML attribute value (tabs and breaks as spaces).
 void AppendXmlAttrText(std::string& out, std::string_view bytes);
-// Appends `c` as RTF text (\\, \{, \}, \uN? for non-ASCII).
+// Appends `c` as RTF text: \\, \{, \}; beyond ASCII \uN followed by the Windows-1252 byte
+// as \'hh (\'3f where the code page has none), for a document that declares \uc1.
 void AppendRtfChar(std::string& out, char32_t c);
 // Number of characters of `bytes` under the rule above (a text's length in a document).
 std::size_t WordTextLength(std::string_view bytes);
 // The byte index where character `chars` of `bytes` starts (bytes.size() past the end).
 std::size_t WordByteOffset(std::string_view bytes, std::size_t chars);
 char32_t Cp1252ToUnicode(unsigned char b);
+unsigned char UnicodeToCp1252(char32_t c); // 0 when Windows-1252 has no byte for c
 
 
 // Decodes the character at byte i of p[0..n) under the rule above into c and returns the

@@ -154,16 +154,43 @@ TEST_P(WordInterop, MergeKeepsTheExistingContent)
     EXPECT_EQ(Outline(doc), outline);
 }
 
+// A merge without header lines: the new table must not join the document's last table.
+// The new page setup replaces the document's own.
+TEST_P(WordInterop, MergeWithoutHeaderLinesKeepsTwoTablesAndTheNewPage)
+{
+    std::string file = Path("merge." + GetParam());
+    TestExport first;
+    first.Header = {"Existing line"};
+    first.Rows = {{TestCell{"old a"}, TestCell{"old b"}}};
+    RunTestExport(first, file);
+    TestExport second;
+    second.Rows = {{TestCell{"new a"}, TestCell{"new b"}}};
+    second.OpenFile = file;
+    second.Orientation = 1;
+    second.TopMargin = 30;
+    RunTestExport(second, file);
+    LoDocument doc = ReadWithLibreOffice(file);
+    ASSERT_EQ(doc.Tables.size(), 2u);
+    EXPECT_EQ(doc.Tables[0].Rows.size(), 2u);
+    EXPECT_EQ(doc.Tables[1].Cell(0, 0), "new a");
+    EXPECT_NEAR(doc.PageWidthPt, 792, 0.5);
+    EXPECT_NEAR(doc.PageHeightPt, 612, 0.5);
+    EXPECT_NEAR(doc.MarginTopPt, 30, 0.5);
+}
+
 TEST_P(WordInterop, DifficultTextStaysReadable)
 {
-    std::string text = std::string("a\0b", 3) + "<&>\x01\xff{}\\" + "\xF0\x9F\x98\x80";
+    // "\u8249\'8b\u252\'fc>" is what RTF readers without Unicode would get wrong with a '?' fallback
+    std::string text = std::string("a\0b", 3) + "<&>\x01\xff{}\\" + "\xF0\x9F\x98\x80" +
+                       "\xE2\x80\xB9\xC3\xBC> \xD0\x9F\xD1\x80\xD0\xB8 \xE6\x97\xA5";
     TestExport e;
     e.Header = {text};
     e.Rows = {{TestCell{text}, TestCell{"x"}}};
     std::string file = Path("text." + GetParam());
     RunTestExport(e, file);
     LoDocument doc = ReadWithLibreOffice(file);
-    std::string expected = "a\xE2\x90\x80" "b<&>\xE2\x90\x81\xC3\xBF{}\\\xF0\x9F\x98\x80";
+    std::string expected = "a\xE2\x90\x80" "b<&>\xE2\x90\x81\xC3\xBF{}\\\xF0\x9F\x98\x80"
+                           "\xE2\x80\xB9\xC3\xBC> \xD0\x9F\xD1\x80\xD0\xB8 \xE6\x97\xA5";
     ASSERT_FALSE(doc.Paragraphs.empty());
     EXPECT_EQ(doc.Paragraphs[0].Text, expected);
     ASSERT_EQ(doc.Tables.size(), 1u);
@@ -171,6 +198,44 @@ TEST_P(WordInterop, DifficultTextStaysReadable)
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, WordInterop, ::testing::Values("docx", "doc"));
+
+// An RTF template as word processors write it: header groups, then the document's page and
+// protection words, then a first section with page words of its own. A new page setup and
+// protection replace them all, after the header groups.
+TEST_F(WordTest, RtfTemplateTakesTheNewPageSetup)
+{
+    if (!LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
+    std::string templ = Path("letter.rtf");
+    WriteWholeFile(templ, "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\froman Times New Roman;}}"
+                          "{\\colortbl;\\red0\\green0\\blue0;}\n{\\stylesheet{\\s0\\snext0 Normal;}}"
+                          "{\\info{\\title Letter}}\n\\paperw12240\\paperh15840\\margl1800\\margr1800\\margt1440"
+                          "\\margb1440\\enforceprot0\\protlevel1\n\\sectd\\pgwsxn12240\\pghsxn15840\\marglsxn1800"
+                          "\\margrsxn1800\\margtsxn1440\\margbsxn1440\n\\pard\\plain Letter\\par\n}\n");
+    TestExport e;
+    e.OpenFile = templ;
+    e.Header = {"Report"};
+    e.Rows = {{TestCell{"a"}, TestCell{"b"}}};
+    e.Orientation = 1;
+    e.TopMargin = 30;
+    e.Password = "pw";
+    std::string file = Path("out.rtf");
+    RunTestExport(e, file);
+    std::string rtf = ReadWholeFile(file);
+    for (const char* gone : {"\\margt1440", "\\margtsxn1440", "\\pgwsxn", "\\enforceprot0", "\\protlevel1"})
+        EXPECT_EQ(rtf.find(gone), std::string::npos) << gone;
+    std::size_t page = rtf.find("\\paperw15840");
+    EXPECT_GT(page, rtf.find("{\\info"));
+    EXPECT_LT(page, rtf.find("\\sectd"));
+    EXPECT_NE(rtf.find("\\enforceprot1\\protlevel3"), std::string::npos);
+
+    LoDocument doc = ReadWithLibreOffice(file);
+    EXPECT_NEAR(doc.PageWidthPt, 792, 0.5);
+    EXPECT_NEAR(doc.PageHeightPt, 612, 0.5);
+    EXPECT_NEAR(doc.MarginTopPt, 30, 0.5);
+    EXPECT_NEAR(doc.MarginLeftPt, 90, 0.5); // the template's own
+    EXPECT_EQ(doc.Paragraphs.at(0).Text, "Letter");
+    EXPECT_EQ(doc.Tables.size(), 1u);
+}
 
 } // namespace
 
@@ -192,6 +257,9 @@ TEST_F(WordTest, MergeIntoAForeignDocx)
                          "t.cell(0, 0).text = 'f1'\n"
                          "t.cell(0, 1).paragraphs[0].add_run().add_picture('" + Path("p.png") + "')\n"
                          "d.add_paragraph('Foreign last')\n"
+                         "from docx.oxml.ns import qn\n" // its template's zoom lacks the required percent
+                         "z = d.settings.element.find(qn('w:zoom'))\n"
+                         "if z is not None: z.set(qn('w:percent'), '100')\n"
                          "d.save('" + file + "')\n";
     WriteWholeFile(Path("make.py"), script);
     ASSERT_EQ(std::system(("/usr/bin/python3 " + Path("make.py")).c_str()), 0);

@@ -1,6 +1,8 @@
 // The native word processor's object model, driven through the bridge.
 
+#include "framework/exceptions.h"
 #include "platform/automation/automation.h"
+#include "platform/automation/word/word_table_rows.h"
 #include "tests/platform/automation/word_test_util.h"
 #include "tests/support/test_pictures.h"
 
@@ -175,7 +177,12 @@ TEST_F(WordModel, PicturesSitInTheirCellScaledToFit)
     AutomationValue b = add(big, 2);
     EXPECT_NEAR(b.Call("Width").ToReal(), 234 - 10.8, 0.01); // the cell's width less its padding
     EXPECT_NEAR(b.Call("Height").ToReal(), (234 - 10.8) * 0.75, 0.01);
-    EXPECT_EQ(Doc.Call("InlineShapes").Call("Count").ToInteger(), 2);
+    // a tall picture fits the text height of the page (792 - 2 x 72) as well
+    WriteTestPicture(Path("tall.bmp"), 20, 900, 3);
+    AutomationValue t = add(Path("tall.bmp"), 1);
+    EXPECT_NEAR(t.Call("Height").ToReal(), 648, 0.01);
+    EXPECT_NEAR(t.Call("Width").ToReal(), 648.0 * 20 / 900, 0.01);
+    EXPECT_EQ(Doc.Call("InlineShapes").Call("Count").ToInteger(), 3);
     EXPECT_THROW(add(Path("missing.bmp"), 1), Exception);
     WriteWholeFile(Path("junk.bmp"), "BM not a bitmap");
     EXPECT_THROW(add(Path("junk.bmp"), 1), Exception);
@@ -218,3 +225,52 @@ TEST_F(WordModel, GetActiveFindsTheRunningInstance)
 }
 
 } // namespace
+
+// A table far larger than the rows kept in memory: every cell, picture and format comes
+// back as written, also for old rows changed after they were spilled.
+TEST(WordTableRowsTest, SpilledRowsComeBackWhole)
+{
+    const int columns = 3;
+    const int rows = static_cast<int>(WordTableRows::ResidentCells / columns) * 4;
+    WordTableRows table(columns);
+    auto text = [](int r, int c, int version) {
+        return "row " + std::to_string(r) + " cell " + std::to_string(c) + (version ? " changed" : "");
+    };
+    for (int r = 0; r < rows; ++r) {
+        table.Add(1);
+        for (int c = 0; c < columns; ++c)
+            if ((r + c) % 7 != 0) table.Cell(r, c).Text = text(r, c, 0); // some cells stay empty
+        if (r % 1000 == 1) {
+            WordParagraph& p = table.Cell(r, 1);
+            p.Format = 5;
+            p.Alignment = 2;
+            p.Pictures = std::make_unique<std::vector<WordInlinePicture>>(1);
+            (*p.Pictures)[0] = WordInlinePicture{r, 3, 12.5, 7.25};
+        }
+    }
+    for (int r : {0, 2, rows / 2}) table.Cell(r, 2).Text = text(r, 2, 1);
+
+    int seen = 0;
+    table.ForEach([&](int r, const std::vector<WordParagraph>& cells) {
+        ASSERT_EQ(r, seen++);
+        ASSERT_EQ(cells.size(), static_cast<std::size_t>(columns));
+        for (int c = 0; c < columns; ++c) {
+            const bool changed = c == 2 && (r == 0 || r == 2 || r == rows / 2);
+            const std::string want = changed ? text(r, c, 1) : (r + c) % 7 != 0 ? text(r, c, 0) : "";
+            ASSERT_EQ(cells[static_cast<std::size_t>(c)].Text, want) << r << "," << c;
+        }
+        const WordParagraph& p = cells[1];
+        if (r % 1000 == 1) {
+            ASSERT_EQ(p.PictureCount(), 1u);
+            EXPECT_EQ((*p.Pictures)[0].Picture, r);
+            EXPECT_EQ((*p.Pictures)[0].TextOffset, 3u);
+            EXPECT_EQ((*p.Pictures)[0].HeightPt, 7.25);
+            EXPECT_EQ(p.Format, 5u);
+            EXPECT_EQ(p.Alignment, 2);
+        } else {
+            ASSERT_EQ(p.PictureCount(), 0u);
+        }
+    });
+    EXPECT_EQ(seen, rows);
+    EXPECT_THROW(table.Cell(rows, 0), Exception);
+}

@@ -4,12 +4,14 @@
 // paragraphs, protection, save, close, quit.
 
 #include "platform/automation/automation.h"
+#include "tests/support/ooxml_schema_check.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -119,6 +121,11 @@ inline void RunTestExport(const TestExport& e, const std::string& fileName)
     doc.Call("Close");
     app.Put("ScreenUpdating", true);
     app.Call("Quit");
+    std::string ext = std::filesystem::path(fileName).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".docx") {
+        EXPECT_EQ(OoxmlSchemaFaults(fileName), "") << fileName;
+    }
 }
 
 // A fresh temporary folder per test.

@@ -1,0 +1,254 @@
+#include "db_data_engine.h"
+
+#include "framework/db_grid.h"
+#include "framework/exceptions.h"
+
+// ---------------------------------------------------------------------------
+// TKVECustomDBDataEngine
+
+TKVECustomDBDataEngine::TKVECustomDBDataEngine(QObject* AOwner)
+    : TKVECustomDataEngine(AOwner)
+{
+}
+
+TDataSet* TKVECustomDBDataEngine::GetDataset()
+{
+    return nullptr;
+}
+
+TDataSet* TKVECustomDBDataEngine::RequireDataset()
+{
+    TDataSet* ds = GetDataset();
+    if (!ds)
+        throw Exception("There is no dataset to export: " +
+                        (Name().empty() ? std::string("the data engine") : "data engine " + Name()) +
+                        " has no dataset");
+    return ds;
+}
+
+void TKVECustomDBDataEngine::EnableControls()
+{
+    TKVECustomDataEngine::EnableControls();
+    if (TDataSet* ds = GetDataset())
+        ds->EnableControls();
+}
+
+void TKVECustomDBDataEngine::DisableControls()
+{
+    TKVECustomDataEngine::DisableControls();
+    if (TDataSet* ds = GetDataset())
+        ds->DisableControls();
+}
+
+void TKVECustomDBDataEngine::SavePosition()
+{
+    TKVECustomDataEngine::SavePosition();
+    FBookmark = RequireDataset()->GetBookmark();
+}
+
+void TKVECustomDBDataEngine::RestorePosition()
+{
+    TKVECustomDataEngine::RestorePosition();
+    TBookmark b;
+    b.swap(FBookmark);
+    RequireDataset()->GotoBookmark(b);
+}
+
+void TKVECustomDBDataEngine::ColumnFromField(TKVEColumn* C, TField* F)
+{
+    C->Alignment = F->Alignment();
+    C->FieldName = F->FieldName();
+    C->Color = clWhite;
+    C->Width = F->DisplayWidth();
+    C->Visible = F->Visible();
+    if (F->IsFloatField())
+        C->Precision = F->Precision();
+    // Judged by the field type alone: a null value gives the type's cell type.
+    C->DataType = GetValueType(F->DataType(), Variant::Null(), false);
+    C->Title().Caption = F->DisplayLabel();
+    C->Title().Alignment = F->Alignment();
+    C->Title().Font().Style |= fsBold;
+    C->Title().Color = clSilver;
+}
+
+void TKVECustomDBDataEngine::FillColumns(TKVEColumns* Columns, bool RightToLeft)
+{
+    TKVECustomDataEngine::FillColumns(Columns, RightToLeft);
+    TDataSet* ds = GetDataset();
+    if (!ds)
+        return;
+    const int n = ds->FieldCount();
+    for (int k = 0; k < n; ++k)
+        ColumnFromField(Columns->Add(), ds->Fields(RightToLeft ? n - 1 - k : k));
+}
+
+bool TKVECustomDBDataEngine::Eof()
+{
+    return RequireDataset()->Eof();
+}
+
+void TKVECustomDBDataEngine::First()
+{
+    TKVECustomDataEngine::First();
+    RequireDataset()->First();
+}
+
+void TKVECustomDBDataEngine::Next()
+{
+    TKVECustomDataEngine::Next();
+    RequireDataset()->Next();
+}
+
+int TKVECustomDBDataEngine::RecordCount()
+{
+    return RequireDataset()->RecordCount();
+}
+
+Variant TKVECustomDBDataEngine::GetFieldValue(TKVEColumn* Column)
+{
+    TField* f = FindFieldByColumn(Column);
+    return f ? f->Value() : Variant::Null();
+}
+
+bool TKVECustomDBDataEngine::RequiredByColumn(TKVEColumn* Column)
+{
+    TField* f = FindFieldByColumn(Column);
+    return f && f->Required();
+}
+
+bool TKVECustomDBDataEngine::ReadOnlyByColumn(TKVEColumn* Column)
+{
+    TField* f = FindFieldByColumn(Column);
+    return f && f->ReadOnly();
+}
+
+TField* TKVECustomDBDataEngine::FindFieldByColumn(TKVEColumn* Column)
+{
+    if (!Column)
+        return nullptr;
+    TDataSet* ds = GetDataset();
+    return ds ? ds->FindField(Column->FieldName) : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// TKVEDatasetDataEngine
+
+TKVEDatasetDataEngine::TKVEDatasetDataEngine(QObject* AOwner)
+    : TKVECustomDBDataEngine(AOwner)
+{
+}
+
+TDataSet* TKVEDatasetDataEngine::GetDataset()
+{
+    return FDataset;
+}
+
+void TKVEDatasetDataEngine::SetDataset(TDataSet* Value)
+{
+    FDataset = Value;
+    if (Value)
+        FreeNotification(Value);
+}
+
+void TKVEDatasetDataEngine::Notification(TComponent* AComponent, TOperation Operation)
+{
+    TKVECustomDBDataEngine::Notification(AComponent, Operation);
+    if (Operation == opRemove && AComponent == FDataset)
+        FDataset = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// TKVEDBGridDataEngine
+
+TKVEDBGridDataEngine::TKVEDBGridDataEngine(QObject* AOwner)
+    : TKVECustomDBDataEngine(AOwner)
+{
+}
+
+void TKVEDBGridDataEngine::SetDBGrid(TDBGrid* Value)
+{
+    // The grid is a widget, not a component: the guarded pointer is its removal
+    // notification.
+    FDBGrid = Value;
+}
+
+TDataSet* TKVEDBGridDataEngine::GetDataset()
+{
+    return FDBGrid ? FDBGrid->DataSet() : nullptr;
+}
+
+bool TKVEDBGridDataEngine::SelectedRecordIsSupported()
+{
+    return true;
+}
+
+int TKVEDBGridDataEngine::SelectedCount() const
+{
+    return FDBGrid ? FDBGrid->SelectedRows().Count() : 0;
+}
+
+void TKVEDBGridDataEngine::FillColumns(TKVEColumns* Columns, bool RightToLeft)
+{
+    Columns->Clear();
+    if (!FDBGrid)
+        return;
+    const TDBGridColumns& grid = FDBGrid->Columns();
+    const int n = grid.Count();
+    for (int k = 0; k < n; ++k) {
+        TColumn* g = grid[RightToLeft ? n - 1 - k : k];
+        TKVEColumn* c = Columns->Add();
+        c->FieldName = g->FieldName;
+        c->Alignment = g->Alignment();
+        TField* f = g->Field();
+        c->Width = f ? f->DisplayWidth() : 10;
+        if (f && f->IsFloatField())
+            c->Precision = f->Precision();
+        if (f)
+            c->DataType = GetValueType(f->DataType(), Variant::Null(), false);
+        c->Color = g->Color;
+        c->SetFont(g->Font());
+        c->Visible = g->Visible();
+        c->Title().Caption = g->Title().Caption();
+        c->Title().Alignment = g->Title().Alignment;
+        c->Title().SetFont(g->Title().Font());
+        c->Title().Color = g->Title().Color;
+    }
+}
+
+bool TKVEDBGridDataEngine::Eof()
+{
+    const bool eof = TKVECustomDBDataEngine::Eof();
+    if (FSelectedRecord)
+        return FSelectedIndex > SelectedCount() - 1;
+    return eof;
+}
+
+void TKVEDBGridDataEngine::First()
+{
+    if (!FSelectedRecord) {
+        TKVECustomDBDataEngine::First();
+        return;
+    }
+    TDataSet* ds = RequireDataset();
+    FSelectedIndex = 0;
+    if (SelectedCount() > 0)
+        ds->GotoBookmark(FDBGrid->SelectedRows()[0]);
+}
+
+void TKVEDBGridDataEngine::Next()
+{
+    if (!FSelectedRecord) {
+        TKVECustomDBDataEngine::Next();
+        return;
+    }
+    ++FSelectedIndex;
+    if (!Eof())
+        RequireDataset()->GotoBookmark(FDBGrid->SelectedRows()[FSelectedIndex]);
+}
+
+int TKVEDBGridDataEngine::RecordCount()
+{
+    if (FSelectedRecord)
+        return SelectedCount();
+    return TKVECustomDBDataEngine::RecordCount();
+}
