@@ -242,7 +242,7 @@ TEST_F(ExcelEndToEndTest, MergeAppendsBelowTheFoundSheetAndTemplatesStayUnchange
     exporter.Execute();
     ASSERT_EQ(exporter.Statistic().Result, erCompleted);
     EXPECT_EQ(Shell("unzip -p '" + merged.string() + "' xl/worksheets/sheet1.xml"), keptBefore);
-    EXPECT_EQ(OoxmlSchemaFaults((merged).string()), "");
+    EXPECT_EQ(OoxmlSchemaFaults(merged.string()), "");
     const std::string merge = ReadBack(merged);
     EXPECT_NE(merge.find("sheets Keep|Tabrix 4.61\n"
                          "cell A1 str 'old 1' General\n"
