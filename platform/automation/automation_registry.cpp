@@ -1,6 +1,7 @@
 #include "platform/automation/automation.h"
 
 #include "platform/automation/dao/dao_server.h"
+#include "platform/automation/excel/excel_server.h"
 #include "platform/automation/word/word_server.h"
 
 #include <map>
@@ -49,6 +50,7 @@ void RegisterNativeServers()
     r.Factories.emplace(FoldCase("Word.Application"), [] { return CreateWordApplication(); });
     r.Factories.emplace(FoldCase("DAO.DBEngine.36"), [] { return CreateDaoEngine(); });
     r.Factories.emplace(FoldCase("DAO.DBEngine.35"), [] { return CreateDaoEngine(); });
+    r.Factories.emplace(FoldCase("Excel.Application"), [] { return CreateExcelApplication(); });
 }
 
 void RegisterAutomationServer(const std::string& progId, AutomationServerFactory factory)
