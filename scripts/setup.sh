@@ -9,9 +9,10 @@ packages=(
   libzip-dev libpugixml-dev libsqlite3-dev sqlite3 libisal-dev
   postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
-  libxml2-utils
-  libreoffice-writer-nogui
-  python3-docx
+  libxml2-utils unzip
+  libreoffice-writer-nogui libreoffice-calc-nogui
+  python3-docx python3-openpyxl
+  libpq-dev
   xdg-utils
   fonts-dejavu-core fonts-dejavu-extra
   clang libclang-rt-14-dev

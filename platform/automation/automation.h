@@ -2,7 +2,8 @@
 // The automation bridge: server objects found by ProgID and reached by member name.
 //
 // Servers are registered by ProgID in a process-wide registry. The native servers of this
-// suite (the word processor under "Word.Application") are registered the first time the
+// suite (the word processor under "Word.Application", the database engine under
+// "DAO.DBEngine.36" and "DAO.DBEngine.35") are registered the first time the
 // registry is used. A test may register its own factory under a ProgID; the previous
 // registration comes back when the ScopedAutomationServer goes.
 //

@@ -1,5 +1,7 @@
 #include "platform/automation/automation.h"
 
+#include "platform/automation/dao/dao_server.h"
+#include "platform/automation/excel/excel_server.h"
 #include "platform/automation/word/word_server.h"
 
 #include <map>
@@ -46,6 +48,9 @@ void RegisterNativeServers()
     r.NativeDone = true;
     // Registrations made before this call (a test's stand-in) win over the native ones.
     r.Factories.emplace(FoldCase("Word.Application"), [] { return CreateWordApplication(); });
+    r.Factories.emplace(FoldCase("DAO.DBEngine.36"), [] { return CreateDaoEngine(); });
+    r.Factories.emplace(FoldCase("DAO.DBEngine.35"), [] { return CreateDaoEngine(); });
+    r.Factories.emplace(FoldCase("Excel.Application"), [] { return CreateExcelApplication(); });
 }
 
 void RegisterAutomationServer(const std::string& progId, AutomationServerFactory factory)

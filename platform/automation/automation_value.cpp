@@ -63,6 +63,22 @@ AutomationValue AutomationValue::ArrayOf(std::vector<AutomationValue> items)
     return v;
 }
 
+AutomationValue AutomationValue::ByteArray(std::string bytes)
+{
+    AutomationValue v;
+    v.FKind = Kind::Bytes;
+    v.FText = std::move(bytes);
+    return v;
+}
+
+const std::string& AutomationValue::Bytes() const
+{
+    if (FKind != Kind::Bytes)
+        throw EConvertError(std::string("Could not convert variant of type (") + KindName(FKind) +
+                            ") into type (Byte array)");
+    return FText;
+}
+
 bool AutomationValue::IsNumeric() const { return IsNumberKind(FKind); }
 
 const char* AutomationValue::KindName(Kind kind)
@@ -77,6 +93,7 @@ const char* AutomationValue::KindName(Kind kind)
     case Kind::String: return "String";
     case Kind::Object: return "Object";
     case Kind::Array: return "Array";
+    case Kind::Bytes: return "Byte array";
     }
     return "?";
 }
@@ -145,12 +162,14 @@ const std::shared_ptr<AutomationObject>& AutomationValue::Object() const
 
 std::size_t AutomationValue::Count() const
 {
+    if (FKind == Kind::Bytes) return FText.size();
     if (FKind != Kind::Array) throw EConvertError("Variant is not an array");
     return FArray->size();
 }
 
 AutomationValue& AutomationValue::operator[](std::size_t index)
 {
+    if (FKind != Kind::Array) throw EConvertError("Variant is not an array of values");
     if (index >= Count()) throw EListError::OutOfBounds(static_cast<long long>(index));
     if (FArray.use_count() > 1) // arrays are values: copy before the first change
         FArray = std::make_shared<std::vector<AutomationValue>>(*FArray);
@@ -159,6 +178,7 @@ AutomationValue& AutomationValue::operator[](std::size_t index)
 
 const AutomationValue& AutomationValue::operator[](std::size_t index) const
 {
+    if (FKind != Kind::Array) throw EConvertError("Variant is not an array of values");
     if (index >= Count()) throw EListError::OutOfBounds(static_cast<long long>(index));
     return (*FArray)[index];
 }
@@ -216,6 +236,8 @@ bool operator==(const AutomationValue& a, const AutomationValue& b)
     if (a.FKind == K::Null || b.FKind == K::Null) return a.FKind == b.FKind;
     if (a.FKind == K::Object || b.FKind == K::Object)
         return a.FKind == b.FKind && a.FObject == b.FObject;
+    if (a.FKind == K::Bytes || b.FKind == K::Bytes)
+        return a.FKind == b.FKind && a.FText == b.FText;
     if (a.FKind == K::Array || b.FKind == K::Array) {
         if (a.FKind != b.FKind) return false;
         return *a.FArray == *b.FArray;

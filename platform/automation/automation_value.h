@@ -2,7 +2,8 @@
 // Values and arguments of the late-bound automation bridge.
 //
 // An AutomationValue is empty, null, a scalar (32-bit integer, Boolean, single, double,
-// string of bytes), a reference to a server object, or an array of values. Server objects
+// string of bytes), a reference to a server object, an array of values, or a byte array
+// (the raw bytes of a binary value, lower bound 0). Server objects
 // are reached by member name:
 //
 //   AutomationValue doc = app.Call("Documents").Call("Add");
@@ -32,7 +33,7 @@ class AutomationArgs;
 
 class AutomationValue {
 public:
-    enum class Kind { Empty, Null, Integer, Boolean, Single, Double, String, Object, Array };
+    enum class Kind { Empty, Null, Integer, Boolean, Single, Double, String, Object, Array, Bytes };
 
     AutomationValue() = default;
     AutomationValue(int value) : FKind(Kind::Integer), FInt(value) {}
@@ -52,12 +53,15 @@ public:
     // An array of `count` values, each a 32-bit integer 0 (the way a numeric array starts).
     static AutomationValue IntegerArray(std::size_t count);
     static AutomationValue ArrayOf(std::vector<AutomationValue> items);
+    // A byte array holding `bytes` (elements 0 .. size - 1).
+    static AutomationValue ByteArray(std::string bytes);
 
     Kind GetKind() const { return FKind; }
     bool IsEmpty() const { return FKind == Kind::Empty; }
     bool IsNull() const { return FKind == Kind::Null; }
     bool IsObject() const { return FKind == Kind::Object; }
     bool IsArray() const { return FKind == Kind::Array; }
+    bool IsByteArray() const { return FKind == Kind::Bytes; }
     bool IsNumeric() const;
 
     // Conversions; each raises an EConvertError when the value has no such reading.
@@ -69,7 +73,11 @@ public:
     // The server object; raises when the value holds none.
     const std::shared_ptr<AutomationObject>& Object() const;
 
-    // Arrays. Index raises EListError outside 0 .. Count() - 1.
+    // The bytes of a byte array; raises EConvertError for any other value.
+    const std::string& Bytes() const;
+
+    // Arrays. Index raises EListError outside 0 .. Count() - 1. Count() also gives the
+    // length of a byte array.
     std::size_t Count() const;
     AutomationValue& operator[](std::size_t index);
     const AutomationValue& operator[](std::size_t index) const;
@@ -89,7 +97,7 @@ public:
     // Comparison: numbers (integer, Boolean, single, double) compare by value; a string
     // compares with a string byte for byte and with a number by its numeric reading; empty
     // equals empty, 0 and ""; null equals only null; objects compare by identity; arrays
-    // element by element.
+    // element by element; byte arrays byte for byte.
     friend bool operator==(const AutomationValue& a, const AutomationValue& b);
 
 private:

@@ -147,6 +147,8 @@ std::string RecordingAutomationServer::FormatValue(const AutomationValue& value)
         }
         return s + "}";
     }
+    case K::Bytes:
+        return "b" + FormatValue(AutomationValue(value.Bytes()));
     case K::String: {
         std::string s = "\"";
         static const char* hex = "0123456789ABCDEF";

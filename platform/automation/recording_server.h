@@ -13,7 +13,8 @@
 // a by-reference argument ends with '&'. Values: integer 12; Boolean -1 (true) or 0;
 // single 72.5f; double 72.5 (a real always shows a '.' or an exponent: 72.0f, 3.0);
 // string "text" (with \" \\ \n \r \t and \xHH escapes for other bytes below 0x20 and 0x7F);
-// empty <empty>; null <null>; object <Name>; array {1, 2}.
+// empty <empty>; null <null>; object <Name>; array {1, 2}; byte array b"A\x00B" (escaped as a
+// string).
 //
 // Answers: by default a call or a get returns a new recording object named after the
 // member; Answer() scripts a fixed value or a function for "Member" or "Object.Member"

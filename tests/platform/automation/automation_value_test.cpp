@@ -1,4 +1,5 @@
 #include "platform/automation/automation.h"
+#include "platform/automation/recording_server.h"
 
 #include <gtest/gtest.h>
 
@@ -98,6 +99,17 @@ TEST(AutomationValue, ArraysAreValues)
     EXPECT_EQ(b[1].ToInteger(), 40);
     EXPECT_THROW(a[3], EListError);
     EXPECT_THROW(AutomationValue(1).Count(), EConvertError);
+}
+
+TEST(AutomationValue, ByteArraysHoldEveryByte)
+{
+    const AutomationValue bytes = AutomationValue::ByteArray(std::string("a\0\xff", 3));
+    EXPECT_EQ(bytes.Count(), 3u);
+    EXPECT_EQ(bytes.Bytes(), std::string("a\0\xff", 3));
+    EXPECT_THROW(bytes[0], EConvertError); // not an array of values
+    EXPECT_THROW(bytes.ToString(), EConvertError);
+    EXPECT_FALSE(bytes == AutomationValue(std::string("a\0\xff", 3)));
+    EXPECT_EQ(RecordingAutomationServer::FormatValue(bytes), "b\"a\\x00\xff\"");
 }
 
 TEST(AutomationValue, ObjectReleasedWhenSetToEmpty)

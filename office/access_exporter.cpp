@@ -1,0 +1,437 @@
+#include "access_exporter.h"
+
+#include "export/message_table.h"
+#include "framework/data_set.h"
+#include "framework/exceptions.h"
+#include "framework/files.h"
+#include "framework/format_settings.h"
+#include "framework/string_list.h"
+#include "spec/text_utils.h"
+
+#include <QString>
+#include <memory>
+
+TMSAccessVersion DefaultAccessVersion = avAuto;
+
+namespace {
+
+constexpr int SystemObjectMask = static_cast<int>(0x80000002u);
+
+// A database the engine reaches by connection name rather than as a file: it counts as
+// existing, so that it is opened (with its password) before anything is created.
+bool IsDatabaseUri(const std::string& Name)
+{
+    return Name.rfind("postgresql://", 0) == 0 || Name.rfind("postgres://", 0) == 0;
+}
+
+bool DatabaseExists(const std::string& Name)
+{
+    return IsDatabaseUri(Name) || FileExists(Name) || DirectoryExists(Name);
+}
+
+// Table names compare without regard to letter case, non-ASCII letters included.
+bool SameText(const std::string& A, const std::string& B)
+{
+    return QString::fromUtf8(A.data(), static_cast<qsizetype>(A.size()))
+               .compare(QString::fromUtf8(B.data(), static_cast<qsizetype>(B.size())), Qt::CaseInsensitive)
+        == 0;
+}
+
+bool Present(const AutomationValue& Value) { return !Value.IsEmpty() && !Value.IsNull(); }
+
+} // namespace
+
+TKVExportToAccess::TKVExportToAccess(QObject* AOwner)
+    : TKVExportBaseComponent(AOwner)
+{
+    MSAccessVersion = DefaultAccessVersion;
+    SetTableType(teAccess);
+    UseCurrentInstance = false;
+}
+
+TKVExportToAccess::~TKVExportToAccess() = default;
+
+void TKVExportToAccess::Assign(const TPersistent* Source)
+{
+    TKVExportBaseComponent::Assign(Source);
+    if (auto* source = dynamic_cast<const TKVExportToAccess*>(Source)) {
+        MSAccessVersion = source->MSAccessVersion;
+        UseCurrentInstance = source->UseCurrentInstance;
+        UserName = source->UserName;
+        Password = source->Password;
+    }
+}
+
+void TKVExportToAccess::InternalBeforeProcess()
+{
+    const std::string name = FileName();
+    TKVExportBaseComponent::InternalBeforeProcess();
+    if (IsDatabaseUri(name) && FileName() != name)
+        SetFileName(name);
+}
+
+int TKVExportToAccess::DAOFieldType(TFieldType Type)
+{
+    switch (Type) {
+    case ftBoolean: return dbBoolean;
+    case ftSmallint:
+    case ftWord: return dbInteger;
+    case ftInteger:
+    case ftAutoInc: return dbLong;
+    case ftCurrency: return dbCurrency;
+    case ftFloat:
+    case ftBCD: return dbDouble;
+    case ftDate:
+    case ftTime:
+    case ftDateTime: return dbDate;
+    case ftTypedBinary: return dbBinary;
+    case ftBytes:
+    case ftVarBytes:
+    case ftBlob:
+    case ftGraphic:
+    case ftParadoxOle:
+    case ftDBaseOle:
+    case ftOraBlob:
+    case ftOraClob: return dbLongBinary;
+    case ftMemo:
+    case ftFmtMemo: return dbMemo;
+    case ftGuid: return dbGUID;
+    case ftLargeint: return dbBigInt;
+    default: return dbText;
+    }
+}
+
+std::string TKVExportToAccess::CreationLocale()
+{
+    // The system's ANSI code page, found from its DOS code page (both follow the locale).
+    int ansi = 1252;
+    switch (OemCodePage()) {
+    case 866: ansi = 1251; break;
+    case 852: ansi = 1250; break;
+    case 737: ansi = 1253; break;
+    case 857: ansi = 1254; break;
+    case 775: ansi = 1257; break;
+    case 862: ansi = 1255; break;
+    default: break;
+    }
+    return ";LANGID=0x0409;CP=" + std::to_string(ansi) + ";COUNTRY=0";
+}
+
+std::string TKVExportToAccess::GetFieldStr(TField* Field)
+{
+    if (!Field || Field->IsNull())
+        return TKVExportBaseComponent::GetFieldStr(Field);
+    switch (Field->DataType()) {
+    case ftDate:
+    case ftTime:
+    case ftDateTime:
+        return DateTimeToStr(Field->AsDateTime());
+    default:
+        break;
+    }
+    // A blob goes as its raw bytes (the field holds them whole).
+    if (Field->IsBlob())
+        return Field->AsString();
+    return TKVExportBaseComponent::GetFieldStr(Field);
+}
+
+void TKVExportToAccess::GetEngine()
+{
+    auto create = [this](const char* progId) { FEngine = CreateAutomationObject(progId); };
+    auto attach = [this](const char* progId) { FEngine = GetActiveAutomationObject(progId); };
+    // The named version: a failure leaves the engine empty, and the first call on it fails.
+    auto one = [&](const char* progId) {
+        if (UseCurrentInstance) {
+            try {
+                attach(progId);
+                return;
+            } catch (const Exception&) {
+            }
+        }
+        try {
+            create(progId);
+        } catch (const Exception&) {
+        }
+    };
+    switch (MSAccessVersion) {
+    case avAccess97:
+        one("DAO.DBEngine.35");
+        return;
+    case avAccess2000:
+        one("DAO.DBEngine.36");
+        return;
+    case avAuto:
+        break;
+    }
+    if (UseCurrentInstance) {
+        try {
+            attach("DAO.DBEngine.36");
+            return;
+        } catch (const Exception&) {
+        }
+        try {
+            attach("DAO.DBEngine.35");
+            return;
+        } catch (const Exception&) {
+        }
+    }
+    try {
+        create("DAO.DBEngine.36");
+    } catch (const Exception&) {
+        create("DAO.DBEngine.35");
+    }
+}
+
+void TKVExportToAccess::OpenOrCreateDatabase()
+{
+    const std::string& name = FileName();
+    bool opened = false;
+    if (DatabaseExists(name)) {
+        try {
+            if (Password.empty())
+                FDatabase = FEngine.Call("OpenDatabase", {AutomationValue(name)});
+            else
+                FDatabase = FEngine.Call("OpenDatabase",
+                                         {Named("Name", AutomationValue(name)), Named("Connect", ";PWD=" + Password)});
+            opened = true;
+        } catch (const Exception&) {
+            FDatabase = AutomationValue();
+        }
+    }
+    if (!opened) {
+        AutomationValue locale(CreationLocale());
+        FDatabase = FEngine.Call("CreateDatabase", {AutomationValue(name), ByRef(locale), 0});
+    }
+}
+
+std::string TKVExportToAccess::FieldNameOf(TKVEColumn* Column, TFont* Font)
+{
+    std::string name = Options.Contains(soUseFieldNameAsCaption) ? Column->FieldName : Column->Title().Caption;
+    if (OnGetCellParams) {
+        Font->Assign(&Column->Title().Font());
+        TAlignment alignment = Column->Title().Alignment;
+        TColor color = Column->Title().Color;
+        TCellType cellType = ctString;
+        OnGetCellParams(this, nullptr, name, Font, alignment, color, cellType);
+    }
+    if (CharacterSet == csASCII_MSDOS)
+        name = UECode(true, name);
+    return name;
+}
+
+void TKVExportToAccess::Prepare()
+{
+    if (TableName.empty())
+        throw Exception(FormatMessage(GetLanguageString(0), "TableName"));
+    bool inTransaction = false;
+    auto font = std::make_unique<TFont>();
+    try {
+        GetEngine();
+        OpenOrCreateDatabase();
+        FEngine.Call("BeginTrans");
+        inTransaction = true;
+
+        bool merge = false;
+        AutomationValue tables = FDatabase.Call("TableDefs");
+        const int count = tables.Call("Count").ToInteger();
+        if (Options.Contains(soMergeData)) {
+            for (int i = 0; i < count && !merge; ++i) {
+                const std::string name = tables.Get("Item", {i}).Call("Name").ToString();
+                if (SameText(name, TableName)) {
+                    TableName = name;
+                    merge = true;
+                }
+            }
+        }
+        if (!merge) {
+            for (int i = 0; i < count; ++i) {
+                if (SameText(tables.Get("Item", {i}).Call("Name").ToString(), TableName)) {
+                    tables.Call("Delete", {AutomationValue(TableName)});
+                    break;
+                }
+            }
+            FCellFont = font.get();
+            CreateTable();
+        }
+
+        FRecordset = FDatabase.Call("OpenRecordset", {AutomationValue(TableName), 1, 0, 2});
+        FCellFont = font.get();
+        WriteRows();
+
+        SourceEngine()->RestorePosition();
+        SourceEngine()->EnableControls();
+        FRecordset.Call("Close");
+        FRecordset = AutomationValue();
+        FEngine.Call("CommitTrans");
+        inTransaction = false;
+        font.reset();
+        FCellFont = nullptr;
+        FDatabase.Call("Close");
+        FDatabase = AutomationValue();
+        FEngine = AutomationValue();
+    } catch (...) {
+        // Nothing of the failed write stays: the transaction is rolled back before the
+        // database is closed. The failure being handled is the one that goes on.
+        font.reset();
+        FCellFont = nullptr;
+        FRecordset = AutomationValue();
+        if (inTransaction && Present(FEngine)) {
+            try {
+                FEngine.Call("Rollback");
+            } catch (...) {
+            }
+        }
+        if (Present(FDatabase)) {
+            try {
+                FDatabase.Call("Close");
+            } catch (...) {
+            }
+        }
+        FDatabase = AutomationValue();
+        FEngine = AutomationValue();
+        throw;
+    }
+}
+
+void TKVExportToAccess::CreateTable()
+{
+    AutomationValue table = FDatabase.Call("CreateTableDef", {AutomationValue(TableName), 0, "", ""});
+    TKVECustomDataEngine* engine = SourceEngine();
+    for (int i = 0; i < Columns().Count(); ++i) {
+        TKVEColumn* column = Columns()[i];
+        if (!column->Visible)
+            continue;
+        AutomationValue name(FieldNameOf(column, FCellFont));
+        TField* field = column->ColumnKind == ckField ? engine->FindFieldByColumn(column) : nullptr;
+        AutomationValue newField;
+        if (field) {
+            if (field->IsBlob()) {
+                newField = table.Call("CreateField", {ByRef(name), dbLongBinary, 0});
+                newField.Put("Attributes", 2);
+            } else {
+                const int type = Options.Contains(soFieldMask) ? dbText : DAOFieldType(field->DataType());
+                newField = table.Call("CreateField", {ByRef(name), type, field->Size()});
+            }
+            newField.Put("Required", field->Required());
+        } else if (column->ColumnKind == ckConstant) {
+            if (column->DataType == ctMEMO || column->DataType == ctGraphic) {
+                AutomationValue fieldName(column->FieldName);
+                newField = table.Call("CreateField", {ByRef(fieldName), dbLongBinary, 0});
+                newField.Put("Attributes", 2);
+            } else {
+                newField = table.Call("CreateField",
+                                      {ByRef(name), DAOFieldType(CellType2FieldType(column->DataType)), column->Width});
+            }
+            newField.Put("Required", false);
+        } else {
+            newField = table.Call("CreateField",
+                                  {ByRef(name), DAOFieldType(engine->DataTypeByColumn(column)), column->Width});
+            newField.Put("Required", engine->RequiredByColumn(column));
+        }
+        table.Call("Fields").Call("Append", {ByRef(newField)});
+    }
+    FDatabase.Call("TableDefs").Call("Append", {table});
+}
+
+void TKVExportToAccess::WriteRows()
+{
+    TKVECustomDataEngine* engine = SourceEngine();
+    engine->DisableControls();
+    engine->SavePosition();
+    engine->First();
+    Statistic().TotalCount = 0;
+    const std::string exporting = AnimatedStatus ? GetLanguageString(8) : std::string();
+    std::string text;
+    while (!ProgressCanceled() && !engine->Eof()) {
+        if (AnimatedStatus)
+            UpdateProgressDlg(exporting, Statistic().TotalCount);
+        bool accept = true;
+        if (OnBeforeRecord)
+            OnBeforeRecord(this, accept);
+        if (accept) {
+            if (OnProgress) {
+                bool abort = false;
+                OnProgress(this, Statistic().TotalCount, engine->RecordCount(), abort);
+                if (abort)
+                    SetProgressCanceled(true);
+            }
+            ++Statistic().TotalCount;
+            FRecordset.Call("AddNew");
+            int ordinal = 0;
+            for (int i = 0; i < Columns().Count(); ++i) {
+                TKVEColumn* column = Columns()[i];
+                if (!column->Visible)
+                    continue;
+                TField* field = nullptr;
+                if (column->ColumnKind == ckField && engine->IsDataRow(Statistic().TotalCount - 1))
+                    field = engine->FindFieldByColumn(column);
+                if (field)
+                    text = GetFieldStr(field);
+                else if (column->ColumnKind == ckConstant)
+                    text = column->FieldName;
+                else
+                    text = VarToStr(engine->GetFieldValue(column));
+                if (OnGetCellParams) {
+                    FCellFont->Assign(&column->Font());
+                    TAlignment alignment = column->Alignment;
+                    TColor color = column->Color;
+                    TCellType cellType = ctString;
+                    OnGetCellParams(this, field, text, FCellFont, alignment, color, cellType);
+                }
+                if (CharacterSet == csASCII_MSDOS)
+                    text = UECode(true, text);
+                AutomationValue k(ordinal++);
+                AutomationValue target = FRecordset.Get("Fields", {ByRef(k)});
+                AutomationValue value;
+                if (text.empty())
+                    value = AutomationValue::Null();
+                else if ((field && field->IsBlob() && field->DataType() != ftMemo) || column->DataType == ctMEMO
+                         || column->DataType == ctGraphic)
+                    value = AutomationValue::ByteArray(std::move(text));
+                else
+                    value = AutomationValue(std::move(text));
+                target.PutRef("Value", value);
+                text.clear();
+            }
+            FRecordset.Call("Update", {1, false});
+        }
+        engine->Next();
+        bool abort = false;
+        if (OnAfterRecord)
+            OnAfterRecord(this, abort);
+        if (abort)
+            SetProgressCanceled(true);
+    }
+}
+
+void GetTableNames(TStringList* List, const std::string& DatabaseName)
+{
+    if (DatabaseName.empty())
+        throw Exception(FormatMessage(strPropertyError, "DatabaseName"));
+    List->Clear();
+    if (!DatabaseExists(DatabaseName))
+        return;
+    AutomationValue engine;
+    try {
+        engine = CreateAutomationObject("DAO.DBEngine.36");
+    } catch (const Exception&) {
+        engine = CreateAutomationObject("DAO.DBEngine.35");
+    }
+    AutomationValue database;
+    try {
+        database = engine.Call("OpenDatabase", {AutomationValue(DatabaseName)});
+        AutomationValue tables = database.Call("TableDefs");
+        const int count = tables.Call("Count").ToInteger();
+        for (int i = 0; i < count; ++i) {
+            AutomationValue table = tables.Get("Item", {i});
+            if ((table.Call("Attributes").ToInteger() & SystemObjectMask) == 0)
+                List->Add(table.Call("Name").ToString());
+        }
+    } catch (const Exception&) {
+    }
+    try {
+        if (Present(database))
+            database.Call("Close");
+    } catch (const Exception&) {
+    }
+}

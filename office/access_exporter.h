@@ -1,0 +1,77 @@
+#pragma once
+// Exports into a table of a desktop database through the database engine's automation
+// interface (DAO) over the automation bridge: opens or creates the database, creates the
+// table from the visible columns (or adds to an existing one) and adds one record per
+// source row.
+//
+// The whole write runs in one engine transaction (BeginTrans after the database is
+// open, CommitTrans after the last row, Rollback on failure), so a failed export leaves
+// an existing table and its rows as they were. A cancelled export keeps what it wrote.
+
+#include "export/export_component.h"
+#include "platform/automation/automation.h"
+
+#include <string>
+
+class TStringList;
+
+enum TMSAccessVersion : std::uint8_t { avAuto, avAccess97, avAccess2000 };
+
+// The engine version a new exporter uses.
+extern TMSAccessVersion DefaultAccessVersion;
+
+class TKVExportToAccess : public TKVExportBaseComponent {
+    Q_OBJECT
+public:
+    explicit TKVExportToAccess(QObject* AOwner = nullptr);
+    ~TKVExportToAccess() override;
+
+    TMSAccessVersion MSAccessVersion = avAuto;
+    // Attach to a running engine before starting one.
+    bool UseCurrentInstance = false;
+    // Kept for hosts; the export does not use it.
+    std::string UserName;
+    // The database password used when an existing file is opened.
+    std::string Password;
+
+    // Whether MSAccessVersion belongs in a form file (it differs from the default).
+    bool IsVersionStore() const { return MSAccessVersion != DefaultAccessVersion; }
+
+    // A connection URI names a database, not a file: it gets no default extension.
+    void InternalBeforeProcess() override;
+    void Prepare() override;
+    std::string GetFieldStr(TField* Field) override;
+    std::string Extension() override { return ".MDB"; }
+
+    void Assign(const TPersistent* Source) override;
+
+    // DAO's numbering of the values the exporter sends.
+    enum : int {
+        dbBoolean = 1, dbInteger = 3, dbLong = 4, dbCurrency = 5, dbDouble = 7, dbDate = 8, dbBinary = 9,
+        dbText = 10, dbLongBinary = 11, dbMemo = 12, dbGUID = 15, dbBigInt = 16
+    };
+    // The DAO field type that holds values of a field type.
+    static int DAOFieldType(TFieldType Type);
+    // The locale string a new database is created with.
+    static std::string CreationLocale();
+
+protected:
+    AutomationValue FEngine;
+    AutomationValue FDatabase;
+    AutomationValue FRecordset;
+
+private:
+    void GetEngine();
+    void OpenOrCreateDatabase();
+    void CreateTable();
+    void WriteRows();
+    std::string FieldNameOf(TKVEColumn* Column, TFont* Font);
+
+    // The font handed to OnGetCellParams during one Prepare.
+    TFont* FCellFont = nullptr;
+};
+
+// Fills List with the names of the user tables of the database DatabaseName. A name
+// that names no file leaves the list empty without starting an engine; errors of the
+// engine after it started are swallowed.
+void GetTableNames(TStringList* List, const std::string& DatabaseName);

@@ -1,0 +1,318 @@
+// The PostgreSQL store: a database named by a libpq connection URI
+// ("postgresql://user@host:port/database"); tables live in the connection's current
+// schema. Rows go in through COPY inside a transaction.
+
+#include "platform/automation/dao/dao_store.h"
+
+#include "framework/exceptions.h"
+
+#include <libpq-fe.h>
+
+#include <cstdio>
+
+namespace {
+
+class Result {
+public:
+    explicit Result(PGresult* R) : FR(R) {}
+    ~Result() { PQclear(FR); }
+    Result(const Result&) = delete;
+    Result& operator=(const Result&) = delete;
+    PGresult* get() const { return FR; }
+    int Rows() const { return PQntuples(FR); }
+    std::string Text(int Row, int Col) const
+    {
+        return std::string(PQgetvalue(FR, Row, Col), static_cast<std::size_t>(PQgetlength(FR, Row, Col)));
+    }
+
+private:
+    PGresult* FR;
+};
+
+std::string ConnectionMessage(PGconn* Conn)
+{
+    std::string m = Conn ? PQerrorMessage(Conn) : "out of memory";
+    while (!m.empty() && (m.back() == '\n' || m.back() == ' '))
+        m.pop_back();
+    return m;
+}
+
+// One value in COPY's text format.
+void AppendCopyValue(std::string& Out, const DaoValue& V, DaoType Type)
+{
+    static const char* hex = "0123456789abcdef";
+    switch (V.Kind) {
+    case DaoValue::Null:
+        Out += "\\N";
+        return;
+    case DaoValue::Integer:
+        if (Type == DaoType::Boolean)
+            Out += V.Int ? "t" : "f";
+        else
+            Out += std::to_string(V.Int);
+        return;
+    case DaoValue::Real: {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.17g", V.Dbl);
+        Out += buf;
+        return;
+    }
+    case DaoValue::Blob:
+        // bytea in hex form; the backslash itself is escaped for COPY.
+        Out += "\\\\x";
+        for (unsigned char c : V.Str) {
+            Out += hex[c >> 4];
+            Out += hex[c & 15];
+        }
+        return;
+    case DaoValue::Text:
+        for (char c : V.Str) {
+            switch (c) {
+            case '\\': Out += "\\\\"; break;
+            case '\t': Out += "\\t"; break;
+            case '\n': Out += "\\n"; break;
+            case '\r': Out += "\\r"; break;
+            case '\0': throw Exception("PostgreSQL text cannot hold a NUL character");
+            default: Out += c;
+            }
+        }
+        return;
+    }
+}
+
+class PostgresStore;
+
+class PostgresInserter : public DaoInserter {
+public:
+    PostgresInserter(PostgresStore& Store, std::string CopySql, std::vector<DaoFieldDef> Fields)
+        : FStore(Store), FCopySql(std::move(CopySql)), FFields(std::move(Fields)) {}
+    ~PostgresInserter() override;
+
+    void Insert(const std::vector<DaoValue>& Row) override;
+    void Flush() override;
+    void Discard() override;
+
+private:
+    void SendBuffer();
+
+    PostgresStore& FStore;
+    std::string FCopySql;
+    std::vector<DaoFieldDef> FFields;
+    std::string FBuffer;
+    bool FCopying = false;
+};
+
+class PostgresStore : public DaoStore {
+public:
+    PostgresStore(const std::string& Uri, const std::string& Password)
+    {
+        const char* keys[] = {"dbname", Password.empty() ? nullptr : "password", nullptr};
+        const char* values[] = {Uri.c_str(), Password.c_str(), nullptr};
+        FConn = PQconnectdbParams(keys, values, 1);
+        if (!FConn || PQstatus(FConn) != CONNECTION_OK) {
+            std::string message = ConnectionMessage(FConn);
+            PQfinish(FConn);
+            FConn = nullptr;
+            throw Exception("Could not connect to the database '" + Uri + "': " + message);
+        }
+        PQsetClientEncoding(FConn, "UTF8");
+        Exec("SET client_min_messages TO warning");
+    }
+    ~PostgresStore() override { PQfinish(FConn); }
+
+    DaoDialect Dialect() const override { return DaoDialect::Postgres; }
+
+    std::vector<DaoTableInfo> Tables() override
+    {
+        EndCopy();
+        Result r(Query("SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+                       "WHERE c.relkind IN ('r', 'p') AND n.nspname = current_schema() ORDER BY c.oid",
+                       {}));
+        std::vector<DaoTableInfo> tables;
+        for (int i = 0; i < r.Rows(); ++i)
+            tables.push_back({r.Text(i, 0), false});
+        return tables;
+    }
+
+    std::vector<DaoFieldDef> Columns(const std::string& Table) override
+    {
+        EndCopy();
+        Result r(Query("SELECT a.attname, format_type(a.atttypid, a.atttypmod), a.attnotnull FROM pg_attribute a "
+                       "JOIN pg_class c ON c.oid = a.attrelid JOIN pg_namespace n ON n.oid = c.relnamespace "
+                       "WHERE n.nspname = current_schema() AND c.relname = $1 AND a.attnum > 0 "
+                       "AND NOT a.attisdropped ORDER BY a.attnum",
+                       {Table}));
+        std::vector<DaoFieldDef> fields;
+        for (int i = 0; i < r.Rows(); ++i) {
+            DaoFieldDef f;
+            f.Name = r.Text(i, 0);
+            DaoTypeFromDeclared(r.Text(i, 1), DaoDialect::Postgres, f.Type, f.Size);
+            f.Required = r.Text(i, 2) == "t";
+            fields.push_back(std::move(f));
+        }
+        if (fields.empty())
+            throw Exception("The table '" + Table + "' does not exist");
+        return fields;
+    }
+
+    void DropTable(const std::string& Table) override { Exec("DROP TABLE " + QuoteIdentifier(Table)); }
+
+    void CreateTable(const std::string& Table, const std::vector<DaoFieldDef>& Fields) override
+    {
+        std::string sql = "CREATE TABLE " + QuoteIdentifier(Table) + " (";
+        for (std::size_t i = 0; i < Fields.size(); ++i) {
+            sql += (i ? ", " : "") + QuoteIdentifier(Fields[i].Name) + " " + DaoColumnType(Fields[i], DaoDialect::Postgres);
+            if (Fields[i].Required)
+                sql += " NOT NULL";
+        }
+        Exec(sql + ")");
+    }
+
+    std::unique_ptr<DaoInserter> PrepareInsert(const std::string& Table, const std::vector<DaoFieldDef>& Fields) override
+    {
+        std::string names;
+        for (std::size_t i = 0; i < Fields.size(); ++i)
+            names += (i ? ", " : "") + QuoteIdentifier(Fields[i].Name);
+        return std::make_unique<PostgresInserter>(*this, "COPY " + QuoteIdentifier(Table) + " (" + names + ") FROM STDIN",
+                                                  Fields);
+    }
+
+    void Begin() override
+    {
+        Exec("BEGIN");
+        FInTransaction = true;
+    }
+    void Commit() override
+    {
+        Exec("COMMIT");
+        FInTransaction = false;
+    }
+    void Rollback() override
+    {
+        if (FActiveCopy)
+            FActiveCopy->Discard();
+        FInTransaction = false;
+        Exec("ROLLBACK");
+    }
+
+    // Every other statement waits until a running COPY has ended.
+    void EndCopy()
+    {
+        if (FActiveCopy)
+            FActiveCopy->Flush();
+    }
+
+    void Exec(const std::string& Sql)
+    {
+        EndCopy();
+        Result r(PQexec(FConn, Sql.c_str()));
+        Check(r, Sql);
+    }
+
+    PGresult* Query(const std::string& Sql, const std::vector<std::string>& Params)
+    {
+        std::vector<const char*> values;
+        for (const auto& p : Params)
+            values.push_back(p.c_str());
+        PGresult* r = PQexecParams(FConn, Sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+                                   nullptr, 0);
+        if (PQresultStatus(r) != PGRES_TUPLES_OK) {
+            std::string message = ConnectionMessage(FConn);
+            PQclear(r);
+            throw Exception("PostgreSQL: " + message);
+        }
+        return r;
+    }
+
+    void Check(const Result& R, const std::string& What)
+    {
+        const ExecStatusType s = PQresultStatus(R.get());
+        if (s != PGRES_COMMAND_OK && s != PGRES_TUPLES_OK && s != PGRES_COPY_IN)
+            throw Exception("PostgreSQL: " + ConnectionMessage(FConn) + " (" + What.substr(0, 200) + ")");
+    }
+
+    PGconn* Conn() const { return FConn; }
+    bool InTransaction() const { return FInTransaction; }
+    PostgresInserter* FActiveCopy = nullptr;
+
+private:
+    PGconn* FConn = nullptr;
+    bool FInTransaction = false;
+};
+
+PostgresInserter::~PostgresInserter()
+{
+    try {
+        Flush();
+    } catch (const Exception&) {
+    }
+}
+
+void PostgresInserter::Insert(const std::vector<DaoValue>& Row)
+{
+    if (!FCopying) {
+        FStore.EndCopy();
+        Result r(PQexec(FStore.Conn(), FCopySql.c_str()));
+        FStore.Check(r, FCopySql);
+        FCopying = true;
+        FStore.FActiveCopy = this;
+    }
+    for (std::size_t i = 0; i < Row.size(); ++i) {
+        if (i)
+            FBuffer += '\t';
+        AppendCopyValue(FBuffer, Row[i], FFields[i].Type);
+    }
+    FBuffer += '\n';
+    if (FBuffer.size() >= (1u << 16))
+        SendBuffer();
+    // Without a transaction every row is its own change, done at once.
+    if (!FStore.InTransaction())
+        Flush();
+}
+
+void PostgresInserter::SendBuffer()
+{
+    if (FBuffer.empty())
+        return;
+    if (PQputCopyData(FStore.Conn(), FBuffer.data(), static_cast<int>(FBuffer.size())) != 1)
+        throw Exception("PostgreSQL: " + ConnectionMessage(FStore.Conn()));
+    FBuffer.clear();
+}
+
+void PostgresInserter::Flush()
+{
+    if (!FCopying)
+        return;
+    FCopying = false;
+    FStore.FActiveCopy = nullptr;
+    SendBuffer();
+    if (PQputCopyEnd(FStore.Conn(), nullptr) != 1)
+        throw Exception("PostgreSQL: " + ConnectionMessage(FStore.Conn()));
+    std::string error;
+    while (PGresult* r = PQgetResult(FStore.Conn())) {
+        if (PQresultStatus(r) != PGRES_COMMAND_OK && error.empty())
+            error = ConnectionMessage(FStore.Conn());
+        PQclear(r);
+    }
+    if (!error.empty())
+        throw Exception("PostgreSQL: " + error);
+}
+
+void PostgresInserter::Discard()
+{
+    FBuffer.clear();
+    if (!FCopying)
+        return;
+    FCopying = false;
+    FStore.FActiveCopy = nullptr;
+    PQputCopyEnd(FStore.Conn(), "rolled back");
+    while (PGresult* r = PQgetResult(FStore.Conn()))
+        PQclear(r);
+}
+
+} // namespace
+
+std::unique_ptr<DaoStore> OpenPostgresStore(const std::string& Uri, const std::string& Password)
+{
+    return std::make_unique<PostgresStore>(Uri, Password);
+}

@@ -1,0 +1,577 @@
+#include "platform/automation/excel/excel_workbook.h"
+
+#include "framework/files.h"
+#include "framework/format_settings.h"
+#include "platform/automation/word/word_text.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSaveFile>
+
+#include <zip.h>
+
+#include <charconv>
+#include <pugixml.hpp>
+#include <sstream>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+std::string ColumnLetters(int n)
+{
+    std::string name;
+    while (n > 0) {
+        name.insert(name.begin(), static_cast<char>('A' + (n - 1) % 26));
+        n = (n - 1) / 26;
+    }
+    return name;
+}
+
+std::string Num(double v)
+{
+    char buf[32];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return ec == std::errc() ? std::string(buf, end) : std::string("0");
+}
+
+std::string Hex6(int bgr)
+{
+    // The application's colours are BGR; SpreadsheetML wants ARGB.
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "FF%02X%02X%02X", bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+    return buf;
+}
+
+void AppendXmlText(std::string& out, std::string_view bytes)
+{
+    ForEachWordChar(bytes, [&](char32_t c) {
+        if (c == WordTab) out += '\t';
+        else if (c == WordLineBreak) out += '\n';
+        else AppendXmlChar(out, c);
+    });
+}
+
+std::string Attr(std::string_view text)
+{
+    std::string out;
+    AppendXmlAttrText(out, text);
+    return out;
+}
+
+// Built-in number formats a reader knows by id.
+int BuiltinFormat(const std::string& format)
+{
+    static const std::map<std::string, int> ids = {{"", 0},         {"General", 0},   {"0", 1},
+                                                   {"0.00", 2},     {"#,##0", 3},     {"#,##0.00", 4},
+                                                   {"0%", 9},       {"0.00%", 10},    {"m/d/yyyy", 14},
+                                                   {"h:mm:ss", 21}, {"m/d/yyyy h:mm", 22}, {"@", 49}};
+    auto it = ids.find(format);
+    return it == ids.end() ? -1 : it->second;
+}
+
+const char* HAlignName(int value)
+{
+    switch (value) {
+    case -4131: return "left";
+    case -4152: return "right";
+    case -4108: return "center";
+    default: return nullptr;
+    }
+}
+
+// Digits at text[i..]; returns the count.
+std::size_t Digits(std::string_view t, std::size_t i)
+{
+    std::size_t n = 0;
+    while (i + n < t.size() && t[i + n] >= '0' && t[i + n] <= '9') ++n;
+    return n;
+}
+
+bool ReadPlainNumber(std::string_view t, const std::string& dec, const std::string& thousand, double& value)
+{
+    std::string canon;
+    std::size_t i = 0;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) canon += t[i++];
+    std::size_t intDigits = Digits(t, i);
+    canon.append(t.substr(i, intDigits));
+    i += intDigits;
+    // Thousand groups: only after 1..3 leading digits, each exactly three digits.
+    if (!thousand.empty() && intDigits >= 1 && intDigits <= 3) {
+        while (t.substr(i, thousand.size()) == thousand && Digits(t, i + thousand.size()) == 3) {
+            canon.append(t.substr(i + thousand.size(), 3));
+            i += thousand.size() + 3;
+            intDigits += 3;
+        }
+    }
+    std::size_t fracDigits = 0;
+    if (!dec.empty() && t.substr(i, dec.size()) == dec) {
+        i += dec.size();
+        fracDigits = Digits(t, i);
+        canon += '.';
+        canon.append(t.substr(i, fracDigits));
+        i += fracDigits;
+    }
+    if (intDigits + fracDigits == 0) return false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        std::size_t j = i + 1;
+        std::string exp = "e";
+        if (j < t.size() && (t[j] == '+' || t[j] == '-')) exp += t[j++];
+        const std::size_t n = Digits(t, j);
+        if (n == 0) return false;
+        exp.append(t.substr(j, n));
+        canon += exp;
+        i = j + n;
+    }
+    if (i != t.size()) return false;
+    const char* begin = canon.c_str() + (canon[0] == '+' ? 1 : 0);
+    auto [end, ec] = std::from_chars(begin, canon.c_str() + canon.size(), value);
+    return ec == std::errc() && end == canon.c_str() + canon.size() && std::isfinite(value);
+}
+
+// Reads up to 4 digits as a field.
+bool Field(std::string_view t, std::size_t& i, int maxDigits, int& v)
+{
+    const std::size_t n = Digits(t, i);
+    if (n == 0 || n > static_cast<std::size_t>(maxDigits)) return false;
+    v = 0;
+    for (std::size_t k = 0; k < n; ++k) v = v * 10 + (t[i + k] - '0');
+    i += n;
+    return true;
+}
+
+bool ReadTime(std::string_view t, const std::string& sep, double& value)
+{
+    for (const std::string& s : {sep, std::string(":")}) {
+        if (s.empty()) continue;
+        std::size_t i = 0;
+        int h = 0, m = 0, sec = 0;
+        if (!Field(t, i, 2, h) || t.substr(i, s.size()) != s) continue;
+        i += s.size();
+        if (!Field(t, i, 2, m)) continue;
+        if (t.substr(i, s.size()) == s) {
+            i += s.size();
+            if (!Field(t, i, 2, sec)) continue;
+        }
+        if (i != t.size() || h > 23 || m > 59 || sec > 59) continue;
+        value = (h * 3600 + m * 60 + sec) / 86400.0;
+        return true;
+    }
+    return false;
+}
+
+bool ReadDate(std::string_view t, double& value)
+{
+    const TFormatSettings& fs = FormatSettings();
+    // The order of day, month and year in the short date format.
+    std::string order;
+    for (char ch : fs.ShortDateFormat) {
+        const char l = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        if ((l == 'd' || l == 'm' || l == 'y') && order.find(l) == std::string::npos) order += l;
+    }
+    if (order.size() != 3) order = "mdy";
+    const std::string& sep = fs.DateSeparator;
+    if (sep.empty()) return false;
+    std::size_t i = 0;
+    int parts[3] = {0, 0, 0};
+    int yearDigits = 0;
+    for (int k = 0; k < 3; ++k) {
+        if (k > 0) {
+            if (t.substr(i, sep.size()) != sep) return false;
+            i += sep.size();
+        }
+        const std::size_t at = i;
+        if (!Field(t, i, order[static_cast<std::size_t>(k)] == 'y' ? 4 : 2, parts[k])) return false;
+        if (order[static_cast<std::size_t>(k)] == 'y') yearDigits = static_cast<int>(i - at);
+    }
+    if (i != t.size()) return false;
+    int d = 0, m = 0, y = 0;
+    for (int k = 0; k < 3; ++k) {
+        switch (order[static_cast<std::size_t>(k)]) {
+        case 'd': d = parts[k]; break;
+        case 'm': m = parts[k]; break;
+        default: y = parts[k]; break;
+        }
+    }
+    if (yearDigits == 3) return false;
+    if (yearDigits <= 2) y += y >= 30 ? 1900 : 2000;
+    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (y < 1900 || y > 9999 || m < 1 || m > 12 || d < 1 || d > days[m - 1]) return false;
+    if (m == 2 && d == 29 && !(y % 4 == 0 && (y % 100 != 0 || y % 400 == 0))) return false;
+    value = EncodeDate(y, m, d);
+    return true;
+}
+
+} // namespace
+
+bool XlReadNumber(const std::string& text, double& value, int& dateFormat)
+{
+    dateFormat = 0;
+    std::string_view t = text;
+    while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+    while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+    if (t.empty()) return false;
+    const TFormatSettings& fs = FormatSettings();
+    if (ReadPlainNumber(t, fs.DecimalSeparator, fs.ThousandSeparator == fs.DecimalSeparator ? "" : fs.ThousandSeparator,
+                        value))
+        return true;
+    if (fs.DecimalSeparator != "." && ReadPlainNumber(t, ".", "", value)) return true;
+    double date = 0, time = 0;
+    if (ReadDate(t, date)) {
+        value = date;
+        dateFormat = 14;
+        return true;
+    }
+    if (ReadTime(t, fs.TimeSeparator, time)) {
+        value = time;
+        dateFormat = 21;
+        return true;
+    }
+    if (const std::size_t blank = t.find(' '); blank != std::string_view::npos) {
+        std::string_view rest = t.substr(blank + 1);
+        while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+        if (ReadDate(t.substr(0, blank), date) && ReadTime(rest, fs.TimeSeparator, time)) {
+            value = date + time;
+            dateFormat = 22;
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- styles
+
+XlStyles::XlStyles()
+{
+    Intern(XlStyle());
+}
+
+int XlStyles::Intern(const XlStyle& style)
+{
+    auto [it, added] = FIndex.emplace(style, static_cast<int>(FStyles.size()));
+    if (added) FStyles.push_back(style);
+    return it->second;
+}
+
+namespace {
+
+const char* const BaseStyles =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+    "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+    "<fonts count=\"1\"><font><sz val=\"11\"/><name val=\"Calibri\"/></font></fonts>"
+    "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill><fill><patternFill patternType=\"gray125\"/></fill></fills>"
+    "<borders count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
+    "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellStyleXfs>"
+    "<cellXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/></cellXfs>"
+    "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>"
+    "</styleSheet>";
+
+// The child `name` of the style sheet, made in its place in the schema's order when missing.
+pugi::xml_node StyleList(pugi::xml_node sheet, const char* name)
+{
+    if (pugi::xml_node n = sheet.child(name)) return n;
+    static const char* const order[] = {"numFmts", "fonts", "fills", "borders", "cellStyleXfs", "cellXfs",
+                                        "cellStyles", "dxfs", "tableStyles", "colors", "extLst"};
+    bool after = false;
+    for (const char* o : order) {
+        if (after)
+            if (pugi::xml_node next = sheet.child(o)) return sheet.insert_child_before(name, next);
+        if (std::strcmp(o, name) == 0) after = true;
+    }
+    return sheet.append_child(name);
+}
+
+int Append(pugi::xml_node list, pugi::xml_document& fragment)
+{
+    int count = 0;
+    for (pugi::xml_node n : list.children()) count += n.type() == pugi::node_element;
+    list.append_copy(fragment.first_child());
+    list.attribute("count") ? list.attribute("count").set_value(count + 1) : list.append_attribute("count").set_value(count + 1);
+    return count;
+}
+
+int AppendXml(pugi::xml_node list, const std::string& xml)
+{
+    pugi::xml_document fragment;
+    fragment.load_string(xml.c_str());
+    return Append(list, fragment);
+}
+
+} // namespace
+
+int XlStyles::CountXfs(const std::string& stylesXml)
+{
+    pugi::xml_document doc;
+    if (!doc.load_string(stylesXml.c_str())) return -1;
+    int count = 0;
+    for (pugi::xml_node n : doc.child("styleSheet").child("cellXfs").children("xf")) (void)n, ++count;
+    return count;
+}
+
+std::string XlStyles::Xml(const std::string& existing) const
+{
+    pugi::xml_document doc;
+    if (!doc.load_string(existing.empty() ? BaseStyles : existing.c_str()))
+        throw Exception("The workbook's styles cannot be read");
+    pugi::xml_node sheet = doc.child("styleSheet");
+    pugi::xml_node xfsList = StyleList(sheet, "cellXfs");
+    std::map<std::string, int> formats;
+    int nextFormat = 164;
+    for (pugi::xml_node f : sheet.child("numFmts").children("numFmt")) {
+        formats.emplace(f.attribute("formatCode").value(), f.attribute("numFmtId").as_int());
+        nextFormat = std::max(nextFormat, f.attribute("numFmtId").as_int() + 1);
+    }
+    std::map<XlFont, int> fonts;
+    std::map<int, int> fills;
+    std::map<int, int> borders;
+    // Every style of ours but the default becomes one more cell format, in order, so a
+    // cell's format index is known while its row is streamed (XfIndex).
+    for (std::size_t k = 1; k < FStyles.size(); ++k) {
+        const XlStyle& s = FStyles[k];
+        int numFmt = BuiltinFormat(s.NumberFormat);
+        if (numFmt < 0) {
+            auto [it, added] = formats.emplace(s.NumberFormat, nextFormat);
+            if (added) {
+                AppendXml(StyleList(sheet, "numFmts"), "<numFmt numFmtId=\"" + std::to_string(nextFormat)
+                                                           + "\" formatCode=\"" + Attr(s.NumberFormat) + "\"/>");
+                ++nextFormat;
+            }
+            numFmt = it->second;
+        }
+        auto font = fonts.find(s.Font);
+        if (font == fonts.end()) {
+            std::string x = "<font>";
+            if (s.Font.Bold) x += "<b/>";
+            if (s.Font.Italic) x += "<i/>";
+            if (s.Font.Underline) x += "<u/>";
+            x += "<sz val=\"" + Num(s.Font.Size) + "\"/>";
+            if (s.Font.Color >= 0) x += "<color rgb=\"" + Hex6(s.Font.Color) + "\"/>";
+            x += "<name val=\"" + Attr(s.Font.Name) + "\"/></font>";
+            font = fonts.emplace(s.Font, AppendXml(StyleList(sheet, "fonts"), x)).first;
+        }
+        int fill = 0;
+        if (s.Fill >= 0) {
+            auto it = fills.find(s.Fill);
+            if (it == fills.end())
+                it = fills.emplace(s.Fill, AppendXml(StyleList(sheet, "fills"),
+                                                     "<fill><patternFill patternType=\"solid\"><fgColor rgb=\"" + Hex6(s.Fill)
+                                                         + "\"/><bgColor indexed=\"64\"/></patternFill></fill>"))
+                         .first;
+            fill = it->second;
+        }
+        auto border = borders.find(s.Borders);
+        if (border == borders.end()) {
+            std::string x = "<border>";
+            const std::pair<const char*, int> edges[] = {{"left", 1}, {"right", 8}, {"top", 2}, {"bottom", 4}};
+            for (const auto& [name, bit] : edges) {
+                if (s.Borders & bit)
+                    x += std::string("<") + name + " style=\"thin\"><color indexed=\"64\"/></" + name + ">";
+                else
+                    x += std::string("<") + name + "/>";
+            }
+            x += "<diagonal/></border>";
+            border = borders.emplace(s.Borders, AppendXml(StyleList(sheet, "borders"), x)).first;
+        }
+        std::string x = "<xf numFmtId=\"" + std::to_string(numFmt) + "\" fontId=\"" + std::to_string(font->second)
+            + "\" fillId=\"" + std::to_string(fill) + "\" borderId=\"" + std::to_string(border->second)
+            + "\" xfId=\"0\" applyNumberFormat=\"1\" applyFont=\"1\" applyFill=\"1\" applyBorder=\"1\"";
+        if (const char* h = HAlignName(s.HAlign))
+            x += std::string(" applyAlignment=\"1\"><alignment horizontal=\"") + h + "\"/></xf>";
+        else
+            x += "/>";
+        AppendXml(xfsList, x);
+    }
+    std::ostringstream out;
+    doc.save(out, "", pugi::format_raw);
+    return out.str();
+}
+
+// ---- sheet
+
+XlSheet::XlSheet(XlWorkbook& book, std::string name) : Name(std::move(name)), FBook(book) {}
+XlSheet::~XlSheet() = default;
+
+XlColumn& XlSheet::Column(int c)
+{
+    if (!IsWorksheet) throw Exception("'" + Name + "' is not a worksheet");
+    Modified = true;
+    if (c < 1 || c > XlMaxColumns)
+        throw Exception("Column " + std::to_string(c) + " is outside the sheet (1 to " + std::to_string(XlMaxColumns)
+                        + ")");
+    return FColumns[c];
+}
+
+void XlSheet::ContinueAfter(int lastRow, int lastCol)
+{
+    FWrittenThrough = FLastRow = lastRow;
+    FLastCol = lastCol;
+}
+
+XlRow& XlSheet::Row(int r)
+{
+    if (!IsWorksheet) throw Exception("'" + Name + "' is not a worksheet");
+    Modified = true;
+    if (r < 1 || r > XlMaxRows)
+        throw Exception("Row " + std::to_string(r) + " is outside the sheet (1 to " + std::to_string(XlMaxRows) + ")");
+    if (r <= FWrittenThrough)
+        throw Exception("Row " + std::to_string(r) + " of sheet '" + Name
+                        + "' has been written already; rows are written in order");
+    if (!FHeld.empty() && r > FHeld.rbegin()->first) Flush(r);
+    if (r > FLastRow) FLastRow = r;
+    return FHeld[r];
+}
+
+int XlSheet::NewCellStyle(int r, int c)
+{
+    auto it = FHeld.find(r);
+    if (it != FHeld.end() && it->second.Style >= 0) return it->second.Style;
+    auto col = FColumns.find(c);
+    return col == FColumns.end() ? 0 : col->second.Style;
+}
+
+XlCell& XlSheet::Cell(int r, int c)
+{
+    XlColumn& column = Column(c);
+    (void)column;
+    XlRow& row = Row(r);
+    auto it = row.Cells.find(c);
+    if (it == row.Cells.end()) {
+        it = row.Cells.emplace(c, XlCell()).first;
+        it->second.Style = NewCellStyle(r, c);
+        if (c > FLastCol) FLastCol = c;
+    }
+    return it->second;
+}
+
+void XlSheet::PutNumber(int r, int c, double value)
+{
+    XlCell& cell = Cell(r, c);
+    cell.Kind = XlKind::Number;
+    cell.Number = value;
+    cell.Text.clear();
+}
+
+void XlSheet::PutText(int r, int c, const std::string& text)
+{
+    if (WordTextLength(text) > XlMaxTextLength)
+        throw Exception("A cell holds at most " + std::to_string(XlMaxTextLength) + " characters; the text for "
+                        + ColumnLetters(c) + std::to_string(r) + " has " + std::to_string(WordTextLength(text)));
+    XlCell& cell = Cell(r, c);
+    cell.Text.clear();
+    if (text.empty()) {
+        cell.Kind = XlKind::Blank;
+        return;
+    }
+    const XlStyle& style = FBook.Styles.Get(cell.Style);
+    double value = 0;
+    int dateFormat = 0;
+    if (style.NumberFormat != "@" && XlReadNumber(text, value, dateFormat)) {
+        cell.Kind = XlKind::Number;
+        cell.Number = value;
+        if (dateFormat && (style.NumberFormat.empty() || style.NumberFormat == "General")) {
+            static const char* codes[] = {"m/d/yyyy", "h:mm:ss", "m/d/yyyy h:mm"};
+            const char* code = dateFormat == 14 ? codes[0] : dateFormat == 21 ? codes[1] : codes[2];
+            Restyle(cell, [&](XlStyle& s) { s.NumberFormat = code; });
+        }
+    } else {
+        cell.Kind = XlKind::Text;
+        cell.Text = text;
+    }
+    XlColumn& column = FColumns[c];
+    column.MaxChars = std::max(column.MaxChars, WordTextLength(text));
+}
+
+void XlSheet::WriteRow(int r, const XlRow& row)
+{
+    std::string& b = FBuffer;
+    const std::string rs = std::to_string(r);
+    b += "<row r=\"" + rs + "\"";
+    if (row.Height > 0) b += " ht=\"" + Num(row.Height) + "\" customHeight=\"1\"";
+    if (row.Style > 0) b += " s=\"" + std::to_string(FBook.XfIndex(row.Style)) + "\" customFormat=\"1\"";
+    b += ">";
+    for (const auto& [c, cell] : row.Cells) {
+        FColumns[c].Streamed = true;
+        b += "<c r=\"";
+        b += ColumnLetters(c);
+        b += rs;
+        b += '"';
+        if (cell.Style) b += " s=\"" + std::to_string(FBook.XfIndex(cell.Style)) + "\"";
+        switch (cell.Kind) {
+        case XlKind::Blank: b += "/>"; break;
+        case XlKind::Number: b += "><v>" + Num(cell.Number) + "</v></c>"; break;
+        case XlKind::Text:
+            b += " t=\"inlineStr\"><is><t>";
+            AppendXmlText(b, cell.Text);
+            b += "</t></is></c>";
+            break;
+        }
+    }
+    b += "</row>";
+    if (b.size() >= (1 << 16)) {
+        if (FSpool->write(b.data(), static_cast<qint64>(b.size())) != static_cast<qint64>(b.size()))
+            throw EStreamError("Cannot write the rows of sheet '" + Name + "' to the temporary folder: "
+                               + FSpool->errorString().toStdString());
+        b.clear();
+    }
+}
+
+void XlSheet::Flush(int below)
+{
+    if (!FSpool) {
+        FSpool = std::make_unique<QTemporaryFile>(QDir::tempPath() + "/tabrix-sheet-XXXXXX.xml");
+        if (!FSpool->open())
+            throw EStreamError("Cannot create a temporary file for the rows of sheet '" + Name + "'");
+    }
+    while (!FHeld.empty() && FHeld.begin()->first < below) {
+        auto node = FHeld.extract(FHeld.begin());
+        FWrittenThrough = node.key();
+        WriteRow(node.key(), node.mapped());
+    }
+}
+
+std::string XlSheet::FinishRows()
+{
+    Flush(XlMaxRows + 1);
+    if (!FBuffer.empty()) {
+        if (FSpool->write(FBuffer.data(), static_cast<qint64>(FBuffer.size())) != static_cast<qint64>(FBuffer.size()))
+            throw EStreamError("Cannot write the rows of sheet '" + Name + "' to the temporary folder");
+        FBuffer.clear();
+    }
+    if (!FSpool->flush())
+        throw EStreamError("Cannot write the rows of sheet '" + Name + "' to the temporary folder");
+    return FSpool->fileName().toStdString();
+}
+
+// ---- workbook
+
+XlWorkbook::XlWorkbook() = default;
+XlWorkbook::~XlWorkbook() = default;
+
+WordPictureStore& XlWorkbook::PictureStore()
+{
+    if (!FPictures) FPictures = std::make_unique<WordPictureStore>();
+    return *FPictures;
+}
+
+std::string XlWorkbook::UniqueSheetName() const
+{
+    for (int n = 1;; ++n) {
+        std::string name = "Sheet" + std::to_string(n);
+        bool used = false;
+        for (const auto& s : Sheets)
+            if (s->Name == name) used = true;
+        if (!used) return name;
+    }
+}
+
+XlSheet& XlWorkbook::AddSheet()
+{
+    auto sheet = std::make_unique<XlSheet>(*this, UniqueSheetName());
+    const int at = Sheets.empty() ? 0 : Source ? static_cast<int>(Sheets.size()) : Active;
+    Sheets.insert(Sheets.begin() + at, std::move(sheet));
+    Active = at;
+    return *Sheets[static_cast<std::size_t>(at)];
+}

@@ -1,0 +1,258 @@
+#pragma once
+// The native spreadsheet's workbook model and its .xlsx writer.
+//
+// Rows are streamed: a sheet holds in memory only the rows from the most recently
+// touched one on; touching a later row writes every earlier held row to the sheet's spool
+// file as finished SpreadsheetML. So memory stays flat however many rows a sheet gets, as
+// long as rows arrive in order; touching a row that was already written raises an error.
+// Column settings (width, hidden, column formats) and sheet settings (frozen panes,
+// protection, page setup, pictures) are kept until the workbook is saved.
+//
+// How a text put into a cell is read (the way the spreadsheet application reads typing):
+//   1. An empty text clears the cell's value (its format stays).
+//   2. A cell whose number format is "@" keeps the text exactly as it is.
+//   3. Otherwise a text that reads as a number becomes that number: blanks around it,
+//      an optional sign, digits, optionally grouped in threes by the current thousand
+//      separator, an optional current decimal separator with digits, an optional
+//      exponent (e or E, optional sign, digits). The same form with "." as the decimal
+//      separator and no grouping is read too (that is how numbers cross the automation
+//      boundary when the current decimal separator is another one).
+//   4. Otherwise a text that reads as a date, a time or both becomes a date-time serial
+//      (days since 1899-12-30): a date is day, month and year in the order of the current
+//      short date format, separated by the current date separator (a two-digit year is
+//      19xx from 30 on, else 20xx); a time is hours and minutes, optionally seconds,
+//      separated by the current time separator (or ":"); a date and a time are separated
+//      by one blank. A cell of the general format then gets the built-in date (14),
+//      date-time (22) or time (21) format, so readers show it as a date.
+//   5. Anything else stays text as it is (also "TRUE", "12%", and texts starting with an
+//      apostrophe; nothing is dropped).
+// "Current" means the process-wide format settings at the moment of the put.
+
+#include "framework/exceptions.h"
+#include "platform/automation/word/word_pictures.h"
+
+#include <QTemporaryFile>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+constexpr int XlMaxRows = 1048576;
+constexpr int XlMaxColumns = 16384;
+constexpr std::size_t XlMaxTextLength = 32767;
+
+struct XlFont {
+    std::string Name = "Calibri";
+    double Size = 11;
+    int Color = -1; // BGR as the application's Color; -1 automatic
+    bool Bold = false;
+    bool Italic = false;
+    bool Underline = false;
+    auto operator<=>(const XlFont&) const = default;
+};
+
+struct XlStyle {
+    std::string NumberFormat; // empty: General
+    XlFont Font;
+    int Fill = -1;           // BGR; -1 none
+    std::uint8_t Borders = 0; // bit 0 left, 1 top, 2 bottom, 3 right: thin lines
+    int HAlign = 0;          // 0 general, else the application's alignment value
+    auto operator<=>(const XlStyle&) const = default;
+};
+
+// Every distinct style once; index 0 is the default style.
+class XlStyles {
+public:
+    XlStyles();
+    int Intern(const XlStyle& style);
+    const XlStyle& Get(int index) const { return FStyles.at(static_cast<std::size_t>(index)); }
+    // The styles part: `existing` (a workbook's own styles part, or empty for a new one)
+    // with every style but the default appended as one cell format each, in order.
+    std::string Xml(const std::string& existing) const;
+    // The number of cell formats in a styles part; -1 when it cannot be read.
+    static int CountXfs(const std::string& stylesXml);
+
+private:
+    std::vector<XlStyle> FStyles;
+    std::map<XlStyle, int> FIndex;
+};
+
+enum class XlKind : std::uint8_t { Blank, Number, Text };
+
+struct XlCell {
+    XlKind Kind = XlKind::Blank;
+    double Number = 0;
+    std::string Text;
+    int Style = 0;
+};
+
+struct XlRow {
+    std::map<int, XlCell> Cells;
+    double Height = 0; // points; 0 default
+    int Style = -1;    // -1: none
+};
+
+struct XlColumn {
+    double Width = -1; // characters; -1 default
+    bool Hidden = false;
+    int Style = 0;
+    std::size_t MaxChars = 0; // longest text written, for AutoFit
+    bool Streamed = false;    // a written row holds a cell of this column
+};
+
+struct XlPicture {
+    int Index = 0; // in the workbook's picture store
+    int Row = 1;
+    int Col = 1;
+};
+
+class XlWorkbook;
+
+// The package a workbook was opened from (or started from, for a template). Parts the
+// export does not touch are copied from it unchanged.
+struct XlSource {
+    std::string FileName;
+    std::string WorkbookPart; // "xl/workbook.xml"
+    std::string StylesPart;   // empty when the package has none
+    bool Template = false;    // a template's main part gets the workbook content type
+};
+
+class XlSheet {
+public:
+    XlSheet(XlWorkbook& book, std::string name);
+    ~XlSheet();
+
+    XlWorkbook& Book() { return FBook; }
+    std::string Name;
+
+    // The row, held in memory; earlier held rows are streamed out. Raises when the row
+    // is out of range or was written already.
+    XlRow& Row(int r);
+    XlColumn& Column(int c);
+    // The style a new cell at (r, c) starts with.
+    int NewCellStyle(int r, int c);
+    XlCell& Cell(int r, int c);
+    // Puts a text under the reading rules above.
+    void PutText(int r, int c, const std::string& text);
+    void PutNumber(int r, int c, double value);
+    // Changes the style of a cell / row / column with f(XlStyle&).
+    template <class F> void Restyle(XlCell& cell, F&& f);
+    template <class F> void RestyleRow(int r, F&& f);
+    template <class F> void RestyleColumn(int c, F&& f);
+
+    int LastRow() const { return FLastRow; }
+    int LastCol() const { return FLastCol; }
+    const std::map<int, XlColumn>& Columns() const { return FColumns; }
+    std::map<int, XlColumn>& Columns() { return FColumns; }
+
+    int SelRow = 1, SelCol = 1;
+    int FreezeRows = 0, FreezeCols = 0;
+    // Sheet protection: SHA-512 hash of the password, base64, with its salt.
+    bool Protected = false;
+    std::string HashValue, SaltValue;
+    int SpinCount = 100000;
+    bool HasMargins = false;
+    double LeftMargin = 0.7 * 72, RightMargin = 0.7 * 72, TopMargin = 0.75 * 72, BottomMargin = 0.75 * 72;
+    int Orientation = 0; // 0 default, 1 portrait, 2 landscape
+    std::string LeftHeader, LeftFooter;
+    std::vector<XlPicture> Pictures;
+
+    // For a sheet of an opened package: its part and relationship id, whether it is a
+    // worksheet (others, such as chart sheets, are only carried along), and whether the
+    // export changed it (an unchanged sheet is copied as it was).
+    std::string SourcePart;
+    std::string SourceRelId;
+    bool IsWorksheet = true;
+    bool Modified = false;
+    // Rows up to lastRow exist in the package already; new rows go below them.
+    void ContinueAfter(int lastRow, int lastCol);
+
+    // Writes every held row to the spool and returns the spool's file name.
+    std::string FinishRows();
+
+private:
+    void Flush(int below);
+    void WriteRow(int r, const XlRow& row);
+
+    XlWorkbook& FBook;
+    std::map<int, XlRow> FHeld;
+    std::map<int, XlColumn> FColumns;
+    int FWrittenThrough = 0;
+    int FLastRow = 0, FLastCol = 0;
+    std::unique_ptr<QTemporaryFile> FSpool;
+    std::string FBuffer;
+};
+
+class XlWorkbook {
+public:
+    XlWorkbook();
+    ~XlWorkbook();
+
+    XlStyles Styles;
+    // Cell formats the workbook had before ours (1 for a new workbook).
+    int XfBase = 1;
+    // The cell-format index that style `style` of ours is written with.
+    int XfIndex(int style) const { return style == 0 ? 0 : XfBase + style - 1; }
+    std::vector<std::unique_ptr<XlSheet>> Sheets;
+    int Active = 0;
+    WordPictureStore& PictureStore();
+
+    XlSheet& ActiveSheet() { return *Sheets.at(static_cast<std::size_t>(Active)); }
+    std::unique_ptr<XlSource> Source;
+    // Reads an existing .xlsx (or .xltx) package: its sheets, their used rows and its
+    // styles. Raises Exception with a clear message for anything else.
+    void OpenXlsx(const std::string& fileName, bool asTemplate);
+
+    // Adds a sheet before the active one (after the last, in an opened package, so the
+    // indexes that the package's names refer to stay valid) and activates it.
+    XlSheet& AddSheet();
+    std::string UniqueSheetName() const;
+
+    // Writes the workbook as .xlsx: to a temporary name in the target's folder, renamed
+    // over the target when complete. A failure leaves an existing target unchanged.
+    void SaveXlsx(const std::string& fileName);
+
+private:
+    std::unique_ptr<WordPictureStore> FPictures;
+};
+
+// Reads text under the rules above: true with a number, or a date-time serial and its
+// built-in format id (14 date, 22 date and time, 21 time; 0 for a plain number).
+bool XlReadNumber(const std::string& text, double& value, int& dateFormat);
+
+template <class F>
+void XlSheet::Restyle(XlCell& cell, F&& f)
+{
+    XlStyle style = FBook.Styles.Get(cell.Style);
+    f(style);
+    cell.Style = FBook.Styles.Intern(style);
+}
+
+template <class F>
+void XlSheet::RestyleRow(int r, F&& f)
+{
+    XlRow& row = Row(r);
+    XlStyle style = FBook.Styles.Get(row.Style < 0 ? 0 : row.Style);
+    f(style);
+    row.Style = FBook.Styles.Intern(style);
+    for (auto& [c, cell] : row.Cells)
+        Restyle(cell, f);
+}
+
+template <class F>
+void XlSheet::RestyleColumn(int c, F&& f)
+{
+    XlColumn& column = Column(c);
+    if (column.Streamed)
+        throw Exception("Column " + std::to_string(c)
+                        + " cannot be formatted any more: rows holding it have been written already");
+    XlStyle style = FBook.Styles.Get(column.Style);
+    f(style);
+    column.Style = FBook.Styles.Intern(style);
+    for (auto& [r, row] : FHeld)
+        if (auto it = row.Cells.find(c); it != row.Cells.end())
+            Restyle(it->second, f);
+}

@@ -1,0 +1,735 @@
+// Writes an XlWorkbook as an Office Open XML workbook (.xlsx).
+
+#include "platform/automation/excel/excel_workbook.h"
+
+#include "framework/files.h"
+#include "platform/automation/word/word_text.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <zip.h>
+
+#include <cstdio>
+#include <cstring>
+#include <pugixml.hpp>
+#include <set>
+#include <sstream>
+
+namespace {
+
+const char* const XmlHead = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+const char* const MainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+const char* const RelNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+const char* const PkgRelNs = "http://schemas.openxmlformats.org/package/2006/relationships";
+
+std::string Letters(int n)
+{
+    std::string name;
+    while (n > 0) {
+        name.insert(name.begin(), static_cast<char>('A' + (n - 1) % 26));
+        n = (n - 1) / 26;
+    }
+    return name;
+}
+
+std::string Inches(double points)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.4f", points / 72.0);
+    return buf;
+}
+
+// Header and footer texts use "&" as the start of their codes.
+std::string HeaderText(const std::string& text)
+{
+    std::string out;
+    for (char ch : text) {
+        if (ch == '&') out += "&&";
+        else if (ch != '\r') out += ch;
+    }
+    return out;
+}
+
+class ZipPackage {
+public:
+    explicit ZipPackage(const std::string& fileName) : FName(fileName)
+    {
+        int error = 0;
+        FZip = zip_open(fileName.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        if (!FZip) {
+            zip_error_t ze;
+            zip_error_init_with_code(&ze, error);
+            std::string msg = zip_error_strerror(&ze);
+            zip_error_fini(&ze);
+            throw EFOpenError("Cannot create '" + fileName + "': " + msg);
+        }
+    }
+    ~ZipPackage()
+    {
+        if (FZip) zip_discard(FZip);
+    }
+    void AddText(const std::string& name, std::string text)
+    {
+        FTexts.push_back(std::make_unique<std::string>(std::move(text)));
+        const std::string& t = *FTexts.back();
+        Add(name, zip_source_buffer(FZip, t.data(), t.size(), 0));
+    }
+    void AddFile(const std::string& name, const std::string& file, int64_t offset = 0, int64_t size = -1)
+    {
+        Add(name, zip_source_file(FZip, file.c_str(), static_cast<zip_uint64_t>(offset), size));
+    }
+    // Copies entry `index` of `source` unchanged (no recompression).
+    void CopyFrom(zip_t* source, zip_uint64_t index, const std::string& name)
+    {
+        zip_source_t* src = zip_source_zip(FZip, source, index, 0, 0, -1);
+        if (!src) throw EStreamError("Cannot copy '" + name + "' into '" + FName + "': " + zip_strerror(FZip));
+        if (zip_file_add(FZip, name.c_str(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
+            zip_source_free(src);
+            throw EStreamError("Cannot copy '" + name + "' into '" + FName + "': " + zip_strerror(FZip));
+        }
+    }
+    void Close()
+    {
+        if (zip_close(FZip) != 0) {
+            std::string msg = zip_strerror(FZip);
+            throw EStreamError("Cannot write '" + FName + "': " + msg);
+        }
+        FZip = nullptr;
+    }
+
+private:
+    void Add(const std::string& name, zip_source_t* src)
+    {
+        if (!src) throw EStreamError("Cannot add '" + name + "' to '" + FName + "': " + zip_strerror(FZip));
+        zip_int64_t idx = zip_file_add(FZip, name.c_str(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+        if (idx < 0) {
+            zip_source_free(src);
+            throw EStreamError("Cannot add '" + name + "' to '" + FName + "': " + zip_strerror(FZip));
+        }
+        // Fast deflate: the rows are the bulk of a workbook and compress well anyway.
+        zip_set_file_compression(FZip, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, 1);
+    }
+    std::string FName;
+    zip_t* FZip = nullptr;
+    std::vector<std::unique_ptr<std::string>> FTexts;
+};
+
+std::string SheetHead(const XlSheet& sheet, bool active, const XlWorkbook& book)
+{
+    std::string x = XmlHead;
+    x += std::string("<worksheet xmlns=\"") + MainNs + "\" xmlns:r=\"" + RelNs + "\">";
+    x += "<dimension ref=\"A1";
+    if (sheet.LastRow() > 0 && sheet.LastCol() > 0) x += ":" + Letters(sheet.LastCol()) + std::to_string(sheet.LastRow());
+    x += "\"/>";
+    x += "<sheetViews><sheetView workbookViewId=\"0\"";
+    if (active) x += " tabSelected=\"1\"";
+    x += ">";
+    if (sheet.FreezeRows > 0 || sheet.FreezeCols > 0) {
+        const std::string topLeft = Letters(sheet.FreezeCols + 1) + std::to_string(sheet.FreezeRows + 1);
+        const char* pane = sheet.FreezeRows > 0 && sheet.FreezeCols > 0 ? "bottomRight"
+            : sheet.FreezeRows > 0                                      ? "bottomLeft"
+                                                                        : "topRight";
+        x += "<pane";
+        if (sheet.FreezeCols > 0) x += " xSplit=\"" + std::to_string(sheet.FreezeCols) + "\"";
+        if (sheet.FreezeRows > 0) x += " ySplit=\"" + std::to_string(sheet.FreezeRows) + "\"";
+        x += " topLeftCell=\"" + topLeft + "\" activePane=\"" + pane + "\" state=\"frozen\"/>";
+        x += std::string("<selection pane=\"") + pane + "\" activeCell=\"" + topLeft + "\" sqref=\"" + topLeft
+            + "\"/>";
+    }
+    x += "</sheetView></sheetViews><sheetFormatPr defaultRowHeight=\"15\"/>";
+    bool cols = false;
+    for (const auto& [c, column] : sheet.Columns()) {
+        if (column.Width < 0 && !column.Hidden && column.Style == 0) continue;
+        if (!cols) x += "<cols>";
+        cols = true;
+        x += "<col min=\"" + std::to_string(c) + "\" max=\"" + std::to_string(c) + "\" width=\"";
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.4g", column.Width < 0 ? 8.43 : column.Width);
+        x += buf;
+        x += "\"";
+        if (column.Style) x += " style=\"" + std::to_string(book.XfIndex(column.Style)) + "\"";
+        if (column.Hidden) x += " hidden=\"1\"";
+        if (column.Width >= 0) x += " customWidth=\"1\"";
+        x += "/>";
+    }
+    if (cols) x += "</cols>";
+    x += "<sheetData>";
+    return x;
+}
+
+std::string SheetTail(const XlSheet& sheet, bool drawing, const std::string& drawingRel)
+{
+    std::string x = "</sheetData>";
+    if (sheet.Protected)
+        x += "<sheetProtection algorithmName=\"SHA-512\" hashValue=\"" + sheet.HashValue + "\" saltValue=\""
+            + sheet.SaltValue + "\" spinCount=\"" + std::to_string(sheet.SpinCount)
+            + "\" sheet=\"1\" objects=\"1\" scenarios=\"1\"/>";
+    x += "<pageMargins left=\"" + Inches(sheet.LeftMargin) + "\" right=\"" + Inches(sheet.RightMargin) + "\" top=\""
+        + Inches(sheet.TopMargin) + "\" bottom=\"" + Inches(sheet.BottomMargin)
+        + "\" header=\"0.3\" footer=\"0.3\"/>";
+    if (sheet.Orientation)
+        x += std::string("<pageSetup orientation=\"") + (sheet.Orientation == 2 ? "landscape" : "portrait") + "\"/>";
+    if (!sheet.LeftHeader.empty() || !sheet.LeftFooter.empty()) {
+        x += "<headerFooter>";
+        if (!sheet.LeftHeader.empty()) {
+            x += "<oddHeader>";
+            AppendXmlAttrText(x, "&L" + HeaderText(sheet.LeftHeader));
+            x += "</oddHeader>";
+        }
+        if (!sheet.LeftFooter.empty()) {
+            x += "<oddFooter>";
+            AppendXmlAttrText(x, "&L" + HeaderText(sheet.LeftFooter));
+            x += "</oddFooter>";
+        }
+        x += "</headerFooter>";
+    }
+    if (drawing) x += "<drawing r:id=\"" + drawingRel + "\"/>";
+    x += "</worksheet>";
+    return x;
+}
+
+} // namespace
+
+namespace {
+
+const char* const WorksheetType = "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
+const char* const DrawingType = "application/vnd.openxmlformats-officedocument.drawing+xml";
+const char* const WorkbookType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
+
+std::string ReadEntry(zip_t* zip, const std::string& name, const std::string& package)
+{
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat(zip, name.c_str(), 0, &st) != 0)
+        throw Exception("The workbook '" + package + "' has no part '" + name + "'");
+    if (st.size > (zip_uint64_t(1) << 31)) throw Exception("The part '" + name + "' of '" + package + "' is too large");
+    std::string data(static_cast<std::size_t>(st.size), '\0');
+    zip_file_t* f = zip_fopen(zip, name.c_str(), 0);
+    const zip_int64_t n = f ? zip_fread(f, data.data(), data.size()) : -1;
+    if (f) zip_fclose(f);
+    if (n != static_cast<zip_int64_t>(data.size()))
+        throw Exception("The part '" + name + "' of '" + package + "' cannot be read");
+    return data;
+}
+
+bool HasEntry(zip_t* zip, const std::string& name)
+{
+    return zip_name_locate(zip, name.c_str(), 0) >= 0;
+}
+
+void Parse(pugi::xml_document& doc, const std::string& xml, const std::string& name)
+{
+    if (!doc.load_buffer(xml.data(), xml.size(), pugi::parse_default | pugi::parse_declaration))
+        throw Exception("The part '" + name + "' is not well-formed XML");
+}
+
+std::string Save(const pugi::xml_document& doc)
+{
+    std::ostringstream out;
+    doc.save(out, "", pugi::format_raw);
+    return out.str();
+}
+
+std::string FolderOf(const std::string& part)
+{
+    const auto slash = part.rfind('/');
+    return slash == std::string::npos ? std::string() : part.substr(0, slash + 1);
+}
+
+std::string RelsOf(const std::string& part)
+{
+    return FolderOf(part) + "_rels/" + part.substr(FolderOf(part).size()) + ".rels";
+}
+
+// A relationship target relative to the folder of its source part, as a package name.
+std::string Resolve(const std::string& folder, std::string target)
+{
+    if (!target.empty() && target[0] == '/') return target.substr(1);
+    std::string path = folder + target;
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const std::string piece = path.substr(start, end - start);
+        if (piece == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!piece.empty() && piece != ".") parts.push_back(piece);
+        start = end + 1;
+    }
+    std::string out;
+    for (const auto& p : parts) out += (out.empty() ? "" : "/") + p;
+    return out;
+}
+
+bool TypeIs(const pugi::xml_node rel, const char* suffix)
+{
+    return std::string_view(rel.attribute("Type").value()).ends_with(suffix);
+}
+
+const char* const WorksheetOrder[] = {
+    "sheetPr", "dimension", "sheetViews", "sheetFormatPr", "cols", "sheetData", "sheetCalcPr", "sheetProtection",
+    "protectedRanges", "scenarios", "autoFilter", "sortState", "dataConsolidate", "customSheetViews", "mergeCells",
+    "phoneticPr", "conditionalFormatting", "dataValidations", "hyperlinks", "printOptions", "pageMargins", "pageSetup",
+    "headerFooter", "rowBreaks", "colBreaks", "customProperties", "cellWatches", "ignoredErrors", "smartTags",
+    "drawing", "legacyDrawing", "legacyDrawingHF", "drawingHF", "picture", "oleObjects", "controls",
+    "webPublishItems", "tableParts", "extLst"};
+
+// The worksheet's child `name`, made in its place in the schema's order when missing.
+pugi::xml_node Ensure(pugi::xml_node ws, const char* name)
+{
+    if (pugi::xml_node n = ws.child(name)) return n;
+    bool after = false;
+    for (const char* o : WorksheetOrder) {
+        if (after)
+            if (pugi::xml_node next = ws.child(o)) return ws.insert_child_before(name, next);
+        if (std::strcmp(o, name) == 0) after = true;
+    }
+    return ws.append_child(name);
+}
+
+void SetAttr(pugi::xml_node n, const char* name, const std::string& value)
+{
+    (n.attribute(name) ? n.attribute(name) : n.append_attribute(name)).set_value(value.c_str());
+}
+
+// The opened sheet's own XML with the export's changes; the rows go where the marker is.
+std::string MergeSheet(const std::string& xml, const XlSheet& sheet, const XlWorkbook& book, const std::string& drawingRel)
+{
+    pugi::xml_document doc;
+    Parse(doc, xml, sheet.SourcePart);
+    pugi::xml_node ws = doc.child("worksheet");
+    if (!ws || !ws.child("sheetData"))
+        throw Exception("The sheet '" + sheet.Name + "' is written in a form this application cannot change");
+    if (pugi::xml_node dim = ws.child("dimension"); dim && sheet.LastRow() > 0 && sheet.LastCol() > 0)
+        SetAttr(dim, "ref", "A1:" + Letters(sheet.LastCol()) + std::to_string(sheet.LastRow()));
+    if (sheet.FreezeRows > 0 || sheet.FreezeCols > 0) {
+        pugi::xml_node views = Ensure(ws, "sheetViews");
+        pugi::xml_node view = views.child("sheetView");
+        if (!view) {
+            view = views.append_child("sheetView");
+            SetAttr(view, "workbookViewId", "0");
+        }
+        while (pugi::xml_node old = view.child("pane")) view.remove_child(old);
+        while (pugi::xml_node old = view.child("selection")) view.remove_child(old);
+        const std::string topLeft = Letters(sheet.FreezeCols + 1) + std::to_string(sheet.FreezeRows + 1);
+        const char* paneName = sheet.FreezeRows > 0 && sheet.FreezeCols > 0 ? "bottomRight"
+            : sheet.FreezeRows > 0                                           ? "bottomLeft"
+                                                                             : "topRight";
+        pugi::xml_node pane = view.prepend_child("pane");
+        if (sheet.FreezeCols > 0) SetAttr(pane, "xSplit", std::to_string(sheet.FreezeCols));
+        if (sheet.FreezeRows > 0) SetAttr(pane, "ySplit", std::to_string(sheet.FreezeRows));
+        SetAttr(pane, "topLeftCell", topLeft);
+        SetAttr(pane, "activePane", paneName);
+        SetAttr(pane, "state", "frozen");
+        pugi::xml_node sel = view.insert_child_after("selection", pane);
+        SetAttr(sel, "pane", paneName);
+        SetAttr(sel, "activeCell", topLeft);
+        SetAttr(sel, "sqref", topLeft);
+    }
+    bool anyColumn = false;
+    for (const auto& [c, column] : sheet.Columns())
+        anyColumn = anyColumn || column.Width >= 0 || column.Hidden || column.Style != 0;
+    if (anyColumn) {
+        pugi::xml_node cols = Ensure(ws, "cols");
+        for (const auto& [c, column] : sheet.Columns()) {
+            if (column.Width < 0 && !column.Hidden && column.Style == 0) continue;
+            // The column leaves the package's own ranges; ours describes it.
+            for (pugi::xml_node col = cols.child("col"); col;) {
+                pugi::xml_node next = col.next_sibling("col");
+                const int lo = col.attribute("min").as_int(), hi = col.attribute("max").as_int();
+                if (lo <= c && c <= hi) {
+                    if (hi > c) {
+                        pugi::xml_node right = cols.insert_copy_after(col, col);
+                        SetAttr(right, "min", std::to_string(c + 1));
+                    }
+                    if (lo < c) SetAttr(col, "max", std::to_string(c - 1));
+                    else cols.remove_child(col);
+                }
+                col = next;
+            }
+            pugi::xml_node col = cols.append_child("col");
+            SetAttr(col, "min", std::to_string(c));
+            SetAttr(col, "max", std::to_string(c));
+            char buf[32];
+            std::snprintf(buf, sizeof buf, "%.4g", column.Width < 0 ? 8.43 : column.Width);
+            SetAttr(col, "width", buf);
+            if (column.Style) SetAttr(col, "style", std::to_string(book.XfIndex(column.Style)));
+            if (column.Hidden) SetAttr(col, "hidden", "1");
+            if (column.Width >= 0) SetAttr(col, "customWidth", "1");
+        }
+        // Columns in ascending order, as readers expect.
+        std::vector<std::pair<int, pugi::xml_node>> order;
+        for (pugi::xml_node col : cols.children("col")) order.emplace_back(col.attribute("min").as_int(), col);
+        std::stable_sort(order.begin(), order.end(), [](auto& a, auto& b) { return a.first < b.first; });
+        for (auto& [min, col] : order) cols.append_move(col);
+    }
+    if (sheet.Protected) {
+        if (pugi::xml_node old = ws.child("sheetProtection")) ws.remove_child(old);
+        pugi::xml_node p = Ensure(ws, "sheetProtection");
+        if (!sheet.HashValue.empty()) {
+            SetAttr(p, "algorithmName", "SHA-512");
+            SetAttr(p, "hashValue", sheet.HashValue);
+            SetAttr(p, "saltValue", sheet.SaltValue);
+            SetAttr(p, "spinCount", std::to_string(sheet.SpinCount));
+        }
+        for (const char* a : {"sheet", "objects", "scenarios"}) SetAttr(p, a, "1");
+    }
+    if (sheet.HasMargins) {
+        pugi::xml_node m = ws.child("pageMargins");
+        if (!m) {
+            m = Ensure(ws, "pageMargins");
+            SetAttr(m, "header", "0.3");
+            SetAttr(m, "footer", "0.3");
+        }
+        SetAttr(m, "left", Inches(sheet.LeftMargin));
+        SetAttr(m, "right", Inches(sheet.RightMargin));
+        SetAttr(m, "top", Inches(sheet.TopMargin));
+        SetAttr(m, "bottom", Inches(sheet.BottomMargin));
+    }
+    if (sheet.Orientation) {
+        if (!ws.child("pageMargins")) {
+            pugi::xml_node m = Ensure(ws, "pageMargins");
+            for (const auto& [a, v] : {std::pair{"left", "0.7"}, {"right", "0.7"}, {"top", "0.75"}, {"bottom", "0.75"},
+                                       {"header", "0.3"}, {"footer", "0.3"}})
+                SetAttr(m, a, v);
+        }
+        SetAttr(Ensure(ws, "pageSetup"), "orientation", sheet.Orientation == 2 ? "landscape" : "portrait");
+    }
+    if (!sheet.LeftHeader.empty() || !sheet.LeftFooter.empty()) {
+        pugi::xml_node hf = Ensure(ws, "headerFooter");
+        const auto set = [&](const char* name, const std::string& text) {
+            if (text.empty()) return;
+            pugi::xml_node n = hf.child(name);
+            if (!n) n = std::strcmp(name, "oddHeader") == 0 ? hf.prepend_child(name) : hf.insert_child_after(name, hf.child("oddHeader"));
+            n.text().set(("&L" + HeaderText(text)).c_str());
+        };
+        set("oddHeader", sheet.LeftHeader);
+        set("oddFooter", sheet.LeftFooter);
+    }
+    if (!drawingRel.empty()) {
+        if (ws.child("drawing"))
+            throw Exception("The sheet '" + sheet.Name
+                            + "' has drawings of its own; pictures cannot be added to it. Nothing was saved");
+        if (!ws.attribute("xmlns:r")) SetAttr(ws, "xmlns:r", RelNs);
+        SetAttr(Ensure(ws, "drawing"), "r:id", drawingRel);
+    }
+    ws.child("sheetData").append_child(pugi::node_comment).set_value("TABRIX-ROWS");
+    return Save(doc);
+}
+
+std::string DrawingXml(XlWorkbook& book, const XlSheet& sheet, std::string& rels, const std::string& mediaPrefix)
+{
+    std::string dx = std::string(XmlHead)
+        + "<xdr:wsDr xmlns:xdr=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\" "
+          "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" xmlns:r=\""
+        + RelNs + "\">";
+    rels = std::string(XmlHead) + "<Relationships xmlns=\"" + PkgRelNs + "\">";
+    int id = 0;
+    for (const XlPicture& p : sheet.Pictures) {
+        const WordPicture& pic = book.PictureStore().Picture(p.Index);
+        const std::string k = std::to_string(++id);
+        const std::string cx = std::to_string(int64_t(pic.PixelWidth) * 9525);
+        const std::string cy = std::to_string(int64_t(pic.PixelHeight) * 9525);
+        dx += "<xdr:oneCellAnchor><xdr:from><xdr:col>" + std::to_string(p.Col - 1)
+            + "</xdr:col><xdr:colOff>0</xdr:colOff><xdr:row>" + std::to_string(p.Row - 1)
+            + "</xdr:row><xdr:rowOff>0</xdr:rowOff></xdr:from><xdr:ext cx=\"" + cx + "\" cy=\"" + cy
+            + "\"/><xdr:pic><xdr:nvPicPr><xdr:cNvPr id=\"" + std::to_string(id + 1) + "\" name=\"Picture " + k
+            + "\"/><xdr:cNvPicPr><a:picLocks noChangeAspect=\"1\"/></xdr:cNvPicPr></xdr:nvPicPr>"
+              "<xdr:blipFill><a:blip r:embed=\"rId" + k
+            + "\"/><a:stretch><a:fillRect/></a:stretch></xdr:blipFill><xdr:spPr><a:xfrm><a:off x=\"0\" "
+              "y=\"0\"/><a:ext cx=\"" + cx + "\" cy=\"" + cy
+            + "\"/></a:xfrm><a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></xdr:spPr></xdr:pic>"
+              "<xdr:clientData/></xdr:oneCellAnchor>";
+        rels += "<Relationship Id=\"rId" + k + "\" Type=\"" + RelNs + "/image\" Target=\"../media/" + mediaPrefix
+            + std::to_string(p.Index + 1) + ".png\"/>";
+    }
+    rels += "</Relationships>";
+    return dx + "</xdr:wsDr>";
+}
+
+} // namespace
+
+void XlWorkbook::OpenXlsx(const std::string& fileName, bool asTemplate)
+{
+    int error = 0;
+    std::unique_ptr<zip_t, decltype(&zip_discard)> zip(zip_open(fileName.c_str(), ZIP_RDONLY, &error), &zip_discard);
+    if (!zip) throw EFOpenError("Cannot open the workbook '" + fileName + "': it is not an .xlsx workbook");
+    auto source = std::make_unique<XlSource>();
+    source->FileName = fileName;
+    source->Template = asTemplate;
+    pugi::xml_document rootRels;
+    Parse(rootRels, ReadEntry(zip.get(), "_rels/.rels", fileName), "_rels/.rels");
+    for (pugi::xml_node rel : rootRels.child("Relationships").children("Relationship"))
+        if (TypeIs(rel, "/officeDocument")) source->WorkbookPart = Resolve("", rel.attribute("Target").value());
+    if (source->WorkbookPart.empty()) throw Exception("'" + fileName + "' is not an .xlsx workbook: it has no workbook part");
+    pugi::xml_document book, bookRels;
+    Parse(book, ReadEntry(zip.get(), source->WorkbookPart, fileName), source->WorkbookPart);
+    const std::string relsPart = RelsOf(source->WorkbookPart);
+    Parse(bookRels, ReadEntry(zip.get(), relsPart, fileName), relsPart);
+    if (!book.child("workbook")) throw Exception("'" + fileName + "' is not a spreadsheet workbook");
+    const std::string folder = FolderOf(source->WorkbookPart);
+    std::map<std::string, pugi::xml_node> rels;
+    for (pugi::xml_node rel : bookRels.child("Relationships").children("Relationship")) {
+        rels[rel.attribute("Id").value()] = rel;
+        if (TypeIs(rel, "/styles")) source->StylesPart = Resolve(folder, rel.attribute("Target").value());
+    }
+    std::vector<std::unique_ptr<XlSheet>> sheets;
+    for (pugi::xml_node s : book.child("workbook").child("sheets").children("sheet")) {
+        auto sheet = std::make_unique<XlSheet>(*this, s.attribute("name").value());
+        sheet->SourceRelId = s.attribute("r:id").value();
+        auto rel = rels.find(sheet->SourceRelId);
+        if (rel == rels.end()) throw Exception("The sheet '" + sheet->Name + "' of '" + fileName + "' has no part");
+        sheet->SourcePart = Resolve(folder, rel->second.attribute("Target").value());
+        sheet->IsWorksheet = TypeIs(rel->second, "/worksheet");
+        if (sheet->IsWorksheet) {
+            pugi::xml_document ws;
+            Parse(ws, ReadEntry(zip.get(), sheet->SourcePart, fileName), sheet->SourcePart);
+            int lastRow = 0, lastCol = 0;
+            for (pugi::xml_node row : ws.child("worksheet").child("sheetData").children("row")) {
+                lastRow = std::max(lastRow, row.attribute("r").as_int(lastRow + 1));
+                for (pugi::xml_node c : row.children("c")) {
+                    const std::string ref = c.attribute("r").value();
+                    int col = 0;
+                    for (char ch : ref)
+                        if (std::isalpha(static_cast<unsigned char>(ch))) col = col * 26 + (std::toupper(ch) - 'A' + 1);
+                    lastCol = std::max(lastCol, col);
+                }
+            }
+            sheet->ContinueAfter(lastRow, lastCol);
+        }
+        sheets.push_back(std::move(sheet));
+    }
+    if (sheets.empty()) throw Exception("'" + fileName + "' holds no sheet");
+    int xfs = 1;
+    if (!source->StylesPart.empty()) {
+        xfs = XlStyles::CountXfs(ReadEntry(zip.get(), source->StylesPart, fileName));
+        if (xfs < 1) throw Exception("The styles of '" + fileName + "' cannot be read");
+    }
+    Sheets = std::move(sheets);
+    Active = std::clamp(book.child("workbook").child("bookViews").child("workbookView").attribute("activeTab").as_int(0),
+                        0, static_cast<int>(Sheets.size()) - 1);
+    XfBase = xfs;
+    Source = std::move(source);
+}
+
+void XlWorkbook::SaveXlsx(const std::string& fileName)
+{
+    const QFileInfo target(QString::fromStdString(fileName));
+    const QString folder = target.absolutePath();
+    if (!QFileInfo(folder).isDir()) throw EFOpenError("Cannot create file \"" + fileName + "\": no such folder");
+    QTemporaryFile temp(folder + "/.~" + target.fileName() + "-XXXXXX.tmp");
+    temp.setAutoRemove(true);
+    if (!temp.open()) throw EFOpenError("Cannot create file \"" + fileName + "\": " + temp.errorString().toStdString());
+    temp.close();
+    // The new file gets the permissions of the one it replaces, else the usual ones.
+    temp.setPermissions(target.exists() ? QFile::permissions(target.absoluteFilePath())
+                                        : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    const std::string tempName = temp.fileName().toStdString();
+
+    std::unique_ptr<zip_t, decltype(&zip_discard)> source(nullptr, &zip_discard);
+    pugi::xml_document types, book, bookRels;
+    std::string bookPart = "xl/workbook.xml";
+    std::string stylesPart = "xl/styles.xml";
+    std::string stylesXml;
+    if (Source) {
+        int error = 0;
+        source.reset(zip_open(Source->FileName.c_str(), ZIP_RDONLY, &error));
+        if (!source) throw EFOpenError("Cannot open the workbook '" + Source->FileName + "' again to save it");
+        Parse(types, ReadEntry(source.get(), "[Content_Types].xml", Source->FileName), "[Content_Types].xml");
+        bookPart = Source->WorkbookPart;
+        Parse(book, ReadEntry(source.get(), bookPart, Source->FileName), bookPart);
+        Parse(bookRels, ReadEntry(source.get(), RelsOf(bookPart), Source->FileName), RelsOf(bookPart));
+        if (!Source->StylesPart.empty()) {
+            stylesPart = Source->StylesPart;
+            stylesXml = ReadEntry(source.get(), stylesPart, Source->FileName);
+        }
+    } else {
+        Parse(types,
+              std::string(XmlHead)
+                  + "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                    "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                    "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+                    "<Override PartName=\"/xl/workbook.xml\" ContentType=\"" + WorkbookType + "\"/></Types>",
+              "[Content_Types].xml");
+        Parse(book, std::string(XmlHead) + "<workbook xmlns=\"" + MainNs + "\" xmlns:r=\"" + RelNs
+                        + "\"><bookViews><workbookView/></bookViews><sheets/></workbook>",
+              bookPart);
+        Parse(bookRels, std::string(XmlHead) + "<Relationships xmlns=\"" + PkgRelNs + "\"/>", RelsOf(bookPart));
+    }
+    pugi::xml_node typesRoot = types.child("Types");
+    pugi::xml_node relsRoot = bookRels.child("Relationships");
+    pugi::xml_node bookRoot = book.child("workbook");
+    if (!bookRoot.attribute("xmlns:r")) SetAttr(bookRoot, "xmlns:r", RelNs);
+    const auto addOverride = [&](const std::string& part, const char* type) {
+        for (pugi::xml_node o : typesRoot.children("Override"))
+            if (o.attribute("PartName").value() == "/" + part) {
+                SetAttr(o, "ContentType", type);
+                return;
+            }
+        pugi::xml_node o = typesRoot.append_child("Override");
+        SetAttr(o, "PartName", "/" + part);
+        SetAttr(o, "ContentType", type);
+    };
+    if (!Source || Source->Template) addOverride(bookPart, WorkbookType);
+    bool hasPng = false;
+    for (pugi::xml_node d : typesRoot.children("Default"))
+        hasPng = hasPng || QString(d.attribute("Extension").value()).compare("png", Qt::CaseInsensitive) == 0;
+    if (!hasPng && FPictures && FPictures->Count() > 0) {
+        pugi::xml_node d = typesRoot.prepend_child("Default");
+        SetAttr(d, "Extension", "png");
+        SetAttr(d, "ContentType", "image/png");
+    }
+    const auto uniqueRelId = [&](const std::string& base) {
+        for (int n = 1;; ++n) {
+            const std::string id = base + std::to_string(n);
+            bool used = false;
+            for (pugi::xml_node r : relsRoot.children("Relationship")) used = used || id == r.attribute("Id").value();
+            if (!used) return id;
+        }
+    };
+    if (stylesXml.empty()) {
+        addOverride(stylesPart, "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml");
+        pugi::xml_node r = relsRoot.append_child("Relationship");
+        SetAttr(r, "Id", uniqueRelId("rIdStyles"));
+        SetAttr(r, "Type", std::string(RelNs) + "/styles");
+        SetAttr(r, "Target", Resolve("", stylesPart).substr(FolderOf(bookPart).size()));
+    }
+
+    std::set<std::string> written; // parts this save makes anew; everything else is copied
+    std::vector<std::unique_ptr<QTemporaryFile>> sheetFiles;
+    ZipPackage zip(tempName);
+    const std::string mediaPrefix = Source ? "tabrix_image" : "image";
+    pugi::xml_node sheetsNode = bookRoot.child("sheets");
+    std::map<std::string, pugi::xml_node> oldSheetNodes;
+    int maxSheetId = 0;
+    for (pugi::xml_node s : sheetsNode.children("sheet")) {
+        oldSheetNodes[s.attribute("r:id").value()] = s;
+        maxSheetId = std::max(maxSheetId, s.attribute("sheetId").as_int());
+    }
+    int drawings = 0;
+    for (std::size_t i = 0; i < Sheets.size(); ++i) {
+        XlSheet& sheet = *Sheets[i];
+        pugi::xml_node node;
+        if (!sheet.SourceRelId.empty() && oldSheetNodes.count(sheet.SourceRelId)) {
+            node = sheetsNode.append_move(oldSheetNodes[sheet.SourceRelId]);
+        } else {
+            // A new sheet: a part name and relationship of its own.
+            int n = static_cast<int>(i) + 1;
+            std::string part;
+            do part = FolderOf(bookPart) + "worksheets/sheet" + (Source ? "Tabrix" : "") + std::to_string(n++) + ".xml";
+            while ((source && HasEntry(source.get(), part)) || written.count(part));
+            sheet.SourcePart = part;
+            sheet.SourceRelId = uniqueRelId(Source ? "rIdTabrix" : "rId");
+            pugi::xml_node r = relsRoot.append_child("Relationship");
+            SetAttr(r, "Id", sheet.SourceRelId);
+            SetAttr(r, "Type", std::string(RelNs) + "/worksheet");
+            SetAttr(r, "Target", part.substr(FolderOf(bookPart).size()));
+            addOverride(part, WorksheetType);
+            node = sheetsNode.append_child("sheet");
+            SetAttr(node, "name", "");
+            SetAttr(node, "sheetId", std::to_string(++maxSheetId));
+            SetAttr(node, "r:id", sheet.SourceRelId);
+            sheet.Modified = true;
+        }
+        SetAttr(node, "name", sheet.Name);
+        if (!sheet.Modified) continue;
+
+        const bool opened = source && HasEntry(source.get(), sheet.SourcePart);
+        std::string drawingRel;
+        if (!sheet.Pictures.empty()) {
+            std::string part;
+            do part = "xl/drawings/" + std::string(Source ? "tabrix_drawing" : "drawing") + std::to_string(++drawings) + ".xml";
+            while (source && HasEntry(source.get(), part));
+            std::string drawingRels;
+            zip.AddText(part, DrawingXml(*this, sheet, drawingRels, mediaPrefix));
+            zip.AddText(RelsOf(part), drawingRels);
+            written.insert(part);
+            written.insert(RelsOf(part));
+            addOverride(part, DrawingType);
+            pugi::xml_document sheetRels;
+            const std::string sheetRelsPart = RelsOf(sheet.SourcePart);
+            if (opened && HasEntry(source.get(), sheetRelsPart))
+                Parse(sheetRels, ReadEntry(source.get(), sheetRelsPart, Source->FileName), sheetRelsPart);
+            else
+                Parse(sheetRels, std::string(XmlHead) + "<Relationships xmlns=\"" + PkgRelNs + "\"/>", sheetRelsPart);
+            pugi::xml_node root = sheetRels.child("Relationships");
+            for (int n = 1; drawingRel.empty(); ++n) {
+                const std::string id = "rIdDrawing" + std::to_string(n);
+                bool used = false;
+                for (pugi::xml_node r : root.children("Relationship")) used = used || id == r.attribute("Id").value();
+                if (!used) drawingRel = id;
+            }
+            pugi::xml_node r = root.append_child("Relationship");
+            SetAttr(r, "Id", drawingRel);
+            SetAttr(r, "Type", std::string(RelNs) + "/drawing");
+            SetAttr(r, "Target", "../drawings/" + part.substr(std::string("xl/drawings/").size()));
+            zip.AddText(sheetRelsPart, Save(sheetRels));
+            written.insert(sheetRelsPart);
+        }
+        std::string head, tail;
+        if (opened) {
+            const std::string merged = MergeSheet(ReadEntry(source.get(), sheet.SourcePart, Source->FileName), sheet, *this, drawingRel);
+            const std::size_t mark = merged.find("<!--TABRIX-ROWS-->");
+            head = merged.substr(0, mark);
+            tail = merged.substr(mark + std::strlen("<!--TABRIX-ROWS-->"));
+        } else {
+            head = SheetHead(sheet, static_cast<int>(i) == Active, *this);
+            tail = SheetTail(sheet, !drawingRel.empty(), drawingRel);
+        }
+        const std::string rows = sheet.FinishRows();
+        auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() + "/tabrix-part-XXXXXX.xml");
+        if (!file->open()) throw EStreamError("Cannot create a temporary file for sheet '" + sheet.Name + "'");
+        bool ok = file->write(head.data(), static_cast<qint64>(head.size())) == static_cast<qint64>(head.size());
+        QFile spool(QString::fromStdString(rows));
+        ok = ok && spool.open(QIODevice::ReadOnly);
+        std::string chunk(1 << 20, '\0');
+        while (ok) {
+            const qint64 got = spool.read(chunk.data(), static_cast<qint64>(chunk.size()));
+            if (got < 0) ok = false;
+            if (got <= 0) break;
+            ok = file->write(chunk.data(), got) == got;
+        }
+        ok = ok && file->write(tail.data(), static_cast<qint64>(tail.size())) == static_cast<qint64>(tail.size());
+        ok = ok && file->flush();
+        if (!ok) throw EStreamError("Cannot write sheet '" + sheet.Name + "' to the temporary folder");
+        zip.AddFile(sheet.SourcePart, file->fileName().toStdString());
+        written.insert(sheet.SourcePart);
+        sheetFiles.push_back(std::move(file));
+    }
+    // Sheets of the package that the model no longer holds do not occur: sheets are never
+    // deleted here. Their nodes were all moved above.
+    if (pugi::xml_node view = bookRoot.child("bookViews").child("workbookView")) SetAttr(view, "activeTab", std::to_string(Active));
+    if (FPictures) {
+        const std::string spool = FPictures->SpoolFileName();
+        for (int i = 0; i < FPictures->Count(); ++i) {
+            const WordPicture& pic = FPictures->Picture(i);
+            const std::string part = "xl/media/" + mediaPrefix + std::to_string(i + 1) + ".png";
+            zip.AddFile(part, spool, pic.Offset, pic.Size);
+            written.insert(part);
+        }
+    }
+    zip.AddText(stylesPart, Styles.Xml(stylesXml));
+    zip.AddText(bookPart, Save(book));
+    zip.AddText(RelsOf(bookPart), Save(bookRels));
+    zip.AddText("[Content_Types].xml", Save(types));
+    for (const std::string& p : {stylesPart, bookPart, RelsOf(bookPart), std::string("[Content_Types].xml")}) written.insert(p);
+    if (!Source) {
+        zip.AddText("_rels/.rels", std::string(XmlHead) + "<Relationships xmlns=\"" + PkgRelNs
+                                       + "\"><Relationship Id=\"rId1\" Type=\"" + RelNs
+                                       + "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>");
+    } else {
+        const zip_int64_t count = zip_get_num_entries(source.get(), 0);
+        for (zip_int64_t i = 0; i < count; ++i) {
+            const char* name = zip_get_name(source.get(), static_cast<zip_uint64_t>(i), 0);
+            if (name && !written.count(name)) zip.CopyFrom(source.get(), static_cast<zip_uint64_t>(i), name);
+        }
+    }
+    zip.Close();
+    source.reset();
+    if (std::rename(tempName.c_str(), fileName.c_str()) != 0)
+        throw EFOpenError("Cannot create file \"" + fileName + "\": the finished workbook could not replace it");
+    temp.setAutoRemove(false);
+}

@@ -1,0 +1,226 @@
+// The database-table exporter through the native engine into real databases (an SQLite
+// file and the tests' private PostgreSQL server), read back with each database's own
+// command-line client.
+
+#include "office/access_exporter.h"
+#include "framework/data_set.h"
+#include "framework/exceptions.h"
+#include "framework/format_settings.h"
+#include "framework/string_list.h"
+#include "framework/ui_services.h"
+#include "platform/automation/automation.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/common/temp_folder.h"
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <unistd.h>
+
+#ifndef TABRIX_POSTGRES_STATE
+#define TABRIX_POSTGRES_STATE ""
+#endif
+
+namespace {
+
+std::string Shell(const std::string& Command)
+{
+    std::string out;
+    FILE* p = popen(Command.c_str(), "r");
+    if (!p)
+        return "<popen failed>";
+    std::array<char, 4096> buf;
+    while (std::size_t n = fread(buf.data(), 1, buf.size(), p))
+        out.append(buf.data(), n);
+    pclose(p);
+    return out;
+}
+
+std::string ShellQuote(const std::string& S)
+{
+    std::string q = "'";
+    for (char c : S)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::map<std::string, std::string> PostgresSettings()
+{
+    std::map<std::string, std::string> out;
+    std::ifstream in(std::string(TABRIX_POSTGRES_STATE) + "/connection");
+    std::string line;
+    while (std::getline(in, line))
+        if (auto eq = line.find('='); eq != std::string::npos)
+            out[line.substr(0, eq)] = line.substr(eq + 1);
+    return out;
+}
+
+enum class Target { Sqlite, Postgres };
+
+class AccessEndToEndTest : public ::testing::TestWithParam<Target> {
+protected:
+    void SetUp() override
+    {
+        ui.ForceHasGui = 0;
+        if (GetParam() == Target::Sqlite) {
+            database = folder / "orders.mdb";
+        } else {
+            const auto pg = PostgresSettings();
+            if (!pg.count("host"))
+                GTEST_SKIP() << "the private PostgreSQL server is not running (ctest starts it)";
+            const std::string schema = "s" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+            base = "postgresql://" + pg.at("user") + "@/" + pg.at("dbname") + "?host=" + pg.at("host")
+                + "&port=" + pg.at("port");
+            Shell("psql -q " + ShellQuote(base) + " -c 'CREATE SCHEMA " + schema + "' 2>&1");
+            database = base + "&options=-csearch_path%3D" + schema;
+        }
+        exporter.AnimatedStatus = false;
+        exporter.Options.Exclude(soShowMessage);
+        exporter.ColumnSource = csDataSet;
+        exporter.SetDataSet(&data);
+        exporter.SetFileName(database);
+        exporter.TableName = "Orders";
+        // Values go through text in German notation and are read back by the engine.
+        exporter.DataFormats().DecimalSeparator = ",";
+        exporter.DataFormats().ThousandSeparator = ".";
+        exporter.DataFormats().DateSeparator = ".";
+        exporter.DataFormats().DateOrder = doDMY;
+        exporter.DataFormats().FourDigitYear = true;
+        exporter.DataFormats().LeadingZerosInDate = true;
+        exporter.DataFormats().CurrencyString = "EUR";
+        data.AddField("ID", ftInteger, 0, true);
+        data.AddField("NAME", ftString, 20);
+        data.AddField("PRICE", ftCurrency);
+        data.AddField("WHEN", ftDateTime);
+        data.AddField("OK", ftBoolean);
+        data.AddField("BIG", ftLargeint);
+        data.AddField("RATE", ftFloat);
+        data.AddField("DATA", ftBlob);
+        data.AddField("NOTES", ftMemo);
+        const char* titles[] = {"Id", "select", "a \"quoted\" name", "with blank", "Ok", "Big", "Rate", "Data", "Notes"};
+        for (int i = 0; i < data.FieldCount(); ++i) {
+            TKVEColumn* c = exporter.Columns().Add();
+            c->FieldName = data.Fields(i)->FieldName();
+            c->Title().Caption = titles[i];
+        }
+    }
+
+    void AddRows()
+    {
+        data.AppendRecord({1, "Grüße €", 1234567.5, EncodeDate(2024, 5, 3) + EncodeTime(10, 20, 30), true,
+                           Variant(static_cast<std::int64_t>(9007199254740993LL)), 0.125,
+                           std::string("\x00\x01\xff", 3), "line1\nline2"});
+        data.AppendRecord({2, "", Variant::Null(), Variant::Null(), false, Variant::Null(), Variant::Null(),
+                           Variant::Null(), Variant::Null()});
+    }
+
+    // The rows of the table, one line each, columns separated by '|'; blobs in hex.
+    std::string Select(const std::string& Sql)
+    {
+        if (GetParam() == Target::Sqlite)
+            return Shell("sqlite3 -separator '|' " + ShellQuote(database) + " " + ShellQuote(Sql) + " 2>&1");
+        return Shell("psql -qAt -F '|' " + ShellQuote(database) + " -c " + ShellQuote(Sql) + " 2>&1");
+    }
+    std::string Hex(const std::string& Column)
+    {
+        return GetParam() == Target::Sqlite ? "lower(hex(" + Column + "))" : "encode(" + Column + ", 'hex')";
+    }
+    bool Pg() const { return GetParam() == Target::Postgres; }
+
+    static inline int counter = 0;
+    TempDir folder;
+    TRecordingUIServices ui;
+    TUIServicesScope scope{&ui};
+    std::string base, database;
+    TMemoryDataSet data;
+    TKVExportToAccess exporter;
+};
+
+TEST_P(AccessEndToEndTest, TypesValuesAndOddNamesReadBack)
+{
+    AddRows();
+    exporter.Options.Include(soShowMessage);
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted) << ui.Boxes.at(0).Text;
+    EXPECT_EQ(Select("SELECT \"Id\", \"select\", \"a \"\"quoted\"\" name\", \"with blank\", \"Ok\", \"Big\", \"Rate\", "
+                     + Hex("\"Data\"") + ", \"Notes\" IS NULL FROM \"Orders\" ORDER BY \"Id\""),
+              Pg() ? "1|Grüße €|1234567.5000|2024-05-03 10:20:30|t|9007199254740993|0.125|0001ff|f\n"
+                     "2||||f||||t\n"
+                   : "1|Grüße €|1234567.5|2024-05-03 10:20:30|1|9007199254740993|0.125|0001ff|0\n"
+                     "2||||0||||1\n");
+    // Memo text arrives as text (a memo source field becomes a long binary field).
+    EXPECT_EQ(Select(Pg() ? "SELECT convert_from(\"Notes\", 'UTF8') FROM \"Orders\" WHERE \"Id\" = 1"
+                          : "SELECT CAST(\"Notes\" AS TEXT) FROM \"Orders\" WHERE \"Id\" = 1"),
+              "line1\nline2\n");
+    // Empty text is null, not an empty string.
+    EXPECT_EQ(Select("SELECT count(*) FROM \"Orders\" WHERE \"select\" IS NULL"), "1\n");
+    const std::string types = Pg() ? Select("SELECT format_type(atttypid, atttypmod) || ' ' || attnotnull FROM "
+                                            "pg_attribute WHERE attrelid = '\"Orders\"'::regclass AND attnum > 0 "
+                                            "ORDER BY attnum")
+                                   : Select("SELECT type || ' ' || \"notnull\" FROM pragma_table_info('Orders')");
+    EXPECT_EQ(types, Pg() ? "integer true\ncharacter varying(20) false\nnumeric(19,4) false\n"
+                            "timestamp without time zone false\nboolean false\nbigint false\n"
+                            "double precision false\nbytea false\nbytea false\n"
+                          : "INTEGER 1\nVARCHAR(20) 0\nNUMERIC(19,4) 0\nDATETIME 0\nBOOLEAN 0\nBIGINT 0\n"
+                            "DOUBLE PRECISION 0\nBLOB 0\nBLOB 0\n");
+}
+
+TEST_P(AccessEndToEndTest, FailedExportLeavesTheOldTableAndRows)
+{
+    AddRows();
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted);
+    const std::string before = Select("SELECT * FROM \"Orders\" ORDER BY 1");
+
+    // A failure in the middle of the rows: the old table comes back whole.
+    data.AppendRecord({3, "third"});
+    int calls = 0;
+    exporter.OnAfterRecord = [&calls](TPersistent*, bool&) {
+        if (++calls == 2)
+            throw Exception("source failed");
+    };
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erFailed);
+    EXPECT_EQ(Select("SELECT * FROM \"Orders\" ORDER BY 1"), before);
+
+    // A text that does not convert fails with a message naming the field.
+    exporter.OnAfterRecord = nullptr;
+    TKVEColumn* bad = exporter.Columns().Add();
+    bad->ColumnKind = ckConstant;
+    bad->DataType = ctDate;
+    bad->FieldName = "31.02.2024";
+    bad->Title().Caption = "Due";
+    exporter.Options.Include(soShowMessage);
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erFailed);
+    ASSERT_EQ(ui.Boxes.size(), 1u);
+    EXPECT_NE(ui.Boxes[0].Text.find("type conversion"), std::string::npos) << ui.Boxes[0].Text;
+    EXPECT_NE(ui.Boxes[0].Text.find("Orders.Due"), std::string::npos) << ui.Boxes[0].Text;
+    EXPECT_EQ(Select("SELECT * FROM \"Orders\" ORDER BY 1"), before);
+}
+
+TEST_P(AccessEndToEndTest, MergeAddsRowsAndCancelKeepsWhatWasWritten)
+{
+    AddRows();
+    exporter.Execute();
+    exporter.TableName = "ORDERS";
+    exporter.Options.Include(soMergeData);
+    exporter.OnAfterRecord = [](TPersistent*, bool& abort) { abort = true; };
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erCanceled);
+    EXPECT_EQ(exporter.TableName, "Orders");
+    EXPECT_EQ(Select("SELECT \"Id\" FROM \"Orders\" ORDER BY 1"), "1\n1\n2\n");
+
+    TStringList names;
+    GetTableNames(&names, database);
+    ASSERT_EQ(names.Count(), 1);
+    EXPECT_EQ(names[0], "Orders");
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, AccessEndToEndTest, ::testing::Values(Target::Sqlite, Target::Postgres),
+                         [](const auto& info) { return info.param == Target::Sqlite ? "Sqlite" : "Postgres"; });
+
+} // namespace

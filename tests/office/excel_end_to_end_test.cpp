@@ -1,0 +1,277 @@
+// The spreadsheet exporter on the native spreadsheet application: the saved workbook read
+// back by openpyxl and by LibreOffice, and every XML part checked against the schemas.
+
+#include "office/excel_exporter.h"
+#include "framework/exceptions.h"
+#include "framework/files.h"
+#include "framework/format_settings.h"
+#include "framework/ui_services.h"
+#include "tests/support/libreoffice_reader.h"
+#include "tests/support/ooxml_schema_check.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Shell(const std::string& command)
+{
+    std::string out;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return "cannot run " + command;
+    char buf[4096];
+    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+    ::pclose(pipe);
+    return out;
+}
+
+const char* const ReadScript = R"(
+import sys, openpyxl
+wb = openpyxl.load_workbook(sys.argv[1])
+print('sheets', '|'.join(wb.sheetnames))
+ws = wb['Tabrix 4.61']
+for row in ws.iter_rows():
+    for c in row:
+        if c.value is not None:
+            print('cell', c.coordinate, type(c.value).__name__, repr(c.value), c.number_format)
+for k, d in sorted(ws.column_dimensions.items()):
+    print('width', k, d.width, int(bool(d.hidden)))
+print('freeze', ws.freeze_panes)
+print('protected', int(ws.protection.sheet), int(bool(ws.protection.hashValue)))
+print('orientation', ws.page_setup.orientation)
+print('margin', ws.page_margins.left)
+print('images', len(ws._images))
+)";
+
+class ExcelEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (Shell("/usr/bin/python3 -c 'import openpyxl' && echo ok").find("ok") == std::string::npos)
+            GTEST_SKIP() << "openpyxl is not installed";
+        dir = fs::temp_directory_path()
+            / ("tabrix-excel-e2e-" + std::to_string(::getpid()) + "-"
+               + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        ui.ForceHasGui = 0;
+        exporter.AnimatedStatus = false;
+        exporter.Options = TKVOptions{soColLines, soRowLines};
+        exporter.ColumnSource = csDataEngine;
+        exporter.SetDataEngine(&engine);
+        exporter.SetFileName((dir / "out.xlsx").string());
+        exporter.DataFormats().DecimalSeparator = ",";
+        exporter.DataFormats().ThousandSeparator = ".";
+        exporter.DataFormats().DateSeparator = ".";
+        exporter.DataFormats().DateOrder = doDMY;
+        exporter.DataFormats().FourDigitYear = true;
+        exporter.DataFormats().LeadingZerosInDate = true;
+        engine.OnCount = [this](TPersistent*, int& count) { count = rows; };
+        engine.OnFirst = [this](TPersistent*) { row = 0; };
+        engine.OnNext = [this](TPersistent*, bool&) { ++row; };
+        engine.OnFillColumns = [](TPersistent* sender) {
+            auto* columns = static_cast<TKVEColumns*>(sender);
+            const std::tuple<const char*, TCellType, int> fields[] = {
+                {"Int", ctInteger, 8}, {"Real", ctDouble, 70}, {"Day", ctDate, 12}, {"Text", ctString, 0}};
+            for (const auto& [name, type, width] : fields) {
+                TKVEColumn* column = columns->Add();
+                column->FieldName = name;
+                column->Title().Caption = name;
+                column->DataType = type;
+                column->Width = width;
+            }
+        };
+        engine.OnGetValue = [this](TPersistent*, TKVEColumn* column, Variant& value) {
+            if (column->FieldName == "Int") value = Variant(row * 1000);
+            else if (column->FieldName == "Real") value = Variant(row + 0.5);
+            else if (column->FieldName == "Day") value = Variant::FromDateTime(EncodeDate(2024, 2, row + 1));
+            else value = Variant(" 0" + std::to_string(row) + " text");
+        };
+    }
+
+    std::string ReadBack(const fs::path& file)
+    {
+        std::ofstream(dir / "read.py") << ReadScript;
+        return Shell("/usr/bin/python3 '" + (dir / "read.py").string() + "' '" + file.string() + "'");
+    }
+
+    fs::path dir;
+    TRecordingUIServices ui;
+    TUIServicesScope scope{&ui};
+    TKVEVirtualDataEngine engine;
+    TKVExportToExcel exporter;
+    int rows = 3;
+    int row = 0;
+};
+
+TEST_F(ExcelEndToEndTest, ValuesFormatsAndSheetSettingsReadBack)
+{
+    exporter.AddTitle = true;
+    exporter.FreezeFixed = true;
+    exporter.Password = "secret";
+    exporter.Header().Add("Report");
+    exporter.Footer().Add("The end");
+    exporter.PageSetup().UseDefault = false;
+    exporter.PageSetup().LeftMargin = 36;
+    exporter.PageSetup().Orientation = emLandscape;
+    exporter.OnBeforeRecord = [this](TPersistent*, bool& accept) { accept = row != 1; };
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted);
+    EXPECT_EQ(exporter.Statistic().TotalCount, 2);
+
+    EXPECT_EQ(OoxmlSchemaFaults((dir / "out.xlsx").string()), "");
+    // Integers are numbers under "0"; the real column is formatted as text, so its
+    // values stay as written; dates become date serials; text stays text, blanks and
+    // leading zero and all. The rejected second record leaves row 4 empty. Header and
+    // footer cells take their column's format; the column of width 0 is shown again
+    // with the standard width.
+    EXPECT_EQ(ReadBack(dir / "out.xlsx"),
+              "sheets Tabrix 4.61|Sheet1\n"
+              "cell A1 str 'Report' 0\n"
+              "cell A2 str 'Int' 0\n"
+              "cell B2 str 'Real' @\n"
+              "cell C2 str 'Day' General\n"
+              "cell D2 str 'Text' @\n"
+              "cell A3 int 0 0\n"
+              "cell B3 str '0,5' @\n"
+              "cell C3 datetime datetime.datetime(2024, 2, 1, 0, 0) mm-dd-yy\n"
+              "cell D3 str ' 00 text' @\n"
+              "cell A5 int 2000 0\n"
+              "cell B5 str '2,5' @\n"
+              "cell C5 datetime datetime.datetime(2024, 2, 3, 0, 0) mm-dd-yy\n"
+              "cell D5 str ' 02 text' @\n"
+              "cell A6 str 'The end' 0\n"
+              "width A 8.0 0\n"
+              "width B 50.0 0\n"
+              "width C 12.0 0\n"
+              "width D 8.43 0\n"
+              "freeze A3\n"
+              "protected 1 1\n"
+              "orientation landscape\n"
+              "margin 0.5\n"
+              "images 0\n");
+
+    if (!LibreOfficeAvailable())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    const std::string csv = ReadFileToString(ConvertWithLibreOffice((dir / "out.xlsx").string(), "csv", dir.string()));
+    EXPECT_NE(csv.find("0,\"0,5\",02/01/2024, 00 text\n,,,\n2000,"), std::string::npos) << csv;
+}
+
+TEST_F(ExcelEndToEndTest, FailedSaveLeavesTheOldFileAlone)
+{
+    const std::string old = "not a workbook";
+    {
+        std::ofstream(dir / "out.xlsx") << old;
+    }
+    rows = 1;
+    engine.OnFillColumns = [](TPersistent* sender) {
+        static_cast<TKVEColumns*>(sender)->Add()->FieldName = "a";
+    };
+    engine.OnGetValue = [](TPersistent*, TKVEColumn*, Variant& value) { value = Variant(std::string(40000, 'x')); };
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erFailed);
+    EXPECT_EQ(ReadFileToString((dir / "out.xlsx").string()), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+TEST_F(ExcelEndToEndTest, PicturesBecomeDrawingsAtTheirCells)
+{
+    if (!LibreOfficeAvailable())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    rows = 2;
+    const std::string bitmap = ReadFileToString(TABRIX_TEST_DATA "/red_16x8.bmp");
+    engine.OnFillColumns = [](TPersistent* sender) {
+        auto* columns = static_cast<TKVEColumns*>(sender);
+        columns->Add()->FieldName = "Name";
+        TKVEColumn* picture = columns->Add();
+        picture->FieldName = "Picture";
+        picture->DataType = ctGraphic;
+    };
+    engine.OnGetValue = [&](TPersistent*, TKVEColumn* column, Variant& value) {
+        value = column->FieldName == "Name" ? Variant("row " + std::to_string(row)) : Variant(bitmap);
+    };
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted);
+    EXPECT_EQ(OoxmlSchemaFaults((dir / "out.xlsx").string()), "");
+    // One picture part for the two equal pictures; each drawn once, 16 x 8 pixels.
+    EXPECT_EQ(Shell("unzip -Z1 '" + (dir / "out.xlsx").string() + "' | grep -c '^xl/media/'"), "1\n");
+    const std::string fods = ReadFileToString(ConvertWithLibreOffice((dir / "out.xlsx").string(), "fods", dir.string()));
+    std::size_t frames = 0;
+    for (std::size_t at = fods.find("<draw:frame"); at != std::string::npos; at = fods.find("<draw:frame", at + 1)) {
+        ++frames;
+        EXPECT_NE(fods.find("svg:width=\"0.1661in\" svg:height=\"0.0831in\"", at), std::string::npos);
+    }
+    EXPECT_EQ(frames, 2u);
+}
+
+// A workbook as another program writes it: a sheet to keep, and the suite's sheet with
+// two rows and a wide column.
+const char* const MakeScript = R"(
+import sys, openpyxl
+wb = openpyxl.Workbook()
+keep = wb.active
+keep.title = 'Keep'
+keep['A1'] = 'kept'
+keep['B1'] = '=1+2'
+keep.column_dimensions['A'].width = 30
+if sys.argv[2] == 'with':
+    ws = wb.create_sheet('Tabrix 4.61')
+    ws['A1'] = 'old 1'
+    ws['A2'] = 'old 2'
+    ws['B2'] = 7
+wb.save(sys.argv[1])
+)";
+
+TEST_F(ExcelEndToEndTest, MergeAppendsBelowTheFoundSheetAndTemplatesStayUnchanged)
+{
+    std::ofstream(dir / "make.py") << MakeScript;
+    const fs::path merged = dir / "out.xlsx", templ = dir / "template.xlsx";
+    ASSERT_EQ(Shell("/usr/bin/python3 '" + (dir / "make.py").string() + "' '" + merged.string() + "' with"), "");
+    ASSERT_EQ(Shell("/usr/bin/python3 '" + (dir / "make.py").string() + "' '" + templ.string() + "' without"), "");
+    const std::string keptBefore = Shell("unzip -p '" + merged.string() + "' xl/worksheets/sheet1.xml");
+    const std::string templateBefore = ReadFileToString(templ.string());
+    rows = 1;
+    exporter.Options = TKVOptions{soMergeData};
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted);
+    EXPECT_EQ(Shell("unzip -p '" + merged.string() + "' xl/worksheets/sheet1.xml"), keptBefore);
+    EXPECT_EQ(OoxmlSchemaFaults(merged.string()), "");
+    const std::string merge = ReadBack(merged);
+    EXPECT_NE(merge.find("sheets Keep|Tabrix 4.61\n"
+                         "cell A1 str 'old 1' General\n"
+                         "cell A2 str 'old 2' General\n"
+                         "cell B2 int 7 General\n"
+                         "cell A3 int 0 0\n"
+                         "cell B3 str '0,5' @\n"),
+              std::string::npos)
+        << merge;
+
+    exporter.Options = TKVOptions{};
+    exporter.TemplateFile = templ.string();
+    exporter.SetFileName((dir / "from_template.xlsx").string());
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted);
+    EXPECT_EQ(ReadFileToString(templ.string()), templateBefore);
+    EXPECT_EQ(OoxmlSchemaFaults((dir / "from_template.xlsx").string()), "");
+    const std::string fromTemplate = ReadBack(dir / "from_template.xlsx");
+    EXPECT_NE(fromTemplate.find("sheets Keep|Tabrix 4.61\ncell A1 int 0 0\n"), std::string::npos) << fromTemplate;
+
+    // A workbook in the old binary format is refused and left as it was.
+    const std::string binary = std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0');
+    WriteStringToFile((dir / "old.xlsx").string(), binary);
+    exporter.TemplateFile.clear();
+    exporter.Options = TKVOptions{soMergeData};
+    exporter.SetFileName((dir / "old.xlsx").string());
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erFailed);
+    EXPECT_EQ(ReadFileToString((dir / "old.xlsx").string()), binary);
+}
+
+} // namespace

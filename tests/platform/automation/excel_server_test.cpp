@@ -1,0 +1,95 @@
+// The native spreadsheet application: how it reads the texts put into cells, and the
+// limits of its streamed rows.
+
+#include "platform/automation/automation.h"
+#include "framework/format_settings.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ExcelServerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        saved = FormatSettings();
+        FormatSettings().DecimalSeparator = ",";
+        FormatSettings().ThousandSeparator = ".";
+        FormatSettings().DateSeparator = ".";
+        FormatSettings().ShortDateFormat = "dd.mm.yyyy";
+        app = CreateAutomationObject("Excel.Application");
+        app.Call("WorkBooks").Call("Add");
+    }
+    void TearDown() override
+    {
+        app.Call("Quit");
+        FormatSettings() = saved;
+    }
+    AutomationValue Sheet() { return app.Call("ActiveSheet"); }
+
+    TFormatSettings saved;
+    AutomationValue app;
+};
+
+TEST_F(ExcelServerTest, TextsAreReadAsNumbersAndDatesUnlessTheCellIsText)
+{
+    struct Case {
+        const char* Text;
+        const char* Format;
+        AutomationValue Expected;
+        const char* ShownAs = nullptr; // the cell's number format afterwards, where it matters
+    };
+    const Case cases[] = {
+        {"12", "", 12.0, "General"},
+        {" 7 ", "0", 7.0},
+        {"007", "", 7.0},
+        {"007", "@", "007"},
+        {"1,5", "@", "1,5"},
+        {"1.234,5", "", 1234.5},
+        {"1.234.567", "", 1234567.0},
+        {"1.5", "", 1.5},          // the automation form of a number
+        {"1.23", "", 1.23},        // not a group of three: the automation form again
+        {"-3e2", "", -300.0},
+        {"+,5", "", 0.5},
+        {"01.02.2024", "", 45323.0, "m/d/yyyy"},
+        {"1.2.24", "", 45323.0},
+        {"31.02.2024", "", "31.02.2024"},
+        {"13:30", "", 0.5625, "h:mm:ss"},
+        {"01.02.2024 12:00", "", 45323.5, "m/d/yyyy h:mm"},
+        {"12%", "", "12%"},
+        {"TRUE", "", "TRUE"},
+        {"1,2,3", "", "1,2,3"},
+        {"", "", AutomationValue()},
+    };
+    int row = 1;
+    for (const Case& c : cases) {
+        AutomationValue cell = Sheet().Get("Cells", {row, 1});
+        if (*c.Format) cell.Put("NumberFormat", c.Format);
+        cell.Put("Value", c.Text);
+        EXPECT_EQ(Sheet().Get("Cells", {row, 1}).Get("Value"), c.Expected) << c.Text << " under '" << c.Format << "'";
+        EXPECT_EQ(Sheet().Get("Cells", {row, 1}).Get("Value").GetKind(), c.Expected.GetKind()) << c.Text;
+        if (c.ShownAs) {
+            EXPECT_EQ(Sheet().Get("Cells", {row, 1}).Get("NumberFormat").ToString(), c.ShownAs) << c.Text;
+        }
+        ++row;
+    }
+}
+
+TEST_F(ExcelServerTest, RowsAreWrittenInOrderWithinTheSheetLimits)
+{
+    Sheet().Get("Range", {"A10", "B10"}).Put("Value", AutomationValue::ArrayOf({AutomationValue::ArrayOf({"a", "b"})}));
+    Sheet().Get("Cells", {11, 1}).Put("Value", "next");
+    EXPECT_THROW(Sheet().Get("Cells", {10, 1}).Put("Value", "back"), Exception);
+    EXPECT_THROW(Sheet().Get("Cells", {1048577, 1}), Exception);
+    EXPECT_THROW(Sheet().Get("Columns", {16385}), Exception);
+    EXPECT_THROW(Sheet().Get("Cells", {12, 1}).Put("Value", std::string(32768, 'x')), Exception);
+    EXPECT_THROW(Sheet().Get("Range", {"A", "B1"}), Exception);
+    try {
+        Sheet().Call("Charts");
+        FAIL();
+    } catch (const Exception& e) {
+        EXPECT_NE(e.Message().find("Charts"), std::string::npos) << e.Message();
+    }
+}
+
+} // namespace
