@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 build=build
-cmake -S . -B "$build" -G Ninja
+cmake -S . -B "$build" -G Ninja -DTABRIX_BUILD_BENCH=OFF
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake --build "$build" -j "$jobs"
 
