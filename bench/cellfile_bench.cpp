@@ -64,8 +64,8 @@ double RunPipeline(int rows, long long& cells)
     target.AddTitle = true;
     for (int c = 0; c < Columns; ++c) {
         TKVEColumn* column = target.Columns().Add();
-        column->FieldName = "C";
-        column->FieldName += std::to_string(c);
+        column->FieldName = std::to_string(c);
+        column->FieldName.insert(0, 1, 'C');
         column->DataType = c % 2 ? ctInteger : ctString;
     }
     auto start = std::chrono::steady_clock::now();
