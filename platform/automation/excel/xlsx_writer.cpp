@@ -4,6 +4,7 @@
 
 #include "framework/files.h"
 #include "platform/automation/word/word_text.h"
+#include "platform/automation/zip_package.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,70 +53,6 @@ std::string HeaderText(const std::string& text)
     }
     return out;
 }
-
-class ZipPackage {
-public:
-    explicit ZipPackage(const std::string& fileName) : FName(fileName)
-    {
-        int error = 0;
-        FZip = zip_open(fileName.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-        if (!FZip) {
-            zip_error_t ze;
-            zip_error_init_with_code(&ze, error);
-            std::string msg = zip_error_strerror(&ze);
-            zip_error_fini(&ze);
-            throw EFOpenError("Cannot create '" + fileName + "': " + msg);
-        }
-    }
-    ~ZipPackage()
-    {
-        if (FZip) zip_discard(FZip);
-    }
-    void AddText(const std::string& name, std::string text)
-    {
-        FTexts.push_back(std::make_unique<std::string>(std::move(text)));
-        const std::string& t = *FTexts.back();
-        Add(name, zip_source_buffer(FZip, t.data(), t.size(), 0));
-    }
-    void AddFile(const std::string& name, const std::string& file, int64_t offset = 0, int64_t size = -1)
-    {
-        Add(name, zip_source_file(FZip, file.c_str(), static_cast<zip_uint64_t>(offset), size));
-    }
-    // Copies entry `index` of `source` unchanged (no recompression).
-    void CopyFrom(zip_t* source, zip_uint64_t index, const std::string& name)
-    {
-        zip_source_t* src = zip_source_zip(FZip, source, index, 0, 0, -1);
-        if (!src) throw EStreamError("Cannot copy '" + name + "' into '" + FName + "': " + zip_strerror(FZip));
-        if (zip_file_add(FZip, name.c_str(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
-            zip_source_free(src);
-            throw EStreamError("Cannot copy '" + name + "' into '" + FName + "': " + zip_strerror(FZip));
-        }
-    }
-    void Close()
-    {
-        if (zip_close(FZip) != 0) {
-            std::string msg = zip_strerror(FZip);
-            throw EStreamError("Cannot write '" + FName + "': " + msg);
-        }
-        FZip = nullptr;
-    }
-
-private:
-    void Add(const std::string& name, zip_source_t* src)
-    {
-        if (!src) throw EStreamError("Cannot add '" + name + "' to '" + FName + "': " + zip_strerror(FZip));
-        zip_int64_t idx = zip_file_add(FZip, name.c_str(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
-        if (idx < 0) {
-            zip_source_free(src);
-            throw EStreamError("Cannot add '" + name + "' to '" + FName + "': " + zip_strerror(FZip));
-        }
-        // Fast deflate: the rows are the bulk of a workbook and compress well anyway.
-        zip_set_file_compression(FZip, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, 1);
-    }
-    std::string FName;
-    zip_t* FZip = nullptr;
-    std::vector<std::unique_ptr<std::string>> FTexts;
-};
 
 std::string SheetHead(const XlSheet& sheet, bool active, const XlWorkbook& book)
 {

@@ -1,6 +1,7 @@
 // Office Open XML writer of the word processor.
 
 #include "framework/exceptions.h"
+#include "platform/automation/zip_package.h"
 #include "platform/automation/word/word_save.h"
 #include "platform/automation/word/word_source.h"
 #include "platform/automation/word/word_text.h"
@@ -397,70 +398,6 @@ std::string StylesXml()
            "</w:tblCellMar></w:tblPr></w:style></w:styles>";
 }
 
-// Builds the zip package; keeps the texts it adds alive until Close.
-class PackageWriter {
-public:
-    explicit PackageWriter(const std::string& fileName) : FName(fileName)
-    {
-        int error = 0;
-        FZip = zip_open(fileName.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-        if (!FZip) {
-            zip_error_t ze;
-            zip_error_init_with_code(&ze, error);
-            std::string msg = zip_error_strerror(&ze);
-            zip_error_fini(&ze);
-            throw EFCreateError::CannotCreate(fileName, msg);
-        }
-    }
-    ~PackageWriter()
-    {
-        if (FZip) zip_discard(FZip);
-    }
-
-    void AddText(const std::string& name, std::string text)
-    {
-        FTexts.push_back(std::move(text));
-        const std::string& t = FTexts.back();
-        zip_source_t* src = zip_source_buffer(FZip, t.data(), t.size(), 0);
-        Add(name, src, true);
-    }
-    void AddFile(const std::string& name, const std::string& file, int64_t offset, int64_t size, bool compress)
-    {
-        zip_source_t* src = zip_source_file(FZip, file.c_str(), static_cast<zip_uint64_t>(offset), size);
-        Add(name, src, compress);
-    }
-    void CopyFrom(zip_t* source, zip_uint64_t index, const std::string& name)
-    {
-        zip_source_t* src = zip_source_zip(FZip, source, index, 0, 0, -1);
-        Add(name, src, true);
-    }
-    void Close()
-    {
-        if (zip_close(FZip) != 0) {
-            std::string msg = zip_strerror(FZip);
-            throw EStreamError("Cannot write the document '" + FName + "': " + msg);
-        }
-        FZip = nullptr;
-    }
-
-private:
-    void Add(const std::string& name, zip_source_t* src, bool compress)
-    {
-        if (!src) throw EStreamError("Cannot add '" + name + "' to '" + FName + "': " + zip_strerror(FZip));
-        zip_int64_t idx = zip_file_add(FZip, name.c_str(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
-        if (idx < 0) {
-            zip_source_free(src);
-            throw EStreamError("Cannot add '" + name + "' to '" + FName + "': " + zip_strerror(FZip));
-        }
-        zip_set_file_compression(FZip, static_cast<zip_uint64_t>(idx), compress ? ZIP_CM_DEFLATE : ZIP_CM_STORE,
-                                 compress ? 6 : 0);
-    }
-
-    std::string FName;
-    zip_t* FZip = nullptr;
-    std::deque<std::string> FTexts;
-};
-
 struct TempFile {
     std::string Name;
     ~TempFile()
@@ -596,7 +533,7 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
         out.Close();
     }
 
-    PackageWriter zip(tempPackage);
+    ZipPackage zip(tempPackage);
     std::unique_ptr<zip_t, decltype(&zip_discard)> source(nullptr, &zip_discard);
     bool protect = model.Protected;
     if (!src) {
