@@ -4,8 +4,12 @@
 // matter.
 //
 // Exit codes: 0 completed, 1 failed (the reason is on standard error), 2 bad usage,
-// 128 + the signal's number when interrupted (130 for Ctrl+C): the run stops, the
-// target is left as it was and the temporary files are removed.
+// 128 + the signal's number when stopped by a signal (130 for Ctrl+C).
+//
+// Ctrl+C (or SIGTERM, SIGHUP) cancels the run as the Cancel button does: no more rows
+// are read and the target is saved with the rows written so far. A second one (say,
+// while that save is under way) interrupts at once: the target is left as it was and
+// the temporary files are removed.
 
 #include "engine/db_data_engine.h"
 #include "export/specification_file.h"
@@ -29,7 +33,9 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -42,6 +48,30 @@
 #include <unistd.h>
 
 namespace {
+
+// The signal that cancelled the run, 0 for none. The handler records it and hands the
+// next signal to the framework's interruption handler.
+volatile std::sig_atomic_t CancelledBy = 0;
+
+extern "C" void RecordCancel(int Signal)
+{
+    CancelledBy = Signal;
+    InstallInterruptHandler(); // only sigaction calls: safe in a handler
+}
+
+void InstallCancelHandler()
+{
+    struct sigaction Action {};
+    Action.sa_handler = RecordCancel;
+    // The three are held back while the handler runs, so a second one arriving at once is
+    // taken by the handler just installed, not by this one again.
+    sigemptyset(&Action.sa_mask);
+    for (int Signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&Action.sa_mask, Signal);
+    Action.sa_flags = SA_RESTART;
+    for (int Signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(Signal, &Action, nullptr);
+}
 
 using TExporter = std::unique_ptr<TKVExportBaseComponent>;
 
@@ -105,7 +135,7 @@ const char* const Usage =
     "Settings (applied in the order given; later ones win):\n"
     "  --spec FILE.kve        load a specification: columns, titles, looks, header\n"
     "                         and footer lines, options, data formats, action\n"
-    "  --title, --no-title    with or without the caption row\n"
+    "  --title, --no-title    with (the default) or without the caption row\n"
     "  --header TEXT          a header line (repeatable; replaces the specification's)\n"
     "  --footer TEXT          a footer line (repeatable; replaces the specification's)\n"
     "  --style NAME           row colours: normal, pricelist, msmoney, brick, desert,\n"
@@ -131,8 +161,11 @@ const char* const Usage =
     "      WHERE total > 100\" --spec orders.kve --header \"Large orders\" -o large.docx\n"
     "  tabrix-export shop.db --table orders --to database\n"
     "      -o postgresql://me@localhost/archive --into orders_2026\n"
-    "  tabrix-export shop.db --table orders --title --style wheat\n"
+    "  tabrix-export shop.db --table orders --no-title --style wheat\n"
     "      --save-spec orders.kve --name Orders -o orders.doc\n"
+    "\n"
+    "Ctrl+C cancels: the rows written so far are saved; a second Ctrl+C stops at once\n"
+    "without writing the target.\n"
     "\n"
     "Exit status: 0 completed, 1 failed, 2 bad usage, 130 cancelled (Ctrl+C).\n";
 
@@ -531,6 +564,9 @@ int Run(const TCommandLine& Line, const TTarget& Target)
 
     TExporter exporter = Target.Make();
     const TTableTypeExport ownType = exporter->TableType();
+    // A table read on its own needs its column names: the caption row is on unless a
+    // specification or --no-title turns it off.
+    exporter->AddTitle = true;
     for (const std::string& spec : Line.Specs)
         if (!FileExists(spec))
             throw Exception("the specification " + spec + " does not exist");
@@ -564,11 +600,16 @@ int Run(const TCommandLine& Line, const TTarget& Target)
         TProgressBar bar(!Line.Quiet && ::isatty(STDERR_FILENO));
         exporter->ColumnSource = csDataSet;
         exporter->SetDataSet(&source);
-        // An interruption ends the run as a failure does, not as Cancel: the target is
-        // then never saved half-written (an existing file keeps its content, a database
-        // table its rows), and the temporary files go when the program ends.
-        exporter->OnProgress = [&bar](TPersistent*, int CurValue, int MaxValue, bool&) {
+        // A first signal cancels as the Cancel button does; a second one ends the run as
+        // a failure does, so the target is never saved half-written.
+        // The record under way when the cancel is taken is still written.
+        int rowsBeforeCancel = -1;
+        exporter->OnProgress = [&bar, &rowsBeforeCancel](TPersistent*, int CurValue, int MaxValue, bool& Abort) {
             CheckInterrupt();
+            if (CancelledBy != 0 && rowsBeforeCancel < 0) {
+                Abort = true;
+                rowsBeforeCancel = CurValue + 1;
+            }
             bar.Update(CurValue, MaxValue);
         };
         // Failures must leave their reason in a box whatever the specification said.
@@ -585,7 +626,22 @@ int Run(const TCommandLine& Line, const TTarget& Target)
         exporter->ActionAfterExport = action;
 
         const TKVEResult result = exporter->Statistic().Result;
-        if (result == erCompleted) {
+        if (result == erCanceled && CancelledBy != 0) {
+            // Saved with the rows written before the signal; the action after the export
+            // is not taken for a run the user stopped.
+            if (written.empty())
+                written.push_back(exporter->FileName());
+            std::cerr << "tabrix-export: cancelled after " << std::max(rowsBeforeCancel, 0) << " rows; ";
+            if (database) {
+                std::cerr << "table " << Line.Into << " holds them\n";
+            } else {
+                std::cerr << "they were saved to";
+                for (const std::string& file : written)
+                    std::cerr << " " << file;
+                std::cerr << "\n";
+            }
+            code = 128 + CancelledBy;
+        } else if (result == erCompleted) {
             if (written.empty())
                 written.push_back(exporter->FileName());
             if (!Line.Quiet)
@@ -654,7 +710,7 @@ int main(int argc, char** argv)
     }
 
     // A signal only records itself; the run polls it and winds down as a cancel does.
-    InstallInterruptHandler();
+    InstallCancelHandler();
     int code = 1;
     try {
         QCoreApplication app(argc, argv);
@@ -669,7 +725,7 @@ int main(int argc, char** argv)
     if (InterruptRequested()) {
         RemoveTemporaryFiles();
         std::cerr << (code == 0 ? "tabrix-export: interrupted after the target was written\n"
-                                : "tabrix-export: cancelled; the target was not written\n");
+                                : "tabrix-export: interrupted; the target was not written\n");
         return 128 + InterruptSignal();
     }
     return code;

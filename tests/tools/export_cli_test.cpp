@@ -185,6 +185,20 @@ TEST_F(ExportCliTest, MailAfterTheExportAndItsFailureIsTold)
     }
 }
 
+TEST_F(ExportCliTest, OpenAfterTheExportHandsTheTargetToTheDesktop)
+{
+    const std::string bin = StandInSendmail(0);
+    std::ofstream(bin + "/xdg-open") << "#!/bin/sh\nprintf '%s' \"$1\" > '" << Path("opened.tmp") << "'\nmv '"
+                                     << Path("opened.tmp") << "' '" << Path("opened") << "'\n";
+    std::filesystem::permissions(bin + "/xdg-open", std::filesystem::perms::owner_all);
+    const RunResult r = Run({"shop.db", "--table", "staff", "--open", "-o", "o.docx", "-q"}, bin);
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    // The desktop's opener runs on its own; wait for it a while.
+    for (int i = 0; i < 200 && !std::filesystem::exists(Path("opened")); ++i)
+        ::usleep(50000);
+    EXPECT_EQ(Read(Path("opened")), Path("o.docx"));
+}
+
 TEST_F(ExportCliTest, PostgresSourceIsReadOnly)
 {
     std::string why;
@@ -262,7 +276,9 @@ TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
     EXPECT_NE(help.Out.find("Examples:"), std::string::npos);
 }
 
-TEST_F(ExportCliTest, ProgressOnATerminalAndCtrlCCancelsLeavingNoTemporaryFile)
+// Ctrl+C cancels as the Cancel button does: the rows written so far are saved. A second
+// Ctrl+C stops at once: nothing is written. Neither leaves a temporary file.
+TEST_F(ExportCliTest, ProgressOnATerminalAndCtrlCCancelsOrInterrupts)
 {
     {
         QSqlDatabase db = OpenSqliteDatabase(Path("shop.db"), "export_cli_big");
@@ -272,44 +288,68 @@ TEST_F(ExportCliTest, ProgressOnATerminalAndCtrlCCancelsLeavingNoTemporaryFile)
     }
     DropConnection("export_cli_big");
     std::filesystem::create_directory(Path("tmp"));
-    int master = -1, slave = -1;
-    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    QProcess process;
-    process.setWorkingDirectory(dir.path());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TMPDIR", QString::fromStdString(Path("tmp")));
-    process.setProcessEnvironment(env);
-    // Standard error is a terminal, as when a person runs the program.
-    process.setChildProcessModifier([slave] { ::dup2(slave, STDERR_FILENO); });
-    process.start(QStringLiteral(TABRIX_EXPORT_EXE), {"shop.db", "--table", "big", "-o", "big.rtf"});
-    ASSERT_TRUE(process.waitForStarted(30000));
-    ::close(slave);
-    // Once the bar shows rows under way, press Ctrl+C.
-    std::string terminal;
-    char buffer[512];
-    while (terminal.find(" rows/s") == std::string::npos) {
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        terminal.append(buffer, static_cast<std::size_t>(n));
+    for (int presses : {1, 2}) {
+        SCOPED_TRACE(presses);
+        int master = -1, slave = -1;
+        ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", QString::fromStdString(Path("tmp")));
+        process.setProcessEnvironment(env);
+        // Standard error is a terminal, as when a person runs the program.
+        process.setChildProcessModifier([slave] { ::dup2(slave, STDERR_FILENO); });
+        process.start(QStringLiteral(TABRIX_EXPORT_EXE), {"shop.db", "--table", "big", "-o", "big.rtf"});
+        ASSERT_TRUE(process.waitForStarted(30000));
+        ::close(slave);
+        // Once the bar shows rows under way, press Ctrl+C.
+        std::string terminal;
+        char buffer[512];
+        while (terminal.find(" rows/s") == std::string::npos) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            terminal.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        // Two different signals, as two of the same sent at once may arrive as one.
+        if (presses == 2)
+            ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        ASSERT_TRUE(process.waitForFinished(300000));
+        while (true) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            terminal.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::close(master);
+        EXPECT_NE(terminal.find("/300000 rows"), std::string::npos) << terminal;
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), presses == 1 ? 128 + SIGINT : 128 + SIGTERM) << terminal;
+        EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
+        if (presses == 1) {
+            // The saved document is whole and holds exactly the rows the message names.
+            const std::size_t at = terminal.find("cancelled after ");
+            ASSERT_NE(at, std::string::npos) << terminal;
+            const long told = std::stol(terminal.substr(at + 16));
+            EXPECT_GT(told, 0);
+            EXPECT_LT(told, 300000);
+            std::ifstream in(Path("big.rtf"), std::ios::binary);
+            const std::string rtf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            long rows = 0;
+            for (std::size_t p = rtf.find("\\row"); p != std::string::npos; p = rtf.find("\\row", p + 4))
+                rows += rtf.compare(p, 6, "\\rowd") != 0;
+            EXPECT_EQ(rows, told + 2) << "the caption row, every record and the table's closing empty row";
+            EXPECT_EQ(rtf.substr(rtf.find_last_not_of("\r\n")), "}\n");
+            std::filesystem::remove(Path("big.rtf"));
+        } else {
+            EXPECT_NE(terminal.find("interrupted; the target was not written"), std::string::npos) << terminal;
+            std::set<std::string> left;
+            for (const auto& entry : std::filesystem::directory_iterator(dir.path().toStdString()))
+                left.insert(entry.path().filename().string());
+            EXPECT_EQ(left, (std::set<std::string>{"shop.db", "tmp"}));
+        }
     }
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
-    ASSERT_TRUE(process.waitForFinished(300000));
-    while (true) {
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        terminal.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(master);
-    EXPECT_NE(terminal.find("/300000 rows"), std::string::npos) << terminal;
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 130) << terminal;
-    EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
-    std::set<std::string> left;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path().toStdString()))
-        left.insert(entry.path().filename().string());
-    EXPECT_EQ(left, (std::set<std::string>{"shop.db", "tmp"}));
 }
 
 #if __has_include("office/excel_exporter.h")
