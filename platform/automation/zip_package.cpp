@@ -1,8 +1,15 @@
 #include "platform/automation/zip_package.h"
 
 #include "framework/exceptions.h"
+#include "framework/files.h"
 
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
 #include <zip.h>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -10,7 +17,216 @@ namespace {
 // the body of a large document is the hot path of saving it.
 constexpr zip_uint32_t CompressionLevel = 1;
 
+// Text is handed to the compressing thread in buffers of this size, at most this many at
+// a time: enough to keep both threads busy, little memory.
+constexpr std::size_t ChunkSize = 1 << 18;
+constexpr std::size_t MaxQueued = 3;
+
+// Serves a deflated part's compressed bytes to libzip, which stores them as they are
+// because the part's statistics say they are deflated already.
+struct DeflatedSource {
+    const DeflatedPart* Part;
+    uint64_t Offset = 0;
+    zip_error_t Error;
+};
+
+zip_int64_t ServeDeflated(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command)
+{
+    auto* source = static_cast<DeflatedSource*>(state);
+    switch (command) {
+    case ZIP_SOURCE_OPEN: source->Offset = 0; return 0;
+    case ZIP_SOURCE_READ: {
+        const int64_t got = source->Part->ReadCompressed(source->Offset, data, length);
+        if (got < 0) {
+            zip_error_set(&source->Error, ZIP_ER_READ, errno);
+            return -1;
+        }
+        source->Offset += static_cast<uint64_t>(got);
+        return got;
+    }
+    case ZIP_SOURCE_CLOSE: return 0;
+    case ZIP_SOURCE_STAT: {
+        auto* st = static_cast<zip_stat_t*>(data);
+        zip_stat_init(st);
+        st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
+        st->size = source->Part->Size();
+        st->comp_size = source->Part->CompressedSize();
+        st->comp_method = ZIP_CM_DEFLATE;
+        st->crc = source->Part->Crc();
+        return sizeof(*st);
+    }
+    case ZIP_SOURCE_ERROR: return zip_error_to_data(&source->Error, data, length);
+    case ZIP_SOURCE_FREE:
+        zip_error_fini(&source->Error);
+        delete source;
+        return 0;
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                              ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+    default:
+        zip_error_set(&source->Error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
 } // namespace
+
+// ---- DeflatedPart
+
+DeflatedPart::DeflatedPart()
+    : FOut(1 << 18), FStream(std::make_unique<isal_zstream>()), FLevelBuffer(ISAL_DEF_LVL1_DEFAULT)
+{
+    FHandle = CreateAnonymousFile();
+    isal_deflate_init(FStream.get());
+    FStream->level = 1;
+    FStream->level_buf = FLevelBuffer.data();
+    FStream->level_buf_size = static_cast<uint32_t>(FLevelBuffer.size());
+    FPending.reserve(ChunkSize);
+    FWorker = std::thread([this] { Work(); });
+}
+
+DeflatedPart::~DeflatedPart()
+{
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        FStop = true;
+    }
+    FChanged.notify_all();
+    FWorker.join();
+    if (FHandle >= 0) ::close(FHandle);
+}
+
+void DeflatedPart::Rethrow()
+{
+    if (FFailure) std::rethrow_exception(FFailure);
+}
+
+void DeflatedPart::Hand(std::string&& buffer, bool last)
+{
+    std::unique_lock<std::mutex> guard(FLock);
+    FChanged.wait(guard, [this] { return FQueue.size() < MaxQueued || FFailure; });
+    Rethrow();
+    FQueue.emplace_back(std::move(buffer), last);
+    guard.unlock();
+    FChanged.notify_all();
+}
+
+void DeflatedPart::Append(std::string& text)
+{
+    if (FFinished) throw EStreamError("A finished part cannot grow");
+    if (FPending.empty() && text.size() >= ChunkSize) {
+        // Large enough on its own: the buffer goes as it is and the caller gets a spare.
+        std::string spare;
+        {
+            std::lock_guard<std::mutex> guard(FLock);
+            if (!FSpare.empty()) {
+                spare = std::move(FSpare.back());
+                FSpare.pop_back();
+            }
+        }
+        spare.swap(text);
+        Hand(std::move(spare), false);
+        return;
+    }
+    Append(std::string_view(text));
+    text.clear();
+}
+
+void DeflatedPart::Append(std::string_view text)
+{
+    if (FFinished) throw EStreamError("A finished part cannot grow");
+    FPending.append(text);
+    if (FPending.size() >= ChunkSize) {
+        std::string next;
+        {
+            std::lock_guard<std::mutex> guard(FLock);
+            if (!FSpare.empty()) {
+                next = std::move(FSpare.back());
+                FSpare.pop_back();
+            }
+        }
+        next.swap(FPending);
+        Hand(std::move(next), false);
+    }
+}
+
+void DeflatedPart::Finish()
+{
+    if (FFinished) return;
+    FFinished = true;
+    Hand(std::move(FPending), true);
+    std::unique_lock<std::mutex> guard(FLock);
+    FChanged.wait(guard, [this] { return FDone || FFailure; });
+    Rethrow();
+}
+
+void DeflatedPart::Work()
+{
+    std::unique_lock<std::mutex> guard(FLock);
+    while (true) {
+        FChanged.wait(guard, [this] { return FStop || !FQueue.empty(); });
+        if (FQueue.empty()) return; // stopped
+        auto [buffer, last] = std::move(FQueue.front());
+        FQueue.pop_front();
+        guard.unlock();
+        FChanged.notify_all();
+        std::exception_ptr failure;
+        try {
+            Compress(buffer, last);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        buffer.clear();
+        guard.lock();
+        if (FSpare.size() < MaxQueued) FSpare.push_back(std::move(buffer));
+        if (failure) {
+            FFailure = failure;
+            FQueue.clear();
+        }
+        if (last && !failure) FDone = true;
+        FChanged.notify_all();
+        if (failure) return;
+    }
+}
+
+void DeflatedPart::Compress(const std::string& text, bool last)
+{
+    FCrc = crc32_gzip_refl(FCrc, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    FSize += text.size();
+    isal_zstream& z = *FStream;
+    z.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uint32_t>(text.size());
+    z.end_of_stream = last ? 1 : 0;
+    z.flush = NO_FLUSH;
+    do {
+        z.next_out = FOut.data();
+        z.avail_out = static_cast<uint32_t>(FOut.size());
+        if (isal_deflate(&z) != COMP_OK) throw EStreamError("Cannot compress a part of the package");
+        const std::size_t produced = FOut.size() - z.avail_out;
+        for (std::size_t done = 0; done < produced;) {
+            const ssize_t n = ::write(FHandle, FOut.data() + done, produced - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0)
+                throw EStreamError(std::string("Cannot write a part of the package to the temporary folder: ")
+                                   + std::strerror(errno));
+            done += static_cast<std::size_t>(n);
+        }
+        FCompressedSize += produced;
+    } while (z.avail_in > 0 || z.avail_out == 0 || (last && z.internal_state.state != ZSTATE_END));
+}
+
+int64_t DeflatedPart::ReadCompressed(uint64_t offset, void* data, uint64_t length) const
+{
+    if (offset >= FCompressedSize) return 0;
+    length = std::min<uint64_t>(length, FCompressedSize - offset);
+    while (true) {
+        const ssize_t n = ::pread(FHandle, data, length, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        return n;
+    }
+}
+
+// ---- ZipPackage
 
 ZipPackage::ZipPackage(const std::string& fileName) : FName(fileName)
 {
@@ -60,6 +276,23 @@ void ZipPackage::AddFile(const std::string& name, const std::string& file, int64
     const int64_t index = Add(name, zip_source_file(FZip, file.c_str(), static_cast<zip_uint64_t>(offset), size));
     zip_set_file_compression(FZip, static_cast<zip_uint64_t>(index), compress ? ZIP_CM_DEFLATE : ZIP_CM_STORE,
                              compress ? CompressionLevel : 0);
+}
+
+void ZipPackage::AddDeflated(const std::string& name, std::unique_ptr<DeflatedPart> part)
+{
+    part->Finish();
+    auto* state = new DeflatedSource{part.get(), 0, {}};
+    zip_error_init(&state->Error);
+    zip_source_t* source = zip_source_function(FZip, ServeDeflated, state);
+    if (!source) {
+        zip_error_fini(&state->Error);
+        delete state;
+    }
+    FParts.push_back(std::move(part));
+    const int64_t index = Add(name, source);
+    // The entry is deflated; as the source's bytes are deflated already they are stored
+    // as they are.
+    zip_set_file_compression(FZip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, CompressionLevel);
 }
 
 void ZipPackage::CopyFrom(zip_t* source, uint64_t index, const std::string& name)

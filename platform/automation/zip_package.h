@@ -3,11 +3,68 @@
 // or copied unchanged from another package. Nothing reaches the file until Close; an
 // unclosed package is discarded, so a failure never leaves half a package behind.
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
 
 struct zip;
+
+// A large part (the rows of a sheet or of a document body) deflated while it is being
+// written: text appended in order is compressed on a worker thread into an anonymous
+// temporary file, so the writer's thread goes on making text while the other core
+// compresses, and the package's Close only copies the compressed bytes. Memory stays at a
+// few buffers whatever the part's size.
+class DeflatedPart {
+public:
+    // Raises EFCreateError when the temporary file cannot be made.
+    DeflatedPart();
+    ~DeflatedPart();
+    DeflatedPart(const DeflatedPart&) = delete;
+    DeflatedPart& operator=(const DeflatedPart&) = delete;
+
+    // Appends text. The first form takes the buffer's content and leaves it empty with
+    // room to fill again. Raises EStreamError when an earlier write failed.
+    void Append(std::string& text);
+    void Append(std::string_view text);
+    // Ends the part. Raises EStreamError when it could not be written.
+    void Finish();
+
+    uint64_t Size() const { return FSize; }
+    uint64_t CompressedSize() const { return FCompressedSize; }
+    uint32_t Crc() const { return FCrc; }
+    // Reads compressed bytes from `offset`; returns the count read.
+    int64_t ReadCompressed(uint64_t offset, void* data, uint64_t length) const;
+
+private:
+    void Hand(std::string&& buffer, bool last);
+    void Work();
+    void Compress(const std::string& text, bool last);
+    void Rethrow();
+
+    int FHandle = -1;
+    std::string FPending;
+    std::vector<uint8_t> FOut;
+    std::unique_ptr<struct isal_zstream> FStream;
+    std::vector<uint8_t> FLevelBuffer;
+    uint64_t FSize = 0, FCompressedSize = 0;
+    uint32_t FCrc = 0;
+    bool FFinished = false;
+
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::deque<std::pair<std::string, bool>> FQueue; // buffer, last
+    std::vector<std::string> FSpare;
+    bool FStop = false, FDone = false;
+    std::exception_ptr FFailure;
+    std::thread FWorker;
+};
 
 class ZipPackage {
 public:
@@ -23,6 +80,8 @@ public:
     // or stored as it is (pictures, which are compressed already).
     void AddFile(const std::string& name, const std::string& file, int64_t offset = 0, int64_t size = -1,
                  bool compress = true);
+    // Adds a finished part compressed while it was written; kept alive until Close.
+    void AddDeflated(const std::string& name, std::unique_ptr<DeflatedPart> part);
     // Copies entry `index` of the open package `source` unchanged (no recompression).
     void CopyFrom(zip* source, uint64_t index, const std::string& name);
     // Writes the package. Raises EStreamError when it cannot be written.
@@ -35,4 +94,5 @@ private:
     std::string FName;
     zip* FZip = nullptr;
     std::deque<std::string> FTexts;
+    std::deque<std::unique_ptr<DeflatedPart>> FParts;
 };
