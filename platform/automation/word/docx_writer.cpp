@@ -443,7 +443,8 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
     auto* src = dynamic_cast<DocxSourceDocument*>(model.Source.get());
     std::string tempPackage = WordTempNameNear(fileName);
     TempFile packageGuard{tempPackage};
-    WordScratchFile body;
+    // The main document part, compressed while it is made.
+    auto body = std::make_unique<DeflatedPart>();
 
     std::set<std::string> entries = src ? src->Entries : std::set<std::string>();
     std::set<std::string> relIds = src ? src->RelIds : std::set<std::string>();
@@ -459,9 +460,8 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
         pictures.push_back(pp);
     }
 
-    // The main document part, streamed to a temporary file.
     {
-        WordOutFile out(body.Name);
+        WordOutFile out(*body);
         if (!src) {
             out.Write("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<w:document xmlns:w=\"");
             out.Write(NsW);
@@ -552,7 +552,7 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
                         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
                         "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" Target=\"word/document.xml\"/>"
                         "</Relationships>");
-        zip.AddFile("word/document.xml", body.Name, 0, -1, true);
+        zip.AddDeflated("word/document.xml", std::move(body));
         pugi::xml_document rels;
         pugi::xml_node root = rels.append_child("Relationships");
         root.append_attribute("xmlns") = "http://schemas.openxmlformats.org/package/2006/relationships";
@@ -644,7 +644,7 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
                 continue;
             zip.CopyFrom(source.get(), static_cast<zip_uint64_t>(i), name);
         }
-        zip.AddFile(src->MainPart, body.Name, 0, -1, true);
+        zip.AddDeflated(src->MainPart, std::move(body));
         zip.AddText(src->MainRelsPart, XmlToString(relsDoc));
         if (replaceSettings) zip.AddText(settingsPart, settingsXml);
     }

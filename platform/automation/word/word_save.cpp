@@ -1,4 +1,5 @@
 #include "platform/automation/word/word_save.h"
+#include "platform/automation/zip_package.h"
 
 #include "framework/exceptions.h"
 #include "framework/files.h"
@@ -67,6 +68,11 @@ WordOutFile::WordOutFile(const std::string& fileName) : FName(fileName)
     FBuffer.reserve(1u << 21);
 }
 
+WordOutFile::WordOutFile(DeflatedPart& part) : FName("the document part"), FPart(&part)
+{
+    FBuffer.reserve(1u << 21);
+}
+
 WordOutFile::~WordOutFile()
 {
     if (FFile) std::fclose(FFile);
@@ -75,6 +81,10 @@ WordOutFile::~WordOutFile()
 void WordOutFile::Flush()
 {
     CheckInterrupt();
+    if (FPart) {
+        FPart->Append(FBuffer);
+        return;
+    }
     if (!FBuffer.empty()) {
         if (!FFile || std::fwrite(FBuffer.data(), 1, FBuffer.size(), FFile) != FBuffer.size())
             throw EStreamError("Cannot write the file '" + FName + "': " + std::strerror(errno));
@@ -85,6 +95,7 @@ void WordOutFile::Flush()
 void WordOutFile::Close()
 {
     Flush();
+    if (FPart) FPart->Finish();
     if (FFile) {
         bool failed = std::fflush(FFile) != 0;
         failed = std::fclose(FFile) != 0 || failed;
@@ -135,15 +146,4 @@ std::string WordTempNameNear(const std::string& target)
     close(fd);
     RegisterTemporaryFile(buf);
     return buf;
-}
-
-WordScratchFile::WordScratchFile()
-{
-    FHandle = CreateAnonymousFile();
-    Name = HandleFileName(FHandle);
-}
-
-WordScratchFile::~WordScratchFile()
-{
-    ::close(FHandle);
 }

@@ -24,9 +24,13 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName);
 void WriteRtf(WordDocumentModel& model, const std::string& fileName);
 
 // A buffered output file; Close() reports a failed write.
+class DeflatedPart;
+
 class WordOutFile {
 public:
     explicit WordOutFile(const std::string& fileName);
+    // Writes into a package part that is compressed while it is written.
+    explicit WordOutFile(DeflatedPart& part);
     ~WordOutFile();
     WordOutFile(const WordOutFile&) = delete;
     WordOutFile& operator=(const WordOutFile&) = delete;
@@ -47,6 +51,7 @@ public:
 private:
     std::string FName;
     std::FILE* FFile = nullptr;
+    DeflatedPart* FPart = nullptr;
     std::string FBuffer;
 };
 
@@ -56,15 +61,3 @@ private:
 // name is.
 std::string WordTempNameNear(const std::string& target);
 
-// A scratch file without a name in any folder (so that nothing of it outlives the
-// process, even a killed one), reachable through Name while the object lives.
-struct WordScratchFile {
-    WordScratchFile();
-    ~WordScratchFile();
-    WordScratchFile(const WordScratchFile&) = delete;
-    WordScratchFile& operator=(const WordScratchFile&) = delete;
-    std::string Name;
-
-private:
-    int FHandle = -1;
-};
