@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -65,6 +66,86 @@ zip_int64_t ServeDeflated(void* state, void* data, zip_uint64_t length, zip_sour
                                               ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
     default:
         zip_error_set(&source->Error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+} // namespace
+
+// The package file itself, written in place through its handle. libzip's own file target
+// would write a temporary file beside it and rename it, and to name that file it starts
+// the whole cryptographic library for a few random bytes; the callers write to a
+// temporary name of their own already.
+struct PackageFile {
+    int Handle = -1;
+    zip_error_t Error;
+};
+
+namespace {
+
+zip_int64_t Failed(PackageFile* file, int code)
+{
+    zip_error_set(&file->Error, code, errno);
+    return -1;
+}
+
+zip_int64_t Seek(PackageFile* file, void* data, zip_uint64_t length)
+{
+    auto* args = ZIP_SOURCE_GET_ARGS(zip_source_args_seek_t, data, length, &file->Error);
+    if (!args) return -1;
+    return ::lseek(file->Handle, args->offset, args->whence) < 0 ? Failed(file, ZIP_ER_SEEK) : 0;
+}
+
+zip_int64_t ServePackageFile(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command)
+{
+    auto* file = static_cast<PackageFile*>(state);
+    switch (command) {
+    case ZIP_SOURCE_STAT: {
+        // A new, empty package: nothing is read from it.
+        auto* st = static_cast<zip_stat_t*>(data);
+        zip_stat_init(st);
+        st->valid = ZIP_STAT_SIZE;
+        st->size = 0;
+        return sizeof(*st);
+    }
+    case ZIP_SOURCE_OPEN: return ::lseek(file->Handle, 0, SEEK_SET) < 0 ? Failed(file, ZIP_ER_SEEK) : 0;
+    case ZIP_SOURCE_READ: {
+        const ssize_t n = ::read(file->Handle, data, length);
+        return n < 0 ? Failed(file, ZIP_ER_READ) : n;
+    }
+    case ZIP_SOURCE_CLOSE: return 0;
+    case ZIP_SOURCE_SEEK:
+    case ZIP_SOURCE_SEEK_WRITE: return Seek(file, data, length);
+    case ZIP_SOURCE_TELL:
+    case ZIP_SOURCE_TELL_WRITE: {
+        const off_t at = ::lseek(file->Handle, 0, SEEK_CUR);
+        return at < 0 ? Failed(file, ZIP_ER_TELL) : at;
+    }
+    case ZIP_SOURCE_BEGIN_WRITE:
+        return ::ftruncate(file->Handle, 0) != 0 || ::lseek(file->Handle, 0, SEEK_SET) < 0 ? Failed(file, ZIP_ER_WRITE) : 0;
+    case ZIP_SOURCE_WRITE: {
+        const auto* bytes = static_cast<const char*>(data);
+        for (zip_uint64_t done = 0; done < length;) {
+            const ssize_t n = ::write(file->Handle, bytes + done, length - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return Failed(file, ZIP_ER_WRITE);
+            done += static_cast<zip_uint64_t>(n);
+        }
+        return static_cast<zip_int64_t>(length);
+    }
+    case ZIP_SOURCE_COMMIT_WRITE: return ::fsync(file->Handle) != 0 && errno != EINVAL ? Failed(file, ZIP_ER_WRITE) : 0;
+    case ZIP_SOURCE_ROLLBACK_WRITE: return ::ftruncate(file->Handle, 0) != 0 ? Failed(file, ZIP_ER_WRITE) : 0;
+    case ZIP_SOURCE_REMOVE: return 0;
+    case ZIP_SOURCE_ERROR: return zip_error_to_data(&file->Error, data, length);
+    case ZIP_SOURCE_FREE: return 0;
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(
+            ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+            ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_SUPPORTS, ZIP_SOURCE_BEGIN_WRITE, ZIP_SOURCE_WRITE,
+            ZIP_SOURCE_SEEK_WRITE, ZIP_SOURCE_TELL_WRITE, ZIP_SOURCE_COMMIT_WRITE, ZIP_SOURCE_ROLLBACK_WRITE,
+            ZIP_SOURCE_REMOVE, -1);
+    default:
+        zip_error_set(&file->Error, ZIP_ER_OPNOTSUPP, 0);
         return -1;
     }
 }
@@ -228,22 +309,37 @@ int64_t DeflatedPart::ReadCompressed(uint64_t offset, void* data, uint64_t lengt
 
 // ---- ZipPackage
 
-ZipPackage::ZipPackage(const std::string& fileName) : FName(fileName)
+ZipPackage::ZipPackage(const std::string& fileName) : FName(fileName), FFile(std::make_unique<PackageFile>())
 {
-    int error = 0;
-    FZip = zip_open(fileName.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (!FZip) {
-        zip_error_t ze;
-        zip_error_init_with_code(&ze, error);
-        std::string msg = zip_error_strerror(&ze);
-        zip_error_fini(&ze);
-        throw EFCreateError::CannotCreate(fileName, msg);
+    zip_error_init(&FFile->Error);
+    FFile->Handle = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (FFile->Handle < 0) {
+        const std::string why = std::strerror(errno);
+        zip_error_fini(&FFile->Error);
+        throw EFCreateError::CannotCreate(fileName, why);
     }
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_function_create(ServePackageFile, FFile.get(), &error);
+    if (source) {
+        FZip = zip_open_from_source(source, ZIP_CREATE | ZIP_TRUNCATE, &error);
+        if (!FZip) zip_source_free(source);
+    }
+    if (!FZip) {
+        const std::string why = zip_error_strerror(&error);
+        zip_error_fini(&error);
+        ::close(FFile->Handle);
+        zip_error_fini(&FFile->Error);
+        throw EFCreateError::CannotCreate(fileName, why);
+    }
+    zip_error_fini(&error);
 }
 
 ZipPackage::~ZipPackage()
 {
     if (FZip) zip_discard(FZip);
+    ::close(FFile->Handle);
+    zip_error_fini(&FFile->Error);
 }
 
 zip_source_t* ZipPackage::Check(const std::string& name, zip_source_t* source)

@@ -15,6 +15,7 @@
 #include <vector>
 
 struct zip;
+struct PackageFile;
 
 // A large part (the rows of a sheet or of a document body) deflated while it is being
 // written: text appended in order is compressed on a worker thread into an anonymous
@@ -92,6 +93,7 @@ private:
     int64_t Add(const std::string& name, struct zip_source* source);
 
     std::string FName;
+    std::unique_ptr<PackageFile> FFile;
     zip* FZip = nullptr;
     std::deque<std::string> FTexts;
     std::deque<std::unique_ptr<DeflatedPart>> FParts;

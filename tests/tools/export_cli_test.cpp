@@ -225,7 +225,7 @@ TEST_F(ExportCliTest, PostgresSourceIsReadOnly)
     ASSERT_EQ(ok.ExitCode, 0) << ok.Err;
     const LoDocument doc = ReadWithLibreOffice(Path("pg.rtf"));
     ASSERT_EQ(doc.Tables.size(), 1u);
-    EXPECT_EQ(doc.Tables[0].Cell(0, 1), "Ann");
+    EXPECT_EQ(doc.Tables[0].Cell(1, 1), "Ann");
     const RunResult write = Run({uri, "--query", "SELECT nextval('counter')", "-o", "x.rtf"});
     EXPECT_EQ(write.ExitCode, 1);
     EXPECT_NE(write.Err.find("read-only transaction"), std::string::npos) << write.Err;
