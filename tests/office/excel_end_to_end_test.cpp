@@ -50,6 +50,31 @@ print('margin', ws.page_margins.left)
 print('images', len(ws._images))
 )";
 
+// The same through xlrd for .xls: type, value and format of each cell, widths in 1/256
+// of a character, fonts and fills of the data cells.
+const char* const XlsReadScript = R"(
+import sys, xlrd
+wb = xlrd.open_workbook(sys.argv[1], formatting_info=True)
+print('sheets', '|'.join(wb.sheet_names()))
+ws = wb.sheet_by_name('Tabrix 4.61')
+kinds = {1: 'text', 2: 'number', 3: 'date'}
+for r in range(ws.nrows):
+    for c in range(ws.ncols):
+        cell = ws.cell(r, c)
+        if cell.ctype in kinds:
+            xf = wb.xf_list[cell.xf_index]
+            font = wb.font_list[xf.font_index]
+            extra = ''
+            if font.bold or font.colour_index != 0x7FFF:
+                extra = ' font %s %d bold=%d rgb=%s' % (font.name, font.height // 20, font.bold, wb.colour_map.get(font.colour_index))
+            if xf.background.fill_pattern:
+                extra += ' fill=%s' % (wb.colour_map.get(xf.background.pattern_colour_index),)
+            print('cell', xlrd.cellname(r, c), kinds[cell.ctype], repr(cell.value), wb.format_map[xf.format_key].format_str + extra)
+for c, info in sorted(ws.colinfo_map.items()):
+    print('width', xlrd.colname(c), info.width, info.hidden)
+print('freeze', int(ws.panes_are_frozen), ws.horz_split_pos, ws.vert_split_pos)
+)";
+
 class ExcelEndToEndTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -98,9 +123,13 @@ protected:
 
     std::string ReadBack(const fs::path& file)
     {
-        std::ofstream(dir / "read.py") << ReadScript;
+        const bool xls = file.extension() == ".xls";
+        std::ofstream(dir / "read.py") << (xls ? XlsReadScript : ReadScript);
         return Shell("/usr/bin/python3 '" + (dir / "read.py").string() + "' '" + file.string() + "'");
     }
+
+    // The message of a failed run.
+    std::string Failure() const { return ui.Boxes.empty() ? std::string() : ui.Boxes.back().Text; }
 
     fs::path dir;
     TRecordingUIServices ui;
@@ -272,6 +301,55 @@ TEST_F(ExcelEndToEndTest, MergeAppendsBelowTheFoundSheetAndTemplatesStayUnchange
     exporter.Execute();
     EXPECT_EQ(exporter.Statistic().Result, erFailed);
     EXPECT_EQ(ReadFileToString((dir / "old.xlsx").string()), binary);
+}
+
+// .xls: values with their types, formats, fonts and colours, widths, frozen panes,
+// several sheets, read by xlrd and by LibreOffice.
+TEST_F(ExcelEndToEndTest, XlsWorkbookReadsBackWithXlrdAndLibreOffice)
+{
+    exporter.SetFileName((dir / "out.xls").string());
+    exporter.AddTitle = true;
+    exporter.FreezeFixed = true;
+    exporter.Password = "secret";
+    exporter.Options = TKVOptions{soColLines, soRowLines, soColorsFonts};
+    exporter.Header().Add("Zürich Ωmega");
+    exporter.PageSetup().Orientation = emLandscape;
+    exporter.OnGetCellParams = [](TPersistent*, TField*, std::string& text, TFont* font, TAlignment&, TColor& color,
+                                  TCellType&) {
+        if (text == "Int") {
+            font->Style = fsBold;
+            font->Color = 0x0000FF; // red
+            color = 0x123456;       // not in the default palette
+        }
+    };
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
+    EXPECT_EQ(ReadFileToString((dir / "out.xls").string()).substr(0, 4), "\xD0\xCF\x11\xE0");
+    const std::string read = ReadBack(dir / "out.xls");
+    EXPECT_NE(read.find("sheets Tabrix 4.61|Sheet1\n"
+                        "cell A1 text 'Zürich Ωmega' 0 font Arial 10 bold=0 rgb=(0, 0, 0)\n"
+                        "cell A2 text 'Int' 0 font Arial 10 bold=1 rgb=(255, 0, 0) fill=(86, 52, 18)\n"
+                        "cell B2 text 'Real' @ font Arial 10 bold=0 rgb=(8, 0, 0) fill=(192, 192, 192)\n"),
+              std::string::npos)
+        << read;
+    // Data cells: the column's font (black) and format; dates as date serials.
+    EXPECT_NE(read.find("cell A3 number 0.0 0 font Arial 10 bold=0 rgb=(0, 0, 0)\n"
+                        "cell B3 text '0,5' @ font Arial 10 bold=0 rgb=(0, 0, 0)\n"
+                        "cell C3 date 45323.0 m/d/yy font Arial 10 bold=0 rgb=(0, 0, 0)\n"
+                        "cell D3 text ' 00 text' @ font Arial 10 bold=0 rgb=(0, 0, 0)\n"),
+              std::string::npos)
+        << read;
+    EXPECT_NE(read.find("cell A5 number 2000.0 0 "), std::string::npos) << read;
+    EXPECT_NE(read.find("width A 2230 0\nwidth B 12982 0\nwidth C 3254 0\nwidth D 2340 0\n"
+                        "freeze 1 2 0\n"),
+              std::string::npos)
+        << read;
+
+    if (!LibreOfficeAvailable())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    const std::string csv = ReadFileToString(
+        ConvertWithLibreOffice((dir / "out.xls").string(), "csv:Text - txt - csv (StarCalc):44,34,76", dir.string()));
+    EXPECT_NE(csv.find("Zürich Ωmega,,,\nInt,Real,Day,Text\n0,\"0,5\",2/1/2024, 00 text\n"), std::string::npos) << csv;
 }
 
 } // namespace
