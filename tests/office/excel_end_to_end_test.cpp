@@ -248,7 +248,8 @@ wb = openpyxl.Workbook()
 keep = wb.active
 keep.title = 'Keep'
 keep['A1'] = 'kept'
-keep['B1'] = '=1+2'
+if len(sys.argv) < 4:
+    keep['B1'] = '=1+2'
 keep.column_dimensions['A'].width = 30
 if sys.argv[2] == 'with':
     ws = wb.create_sheet('Tabrix 4.61')
@@ -311,7 +312,7 @@ TEST_F(ExcelEndToEndTest, XlsWorkbookReadsBackWithXlrdAndLibreOffice)
     exporter.AddTitle = true;
     exporter.FreezeFixed = true;
     exporter.Password = "secret";
-    exporter.Options = TKVOptions{soColLines, soRowLines, soColorsFonts};
+    exporter.Options = TKVOptions{soColLines, soRowLines, soColorsFonts, soShowMessage};
     exporter.Header().Add("Zürich Ωmega");
     exporter.PageSetup().Orientation = emLandscape;
     exporter.OnGetCellParams = [](TPersistent*, TField*, std::string& text, TFont* font, TAlignment&, TColor& color,
@@ -350,6 +351,78 @@ TEST_F(ExcelEndToEndTest, XlsWorkbookReadsBackWithXlrdAndLibreOffice)
     const std::string csv = ReadFileToString(
         ConvertWithLibreOffice((dir / "out.xls").string(), "csv:Text - txt - csv (StarCalc):44,34,76", dir.string()));
     EXPECT_NE(csv.find("Zürich Ωmega,,,\nInt,Real,Day,Text\n0,\"0,5\",2/1/2024, 00 text\n"), std::string::npos) << csv;
+}
+
+// Merging into .xls: the suite's own workbook and one LibreOffice wrote get the new rows
+// below the found sheet and keep their other sheets, values, formats and widths; a
+// workbook with content the server cannot keep is refused and left byte-identical.
+TEST_F(ExcelEndToEndTest, XlsMergeAppendsOrRefusesLeavingTheFileAlone)
+{
+    if (!LibreOfficeAvailable())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    rows = 1;
+    const fs::path own = dir / "own.xls";
+    exporter.SetFileName(own.string());
+    exporter.AddTitle = true;
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
+    exporter.Options = TKVOptions{soMergeData, soShowMessage};
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
+    std::string read = ReadBack(own);
+    EXPECT_NE(read.find("sheets Tabrix 4.61|Sheet1\n"
+                        "cell A1 text 'Int' 0\n"
+                        "cell B1 text 'Real' @\n"
+                        "cell C1 text 'Day' General\n"
+                        "cell D1 text 'Text' @\n"
+                        "cell A2 number 0.0 0\n"
+                        "cell B2 text '0,5' @\n"
+                        "cell C2 date 45323.0 m/d/yy\n"
+                        "cell D2 text ' 00 text' @\n"
+                        "cell A3 text 'Int' 0\n"
+                        "cell B3 text 'Real' @\n"),
+              std::string::npos)
+        << read;
+    EXPECT_NE(read.find("cell D4 text ' 00 text' @\nwidth A 2230 0\nwidth B 12982 0\n"), std::string::npos) << read;
+
+    // Workbooks written by LibreOffice, from .xlsx files made by openpyxl.
+    std::ofstream(dir / "make.py") << MakeScript;
+    for (const char* kind : {"plain", "formula"}) {
+        const fs::path made = dir / (std::string(kind) + ".xlsx");
+        ASSERT_EQ(Shell("/usr/bin/python3 '" + (dir / "make.py").string() + "' '" + made.string() + "' with "
+                        + (std::string(kind) == "plain" ? "plain" : "")),
+                  "");
+        ConvertWithLibreOffice(made.string(), "xls", dir.string());
+    }
+    const std::string formulaBefore = ReadFileToString((dir / "formula.xls").string());
+    exporter.SetFileName((dir / "formula.xls").string());
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erFailed);
+    EXPECT_NE(Failure().find("holds formulas"), std::string::npos) << Failure();
+    EXPECT_EQ(ReadFileToString((dir / "formula.xls").string()), formulaBefore);
+
+    // The other sheet keeps its value, width and font as LibreOffice wrote them.
+    const auto keep = [&] {
+        return Shell("/usr/bin/python3 -c \"import xlrd; b = xlrd.open_workbook('" + (dir / "plain.xls").string()
+                     + "', formatting_info=True); s = b.sheet_by_name('Keep'); f = b.font_list[b.xf_list[s.cell_xf_index(0, 0)].font_index];"
+                       " print(s.cell_value(0, 0), s.colinfo_map[0].width, f.name, f.height)\"");
+    };
+    const std::string keepBefore = keep();
+    EXPECT_NE(keepBefore.find("kept 7"), std::string::npos) << keepBefore;
+    exporter.SetFileName((dir / "plain.xls").string());
+    exporter.AddTitle = false;
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
+    EXPECT_EQ(keep(), keepBefore);
+    read = ReadBack(dir / "plain.xls");
+    EXPECT_NE(read.find("sheets Keep|Tabrix 4.61\n"
+                        "cell A1 text 'old 1' General font Calibri 11 bold=0 rgb=(0, 0, 0)\n"
+                        "cell A2 text 'old 2' General font Calibri 11 bold=0 rgb=(0, 0, 0)\n"
+                        "cell B2 number 7.0 General font Calibri 11 bold=0 rgb=(0, 0, 0)\n"
+                        "cell A3 number 0.0 0 font Calibri 11 bold=0 rgb=(0, 0, 0)\n"
+                        "cell B3 text '0,5' @ font Calibri 11 bold=0 rgb=(0, 0, 0)\n"),
+              std::string::npos)
+        << read;
 }
 
 } // namespace

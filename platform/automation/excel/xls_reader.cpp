@@ -51,7 +51,7 @@ const Refusal Refused[] = {
     {{HLink}, "hyperlinks"},
     {{CondFmt, Cf}, "conditional formats"},
     {{DVal, Dv}, "data validation"},
-    {{MsoDrawing, Obj, MsoDrawingSelection}, "drawings, pictures or charts"},
+    {{Obj, MsoDrawingSelection}, "drawings, pictures or charts"},
     {{AutoFilterInfo, AutoFilter, FilterMode}, "filters"},
     {{SxView}, "pivot tables"},
     {{HorizontalPageBreaks, VerticalPageBreaks}, "page breaks"},
@@ -475,6 +475,13 @@ private:
                     sheet->FreezeRows = static_cast<int>(Get16(d, 2));
                 }
                 break;
+            case MsoDrawing:
+                // Some programs write an empty drawing for every sheet: a drawing container
+                // whose shape count (FDG) counts only its own group shape. Shapes have OBJ
+                // records too, which are refused.
+                if (d.size() >= 20 && Get16(d, 2) == 0xF002 && Get16(d, 10) == 0xF008 && Get32(d, 16) > 1)
+                    Refuse(FIn.File(), "drawings, pictures or charts");
+                break;
             case Continue: break;
             default: Check(type); break;
             }
@@ -537,7 +544,8 @@ void XlWorkbook::OpenXls(const std::string& fileName)
         else if (name == "_SX_DB_CUR" || name == "_SX_DB") Refuse(fileName, "pivot table data");
         else if (name == "Ctls") Refuse(fileName, "form controls");
         else if (name == "ObjectPool" || name == "MBD") Refuse(fileName, "embedded objects");
-        else if (name != "\005SummaryInformation" && name != "\005DocumentSummaryInformation" && name != "\001CompObj")
+        else if (name != "\005SummaryInformation" && name != "\005DocumentSummaryInformation" && name != "\001CompObj"
+                 && name != "\001Ole")
             Refuse(fileName, "a part named '" + name + "' this application does not know");
     }
     if (!hasWorkbook) throw Exception("The workbook '" + fileName + "' cannot be read: it has no workbook stream; it is left unchanged");
