@@ -314,6 +314,8 @@ TEST_F(ExcelEndToEndTest, XlsWorkbookReadsBackWithXlrdAndLibreOffice)
     exporter.Password = "secret";
     exporter.Options = TKVOptions{soColLines, soRowLines, soColorsFonts, soShowMessage};
     exporter.Header().Add("Zürich Ωmega");
+    exporter.PageSetup().UseDefault = false;
+    exporter.PageSetup().LeftMargin = 36;
     exporter.PageSetup().Orientation = emLandscape;
     exporter.OnGetCellParams = [](TPersistent*, TField*, std::string& text, TFont* font, TAlignment&, TColor& color,
                                   TCellType&) {
@@ -351,6 +353,12 @@ TEST_F(ExcelEndToEndTest, XlsWorkbookReadsBackWithXlrdAndLibreOffice)
     const std::string csv = ReadFileToString(
         ConvertWithLibreOffice((dir / "out.xls").string(), "csv:Text - txt - csv (StarCalc):44,34,76", dir.string()));
     EXPECT_NE(csv.find("Zürich Ωmega,,,\nInt,Real,Day,Text\n0,\"0,5\",2/1/2024, 00 text\n"), std::string::npos) << csv;
+    // Page setup and protection as LibreOffice reads them.
+    fs::create_directories(dir / "lo");
+    const std::string sheet = Shell("unzip -p '" + ConvertWithLibreOffice((dir / "out.xls").string(), "xlsx", (dir / "lo").string())
+                                    + "' xl/worksheets/sheet1.xml");
+    for (const char* part : {"orientation=\"landscape\"", "password=\"daa7\"", "<pageMargins left=\"0.5\"", "state=\"frozen\""})
+        EXPECT_NE(sheet.find(part), std::string::npos) << part;
 }
 
 // Merging into .xls: the suite's own workbook and one LibreOffice wrote get the new rows

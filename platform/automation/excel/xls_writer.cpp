@@ -491,9 +491,9 @@ void XlWorkbook::SaveXls(const std::string& fileName)
         const std::string header = XlHeaderCode(sheet.LeftHeader, sheet.RawHeader);
         const std::string footer = XlHeaderCode(sheet.LeftFooter, sheet.RawFooter);
         for (const auto& [type, text] : {std::pair{Header, &header}, std::pair{Footer, &footer}}) {
-            if (text->empty()) continue;
+            // Written also when empty: some readers take the page settings only with them.
             data.clear();
-            PutString(data, Limited(*text, 255, "A page header or footer"), true);
+            if (!text->empty()) PutString(data, Limited(*text, 255, "A page header or footer"), true);
             Record(b, type, data);
         }
         if (sheet.HasMargins)
