@@ -3,6 +3,7 @@
 
 #include "office/excel_exporter.h"
 #include "framework/exceptions.h"
+#include "platform/automation/automation.h"
 #include "framework/files.h"
 #include "framework/format_settings.h"
 #include "framework/ui_services.h"
@@ -431,6 +432,66 @@ TEST_F(ExcelEndToEndTest, XlsMergeAppendsOrRefusesLeavingTheFileAlone)
                         "cell B3 text '0,5' @ font Calibri 11 bold=0 rgb=(0, 0, 0)\n"),
               std::string::npos)
         << read;
+}
+
+// Long texts cross the shared-string record boundaries, in one-byte and in UTF-16 form;
+// they come through xlrd and through a round trip of the server's own reader unchanged.
+TEST_F(ExcelEndToEndTest, XlsLongTextsSurviveRecordBoundaries)
+{
+    std::string ascii, wide;
+    for (int i = 0; i < 3000; ++i) ascii += "abc" + std::to_string(i % 10);
+    for (int i = 0; i < 3000; ++i) wide += i % 7 ? "Ω" : "x";
+    const std::vector<std::string> texts = {ascii, wide, ascii + "Ω", "é" + ascii, "short"};
+    AutomationValue app = CreateAutomationObject("Excel.Application");
+    app.Call("WorkBooks").Call("Add");
+    for (int r = 0; r < 3; ++r)
+        for (std::size_t c = 0; c < texts.size(); ++c)
+            app.Call("ActiveSheet").Get("Cells", {r + 1, static_cast<int>(c) + 1}).Put("Value", texts[c]);
+    const std::string first = (dir / "long.xls").string(), second = (dir / "again.xls").string();
+    app.Call("ActiveWorkbook").Call("SaveAs", {first});
+    app.Call("WorkBooks").Call("Open", {first}).Call("SaveAs", {second});
+    app.Call("Quit");
+    std::string want;
+    for (int r = 0; r < 3; ++r)
+        for (const std::string& t : texts) want += t + "\n";
+    std::ofstream(dir / "texts.py") << "import sys, xlrd\ns = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)\n"
+                                       "for r in range(s.nrows):\n    for v in s.row_values(r):\n        print(v)\n";
+    for (const std::string& file : {first, second}) {
+        const std::string out = Shell("/usr/bin/python3 '" + (dir / "texts.py").string() + "' '" + file + "'");
+        EXPECT_TRUE(out == want) << file << ": " << out.substr(0, 300);
+    }
+}
+
+// Pictures are not written to .xls, and a sheet wider than 256 columns does not fit: both
+// runs fail with their reason and leave the existing file as it was.
+TEST_F(ExcelEndToEndTest, XlsRefusesPicturesAndTooManyColumns)
+{
+    const fs::path file = dir / "out.xls";
+    WriteStringToFile(file.string(), "old");
+    exporter.SetFileName(file.string());
+    exporter.Options = TKVOptions{soShowMessage};
+    rows = 1;
+    const std::string bitmap = ReadFileToString(TABRIX_TEST_DATA "/red_16x8.bmp");
+    engine.OnFillColumns = [](TPersistent* sender) {
+        TKVEColumn* picture = static_cast<TKVEColumns*>(sender)->Add();
+        picture->FieldName = "Picture";
+        picture->DataType = ctGraphic;
+    };
+    engine.OnGetValue = [&](TPersistent*, TKVEColumn*, Variant& value) { value = Variant(bitmap); };
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erFailed);
+    EXPECT_NE(Failure().find("pictures"), std::string::npos) << Failure();
+    EXPECT_EQ(ReadFileToString(file.string()), "old");
+
+    engine.OnFillColumns = [](TPersistent* sender) {
+        for (int i = 0; i < 257; ++i) static_cast<TKVEColumns*>(sender)->Add()->FieldName = "c" + std::to_string(i);
+    };
+    engine.OnGetValue = [](TPersistent*, TKVEColumn*, Variant& value) { value = Variant(1); };
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erFailed);
+    EXPECT_NE(Failure().find("at most 65,536 rows and 256 columns"), std::string::npos) << Failure();
+    EXPECT_EQ(ReadFileToString(file.string()), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 
 } // namespace
