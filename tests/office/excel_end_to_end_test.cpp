@@ -394,6 +394,19 @@ TEST_F(ExcelEndToEndTest, XlsMergeAppendsOrRefusesLeavingTheFileAlone)
         << read;
     EXPECT_NE(read.find("cell D4 text ' 00 text' @\nwidth A 2230 0\nwidth B 12982 0\n"), std::string::npos) << read;
 
+    // The same workbook as a template: it stays as it was, the new one gets its sheets.
+    const std::string templateBefore = ReadFileToString(own.string());
+    exporter.TemplateFile = own.string();
+    exporter.Options = TKVOptions{soShowMessage};
+    exporter.SetFileName((dir / "from_template.xls").string());
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
+    EXPECT_EQ(ReadFileToString(own.string()), templateBefore);
+    read = ReadBack(dir / "from_template.xls");
+    EXPECT_NE(read.find("cell D4 text ' 00 text' @\ncell A5 text 'Int' 0\n"), std::string::npos) << read;
+    exporter.TemplateFile.clear();
+    exporter.Options = TKVOptions{soMergeData, soShowMessage};
+
     // Workbooks written by LibreOffice, from .xlsx files made by openpyxl.
     std::ofstream(dir / "make.py") << MakeScript;
     for (const char* kind : {"plain", "formula"}) {

@@ -28,7 +28,7 @@ namespace {
 const std::set<unsigned> Ignored = {
     // workbook globals
     InterfaceHdr, Mms, InterfaceEnd, 0x005C /* WriteAccess */, CodePage, Dsf, Excel9File, TabId, ObProj, CodeName,
-    FnGroupName, BuiltInFnGroupCount, WinProtect, Protect, Password, Prot4Rev, Prot4RevPass, Window1, Backup,
+    FnGroupName, BuiltInFnGroupCount, Prot4Rev, Prot4RevPass, Window1, Backup,
     HideObj, Precision, RefreshAll, BookBool, Country, UseSelfs, RecalcId, ExternSheet, SupBook, Style,
     MsoDrawingGroup, 0x0160, 0x01C1, 0x00C0 /* Excel9File (old) */, 0x0087 /* Addin */, 0x009C, 0x0161,
     WriteProt, Sync, Lpr,
@@ -144,7 +144,8 @@ std::string ReadString(const Records& in, std::string_view data, std::size_t& at
     bool wide = flags & 0x01;
     std::u16string text;
     text.reserve(count);
-    auto next = std::upper_bound(breaks.begin(), breaks.end(), at);
+    // A break right after the count and flags starts the characters with flags of its own.
+    auto next = std::lower_bound(breaks.begin(), breaks.end(), at);
     while (text.size() < count) {
         if (next != breaks.end() && at == *next) {
             need(1);
@@ -236,6 +237,10 @@ public:
                 break;
             }
             case Sst: ReadSst(data); break;
+            case Protect: case WinProtect: case Password:
+                Need(FIn, data, 2, "PROTECT");
+                if (Get16(data, 0)) Refuse(FIn.File(), "a protected workbook structure");
+                break;
             case ExtSst: case Continue: break;
             default: Check(type); break;
             }
