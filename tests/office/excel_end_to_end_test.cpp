@@ -394,6 +394,16 @@ TEST_F(ExcelEndToEndTest, XlsMergeAppendsOrRefusesLeavingTheFileAlone)
         << read;
     EXPECT_NE(read.find("cell D4 text ' 00 text' @\nwidth A 2230 0\nwidth B 12982 0\n"), std::string::npos) << read;
 
+    // Opened and saved as .xlsx, it keeps its cells and formats.
+    AutomationValue app = CreateAutomationObject("Excel.Application");
+    app.Call("WorkBooks").Call("Open", {own.string()}).Call("SaveAs", {(dir / "own.xlsx").string()});
+    app.Call("Quit");
+    EXPECT_EQ(OoxmlSchemaFaults((dir / "own.xlsx").string()), "");
+    read = ReadBack(dir / "own.xlsx");
+    EXPECT_NE(read.find("cell A2 int 0 0\ncell B2 str '0,5' @\ncell C2 datetime datetime.datetime(2024, 2, 1, 0, 0) mm-dd-yy\n"),
+              std::string::npos)
+        << read;
+
     // The same workbook as a template: it stays as it was, the new one gets its sheets.
     const std::string templateBefore = ReadFileToString(own.string());
     exporter.TemplateFile = own.string();
