@@ -70,6 +70,11 @@ for r in range(ws.nrows):
                 extra = ' font %s %d bold=%d rgb=%s' % (font.name, font.height // 20, font.bold, wb.colour_map.get(font.colour_index))
             if xf.background.fill_pattern:
                 extra += ' fill=%s' % (wb.colour_map.get(xf.background.pattern_colour_index),)
+            b = xf.border
+            if b.left_line_style or b.top_line_style or b.bottom_line_style or b.right_line_style:
+                extra += ' lines=%d%d%d%d' % (b.left_line_style, b.top_line_style, b.bottom_line_style, b.right_line_style)
+            if xf.alignment.hor_align:
+                extra += ' align=%d' % xf.alignment.hor_align
             print('cell', xlrd.cellname(r, c), kinds[cell.ctype], repr(cell.value), wb.format_map[xf.format_key].format_str + extra)
 for c, info in sorted(ws.colinfo_map.items()):
     print('width', xlrd.colname(c), info.width, info.hidden)
@@ -331,16 +336,16 @@ TEST_F(ExcelEndToEndTest, XlsWorkbookReadsBackWithXlrdAndLibreOffice)
     EXPECT_EQ(ReadFileToString((dir / "out.xls").string()).substr(0, 4), "\xD0\xCF\x11\xE0");
     const std::string read = ReadBack(dir / "out.xls");
     EXPECT_NE(read.find("sheets Tabrix 4.61|Sheet1\n"
-                        "cell A1 text 'Zürich Ωmega' 0 font Arial 10 bold=0 rgb=(0, 0, 0)\n"
-                        "cell A2 text 'Int' 0 font Arial 10 bold=1 rgb=(255, 0, 0) fill=(86, 52, 18)\n"
-                        "cell B2 text 'Real' @ font Arial 10 bold=0 rgb=(8, 0, 0) fill=(192, 192, 192)\n"),
+                        "cell A1 text 'Zürich Ωmega' 0 font Arial 10 bold=0 rgb=(0, 0, 0) lines=1001 align=1\n"
+                        "cell A2 text 'Int' 0 font Arial 10 bold=1 rgb=(255, 0, 0) fill=(86, 52, 18) lines=1111 align=1\n"
+                        "cell B2 text 'Real' @ font Arial 10 bold=0 rgb=(8, 0, 0) fill=(192, 192, 192) lines=1111 align=1\n"),
               std::string::npos)
         << read;
     // Data cells: the column's font (black) and format; dates as date serials.
-    EXPECT_NE(read.find("cell A3 number 0.0 0 font Arial 10 bold=0 rgb=(0, 0, 0)\n"
-                        "cell B3 text '0,5' @ font Arial 10 bold=0 rgb=(0, 0, 0)\n"
-                        "cell C3 date 45323.0 m/d/yy font Arial 10 bold=0 rgb=(0, 0, 0)\n"
-                        "cell D3 text ' 00 text' @ font Arial 10 bold=0 rgb=(0, 0, 0)\n"),
+    EXPECT_NE(read.find("cell A3 number 0.0 0 font Arial 10 bold=0 rgb=(0, 0, 0) lines=1111 align=1\n"
+                        "cell B3 text '0,5' @ font Arial 10 bold=0 rgb=(0, 0, 0) lines=1111 align=1\n"
+                        "cell C3 date 45323.0 m/d/yy font Arial 10 bold=0 rgb=(0, 0, 0) lines=1111 align=1\n"
+                        "cell D3 text ' 00 text' @ font Arial 10 bold=0 rgb=(0, 0, 0) lines=1111 align=1\n"),
               std::string::npos)
         << read;
     EXPECT_NE(read.find("cell A5 number 2000.0 0 "), std::string::npos) << read;
@@ -379,20 +384,22 @@ TEST_F(ExcelEndToEndTest, XlsMergeAppendsOrRefusesLeavingTheFileAlone)
     exporter.Execute();
     ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
     std::string read = ReadBack(own);
+    // The appended rows keep the column lines of the columns' formats; row lines were not
+    // asked for this time.
     EXPECT_NE(read.find("sheets Tabrix 4.61|Sheet1\n"
-                        "cell A1 text 'Int' 0\n"
-                        "cell B1 text 'Real' @\n"
-                        "cell C1 text 'Day' General\n"
-                        "cell D1 text 'Text' @\n"
-                        "cell A2 number 0.0 0\n"
-                        "cell B2 text '0,5' @\n"
-                        "cell C2 date 45323.0 m/d/yy\n"
-                        "cell D2 text ' 00 text' @\n"
-                        "cell A3 text 'Int' 0\n"
-                        "cell B3 text 'Real' @\n"),
+                        "cell A1 text 'Int' 0 lines=1111 align=1\n"
+                        "cell B1 text 'Real' @ lines=1111 align=1\n"
+                        "cell C1 text 'Day' General lines=1111 align=1\n"
+                        "cell D1 text 'Text' @ lines=1111 align=1\n"
+                        "cell A2 number 0.0 0 lines=1111 align=1\n"
+                        "cell B2 text '0,5' @ lines=1111 align=1\n"
+                        "cell C2 date 45323.0 m/d/yy lines=1111 align=1\n"
+                        "cell D2 text ' 00 text' @ lines=1111 align=1\n"
+                        "cell A3 text 'Int' 0 lines=1001 align=1\n"
+                        "cell B3 text 'Real' @ lines=1001 align=1\n"),
               std::string::npos)
         << read;
-    EXPECT_NE(read.find("cell D4 text ' 00 text' @\nwidth A 2230 0\nwidth B 12982 0\n"), std::string::npos) << read;
+    EXPECT_NE(read.find("cell D4 text ' 00 text' @ lines=1001 align=1\nwidth A 2230 0\nwidth B 12982 0\n"), std::string::npos) << read;
 
     // Opened and saved as .xlsx, it keeps its cells and formats.
     AutomationValue app = CreateAutomationObject("Excel.Application");
@@ -413,7 +420,7 @@ TEST_F(ExcelEndToEndTest, XlsMergeAppendsOrRefusesLeavingTheFileAlone)
     ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
     EXPECT_EQ(ReadFileToString(own.string()), templateBefore);
     read = ReadBack(dir / "from_template.xls");
-    EXPECT_NE(read.find("cell D4 text ' 00 text' @\ncell A5 text 'Int' 0\n"), std::string::npos) << read;
+    EXPECT_NE(read.find("cell D4 text ' 00 text' @ lines=1001 align=1\ncell A5 text 'Int' 0 lines=1001 align=1\n"), std::string::npos) << read;
     exporter.TemplateFile.clear();
     exporter.Options = TKVOptions{soMergeData, soShowMessage};
 
@@ -451,8 +458,8 @@ TEST_F(ExcelEndToEndTest, XlsMergeAppendsOrRefusesLeavingTheFileAlone)
                         "cell A1 text 'old 1' General font Calibri 11 bold=0 rgb=(0, 0, 0)\n"
                         "cell A2 text 'old 2' General font Calibri 11 bold=0 rgb=(0, 0, 0)\n"
                         "cell B2 number 7.0 General font Calibri 11 bold=0 rgb=(0, 0, 0)\n"
-                        "cell A3 number 0.0 0 font Calibri 11 bold=0 rgb=(0, 0, 0)\n"
-                        "cell B3 text '0,5' @ font Calibri 11 bold=0 rgb=(0, 0, 0)\n"),
+                        "cell A3 number 0.0 0 font Calibri 11 bold=0 rgb=(0, 0, 0) align=1\n"
+                        "cell B3 text '0,5' @ font Calibri 11 bold=0 rgb=(0, 0, 0) align=1\n"),
               std::string::npos)
         << read;
 }
