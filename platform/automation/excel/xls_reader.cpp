@@ -30,8 +30,7 @@ const std::set<unsigned> Ignored = {
     InterfaceHdr, Mms, InterfaceEnd, 0x005C /* WriteAccess */, CodePage, Dsf, Excel9File, TabId, ObProj, CodeName,
     FnGroupName, BuiltInFnGroupCount, Prot4Rev, Prot4RevPass, Window1, Backup,
     HideObj, Precision, RefreshAll, BookBool, Country, UseSelfs, RecalcId, ExternSheet, SupBook, Style,
-    MsoDrawingGroup, 0x0160, 0x01C1, 0x00C0 /* Excel9File (old) */, 0x0087 /* Addin */, 0x009C, 0x0161,
-    WriteProt, Sync, Lpr,
+    MsoDrawingGroup, WriteProt, Sync, Lpr,
     // sheet settings
     Index, DbCell, Dimensions, DefColWidth, DefaultRowHeight, WsBool, Guts, GridSet, PrintHeaders, PrintGridLines,
     CalcMode, CalcCount, RefMode, Iteration, Delta, SaveRecalc, Uncalced, HCenter, VCenter, Scl, Selection, Pls,
