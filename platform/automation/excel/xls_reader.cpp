@@ -161,8 +161,36 @@ std::string ReadString(const Records& in, std::string_view data, std::size_t& at
     return Utf8(text);
 }
 
-struct FontEntry {
-    XlFont Font;
+// The rows of the sheet being read. Cells come in row order, so a row is handed to the
+// sheet (its spool) as soon as cells of a later row begin: only the current block of rows
+// is held, however large the sheet.
+class PendingRows {
+public:
+    PendingRows(XlSheet& sheet, const Records& in) : FSheet(sheet), FIn(in) {}
+    XlRow& ForCell(int r)
+    {
+        Release(r);
+        return Get(r);
+    }
+    XlRow& Get(int r)
+    {
+        if (r <= FDone) FIn.Broken("its cells are not in row order");
+        return FRows[r];
+    }
+    void Release(int below)
+    {
+        while (!FRows.empty() && FRows.begin()->first < below) {
+            auto node = FRows.extract(FRows.begin());
+            FSheet.AddExistingRow(node.key(), node.mapped());
+            FDone = node.key();
+        }
+    }
+
+private:
+    XlSheet& FSheet;
+    const Records& FIn;
+    std::map<int, XlRow> FRows;
+    int FDone = 0;
 };
 
 struct SheetEntry {
@@ -334,11 +362,11 @@ private:
         return style;
     }
 
-    XlCell& Cell(std::map<int, XlRow>& rows, const std::string& d, std::size_t at)
+    XlCell& Cell(PendingRows& rows, const std::string& d, std::size_t at)
     {
         const int r = static_cast<int>(Get16(d, at)) + 1, c = static_cast<int>(Get16(d, at + 2)) + 1;
         if (c > XlsMaxColumns) FIn.Broken("a cell lies outside the sheet");
-        XlCell& cell = rows[r].Cells[c];
+        XlCell& cell = rows.ForCell(r).Cells[c];
         cell.Style = Style(Get16(d, at + 4));
         return cell;
     }
@@ -357,7 +385,7 @@ private:
     std::unique_ptr<XlSheet> Sheet(const SheetEntry& entry)
     {
         auto sheet = std::make_unique<XlSheet>(FBook, entry.Name);
-        std::map<int, XlRow> rows;
+        PendingRows rows(*sheet, FIn);
         FIn.Seek(entry.Offset);
         unsigned type;
         std::string d;
@@ -429,7 +457,7 @@ private:
                 const unsigned flags = Get16(d, 12);
                 if (flags & 0x20) Refuse(FIn.File(), "hidden rows");
                 if (flags & 0x07) Refuse(FIn.File(), "grouped rows");
-                XlRow& row = rows[static_cast<int>(Get16(d, 0)) + 1];
+                XlRow& row = rows.Get(static_cast<int>(Get16(d, 0)) + 1);
                 if (flags & 0x40) row.Height = (Get16(d, 6) & 0x7FFF) / 20.0;
                 if (flags & 0x80) row.Style = Style(Get16(d, 14) & 0x0FFF);
                 break;
@@ -491,7 +519,7 @@ private:
             }
             if (type == Eof) break;
         }
-        for (auto& [r, row] : rows) sheet->AddExistingRow(r, row);
+        rows.Release(XlsMaxRows + 1);
         return sheet;
     }
 
