@@ -268,7 +268,7 @@ public:
         U16(b, r);
         U16(b, row.Cells.empty() ? 0 : static_cast<unsigned>(row.Cells.front().Col - 1));
         U16(b, row.Cells.empty() ? 0 : static_cast<unsigned>(row.Cells.back().Col));
-        U16(b, row.Height > 0 ? static_cast<unsigned>(std::lround(row.Height * 20)) : 300);
+        U16(b, row.Height > 0 ? static_cast<unsigned>(std::clamp(std::lround(row.Height * 20), 2L, 8192L)) : 300);
         U16(b, 0);
         U16(b, 0);
         U16(b, 0x0100 | (row.Height > 0 ? 0x40 : 0) | (row.Style > 0 ? 0x80 : 0));
