@@ -1,10 +1,12 @@
 // The whole spreadsheet exporter on the native spreadsheet application: COUNT rows of 8
 // columns (2 integers, 2 reals, 2 texts, a date and a date-time) from the virtual engine
-// to .xlsx. Prints wall time and peak resident memory; one case per process so the peaks
-// are separate. The peer, libxlsxwriter in constant-memory mode writing the same cells:
+// to .xlsx, or to .xls when the file is named so (at most 65,535 rows and the caption).
+// Prints wall time and peak resident memory; one case per process so the peaks are
+// separate. The peer, libxlsxwriter in constant-memory mode writing the same cells:
 //
 //   build-bench/bench/bench_excel_exporter_bench 1000000 /tmp/rows.xlsx
 //   build-bench/bench/bench_xlsxwriter_cells 1000000 /tmp/peer.xlsx
+//   build-bench/bench/bench_excel_exporter_bench 60000 /tmp/rows.xls
 
 #include "office/excel_exporter.h"
 #include "framework/ui_services.h"
@@ -18,7 +20,7 @@
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s COUNT FILE.xlsx\n", argv[0]);
+        std::fprintf(stderr, "usage: %s COUNT FILE.xlsx|FILE.xls\n", argv[0]);
         return 2;
     }
     TRecordingUIServices ui;

@@ -6,12 +6,12 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql
-  libzip-dev libpugixml-dev libsqlite3-dev sqlite3 libisal-dev
+  libzip-dev libpugixml-dev libsqlite3-dev sqlite3 libisal-dev libgsf-1-dev
   postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-utils unzip
   libreoffice-writer-nogui libreoffice-calc-nogui
-  python3-docx python3-openpyxl
+  python3-docx python3-openpyxl python3-xlrd
   libpq-dev
   xdg-utils
   fonts-dejavu-core fonts-dejavu-extra

@@ -295,7 +295,7 @@ std::string ConvertWithLibreOffice(const std::string& file, const std::string& f
         throw std::runtime_error("LibreOffice did not convert '" + file + "' within " + std::to_string(timeoutSeconds) +
                                  " s: " + output);
     std::string base = QFileInfo(QString::fromStdString(file)).completeBaseName().toStdString();
-    std::string result = outDir + "/" + base + "." + format;
+    std::string result = outDir + "/" + base + "." + format.substr(0, format.find(':'));
     if (!QFileInfo::exists(QString::fromStdString(result)))
         throw std::runtime_error("LibreOffice could not convert '" + file + "' to " + format + " (exit code " +
                                  std::to_string(process.exitCode()) + "): " + output);

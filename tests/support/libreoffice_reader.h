@@ -53,7 +53,8 @@ struct LoDocument {
 
 // True when soffice can be started.
 bool LibreOfficeAvailable();
-// Converts `file` to `format` ("fodt", "html", "docx", ...) into `outDir`; returns the new file.
+// Converts `file` to `format` ("fodt", "html", "docx", ...; filter options may follow a
+// colon, as in "csv:Text - txt - csv (StarCalc):44,34,76") into `outDir`; returns the new file.
 std::string ConvertWithLibreOffice(const std::string& file, const std::string& format, const std::string& outDir,
                                    int timeoutSeconds = 180);
 LoDocument ReadWithLibreOffice(const std::string& file, int timeoutSeconds = 180);

@@ -548,9 +548,13 @@ public:
             FSheet->Modified = true;
             FSheet->HashValue.clear();
             FSheet->SaltValue.clear();
+            FSheet->PasswordHash = 0;
             if (const AutomationValue* v = Optional(args, 0, "Password")) {
                 const std::string password = v->ToString();
-                if (!password.empty()) Hash(password);
+                if (!password.empty()) {
+                    Hash(password);
+                    FSheet->PasswordHash = XlLegacyPasswordHash(password);
+                }
             }
             return {};
         }
@@ -633,6 +637,24 @@ private:
     std::shared_ptr<XlWorkbook> FBook;
 };
 
+enum class SaveFormat { Xlsx, Xls };
+
+// What SaveAs writes for a file-format code; 0 (none given) goes by the file name's
+// extension. See the table in excel_server.h.
+SaveFormat SaveFormatOf(const std::string& file, int code)
+{
+    switch (code) {
+    case 0:
+        if (LowerExtensionIs(file, "xlsx")) return SaveFormat::Xlsx;
+        if (LowerExtensionIs(file, "xls") || LowerExtensionIs(file, "xlt")) return SaveFormat::Xls;
+        throw Exception("Cannot tell the file format of '" + file + "': name it .xlsx or .xls, or give a file format");
+    case 51: return SaveFormat::Xlsx;
+    case -4143: case 16: case 27: case 29: case 33: case 39: case 43: case 56: return SaveFormat::Xls;
+    default:
+        throw Exception("The file format " + std::to_string(code) + " is not supported: use 51 (.xlsx) or 56 (.xls)");
+    }
+}
+
 class WorkbookObject : public ExcelObject {
 public:
     WorkbookObject(std::shared_ptr<App> app, std::shared_ptr<XlWorkbook> book)
@@ -649,15 +671,11 @@ public:
             const std::string file = Required(args, 0, "Filename", member).ToString();
             if (file.empty()) throw Exception("SaveAs needs a file name");
             const AutomationValue* format = Optional(args, 1, "FileFormat");
-            const int code = format ? format->ToInteger() : 0;
-            if (code == 51 || (code == 0 && LowerExtensionIs(file, "xlsx"))) {
-                FBook->SaveXlsx(file);
-                return {};
+            switch (SaveFormatOf(file, format ? format->ToInteger() : 0)) {
+            case SaveFormat::Xlsx: FBook->SaveXlsx(file); break;
+            case SaveFormat::Xls: FBook->SaveXls(file); break;
             }
-            if (code == 0 && !LowerExtensionIs(file, "xls"))
-                throw Exception("Cannot tell the file format of '" + file + "': name it .xlsx or give a file format");
-            throw Exception("Saving '" + file + "' in the .xls file format" + (code ? " (code " + std::to_string(code) + ")" : std::string())
-                            + " is not available yet; save as .xlsx (file format 51)");
+            return {};
         }
         if (SameMemberName(member, "Close")) {
             auto& books = FApp->Books;
@@ -671,7 +689,8 @@ private:
     std::shared_ptr<XlWorkbook> FBook;
 };
 
-// Reads an .xlsx / .xltx package into `book`; other workbooks are refused with a message.
+// Reads an .xlsx / .xltx package or an .xls / .xlt workbook into `book`; other files, and
+// workbooks holding what the model cannot keep, are refused with a message.
 void OpenPackage(XlWorkbook& book, const std::string& file, bool asTemplate)
 {
     if (!FileExists(file)) throw EFOpenError("Cannot open file \"" + file + "\": it does not exist");
@@ -682,10 +701,8 @@ void OpenPackage(XlWorkbook& book, const std::string& file, bool asTemplate)
         bytes.resize(static_cast<std::size_t>(in.gcount()));
         return bytes;
     }();
-    if (head.starts_with("\xD0\xCF\x11\xE0"))
-        throw Exception("The workbook '" + file + "' is in the .xls file format, which this application cannot open yet; "
-                        "nothing was changed");
-    book.OpenXlsx(file, asTemplate);
+    if (head.starts_with("\xD0\xCF\x11\xE0")) book.OpenXls(file);
+    else book.OpenXlsx(file, asTemplate);
 }
 
 class WorkbooksObject : public ExcelObject {

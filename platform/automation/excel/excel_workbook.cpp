@@ -46,15 +46,6 @@ std::string Hex6(int bgr)
     return buf;
 }
 
-void AppendXmlText(std::string& out, std::string_view bytes)
-{
-    ForEachWordChar(bytes, [&](char32_t c) {
-        if (c == WordTab) out += '\t';
-        else if (c == WordLineBreak) out += '\n';
-        else AppendXmlChar(out, c);
-    });
-}
-
 std::string Attr(std::string_view text)
 {
     std::string out;
@@ -240,6 +231,17 @@ bool XlReadNumber(const std::string& text, double& value, int& dateFormat)
         }
     }
     return false;
+}
+
+std::string XlHeaderCode(const std::string& left, const std::string& raw)
+{
+    if (left.empty()) return raw;
+    std::string out = "&L";
+    for (char ch : left) {
+        if (ch == '&') out += "&&";
+        else if (ch != '\r') out += ch;
+    }
+    return out;
 }
 
 // ---- styles
@@ -484,68 +486,118 @@ void XlSheet::PutText(int r, int c, const std::string& text)
     column.MaxChars = std::max(column.MaxChars, WordTextLength(text));
 }
 
-void XlSheet::WriteRow(int r, const XlRow& row)
+namespace {
+
+template <class T>
+void Put(std::string& b, const T& v)
+{
+    b.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
+} // namespace
+
+// A spooled row: its byte count, then row, height, style, cell count and per cell its
+// column, kind, style and number or text (byte count and bytes).
+void XlSheet::WriteRow(int r, const XlRow& row, bool markStreamed)
 {
     std::string& b = FBuffer;
-    const std::string rs = std::to_string(r);
-    b += "<row r=\"" + rs + "\"";
-    if (row.Height > 0) b += " ht=\"" + Num(row.Height) + "\" customHeight=\"1\"";
-    if (row.Style > 0) b += " s=\"" + std::to_string(FBook.XfIndex(row.Style)) + "\" customFormat=\"1\"";
-    b += ">";
+    const std::size_t at = b.size();
+    Put(b, std::uint32_t(0));
+    Put(b, r);
+    Put(b, row.Height);
+    Put(b, row.Style);
+    Put(b, static_cast<std::uint32_t>(row.Cells.size()));
     for (const auto& [c, cell] : row.Cells) {
-        FColumns[c].Streamed = true;
-        b += "<c r=\"";
-        b += ColumnLetters(c);
-        b += rs;
-        b += '"';
-        if (cell.Style) b += " s=\"" + std::to_string(FBook.XfIndex(cell.Style)) + "\"";
-        switch (cell.Kind) {
-        case XlKind::Blank: b += "/>"; break;
-        case XlKind::Number: b += "><v>" + Num(cell.Number) + "</v></c>"; break;
-        case XlKind::Text:
-            b += " t=\"inlineStr\"><is><t>";
-            AppendXmlText(b, cell.Text);
-            b += "</t></is></c>";
-            break;
+        if (markStreamed) FColumns[c].Streamed = true;
+        Put(b, c);
+        Put(b, cell.Kind);
+        Put(b, cell.Style);
+        if (cell.Kind == XlKind::Number) Put(b, cell.Number);
+        if (cell.Kind == XlKind::Text) {
+            Put(b, static_cast<std::uint32_t>(cell.Text.size()));
+            b += cell.Text;
         }
     }
-    b += "</row>";
-    if (b.size() >= (1 << 16)) {
-        if (FSpool->write(b.data(), static_cast<qint64>(b.size())) != static_cast<qint64>(b.size()))
-            throw EStreamError("Cannot write the rows of sheet '" + Name + "' to the temporary folder: "
-                               + FSpool->errorString().toStdString());
-        b.clear();
+    const auto size = static_cast<std::uint32_t>(b.size() - at - sizeof(std::uint32_t));
+    std::memcpy(b.data() + at, &size, sizeof size);
+    if (b.size() >= (1 << 16)) WriteSpool();
+}
+
+void XlSheet::WriteSpool()
+{
+    if (!FSpool) {
+        FSpool = std::make_unique<QTemporaryFile>(QDir::tempPath() + "/tabrix-sheet-XXXXXX.rows");
+        if (!FSpool->open())
+            throw EStreamError("Cannot create a temporary file for the rows of sheet '" + Name + "'");
     }
+    if (FSpool->write(FBuffer.data(), static_cast<qint64>(FBuffer.size())) != static_cast<qint64>(FBuffer.size()))
+        throw EStreamError("Cannot write the rows of sheet '" + Name + "' to the temporary folder: "
+                           + FSpool->errorString().toStdString());
+    FBuffer.clear();
+}
+
+bool XlSheet::ReadSpooled(std::string& record)
+{
+    std::uint32_t size = 0;
+    const qint64 got = FSpool->read(reinterpret_cast<char*>(&size), sizeof size);
+    if (got == 0) return false;
+    record.resize(size);
+    if (got != sizeof size || FSpool->read(record.data(), size) != static_cast<qint64>(size))
+        throw EStreamError("Cannot read the rows of sheet '" + Name + "' back from the temporary folder");
+    return true;
 }
 
 void XlSheet::Flush(int below)
 {
-    if (!FSpool) {
-        FSpool = std::make_unique<QTemporaryFile>(QDir::tempPath() + "/tabrix-sheet-XXXXXX.xml");
-        if (!FSpool->open())
-            throw EStreamError("Cannot create a temporary file for the rows of sheet '" + Name + "'");
-    }
     while (!FHeld.empty() && FHeld.begin()->first < below) {
         auto node = FHeld.extract(FHeld.begin());
         FWrittenThrough = node.key();
-        WriteRow(node.key(), node.mapped());
+        WriteRow(node.key(), node.mapped(), true);
     }
 }
 
-std::string XlSheet::FinishRows()
+void XlSheet::AddExistingRow(int r, const XlRow& row)
+{
+    WriteRow(r, row, false);
+    FWrittenThrough = FLastRow = std::max(FLastRow, r);
+    if (!row.Cells.empty()) FLastCol = std::max(FLastCol, row.Cells.rbegin()->first);
+}
+
+void XlSheet::FinishRows()
 {
     Flush(XlMaxRows + 1);
-    if (!FBuffer.empty()) {
-        if (FSpool->write(FBuffer.data(), static_cast<qint64>(FBuffer.size())) != static_cast<qint64>(FBuffer.size()))
-            throw EStreamError("Cannot write the rows of sheet '" + Name + "' to the temporary folder");
-        FBuffer.clear();
-    }
-    if (!FSpool->flush())
+    if (!FBuffer.empty()) WriteSpool();
+    if (FSpool && !FSpool->flush())
         throw EStreamError("Cannot write the rows of sheet '" + Name + "' to the temporary folder");
-    return FSpool->fileName().toStdString();
 }
 
 // ---- workbook
+
+XlReplacement::XlReplacement(const std::string& fileName) : FFileName(fileName)
+{
+    const QFileInfo target(QString::fromStdString(fileName));
+    const QString folder = target.absolutePath();
+    if (!QFileInfo(folder).isDir()) throw EFOpenError("Cannot create file \"" + fileName + "\": no such folder");
+    QTemporaryFile temp(folder + "/.~" + target.fileName() + "-XXXXXX.tmp");
+    temp.setAutoRemove(false);
+    if (!temp.open()) throw EFOpenError("Cannot create file \"" + fileName + "\": " + temp.errorString().toStdString());
+    temp.close();
+    temp.setPermissions(target.exists() ? QFile::permissions(target.absoluteFilePath())
+                                        : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    FTempName = temp.fileName().toStdString();
+}
+
+XlReplacement::~XlReplacement()
+{
+    if (!FCommitted) std::remove(FTempName.c_str());
+}
+
+void XlReplacement::Commit()
+{
+    if (std::rename(FTempName.c_str(), FFileName.c_str()) != 0)
+        throw EFOpenError("Cannot create file \"" + FFileName + "\": the finished workbook could not replace it");
+    FCommitted = true;
+}
 
 XlWorkbook::XlWorkbook() = default;
 XlWorkbook::~XlWorkbook() = default;

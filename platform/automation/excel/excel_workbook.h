@@ -1,10 +1,11 @@
 #pragma once
-// The native spreadsheet's workbook model and its .xlsx writer.
+// The native spreadsheet's workbook model and its writers (.xlsx, .xls).
 //
 // Rows are streamed: a sheet holds in memory only the rows from the most recently
 // touched one on; touching a later row writes every earlier held row to the sheet's spool
-// file as finished SpreadsheetML. So memory stays flat however many rows a sheet gets, as
-// long as rows arrive in order; touching a row that was already written raises an error.
+// file in a compact form of its own, which the writer of the format chosen at save time
+// reads back row by row. So memory stays flat however many rows a sheet gets, as long as
+// rows arrive in order; touching a row that was already written raises an error.
 // Column settings (width, hidden, column formats) and sheet settings (frozen panes,
 // protection, page setup, pictures) are kept until the workbook is saved.
 //
@@ -34,6 +35,7 @@
 #include <QTemporaryFile>
 
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -43,6 +45,9 @@
 constexpr int XlMaxRows = 1048576;
 constexpr int XlMaxColumns = 16384;
 constexpr std::size_t XlMaxTextLength = 32767;
+// The .xls file format's sheet size.
+constexpr int XlsMaxRows = 65536;
+constexpr int XlsMaxColumns = 256;
 
 struct XlFont {
     std::string Name = "Calibri";
@@ -69,6 +74,7 @@ public:
     XlStyles();
     int Intern(const XlStyle& style);
     const XlStyle& Get(int index) const { return FStyles.at(static_cast<std::size_t>(index)); }
+    int Count() const { return static_cast<int>(FStyles.size()); }
     // The styles part: `existing` (a workbook's own styles part, or empty for a new one)
     // with every style but the default appended as one cell format each, in order.
     std::string Xml(const std::string& existing) const;
@@ -103,6 +109,23 @@ struct XlColumn {
     bool Streamed = false;    // a written row holds a cell of this column
 };
 
+// A row read back from a sheet's spool; texts point into the reader's buffer and are
+// valid during the call that receives the row.
+struct XlSpooledCell {
+    int Col = 0;
+    XlKind Kind = XlKind::Blank;
+    int Style = 0;
+    double Number = 0;
+    std::string_view Text;
+};
+
+struct XlSpooledRow {
+    int Row = 0;
+    double Height = 0;
+    int Style = -1;
+    std::vector<XlSpooledCell> Cells;
+};
+
 struct XlPicture {
     int Index = 0; // in the workbook's picture store
     int Row = 1;
@@ -110,6 +133,21 @@ struct XlPicture {
 };
 
 class XlWorkbook;
+
+// A temporary file in the folder of `fileName` that a writer fills; Commit renames it over
+// `fileName`, otherwise it is removed. The new file gets the permissions of the one it
+// replaces, else the usual ones.
+class XlReplacement {
+public:
+    explicit XlReplacement(const std::string& fileName);
+    ~XlReplacement();
+    const std::string& Name() const { return FTempName; }
+    void Commit();
+
+private:
+    std::string FFileName, FTempName;
+    bool FCommitted = false;
+};
 
 // The package a workbook was opened from (or started from, for a template). Parts the
 // export does not touch are copied from it unchanged.
@@ -158,6 +196,12 @@ public:
     double LeftMargin = 0.7 * 72, RightMargin = 0.7 * 72, TopMargin = 0.75 * 72, BottomMargin = 0.75 * 72;
     int Orientation = 0; // 0 default, 1 portrait, 2 landscape
     std::string LeftHeader, LeftFooter;
+    // Header and footer codes as an opened .xls workbook stored them, written again as
+    // they are unless LeftHeader / LeftFooter replace them.
+    std::string RawHeader, RawFooter;
+    // The 16-bit password hash of the older file format (0: none), for .xls files and
+    // for protection read from them.
+    std::uint16_t PasswordHash = 0;
     std::vector<XlPicture> Pictures;
 
     // For a sheet of an opened package: its part and relationship id, whether it is a
@@ -170,12 +214,20 @@ public:
     // Rows up to lastRow exist in the package already; new rows go below them.
     void ContinueAfter(int lastRow, int lastCol);
 
-    // Writes every held row to the spool and returns the spool's file name.
-    std::string FinishRows();
+    // A row read from an existing file, written straight to the spool; rows come in
+    // ascending order before any other row. The columns stay open for formatting.
+    void AddExistingRow(int r, const XlRow& row);
+
+    // Writes every held row to the spool.
+    void FinishRows();
+    // Calls f(const XlSpooledRow&) for every written row, in order (after FinishRows).
+    template <class F> void ForEachRow(F&& f);
 
 private:
     void Flush(int below);
-    void WriteRow(int r, const XlRow& row);
+    void WriteRow(int r, const XlRow& row, bool markStreamed);
+    void WriteSpool();
+    bool ReadSpooled(std::string& record);
 
     XlWorkbook& FBook;
     std::map<int, XlRow> FHeld;
@@ -214,14 +266,65 @@ public:
     // Writes the workbook as .xlsx: to a temporary name in the target's folder, renamed
     // over the target when complete. A failure leaves an existing target unchanged.
     void SaveXlsx(const std::string& fileName);
+    // The same as a BIFF8 workbook in a compound file (.xls). Raises, before the target
+    // is touched, when a sheet exceeds the format's 65,536 rows or 256 columns, or the
+    // workbook holds pictures (which this writer does not store in .xls).
+    void SaveXls(const std::string& fileName);
+    // Reads an .xls (or .xlt) workbook into a new model: sheets, cells, formats, column
+    // widths, row heights, panes, protection and page setup. Raises with a message naming
+    // what the workbook holds when it holds anything the model cannot keep.
+    void OpenXls(const std::string& fileName);
 
 private:
     std::unique_ptr<WordPictureStore> FPictures;
 };
 
+// The 16-bit sheet-protection password hash of the .xls file format.
+std::uint16_t XlLegacyPasswordHash(const std::string& password);
+
+// The header or footer code of a sheet: `left` as its left part (its "&" doubled, as "&"
+// starts the codes), or `raw` as it is when `left` is empty.
+std::string XlHeaderCode(const std::string& left, const std::string& raw);
+
 // Reads text under the rules above: true with a number, or a date-time serial and its
 // built-in format id (14 date, 22 date and time, 21 time; 0 for a plain number).
 bool XlReadNumber(const std::string& text, double& value, int& dateFormat);
+
+template <class F>
+void XlSheet::ForEachRow(F&& f)
+{
+    if (!FSpool) return;
+    std::string record;
+    XlSpooledRow row;
+    FSpool->seek(0);
+    while (ReadSpooled(record)) {
+        const char* p = record.data();
+        const auto take = [&p](auto& v) {
+            std::memcpy(&v, p, sizeof v);
+            p += sizeof v;
+        };
+        std::uint32_t count = 0;
+        take(row.Row);
+        take(row.Height);
+        take(row.Style);
+        take(count);
+        row.Cells.resize(count);
+        for (XlSpooledCell& c : row.Cells) {
+            take(c.Col);
+            take(c.Kind);
+            take(c.Style);
+            if (c.Kind == XlKind::Number) take(c.Number);
+            if (c.Kind == XlKind::Text) {
+                std::uint32_t size = 0;
+                take(size);
+                c.Text = std::string_view(p, size);
+                p += size;
+            } else c.Text = {};
+        }
+        f(static_cast<const XlSpooledRow&>(row));
+    }
+    FSpool->seek(FSpool->size());
+}
 
 template <class F>
 void XlSheet::Restyle(XlCell& cell, F&& f)

@@ -13,6 +13,7 @@
 
 #include <zip.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <pugixml.hpp>
@@ -36,22 +37,53 @@ std::string Letters(int n)
     return name;
 }
 
+std::string Num(double v)
+{
+    char buf[32];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return ec == std::errc() ? std::string(buf, end) : std::string("0");
+}
+
+void AppendXmlText(std::string& out, std::string_view bytes)
+{
+    ForEachWordChar(bytes, [&](char32_t c) {
+        if (c == WordTab) out += '\t';
+        else if (c == WordLineBreak) out += '\n';
+        else AppendXmlChar(out, c);
+    });
+}
+
+void AppendRowXml(std::string& b, const XlSpooledRow& row, const XlWorkbook& book)
+{
+    const std::string rs = std::to_string(row.Row);
+    b += "<row r=\"" + rs + "\"";
+    if (row.Height > 0) b += " ht=\"" + Num(row.Height) + "\" customHeight=\"1\"";
+    if (row.Style > 0) b += " s=\"" + std::to_string(book.XfIndex(row.Style)) + "\" customFormat=\"1\"";
+    b += ">";
+    for (const XlSpooledCell& cell : row.Cells) {
+        b += "<c r=\"";
+        b += Letters(cell.Col);
+        b += rs;
+        b += '"';
+        if (cell.Style) b += " s=\"" + std::to_string(book.XfIndex(cell.Style)) + "\"";
+        switch (cell.Kind) {
+        case XlKind::Blank: b += "/>"; break;
+        case XlKind::Number: b += "><v>" + Num(cell.Number) + "</v></c>"; break;
+        case XlKind::Text:
+            b += " t=\"inlineStr\"><is><t>";
+            AppendXmlText(b, cell.Text);
+            b += "</t></is></c>";
+            break;
+        }
+    }
+    b += "</row>";
+}
+
 std::string Inches(double points)
 {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.4f", points / 72.0);
     return buf;
-}
-
-// Header and footer texts use "&" as the start of their codes.
-std::string HeaderText(const std::string& text)
-{
-    std::string out;
-    for (char ch : text) {
-        if (ch == '&') out += "&&";
-        else if (ch != '\r') out += ch;
-    }
-    return out;
 }
 
 std::string SheetHead(const XlSheet& sheet, bool active, const XlWorkbook& book)
@@ -100,25 +132,35 @@ std::string SheetHead(const XlSheet& sheet, bool active, const XlWorkbook& book)
 std::string SheetTail(const XlSheet& sheet, bool drawing, const std::string& drawingRel)
 {
     std::string x = "</sheetData>";
-    if (sheet.Protected)
-        x += "<sheetProtection algorithmName=\"SHA-512\" hashValue=\"" + sheet.HashValue + "\" saltValue=\""
-            + sheet.SaltValue + "\" spinCount=\"" + std::to_string(sheet.SpinCount)
-            + "\" sheet=\"1\" objects=\"1\" scenarios=\"1\"/>";
+    if (sheet.Protected) {
+        x += "<sheetProtection";
+        if (!sheet.HashValue.empty())
+            x += " algorithmName=\"SHA-512\" hashValue=\"" + sheet.HashValue + "\" saltValue=\"" + sheet.SaltValue
+                + "\" spinCount=\"" + std::to_string(sheet.SpinCount) + "\"";
+        else if (sheet.PasswordHash) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "%04X", sheet.PasswordHash);
+            x += std::string(" password=\"") + hex + "\"";
+        }
+        x += " sheet=\"1\" objects=\"1\" scenarios=\"1\"/>";
+    }
     x += "<pageMargins left=\"" + Inches(sheet.LeftMargin) + "\" right=\"" + Inches(sheet.RightMargin) + "\" top=\""
         + Inches(sheet.TopMargin) + "\" bottom=\"" + Inches(sheet.BottomMargin)
         + "\" header=\"0.3\" footer=\"0.3\"/>";
     if (sheet.Orientation)
         x += std::string("<pageSetup orientation=\"") + (sheet.Orientation == 2 ? "landscape" : "portrait") + "\"/>";
-    if (!sheet.LeftHeader.empty() || !sheet.LeftFooter.empty()) {
+    const std::string header = XlHeaderCode(sheet.LeftHeader, sheet.RawHeader);
+    const std::string footer = XlHeaderCode(sheet.LeftFooter, sheet.RawFooter);
+    if (!header.empty() || !footer.empty()) {
         x += "<headerFooter>";
-        if (!sheet.LeftHeader.empty()) {
+        if (!header.empty()) {
             x += "<oddHeader>";
-            AppendXmlAttrText(x, "&L" + HeaderText(sheet.LeftHeader));
+            AppendXmlAttrText(x, header);
             x += "</oddHeader>";
         }
-        if (!sheet.LeftFooter.empty()) {
+        if (!footer.empty()) {
             x += "<oddFooter>";
-            AppendXmlAttrText(x, "&L" + HeaderText(sheet.LeftFooter));
+            AppendXmlAttrText(x, footer);
             x += "</oddFooter>";
         }
         x += "</headerFooter>";
@@ -341,7 +383,7 @@ std::string MergeSheet(const std::string& xml, const XlSheet& sheet, const XlWor
             if (text.empty()) return;
             pugi::xml_node n = hf.child(name);
             if (!n) n = std::strcmp(name, "oddHeader") == 0 ? hf.prepend_child(name) : hf.insert_child_after(name, hf.child("oddHeader"));
-            n.text().set(("&L" + HeaderText(text)).c_str());
+            n.text().set(XlHeaderCode(text, std::string()).c_str());
         };
         set("oddHeader", sheet.LeftHeader);
         set("oddFooter", sheet.LeftFooter);
@@ -454,17 +496,8 @@ void XlWorkbook::OpenXlsx(const std::string& fileName, bool asTemplate)
 
 void XlWorkbook::SaveXlsx(const std::string& fileName)
 {
-    const QFileInfo target(QString::fromStdString(fileName));
-    const QString folder = target.absolutePath();
-    if (!QFileInfo(folder).isDir()) throw EFOpenError("Cannot create file \"" + fileName + "\": no such folder");
-    QTemporaryFile temp(folder + "/.~" + target.fileName() + "-XXXXXX.tmp");
-    temp.setAutoRemove(true);
-    if (!temp.open()) throw EFOpenError("Cannot create file \"" + fileName + "\": " + temp.errorString().toStdString());
-    temp.close();
-    // The new file gets the permissions of the one it replaces, else the usual ones.
-    temp.setPermissions(target.exists() ? QFile::permissions(target.absoluteFilePath())
-                                        : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    const std::string tempName = temp.fileName().toStdString();
+    XlReplacement target(fileName);
+    const std::string tempName = target.Name();
 
     std::unique_ptr<zip_t, decltype(&zip_discard)> source(nullptr, &zip_discard);
     pugi::xml_document types, book, bookRels;
@@ -616,20 +649,24 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
             head = SheetHead(sheet, static_cast<int>(i) == Active, *this);
             tail = SheetTail(sheet, !drawingRel.empty(), drawingRel);
         }
-        const std::string rows = sheet.FinishRows();
+        sheet.FinishRows();
         auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() + "/tabrix-part-XXXXXX.xml");
         if (!file->open()) throw EStreamError("Cannot create a temporary file for sheet '" + sheet.Name + "'");
-        bool ok = file->write(head.data(), static_cast<qint64>(head.size())) == static_cast<qint64>(head.size());
-        QFile spool(QString::fromStdString(rows));
-        ok = ok && spool.open(QIODevice::ReadOnly);
-        std::string chunk(1 << 20, '\0');
-        while (ok) {
-            const qint64 got = spool.read(chunk.data(), static_cast<qint64>(chunk.size()));
-            if (got < 0) ok = false;
-            if (got <= 0) break;
-            ok = file->write(chunk.data(), got) == got;
-        }
-        ok = ok && file->write(tail.data(), static_cast<qint64>(tail.size())) == static_cast<qint64>(tail.size());
+        bool ok = true;
+        const auto write = [&](const std::string& bytes) {
+            ok = ok && file->write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+        };
+        write(head);
+        std::string chunk;
+        sheet.ForEachRow([&](const XlSpooledRow& row) {
+            AppendRowXml(chunk, row, *this);
+            if (chunk.size() >= (1 << 16)) {
+                write(chunk);
+                chunk.clear();
+            }
+        });
+        write(chunk);
+        write(tail);
         ok = ok && file->flush();
         if (!ok) throw EStreamError("Cannot write sheet '" + sheet.Name + "' to the temporary folder");
         zip.AddFile(sheet.SourcePart, file->fileName().toStdString());
@@ -666,7 +703,5 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
     }
     zip.Close();
     source.reset();
-    if (std::rename(tempName.c_str(), fileName.c_str()) != 0)
-        throw EFOpenError("Cannot create file \"" + fileName + "\": the finished workbook could not replace it");
-    temp.setAutoRemove(false);
+    target.Commit();
 }

@@ -2,9 +2,13 @@
 // limits of its streamed rows.
 
 #include "platform/automation/automation.h"
+#include "framework/files.h"
 #include "framework/format_settings.h"
+#include "platform/automation/excel/excel_workbook.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -90,6 +94,95 @@ TEST_F(ExcelServerTest, RowsAreWrittenInOrderWithinTheSheetLimits)
     } catch (const Exception& e) {
         EXPECT_NE(e.Message().find("Charts"), std::string::npos) << e.Message();
     }
+}
+
+// SaveAs: what each file-format code writes, told by the file's first bytes.
+TEST_F(ExcelServerTest, FileFormatCodesChooseTheWriter)
+{
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tabrix-xl-codes-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    Sheet().Get("Cells", {1, 1}).Put("Value", "x");
+    const std::string zip = "PK\x03\x04", compound = "\xD0\xCF\x11\xE0";
+    const struct {
+        const char* Name;
+        int Code;
+        std::string Magic; // empty: refused
+    } cases[] = {
+        {"a.xlsx", 0, zip},      {"a.XLS", 0, compound},   {"a.xlt", 0, compound}, {"a.xls", 51, zip},
+        {"a.xlsx", 56, compound}, {"a.xls", -4143, compound}, {"a.xls", 16, compound}, {"a.xls", 27, compound},
+        {"a.xls", 29, compound}, {"a.xls", 33, compound},    {"a.xls", 39, compound}, {"a.xls", 43, compound},
+        {"a.txt", 0, ""},        {"a.xls", 6, ""},
+    };
+    AutomationValue book = app.Call("ActiveWorkbook");
+    for (const auto& c : cases) {
+        const std::string file = (dir / c.Name).string();
+        std::filesystem::remove(file);
+        const auto save = [&] { c.Code ? book.Call("SaveAs", {file, c.Code}) : book.Call("SaveAs", {file}); };
+        if (c.Magic.empty()) {
+            EXPECT_THROW(save(), Exception) << c.Name << " " << c.Code;
+            EXPECT_FALSE(std::filesystem::exists(file));
+            continue;
+        }
+        save();
+        EXPECT_EQ(ReadFileToString(file).substr(0, 4), c.Magic) << c.Name << " " << c.Code;
+    }
+    std::filesystem::remove_all(dir);
+}
+
+// An .xls sheet holds 65,536 rows and 256 columns: a larger one is refused by name of the
+// limit, and the existing file is left as it was.
+TEST_F(ExcelServerTest, XlsLimitsRefuseBeforeTheTargetIsTouched)
+{
+    const std::string file = (std::filesystem::temp_directory_path() / ("tabrix-xl-limit-" + std::to_string(::getpid()) + ".xls")).string();
+    WriteStringToFile(file, "old");
+    for (const auto& [row, col] : {std::pair{65537, 1}, {1, 257}}) {
+        app.Call("WorkBooks").Call("Add");
+        Sheet().Get("Cells", {row, col}).Put("Value", "1");
+        try {
+            app.Call("ActiveWorkbook").Call("SaveAs", {file});
+            ADD_FAILURE() << row << "," << col;
+        } catch (const Exception& e) {
+            EXPECT_NE(e.Message().find("65,536 rows and 256 columns"), std::string::npos) << e.Message();
+        }
+        EXPECT_EQ(ReadFileToString(file), "old");
+    }
+    std::filesystem::remove(file);
+}
+
+TEST(XlsPasswordHashTest, MatchesTheLegacySheetProtectionHash)
+{
+    EXPECT_EQ(XlLegacyPasswordHash("secret"), 0xDAA7);
+    EXPECT_EQ(XlLegacyPasswordHash(""), 0xCE4B);
+}
+
+// Damaged .xls files: opening either works or fails with the server's message; never a
+// crash or a read outside the file's records.
+TEST_F(ExcelServerTest, DamagedXlsFilesFailCleanly)
+{
+    const std::string file = (std::filesystem::temp_directory_path() / ("tabrix-xl-damaged-" + std::to_string(::getpid()) + ".xls")).string();
+    for (int r = 1; r <= 40; ++r) {
+        Sheet().Get("Cells", {r, 1}).Put("Value", "text " + std::to_string(r) + std::string(static_cast<std::size_t>(r) * 20, 'x'));
+        Sheet().Get("Cells", {r, 2}).Put("Value", std::to_string(r * 1.5));
+    }
+    app.Call("ActiveWorkbook").Call("SaveAs", {file});
+    const std::string good = ReadFileToString(file);
+    std::uint32_t seed = 12345;
+    const auto random = [&] { return seed = seed * 1103515245 + 12345, (seed >> 8) % good.size(); };
+    int opened = 0;
+    for (int i = 0; i < 300; ++i) {
+        std::string bad = good;
+        if (i % 3 == 0) bad.resize(random());
+        else
+            for (int k = 0; k < 4; ++k) bad[random()] = static_cast<char>(seed >> 3);
+        WriteStringToFile(file, bad);
+        try {
+            app.Call("WorkBooks").Call("Open", {file});
+            ++opened;
+        } catch (const Exception&) {
+        }
+    }
+    EXPECT_GT(opened, 0);
+    std::filesystem::remove(file);
 }
 
 } // namespace
