@@ -120,7 +120,7 @@ protected:
             }
         };
         engine.OnGetValue = [this](TPersistent*, TKVEColumn* column, Variant& value) {
-            if (column->FieldName == "Int") value = Variant(row * 1000);
+            if (column->FieldName == "Int") value = Variant(row * 100000);  // 200000: whole numbers are written in plain digits
             else if (column->FieldName == "Real") value = Variant(row + 0.5);
             else if (column->FieldName == "Day") value = Variant::FromDateTime(EncodeDate(2024, 2, row + 1));
             else value = Variant(" 0" + std::to_string(row) + " text");
@@ -178,7 +178,7 @@ TEST_F(ExcelEndToEndTest, ValuesFormatsAndSheetSettingsReadBack)
               "cell B3 str '0,5' @\n"
               "cell C3 datetime datetime.datetime(2024, 2, 1, 0, 0) mm-dd-yy\n"
               "cell D3 str ' 00 text' @\n"
-              "cell A5 int 2000 0\n"
+              "cell A5 int 200000 0\n"
               "cell B5 str '2,5' @\n"
               "cell C5 datetime datetime.datetime(2024, 2, 3, 0, 0) mm-dd-yy\n"
               "cell D5 str ' 02 text' @\n"
@@ -196,7 +196,7 @@ TEST_F(ExcelEndToEndTest, ValuesFormatsAndSheetSettingsReadBack)
     if (!LibreOfficeAvailable())
         GTEST_SKIP() << "LibreOffice is not installed";
     const std::string csv = ReadFileToString(ConvertWithLibreOffice((dir / "out.xlsx").string(), "csv", dir.string()));
-    EXPECT_NE(csv.find("0,\"0,5\",02/01/2024, 00 text\n,,,\n2000,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("0,\"0,5\",02/01/2024, 00 text\n,,,\n200000,"), std::string::npos) << csv;
 }
 
 TEST_F(ExcelEndToEndTest, FailedSaveLeavesTheOldFileAlone)
@@ -348,7 +348,7 @@ TEST_F(ExcelEndToEndTest, XlsWorkbookReadsBackWithXlrdAndLibreOffice)
                         "cell D3 text ' 00 text' @ font Arial 10 bold=0 rgb=(0, 0, 0) lines=1111 align=1\n"),
               std::string::npos)
         << read;
-    EXPECT_NE(read.find("cell A5 number 2000.0 0 "), std::string::npos) << read;
+    EXPECT_NE(read.find("cell A5 number 200000.0 0 "), std::string::npos) << read;
     EXPECT_NE(read.find("width A 2230 0\nwidth B 12982 0\nwidth C 3254 0\nwidth D 2340 0\n"
                         "freeze 1 2 0\n"),
               std::string::npos)

@@ -33,8 +33,12 @@ std::string ColumnLetters(int n)
 
 std::string Num(double v)
 {
+    // Whole numbers in plain digits (the shortest form would write 300000 as "3e+05",
+    // which some readers then take for a fraction); others in the shortest exact form.
     char buf[32];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    auto [end, ec] = std::abs(v) < 1e15 && v == std::trunc(v)
+                         ? std::to_chars(buf, buf + sizeof buf, static_cast<long long>(v))
+                         : std::to_chars(buf, buf + sizeof buf, v);
     return ec == std::errc() ? std::string(buf, end) : std::string("0");
 }
 

@@ -9,11 +9,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <zip.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <pugixml.hpp>
@@ -39,8 +39,12 @@ std::string Letters(int n)
 
 std::string Num(double v)
 {
+    // Whole numbers in plain digits (the shortest form would write 300000 as "3e+05",
+    // which some readers then take for a fraction); others in the shortest exact form.
     char buf[32];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    auto [end, ec] = std::abs(v) < 1e15 && v == std::trunc(v)
+                         ? std::to_chars(buf, buf + sizeof buf, static_cast<long long>(v))
+                         : std::to_chars(buf, buf + sizeof buf, v);
     return ec == std::errc() ? std::string(buf, end) : std::string("0");
 }
 
@@ -569,7 +573,6 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
     }
 
     std::set<std::string> written; // parts this save makes anew; everything else is copied
-    std::vector<std::unique_ptr<QTemporaryFile>> sheetFiles;
     ZipPackage zip(tempName);
     const std::string mediaPrefix = Source ? "tabrix_image" : "image";
     pugi::xml_node sheetsNode = bookRoot.child("sheets");
@@ -650,28 +653,18 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
             tail = SheetTail(sheet, !drawingRel.empty(), drawingRel);
         }
         sheet.FinishRows();
-        auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() + "/tabrix-part-XXXXXX.xml");
-        if (!file->open()) throw EStreamError("Cannot create a temporary file for sheet '" + sheet.Name + "'");
-        bool ok = true;
-        const auto write = [&](const std::string& bytes) {
-            ok = ok && file->write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
-        };
-        write(head);
+        // The sheet's XML is compressed on a second thread while it is made.
+        auto part = std::make_unique<DeflatedPart>();
+        part->Append(std::string_view(head));
         std::string chunk;
         sheet.ForEachRow([&](const XlSpooledRow& row) {
             AppendRowXml(chunk, row, *this);
-            if (chunk.size() >= (1 << 16)) {
-                write(chunk);
-                chunk.clear();
-            }
+            if (chunk.size() >= (1 << 18)) part->Append(chunk);
         });
-        write(chunk);
-        write(tail);
-        ok = ok && file->flush();
-        if (!ok) throw EStreamError("Cannot write sheet '" + sheet.Name + "' to the temporary folder");
-        zip.AddFile(sheet.SourcePart, file->fileName().toStdString());
+        part->Append(std::string_view(chunk));
+        part->Append(std::string_view(tail));
+        zip.AddDeflated(sheet.SourcePart, std::move(part));
         written.insert(sheet.SourcePart);
-        sheetFiles.push_back(std::move(file));
     }
     // Sheets of the package that the model no longer holds do not occur: sheets are never
     // deleted here. Their nodes were all moved above.
