@@ -440,11 +440,11 @@ TEST_F(ExcelEndToEndTest, XlsMergeAppendsOrRefusesLeavingTheFileAlone)
     EXPECT_NE(Failure().find("holds formulas"), std::string::npos) << Failure();
     EXPECT_EQ(ReadFileToString((dir / "formula.xls").string()), formulaBefore);
 
-    // The other sheet keeps its value, width and font as LibreOffice wrote them.
+    // The other sheet keeps its value, widths, row heights and font as LibreOffice wrote them.
     const auto keep = [&] {
         return Shell("/usr/bin/python3 -c \"import xlrd; b = xlrd.open_workbook('" + (dir / "plain.xls").string()
                      + "', formatting_info=True); s = b.sheet_by_name('Keep'); f = b.font_list[b.xf_list[s.cell_xf_index(0, 0)].font_index];"
-                       " print(s.cell_value(0, 0), s.colinfo_map[0].width, f.name, f.height)\"");
+                       " print(s.cell_value(0, 0), s.colinfo_map[0].width, f.name, f.height, s.default_row_height, s.rowinfo_map[0].height)\"");
     };
     const std::string keepBefore = keep();
     EXPECT_NE(keepBefore.find("kept 7"), std::string::npos) << keepBefore;

@@ -199,6 +199,10 @@ public:
     // Header and footer codes as an opened .xls workbook stored them, written again as
     // they are unless LeftHeader / LeftFooter replace them.
     std::string RawHeader, RawFooter;
+    // Default row height (points) and column width (characters) of a sheet read from an
+    // .xls file, written again to .xls; 0 for the usual ones.
+    double DefaultRowHeight = 0;
+    int DefaultColumnWidth = 0;
     // The 16-bit password hash of the older file format (0: none), for .xls files and
     // for protection read from them.
     std::uint16_t PasswordHash = 0;

@@ -32,7 +32,7 @@ const std::set<unsigned> Ignored = {
     HideObj, Precision, RefreshAll, BookBool, Country, UseSelfs, RecalcId, ExternSheet, SupBook, Style,
     MsoDrawingGroup, WriteProt, Sync, Lpr,
     // sheet settings
-    Index, DbCell, Dimensions, DefColWidth, DefaultRowHeight, WsBool, Guts, GridSet, PrintHeaders, PrintGridLines,
+    Index, DbCell, Dimensions, WsBool, Guts, GridSet, PrintHeaders, PrintGridLines,
     CalcMode, CalcCount, RefMode, Iteration, Delta, SaveRecalc, Uncalced, HCenter, VCenter, Scl, Selection, Pls,
     ObjProtect, ScenProtect, PhoneticInfo, DxGCol, Coordlist, Sort,
 };
@@ -497,6 +497,11 @@ private:
                 Need(FIn, d, 12, "SETUP");
                 if (!(Get16(d, 10) & 0x04) && !(Get16(d, 10) & 0x40)) sheet->Orientation = Get16(d, 10) & 0x02 ? 1 : 2;
                 break;
+            case DefaultRowHeight:
+                Need(FIn, d, 4, "DEFAULTROWHEIGHT");
+                if (!(Get16(d, 0) & 0x02)) sheet->DefaultRowHeight = Get16(d, 2) / 20.0;
+                break;
+            case DefColWidth: Need(FIn, d, 2, "DEFCOLWIDTH"); sheet->DefaultColumnWidth = static_cast<int>(Get16(d, 0)); break;
             case Protect: Need(FIn, d, 2, "PROTECT"); sheet->Protected = Get16(d, 0) != 0; break;
             case Password: Need(FIn, d, 2, "PASSWORD"); sheet->PasswordHash = static_cast<std::uint16_t>(Get16(d, 0)); break;
             case Window2: Need(FIn, d, 2, "WINDOW2"); frozen = Get16(d, 0) & 0x0008; break;

@@ -254,11 +254,20 @@ void WriteAll(QFile& file, const std::string& bytes, const std::string& what)
         throw EStreamError("Cannot write " + what + " to the temporary folder: " + file.errorString().toStdString());
 }
 
+// A row height in twips, within the format's 2 to 8192.
+unsigned RowTwips(double points)
+{
+    return static_cast<unsigned>(std::clamp(std::lround(points * 20), 2L, 8192L));
+}
+
 // The cell records of one sheet, in blocks of 32 rows: the blocks' ROW records, then
 // their cells.
 class SheetCells {
 public:
-    SheetCells(QFile& out, SharedStrings& strings, const std::string& sheet) : FOut(out), FStrings(strings), FSheet(sheet) {}
+    SheetCells(QFile& out, SharedStrings& strings, const std::string& sheet, unsigned defaultHeight)
+        : FOut(out), FStrings(strings), FSheet(sheet), FDefaultHeight(defaultHeight)
+    {
+    }
     void Add(const XlSpooledRow& row)
     {
         if ((row.Row - 1) / 32 != FBlock) Flush();
@@ -268,7 +277,7 @@ public:
         U16(b, r);
         U16(b, row.Cells.empty() ? 0 : static_cast<unsigned>(row.Cells.front().Col - 1));
         U16(b, row.Cells.empty() ? 0 : static_cast<unsigned>(row.Cells.back().Col));
-        U16(b, row.Height > 0 ? static_cast<unsigned>(std::clamp(std::lround(row.Height * 20), 2L, 8192L)) : 300);
+        U16(b, row.Height > 0 ? RowTwips(row.Height) : FDefaultHeight);
         U16(b, 0);
         U16(b, 0);
         U16(b, 0x0100 | (row.Height > 0 ? 0x40 : 0) | (row.Style > 0 ? 0x80 : 0));
@@ -313,6 +322,7 @@ private:
     QFile& FOut;
     SharedStrings& FStrings;
     const std::string& FSheet;
+    unsigned FDefaultHeight;
     std::string FRows, FCells;
     int FBlock = -1;
 };
@@ -488,6 +498,11 @@ void XlWorkbook::SaveXls(const std::string& fileName)
         starts.push_back(static_cast<std::size_t>(sheets.pos()));
         std::string b;
         Record(b, Bof, BofData(WorksheetStream));
+        const unsigned defaultHeight = RowTwips(sheet.DefaultRowHeight > 0 ? sheet.DefaultRowHeight : 15);
+        data.clear();
+        U16(data, 0);
+        U16(data, defaultHeight);
+        Record(b, Biff::DefaultRowHeight, data);
         const std::string header = XlHeaderCode(sheet.LeftHeader, sheet.RawHeader);
         const std::string footer = XlHeaderCode(sheet.LeftFooter, sheet.RawFooter);
         for (const auto& [type, text] : {std::pair{Header, &header}, std::pair{Footer, &footer}}) {
@@ -512,7 +527,7 @@ void XlWorkbook::SaveXls(const std::string& fileName)
             Record(b, Protect, U16Data(1));
             if (sheet.PasswordHash) Record(b, Password, U16Data(sheet.PasswordHash));
         }
-        Record(b, DefColWidth, U16Data(8));
+        Record(b, DefColWidth, U16Data(sheet.DefaultColumnWidth > 0 ? static_cast<unsigned>(sheet.DefaultColumnWidth) : 8));
         for (const auto& [c, column] : sheet.Columns()) {
             if (column.Width < 0 && !column.Hidden && column.Style == 0) continue;
             data.clear();
@@ -535,7 +550,7 @@ void XlWorkbook::SaveXls(const std::string& fileName)
         Record(b, Dimensions, data);
         WriteAll(sheets, b, "the sheet '" + sheet.Name + "'");
         sheet.FinishRows();
-        SheetCells cells(sheets, strings, sheet.Name);
+        SheetCells cells(sheets, strings, sheet.Name, defaultHeight);
         sheet.ForEachRow([&](const XlSpooledRow& row) { cells.Add(row); });
         cells.Flush();
         b.clear();
