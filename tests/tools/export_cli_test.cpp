@@ -353,20 +353,30 @@ TEST_F(ExportCliTest, ProgressOnATerminalAndCtrlCCancelsOrInterrupts)
 }
 
 #if __has_include("office/excel_exporter.h")
-TEST_F(ExportCliTest, TableToWorkbookReadBackByLibreOffice)
+TEST_F(ExportCliTest, TableToWorkbooksReadBackByLibreOfficeAndXlrd)
 {
     if (!LibreOfficeAvailable())
         GTEST_SKIP() << "LibreOffice is not installed";
-    {
-        const std::string name = "staff.xlsx";
-        const RunResult r = Run({"shop.db", "--table", "staff", "--title", "-o", name, "-q"});
+    std::filesystem::create_directory(Path("csv"));
+    for (const std::string name : {"staff.xlsx", "staff.xls"}) {
+        SCOPED_TRACE(name);
+        const RunResult r = Run({"shop.db", "--table", "staff", "-o", name, "-q"});
         ASSERT_EQ(r.ExitCode, 0) << r.Err;
-        std::filesystem::create_directory(Path("csv"));
         std::string csv = Read(ConvertWithLibreOffice(Path(name), "csv", Path("csv")));
         std::erase(csv, '\r');
         for (const char* line : {"id,name,salary\n", "1,Ann,1234.5\n", "2,Bob,0\n"})
             EXPECT_NE(csv.find(line), std::string::npos) << line << "\n" << csv;
     }
+    // The .xls workbook as xlrd reads it: numbers as numbers, texts as texts.
+    std::ofstream(Path("read.py")) << "import sys, xlrd\n"
+                                      "ws = xlrd.open_workbook(sys.argv[1]).sheet_by_name('Tabrix 4.61')\n"
+                                      "for r in range(ws.nrows): print(ws.row_values(r))\n";
+    QProcess xlrd;
+    xlrd.start("/usr/bin/python3", {QString::fromStdString(Path("read.py")), QString::fromStdString(Path("staff.xls"))});
+    ASSERT_TRUE(xlrd.waitForFinished(60000));
+    EXPECT_EQ(xlrd.readAllStandardOutput().toStdString(),
+              "['id', 'name', 'salary']\n[1.0, 'Ann', '1234.5']\n[2.0, 'Bob', '0']\n")
+        << xlrd.readAllStandardError().toStdString();
 }
 #endif
 
