@@ -293,7 +293,10 @@ public:
             for (int row = r.R1; row <= r.R2; ++row)
                 for (int c = r.C1; c <= r.C2; ++c) {
                     const bool edge = FIndex == 7 ? c == r.C1 : FIndex == 10 ? c == r.C2 : FIndex == 8 ? row == r.R1 : row == r.R2;
-                    if (edge) r.Sheet->Restyle(r.Sheet->Cell(row, c), set);
+                    if (edge) {
+                        XlCell& cell = r.Sheet->Cell(row, c);
+                        cell.Style = r.Sheet->Book().Styles.WithBorder(cell.Style, bit, on);
+                    }
                 }
         }
         return {};

@@ -255,6 +255,17 @@ XlStyles::XlStyles()
     Intern(XlStyle());
 }
 
+int XlStyles::WithBorder(int style, std::uint8_t bit, bool on)
+{
+    const std::uint64_t key = (static_cast<std::uint64_t>(style) << 9) | (static_cast<std::uint64_t>(bit) << 1) | (on ? 1 : 0);
+    if (auto it = FBorderChanges.find(key); it != FBorderChanges.end()) return it->second;
+    XlStyle changed = Get(style);
+    changed.Borders = static_cast<std::uint8_t>(on ? (changed.Borders | bit) : (changed.Borders & ~bit));
+    const int index = Intern(changed);
+    FBorderChanges.emplace(key, index);
+    return index;
+}
+
 int XlStyles::Intern(const XlStyle& style)
 {
     auto [it, added] = FIndex.emplace(style, static_cast<int>(FStyles.size()));

@@ -40,6 +40,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 constexpr int XlMaxRows = 1048576;
@@ -73,6 +74,9 @@ class XlStyles {
 public:
     XlStyles();
     int Intern(const XlStyle& style);
+    // Style `style` with the thin line of border bit `bit` on or off. Remembered, as lines
+    // are drawn along every row of an export.
+    int WithBorder(int style, std::uint8_t bit, bool on);
     const XlStyle& Get(int index) const { return FStyles.at(static_cast<std::size_t>(index)); }
     int Count() const { return static_cast<int>(FStyles.size()); }
     // The styles part: `existing` (a workbook's own styles part, or empty for a new one)
@@ -84,6 +88,7 @@ public:
 private:
     std::vector<XlStyle> FStyles;
     std::map<XlStyle, int> FIndex;
+    std::unordered_map<std::uint64_t, int> FBorderChanges;
 };
 
 enum class XlKind : std::uint8_t { Blank, Number, Text };

@@ -48,13 +48,28 @@ std::string Num(double v)
     return ec == std::errc() ? std::string(buf, end) : std::string("0");
 }
 
+// A printable ASCII byte that XML character data takes as it is.
+bool PlainXmlByte(unsigned char b)
+{
+    return b >= 0x20 && b < 0x7F && b != '<' && b != '>' && b != '&' && b != '"';
+}
+
 void AppendXmlText(std::string& out, std::string_view bytes)
 {
-    ForEachWordChar(bytes, [&](char32_t c) {
+    // Runs of plain bytes are copied at once; the rest goes character by character.
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        std::size_t run = i;
+        while (run < bytes.size() && PlainXmlByte(p[run])) ++run;
+        out.append(bytes.data() + i, run - i);
+        if (run == bytes.size()) break;
+        char32_t c;
+        i = DecodeWordChar(p, bytes.size(), run, c);
         if (c == WordTab) out += '\t';
         else if (c == WordLineBreak) out += '\n';
         else AppendXmlChar(out, c);
-    });
+    }
 }
 
 void AppendRowXml(std::string& b, const XlSpooledRow& row, const XlWorkbook& book)

@@ -89,8 +89,15 @@ void AppendRtfChar(std::string& out, char32_t c)
 
 std::size_t WordTextLength(std::string_view bytes)
 {
-    std::size_t n = 0;
-    ForEachWordChar(bytes, [&](char32_t) { ++n; });
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t n = 0, i = 0;
+    char32_t c;
+    while (i < bytes.size()) {
+        // Printable ASCII is one character a byte; anything else is decoded.
+        if (p[i] >= 0x20 && p[i] < 0x7F) ++i;
+        else i = DecodeWordChar(p, bytes.size(), i, c);
+        ++n;
+    }
     return n;
 }
 
