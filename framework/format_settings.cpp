@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -91,13 +92,6 @@ void LoadSystemFormatSettings()
 }
 
 namespace {
-void ReplaceDecimalPoint(std::string& text, const std::string& decimal)
-{
-    size_t dot = text.find('.');
-    if (dot != std::string::npos)
-        text.replace(dot, 1, decimal);
-}
-
 std::string GroupThousands(const std::string& digits, const std::string& separator)
 {
     if (separator.empty() || digits.size() <= 3)
@@ -121,24 +115,32 @@ std::string FloatToStr(double Value, const TFormatSettings& Settings)
         return "NAN";
     if (std::isinf(Value))
         return Value > 0 ? "INF" : "-INF";
+    // The "%.15G" form (15 significant digits, trailing zeros dropped) without printf:
+    // to_chars with a precision writes exactly what printf would in the C locale.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15G", Value);
-    std::string text(buf);
-    if (text == "-0")
-        text = "0";
-    size_t e = text.find('E');
-    if (e != std::string::npos) {
-        // "1E+20" -> "1E20", "1E-05" -> "1E-5"
-        std::string mantissa = text.substr(0, e);
-        std::string exponent = text.substr(e + 1);
-        bool negative = !exponent.empty() && exponent[0] == '-';
-        if (!exponent.empty() && (exponent[0] == '+' || exponent[0] == '-'))
-            exponent.erase(0, 1);
-        while (exponent.size() > 1 && exponent[0] == '0')
-            exponent.erase(0, 1);
-        text = mantissa + "E" + (negative ? "-" : "") + exponent;
+    const char* end = std::to_chars(buf, buf + sizeof buf, Value, std::chars_format::general, 15).ptr;
+    if (end - buf == 2 && buf[0] == '-' && buf[1] == '0')
+        return "0";
+    std::string text;
+    text.reserve(static_cast<size_t>(end - buf) + Settings.DecimalSeparator.size());
+    for (const char* p = buf; p < end; ++p) {
+        if (*p == '.') {
+            text += Settings.DecimalSeparator;
+        } else if (*p == 'e') {
+            // "1e+20" -> "1E20", "1e-05" -> "1E-5"
+            text += 'E';
+            ++p;
+            if (*p == '-')
+                text += '-';
+            ++p;
+            while (end - p > 1 && *p == '0')
+                ++p;
+            text.append(p, static_cast<size_t>(end - p));
+            break;
+        } else {
+            text += *p;
+        }
     }
-    ReplaceDecimalPoint(text, Settings.DecimalSeparator);
     return text;
 }
 
@@ -223,12 +225,15 @@ const char* const LongMonthNames[] = {"January", "February", "March",     "April
 const char* const ShortDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 const char* const LongDayNames[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 
-std::string Pad(int value, int width)
+// The decimal digits of value, zeros put in front up to width characters (a minus
+// sign counts as one of them).
+void AppendPadded(std::string& out, int value, int width = 0)
 {
-    std::string s = std::to_string(value);
-    if (static_cast<int>(s.size()) < width)
-        s.insert(0, static_cast<size_t>(width) - s.size(), '0');
-    return s;
+    char buf[16];
+    const char* end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+    if (end - buf < width)
+        out.append(static_cast<size_t>(width - (end - buf)), '0');
+    out.append(buf, static_cast<size_t>(end - buf));
 }
 } // namespace
 
@@ -260,13 +265,25 @@ void DecodeDateTime(double DateTime, int& Year, int& Month, int& Day, int& Hour,
     MilliSecond = static_cast<int>(ms % 1000);
 }
 
-std::string FormatDateTime(const std::string& Pattern, double DateTime, const TFormatSettings& Settings)
+namespace {
+
+struct DecodedDateTime {
+    int y, mo, d, h, mi, s, ms, weekday;
+};
+
+DecodedDateTime Decode(double DateTime)
 {
-    int y, mo, d, h, mi, s, ms;
-    DecodeDateTime(DateTime, y, mo, d, h, mi, s, ms);
+    DecodedDateTime t;
+    DecodeDateTime(DateTime, t.y, t.mo, t.d, t.h, t.mi, t.s, t.ms);
     long long dayNumber = static_cast<long long>(std::trunc(DateTime)) + EpochDays;
-    int weekday = static_cast<int>(((dayNumber % 7) + 7) % 7); // 0001-01-01 was a Monday: day 1 -> 1
-    std::string out;
+    t.weekday = static_cast<int>(((dayNumber % 7) + 7) % 7); // 0001-01-01 was a Monday: day 1 -> 1
+    return t;
+}
+
+// Appends the value formatted by Pattern to out.
+void AppendFormatted(std::string& out, const std::string& Pattern, const DecodedDateTime& t,
+                     const TFormatSettings& Settings)
+{
     const std::string& p = Pattern;
     size_t i = 0;
     auto run = [&](char c) {
@@ -293,44 +310,41 @@ std::string FormatDateTime(const std::string& Pattern, double DateTime, const TF
         switch (lc) {
         case 'y':
             n = run('y');
-            out += n <= 2 ? Pad(y % 100, 2) : Pad(y, 4);
+            AppendPadded(out, n <= 2 ? t.y % 100 : t.y, n <= 2 ? 2 : 4);
             break;
         case 'm':
             n = run('m');
             if (lastWasHour && n <= 2) {
-                out += n == 1 ? std::to_string(mi) : Pad(mi, 2);
-            } else if (n == 1) {
-                out += std::to_string(mo);
-            } else if (n == 2) {
-                out += Pad(mo, 2);
+                AppendPadded(out, t.mi, n == 1 ? 0 : 2);
+            } else if (n <= 2) {
+                AppendPadded(out, t.mo, n == 1 ? 0 : 2);
             } else if (n == 3) {
-                out += ShortMonthNames[mo - 1];
+                out += ShortMonthNames[t.mo - 1];
             } else {
-                out += LongMonthNames[mo - 1];
+                out += LongMonthNames[t.mo - 1];
             }
             break;
         case 'd':
             n = run('d');
-            if (n == 1) out += std::to_string(d);
-            else if (n == 2) out += Pad(d, 2);
-            else if (n == 3) out += ShortDayNames[weekday];
-            else out += LongDayNames[weekday];
+            if (n <= 2) AppendPadded(out, t.d, n == 1 ? 0 : 2);
+            else if (n == 3) out += ShortDayNames[t.weekday];
+            else out += LongDayNames[t.weekday];
             break;
         case 'h':
             n = run('h');
-            out += n == 1 ? std::to_string(h) : Pad(h, 2);
+            AppendPadded(out, t.h, n == 1 ? 0 : 2);
             break;
         case 'n':
             n = run('n');
-            out += n == 1 ? std::to_string(mi) : Pad(mi, 2);
+            AppendPadded(out, t.mi, n == 1 ? 0 : 2);
             break;
         case 's':
             n = run('s');
-            out += n == 1 ? std::to_string(s) : Pad(s, 2);
+            AppendPadded(out, t.s, n == 1 ? 0 : 2);
             break;
         case 'z':
             n = run('z');
-            out += n == 1 ? std::to_string(ms) : Pad(ms, 3);
+            AppendPadded(out, t.ms, n == 1 ? 0 : 3);
             break;
         default:
             out += c;
@@ -343,6 +357,14 @@ std::string FormatDateTime(const std::string& Pattern, double DateTime, const TF
             lastWasHour = false;
         i += n;
     }
+}
+
+} // namespace
+
+std::string FormatDateTime(const std::string& Pattern, double DateTime, const TFormatSettings& Settings)
+{
+    std::string out;
+    AppendFormatted(out, Pattern, Decode(DateTime), Settings);
     return out;
 }
 
@@ -358,9 +380,14 @@ std::string TimeToStr(double DateTime, const TFormatSettings& Settings)
 
 std::string DateTimeToStr(double DateTime, const TFormatSettings& Settings)
 {
-    std::string text = DateToStr(DateTime, Settings);
-    if (DateTime != std::trunc(DateTime))
-        text += " " + TimeToStr(DateTime, Settings);
+    const DecodedDateTime t = Decode(DateTime);
+    std::string text;
+    text.reserve(32);
+    AppendFormatted(text, Settings.ShortDateFormat, t, Settings);
+    if (DateTime != std::trunc(DateTime)) {
+        text += ' ';
+        AppendFormatted(text, Settings.LongTimeFormat, t, Settings);
+    }
     return text;
 }
 
