@@ -75,6 +75,13 @@ public:
 
     // The bytes of a byte array; raises EConvertError for any other value.
     const std::string& Bytes() const;
+    // The text of a string or the bytes of a byte array, without a copy; empty for
+    // any other value.
+    const std::string& StringRef() const
+    {
+        static const std::string none;
+        return FKind == Kind::String || FKind == Kind::Bytes ? FText : none;
+    }
 
     // Arrays. Index raises EListError outside 0 .. Count() - 1. Count() also gives the
     // length of a byte array.

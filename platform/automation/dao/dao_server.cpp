@@ -412,7 +412,7 @@ public:
                 rs->Live();
                 if (!rs->Editing)
                     throw Exception("Update or CancelUpdate without AddNew or Edit.");
-                rs->Buffer[FOrdinal] = ConvertDaoValue(def, rs->Table, PutValue(args, m));
+                ConvertDaoValue(def, rs->Table, PutValue(args, m), rs->Buffer[FOrdinal]);
                 return {};
             }
             const DaoValue& v = rs->Buffer[FOrdinal];
@@ -505,8 +505,10 @@ public:
             return AutomationValue(rs.Table);
         if (Is(m, "AddNew")) {
             rs.Live();
-            for (DaoValue& v : rs.Buffer)
-                v = DaoValue();
+            for (DaoValue& v : rs.Buffer) { // the text storage stays for the next record
+                v.Kind = DaoValue::Null;
+                v.Str.clear();
+            }
             rs.Editing = true;
             return {};
         }
