@@ -398,14 +398,17 @@ private:
 
 class RecordsetFieldObject : public AutomationObject {
 public:
-    RecordsetFieldObject(std::weak_ptr<RecordsetState> Rs, std::size_t Ordinal) : FRs(std::move(Rs)), FOrdinal(Ordinal) {}
+    RecordsetFieldObject(const std::shared_ptr<RecordsetState>& Rs, std::size_t Ordinal)
+        : FRs(Rs), FState(Rs.get()), FOrdinal(Ordinal) {}
     std::string TypeName() const override { return "Field"; }
 
     AutomationValue Invoke(std::string_view m, InvokeKind kind, AutomationArgs& args) override
     {
-        auto rs = FRs.lock();
-        if (!rs)
+        // The recordset keeps this object; once the recordset has gone it is invalid.
+        // Nothing below releases the recordset, so no reference of its own is taken.
+        if (FRs.expired())
             Invalid();
+        RecordsetState* rs = FState;
         const DaoFieldDef& def = rs->Fields[FOrdinal];
         if (Is(m, "Value")) {
             if (kind == InvokeKind::Put) {
@@ -444,6 +447,7 @@ public:
 
 private:
     std::weak_ptr<RecordsetState> FRs;
+    RecordsetState* FState;
     std::size_t FOrdinal;
 };
 
