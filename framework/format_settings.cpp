@@ -6,12 +6,55 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <limits>
 
 TFormatSettings& FormatSettings()
 {
     static TFormatSettings settings = SystemFormatSettings();
     return settings;
 }
+
+namespace {
+
+// Text collected in a small buffer and handed to its string in pieces, instead of
+// growing the string character by character.
+class TextBuffer {
+public:
+    explicit TextBuffer(std::string& Out) : FOut(Out) {}
+    void Put(char c)
+    {
+        if (FLength == sizeof FBuffer)
+            Flush();
+        FBuffer[FLength++] = c;
+    }
+    void Put(const char* p, size_t n)
+    {
+        if (n > sizeof FBuffer - FLength) {
+            Flush();
+            if (n > sizeof FBuffer) {
+                FOut.append(p, n);
+                return;
+            }
+        }
+        std::memcpy(FBuffer + FLength, p, n);
+        FLength += n;
+    }
+    void Put(std::string_view s) { Put(s.data(), s.size()); }
+    void Flush()
+    {
+        FOut.append(FBuffer, FLength);
+        FLength = 0;
+    }
+
+private:
+    std::string& FOut;
+    char FBuffer[64];
+    size_t FLength = 0;
+};
+
+} // namespace
 
 namespace {
 // Qt date/time patterns use M for month and m for minute; ours use m for month and
@@ -109,14 +152,12 @@ std::string GroupThousands(const std::string& digits, const std::string& separat
 }
 } // namespace
 
-std::string FloatToStr(double Value, const TFormatSettings& Settings)
+namespace {
+// The "%.15G" text of Value (15 significant digits, trailing zeros dropped) with the
+// exponent written plainly ("1E20", "1E-5") and Settings' decimal separator.
+// to_chars with a precision writes exactly what printf would in the C locale.
+std::string GeneralText(double Value, const TFormatSettings& Settings)
 {
-    if (std::isnan(Value))
-        return "NAN";
-    if (std::isinf(Value))
-        return Value > 0 ? "INF" : "-INF";
-    // The "%.15G" form (15 significant digits, trailing zeros dropped) without printf:
-    // to_chars with a precision writes exactly what printf would in the C locale.
     char buf[64];
     const char* end = std::to_chars(buf, buf + sizeof buf, Value, std::chars_format::general, 15).ptr;
     if (end - buf == 2 && buf[0] == '-' && buf[1] == '0')
@@ -141,6 +182,90 @@ std::string FloatToStr(double Value, const TFormatSettings& Settings)
             text += *p;
         }
     }
+    return text;
+}
+} // namespace
+
+std::string FloatToStr(double Value, const TFormatSettings& Settings)
+{
+    if (std::isnan(Value))
+        return "NAN";
+    if (std::isinf(Value))
+        return Value > 0 ? "INF" : "-INF";
+    if (Value == 0)
+        return "0";
+    // The same text from the shortest digits that read back as Value, which are much
+    // cheaper to find. For a normal number they are within half a unit in the last
+    // place, far less than half a unit of the fifteenth digit, so rounding them to 15
+    // digits rounds Value itself, except when they stop exactly half way ("...5" as the
+    // sixteenth digit): then, and for subnormal numbers, the exact digits are used.
+    if (std::fabs(Value) < std::numeric_limits<double>::min())
+        return GeneralText(Value, Settings);
+    char sci[40];
+    const char* sciEnd = std::to_chars(sci, sci + sizeof sci, Value, std::chars_format::scientific).ptr;
+    const bool negative = sci[0] == '-';
+    char digits[24];
+    int n = 0;
+    const char* p = sci + (negative ? 1 : 0);
+    for (; p < sciEnd && *p != 'e'; ++p)
+        if (*p != '.')
+            digits[n++] = *p;
+    int exponent = 0;
+    std::from_chars(p + (p[1] == '+' ? 2 : 1), sciEnd, exponent);
+    if (n > 15) {
+        if (n == 16 && digits[15] == '5')
+            return GeneralText(Value, Settings);
+        const bool up = digits[15] >= '5';
+        n = 15;
+        if (up) {
+            int i = 14;
+            while (i >= 0 && digits[i] == '9')
+                digits[i--] = '0';
+            if (i >= 0) {
+                ++digits[i];
+            } else {
+                digits[0] = '1';
+                n = 1;
+                ++exponent;
+            }
+        }
+        while (n > 1 && digits[n - 1] == '0')
+            --n;
+    }
+    std::string text;
+    TextBuffer out(text);
+    if (negative)
+        out.Put('-');
+    if (exponent < -4 || exponent >= 15) {
+        out.Put(digits[0]);
+        if (n > 1) {
+            out.Put(Settings.DecimalSeparator);
+            out.Put(digits + 1, static_cast<size_t>(n - 1));
+        }
+        out.Put('E');
+        if (exponent < 0)
+            out.Put('-');
+        char e[8];
+        out.Put(e, static_cast<size_t>(std::to_chars(e, e + sizeof e, std::abs(exponent)).ptr - e));
+    } else if (exponent >= 0) {
+        const int whole = exponent + 1;
+        if (n <= whole) {
+            out.Put(digits, static_cast<size_t>(n));
+            for (int i = n; i < whole; ++i)
+                out.Put('0');
+        } else {
+            out.Put(digits, static_cast<size_t>(whole));
+            out.Put(Settings.DecimalSeparator);
+            out.Put(digits + whole, static_cast<size_t>(n - whole));
+        }
+    } else {
+        out.Put('0');
+        out.Put(Settings.DecimalSeparator);
+        for (int i = 1; i < -exponent; ++i)
+            out.Put('0');
+        out.Put(digits, static_cast<size_t>(n));
+    }
+    out.Flush();
     return text;
 }
 
@@ -227,13 +352,22 @@ const char* const LongDayNames[] = {"Sunday", "Monday", "Tuesday", "Wednesday", 
 
 // The decimal digits of value, zeros put in front up to width characters (a minus
 // sign counts as one of them).
-void AppendPadded(std::string& out, int value, int width = 0)
+void AppendPadded(TextBuffer& out, int value, int width = 0)
 {
+    if (value >= 0 && value < 10000 && width <= 4) {
+        // The usual day, month, year and time fields: written digit by digit.
+        char digits[4] = {static_cast<char>('0' + value / 1000), static_cast<char>('0' + value / 100 % 10),
+                          static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10)};
+        const int used = value >= 1000 ? 4 : value >= 100 ? 3 : value >= 10 ? 2 : 1;
+        const int shown = used > width ? used : width;
+        out.Put(digits + 4 - shown, static_cast<size_t>(shown));
+        return;
+    }
     char buf[16];
     const char* end = std::to_chars(buf, buf + sizeof buf, value).ptr;
-    if (end - buf < width)
-        out.append(static_cast<size_t>(width - (end - buf)), '0');
-    out.append(buf, static_cast<size_t>(end - buf));
+    for (int i = static_cast<int>(end - buf); i < width; ++i)
+        out.Put('0');
+    out.Put(buf, static_cast<size_t>(end - buf));
 }
 } // namespace
 
@@ -281,9 +415,10 @@ DecodedDateTime Decode(double DateTime)
 }
 
 // Appends the value formatted by Pattern to out.
-void AppendFormatted(std::string& out, const std::string& Pattern, const DecodedDateTime& t,
+void AppendFormatted(std::string& text, const std::string& Pattern, const DecodedDateTime& t,
                      const TFormatSettings& Settings)
 {
+    TextBuffer out(text);
     const std::string& p = Pattern;
     size_t i = 0;
     auto run = [&](char c) {
@@ -300,12 +435,12 @@ void AppendFormatted(std::string& out, const std::string& Pattern, const Decoded
             size_t j = p.find(c, i + 1);
             if (j == std::string::npos)
                 j = p.size();
-            out.append(p, i + 1, j - i - 1);
+            out.Put(std::string_view(p).substr(i + 1, j - i - 1));
             i = j + 1;
             continue;
         }
-        if (c == '/') { out += Settings.DateSeparator; ++i; continue; }
-        if (c == ':') { out += Settings.TimeSeparator; ++i; continue; }
+        if (c == '/') { out.Put(Settings.DateSeparator); ++i; continue; }
+        if (c == ':') { out.Put(Settings.TimeSeparator); ++i; continue; }
         size_t n = 0;
         switch (lc) {
         case 'y':
@@ -319,16 +454,16 @@ void AppendFormatted(std::string& out, const std::string& Pattern, const Decoded
             } else if (n <= 2) {
                 AppendPadded(out, t.mo, n == 1 ? 0 : 2);
             } else if (n == 3) {
-                out += ShortMonthNames[t.mo - 1];
+                out.Put(std::string_view(ShortMonthNames[t.mo - 1]));
             } else {
-                out += LongMonthNames[t.mo - 1];
+                out.Put(std::string_view(LongMonthNames[t.mo - 1]));
             }
             break;
         case 'd':
             n = run('d');
             if (n <= 2) AppendPadded(out, t.d, n == 1 ? 0 : 2);
-            else if (n == 3) out += ShortDayNames[t.weekday];
-            else out += LongDayNames[t.weekday];
+            else if (n == 3) out.Put(std::string_view(ShortDayNames[t.weekday]));
+            else out.Put(std::string_view(LongDayNames[t.weekday]));
             break;
         case 'h':
             n = run('h');
@@ -347,7 +482,7 @@ void AppendFormatted(std::string& out, const std::string& Pattern, const Decoded
             AppendPadded(out, t.ms, n == 1 ? 0 : 3);
             break;
         default:
-            out += c;
+            out.Put(c);
             n = 1;
             break;
         }
@@ -357,6 +492,7 @@ void AppendFormatted(std::string& out, const std::string& Pattern, const Decoded
             lastWasHour = false;
         i += n;
     }
+    out.Flush();
 }
 
 } // namespace

@@ -343,7 +343,8 @@ void AutomationArgs::Reset() noexcept
         for (std::size_t i = 0; i < FCount; ++i)
             a[i].~AutomationArg();
     }
-    std::vector<AutomationArg>().swap(FMore);
+    if (FMore.capacity())
+        std::vector<AutomationArg>().swap(FMore);
     FCount = 0;
 }
 

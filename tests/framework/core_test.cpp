@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -118,6 +119,11 @@ TEST(FormatSettingsTest, FloatTextIsTheGeneralFormWithFifteenDigits)
         std::memcpy(&v, &bits, sizeof v);
         if (std::isfinite(v))
             values.push_back(i % 2 ? v : static_cast<double>(static_cast<std::int64_t>(bits >> 4)) / (1 << (i % 30)));
+        // Sixteen digits ending in 5: half way between two 15-digit texts.
+        const std::string halfWay = std::to_string(100000000000000ull + bits % 900000000000000ull) + "5e"
+            + std::to_string(static_cast<int>(bits >> 58) - 32);
+        values.push_back(std::strtod(halfWay.c_str(), nullptr));
+        values.push_back(1.0 / (i + 1));
     }
     for (double v : values)
         ASSERT_EQ(FloatToStr(v, s), reference(v)) << v;

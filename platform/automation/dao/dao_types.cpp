@@ -95,8 +95,32 @@ void PlainNumber(std::string_view S, bool Currency, std::string& Out)
     }
 }
 
+// The plain form of a number's text (PlainNumber without currency), in Scratch only
+// when separators have to be removed or replaced.
+std::string_view PlainView(std::string_view Text, std::string& Scratch)
+{
+    const TFormatSettings& fs = FormatSettings();
+    const std::string_view t = TrimView(Text);
+    const bool thousands = fs.ThousandSeparator != fs.DecimalSeparator && !fs.ThousandSeparator.empty()
+        && t.find(fs.ThousandSeparator) != std::string_view::npos;
+    const bool decimal = fs.DecimalSeparator != "." && !fs.DecimalSeparator.empty()
+        && t.find(fs.DecimalSeparator) != std::string_view::npos;
+    if (!thousands && !decimal)
+        return t;
+    PlainNumber(Text, false, Scratch);
+    return Scratch;
+}
+
+bool HasExponent(std::string_view Plain)
+{
+    for (char c : Plain)
+        if (c == 'e' || c == 'E')
+            return true;
+    return false;
+}
+
 // A plain decimal ("-1.5e3"); hexadecimal, "inf" and "nan" are not numbers here.
-bool ParseReal(const std::string& Plain, double& Value)
+bool ParseReal(std::string_view Plain, double& Value)
 {
     if (Plain.empty())
         return false;
@@ -114,14 +138,15 @@ bool ParseReal(const std::string& Plain, double& Value)
         return std::isfinite(d);
     }
     // What from_chars leaves (values out of its range) goes through the C library.
+    const std::string text(Plain);
     char* end = nullptr;
-    Value = std::strtod(Plain.c_str(), &end);
-    return end == Plain.c_str() + Plain.size() && std::isfinite(Value);
+    Value = std::strtod(text.c_str(), &end);
+    return end == text.c_str() + text.size() && std::isfinite(Value);
 }
 
 // An exact decimal scaled by 10^Decimals, rounded half to even; false when the text is
 // not a plain decimal. Overflowed is set when the result does not fit 64 bits.
-bool ParseScaled(const std::string& Plain, int Decimals, std::int64_t& Scaled, bool& Overflowed)
+bool ParseScaled(std::string_view Plain, int Decimals, std::int64_t& Scaled, bool& Overflowed)
 {
     Overflowed = false;
     std::size_t i = 0;
@@ -268,7 +293,7 @@ std::string_view DateOrder(char (&Order)[3])
 {
     std::size_t n = 0;
     for (char c : FormatSettings().ShortDateFormat) {
-        const char l = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const char l = c == 'D' || c == 'M' || c == 'Y' ? static_cast<char>(c + 32) : c;
         if ((l == 'd' || l == 'm' || l == 'y') && std::string_view(Order, n).find(l) == std::string_view::npos) {
             if (n == 3)
                 break;
@@ -521,7 +546,7 @@ void ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const A
             result = 1;
         else if (up == "FALSE" || up == "NO" || up == "OFF")
             result = 0;
-        else if (number ? (d = Value.ToReal(), true) : (PlainNumber(text, false, plain), ParseReal(plain, d)))
+        else if (number ? (d = Value.ToReal(), true) : ParseReal(PlainView(text, plain), d))
             result = d != 0 ? 1 : 0;
         else
             ConversionError(Field, Table, text);
@@ -541,14 +566,14 @@ void ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const A
         } else if (number) {
             d = Value.ToReal();
         } else {
-            PlainNumber(text, false, plain);
+            const std::string_view plainText = PlainView(text, plain);
             // Whole numbers are read exactly (64-bit values do not fit a double).
             bool over = false;
-            if (plain.find_first_of("eE") == std::string::npos && ParseScaled(plain, 0, exact, over)) {
+            if (!HasExponent(plainText) && ParseScaled(plainText, 0, exact, over)) {
                 if (over)
                     Overflow(Field, Table, text);
                 haveExact = true;
-            } else if (!ParseReal(plain, d)) {
+            } else if (!ParseReal(plainText, d)) {
                 ConversionError(Field, Table, text);
             }
         }
@@ -573,7 +598,7 @@ void ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const A
             plain = text;
         else
             PlainNumber(text, true, plain);
-        if (number && plain.find_first_of("eE") != std::string::npos) {
+        if (number && HasExponent(plain)) {
             char buf[64];
             std::snprintf(buf, sizeof buf, "%.4f", Value.ToReal());
             plain = buf;
@@ -590,7 +615,7 @@ void ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const A
         double d = 0;
         if (number)
             d = Value.ToReal();
-        else if (PlainNumber(text, false, plain), !ParseReal(plain, d))
+        else if (!ParseReal(PlainView(text, plain), d))
             ConversionError(Field, Table, text);
         Out.Kind = DaoValue::Real;
         Out.Dbl = d;
