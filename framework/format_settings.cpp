@@ -5,9 +5,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <vector>
 #include <limits>
 
 TFormatSettings& FormatSettings()
@@ -414,75 +416,105 @@ DecodedDateTime Decode(double DateTime)
     return t;
 }
 
-// Appends the value formatted by Pattern to out.
-void AppendFormatted(std::string& text, const std::string& Pattern, const DecodedDateTime& t,
-                     const TFormatSettings& Settings)
+// A pattern read once into literal text and fields, so that formatting a value is a
+// walk over a few parts.
+struct PatternPart {
+    enum Kind : std::uint8_t { Text, Year, YearOfCentury, Month, Day, Hour, Minute, Second, Milli, Name };
+    Kind What = Text;
+    std::uint8_t Width = 0;  // fewest digits of a number
+    const char* const* Names = nullptr; // month or day names (a Name part)
+    bool OfMonth = false;    // Names are indexed by month, else by weekday
+    std::string Literal;     // Text
+};
+
+struct CompiledPattern {
+    std::string Pattern, DateSeparator, TimeSeparator;
+    std::vector<PatternPart> Parts;
+};
+
+CompiledPattern Compile(const std::string& Pattern, const TFormatSettings& Settings)
 {
-    TextBuffer out(text);
+    CompiledPattern c{Pattern, Settings.DateSeparator, Settings.TimeSeparator, {}};
+    auto literal = [&c](std::string_view text) {
+        if (c.Parts.empty() || c.Parts.back().What != PatternPart::Text)
+            c.Parts.emplace_back();
+        c.Parts.back().Literal += text;
+    };
+    auto field = [&c](PatternPart::Kind what, int width) {
+        PatternPart part;
+        part.What = what;
+        part.Width = static_cast<std::uint8_t>(width);
+        c.Parts.push_back(std::move(part));
+    };
+    auto names = [&c](const char* const* list, bool ofMonth) {
+        PatternPart part;
+        part.What = PatternPart::Name;
+        part.Names = list;
+        part.OfMonth = ofMonth;
+        c.Parts.push_back(std::move(part));
+    };
     const std::string& p = Pattern;
     size_t i = 0;
-    auto run = [&](char c) {
+    auto run = [&](char ch) {
         size_t n = 0;
-        while (i + n < p.size() && (p[i + n] == c || p[i + n] == c - 32 || p[i + n] == c + 32))
+        while (i + n < p.size() && (p[i + n] == ch || p[i + n] == ch - 32 || p[i + n] == ch + 32))
             ++n;
         return n;
     };
     bool lastWasHour = false;
     while (i < p.size()) {
-        char c = p[i];
-        char lc = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-        if (c == '"' || c == '\'') {
-            size_t j = p.find(c, i + 1);
+        char ch = p[i];
+        char lc = (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch + 32) : ch;
+        if (ch == '"' || ch == '\'') {
+            size_t j = p.find(ch, i + 1);
             if (j == std::string::npos)
                 j = p.size();
-            out.Put(std::string_view(p).substr(i + 1, j - i - 1));
+            literal(std::string_view(p).substr(i + 1, j - i - 1));
             i = j + 1;
             continue;
         }
-        if (c == '/') { out.Put(Settings.DateSeparator); ++i; continue; }
-        if (c == ':') { out.Put(Settings.TimeSeparator); ++i; continue; }
+        if (ch == '/') { literal(Settings.DateSeparator); ++i; continue; }
+        if (ch == ':') { literal(Settings.TimeSeparator); ++i; continue; }
         size_t n = 0;
         switch (lc) {
         case 'y':
             n = run('y');
-            AppendPadded(out, n <= 2 ? t.y % 100 : t.y, n <= 2 ? 2 : 4);
+            field(n <= 2 ? PatternPart::YearOfCentury : PatternPart::Year, n <= 2 ? 2 : 4);
             break;
         case 'm':
             n = run('m');
-            if (lastWasHour && n <= 2) {
-                AppendPadded(out, t.mi, n == 1 ? 0 : 2);
-            } else if (n <= 2) {
-                AppendPadded(out, t.mo, n == 1 ? 0 : 2);
-            } else if (n == 3) {
-                out.Put(std::string_view(ShortMonthNames[t.mo - 1]));
-            } else {
-                out.Put(std::string_view(LongMonthNames[t.mo - 1]));
-            }
+            if (lastWasHour && n <= 2)
+                field(PatternPart::Minute, n == 1 ? 0 : 2);
+            else if (n <= 2)
+                field(PatternPart::Month, n == 1 ? 0 : 2);
+            else
+                names(n == 3 ? ShortMonthNames : LongMonthNames, true);
             break;
         case 'd':
             n = run('d');
-            if (n <= 2) AppendPadded(out, t.d, n == 1 ? 0 : 2);
-            else if (n == 3) out.Put(std::string_view(ShortDayNames[t.weekday]));
-            else out.Put(std::string_view(LongDayNames[t.weekday]));
+            if (n <= 2)
+                field(PatternPart::Day, n == 1 ? 0 : 2);
+            else
+                names(n == 3 ? ShortDayNames : LongDayNames, false);
             break;
         case 'h':
             n = run('h');
-            AppendPadded(out, t.h, n == 1 ? 0 : 2);
+            field(PatternPart::Hour, n == 1 ? 0 : 2);
             break;
         case 'n':
             n = run('n');
-            AppendPadded(out, t.mi, n == 1 ? 0 : 2);
+            field(PatternPart::Minute, n == 1 ? 0 : 2);
             break;
         case 's':
             n = run('s');
-            AppendPadded(out, t.s, n == 1 ? 0 : 2);
+            field(PatternPart::Second, n == 1 ? 0 : 2);
             break;
         case 'z':
             n = run('z');
-            AppendPadded(out, t.ms, n == 1 ? 0 : 3);
+            field(PatternPart::Milli, n == 1 ? 0 : 3);
             break;
         default:
-            out.Put(c);
+            literal(std::string_view(&ch, 1));
             n = 1;
             break;
         }
@@ -492,16 +524,60 @@ void AppendFormatted(std::string& text, const std::string& Pattern, const Decode
             lastWasHour = false;
         i += n;
     }
-    out.Flush();
+    return c;
+}
+
+// The compiled form of Pattern under Settings' separators, from a few kept ones.
+const CompiledPattern& CompiledFor(const std::string& Pattern, const TFormatSettings& Settings)
+{
+    thread_local std::vector<CompiledPattern> kept;
+    thread_local size_t next = 0;
+    for (const CompiledPattern& c : kept)
+        if (c.Pattern == Pattern && c.DateSeparator == Settings.DateSeparator
+            && c.TimeSeparator == Settings.TimeSeparator)
+            return c;
+    constexpr size_t Keep = 4;
+    if (kept.capacity() < Keep)
+        kept.reserve(Keep); // what was handed out stays where it is
+    if (kept.size() < Keep) {
+        kept.push_back(Compile(Pattern, Settings));
+        return kept.back();
+    }
+    CompiledPattern& slot = kept[next];
+    next = (next + 1) % Keep;
+    slot = Compile(Pattern, Settings);
+    return slot;
+}
+
+// Appends the value formatted by Pattern to out.
+void AppendFormatted(TextBuffer& out, const std::string& Pattern, const DecodedDateTime& t,
+                     const TFormatSettings& Settings)
+{
+    for (const PatternPart& part : CompiledFor(Pattern, Settings).Parts) {
+        switch (part.What) {
+        case PatternPart::Text: out.Put(part.Literal); break;
+        case PatternPart::Year: AppendPadded(out, t.y, part.Width); break;
+        case PatternPart::YearOfCentury: AppendPadded(out, t.y % 100, part.Width); break;
+        case PatternPart::Month: AppendPadded(out, t.mo, part.Width); break;
+        case PatternPart::Day: AppendPadded(out, t.d, part.Width); break;
+        case PatternPart::Hour: AppendPadded(out, t.h, part.Width); break;
+        case PatternPart::Minute: AppendPadded(out, t.mi, part.Width); break;
+        case PatternPart::Second: AppendPadded(out, t.s, part.Width); break;
+        case PatternPart::Milli: AppendPadded(out, t.ms, part.Width); break;
+        case PatternPart::Name: out.Put(std::string_view(part.Names[part.OfMonth ? t.mo - 1 : t.weekday])); break;
+        }
+    }
 }
 
 } // namespace
 
 std::string FormatDateTime(const std::string& Pattern, double DateTime, const TFormatSettings& Settings)
 {
-    std::string out;
+    std::string text;
+    TextBuffer out(text);
     AppendFormatted(out, Pattern, Decode(DateTime), Settings);
-    return out;
+    out.Flush();
+    return text;
 }
 
 std::string DateToStr(double DateTime, const TFormatSettings& Settings)
@@ -518,12 +594,13 @@ std::string DateTimeToStr(double DateTime, const TFormatSettings& Settings)
 {
     const DecodedDateTime t = Decode(DateTime);
     std::string text;
-    text.reserve(32);
-    AppendFormatted(text, Settings.ShortDateFormat, t, Settings);
+    TextBuffer out(text);
+    AppendFormatted(out, Settings.ShortDateFormat, t, Settings);
     if (DateTime != std::trunc(DateTime)) {
-        text += ' ';
-        AppendFormatted(text, Settings.LongTimeFormat, t, Settings);
+        out.Put(' ');
+        AppendFormatted(out, Settings.LongTimeFormat, t, Settings);
     }
+    out.Flush();
     return text;
 }
 

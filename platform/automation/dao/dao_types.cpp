@@ -251,6 +251,16 @@ Parts Split(std::string_view S, std::string_view Sep)
         add(S);
         return parts;
     }
+    if (Sep.size() == 1) {
+        std::size_t start = 0;
+        for (std::size_t i = 0; i < S.size(); ++i)
+            if (S[i] == Sep[0]) {
+                add(S.substr(start, i - start));
+                start = i + 1;
+            }
+        add(S.substr(start));
+        return parts;
+    }
     std::size_t start = 0;
     for (std::size_t p; (p = S.find(Sep, start)) != std::string_view::npos; start = p + Sep.size())
         add(S.substr(start, p - start));
