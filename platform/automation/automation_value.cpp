@@ -272,13 +272,6 @@ bool operator==(const AutomationValue& a, const AutomationValue& b)
 
 // ---- arguments
 
-AutomationArg ByRef(AutomationValue& value)
-{
-    AutomationArg a;
-    a.FRef = &value;
-    return a;
-}
-
 AutomationArg Named(std::string name, AutomationArg arg)
 {
     arg.FName = std::move(name);

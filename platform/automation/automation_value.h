@@ -121,12 +121,19 @@ private:
     std::shared_ptr<std::vector<AutomationValue>> FArray;
 };
 
+// What ByRef gives: the caller's value, made a by-reference argument where the
+// argument is built.
+struct AutomationRef {
+    AutomationValue* Value;
+};
+
 // One argument of a member access: positional or named, by value or by reference.
 class AutomationArg {
 public:
     template <class T>
         requires std::is_constructible_v<AutomationValue, T&&>
     AutomationArg(T&& value) : FValue(std::forward<T>(value)) {}
+    AutomationArg(AutomationRef ref) : FRef(ref.Value) {}
 
     const std::string& Name() const { return FName; }
     bool IsNamed() const { return !FName.empty(); }
@@ -137,8 +144,6 @@ public:
     AutomationValue& Target() { return FRef ? *FRef : FValue; }
 
 private:
-    AutomationArg() = default;
-    friend AutomationArg ByRef(AutomationValue& value);
     friend AutomationArg Named(std::string name, AutomationArg arg);
 
     std::string FName;
@@ -147,7 +152,7 @@ private:
 };
 
 // A by-reference argument: the server sees and may change `value`.
-AutomationArg ByRef(AutomationValue& value);
+inline AutomationRef ByRef(AutomationValue& value) { return {&value}; }
 // A named argument.
 AutomationArg Named(std::string name, AutomationArg arg);
 
