@@ -2,15 +2,61 @@
 
 #include <QLocale>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
+#include <limits>
 
 TFormatSettings& FormatSettings()
 {
     static TFormatSettings settings = SystemFormatSettings();
     return settings;
 }
+
+namespace {
+
+// Text collected in a small buffer and handed to its string in pieces, instead of
+// growing the string character by character.
+class TextBuffer {
+public:
+    explicit TextBuffer(std::string& Out) : FOut(Out) {}
+    void Put(char c)
+    {
+        if (FLength == sizeof FBuffer)
+            Flush();
+        FBuffer[FLength++] = c;
+    }
+    void Put(const char* p, size_t n)
+    {
+        if (n > sizeof FBuffer - FLength) {
+            Flush();
+            if (n > sizeof FBuffer) {
+                FOut.append(p, n);
+                return;
+            }
+        }
+        std::memcpy(FBuffer + FLength, p, n);
+        FLength += n;
+    }
+    void Put(std::string_view s) { Put(s.data(), s.size()); }
+    void Flush()
+    {
+        FOut.append(FBuffer, FLength);
+        FLength = 0;
+    }
+
+private:
+    std::string& FOut;
+    char FBuffer[64];
+    size_t FLength = 0;
+};
+
+} // namespace
 
 namespace {
 // Qt date/time patterns use M for month and m for minute; ours use m for month and
@@ -91,13 +137,6 @@ void LoadSystemFormatSettings()
 }
 
 namespace {
-void ReplaceDecimalPoint(std::string& text, const std::string& decimal)
-{
-    size_t dot = text.find('.');
-    if (dot != std::string::npos)
-        text.replace(dot, 1, decimal);
-}
-
 std::string GroupThousands(const std::string& digits, const std::string& separator)
 {
     if (separator.empty() || digits.size() <= 3)
@@ -115,30 +154,120 @@ std::string GroupThousands(const std::string& digits, const std::string& separat
 }
 } // namespace
 
+namespace {
+// The "%.15G" text of Value (15 significant digits, trailing zeros dropped) with the
+// exponent written plainly ("1E20", "1E-5") and Settings' decimal separator.
+// to_chars with a precision writes exactly what printf would in the C locale.
+std::string GeneralText(double Value, const TFormatSettings& Settings)
+{
+    char buf[64];
+    const char* end = std::to_chars(buf, buf + sizeof buf, Value, std::chars_format::general, 15).ptr;
+    if (end - buf == 2 && buf[0] == '-' && buf[1] == '0')
+        return "0";
+    std::string text;
+    text.reserve(static_cast<size_t>(end - buf) + Settings.DecimalSeparator.size());
+    for (const char* p = buf; p < end; ++p) {
+        if (*p == '.') {
+            text += Settings.DecimalSeparator;
+        } else if (*p == 'e') {
+            // "1e+20" -> "1E20", "1e-05" -> "1E-5"
+            text += 'E';
+            ++p;
+            if (*p == '-')
+                text += '-';
+            ++p;
+            while (end - p > 1 && *p == '0')
+                ++p;
+            text.append(p, static_cast<size_t>(end - p));
+            break;
+        } else {
+            text += *p;
+        }
+    }
+    return text;
+}
+} // namespace
+
 std::string FloatToStr(double Value, const TFormatSettings& Settings)
 {
     if (std::isnan(Value))
         return "NAN";
     if (std::isinf(Value))
         return Value > 0 ? "INF" : "-INF";
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15G", Value);
-    std::string text(buf);
-    if (text == "-0")
-        text = "0";
-    size_t e = text.find('E');
-    if (e != std::string::npos) {
-        // "1E+20" -> "1E20", "1E-05" -> "1E-5"
-        std::string mantissa = text.substr(0, e);
-        std::string exponent = text.substr(e + 1);
-        bool negative = !exponent.empty() && exponent[0] == '-';
-        if (!exponent.empty() && (exponent[0] == '+' || exponent[0] == '-'))
-            exponent.erase(0, 1);
-        while (exponent.size() > 1 && exponent[0] == '0')
-            exponent.erase(0, 1);
-        text = mantissa + "E" + (negative ? "-" : "") + exponent;
+    if (Value == 0)
+        return "0";
+    // The same text from the shortest digits that read back as Value, which are much
+    // cheaper to find. For a normal number they are within half a unit in the last
+    // place, far less than half a unit of the fifteenth digit, so rounding them to 15
+    // digits rounds Value itself, except when they stop exactly half way ("...5" as the
+    // sixteenth digit): then, and for subnormal numbers, the exact digits are used.
+    if (std::fabs(Value) < std::numeric_limits<double>::min())
+        return GeneralText(Value, Settings);
+    char sci[40];
+    const char* sciEnd = std::to_chars(sci, sci + sizeof sci, Value, std::chars_format::scientific).ptr;
+    const bool negative = sci[0] == '-';
+    char digits[24];
+    int n = 0;
+    const char* p = sci + (negative ? 1 : 0);
+    for (; p < sciEnd && *p != 'e'; ++p)
+        if (*p != '.')
+            digits[n++] = *p;
+    int exponent = 0;
+    std::from_chars(p + (p[1] == '+' ? 2 : 1), sciEnd, exponent);
+    if (n > 15) {
+        if (n == 16 && digits[15] == '5')
+            return GeneralText(Value, Settings);
+        const bool up = digits[15] >= '5';
+        n = 15;
+        if (up) {
+            int i = 14;
+            while (i >= 0 && digits[i] == '9')
+                digits[i--] = '0';
+            if (i >= 0) {
+                ++digits[i];
+            } else {
+                digits[0] = '1';
+                n = 1;
+                ++exponent;
+            }
+        }
+        while (n > 1 && digits[n - 1] == '0')
+            --n;
     }
-    ReplaceDecimalPoint(text, Settings.DecimalSeparator);
+    std::string text;
+    TextBuffer out(text);
+    if (negative)
+        out.Put('-');
+    if (exponent < -4 || exponent >= 15) {
+        out.Put(digits[0]);
+        if (n > 1) {
+            out.Put(Settings.DecimalSeparator);
+            out.Put(digits + 1, static_cast<size_t>(n - 1));
+        }
+        out.Put('E');
+        if (exponent < 0)
+            out.Put('-');
+        char e[8];
+        out.Put(e, static_cast<size_t>(std::to_chars(e, e + sizeof e, std::abs(exponent)).ptr - e));
+    } else if (exponent >= 0) {
+        const int whole = exponent + 1;
+        if (n <= whole) {
+            out.Put(digits, static_cast<size_t>(n));
+            for (int i = n; i < whole; ++i)
+                out.Put('0');
+        } else {
+            out.Put(digits, static_cast<size_t>(whole));
+            out.Put(Settings.DecimalSeparator);
+            out.Put(digits + whole, static_cast<size_t>(n - whole));
+        }
+    } else {
+        out.Put('0');
+        out.Put(Settings.DecimalSeparator);
+        for (int i = 1; i < -exponent; ++i)
+            out.Put('0');
+        out.Put(digits, static_cast<size_t>(n));
+    }
+    out.Flush();
     return text;
 }
 
@@ -223,12 +352,24 @@ const char* const LongMonthNames[] = {"January", "February", "March",     "April
 const char* const ShortDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 const char* const LongDayNames[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 
-std::string Pad(int value, int width)
+// The decimal digits of value, zeros put in front up to width characters (a minus
+// sign counts as one of them).
+void AppendPadded(TextBuffer& out, int value, int width = 0)
 {
-    std::string s = std::to_string(value);
-    if (static_cast<int>(s.size()) < width)
-        s.insert(0, static_cast<size_t>(width) - s.size(), '0');
-    return s;
+    if (value >= 0 && value < 10000 && width <= 4) {
+        // The usual day, month, year and time fields: written digit by digit.
+        char digits[4] = {static_cast<char>('0' + value / 1000), static_cast<char>('0' + value / 100 % 10),
+                          static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10)};
+        const int used = value >= 1000 ? 4 : value >= 100 ? 3 : value >= 10 ? 2 : 1;
+        const int shown = used > width ? used : width;
+        out.Put(digits + 4 - shown, static_cast<size_t>(shown));
+        return;
+    }
+    char buf[16];
+    const char* end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+    for (int i = static_cast<int>(end - buf); i < width; ++i)
+        out.Put('0');
+    out.Put(buf, static_cast<size_t>(end - buf));
 }
 } // namespace
 
@@ -260,80 +401,120 @@ void DecodeDateTime(double DateTime, int& Year, int& Month, int& Day, int& Hour,
     MilliSecond = static_cast<int>(ms % 1000);
 }
 
-std::string FormatDateTime(const std::string& Pattern, double DateTime, const TFormatSettings& Settings)
+namespace {
+
+struct DecodedDateTime {
+    int y, mo, d, h, mi, s, ms, weekday;
+};
+
+DecodedDateTime Decode(double DateTime)
 {
-    int y, mo, d, h, mi, s, ms;
-    DecodeDateTime(DateTime, y, mo, d, h, mi, s, ms);
+    DecodedDateTime t;
+    DecodeDateTime(DateTime, t.y, t.mo, t.d, t.h, t.mi, t.s, t.ms);
     long long dayNumber = static_cast<long long>(std::trunc(DateTime)) + EpochDays;
-    int weekday = static_cast<int>(((dayNumber % 7) + 7) % 7); // 0001-01-01 was a Monday: day 1 -> 1
-    std::string out;
+    t.weekday = static_cast<int>(((dayNumber % 7) + 7) % 7); // 0001-01-01 was a Monday: day 1 -> 1
+    return t;
+}
+
+// A pattern read once into literal text and fields, so that formatting a value is a
+// walk over a few parts.
+struct PatternPart {
+    enum Kind : std::uint8_t { Text, Year, YearOfCentury, Month, Day, Hour, Minute, Second, Milli, Name };
+    Kind What = Text;
+    std::uint8_t Width = 0;  // fewest digits of a number
+    const char* const* Names = nullptr; // month or day names (a Name part)
+    bool OfMonth = false;    // Names are indexed by month, else by weekday
+    std::string Literal;     // Text
+};
+
+struct CompiledPattern {
+    std::string Pattern, DateSeparator, TimeSeparator;
+    std::vector<PatternPart> Parts;
+};
+
+CompiledPattern Compile(const std::string& Pattern, const TFormatSettings& Settings)
+{
+    CompiledPattern c{Pattern, Settings.DateSeparator, Settings.TimeSeparator, {}};
+    auto literal = [&c](std::string_view text) {
+        if (c.Parts.empty() || c.Parts.back().What != PatternPart::Text)
+            c.Parts.emplace_back();
+        c.Parts.back().Literal += text;
+    };
+    auto field = [&c](PatternPart::Kind what, int width) {
+        PatternPart part;
+        part.What = what;
+        part.Width = static_cast<std::uint8_t>(width);
+        c.Parts.push_back(std::move(part));
+    };
+    auto names = [&c](const char* const* list, bool ofMonth) {
+        PatternPart part;
+        part.What = PatternPart::Name;
+        part.Names = list;
+        part.OfMonth = ofMonth;
+        c.Parts.push_back(std::move(part));
+    };
     const std::string& p = Pattern;
     size_t i = 0;
-    auto run = [&](char c) {
+    auto run = [&](char ch) {
         size_t n = 0;
-        while (i + n < p.size() && (p[i + n] == c || p[i + n] == c - 32 || p[i + n] == c + 32))
+        while (i + n < p.size() && (p[i + n] == ch || p[i + n] == ch - 32 || p[i + n] == ch + 32))
             ++n;
         return n;
     };
     bool lastWasHour = false;
     while (i < p.size()) {
-        char c = p[i];
-        char lc = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-        if (c == '"' || c == '\'') {
-            size_t j = p.find(c, i + 1);
+        char ch = p[i];
+        char lc = (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch + 32) : ch;
+        if (ch == '"' || ch == '\'') {
+            size_t j = p.find(ch, i + 1);
             if (j == std::string::npos)
                 j = p.size();
-            out.append(p, i + 1, j - i - 1);
+            literal(std::string_view(p).substr(i + 1, j - i - 1));
             i = j + 1;
             continue;
         }
-        if (c == '/') { out += Settings.DateSeparator; ++i; continue; }
-        if (c == ':') { out += Settings.TimeSeparator; ++i; continue; }
+        if (ch == '/') { literal(Settings.DateSeparator); ++i; continue; }
+        if (ch == ':') { literal(Settings.TimeSeparator); ++i; continue; }
         size_t n = 0;
         switch (lc) {
         case 'y':
             n = run('y');
-            out += n <= 2 ? Pad(y % 100, 2) : Pad(y, 4);
+            field(n <= 2 ? PatternPart::YearOfCentury : PatternPart::Year, n <= 2 ? 2 : 4);
             break;
         case 'm':
             n = run('m');
-            if (lastWasHour && n <= 2) {
-                out += n == 1 ? std::to_string(mi) : Pad(mi, 2);
-            } else if (n == 1) {
-                out += std::to_string(mo);
-            } else if (n == 2) {
-                out += Pad(mo, 2);
-            } else if (n == 3) {
-                out += ShortMonthNames[mo - 1];
-            } else {
-                out += LongMonthNames[mo - 1];
-            }
+            if (lastWasHour && n <= 2)
+                field(PatternPart::Minute, n == 1 ? 0 : 2);
+            else if (n <= 2)
+                field(PatternPart::Month, n == 1 ? 0 : 2);
+            else
+                names(n == 3 ? ShortMonthNames : LongMonthNames, true);
             break;
         case 'd':
             n = run('d');
-            if (n == 1) out += std::to_string(d);
-            else if (n == 2) out += Pad(d, 2);
-            else if (n == 3) out += ShortDayNames[weekday];
-            else out += LongDayNames[weekday];
+            if (n <= 2)
+                field(PatternPart::Day, n == 1 ? 0 : 2);
+            else
+                names(n == 3 ? ShortDayNames : LongDayNames, false);
             break;
         case 'h':
             n = run('h');
-            out += n == 1 ? std::to_string(h) : Pad(h, 2);
+            field(PatternPart::Hour, n == 1 ? 0 : 2);
             break;
         case 'n':
             n = run('n');
-            out += n == 1 ? std::to_string(mi) : Pad(mi, 2);
+            field(PatternPart::Minute, n == 1 ? 0 : 2);
             break;
         case 's':
             n = run('s');
-            out += n == 1 ? std::to_string(s) : Pad(s, 2);
+            field(PatternPart::Second, n == 1 ? 0 : 2);
             break;
         case 'z':
             n = run('z');
-            out += n == 1 ? std::to_string(ms) : Pad(ms, 3);
+            field(PatternPart::Milli, n == 1 ? 0 : 3);
             break;
         default:
-            out += c;
+            literal(std::string_view(&ch, 1));
             n = 1;
             break;
         }
@@ -343,7 +524,60 @@ std::string FormatDateTime(const std::string& Pattern, double DateTime, const TF
             lastWasHour = false;
         i += n;
     }
-    return out;
+    return c;
+}
+
+// The compiled form of Pattern under Settings' separators, from a few kept ones.
+const CompiledPattern& CompiledFor(const std::string& Pattern, const TFormatSettings& Settings)
+{
+    thread_local std::vector<CompiledPattern> kept;
+    thread_local size_t next = 0;
+    for (const CompiledPattern& c : kept)
+        if (c.Pattern == Pattern && c.DateSeparator == Settings.DateSeparator
+            && c.TimeSeparator == Settings.TimeSeparator)
+            return c;
+    constexpr size_t Keep = 4;
+    if (kept.capacity() < Keep)
+        kept.reserve(Keep); // what was handed out stays where it is
+    if (kept.size() < Keep) {
+        kept.push_back(Compile(Pattern, Settings));
+        return kept.back();
+    }
+    CompiledPattern& slot = kept[next];
+    next = (next + 1) % Keep;
+    slot = Compile(Pattern, Settings);
+    return slot;
+}
+
+// Appends the value formatted by Pattern to out.
+void AppendFormatted(TextBuffer& out, const std::string& Pattern, const DecodedDateTime& t,
+                     const TFormatSettings& Settings)
+{
+    for (const PatternPart& part : CompiledFor(Pattern, Settings).Parts) {
+        switch (part.What) {
+        case PatternPart::Text: out.Put(part.Literal); break;
+        case PatternPart::Year: AppendPadded(out, t.y, part.Width); break;
+        case PatternPart::YearOfCentury: AppendPadded(out, t.y % 100, part.Width); break;
+        case PatternPart::Month: AppendPadded(out, t.mo, part.Width); break;
+        case PatternPart::Day: AppendPadded(out, t.d, part.Width); break;
+        case PatternPart::Hour: AppendPadded(out, t.h, part.Width); break;
+        case PatternPart::Minute: AppendPadded(out, t.mi, part.Width); break;
+        case PatternPart::Second: AppendPadded(out, t.s, part.Width); break;
+        case PatternPart::Milli: AppendPadded(out, t.ms, part.Width); break;
+        case PatternPart::Name: out.Put(std::string_view(part.Names[part.OfMonth ? t.mo - 1 : t.weekday])); break;
+        }
+    }
+}
+
+} // namespace
+
+std::string FormatDateTime(const std::string& Pattern, double DateTime, const TFormatSettings& Settings)
+{
+    std::string text;
+    TextBuffer out(text);
+    AppendFormatted(out, Pattern, Decode(DateTime), Settings);
+    out.Flush();
+    return text;
 }
 
 std::string DateToStr(double DateTime, const TFormatSettings& Settings)
@@ -358,9 +592,15 @@ std::string TimeToStr(double DateTime, const TFormatSettings& Settings)
 
 std::string DateTimeToStr(double DateTime, const TFormatSettings& Settings)
 {
-    std::string text = DateToStr(DateTime, Settings);
-    if (DateTime != std::trunc(DateTime))
-        text += " " + TimeToStr(DateTime, Settings);
+    const DecodedDateTime t = Decode(DateTime);
+    std::string text;
+    TextBuffer out(text);
+    AppendFormatted(out, Settings.ShortDateFormat, t, Settings);
+    if (DateTime != std::trunc(DateTime)) {
+        out.Put(' ');
+        AppendFormatted(out, Settings.LongTimeFormat, t, Settings);
+    }
+    out.Flush();
     return text;
 }
 

@@ -382,14 +382,11 @@ void TKVExportToAccess::WriteRows()
                     text = UECode(true, text);
                 AutomationValue k(ordinal++);
                 AutomationValue target = FRecordset.Get("Fields", {ByRef(k)});
-                AutomationValue value;
-                if (text.empty())
-                    value = AutomationValue::Null();
-                else if ((field && field->IsBlob() && field->DataType() != ftMemo) || column->DataType == ctMEMO
-                         || column->DataType == ctGraphic)
-                    value = AutomationValue::ByteArray(std::move(text));
-                else
-                    value = AutomationValue(std::move(text));
+                const bool bytes = (field && field->IsBlob() && field->DataType() != ftMemo)
+                    || column->DataType == ctMEMO || column->DataType == ctGraphic;
+                AutomationValue value = text.empty() ? AutomationValue::Null()
+                    : bytes                          ? AutomationValue::ByteArray(std::move(text))
+                                                     : AutomationValue(std::move(text));
                 target.PutRef("Value", value);
                 text.clear();
             }

@@ -192,9 +192,19 @@ void AutomationValue::RequireObject(std::string_view member) const
 
 AutomationValue AutomationValue::Call(std::string_view member, AutomationArgs args) const
 {
+    return Invoke(member, InvokeKind::Call, args);
+}
+
+AutomationValue AutomationValue::Invoke(std::string_view member, InvokeKind kind, AutomationArgs& args) const
+{
     RequireObject(member);
-    auto keep = FObject; // the object stays alive even if the call releases this value
-    return keep->Invoke(member, InvokeKind::Call, args);
+    // The object stays alive even when the call changes this value through a
+    // by-reference argument (only then is a reference of its own taken).
+    if (args.RefersTo(*this)) {
+        auto keep = FObject;
+        return keep->Invoke(member, kind, args);
+    }
+    return FObject->Invoke(member, kind, args);
 }
 
 AutomationValue AutomationValue::Call(std::string_view member) const
@@ -204,9 +214,7 @@ AutomationValue AutomationValue::Call(std::string_view member) const
 
 AutomationValue AutomationValue::Get(std::string_view member, AutomationArgs args) const
 {
-    RequireObject(member);
-    auto keep = FObject;
-    return keep->Invoke(member, InvokeKind::Get, args);
+    return Invoke(member, InvokeKind::Get, args);
 }
 
 AutomationValue AutomationValue::Get(std::string_view member) const
@@ -216,18 +224,14 @@ AutomationValue AutomationValue::Get(std::string_view member) const
 
 void AutomationValue::Put(std::string_view member, AutomationValue value) const
 {
-    RequireObject(member);
-    auto keep = FObject;
     AutomationArgs args{AutomationArg(std::move(value))};
-    keep->Invoke(member, InvokeKind::Put, args);
+    Invoke(member, InvokeKind::Put, args);
 }
 
 void AutomationValue::PutRef(std::string_view member, AutomationValue& value) const
 {
-    RequireObject(member);
-    auto keep = FObject;
     AutomationArgs args{ByRef(value)};
-    keep->Invoke(member, InvokeKind::Put, args);
+    Invoke(member, InvokeKind::Put, args);
 }
 
 bool operator==(const AutomationValue& a, const AutomationValue& b)
@@ -268,41 +272,103 @@ bool operator==(const AutomationValue& a, const AutomationValue& b)
 
 // ---- arguments
 
-AutomationArg ByRef(AutomationValue& value)
-{
-    AutomationArg a;
-    a.FRef = &value;
-    return a;
-}
-
 AutomationArg Named(std::string name, AutomationArg arg)
 {
     arg.FName = std::move(name);
     return arg;
 }
 
-AutomationArgs::AutomationArgs(std::initializer_list<AutomationArg> args) : FArgs(args)
+AutomationArgs::AutomationArgs(std::vector<AutomationArg> args)
+{
+    if (args.size() > InlineCapacity) {
+        FMore = std::move(args);
+        FCount = FMore.size();
+        return;
+    }
+    for (AutomationArg& a : args)
+        AppendInline(std::move(a));
+}
+
+AutomationArgs::AutomationArgs(const AutomationArgs& other)
+{
+    if (other.FCount > InlineCapacity) {
+        FMore = other.FMore;
+        FCount = other.FCount;
+        return;
+    }
+    try {
+        for (const AutomationArg& a : other)
+            AppendInline(a);
+    } catch (...) {
+        Reset();
+        throw;
+    }
+}
+
+AutomationArgs::AutomationArgs(AutomationArgs&& other) noexcept
+{
+    MoveFrom(other);
+}
+
+AutomationArgs& AutomationArgs::operator=(AutomationArgs other) noexcept
+{
+    Reset();
+    MoveFrom(other);
+    return *this;
+}
+
+void AutomationArgs::MoveFrom(AutomationArgs& other) noexcept
+{
+    if (other.FCount > InlineCapacity) {
+        FMore = std::move(other.FMore);
+        FCount = other.FCount;
+    } else {
+        for (AutomationArg& a : other)
+            AppendInline(std::move(a)); // moving strings and shared pointers does not throw
+    }
+    other.Reset();
+}
+
+void AutomationArgs::Reset() noexcept
+{
+    if (FCount <= InlineCapacity) {
+        AutomationArg* a = Inline();
+        for (std::size_t i = 0; i < FCount; ++i)
+            a[i].~AutomationArg();
+    }
+    if (FMore.capacity())
+        std::vector<AutomationArg>().swap(FMore);
+    FCount = 0;
+}
+
+void AutomationArgs::CheckOrder() const
 {
     bool named = false;
-    for (const auto& a : FArgs) {
+    for (const auto& a : *this) {
         if (a.IsNamed()) named = true;
         else if (named) throw Exception("Positional arguments must come before named arguments");
     }
 }
 
-AutomationArgs::AutomationArgs(std::vector<AutomationArg> args) : FArgs(std::move(args)) {}
+bool AutomationArgs::RefersTo(const AutomationValue& value) const
+{
+    for (const auto& a : *this)
+        if (a.IsByRef() && &a.Value() == &value) return true;
+    return false;
+}
 
 std::size_t AutomationArgs::PositionalCount() const
 {
+    const AutomationArg* args = Data();
     std::size_t n = 0;
-    while (n < FArgs.size() && !FArgs[n].IsNamed()) ++n;
+    while (n < FCount && !args[n].IsNamed()) ++n;
     return n;
 }
 
 AutomationArg* AutomationArgs::Find(std::size_t position, std::string_view name)
 {
-    if (position < PositionalCount()) return &FArgs[position];
-    for (auto& a : FArgs)
+    if (position < PositionalCount()) return Data() + position;
+    for (auto& a : *this)
         if (a.IsNamed() && SameMemberName(a.Name(), name)) return &a;
     return nullptr;
 }
@@ -317,16 +383,4 @@ const AutomationArg* AutomationArgs::Find(std::size_t position, std::string_view
 void AutomationObject::UnknownMember(std::string_view member) const
 {
     throw Exception("Unknown member '" + std::string(member) + "' of " + TypeName());
-}
-
-bool SameMemberName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
 }

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -30,6 +31,7 @@
 
 class AutomationObject;
 class AutomationArgs;
+enum class InvokeKind;
 
 class AutomationValue {
 public:
@@ -75,6 +77,13 @@ public:
 
     // The bytes of a byte array; raises EConvertError for any other value.
     const std::string& Bytes() const;
+    // The text of a string or the bytes of a byte array, without a copy; empty for
+    // any other value.
+    const std::string& StringRef() const
+    {
+        static const std::string none;
+        return FKind == Kind::String || FKind == Kind::Bytes ? FText : none;
+    }
 
     // Arrays. Index raises EListError outside 0 .. Count() - 1. Count() also gives the
     // length of a byte array.
@@ -102,6 +111,7 @@ public:
 
 private:
     void RequireObject(std::string_view member) const;
+    AutomationValue Invoke(std::string_view member, InvokeKind kind, AutomationArgs& args) const;
 
     Kind FKind = Kind::Empty;
     int32_t FInt = 0;
@@ -111,12 +121,19 @@ private:
     std::shared_ptr<std::vector<AutomationValue>> FArray;
 };
 
+// What ByRef gives: the caller's value, made a by-reference argument where the
+// argument is built.
+struct AutomationRef {
+    AutomationValue* Value;
+};
+
 // One argument of a member access: positional or named, by value or by reference.
 class AutomationArg {
 public:
     template <class T>
         requires std::is_constructible_v<AutomationValue, T&&>
     AutomationArg(T&& value) : FValue(std::forward<T>(value)) {}
+    AutomationArg(AutomationRef ref) : FRef(ref.Value) {}
 
     const std::string& Name() const { return FName; }
     bool IsNamed() const { return !FName.empty(); }
@@ -127,8 +144,6 @@ public:
     AutomationValue& Target() { return FRef ? *FRef : FValue; }
 
 private:
-    AutomationArg() = default;
-    friend AutomationArg ByRef(AutomationValue& value);
     friend AutomationArg Named(std::string name, AutomationArg arg);
 
     std::string FName;
@@ -137,20 +152,44 @@ private:
 };
 
 // A by-reference argument: the server sees and may change `value`.
-AutomationArg ByRef(AutomationValue& value);
+inline AutomationRef ByRef(AutomationValue& value) { return {&value}; }
 // A named argument.
 AutomationArg Named(std::string name, AutomationArg arg);
 
-// The arguments of one member access, with the lookups a server needs.
+// The arguments of one member access, with the lookups a server needs. Up to four
+// arguments are held in the object itself, so a member access with a few arguments
+// allocates nothing; each argument is built in place from what the caller wrote.
 class AutomationArgs {
 public:
     AutomationArgs() = default;
-    AutomationArgs(std::initializer_list<AutomationArg> args);
+    // Positional arguments first, then named ones.
+    template <class... T>
+        requires(sizeof...(T) > 0 && (std::is_constructible_v<AutomationArg, T &&> && ...))
+    AutomationArgs(T&&... args)
+    {
+        try {
+            if constexpr (sizeof...(T) > InlineCapacity) {
+                FMore.reserve(sizeof...(T));
+                (FMore.emplace_back(std::forward<T>(args)), ...);
+                FCount = sizeof...(T);
+            } else {
+                (AppendInline(std::forward<T>(args)), ...);
+            }
+            CheckOrder();
+        } catch (...) {
+            Reset();
+            throw;
+        }
+    }
     explicit AutomationArgs(std::vector<AutomationArg> args);
+    AutomationArgs(const AutomationArgs& other);
+    AutomationArgs(AutomationArgs&& other) noexcept;
+    AutomationArgs& operator=(AutomationArgs other) noexcept;
+    ~AutomationArgs() { Reset(); }
 
-    std::size_t Count() const { return FArgs.size(); }
-    AutomationArg& operator[](std::size_t index) { return FArgs[index]; }
-    const AutomationArg& operator[](std::size_t index) const { return FArgs[index]; }
+    std::size_t Count() const { return FCount; }
+    AutomationArg& operator[](std::size_t index) { return Data()[index]; }
+    const AutomationArg& operator[](std::size_t index) const { return Data()[index]; }
     std::size_t PositionalCount() const;
 
     // The argument at positional index `position` or, failing that, the named argument
@@ -158,13 +197,37 @@ public:
     AutomationArg* Find(std::size_t position, std::string_view name);
     const AutomationArg* Find(std::size_t position, std::string_view name) const;
 
-    auto begin() { return FArgs.begin(); }
-    auto end() { return FArgs.end(); }
-    auto begin() const { return FArgs.begin(); }
-    auto end() const { return FArgs.end(); }
+    AutomationArg* begin() { return Data(); }
+    AutomationArg* end() { return Data() + FCount; }
+    const AutomationArg* begin() const { return Data(); }
+    const AutomationArg* end() const { return Data() + FCount; }
+
+    // Whether an argument refers to `value` (a by-reference argument of that value).
+    bool RefersTo(const AutomationValue& value) const;
 
 private:
-    std::vector<AutomationArg> FArgs;
+    static constexpr std::size_t InlineCapacity = 4;
+
+    // Arguments live in FInline while there are at most InlineCapacity, else in FMore.
+    AutomationArg* Data() { return FCount > InlineCapacity ? FMore.data() : Inline(); }
+    const AutomationArg* Data() const { return FCount > InlineCapacity ? FMore.data() : Inline(); }
+    AutomationArg* Inline() { return std::launder(reinterpret_cast<AutomationArg*>(FInline)); }
+    const AutomationArg* Inline() const { return std::launder(reinterpret_cast<const AutomationArg*>(FInline)); }
+    // One more argument held in the object itself (the count stays within InlineCapacity).
+    template <class T>
+    void AppendInline(T&& value)
+    {
+        new (Inline() + FCount) AutomationArg(std::forward<T>(value));
+        ++FCount;
+    }
+    // Takes over other's arguments; other is left without any.
+    void MoveFrom(AutomationArgs& other) noexcept;
+    void CheckOrder() const;
+    void Reset() noexcept;
+
+    std::size_t FCount = 0;
+    alignas(AutomationArg) unsigned char FInline[InlineCapacity * sizeof(AutomationArg)];
+    std::vector<AutomationArg> FMore;
 };
 
 enum class InvokeKind { Call, Get, Put };
@@ -192,4 +255,16 @@ private:
 };
 
 // Case-insensitive comparison of ASCII member names.
-bool SameMemberName(std::string_view a, std::string_view b);
+inline bool SameMemberName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x != y) {
+            if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+            if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+            if (x != y) return false;
+        }
+    }
+    return true;
+}

@@ -10,6 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
 namespace {
 
 struct FormatSettingsGuard {
@@ -79,6 +85,50 @@ TEST(FormatSettingsTest, DateSerialsMatchTheClassicEpoch)
     EXPECT_EQ(d, 1);
     EXPECT_EQ(h, 18);
     EXPECT_EQ(mi, 0);
+}
+
+// FloatToStr is the C library's "%.15G" with the exponent written plainly ("1E20",
+// "1E-5") and the current decimal separator; awkward values and random bit patterns
+// must give exactly that text.
+TEST(FormatSettingsTest, FloatTextIsTheGeneralFormWithFifteenDigits)
+{
+    auto reference = [](double v) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.15G", v);
+        std::string t = buf;
+        if (t == "-0")
+            t = "0";
+        if (auto e = t.find('E'); e != std::string::npos) {
+            std::string exponent = t.substr(e + 2);
+            exponent.erase(0, std::min(exponent.find_first_not_of('0'), exponent.size() - 1));
+            t = t.substr(0, e) + (t[e + 1] == '-' ? "E-" : "E") + exponent;
+        }
+        if (auto dot = t.find('.'); dot != std::string::npos)
+            t.replace(dot, 1, ",");
+        return t;
+    };
+    TFormatSettings s;
+    s.DecimalSeparator = ",";
+    std::vector<double> values = {0.0, -0.0, 0.1, 1.0 / 3, -2.5, 1e15, 1e16, 999999999999999.5, 99999999999999.99,
+                                  123456789012345678.0, 1e-4, 1e-5, 0.000123456789012345678, 1e21, 1e100, 1e-300,
+                                  5e-324, -2.2250738585072014e-308, 1.7976931348623157e308};
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 20000; ++i) {
+        const std::uint64_t bits = random();
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        if (std::isfinite(v))
+            values.push_back(i % 2 ? v : static_cast<double>(static_cast<std::int64_t>(bits >> 4)) / (1 << (i % 30)));
+        // Sixteen digits ending in 5: half way between two 15-digit texts.
+        const std::string halfWay = std::to_string(100000000000000ull + bits % 900000000000000ull) + "5e"
+            + std::to_string(static_cast<int>(bits >> 58) - 32);
+        values.push_back(std::strtod(halfWay.c_str(), nullptr));
+        values.push_back(1.0 / (i + 1));
+    }
+    for (double v : values)
+        ASSERT_EQ(FloatToStr(v, s), reference(v)) << v;
+    EXPECT_EQ(FloatToStr(std::nan(""), s), "NAN");
+    EXPECT_EQ(FloatToStr(-HUGE_VAL, s), "-INF");
 }
 
 TEST(FormatSettingsTest, TextToNumber)

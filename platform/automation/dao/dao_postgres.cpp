@@ -8,7 +8,7 @@
 
 #include <libpq-fe.h>
 
-#include <cstdio>
+#include <charconv>
 
 namespace {
 
@@ -46,37 +46,54 @@ void AppendCopyValue(std::string& Out, const DaoValue& V, DaoType Type)
         Out += "\\N";
         return;
     case DaoValue::Integer:
-        if (Type == DaoType::Boolean)
-            Out += V.Int ? "t" : "f";
-        else
-            Out += std::to_string(V.Int);
+        if (Type == DaoType::Boolean) {
+            Out += V.Int ? 't' : 'f';
+        } else {
+            char buf[24];
+            Out.append(buf, static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, V.Int).ptr - buf));
+        }
         return;
     case DaoValue::Real: {
+        // The shortest digits that read back as the same double.
         char buf[40];
-        std::snprintf(buf, sizeof buf, "%.17g", V.Dbl);
-        Out += buf;
+        Out.append(buf, static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, V.Dbl).ptr - buf));
         return;
     }
     case DaoValue::Blob:
         // bytea in hex form; the backslash itself is escaped for COPY.
         Out += "\\\\x";
-        for (unsigned char c : V.Str) {
-            Out += hex[c >> 4];
-            Out += hex[c & 15];
+        {
+            const std::size_t at = Out.size();
+            Out.resize(at + 2 * V.Str.size());
+            char* w = Out.data() + at;
+            for (unsigned char c : V.Str) {
+                *w++ = hex[c >> 4];
+                *w++ = hex[c & 15];
+            }
         }
         return;
-    case DaoValue::Text:
-        for (char c : V.Str) {
+    case DaoValue::Text: {
+        // Runs of ordinary characters go in whole.
+        const char* p = V.Str.data();
+        const char* end = p + V.Str.size();
+        while (p < end) {
+            const char* run = p;
+            while (p < end && *p != '\\' && *p != '\t' && *p != '\n' && *p != '\r' && *p != '\0')
+                ++p;
+            Out.append(run, static_cast<std::size_t>(p - run));
+            if (p == end)
+                break;
+            const char c = *p++;
             switch (c) {
             case '\\': Out += "\\\\"; break;
             case '\t': Out += "\\t"; break;
             case '\n': Out += "\\n"; break;
             case '\r': Out += "\\r"; break;
-            case '\0': throw Exception("PostgreSQL text cannot hold a NUL character");
-            default: Out += c;
+            default: throw Exception("PostgreSQL text cannot hold a NUL character");
             }
         }
         return;
+    }
     }
 }
 
@@ -263,7 +280,7 @@ void PostgresInserter::Insert(const std::vector<DaoValue>& Row)
         AppendCopyValue(FBuffer, Row[i], FFields[i].Type);
     }
     FBuffer += '\n';
-    if (FBuffer.size() >= (1u << 16))
+    if (FBuffer.size() >= (1u << 18))
         SendBuffer();
     // Without a transaction every row is its own change, done at once.
     if (!FStore.InTransaction())

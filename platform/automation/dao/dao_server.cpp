@@ -398,21 +398,24 @@ private:
 
 class RecordsetFieldObject : public AutomationObject {
 public:
-    RecordsetFieldObject(std::weak_ptr<RecordsetState> Rs, std::size_t Ordinal) : FRs(std::move(Rs)), FOrdinal(Ordinal) {}
+    RecordsetFieldObject(const std::shared_ptr<RecordsetState>& Rs, std::size_t Ordinal)
+        : FRs(Rs), FState(Rs.get()), FOrdinal(Ordinal) {}
     std::string TypeName() const override { return "Field"; }
 
     AutomationValue Invoke(std::string_view m, InvokeKind kind, AutomationArgs& args) override
     {
-        auto rs = FRs.lock();
-        if (!rs)
+        // The recordset keeps this object; once the recordset has gone it is invalid.
+        // Nothing below releases the recordset, so no reference of its own is taken.
+        if (FRs.expired())
             Invalid();
+        RecordsetState* rs = FState;
         const DaoFieldDef& def = rs->Fields[FOrdinal];
         if (Is(m, "Value")) {
             if (kind == InvokeKind::Put) {
                 rs->Live();
                 if (!rs->Editing)
                     throw Exception("Update or CancelUpdate without AddNew or Edit.");
-                rs->Buffer[FOrdinal] = ConvertDaoValue(def, rs->Table, PutValue(args, m));
+                ConvertDaoValue(def, rs->Table, PutValue(args, m), rs->Buffer[FOrdinal]);
                 return {};
             }
             const DaoValue& v = rs->Buffer[FOrdinal];
@@ -444,6 +447,7 @@ public:
 
 private:
     std::weak_ptr<RecordsetState> FRs;
+    RecordsetState* FState;
     std::size_t FOrdinal;
 };
 
@@ -505,8 +509,10 @@ public:
             return AutomationValue(rs.Table);
         if (Is(m, "AddNew")) {
             rs.Live();
-            for (DaoValue& v : rs.Buffer)
-                v = DaoValue();
+            for (DaoValue& v : rs.Buffer) { // the text storage stays for the next record
+                v.Kind = DaoValue::Null;
+                v.Str.clear();
+            }
             rs.Editing = true;
             return {};
         }

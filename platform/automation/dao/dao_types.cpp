@@ -4,9 +4,11 @@
 #include "framework/format_settings.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <string_view>
 
 namespace {
 
@@ -17,7 +19,7 @@ std::string Upper(std::string S)
     return S;
 }
 
-std::string Trim(const std::string& S)
+std::string_view TrimView(std::string_view S)
 {
     std::size_t b = 0, e = S.size();
     while (b < e && (S[b] == ' ' || S[b] == '\t'))
@@ -25,6 +27,11 @@ std::string Trim(const std::string& S)
     while (e > b && (S[e - 1] == ' ' || S[e - 1] == '\t'))
         --e;
     return S.substr(b, e - b);
+}
+
+std::string Trim(std::string_view S)
+{
+    return std::string(TrimView(S));
 }
 
 void RemoveAll(std::string& S, const std::string& Part)
@@ -58,49 +65,88 @@ std::size_t Utf8Length(const std::string& S)
 }
 
 // The text of a number with the current separators made plain: thousand separators
-// removed, the decimal separator turned into '.'.
-std::string PlainNumber(std::string S, bool Currency)
+// removed, the decimal separator turned into '.'. Written into Out, whose storage is
+// reused from value to value.
+void PlainNumber(std::string_view S, bool Currency, std::string& Out)
 {
     const TFormatSettings& fs = FormatSettings();
-    S = Trim(S);
-    if (Currency && !fs.CurrencyString.empty()) {
-        if (S.size() > fs.CurrencyString.size() && S.compare(S.size() - fs.CurrencyString.size(),
-                                                             fs.CurrencyString.size(), fs.CurrencyString) == 0)
-            S = Trim(S.substr(0, S.size() - fs.CurrencyString.size()));
-        else if (S.rfind(fs.CurrencyString, 0) == 0)
-            S = Trim(S.substr(fs.CurrencyString.size()));
-        else if (S.size() > 1 && (S[0] == '-' || S[0] == '+') && S.compare(1, fs.CurrencyString.size(), fs.CurrencyString) == 0)
-            S = S.substr(0, 1) + Trim(S.substr(1 + fs.CurrencyString.size()));
+    const std::string_view currency = fs.CurrencyString;
+    S = TrimView(S);
+    Out.clear();
+    if (Currency && !currency.empty()) {
+        if (S.size() > currency.size() && S.ends_with(currency)) {
+            S = TrimView(S.substr(0, S.size() - currency.size()));
+        } else if (S.starts_with(currency)) {
+            S = TrimView(S.substr(currency.size()));
+        } else if (S.size() > 1 && (S[0] == '-' || S[0] == '+') && S.substr(1, currency.size()) == currency) {
+            Out += S[0];
+            S = TrimView(S.substr(1 + currency.size()));
+        }
     }
+    Out += S;
     if (fs.ThousandSeparator != fs.DecimalSeparator)
-        RemoveAll(S, fs.ThousandSeparator);
+        RemoveAll(Out, fs.ThousandSeparator);
     if (fs.DecimalSeparator != "." && !fs.DecimalSeparator.empty()) {
-        if (S.find(fs.DecimalSeparator) != std::string::npos && S.find('.') != std::string::npos)
-            return {}; // both separators: not a number
-        if (auto p = S.find(fs.DecimalSeparator); p != std::string::npos)
-            S.replace(p, fs.DecimalSeparator.size(), ".");
+        const std::size_t p = Out.find(fs.DecimalSeparator);
+        if (p != std::string::npos && Out.find('.') != std::string::npos)
+            Out.clear(); // both separators: not a number
+        else if (p != std::string::npos)
+            Out.replace(p, fs.DecimalSeparator.size(), ".");
     }
-    return S;
 }
 
-bool ParseReal(const std::string& Plain, double& Value)
+// The plain form of a number's text (PlainNumber without currency), in Scratch only
+// when separators have to be removed or replaced.
+std::string_view PlainView(std::string_view Text, std::string& Scratch)
+{
+    const TFormatSettings& fs = FormatSettings();
+    const std::string_view t = TrimView(Text);
+    const bool thousands = fs.ThousandSeparator != fs.DecimalSeparator && !fs.ThousandSeparator.empty()
+        && t.find(fs.ThousandSeparator) != std::string_view::npos;
+    const bool decimal = fs.DecimalSeparator != "." && !fs.DecimalSeparator.empty()
+        && t.find(fs.DecimalSeparator) != std::string_view::npos;
+    if (!thousands && !decimal)
+        return t;
+    PlainNumber(Text, false, Scratch);
+    return Scratch;
+}
+
+bool HasExponent(std::string_view Plain)
+{
+    for (char c : Plain)
+        if (c == 'e' || c == 'E')
+            return true;
+    return false;
+}
+
+// A plain decimal ("-1.5e3"); hexadecimal, "inf" and "nan" are not numbers here.
+bool ParseReal(std::string_view Plain, double& Value)
 {
     if (Plain.empty())
         return false;
-    char* end = nullptr;
-    Value = std::strtod(Plain.c_str(), &end);
-    if (end != Plain.c_str() + Plain.size() || !std::isfinite(Value))
-        return false;
-    // strtod also reads hexadecimal, "inf" and "nan"; the engine reads decimals only.
     for (char c : Plain)
         if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
             return false;
-    return true;
+    const char* first = Plain.data();
+    const char* last = first + Plain.size();
+    if (*first == '+' && last - first > 1 && first[1] != '-' && first[1] != '+')
+        ++first; // from_chars reads no plus sign
+    double d = 0;
+    const auto [ptr, ec] = std::from_chars(first, last, d);
+    if (ec == std::errc() && ptr == last) {
+        Value = d;
+        return std::isfinite(d);
+    }
+    // What from_chars leaves (values out of its range) goes through the C library.
+    const std::string text(Plain);
+    char* end = nullptr;
+    Value = std::strtod(text.c_str(), &end);
+    return end == text.c_str() + text.size() && std::isfinite(Value);
 }
 
 // An exact decimal scaled by 10^Decimals, rounded half to even; false when the text is
 // not a plain decimal. Overflowed is set when the result does not fit 64 bits.
-bool ParseScaled(const std::string& Plain, int Decimals, std::int64_t& Scaled, bool& Overflowed)
+bool ParseScaled(std::string_view Plain, int Decimals, std::int64_t& Scaled, bool& Overflowed)
 {
     Overflowed = false;
     std::size_t i = 0;
@@ -174,7 +220,7 @@ bool DaysInRange(int Y, int M, int D)
     return D <= days[M - 1] + (M == 2 && leap ? 1 : 0);
 }
 
-bool ReadInt(const std::string& S, int& Value)
+bool ReadInt(std::string_view S, int& Value)
 {
     if (S.empty() || S.size() > 4)
         return false;
@@ -187,39 +233,62 @@ bool ReadInt(const std::string& S, int& Value)
     return true;
 }
 
-std::vector<std::string> Split(const std::string& S, const std::string& Sep)
+// The parts of S between the separators: the first four are kept, all are counted.
+struct Parts {
+    std::string_view Part[4];
+    std::size_t Count = 0;
+};
+
+Parts Split(std::string_view S, std::string_view Sep)
 {
-    std::vector<std::string> parts;
+    Parts parts;
+    auto add = [&parts](std::string_view Part) {
+        if (parts.Count < 4)
+            parts.Part[parts.Count] = Part;
+        ++parts.Count;
+    };
     if (Sep.empty()) {
-        parts.push_back(S);
+        add(S);
+        return parts;
+    }
+    if (Sep.size() == 1) {
+        std::size_t start = 0;
+        for (std::size_t i = 0; i < S.size(); ++i)
+            if (S[i] == Sep[0]) {
+                add(S.substr(start, i - start));
+                start = i + 1;
+            }
+        add(S.substr(start));
         return parts;
     }
     std::size_t start = 0;
-    for (std::size_t p; (p = S.find(Sep, start)) != std::string::npos; start = p + Sep.size())
-        parts.push_back(S.substr(start, p - start));
-    parts.push_back(S.substr(start));
+    for (std::size_t p; (p = S.find(Sep, start)) != std::string_view::npos; start = p + Sep.size())
+        add(S.substr(start, p - start));
+    add(S.substr(start));
     return parts;
 }
 
 // "h:nn[:ss]" with an optional AM/PM.
-bool ParseTime(std::string S, int& H, int& N, int& Sec)
+bool ParseTime(std::string_view S, int& H, int& N, int& Sec)
 {
-    S = Trim(S);
+    S = TrimView(S);
     bool pm = false, am = false;
-    const std::string up = Upper(S);
-    if (up.size() > 2 && (up.ends_with("AM") || up.ends_with("PM"))) {
-        pm = up.ends_with("PM");
-        am = !pm;
-        S = Trim(S.substr(0, S.size() - 2));
+    if (S.size() > 2 && std::toupper(static_cast<unsigned char>(S.back())) == 'M') {
+        const int marker = std::toupper(static_cast<unsigned char>(S[S.size() - 2]));
+        if (marker == 'A' || marker == 'P') {
+            pm = marker == 'P';
+            am = !pm;
+            S = TrimView(S.substr(0, S.size() - 2));
+        }
     }
     const std::string& sep = FormatSettings().TimeSeparator;
-    std::vector<std::string> parts = Split(S, sep.empty() ? ":" : sep);
-    if (parts.size() < 2 && sep != ":")
+    Parts parts = Split(S, sep.empty() ? std::string_view(":") : std::string_view(sep));
+    if (parts.Count < 2 && sep != ":")
         parts = Split(S, ":");
-    if (parts.size() < 2 || parts.size() > 3)
+    if (parts.Count < 2 || parts.Count > 3)
         return false;
     Sec = 0;
-    if (!ReadInt(parts[0], H) || !ReadInt(parts[1], N) || (parts.size() == 3 && !ReadInt(parts[2], Sec)))
+    if (!ReadInt(parts.Part[0], H) || !ReadInt(parts.Part[1], N) || (parts.Count == 3 && !ReadInt(parts.Part[2], Sec)))
         return false;
     if (am || pm) {
         if (H < 1 || H > 12)
@@ -230,21 +299,24 @@ bool ParseTime(std::string S, int& H, int& N, int& Sec)
 }
 
 // The order of day, month and year in the short date format ("dmy", "mdy", "ymd").
-std::string DateOrder()
+std::string_view DateOrder(char (&Order)[3])
 {
-    std::string order;
+    std::size_t n = 0;
     for (char c : FormatSettings().ShortDateFormat) {
-        const char l = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if ((l == 'd' || l == 'm' || l == 'y') && order.find(l) == std::string::npos)
-            order += l;
+        const char l = c == 'D' || c == 'M' || c == 'Y' ? static_cast<char>(c + 32) : c;
+        if ((l == 'd' || l == 'm' || l == 'y') && std::string_view(Order, n).find(l) == std::string_view::npos) {
+            if (n == 3)
+                break;
+            Order[n++] = l;
+        }
     }
-    return order.size() == 3 ? order : "mdy";
+    return n == 3 ? std::string_view(Order, 3) : std::string_view("mdy");
 }
 
-// 'YYYY-MM-DD HH:MM:SS' (one call per date value: written digit by digit).
-std::string StampText(int Y, int M, int D, int H, int N, int S)
+// 'YYYY-MM-DD HH:MM:SS' into out (one call per date value: written digit by digit).
+void StampText(std::string& out, int Y, int M, int D, int H, int N, int S)
 {
-    std::string out = "0000-00-00 00:00:00";
+    out.assign("0000-00-00 00:00:00");
     auto two = [&out](std::size_t At, int V) {
         out[At] = static_cast<char>('0' + V / 10 % 10);
         out[At + 1] = static_cast<char>('0' + V % 10);
@@ -256,41 +328,42 @@ std::string StampText(int Y, int M, int D, int H, int N, int S)
     two(11, H);
     two(14, N);
     two(17, S);
-    return out;
 }
 
-bool ParseDate(const std::string& Text, std::string& Out)
+// Out is written only when the text is a date.
+bool ParseDate(std::string_view Text, std::string& Out)
 {
-    std::string s = Trim(Text);
-    std::string datePart = s, timePart;
-    if (auto sp = s.find(' '); sp != std::string::npos) {
+    const std::string_view s = TrimView(Text);
+    std::string_view datePart = s, timePart;
+    if (auto sp = s.find(' '); sp != std::string_view::npos) {
         datePart = s.substr(0, sp);
         timePart = s.substr(sp + 1);
     }
     int y = 1899, m = 12, d = 30, h = 0, n = 0, sec = 0;
     const std::string& timeSep = FormatSettings().TimeSeparator;
-    const bool timeOnly = datePart.find(':') != std::string::npos
-        || (!timeSep.empty() && datePart.find(timeSep) != std::string::npos);
+    const bool timeOnly = datePart.find(':') != std::string_view::npos
+        || (!timeSep.empty() && datePart.find(timeSep) != std::string_view::npos);
     if (timeOnly) {
         // A time alone: "14:30", "2:30 PM".
         if (!ParseTime(s, h, n, sec))
             return false;
     } else {
-        std::vector<std::string> parts;
-        std::string order;
+        Parts parts;
+        char orderBuffer[3];
+        std::string_view order;
         if (datePart.size() >= 8 && datePart[4] == '-') {
             parts = Split(datePart, "-");
             order = "ymd";
         } else {
             const std::string& sep = FormatSettings().DateSeparator;
-            parts = Split(datePart, sep.empty() ? "/" : sep);
-            order = DateOrder();
+            parts = Split(datePart, sep.empty() ? std::string_view("/") : std::string_view(sep));
+            order = DateOrder(orderBuffer);
         }
-        if (parts.size() != 3)
+        if (parts.Count != 3)
             return false;
         int v[3];
         for (int i = 0; i < 3; ++i)
-            if (!ReadInt(parts[static_cast<std::size_t>(i)], v[i]))
+            if (!ReadInt(parts.Part[i], v[i]))
                 return false;
         for (int i = 0; i < 3; ++i) {
             if (order[static_cast<std::size_t>(i)] == 'd')
@@ -299,7 +372,7 @@ bool ParseDate(const std::string& Text, std::string& Out)
                 m = v[i];
             else {
                 y = v[i];
-                if (parts[static_cast<std::size_t>(i)].size() <= 2)
+                if (parts.Part[i].size() <= 2)
                     y += y < 30 ? 2000 : 1900;
             }
         }
@@ -308,7 +381,7 @@ bool ParseDate(const std::string& Text, std::string& Out)
         if (!timePart.empty() && !ParseTime(timePart, h, n, sec))
             return false;
     }
-    Out = StampText(y, m, d, h, n, sec);
+    StampText(Out, y, m, d, h, n, sec);
     return true;
 }
 
@@ -432,23 +505,30 @@ void DaoTypeFromDeclared(const std::string& Declared, DaoDialect Dialect, DaoTyp
         Size = 0;
 }
 
-DaoValue ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const AutomationValue& Value)
+void ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const AutomationValue& Value, DaoValue& Out)
 {
     using K = AutomationValue::Kind;
-    DaoValue out;
     const K kind = Value.GetKind();
     if (kind == K::Null || kind == K::Empty) {
         if (Field.Required)
             throw Exception("The field '" + Table + "." + Field.Name
                             + "' cannot contain a Null value because the Required property for this field is set "
                               "to True. Enter a value in this field.");
-        return out;
+        Out.Kind = DaoValue::Null;
+        Out.Str.clear();
+        return;
     }
     if (kind == K::Object || kind == K::Array)
         throw Exception(std::string("Data type conversion error: field '") + Table + "." + Field.Name
                         + "' cannot take a value of type " + AutomationValue::KindName(kind));
     const bool number = Value.IsNumeric();
-    std::string text = kind == K::Bytes ? Value.Bytes() : Value.ToString();
+    // Texts and bytes are read where they are; a number is read from its text.
+    std::string numberText;
+    if (kind != K::String && kind != K::Bytes)
+        numberText = Value.ToString();
+    const std::string& text = kind == K::String || kind == K::Bytes ? Value.StringRef() : numberText;
+    // Where a number's text is made plain; kept from value to value.
+    static thread_local std::string plain;
 
     switch (Field.Type) {
     case DaoType::Binary:
@@ -456,31 +536,33 @@ DaoValue ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, con
         if (Field.Type == DaoType::Binary && Field.Size > 0 && text.size() > static_cast<std::size_t>(Field.Size))
             throw Exception("The field '" + Table + "." + Field.Name
                             + "' is too small to accept the amount of data you attempted to add");
-        out.Kind = DaoValue::Blob;
-        out.Str = std::move(text);
-        return out;
+        Out.Kind = DaoValue::Blob;
+        Out.Str.assign(text);
+        return;
     case DaoType::Text:
         if (Field.Size > 0 && Field.Size <= 255 && Utf8Length(text) > static_cast<std::size_t>(Field.Size))
             throw Exception("The field '" + Table + "." + Field.Name + "' (" + std::to_string(Field.Size)
                             + " characters) is too small to accept the amount of data you attempted to add");
         [[fallthrough]];
     case DaoType::Memo:
-        out.Kind = DaoValue::Text;
-        out.Str = std::move(text);
-        return out;
+        Out.Kind = DaoValue::Text;
+        Out.Str.assign(text);
+        return;
     case DaoType::Boolean: {
         const std::string up = Upper(Trim(text));
         double d = 0;
+        std::int64_t result = 0;
         if (up == "TRUE" || up == "YES" || up == "ON")
-            out.Int = 1;
+            result = 1;
         else if (up == "FALSE" || up == "NO" || up == "OFF")
-            out.Int = 0;
-        else if (number ? (d = Value.ToReal(), true) : ParseReal(PlainNumber(text, false), d))
-            out.Int = d != 0 ? 1 : 0;
+            result = 0;
+        else if (number ? (d = Value.ToReal(), true) : ParseReal(PlainView(text, plain), d))
+            result = d != 0 ? 1 : 0;
         else
             ConversionError(Field, Table, text);
-        out.Kind = DaoValue::Integer;
-        return out;
+        Out.Kind = DaoValue::Integer;
+        Out.Int = result;
+        return;
     }
     case DaoType::Integer:
     case DaoType::Long:
@@ -494,14 +576,14 @@ DaoValue ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, con
         } else if (number) {
             d = Value.ToReal();
         } else {
-            const std::string plain = PlainNumber(text, false);
+            const std::string_view plainText = PlainView(text, plain);
             // Whole numbers are read exactly (64-bit values do not fit a double).
             bool over = false;
-            if (plain.find_first_of("eE") == std::string::npos && ParseScaled(plain, 0, exact, over)) {
+            if (!HasExponent(plainText) && ParseScaled(plainText, 0, exact, over)) {
                 if (over)
                     Overflow(Field, Table, text);
                 haveExact = true;
-            } else if (!ParseReal(plain, d)) {
+            } else if (!ParseReal(plainText, d)) {
                 ConversionError(Field, Table, text);
             }
         }
@@ -515,15 +597,18 @@ DaoValue ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, con
         const std::int64_t hi = Field.Type == DaoType::Integer ? 32767 : Field.Type == DaoType::Long ? INT32_MAX : INT64_MAX;
         if (exact < lo || exact > hi)
             Overflow(Field, Table, text);
-        out.Kind = DaoValue::Integer;
-        out.Int = exact;
-        return out;
+        Out.Kind = DaoValue::Integer;
+        Out.Int = exact;
+        return;
     }
     case DaoType::Currency: {
         std::int64_t scaled = 0;
         bool over = false;
-        std::string plain = number ? text : PlainNumber(text, true);
-        if (number && plain.find_first_of("eE") != std::string::npos) {
+        if (number)
+            plain = text;
+        else
+            PlainNumber(text, true, plain);
+        if (number && HasExponent(plain)) {
             char buf[64];
             std::snprintf(buf, sizeof buf, "%.4f", Value.ToReal());
             plain = buf;
@@ -532,22 +617,21 @@ DaoValue ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, con
             ConversionError(Field, Table, text);
         if (over)
             Overflow(Field, Table, text);
-        out.Kind = DaoValue::Text;
-        out.Str = CurrencyText(scaled);
-        return out;
+        Out.Kind = DaoValue::Text;
+        Out.Str = CurrencyText(scaled);
+        return;
     }
     case DaoType::Double: {
         double d = 0;
         if (number)
             d = Value.ToReal();
-        else if (!ParseReal(PlainNumber(text, false), d))
+        else if (!ParseReal(PlainView(text, plain), d))
             ConversionError(Field, Table, text);
-        out.Kind = DaoValue::Real;
-        out.Dbl = d;
-        return out;
+        Out.Kind = DaoValue::Real;
+        Out.Dbl = d;
+        return;
     }
     case DaoType::Date:
-        out.Kind = DaoValue::Text;
         if (number) {
             // A number is days since 1899-12-30, the fraction being the time of day.
             const double days = Value.ToReal();
@@ -555,19 +639,29 @@ DaoValue ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, con
                 Overflow(Field, Table, text);
             int y, m, d, h, n, sec, ms;
             DecodeDateTime(days, y, m, d, h, n, sec, ms);
-            out.Str = StampText(y, m, d, h, n, sec);
-            return out;
+            StampText(Out.Str, y, m, d, h, n, sec);
+        } else if (!ParseDate(text, Out.Str)) {
+            ConversionError(Field, Table, text);
         }
-        if (!ParseDate(text, out.Str))
+        Out.Kind = DaoValue::Text;
+        return;
+    case DaoType::Guid: {
+        std::string guid;
+        if (!ParseGuid(text, guid))
             ConversionError(Field, Table, text);
-        return out;
-    case DaoType::Guid:
-        out.Kind = DaoValue::Text;
-        if (!ParseGuid(text, out.Str))
-            ConversionError(Field, Table, text);
-        return out;
+        Out.Kind = DaoValue::Text;
+        Out.Str = std::move(guid);
+        return;
+    }
     }
     ConversionError(Field, Table, text);
+}
+
+DaoValue ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const AutomationValue& Value)
+{
+    DaoValue out;
+    ConvertDaoValue(Field, Table, Value, out);
+    return out;
 }
 
 std::string QuoteIdentifier(const std::string& Name)

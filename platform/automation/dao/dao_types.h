@@ -92,6 +92,9 @@ struct DaoValue {
 // Converts a put value for Field under the rules above; raises Exception with the
 // engine's message when it cannot be stored. Table names the field in messages.
 DaoValue ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const AutomationValue& Value);
+// The same into Out, whose text storage is reused; Out is left as it was when the
+// value is refused.
+void ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const AutomationValue& Value, DaoValue& Out);
 
 // A double-quoted SQL identifier: quotes doubled; a name that is empty or holds a NUL
 // byte is refused.
