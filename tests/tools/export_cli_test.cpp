@@ -199,7 +199,7 @@ TEST_F(ExportCliTest, OpenAfterTheExportHandsTheTargetToTheDesktop)
     EXPECT_EQ(Read(Path("opened")), Path("o.docx"));
 }
 
-TEST_F(ExportCliTest, PostgresSourceIsReadOnly)
+TEST_F(ExportCliTest, PostgresSourceIsReadOnlyAndTargetTakesRows)
 {
     std::string why;
     if (!PostgresAvailable(&why))
@@ -230,6 +230,22 @@ TEST_F(ExportCliTest, PostgresSourceIsReadOnly)
     EXPECT_EQ(write.ExitCode, 1);
     EXPECT_NE(write.Err.find("read-only transaction"), std::string::npos) << write.Err;
     EXPECT_FALSE(std::filesystem::exists(Path("x.rtf")));
+
+    // The same server as a target: a table of the SQLite source goes into it.
+    const RunResult into = Run({"shop.db", "--table", "staff", "--to", "database", "-o", uri, "--into", "people", "-q"});
+    ASSERT_EQ(into.ExitCode, 0) << into.Err;
+    std::vector<std::string> rows;
+    {
+        QSqlDatabase db = OpenPostgresDatabase("export_cli_pg_into");
+        QSqlQuery q("SELECT id, name, salary FROM " + QString::fromStdString(uri.substr(uri.rfind("%3D") + 3))
+                        + ".people ORDER BY id",
+                    db);
+        while (q.next())
+            rows.push_back(q.value(0).toString().toStdString() + "|" + q.value(1).toString().toStdString() + "|"
+                           + q.value(2).toString().toStdString());
+    }
+    DropConnection("export_cli_pg_into");
+    EXPECT_EQ(rows, (std::vector<std::string>{"1|Ann|1234.5", "2|Bob|0"}));
 }
 
 TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
