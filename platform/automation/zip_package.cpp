@@ -192,19 +192,23 @@ void DeflatedPart::Hand(std::string&& buffer, bool last)
     FChanged.notify_all();
 }
 
+std::string DeflatedPart::TakeSpare()
+{
+    std::lock_guard<std::mutex> guard(FLock);
+    std::string spare;
+    if (!FSpare.empty()) {
+        spare = std::move(FSpare.back());
+        FSpare.pop_back();
+    }
+    return spare;
+}
+
 void DeflatedPart::Append(std::string& text)
 {
     if (FFinished) throw EStreamError("A finished part cannot grow");
     if (FPending.empty() && text.size() >= ChunkSize) {
         // Large enough on its own: the buffer goes as it is and the caller gets a spare.
-        std::string spare;
-        {
-            std::lock_guard<std::mutex> guard(FLock);
-            if (!FSpare.empty()) {
-                spare = std::move(FSpare.back());
-                FSpare.pop_back();
-            }
-        }
+        std::string spare = TakeSpare();
         spare.swap(text);
         Hand(std::move(spare), false);
         return;
@@ -218,14 +222,7 @@ void DeflatedPart::Append(std::string_view text)
     if (FFinished) throw EStreamError("A finished part cannot grow");
     FPending.append(text);
     if (FPending.size() >= ChunkSize) {
-        std::string next;
-        {
-            std::lock_guard<std::mutex> guard(FLock);
-            if (!FSpare.empty()) {
-                next = std::move(FSpare.back());
-                FSpare.pop_back();
-            }
-        }
+        std::string next = TakeSpare();
         next.swap(FPending);
         Hand(std::move(next), false);
     }

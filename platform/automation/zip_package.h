@@ -44,6 +44,8 @@ public:
     int64_t ReadCompressed(uint64_t offset, void* data, uint64_t length) const;
 
 private:
+    // An emptied buffer the compressing thread is done with (its room kept), or a new one.
+    std::string TakeSpare();
     void Hand(std::string&& buffer, bool last);
     void Work();
     void Compress(const std::string& text, bool last);
