@@ -358,9 +358,10 @@ void AppendPadded(TextBuffer& out, int value, int width = 0)
 {
     if (value >= 0 && value < 10000 && width <= 4) {
         // The usual day, month, year and time fields: written digit by digit.
-        char digits[4] = {static_cast<char>('0' + value / 1000), static_cast<char>('0' + value / 100 % 10),
-                          static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10)};
-        const int used = value >= 1000 ? 4 : value >= 100 ? 3 : value >= 10 ? 2 : 1;
+        char digits[4] = {'0', '0', '0', '0'};
+        int used = 0;
+        for (int v = value; v > 0 || used == 0; v /= 10)
+            digits[3 - used++] = static_cast<char>('0' + v % 10);
         const int shown = used > width ? used : width;
         out.Put(digits + 4 - shown, static_cast<size_t>(shown));
         return;

@@ -24,6 +24,10 @@ public:
             return s;
         }
         if (SameMemberName(member, "Fail")) throw Exception("server says no");
+        if (SameMemberName(member, "Clear")) { // empties its by-reference argument
+            args[0].Target() = AutomationValue();
+            return TypeName();
+        }
         if (SameMemberName(member, "Value")) {
             if (kind == InvokeKind::Put) FValue = args[0].Value();
             return FValue;
@@ -142,6 +146,32 @@ TEST(AutomationBridge, PositionalThenNamedArguments)
     EXPECT_EQ(echo.Call("Echo", {1, "two", ByRef(s), Named("Four", 4.5), Named("Five", true)}).ToString(),
               "1;two;x&;Four=4.5;Five=True;");
     EXPECT_THROW(echo.Call("Echo", {Named("A", 1), 2}), Exception);
+}
+
+// Argument lists are values: copies and moves keep every argument, whether there are
+// few (held in place) or many, and a by-reference argument still reaches the caller.
+TEST(AutomationBridge, ArgumentListsCopyAndMove)
+{
+    AutomationValue echo(std::make_shared<EchoServer>());
+    AutomationValue s = "x";
+    auto text = [&echo](AutomationArgs args) { return echo.Call("Echo", std::move(args)).ToString(); };
+    for (const AutomationArgs& args : {AutomationArgs{1, ByRef(s)}, AutomationArgs{1, 2, 3, ByRef(s), Named("N", 5)}}) {
+        const std::string expected = text(args);
+        AutomationArgs copy(args);
+        AutomationArgs moved(std::move(copy));
+        AutomationArgs assigned{7};
+        assigned = moved;
+        EXPECT_EQ(copy.Count(), 0u);
+        EXPECT_EQ(text(std::move(moved)), expected);
+        s = "y";
+        EXPECT_EQ(text(assigned), expected.substr(0, expected.find('x')) + "y" + expected.substr(expected.find('x') + 1));
+        s = "x";
+    }
+    // A call whose by-reference argument is the calling value itself, emptied by the
+    // server: the server object stays alive until the call returns.
+    AutomationValue self(std::make_shared<EchoServer>());
+    EXPECT_EQ(self.Call("Clear", {ByRef(self)}).ToString(), "Echo");
+    EXPECT_TRUE(self.IsEmpty());
 }
 
 TEST(AutomationBridge, FailuresCarryTheServersMessage)
