@@ -624,13 +624,19 @@ int Run(const TCommandLine& Line, const TTarget& Target)
         exporter->OnGetFileName = [&written](TPersistent*, int, std::string& Name) { written.push_back(Name); };
         const TActionAfterExport action = exporter->ActionAfterExport;
         exporter->ActionAfterExport = aeNone;
-        exporter->Execute();
+        // Cancelled while the source was being opened: nothing is started.
+        const bool cancelledEarly = CancelledBy != 0;
+        if (!cancelledEarly)
+            exporter->Execute();
         bar.Finish();
         exporter->SetDataSet(nullptr);
         exporter->ActionAfterExport = action;
 
         const TKVEResult result = exporter->Statistic().Result;
-        if (result == erCanceled && CancelledBy != 0) {
+        if (cancelledEarly) {
+            std::cerr << "tabrix-export: cancelled before the export began; nothing was written\n";
+            code = 128 + CancelledBy;
+        } else if (result == erCanceled && CancelledBy != 0) {
             // Saved with the rows written before the signal; the action after the export
             // is not taken for a run the user stopped.
             if (written.empty())
