@@ -31,17 +31,6 @@ std::string ColumnLetters(int n)
     return name;
 }
 
-std::string Num(double v)
-{
-    // Whole numbers in plain digits (the shortest form would write 300000 as "3e+05",
-    // which some readers then take for a fraction); others in the shortest exact form.
-    char buf[32];
-    auto [end, ec] = std::abs(v) < 1e15 && v == std::trunc(v)
-                         ? std::to_chars(buf, buf + sizeof buf, static_cast<long long>(v))
-                         : std::to_chars(buf, buf + sizeof buf, v);
-    return ec == std::errc() ? std::string(buf, end) : std::string("0");
-}
-
 std::string Hex6(int bgr)
 {
     // The application's colours are BGR; SpreadsheetML wants ARGB.
@@ -201,6 +190,17 @@ bool ReadDate(std::string_view t, double& value)
 }
 
 } // namespace
+
+std::string XlNumberText(double v)
+{
+    // Whole numbers in plain digits (the shortest form would write 300000 as "3e+05",
+    // which some readers then take for a fraction); others in the shortest exact form.
+    char buf[32];
+    auto [end, ec] = std::abs(v) < 1e15 && v == std::trunc(v)
+                         ? std::to_chars(buf, buf + sizeof buf, static_cast<long long>(v))
+                         : std::to_chars(buf, buf + sizeof buf, v);
+    return ec == std::errc() ? std::string(buf, end) : std::string("0");
+}
 
 bool XlReadNumber(const std::string& text, double& value, int& dateFormat)
 {
@@ -364,7 +364,7 @@ std::string XlStyles::Xml(const std::string& existing) const
             if (s.Font.Bold) x += "<b/>";
             if (s.Font.Italic) x += "<i/>";
             if (s.Font.Underline) x += "<u/>";
-            x += "<sz val=\"" + Num(s.Font.Size) + "\"/>";
+            x += "<sz val=\"" + XlNumberText(s.Font.Size) + "\"/>";
             if (s.Font.Color >= 0) x += "<color rgb=\"" + Hex6(s.Font.Color) + "\"/>";
             x += "<name val=\"" + Attr(s.Font.Name) + "\"/></font>";
             font = fonts.emplace(s.Font, AppendXml(StyleList(sheet, "fonts"), x)).first;

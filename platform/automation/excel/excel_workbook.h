@@ -43,6 +43,10 @@
 #include <unordered_map>
 #include <vector>
 
+// A number as SpreadsheetML writes it: whole numbers in plain digits, others in the
+// shortest form that reads back exactly.
+std::string XlNumberText(double v);
+
 constexpr int XlMaxRows = 1048576;
 constexpr int XlMaxColumns = 16384;
 constexpr std::size_t XlMaxTextLength = 32767;

@@ -12,8 +12,6 @@
 
 #include <zip.h>
 
-#include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <pugixml.hpp>
@@ -35,17 +33,6 @@ std::string Letters(int n)
         n = (n - 1) / 26;
     }
     return name;
-}
-
-std::string Num(double v)
-{
-    // Whole numbers in plain digits (the shortest form would write 300000 as "3e+05",
-    // which some readers then take for a fraction); others in the shortest exact form.
-    char buf[32];
-    auto [end, ec] = std::abs(v) < 1e15 && v == std::trunc(v)
-                         ? std::to_chars(buf, buf + sizeof buf, static_cast<long long>(v))
-                         : std::to_chars(buf, buf + sizeof buf, v);
-    return ec == std::errc() ? std::string(buf, end) : std::string("0");
 }
 
 // A printable ASCII byte that XML character data takes as it is.
@@ -76,7 +63,7 @@ void AppendRowXml(std::string& b, const XlSpooledRow& row, const XlWorkbook& boo
 {
     const std::string rs = std::to_string(row.Row);
     b += "<row r=\"" + rs + "\"";
-    if (row.Height > 0) b += " ht=\"" + Num(row.Height) + "\" customHeight=\"1\"";
+    if (row.Height > 0) b += " ht=\"" + XlNumberText(row.Height) + "\" customHeight=\"1\"";
     if (row.Style > 0) b += " s=\"" + std::to_string(book.XfIndex(row.Style)) + "\" customFormat=\"1\"";
     b += ">";
     for (const XlSpooledCell& cell : row.Cells) {
@@ -87,7 +74,7 @@ void AppendRowXml(std::string& b, const XlSpooledRow& row, const XlWorkbook& boo
         if (cell.Style) b += " s=\"" + std::to_string(book.XfIndex(cell.Style)) + "\"";
         switch (cell.Kind) {
         case XlKind::Blank: b += "/>"; break;
-        case XlKind::Number: b += "><v>" + Num(cell.Number) + "</v></c>"; break;
+        case XlKind::Number: b += "><v>" + XlNumberText(cell.Number) + "</v></c>"; break;
         case XlKind::Text:
             b += " t=\"inlineStr\"><is><t>";
             AppendXmlText(b, cell.Text);
