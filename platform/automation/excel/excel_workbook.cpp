@@ -9,10 +9,12 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <zip.h>
 
 #include <charconv>
+#include <unistd.h>
 #include <pugixml.hpp>
 #include <sstream>
 #include <cmath>
@@ -190,6 +192,22 @@ bool ReadDate(std::string_view t, double& value)
 }
 
 } // namespace
+
+std::unique_ptr<QFile> XlScratchFile(const std::string& what)
+{
+    int handle = -1;
+    try {
+        handle = CreateAnonymousFile();
+    } catch (const Exception& e) {
+        throw EStreamError("Cannot create a temporary file for " + what + ": " + e.Message());
+    }
+    auto file = std::make_unique<QFile>();
+    if (!file->open(handle, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)) {
+        ::close(handle);
+        throw EStreamError("Cannot create a temporary file for " + what);
+    }
+    return file;
+}
 
 std::string XlNumberText(double v)
 {
@@ -540,11 +558,7 @@ void XlSheet::WriteRow(int r, const XlRow& row, bool markStreamed)
 
 void XlSheet::WriteSpool()
 {
-    if (!FSpool) {
-        FSpool = std::make_unique<QTemporaryFile>(QDir::tempPath() + "/tabrix-sheet-XXXXXX.rows");
-        if (!FSpool->open())
-            throw EStreamError("Cannot create a temporary file for the rows of sheet '" + Name + "'");
-    }
+    if (!FSpool) FSpool = XlScratchFile("the rows of sheet '" + Name + "'");
     if (FSpool->write(FBuffer.data(), static_cast<qint64>(FBuffer.size())) != static_cast<qint64>(FBuffer.size()))
         throw EStreamError("Cannot write the rows of sheet '" + Name + "' to the temporary folder: "
                            + FSpool->errorString().toStdString());
@@ -600,6 +614,8 @@ XlReplacement::XlReplacement(const std::string& fileName) : FFileName(fileName)
     temp.setPermissions(target.exists() ? QFile::permissions(target.absoluteFilePath())
                                         : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     FTempName = temp.fileName().toStdString();
+    // Removed by an interrupted program on its way out.
+    RegisterTemporaryFile(FTempName);
 }
 
 XlReplacement::~XlReplacement()

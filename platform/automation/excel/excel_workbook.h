@@ -32,7 +32,7 @@
 #include "framework/exceptions.h"
 #include "platform/automation/word/word_pictures.h"
 
-#include <QTemporaryFile>
+#include <QFile>
 
 #include <cstdint>
 #include <cstring>
@@ -42,6 +42,10 @@
 #include <tuple>
 #include <unordered_map>
 #include <vector>
+
+// An open read-write file without a name in the temporary folder (it disappears with the
+// process, even a killed one). Raises EStreamError.
+std::unique_ptr<QFile> XlScratchFile(const std::string& what);
 
 // A number as SpreadsheetML writes it: whole numbers in plain digits, others in the
 // shortest form that reads back exactly.
@@ -247,7 +251,7 @@ private:
     std::map<int, XlColumn> FColumns;
     int FWrittenThrough = 0;
     int FLastRow = 0, FLastCol = 0;
-    std::unique_ptr<QTemporaryFile> FSpool;
+    std::unique_ptr<QFile> FSpool; // a file without a name: nothing of it outlives the process
     std::string FBuffer;
 };
 

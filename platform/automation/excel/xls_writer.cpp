@@ -11,8 +11,6 @@
 
 #include "framework/exceptions.h"
 
-#include <QDir>
-#include <QTemporaryFile>
 
 #include <gsf/gsf-doc-meta-data.h>
 #include <gsf/gsf-meta-names.h>
@@ -489,8 +487,8 @@ void XlWorkbook::SaveXls(const std::string& fileName)
     Record(globals, Biff::Palette, palette.Data());
 
     // The sheets, to a temporary file; their offsets are fixed up below.
-    QTemporaryFile sheets(QDir::tempPath() + "/tabrix-xls-XXXXXX.bin");
-    if (!sheets.open()) throw EStreamError("Cannot create a temporary file for the workbook");
+    const std::unique_ptr<QFile> sheetsFile = XlScratchFile("the workbook");
+    QFile& sheets = *sheetsFile;
     SharedStrings strings;
     std::vector<std::size_t> starts, sheetOffsetFields;
     for (std::size_t i = 0; i < Sheets.size(); ++i) {
