@@ -18,6 +18,7 @@
 #include "framework/sql_data_set.h"
 #include "framework/ui_services.h"
 #include "office/word_exporter.h"
+#include "tools/command_line.h"
 #if __has_include("office/excel_exporter.h")
 #include "office/excel_exporter.h"
 #define TABRIX_HAS_SPREADSHEET 1
@@ -194,9 +195,7 @@ struct TCommandLine {
 
 int UsageError(const std::string& Message)
 {
-    std::cerr << "tabrix-export: " << Message << "\n"
-              << "Try 'tabrix-export --help' for more information.\n";
-    return 2;
+    return ToolUsageError("tabrix-export", Message);
 }
 
 std::string Lower(std::string Text)
@@ -424,22 +423,6 @@ const TTarget* ResolveTarget(const TCommandLine& Line, std::string& Problem)
     else if (!database && IsPostgresUri(Line.Output))
         Problem = "a PostgreSQL URI can only be a target with --to database";
     return target;
-}
-
-// A file target must be one a file can be written under: not a folder, and when it
-// exists, a regular file (not a pipe, a device or a terminal).
-std::string OutputProblem(const std::string& Output)
-{
-    struct stat st {};
-    if (!Output.empty() && Output.back() == '/')
-        return "the output " + Output + " names a folder";
-    if (::stat(Output.c_str(), &st) != 0)
-        return {};
-    if (S_ISDIR(st.st_mode))
-        return "the output " + Output + " is a folder";
-    if (!S_ISREG(st.st_mode))
-        return "the output " + Output + " is not a regular file";
-    return {};
 }
 
 // Opens the source database under the connection name; raises Exception with the

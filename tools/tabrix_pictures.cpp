@@ -13,6 +13,7 @@
 #include "framework/exceptions.h"
 #include "framework/files.h"
 #include "framework/ui_services.h"
+#include "tools/command_line.h"
 
 #include <QCoreApplication>
 
@@ -51,9 +52,7 @@ struct TCommandLine {
 
 int UsageError(const std::string& Message)
 {
-    std::cerr << "tabrix-pictures: " << Message << "\n"
-              << "Try 'tabrix-pictures --help' for more information.\n";
-    return 2;
+    return ToolUsageError("tabrix-pictures", Message);
 }
 
 // Returns -1 when the command line is usable, else the exit code to end with.
@@ -89,22 +88,6 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
     if (Line.Pictures.empty())
         return UsageError("no pictures given");
     return -1;
-}
-
-// The document name must be one a document can be written under: not a folder, and
-// when it exists, a regular file (not a pipe, a device or a terminal).
-std::string OutputProblem(const std::string& Output)
-{
-    struct stat st {};
-    if (!Output.empty() && Output.back() == '/')
-        return "the output " + Output + " names a folder";
-    if (::stat(Output.c_str(), &st) != 0)
-        return {};
-    if (S_ISDIR(st.st_mode))
-        return "the output " + Output + " is a folder";
-    if (!S_ISREG(st.st_mode))
-        return "the output " + Output + " is not a regular file";
-    return {};
 }
 
 void WriteLine(std::ostream& Out, const std::string& Text)
