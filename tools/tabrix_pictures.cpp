@@ -23,7 +23,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
 
 namespace {
 

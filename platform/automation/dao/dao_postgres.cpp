@@ -176,13 +176,7 @@ public:
 
     void CreateTable(const std::string& Table, const std::vector<DaoFieldDef>& Fields) override
     {
-        std::string sql = "CREATE TABLE " + QuoteIdentifier(Table) + " (";
-        for (std::size_t i = 0; i < Fields.size(); ++i) {
-            sql += (i ? ", " : "") + QuoteIdentifier(Fields[i].Name) + " " + DaoColumnType(Fields[i], DaoDialect::Postgres);
-            if (Fields[i].Required)
-                sql += " NOT NULL";
-        }
-        Exec(sql + ")");
+        Exec(DaoCreateTableSql(Table, Fields, DaoDialect::Postgres));
     }
 
     std::unique_ptr<DaoInserter> PrepareInsert(const std::string& Table, const std::vector<DaoFieldDef>& Fields) override

@@ -145,15 +145,7 @@ public:
 
     void CreateTable(const std::string& Table, const std::vector<DaoFieldDef>& Fields) override
     {
-        std::string sql = "CREATE TABLE " + QuoteIdentifier(Table) + " (";
-        for (std::size_t i = 0; i < Fields.size(); ++i) {
-            if (i)
-                sql += ", ";
-            sql += QuoteIdentifier(Fields[i].Name) + " " + DaoColumnType(Fields[i], DaoDialect::Sqlite);
-            if (Fields[i].Required)
-                sql += " NOT NULL";
-        }
-        Exec(sql + ")");
+        Exec(DaoCreateTableSql(Table, Fields, DaoDialect::Sqlite));
     }
 
     std::unique_ptr<DaoInserter> PrepareInsert(const std::string& Table, const std::vector<DaoFieldDef>& Fields) override

@@ -435,6 +435,19 @@ const char* DaoTypeName(DaoType Type)
     return "?";
 }
 
+std::string DaoCreateTableSql(const std::string& Table, const std::vector<DaoFieldDef>& Fields, DaoDialect Dialect)
+{
+    std::string sql = "CREATE TABLE " + QuoteIdentifier(Table) + " (";
+    for (std::size_t i = 0; i < Fields.size(); ++i) {
+        if (i)
+            sql += ", ";
+        sql += QuoteIdentifier(Fields[i].Name) + " " + DaoColumnType(Fields[i], Dialect);
+        if (Fields[i].Required)
+            sql += " NOT NULL";
+    }
+    return sql + ")";
+}
+
 std::string DaoColumnType(const DaoFieldDef& Field, DaoDialect Dialect)
 {
     const bool pg = Dialect == DaoDialect::Postgres;

@@ -57,6 +57,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum class DaoType : int {
     Boolean = 1, Integer = 3, Long = 4, Currency = 5, Double = 7, Date = 8, Binary = 9, Text = 10,
@@ -78,6 +79,8 @@ enum class DaoDialect { Sqlite, Postgres };
 
 // The column type of a field, as it goes into CREATE TABLE (without NOT NULL).
 std::string DaoColumnType(const DaoFieldDef& Field, DaoDialect Dialect);
+// The CREATE TABLE statement of a table with these fields, every name quoted.
+std::string DaoCreateTableSql(const std::string& Table, const std::vector<DaoFieldDef>& Fields, DaoDialect Dialect);
 // The field type and size that a declared column type stands for.
 void DaoTypeFromDeclared(const std::string& Declared, DaoDialect Dialect, DaoType& Type, int& Size);
 
