@@ -1,5 +1,6 @@
 #include "export/export_dialog.h"
 
+#include "export/bevel_top_line.h"
 #include "export/message_table.h"
 #include "framework/exceptions.h"
 #include "framework/file_dialog.h"
@@ -14,7 +15,6 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -51,22 +51,6 @@ QString Text(const std::string& S)
 {
     return QString::fromStdString(S);
 }
-
-// A bevel that shows only its top edge: a sunken line over the button row.
-class TBevelTopLine : public QFrame {
-public:
-    using QFrame::QFrame;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setPen(palette().color(QPalette::Dark));
-        painter.drawLine(0, 0, width() - 1, 0);
-        painter.setPen(palette().color(QPalette::Light));
-        painter.drawLine(0, 1, width() - 1, 1);
-    }
-};
 
 // The width a text takes on screen, without its "&" accelerator marks.
 int TextWidth(const QFontMetrics& Metrics, QString Caption)

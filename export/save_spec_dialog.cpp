@@ -1,5 +1,6 @@
 #include "export/save_spec_dialog.h"
 
+#include "export/bevel_top_line.h"
 #include "framework/file_dialog.h"
 
 #include <QFile>
@@ -7,28 +8,9 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
-
-namespace {
-// A bevel that shows only its top edge: a sunken line over the button row.
-class TBevelTopLine : public QFrame {
-public:
-    using QFrame::QFrame;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setPen(palette().color(QPalette::Dark));
-        painter.drawLine(0, 0, width() - 1, 0);
-        painter.setPen(palette().color(QPalette::Light));
-        painter.drawLine(0, 1, width() - 1, 1);
-    }
-};
-} // namespace
 
 TfrmKVESaveSpec::TfrmKVESaveSpec(QWidget* Parent) : QDialog(Parent)
 {
