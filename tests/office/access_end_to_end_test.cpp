@@ -14,6 +14,7 @@
 
 #include "tests/common/temp_folder.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -200,6 +201,44 @@ TEST_P(AccessEndToEndTest, FailedExportLeavesTheOldTableAndRows)
     EXPECT_NE(ui.Boxes[0].Text.find("type conversion"), std::string::npos) << ui.Boxes[0].Text;
     EXPECT_NE(ui.Boxes[0].Text.find("Orders.Due"), std::string::npos) << ui.Boxes[0].Text;
     EXPECT_EQ(Select("SELECT * FROM \"Orders\" ORDER BY 1"), before);
+}
+
+TEST_P(AccessEndToEndTest, RowRefusedByTheDatabaseLateInABigMergeLeavesTheTableAlone)
+{
+    // The database itself refuses a row long after the first ones went in (rows are
+    // stored in batches): the export fails with the database's message and no row stays.
+    Select("CREATE TABLE \"Keys\" (\"ID\" INTEGER UNIQUE, \"NAME\" VARCHAR(20)); "
+           "INSERT INTO \"Keys\" VALUES (-1, 'old')");
+    TMemoryDataSet keys;
+    keys.AddField("ID", ftInteger);
+    keys.AddField("NAME", ftString, 20);
+    for (int i = 0; i < 5000; ++i)
+        keys.AppendRecord({i == 4321 ? 7 : i, "row " + std::to_string(i)});
+    exporter.Columns().Clear();
+    for (const char* name : {"ID", "NAME"}) {
+        TKVEColumn* c = exporter.Columns().Add();
+        c->FieldName = name;
+        c->Title().Caption = name;
+    }
+    exporter.SetDataSet(&keys);
+    exporter.TableName = "Keys";
+    exporter.Options.Include(soMergeData);
+    exporter.Options.Include(soShowMessage);
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erFailed);
+    ASSERT_EQ(ui.Boxes.size(), 1u);
+    std::string message = ui.Boxes[0].Text;
+    std::transform(message.begin(), message.end(), message.begin(), [](unsigned char c) { return std::tolower(c); });
+    EXPECT_NE(message.find("unique"), std::string::npos) << message;
+    EXPECT_EQ(Select("SELECT * FROM \"Keys\""), "-1|old\n");
+
+    // Without the duplicate every row arrives.
+    keys.EmptyDataSet();
+    for (int i = 0; i < 5000; ++i)
+        keys.AppendRecord({i, "row " + std::to_string(i)});
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erCompleted);
+    EXPECT_EQ(Select("SELECT count(*), sum(\"ID\") FROM \"Keys\""), "5001|12497499\n");
 }
 
 TEST_P(AccessEndToEndTest, MergeAddsRowsAndCancelKeepsWhatWasWritten)

@@ -7,6 +7,13 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+
 namespace {
 
 class Statement {
@@ -45,76 +52,373 @@ private:
     sqlite3_stmt* FStmt = nullptr;
 };
 
+class SqliteInserter;
+
+// The connection and the inserters adding rows through it. Rows are stored on the
+// inserters' own threads; every other use of the connection first waits until they
+// are in, so that one thread at a time uses it and statements keep their order.
+struct SqliteConnection {
+    sqlite3* Db = nullptr;
+    std::vector<SqliteInserter*> Inserters;
+
+    // Waits until every inserter's rows are stored (failures stay with the inserter).
+    void Quiesce();
+};
+
+// Adds rows through one prepared INSERT. Rows are collected in batches that a second
+// thread binds and steps while the caller makes the next ones, so a failure shows at a
+// later Insert or at Flush (a batched store, as COPY is for PostgreSQL); the caller
+// rolls the transaction back. A batch never started on the second thread (an export of
+// a few rows) and a row too large to copy into a batch are stored on the calling thread.
 class SqliteInserter : public DaoInserter {
 public:
-    SqliteInserter(sqlite3* Db, const std::string& Sql) : FStatement(Db, Sql), FDb(Db) {}
+    SqliteInserter(SqliteConnection& Connection, const std::string& Sql)
+        : FConnection(&Connection), FStatement(std::make_unique<Statement>(Connection.Db, Sql))
+    {
+        FColumns = static_cast<std::size_t>(sqlite3_bind_parameter_count(FStatement->Handle()));
+        Connection.Inserters.push_back(this);
+    }
+    ~SqliteInserter() override { Detach(true); }
 
     void Insert(const std::vector<DaoValue>& Row) override
     {
-        sqlite3_stmt* s = FStatement.Handle();
-        for (std::size_t i = 0; i < Row.size(); ++i) {
-            const DaoValue& v = Row[i];
-            const int k = static_cast<int>(i) + 1;
-            int rc = SQLITE_OK;
-            switch (v.Kind) {
-            case DaoValue::Null: rc = sqlite3_bind_null(s, k); break;
-            case DaoValue::Integer: rc = sqlite3_bind_int64(s, k, v.Int); break;
-            case DaoValue::Real: rc = sqlite3_bind_double(s, k, v.Dbl); break;
-            case DaoValue::Text:
-                rc = sqlite3_bind_text64(s, k, v.Str.data(), v.Str.size(), SQLITE_STATIC, SQLITE_UTF8);
-                break;
-            case DaoValue::Blob:
-                rc = sqlite3_bind_blob64(s, k, v.Str.data(), v.Str.size(), SQLITE_STATIC);
-                break;
-            }
-            if (rc != SQLITE_OK)
-                throw Exception(std::string("SQLite: ") + sqlite3_errmsg(FDb));
+        if (!FStatement)
+            throw Exception("SQLite: the database was closed");
+        if (Row.size() != FColumns)
+            throw Exception("SQLite: a row of " + std::to_string(Row.size()) + " values for "
+                            + std::to_string(FColumns) + " columns");
+        ThrowIfFailed();
+        std::size_t bytes = 0;
+        for (const DaoValue& v : Row)
+            bytes += v.Str.size();
+        if (bytes >= BatchBytes) {
+            // Stored at once from the caller's values instead of copied into a batch.
+            Drain();
+            ThrowIfFailed();
+            BindRow(Row);
+            return;
         }
-        FStatement.Step();
-        // Every parameter is bound anew for each row.
-        sqlite3_reset(s);
+        Encode(Row);
+        if (++FFilling.Rows >= BatchRows || FFilling.Bytes.size() >= BatchBytes)
+            Submit();
+    }
+
+    void Flush() override
+    {
+        Drain();
+        ThrowIfFailed();
+    }
+
+    void Discard() override
+    {
+        FFilling.Clear();
+        std::unique_lock<std::mutex> guard(FLock);
+        FQueue.clear();
+        FChanged.wait(guard, [this] { return !FBusy; });
+        FFailure.clear();
+        FFailed = false;
+    }
+
+    // Stores the rows held back (Keep) or forgets them, ends the second thread and lets
+    // go of the connection; the inserter refuses rows afterwards.
+    void Detach(bool Keep)
+    {
+        if (!FConnection)
+            return;
+        if (Keep)
+            Drain();
+        else
+            Discard();
+        {
+            std::lock_guard<std::mutex> guard(FLock);
+            FStop = true;
+        }
+        FChanged.notify_all();
+        if (FWorker.joinable())
+            FWorker.join();
+        std::erase(FConnection->Inserters, this);
+        FConnection = nullptr;
+        FStatement.reset();
+    }
+
+    // Submits what is being collected and waits until every row is stored; a failure
+    // is kept for ThrowIfFailed.
+    void Drain()
+    {
+        if (FFilling.Rows > 0) {
+            if (!FWorker.joinable()) {
+                // Nothing went to the second thread yet: not worth starting it.
+                try {
+                    StoreBatch(FFilling);
+                } catch (const std::exception& e) {
+                    Fail(e.what());
+                }
+                FFilling.Clear();
+            } else {
+                try {
+                    Submit();
+                } catch (const Exception&) {
+                    // the failure stays recorded
+                }
+            }
+        }
+        std::unique_lock<std::mutex> guard(FLock);
+        FChanged.wait(guard, [this] { return FQueue.empty() && !FBusy; });
     }
 
 private:
-    Statement FStatement;
-    sqlite3* FDb;
+    // Encoded rows: per value a kind byte, then 8 bytes of integer or double, or an
+    // 8-byte length and the bytes of a text or blob.
+    struct Batch {
+        std::string Bytes;
+        std::size_t Rows = 0;
+        void Clear()
+        {
+            Bytes.clear();
+            Rows = 0;
+        }
+    };
+    static constexpr std::size_t BatchRows = 2048;
+    static constexpr std::size_t BatchBytes = 1 << 20;
+    static constexpr std::size_t MaxQueued = 2;
+
+    template <class T>
+    static void Put(std::string& Out, T Value)
+    {
+        char raw[sizeof(T)];
+        std::memcpy(raw, &Value, sizeof(T));
+        Out.append(raw, sizeof(T));
+    }
+    template <class T>
+    static T Take(const char*& P)
+    {
+        T value;
+        std::memcpy(&value, P, sizeof(T));
+        P += sizeof(T);
+        return value;
+    }
+
+    void Encode(const std::vector<DaoValue>& Row)
+    {
+        std::string& out = FFilling.Bytes;
+        for (const DaoValue& v : Row) {
+            out.push_back(static_cast<char>(v.Kind));
+            switch (v.Kind) {
+            case DaoValue::Null: break;
+            case DaoValue::Integer: Put(out, v.Int); break;
+            case DaoValue::Real: Put(out, v.Dbl); break;
+            case DaoValue::Text:
+            case DaoValue::Blob:
+                Put(out, static_cast<std::uint64_t>(v.Str.size()));
+                out.append(v.Str);
+                break;
+            }
+        }
+    }
+
+    void Check(int Rc)
+    {
+        if (Rc != SQLITE_OK)
+            throw Exception(std::string("SQLite: ") + sqlite3_errmsg(FConnection->Db));
+    }
+
+    void Step()
+    {
+        FStatement->Step();
+        sqlite3_reset(FStatement->Handle()); // every parameter is bound anew for each row
+    }
+
+    void BindRow(const std::vector<DaoValue>& Row)
+    {
+        sqlite3_stmt* s = FStatement->Handle();
+        for (std::size_t i = 0; i < Row.size(); ++i) {
+            const DaoValue& v = Row[i];
+            const int k = static_cast<int>(i) + 1;
+            switch (v.Kind) {
+            case DaoValue::Null: Check(sqlite3_bind_null(s, k)); break;
+            case DaoValue::Integer: Check(sqlite3_bind_int64(s, k, v.Int)); break;
+            case DaoValue::Real: Check(sqlite3_bind_double(s, k, v.Dbl)); break;
+            case DaoValue::Text:
+                Check(sqlite3_bind_text64(s, k, v.Str.data(), v.Str.size(), SQLITE_STATIC, SQLITE_UTF8));
+                break;
+            case DaoValue::Blob: Check(sqlite3_bind_blob64(s, k, v.Str.data(), v.Str.size(), SQLITE_STATIC)); break;
+            }
+        }
+        Step();
+        sqlite3_clear_bindings(s);
+    }
+
+    void StoreBatch(const Batch& B)
+    {
+        sqlite3_stmt* s = FStatement->Handle();
+        const char* p = B.Bytes.data();
+        // No pointer into the batch stays with the statement, whatever happens.
+        struct Unbind {
+            sqlite3_stmt* S;
+            ~Unbind() { sqlite3_clear_bindings(S); }
+        } unbind{s};
+        for (std::size_t r = 0; r < B.Rows; ++r) {
+            for (std::size_t i = 0; i < FColumns; ++i) {
+                const int k = static_cast<int>(i) + 1;
+                switch (static_cast<unsigned char>(*p++)) {
+                case DaoValue::Null: Check(sqlite3_bind_null(s, k)); break;
+                case DaoValue::Integer: Check(sqlite3_bind_int64(s, k, Take<std::int64_t>(p))); break;
+                case DaoValue::Real: Check(sqlite3_bind_double(s, k, Take<double>(p))); break;
+                case DaoValue::Text: {
+                    const auto n = Take<std::uint64_t>(p);
+                    Check(sqlite3_bind_text64(s, k, p, n, SQLITE_STATIC, SQLITE_UTF8));
+                    p += n;
+                    break;
+                }
+                case DaoValue::Blob: {
+                    const auto n = Take<std::uint64_t>(p);
+                    Check(sqlite3_bind_blob64(s, k, p, n, SQLITE_STATIC));
+                    p += n;
+                    break;
+                }
+                }
+            }
+            Step();
+        }
+    }
+
+    void Fail(std::string Message)
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        if (!FFailed) {
+            FFailure = std::move(Message);
+            FFailed = true;
+        }
+        FQueue.clear();
+    }
+
+    void ThrowIfFailed()
+    {
+        if (!FFailed.load(std::memory_order_acquire))
+            return;
+        std::lock_guard<std::mutex> guard(FLock);
+        if (FFailed)
+            throw Exception(FFailure);
+    }
+
+    // Hands the batch being collected to the second thread, started on first use.
+    void Submit()
+    {
+        std::unique_lock<std::mutex> guard(FLock);
+        if (!FWorker.joinable())
+            FWorker = std::thread([this] { Work(); });
+        FChanged.wait(guard, [this] { return FQueue.size() < MaxQueued || FFailed; });
+        if (FFailed) {
+            FFilling.Clear();
+            throw Exception(FFailure);
+        }
+        FQueue.push_back(std::move(FFilling));
+        FFilling = Batch();
+        if (!FSpare.empty()) {
+            FFilling = std::move(FSpare.back());
+            FSpare.pop_back();
+        }
+        guard.unlock();
+        FChanged.notify_all();
+    }
+
+    void Work()
+    {
+        std::unique_lock<std::mutex> guard(FLock);
+        while (true) {
+            FChanged.wait(guard, [this] { return FStop || !FQueue.empty(); });
+            if (FQueue.empty())
+                return; // stopped
+            Batch batch = std::move(FQueue.front());
+            FQueue.pop_front();
+            FBusy = true;
+            guard.unlock();
+            FChanged.notify_all();
+            std::string failure;
+            bool failed = false;
+            try {
+                StoreBatch(batch);
+            } catch (const std::exception& e) {
+                failure = e.what();
+                failed = true;
+            }
+            batch.Clear();
+            guard.lock();
+            if (failed && !FFailed) {
+                FFailure = std::move(failure);
+                FFailed = true;
+            }
+            if (FFailed)
+                FQueue.clear();
+            if (FSpare.size() < MaxQueued)
+                FSpare.push_back(std::move(batch));
+            FBusy = false;
+            FChanged.notify_all();
+        }
+    }
+
+    SqliteConnection* FConnection;
+    std::unique_ptr<Statement> FStatement;
+    std::size_t FColumns = 0;
+    Batch FFilling;
+
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::deque<Batch> FQueue;
+    std::vector<Batch> FSpare;
+    bool FBusy = false;
+    bool FStop = false;
+    std::atomic<bool> FFailed = false; // changed under FLock
+    std::string FFailure;
+    std::thread FWorker;
 };
+
+void SqliteConnection::Quiesce()
+{
+    for (SqliteInserter* inserter : Inserters)
+        inserter->Drain();
+}
 
 class SqliteStore : public DaoStore {
 public:
     SqliteStore(const std::string& FileName, bool Create)
     {
         const int flags = SQLITE_OPEN_READWRITE | (Create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
-        if (sqlite3_open_v2(FileName.c_str(), &FDb, flags, nullptr) != SQLITE_OK) {
-            std::string message = FDb ? sqlite3_errmsg(FDb) : "out of memory";
-            sqlite3_close(FDb);
-            FDb = nullptr;
+        if (sqlite3_open_v2(FileName.c_str(), &FConnection.Db, flags, nullptr) != SQLITE_OK) {
+            std::string message = FConnection.Db ? sqlite3_errmsg(FConnection.Db) : "out of memory";
+            sqlite3_close(FConnection.Db);
+            FConnection.Db = nullptr;
             throw Exception("Could not open the database '" + FileName + "': " + message);
         }
-        sqlite3_extended_result_codes(FDb, 1);
-        sqlite3_busy_timeout(FDb, 5000);
+        sqlite3_extended_result_codes(FConnection.Db, 1);
+        sqlite3_busy_timeout(FConnection.Db, 5000);
         try {
             // Reading the schema tells a database from any other file.
             Exec("SELECT count(*) FROM sqlite_schema");
         } catch (const Exception& e) {
-            sqlite3_close(FDb);
-            FDb = nullptr;
+            sqlite3_close(FConnection.Db);
+            FConnection.Db = nullptr;
             throw Exception("Unrecognized database format '" + FileName + "': " + e.Message());
         }
     }
     ~SqliteStore() override
     {
-        if (FDb && !sqlite3_get_autocommit(FDb))
-            sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close_v2(FDb);
+        // Rows held back are stored unless a transaction is about to be rolled back.
+        const bool keep = !FConnection.Db || sqlite3_get_autocommit(FConnection.Db);
+        while (!FConnection.Inserters.empty())
+            FConnection.Inserters.back()->Detach(keep);
+        if (FConnection.Db && !sqlite3_get_autocommit(FConnection.Db))
+            sqlite3_exec(FConnection.Db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(FConnection.Db);
     }
 
     DaoDialect Dialect() const override { return DaoDialect::Sqlite; }
 
     std::vector<DaoTableInfo> Tables() override
     {
+        FConnection.Quiesce();
         std::vector<DaoTableInfo> tables;
-        Statement s(FDb, "SELECT name FROM sqlite_schema WHERE type = 'table' ORDER BY rowid");
+        Statement s(FConnection.Db, "SELECT name FROM sqlite_schema WHERE type = 'table' ORDER BY rowid");
         while (s.Step()) {
             DaoTableInfo t;
             t.Name = s.Text(0);
@@ -126,8 +430,9 @@ public:
 
     std::vector<DaoFieldDef> Columns(const std::string& Table) override
     {
+        FConnection.Quiesce();
         std::vector<DaoFieldDef> fields;
-        Statement s(FDb, "SELECT name, type, \"notnull\" FROM pragma_table_info(?1)");
+        Statement s(FConnection.Db, "SELECT name, type, \"notnull\" FROM pragma_table_info(?1)");
         sqlite3_bind_text64(s.Handle(), 1, Table.data(), Table.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
         while (s.Step()) {
             DaoFieldDef f;
@@ -155,30 +460,40 @@ public:
             names += (i ? ", " : "") + QuoteIdentifier(Fields[i].Name);
             marks += i ? ", ?" : "?";
         }
-        return std::make_unique<SqliteInserter>(FDb, "INSERT INTO " + QuoteIdentifier(Table) + " (" + names
+        FConnection.Quiesce();
+        return std::make_unique<SqliteInserter>(FConnection, "INSERT INTO " + QuoteIdentifier(Table) + " (" + names
                                                          + ") VALUES (" + marks + ")");
     }
 
     void Begin() override { Exec("BEGIN IMMEDIATE"); }
-    void Commit() override { Exec("COMMIT"); }
+    void Commit() override
+    {
+        // Nothing is committed over a row that failed.
+        for (SqliteInserter* inserter : FConnection.Inserters)
+            inserter->Flush();
+        Exec("COMMIT");
+    }
     void Rollback() override
     {
-        if (!sqlite3_get_autocommit(FDb))
+        for (SqliteInserter* inserter : FConnection.Inserters)
+            inserter->Discard();
+        if (!sqlite3_get_autocommit(FConnection.Db))
             Exec("ROLLBACK");
     }
 
 private:
     void Exec(const std::string& Sql)
     {
+        FConnection.Quiesce();
         char* error = nullptr;
-        if (sqlite3_exec(FDb, Sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-            std::string message = error ? error : sqlite3_errmsg(FDb);
+        if (sqlite3_exec(FConnection.Db, Sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+            std::string message = error ? error : sqlite3_errmsg(FConnection.Db);
             sqlite3_free(error);
             throw Exception("SQLite: " + message);
         }
     }
 
-    sqlite3* FDb = nullptr;
+    SqliteConnection FConnection;
 };
 
 } // namespace

@@ -167,6 +167,36 @@ TEST(DaoEngine, RefusesWhatTheDatabaseEngineRefuses)
     again.Call("Close");
 }
 
+TEST(DaoEngine, RowsHeldBackArriveInOrderWithoutATransaction)
+{
+    // Rows are stored in batches on another thread: a look at the tables between them,
+    // a row too large to batch and a recordset let go without Close lose nothing.
+    TempDir folder;
+    const std::string file = folder / "t.db";
+    ASSERT_EQ(std::system(("sqlite3 '" + file + "' 'CREATE TABLE t (n INTEGER, s TEXT)'").c_str()), 0);
+    {
+        AutomationValue engine = CreateAutomationObject("DAO.DBEngine.36");
+        AutomationValue db = engine.Call("OpenDatabase", {AutomationValue(file)});
+        AutomationValue rs = db.Call("OpenRecordset", {AutomationValue("t"), 1, 0, 2});
+        for (int i = 0; i < 2500; ++i) {
+            rs.Call("AddNew");
+            rs.Get("Fields", {0}).Put("Value", i);
+            rs.Get("Fields", {1}).Put("Value", i == 1000 ? std::string(3 << 20, 'x') : std::to_string(i));
+            rs.Call("Update", {1, false});
+            if (i == 2200) {
+                EXPECT_EQ(db.Call("TableDefs").Call("Count").ToInteger(), 1);
+            }
+        }
+        db.Call("Close");
+    }
+    FILE* p = popen(("sqlite3 '" + file + "' 'SELECT count(*), sum(n = rowid - 1), max(length(s)) FROM t'").c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char line[128] = {};
+    ASSERT_NE(fgets(line, sizeof line, p), nullptr);
+    pclose(p);
+    EXPECT_STREQ(line, "2500|2500|3145728\n");
+}
+
 TEST(DaoEngine, CloseInsideATransactionRollsBack)
 {
     TempDir folder;
