@@ -60,6 +60,7 @@ class SqliteInserter;
 struct SqliteConnection {
     sqlite3* Db = nullptr;
     std::vector<SqliteInserter*> Inserters;
+    SqliteInserter* Active = nullptr; // the inserter that last handed rows to SQLite
 
     // Waits until every inserter's rows are stored (failures stay with the inserter).
     void Quiesce();
@@ -95,6 +96,7 @@ public:
             // Stored at once from the caller's values instead of copied into a batch.
             Drain();
             ThrowIfFailed();
+            Claim();
             BindRow(Row);
             return;
         }
@@ -137,6 +139,8 @@ public:
         if (FWorker.joinable())
             FWorker.join();
         std::erase(FConnection->Inserters, this);
+        if (FConnection->Active == this)
+            FConnection->Active = nullptr;
         FConnection = nullptr;
         FStatement.reset();
     }
@@ -149,6 +153,7 @@ public:
             if (!FWorker.joinable()) {
                 // Nothing went to the second thread yet: not worth starting it.
                 try {
+                    Claim();
                     StoreBatch(FFilling);
                 } catch (const std::exception& e) {
                     Fail(e.what());
@@ -301,9 +306,22 @@ private:
             throw Exception(FFailure);
     }
 
+    // Makes this inserter the one using the connection: the rows another one still
+    // holds are stored first, so that two threads never use the connection at once.
+    void Claim()
+    {
+        SqliteInserter*& active = FConnection->Active;
+        if (active != this) {
+            if (active)
+                active->Drain();
+            active = this;
+        }
+    }
+
     // Hands the batch being collected to the second thread, started on first use.
     void Submit()
     {
+        Claim();
         std::unique_lock<std::mutex> guard(FLock);
         if (!FWorker.joinable())
             FWorker = std::thread([this] { Work(); });

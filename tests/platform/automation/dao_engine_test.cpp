@@ -167,34 +167,47 @@ TEST(DaoEngine, RefusesWhatTheDatabaseEngineRefuses)
     again.Call("Close");
 }
 
-TEST(DaoEngine, RowsHeldBackArriveInOrderWithoutATransaction)
+TEST(DaoEngine, RowsHeldBackArriveWholeAndInOrder)
 {
-    // Rows are stored in batches on another thread: a look at the tables between them,
-    // a row too large to batch and a recordset let go without Close lose nothing.
+    // Rows are stored in batches on other threads: two recordsets written in turn, a
+    // look at the tables between rows, a row too large to batch, a commit without
+    // closing the recordsets, and rows left in a recordset let go without Close.
     TempDir folder;
     const std::string file = folder / "t.db";
-    ASSERT_EQ(std::system(("sqlite3 '" + file + "' 'CREATE TABLE t (n INTEGER, s TEXT)'").c_str()), 0);
+    ASSERT_EQ(std::system(("sqlite3 '" + file + "' 'CREATE TABLE t (n INTEGER, s TEXT); CREATE TABLE u (n INTEGER, s TEXT)'").c_str()), 0);
     {
         AutomationValue engine = CreateAutomationObject("DAO.DBEngine.36");
         AutomationValue db = engine.Call("OpenDatabase", {AutomationValue(file)});
-        AutomationValue rs = db.Call("OpenRecordset", {AutomationValue("t"), 1, 0, 2});
-        for (int i = 0; i < 2500; ++i) {
+        engine.Call("BeginTrans");
+        AutomationValue t = db.Call("OpenRecordset", {AutomationValue("t"), 1, 0, 2});
+        AutomationValue u = db.Call("OpenRecordset", {AutomationValue("u"), 1, 0, 2});
+        auto add = [](AutomationValue& rs, int n, std::string s) {
             rs.Call("AddNew");
-            rs.Get("Fields", {0}).Put("Value", i);
-            rs.Get("Fields", {1}).Put("Value", i == 1000 ? std::string(3 << 20, 'x') : std::to_string(i));
+            rs.Get("Fields", {0}).Put("Value", n);
+            rs.Get("Fields", {1}).Put("Value", std::move(s));
             rs.Call("Update", {1, false});
-            if (i == 2200) {
-                EXPECT_EQ(db.Call("TableDefs").Call("Count").ToInteger(), 1);
+        };
+        for (int i = 0; i < 5000; ++i) {
+            add(t, i, i == 1000 ? std::string(3 << 20, 'x') : std::to_string(i));
+            add(u, i, "u");
+            if (i == 4500) {
+                EXPECT_EQ(db.Call("TableDefs").Call("Count").ToInteger(), 2);
             }
         }
+        engine.Call("CommitTrans");
+        for (int i = 5000; i < 5003; ++i)
+            add(u, i, "after the commit");
         db.Call("Close");
     }
-    FILE* p = popen(("sqlite3 '" + file + "' 'SELECT count(*), sum(n = rowid - 1), max(length(s)) FROM t'").c_str(), "r");
+    FILE* p = popen(("sqlite3 '" + file + "' 'SELECT count(*), sum(n = rowid - 1), max(length(s)) FROM t "
+                     "UNION ALL SELECT count(*), sum(n = rowid - 1), max(length(s)) FROM u'").c_str(), "r");
     ASSERT_NE(p, nullptr);
-    char line[128] = {};
-    ASSERT_NE(fgets(line, sizeof line, p), nullptr);
+    char line[256] = {};
+    std::string out;
+    while (fgets(line, sizeof line, p))
+        out += line;
     pclose(p);
-    EXPECT_STREQ(line, "2500|2500|3145728\n");
+    EXPECT_EQ(out, "5000|5000|3145728\n5003|5003|16\n");
 }
 
 TEST(DaoEngine, CloseInsideATransactionRollsBack)
