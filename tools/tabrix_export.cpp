@@ -532,7 +532,8 @@ private:
     std::chrono::steady_clock::time_point FLastDraw;
 };
 
-int Run(const TCommandLine& Line, const TTarget& Target)
+// Written tells whether the target was saved (whole, or with the rows before a cancel).
+int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
 {
     // Boxes are collected and written when the run is over: a failure's reason to
     // standard error.
@@ -591,8 +592,12 @@ int Run(const TCommandLine& Line, const TTarget& Target)
         // a failure does, so the target is never saved half-written.
         // The record under way when the cancel is taken is still written.
         int rowsBeforeCancel = -1;
-        exporter->OnProgress = [&bar, &rowsBeforeCancel](TPersistent*, int CurValue, int MaxValue, bool& Abort) {
-            CheckInterrupt();
+        exporter->OnProgress = [&bar, &rowsBeforeCancel, &exporter](TPersistent*, int CurValue, int MaxValue,
+                                                                    bool& Abort) {
+            // The closing event comes after the target was saved: a signal then changes
+            // nothing.
+            if (exporter->Statistic().Result == erInProgress)
+                CheckInterrupt();
             if (CancelledBy != 0 && rowsBeforeCancel < 0) {
                 Abort = true;
                 rowsBeforeCancel = CurValue + 1;
@@ -616,6 +621,7 @@ int Run(const TCommandLine& Line, const TTarget& Target)
         exporter->ActionAfterExport = action;
 
         const TKVEResult result = exporter->Statistic().Result;
+        Written = !cancelledEarly && (result == erCompleted || (result == erCanceled && CancelledBy != 0));
         if (cancelledEarly) {
             std::cerr << "tabrix-export: cancelled before the export began; nothing was written\n";
             code = 128 + CancelledBy;
@@ -705,9 +711,10 @@ int main(int argc, char** argv)
     // A signal only records itself; the run polls it and winds down as a cancel does.
     InstallCancelHandler();
     int code = 1;
+    bool written = false;
     try {
         QCoreApplication app(argc, argv);
-        code = Run(line, *target);
+        code = Run(line, *target, written);
     } catch (const Exception& e) {
         Failed(e.Message());
     } catch (const std::exception& e) {
@@ -717,7 +724,8 @@ int main(int argc, char** argv)
     }
     if (InterruptRequested()) {
         RemoveTemporaryFiles();
-        std::cerr << (code == 0 ? "tabrix-export: interrupted after the target was written\n"
+        // A signal that comes after the save (a cancelled run's included) changes nothing.
+        std::cerr << (written ? "tabrix-export: interrupted after the target was written\n"
                                 : "tabrix-export: interrupted; the target was not written\n");
         return 128 + InterruptSignal();
     }
