@@ -188,11 +188,10 @@ private:
     static constexpr std::size_t MaxQueued = 2;
 
     template <class T>
-    static void Put(std::string& Out, T Value)
+    static char* Put(char* Out, T Value)
     {
-        char raw[sizeof(T)];
-        std::memcpy(raw, &Value, sizeof(T));
-        Out.append(raw, sizeof(T));
+        std::memcpy(Out, &Value, sizeof(T));
+        return Out + sizeof(T);
     }
     template <class T>
     static T Take(const char*& P)
@@ -206,19 +205,28 @@ private:
     void Encode(const std::vector<DaoValue>& Row)
     {
         std::string& out = FFilling.Bytes;
+        std::size_t size = out.size();
+        for (const DaoValue& v : Row)
+            size += 1 + sizeof(std::uint64_t) + (v.Kind == DaoValue::Text || v.Kind == DaoValue::Blob ? v.Str.size() : 0);
+        const std::size_t start = out.size();
+        out.resize(size);
+        char* p = out.data() + start;
         for (const DaoValue& v : Row) {
-            out.push_back(static_cast<char>(v.Kind));
+            *p++ = static_cast<char>(v.Kind);
             switch (v.Kind) {
             case DaoValue::Null: break;
-            case DaoValue::Integer: Put(out, v.Int); break;
-            case DaoValue::Real: Put(out, v.Dbl); break;
+            case DaoValue::Integer: p = Put(p, v.Int); break;
+            case DaoValue::Real: p = Put(p, v.Dbl); break;
             case DaoValue::Text:
             case DaoValue::Blob:
-                Put(out, static_cast<std::uint64_t>(v.Str.size()));
-                out.append(v.Str);
+                p = Put(p, static_cast<std::uint64_t>(v.Str.size()));
+                if (!v.Str.empty())
+                    std::memcpy(p, v.Str.data(), v.Str.size());
+                p += v.Str.size();
                 break;
             }
         }
+        out.resize(static_cast<std::size_t>(p - out.data()));
     }
 
     void Check(int Rc)
