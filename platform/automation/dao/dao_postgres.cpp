@@ -99,6 +99,11 @@ void AppendCopyValue(std::string& Out, const DaoValue& V, DaoType Type)
 
 class PostgresStore;
 
+// Rows go to the server in pieces of this size. Small enough that the server, reading
+// while the next rows are made, never lets the socket fill: a large piece made the
+// sender wait for the server to catch up, and then the server wait for the sender.
+constexpr std::size_t SendSize = 64 * 1024;
+
 class PostgresInserter : public DaoInserter {
 public:
     PostgresInserter(PostgresStore& Store, std::string CopySql, std::vector<DaoFieldDef> Fields)
@@ -274,7 +279,7 @@ void PostgresInserter::Insert(const std::vector<DaoValue>& Row)
         AppendCopyValue(FBuffer, Row[i], FFields[i].Type);
     }
     FBuffer += '\n';
-    if (FBuffer.size() >= (1u << 18))
+    if (FBuffer.size() >= SendSize)
         SendBuffer();
     // Without a transaction every row is its own change, done at once.
     if (!FStore.InTransaction())
