@@ -61,16 +61,18 @@ struct SqliteConnection {
     sqlite3* Db = nullptr;
     std::vector<SqliteInserter*> Inserters;
     SqliteInserter* Active = nullptr; // the inserter that last handed rows to SQLite
+    bool InTransaction = false;       // between the store's Begin and its Commit or Rollback
 
     // Waits until every inserter's rows are stored (failures stay with the inserter).
     void Quiesce();
 };
 
-// Adds rows through one prepared INSERT. Rows are collected in batches that a second
-// thread binds and steps while the caller makes the next ones, so a failure shows at a
-// later Insert or at Flush (a batched store, as COPY is for PostgreSQL); the caller
-// rolls the transaction back. A batch never started on the second thread (an export of
-// a few rows) and a row too large to copy into a batch are stored on the calling thread.
+// Adds rows through one prepared INSERT. Inside a transaction rows are collected in
+// batches that a second thread binds and steps while the caller makes the next ones, so
+// a failure shows at a later Insert or at Flush (a batched store, as COPY is for
+// PostgreSQL); the caller rolls the transaction back. A batch never started on the
+// second thread (a transaction of a few rows), a row too large to copy into a batch and
+// every row outside a transaction are stored on the calling thread.
 class SqliteInserter : public DaoInserter {
 public:
     SqliteInserter(SqliteConnection& Connection, const std::string& Sql)
@@ -92,8 +94,10 @@ public:
         std::size_t bytes = 0;
         for (const DaoValue& v : Row)
             bytes += v.Str.size();
-        if (bytes >= BatchBytes) {
-            // Stored at once from the caller's values instead of copied into a batch.
+        if (bytes >= BatchBytes || !FConnection->InTransaction) {
+            // Stored at once from the caller's values: a row too large to copy into a
+            // batch, or a row outside a transaction, which is a change of its own that
+            // others see (or that fails) when Update returns.
             Drain();
             ThrowIfFailed();
             Claim();
@@ -491,18 +495,24 @@ public:
                                                          + ") VALUES (" + marks + ")");
     }
 
-    void Begin() override { Exec("BEGIN IMMEDIATE"); }
+    void Begin() override
+    {
+        Exec("BEGIN IMMEDIATE");
+        FConnection.InTransaction = true;
+    }
     void Commit() override
     {
         // Nothing is committed over a row that failed.
         for (SqliteInserter* inserter : FConnection.Inserters)
             inserter->Flush();
         Exec("COMMIT");
+        FConnection.InTransaction = false;
     }
     void Rollback() override
     {
         for (SqliteInserter* inserter : FConnection.Inserters)
             inserter->Discard();
+        FConnection.InTransaction = false;
         if (!sqlite3_get_autocommit(FConnection.Db))
             Exec("ROLLBACK");
     }
