@@ -166,8 +166,8 @@ public:
             } else {
                 try {
                     Submit();
-                } catch (const Exception&) {
-                    // the failure stays recorded
+                } catch (const std::exception& e) {
+                    Fail(e.what()); // a failure recorded before is the one kept
                 }
             }
         }
