@@ -104,7 +104,7 @@ public:
             BindRow(Row);
             return;
         }
-        Encode(Row);
+        Encode(Row, bytes);
         if (++FFilling.Rows >= BatchRows || FFilling.Bytes.size() >= BatchBytes)
             Submit();
     }
@@ -206,14 +206,13 @@ private:
         return value;
     }
 
-    void Encode(const std::vector<DaoValue>& Row)
+    // TextBytes: the length of every value's text storage together (at least what the
+    // texts and blobs need), so the room is made in one step.
+    void Encode(const std::vector<DaoValue>& Row, std::size_t TextBytes)
     {
         std::string& out = FFilling.Bytes;
-        std::size_t size = out.size();
-        for (const DaoValue& v : Row)
-            size += 1 + sizeof(std::uint64_t) + (v.Kind == DaoValue::Text || v.Kind == DaoValue::Blob ? v.Str.size() : 0);
         const std::size_t start = out.size();
-        out.resize(size);
+        out.resize(start + Row.size() * (1 + sizeof(std::uint64_t)) + TextBytes);
         char* p = out.data() + start;
         for (const DaoValue& v : Row) {
             *p++ = static_cast<char>(v.Kind);

@@ -362,13 +362,19 @@ private:
         return style;
     }
 
-    XlCell& Cell(PendingRows& rows, const std::string& d, std::size_t at)
+    // The cell at the 0-based row and column, given the style of format record xf.
+    XlCell& Cell(PendingRows& rows, unsigned row, unsigned column, unsigned xf)
     {
-        const int r = static_cast<int>(Get16(d, at)) + 1, c = static_cast<int>(Get16(d, at + 2)) + 1;
+        const int r = static_cast<int>(row) + 1, c = static_cast<int>(column) + 1;
         if (c > XlsMaxColumns) FIn.Broken("a cell lies outside the sheet");
         XlCell& cell = rows.ForCell(r).Cells[c];
-        cell.Style = Style(Get16(d, at + 4));
+        cell.Style = Style(xf);
         return cell;
+    }
+    // The cell a record names with row, column and format at `at`.
+    XlCell& Cell(PendingRows& rows, const std::string& d, std::size_t at)
+    {
+        return Cell(rows, Get16(d, at), Get16(d, at + 2), Get16(d, at + 4));
     }
 
     static double RkValue(std::uint32_t rk)
@@ -415,11 +421,7 @@ private:
                 Need(FIn, d, 6, "MULRK");
                 const unsigned first = Get16(d, 2);
                 for (std::size_t k = 0; 4 + k * 6 + 6 <= d.size() - 2; ++k) {
-                    std::string one;
-                    U16(one, Get16(d, 0));
-                    U16(one, first + static_cast<unsigned>(k));
-                    one.append(d, 4 + k * 6, 2);
-                    XlCell& cell = Cell(rows, one, 0);
+                    XlCell& cell = Cell(rows, Get16(d, 0), first + static_cast<unsigned>(k), Get16(d, 4 + k * 6));
                     cell.Kind = XlKind::Number;
                     cell.Number = RkValue(Get32(d, 4 + k * 6 + 2));
                 }
@@ -443,13 +445,8 @@ private:
             case MulBlank: {
                 Need(FIn, d, 6, "MULBLANK");
                 const unsigned first = Get16(d, 2);
-                for (std::size_t k = 0; 4 + k * 2 + 2 <= d.size() - 2; ++k) {
-                    std::string one;
-                    U16(one, Get16(d, 0));
-                    U16(one, first + static_cast<unsigned>(k));
-                    one.append(d, 4 + k * 2, 2);
-                    Cell(rows, one, 0);
-                }
+                for (std::size_t k = 0; 4 + k * 2 + 2 <= d.size() - 2; ++k)
+                    Cell(rows, Get16(d, 0), first + static_cast<unsigned>(k), Get16(d, 4 + k * 2));
                 break;
             }
             case Biff::Row: {
