@@ -1,5 +1,7 @@
 #include "data_set.h"
 
+#include <charconv>
+
 #include "exceptions.h"
 #include "format_settings.h"
 
@@ -500,9 +502,30 @@ std::string TField::AsString() const
     }
     case ftBCD:
     case ftFMTBcd:
-        if (v.VarType() == varCurrency)
+        switch (v.VarType()) {
+        case varCurrency:
             return CurrToStr(v.AsScaledCurrency());
-        return FloatToStr(v.AsDouble());
+        case varInteger:
+            return std::to_string(v.AsInteger());
+        case varString: {
+            // An exact decimal kept as its digits: only the separator follows the settings.
+            std::string text = v.StringRef();
+            const std::size_t point = text.find('.');
+            if (point != std::string::npos)
+                text.replace(point, 1, FormatSettings().DecimalSeparator);
+            return text;
+        }
+        default: {
+            // The shortest digits that read back as the same double.
+            char buf[32];
+            const auto r = std::to_chars(buf, buf + sizeof buf, v.AsDouble());
+            std::string text(buf, r.ptr);
+            const std::size_t point = text.find('.');
+            if (point != std::string::npos)
+                text.replace(point, 1, FormatSettings().DecimalSeparator);
+            return text;
+        }
+        }
     case ftBoolean:
         return v.AsBoolean() ? "True" : "False";
     default:

@@ -158,6 +158,10 @@ public:
     virtual bool Eof() const = 0;
     virtual bool Bof() const = 0;
     virtual int RecordCount() const = 0;
+    // The record count when it is known without another pass over the records (a
+    // statement's rows are counted by running it), else -1. A walk that only shows
+    // progress asks this; by default it is RecordCount.
+    virtual int KnownRecordCount() const { return RecordCount(); }
     // 1-based number of the current record; 0 when there is none.
     virtual int RecNo() const = 0;
     bool IsEmpty() const { return RecordCount() == 0; }

@@ -379,6 +379,11 @@ double EncodeDate(int Year, int Month, int Day)
     return static_cast<double>(DaysFromCivil(Year, Month, Day) - EpochDays);
 }
 
+double ComposeDateTime(double Date, double Time)
+{
+    return Date < 0 ? Date - Time : Date + Time;
+}
+
 double EncodeTime(int Hour, int Minute, int Second, int MilliSecond)
 {
     return (((Hour * 60.0 + Minute) * 60.0 + Second) * 1000.0 + MilliSecond) / 86400000.0;

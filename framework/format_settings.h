@@ -49,6 +49,11 @@ std::string DateToStr(double DateTime, const TFormatSettings& Settings = FormatS
 std::string TimeToStr(double DateTime, const TFormatSettings& Settings = FormatSettings());
 
 double EncodeDate(int Year, int Month, int Day);
+// A date (whole days, negative before 1899-12-30) and a time of day (0 <= Time < 1) as
+// one value. The integer part is always the day and the fraction's size the time, so
+// before 1899-12-30 the time counts away from zero: 1899-12-29 06:00 is -1.25. Decoding
+// follows the same rule.
+double ComposeDateTime(double Date, double Time);
 double EncodeTime(int Hour, int Minute, int Second, int MilliSecond = 0);
 void DecodeDateTime(double DateTime, int& Year, int& Month, int& Day, int& Hour, int& Minute, int& Second,
                     int& MilliSecond);

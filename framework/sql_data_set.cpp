@@ -1,6 +1,7 @@
 #include "sql_data_set.h"
 
 #include "exceptions.h"
+#include "format_settings.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -13,11 +14,16 @@
 #include <QTime>
 #include <sqlite3.h>
 
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -82,38 +88,90 @@ double TimeToSerial(const QTime& T)
     return T.msecsSinceStartOfDay() / 86400000.0;
 }
 
-// A PostgreSQL column's type name (with length and scale) from its type id.
+// PostgreSQL type ids the dataset reads from the server's own text.
+enum : int {
+    PgBool = 16, PgBytea = 17, PgChar = 18, PgName = 19, PgInt8 = 20, PgInt2 = 21, PgInt4 = 23, PgText = 25,
+    PgOid = 26, PgJson = 114, PgXml = 142, PgFloat4 = 700, PgFloat8 = 701, PgUnknown = 705, PgMoney = 790,
+    PgBpchar = 1042, PgVarchar = 1043, PgDate = 1082, PgTime = 1083, PgTimestamp = 1114, PgTimestamptz = 1184,
+    PgInterval = 1186, PgTimetz = 1266, PgNumeric = 1700, PgUuid = 2950, PgJsonb = 3802
+};
+
+// A PostgreSQL column's type name (with length and scale) from its type id. Types
+// that have no counterpart (arrays, ranges, geometry, ...) are read as their text.
 std::string PostgresTypeName(const QSqlField& F)
 {
     const int len = F.length();
     switch (F.typeID()) {
-    case 16: return "BOOLEAN";
-    case 17: return "BYTEA";
-    case 18:
-    case 19: return "CHAR(" + std::to_string(len > 0 ? len : 64) + ")";
-    case 20: return "BIGINT";
-    case 21: return "SMALLINT";
-    case 23:
-    case 26: return "INTEGER";
-    case 25:
-    case 114:
-    case 3802: return "TEXT";
-    case 700: return "FLOAT4";
-    case 701: return "FLOAT8";
-    case 790: return "MONEY";
-    case 1042:
-    case 1043: return len > 0 ? "VARCHAR(" + std::to_string(len) + ")" : "VARCHAR";
-    case 1082: return "DATE";
-    case 1083:
-    case 1266: return "TIME";
-    case 1114:
-    case 1184: return "TIMESTAMP";
-    case 1700:
+    case PgBool: return "BOOLEAN";
+    case PgBytea: return "BYTEA";
+    case PgChar:
+    case PgName: return "CHAR(" + std::to_string(len > 0 ? len : 64) + ")";
+    case PgInt8:
+    case PgOid: return "BIGINT";
+    case PgInt2: return "SMALLINT";
+    case PgInt4: return "INTEGER";
+    case PgFloat4: return "FLOAT4";
+    case PgFloat8: return "FLOAT8";
+    case PgMoney: return "MONEY";
+    case PgBpchar:
+    case PgVarchar: return len > 0 ? "VARCHAR(" + std::to_string(len) + ")" : "TEXT";
+    case PgDate: return "DATE";
+    case PgTime:
+    case PgTimetz: return "TIME";
+    case PgTimestamp:
+    case PgTimestamptz: return "TIMESTAMP";
+    case PgNumeric:
         return len > 0 ? "NUMERIC(" + std::to_string(len) + "," + std::to_string(std::max(F.precision(), 0)) + ")"
                        : "NUMERIC";
-    case 2950: return "UUID";
-    default: return {};
+    case PgUuid: return "UUID";
+    case PgInterval: return "VARCHAR(64)";
+    default: return "TEXT";
     }
+}
+
+// The few client-library calls that read a PostgreSQL value as the server sent it. The
+// library is the one Qt's driver loaded; it is looked up, never loaded here.
+struct TPgAccess {
+    using GetValue = char* (*)(const void*, int, int);
+    using GetLength = int (*)(const void*, int, int);
+    GetValue Value = nullptr;
+    GetLength Length = nullptr;
+    GetLength IsNull = nullptr;
+    bool Usable() const { return Value && Length && IsNull; }
+};
+
+const TPgAccess& PgAccess()
+{
+    static const TPgAccess access = [] {
+        TPgAccess a;
+        if (void* lib = ::dlopen("libpq.so.5", RTLD_NOW | RTLD_NOLOAD)) {
+            a.Value = reinterpret_cast<TPgAccess::GetValue>(::dlsym(lib, "PQgetvalue"));
+            a.Length = reinterpret_cast<TPgAccess::GetLength>(::dlsym(lib, "PQgetlength"));
+            a.IsNull = reinterpret_cast<TPgAccess::GetLength>(::dlsym(lib, "PQgetisnull"));
+        }
+        return a;
+    }();
+    return access;
+}
+
+// The server's text of column Index of the row Query stands on; false when it cannot
+// be reached (the value is then read through Qt).
+bool PgRawValue(const QSqlQuery& Query, int Index, std::string_view& Text, bool& Null)
+{
+    const TPgAccess& pq = PgAccess();
+    if (!pq.Usable() || Query.isForwardOnly() || Query.at() < 0)
+        return false;
+    const QVariant h = Query.result()->handle();
+    if (!h.isValid() || std::strcmp(h.typeName(), "PGresult*") != 0)
+        return false;
+    const void* result = *static_cast<void* const*>(h.constData());
+    if (!result)
+        return false;
+    const int row = Query.at();
+    Null = pq.IsNull(result, row, Index) != 0;
+    Text = Null ? std::string_view() : std::string_view(pq.Value(result, row, Index),
+                                                         static_cast<std::size_t>(pq.Length(result, row, Index)));
+    return true;
 }
 
 TFieldType FieldTypeFromMetaType(const QMetaType& T)
@@ -136,7 +194,18 @@ TFieldType FieldTypeFromMetaType(const QMetaType& T)
     case QMetaType::QTime: return ftTime;
     case QMetaType::QDateTime: return ftDateTime;
     case QMetaType::QByteArray: return ftBlob;
-    default: return ftString;
+    default: return ftMemo;
+    }
+}
+
+// The type an SQLite value's storage class gives a column declared without a type.
+TFieldType FieldTypeFromStorageClass(int StorageClass)
+{
+    switch (StorageClass) {
+    case SQLITE_INTEGER: return ftLargeint;
+    case SQLITE_FLOAT: return ftFloat;
+    case SQLITE_BLOB: return ftBlob;
+    default: return ftMemo;
     }
 }
 
@@ -145,125 +214,255 @@ bool IsIntegerType(TFieldType T)
     return T == ftSmallint || T == ftInteger || T == ftWord || T == ftAutoInc || T == ftLargeint;
 }
 
-[[noreturn]] void BadValue(const QVariant& Value, const char* Kind, const TField& Field)
+std::string ShownValue(std::string_view Text)
 {
-    throw EConvertError("'" + U8(Value.toString()) + "' is not a valid " + Kind + " value for field '" +
+    std::string s(Text.substr(0, 80));
+    if (Text.size() > 80)
+        s += "...";
+    return s;
+}
+
+[[noreturn]] void BadText(std::string_view Text, const char* Kind, const TField& Field)
+{
+    throw EConvertError("'" + ShownValue(Text) + "' is not a valid " + Kind + " value for field '" +
                         Field.FieldName() + "'");
 }
 
+[[noreturn]] void BadValue(const QVariant& Value, const char* Kind, const TField& Field)
+{
+    BadText(U8(Value.toString()), Kind, Field);
+}
+
+[[noreturn]] void OutOfRange(std::string_view Text, const char* Kind, const TField& Field)
+{
+    throw EConvertError("'" + ShownValue(Text) + "' in field '" + Field.FieldName() + "' is out of the range of a " +
+                        Kind + " value");
+}
+
 // A decimal text ("-1234.5", "$1,234.50", "(12.00)") as an amount scaled by 10000,
-// rounded half away from zero; false when it holds no digits or too many.
-bool ParseScaledDecimal(const std::string& Text, std::int64_t& Scaled)
+// rounded half away from zero. Decimal is the decimal separator; other characters
+// that are not digits or a sign (currency signs, grouping) are skipped. Returns 0 when
+// it reads, 1 when it holds no digits, 2 when the amount is outside the 64-bit range.
+int ParseScaledDecimal(std::string_view Text, char Decimal, std::int64_t& Scaled)
 {
     bool negative = false, point = false, digits = false;
-    std::int64_t whole = 0;
+    __int128 whole = 0;
     int decimals = 0;
     int roundDigit = -1;
     for (char c : Text) {
         if (c == '-' || c == '(') {
             negative = true;
-        } else if (c == '.') {
+        } else if (c == Decimal) {
             if (point)
-                return false;
+                return 1;
             point = true;
         } else if (c >= '0' && c <= '9') {
             digits = true;
-            if (!point) {
-                if (whole > (INT64_MAX / 10 - 9) / 10000)
-                    return false;
+            if (!point || decimals < 4) {
                 whole = whole * 10 + (c - '0');
-            } else if (decimals < 4) {
-                whole = whole * 10 + (c - '0');
-                ++decimals;
+                if (whole > static_cast<__int128>(INT64_MAX) * 10)
+                    return 2;
+                decimals += point;
             } else if (roundDigit < 0) {
                 roundDigit = c - '0';
             }
+        } else if (c == 'e' || c == 'E' || c == 'N' || c == 'n' || c == 'I' || c == 'i') {
+            return 1; // exponents, NaN and infinities are not amounts
         }
     }
     if (!digits)
-        return false;
+        return 1;
     for (; decimals < 4; ++decimals)
         whole *= 10;
     if (roundDigit >= 5)
         ++whole;
-    Scaled = negative ? -whole : whole;
-    return true;
+    if (negative)
+        whole = -whole;
+    if (whole > INT64_MAX || whole < INT64_MIN)
+        return 2;
+    Scaled = static_cast<std::int64_t>(whole);
+    return 0;
+}
+
+// The decimal separator of a PostgreSQL money text: the last '.' or ',' followed by
+// one or two digits at the end, '.' when there is none ("$1,234.50", "1.234,50 EUR").
+char MoneyDecimal(std::string_view Text)
+{
+    std::size_t end = Text.find_last_of("0123456789");
+    if (end == std::string_view::npos)
+        return '.';
+    std::size_t sep = end;
+    while (sep > 0 && Text[sep] >= '0' && Text[sep] <= '9')
+        --sep;
+    const std::size_t fraction = end - sep;
+    if ((Text[sep] == '.' || Text[sep] == ',') && fraction >= 1 && fraction <= 2)
+        return Text[sep];
+    return '.';
+}
+
+// An exact decimal text as PostgreSQL writes a numeric ("-0.000120", "NaN").
+bool IsDecimalText(std::string_view Text)
+{
+    std::size_t i = 0;
+    if (i < Text.size() && (Text[i] == '-' || Text[i] == '+'))
+        ++i;
+    bool digits = false, point = false;
+    for (; i < Text.size(); ++i) {
+        if (Text[i] >= '0' && Text[i] <= '9')
+            digits = true;
+        else if (Text[i] == '.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    return digits;
 }
 
 // Reads Count digits at S[At]; false when they are not all digits.
-bool Digits(const QString& S, qsizetype At, int Count, int& Value)
+bool Digits(std::string_view S, std::size_t At, int Count, int& Value)
 {
-    if (At + Count > S.size())
+    if (At + static_cast<std::size_t>(Count) > S.size())
         return false;
     Value = 0;
     for (int i = 0; i < Count; ++i) {
-        const char16_t c = S[At + i].unicode();
-        if (c < u'0' || c > u'9')
+        const char c = S[At + static_cast<std::size_t>(i)];
+        if (c < '0' || c > '9')
             return false;
-        Value = Value * 10 + (c - u'0');
+        Value = Value * 10 + (c - '0');
     }
     return true;
 }
 
-// "HH:MM[:SS[.fff]]" at S[At] as a fraction of a day; At moves past it.
-bool ParseIsoTime(const QString& S, qsizetype& At, double& Fraction)
+// "HH:MM[:SS[.ffffff]]" at S[At] as a fraction of a day; At moves past it. "24:00:00"
+// (PostgreSQL's end of day) is the fraction 1.
+bool ParseIsoTime(std::string_view S, std::size_t& At, double& Fraction)
 {
     int h = 0, m = 0, sec = 0;
-    if (!Digits(S, At, 2, h) || At + 2 >= S.size() || S[At + 2] != u':' || !Digits(S, At + 3, 2, m))
+    if (!Digits(S, At, 2, h) || At + 2 >= S.size() || S[At + 2] != ':' || !Digits(S, At + 3, 2, m))
         return false;
     At += 5;
-    double ms = 0;
-    if (At < S.size() && S[At] == u':') {
+    double micro = 0;
+    if (At < S.size() && S[At] == ':') {
         if (!Digits(S, At + 1, 2, sec))
             return false;
         At += 3;
-        if (At < S.size() && (S[At] == u'.' || S[At] == u',')) {
-            double scale = 100;
+        if (At < S.size() && (S[At] == '.' || S[At] == ',')) {
+            double scale = 100000;
             ++At;
-            while (At < S.size() && S[At] >= u'0' && S[At] <= u'9') {
-                ms += (S[At].unicode() - u'0') * scale;
+            while (At < S.size() && S[At] >= '0' && S[At] <= '9') {
+                micro += (S[At] - '0') * scale;
                 scale /= 10;
                 ++At;
             }
         }
     }
-    if (h > 23 || m > 59 || sec > 59)
+    if (h > 24 || m > 59 || sec > 60 || (h == 24 && (m || sec || micro)))
         return false;
-    Fraction = ((h * 60 + m) * 60 + sec + ms / 1000) / 86400.0;
+    Fraction = (((h * 60 + m) * 60 + sec) * 1e6 + std::round(micro)) / 86400e6;
     return true;
 }
 
-// Dates and times that SQLite keeps as ISO text: "2024-01-31", "2024-01-31 12:30:00",
-// "2024-01-31T12:30:00.250", "12:30:00". A zone suffix is ignored: the value is taken
-// as written. Parsed by hand: the library's date-time parser consults the time zone
-// for every value.
-bool ParseIsoDateTime(const QString& Text, double& Serial)
+// A zone suffix "Z", "+HH", "+HH:MM", "+HHMM", "+HH:MM:SS" at S[At] in seconds east of
+// UTC; At moves past it. False when there is none.
+bool ParseZone(std::string_view S, std::size_t& At, int& Seconds)
 {
-    const QString s = Text.trimmed();
-    qsizetype at = 0;
-    double fraction = 0;
-    if (s.size() >= 5 && s[2] == u':') {
-        if (!ParseIsoTime(s, at, fraction) || at != s.size())
-            return false;
-        Serial = fraction;
+    if (At < S.size() && S[At] == 'Z') {
+        ++At;
+        Seconds = 0;
         return true;
     }
-    int y = 0, mo = 0, d = 0;
-    if (!Digits(s, 0, 4, y) || s.size() < 10 || s[4] != u'-' || !Digits(s, 5, 2, mo) || s[7] != u'-' ||
-        !Digits(s, 8, 2, d))
+    if (At >= S.size() || (S[At] != '+' && S[At] != '-'))
         return false;
-    const QDate date(y, mo, d);
-    if (!date.isValid())
+    const int sign = S[At] == '-' ? -1 : 1;
+    int h = 0, m = 0, sec = 0;
+    if (!Digits(S, At + 1, 2, h))
         return false;
-    at = 10;
-    if (at < s.size()) {
-        if ((s[at] != u' ' && s[at] != u'T') || !ParseIsoTime(s, ++at, fraction))
-            return false;
-        if (at < s.size() && s[at] != u'Z' && s[at] != u'+' && s[at] != u'-')
-            return false;
+    At += 3;
+    if (At < S.size() && S[At] == ':')
+        ++At;
+    if (Digits(S, At, 2, m)) {
+        At += 2;
+        if (At < S.size() && S[At] == ':' && Digits(S, At + 1, 2, sec))
+            At += 3;
     }
-    Serial = DateToSerial(date) + fraction;
+    Seconds = sign * ((h * 60 + m) * 60 + sec);
     return true;
+}
+
+enum TDateTimeText { dtInvalid, dtValue, dtInfinite };
+
+// Dates and times in ISO form, as SQLite keeps them and PostgreSQL writes them:
+// "2024-01-31", "2024-01-31 12:30:00", "2024-01-31T12:30:00.250", "12:30:00",
+// "0044-03-15 BC", "infinity". A time of day with a zone ("12:30:00+02") keeps the
+// time as written. A date-time with a zone is taken in the local time of this process
+// when ToLocal is set, else as written. Parsed by hand: the library's parser consults
+// the time zone for every value.
+TDateTimeText ParseIsoDateTime(std::string_view Text, bool ToLocal, double& Serial)
+{
+    while (!Text.empty() && Text.front() == ' ')
+        Text.remove_prefix(1);
+    while (!Text.empty() && Text.back() == ' ')
+        Text.remove_suffix(1);
+    if (Text == "infinity" || Text == "-infinity")
+        return dtInfinite;
+    std::size_t at = 0;
+    double fraction = 0;
+    int zone = 0;
+    if (Text.size() >= 5 && Text[2] == ':') {
+        if (!ParseIsoTime(Text, at, fraction))
+            return dtInvalid;
+        ParseZone(Text, at, zone);
+        if (at != Text.size())
+            return dtInvalid;
+        Serial = fraction;
+        return dtValue;
+    }
+    bool bc = false;
+    if (Text.size() > 3 && Text.substr(Text.size() - 3) == " BC") {
+        bc = true;
+        Text.remove_suffix(3);
+    }
+    // Years of more than four digits (PostgreSQL goes to 294276).
+    std::size_t yearDigits = 0;
+    while (yearDigits < Text.size() && Text[yearDigits] >= '0' && Text[yearDigits] <= '9')
+        ++yearDigits;
+    int y = 0, mo = 0, d = 0;
+    if (yearDigits < 4 || yearDigits > 6 || !Digits(Text, 0, static_cast<int>(yearDigits), y))
+        return dtInvalid;
+    const std::size_t p = yearDigits;
+    if (Text.size() < p + 6 || Text[p] != '-' || !Digits(Text, p + 1, 2, mo) || Text[p + 3] != '-' ||
+        !Digits(Text, p + 4, 2, d))
+        return dtInvalid;
+    if (bc)
+        y = 1 - y; // 1 BC is the year 0
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    static const int monthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (mo < 1 || mo > 12 || d < 1 || d > monthDays[mo - 1] + (mo == 2 && leap))
+        return dtInvalid;
+    const double day = EncodeDate(y, mo, d);
+    at = p + 6;
+    bool zoned = false;
+    if (at < Text.size()) {
+        if ((Text[at] != ' ' && Text[at] != 'T') || !ParseIsoTime(Text, ++at, fraction))
+            return dtInvalid;
+        zoned = ParseZone(Text, at, zone);
+        if (at != Text.size())
+            return dtInvalid;
+    }
+    if (zoned && ToLocal) {
+        // Whole seconds through the zone rules, the fraction of a second kept aside.
+        const double seconds = fraction * 86400.0;
+        const double whole = std::floor(seconds);
+        const qint64 utc = (static_cast<qint64>(day) - 25569) * 86400 + static_cast<qint64>(whole) - zone;
+        const QDateTime local = QDateTime::fromSecsSinceEpoch(utc, Qt::LocalTime);
+        const QDate ld = local.date();
+        const QTime lt = local.time();
+        Serial = ComposeDateTime(EncodeDate(ld.year(), ld.month(), ld.day()),
+                                 (lt.msecsSinceStartOfDay() / 1000 + (seconds - whole)) / 86400.0);
+        return dtValue;
+    }
+    Serial = ComposeDateTime(day, fraction);
+    return dtValue;
 }
 
 // Bookmark parts: a tag letter, the payload length, ':' and the payload.
@@ -289,8 +488,10 @@ TFieldType FieldTypeFromSqlType(const std::string& DeclaredType, int& Size, int&
     TypeArguments(t, a, b);
     if (Contains(t, "BOOL"))
         return ftBoolean;
-    if (Contains(t, "INTERVAL"))
+    if (Contains(t, "INTERVAL")) {
+        Size = 64;
         return ftString;
+    }
     if (StartsWith(t, "BIGINT") || StartsWith(t, "INT8") || StartsWith(t, "BIGSERIAL") || StartsWith(t, "SERIAL8"))
         return ftLargeint;
     if (StartsWith(t, "SMALLINT") || StartsWith(t, "INT2") || StartsWith(t, "TINYINT") || StartsWith(t, "SMALLSERIAL"))
@@ -311,9 +512,9 @@ TFieldType FieldTypeFromSqlType(const std::string& DeclaredType, int& Size, int&
             Size = scale;
             return ftBCD;
         }
-        if (a > 0)
-            Precision = std::min(a, 15);
-        return ftFloat;
+        // Digits a currency cannot hold: the exact decimal text.
+        Size = scale;
+        return ftFMTBcd;
     }
     if (StartsWith(t, "FLOAT4")) {
         Precision = 7;
@@ -330,7 +531,9 @@ TFieldType FieldTypeFromSqlType(const std::string& DeclaredType, int& Size, int&
     if (Contains(t, "TEXT") || Contains(t, "CLOB") || Contains(t, "MEMO"))
         return ftMemo;
     if (Contains(t, "CHAR")) {
-        Size = a > 0 ? a : 0;
+        if (a <= 0)
+            return ftMemo; // no length: text of any length
+        Size = a;
         return (StartsWith(t, "CHAR") || StartsWith(t, "BPCHAR") || StartsWith(t, "NCHAR")) &&
                        !Contains(t, "VARYING") && !Contains(t, "VARCHAR")
                    ? ftFixedChar
@@ -338,6 +541,118 @@ TFieldType FieldTypeFromSqlType(const std::string& DeclaredType, int& Size, int&
     }
     return ftUnknown;
 }
+
+// ---------------------------------------------------------------------------
+// TSqlRowStream
+
+namespace {
+
+constexpr int FetchRows = 2000;
+std::atomic<unsigned> CursorSerial{0};
+
+// Statements that PostgreSQL can run in a cursor.
+bool DeclarableStatement(const std::string& Text)
+{
+    std::size_t i = 0;
+    while (i < Text.size()) {
+        if (std::isspace(static_cast<unsigned char>(Text[i]))) {
+            ++i;
+        } else if (Text.compare(i, 2, "--") == 0) {
+            i = Text.find('\n', i);
+            if (i == std::string::npos)
+                return false;
+        } else if (Text.compare(i, 2, "/*") == 0) {
+            i = Text.find("*/", i + 2);
+            if (i == std::string::npos)
+                return false;
+            i += 2;
+        } else {
+            break;
+        }
+    }
+    if (i < Text.size() && Text[i] == '(')
+        return true;
+    std::string word;
+    while (i < Text.size() && std::isalpha(static_cast<unsigned char>(Text[i])))
+        word += static_cast<char>(std::toupper(static_cast<unsigned char>(Text[i++])));
+    return word == "SELECT" || word == "WITH" || word == "VALUES" || word == "TABLE";
+}
+
+} // namespace
+
+// The rows of one execution of a statement, read forward. SQLite steps the statement
+// itself; PostgreSQL reads a cursor of its own in batches (or, for a statement a
+// cursor cannot hold, the whole result at once). A failure of the database raises.
+class TSqlRowStream {
+public:
+    TSqlRowStream(const QSqlDatabase& Db, const std::string& Text, bool Postgres)
+        : FDb(Db)
+        , FText(Text)
+    {
+        if (Postgres && DeclarableStatement(Text)) {
+            FCursorName = "tabrix_rows_" + std::to_string(::getpid()) + "_" + std::to_string(++CursorSerial);
+            QSqlQuery declare(Db);
+            if (declare.exec(Q("DECLARE " + FCursorName + " NO SCROLL CURSOR WITH HOLD FOR\n" + Text + "\n"))) {
+                Fetch();
+                return;
+            }
+            FCursorName.clear();
+        }
+        FQuery = std::make_unique<QSqlQuery>(Db);
+        // SQLite steps one row at a time; a PostgreSQL statement that no cursor can
+        // hold (SHOW, EXPLAIN, ...) is read whole.
+        FQuery->setForwardOnly(!Postgres);
+        FDone = true;
+        if (!FQuery->exec(Q(Text)))
+            throw Exception("Cannot open \"" + Text + "\": " + U8(FQuery->lastError().text()));
+        if (!FQuery->isSelect())
+            throw Exception("The statement \"" + Text + "\" returns no records");
+    }
+
+    ~TSqlRowStream()
+    {
+        FQuery.reset();
+        if (!FCursorName.empty() && FDb.isOpen()) {
+            QSqlQuery close(FDb);
+            close.exec(Q("CLOSE " + FCursorName));
+        }
+    }
+
+    // Moves to the next row; false after the last. Row is the 1-based number of the
+    // row asked for, for the message of a failure.
+    bool Next(long long Row)
+    {
+        for (;;) {
+            if (FQuery->next())
+                return true;
+            if (FQuery->lastError().type() != QSqlError::NoError)
+                throw Exception("Cannot read record " + std::to_string(Row) + " of \"" + FText +
+                                "\": " + U8(FQuery->lastError().text()));
+            if (FDone)
+                return false;
+            Fetch();
+        }
+    }
+
+    const QSqlQuery& Query() const { return *FQuery; }
+
+private:
+    void Fetch()
+    {
+        FQuery = std::make_unique<QSqlQuery>(FDb);
+        FQuery->setForwardOnly(false); // the batch is held whole: other statements leave it alone
+        FQuery->setNumericalPrecisionPolicy(QSql::HighPrecision);
+        if (!FQuery->exec(Q("FETCH FORWARD " + std::to_string(FetchRows) + " FROM " + FCursorName)))
+            throw Exception("Cannot read the records of \"" + FText + "\": " + U8(FQuery->lastError().text()));
+        FDone = FQuery->size() < FetchRows;
+    }
+
+    QSqlDatabase FDb;
+    std::string FText;
+    std::string FCursorName;
+    std::unique_ptr<QSqlQuery> FQuery;
+    bool FDone = false;
+};
 
 // ---------------------------------------------------------------------------
 // TSQLDataSet
@@ -400,6 +715,12 @@ QSqlDatabase TSQLDataSet::Database() const
     return QSqlDatabase::database(name, false);
 }
 
+bool TSQLDataSet::Postgres() const
+{
+    const QSqlDatabase db = Database();
+    return db.isValid() && db.driver()->dbmsType() == QSqlDriver::PostgreSQL;
+}
+
 std::string TSQLDataSet::SelectText() const
 {
     if (!FSQL.empty()) {
@@ -410,13 +731,13 @@ std::string TSQLDataSet::SelectText() const
     }
     const QSqlDatabase db = Database();
     std::string s = "SELECT * FROM " + TableIdentifier();
-    if (!FKeyIndexes.empty()) {
+    if (!FKeyNames.empty()) {
         // Walk a table in key order so that a position means the same record each time.
         s += " ORDER BY ";
-        for (std::size_t i = 0; i < FKeyIndexes.size(); ++i) {
+        for (std::size_t i = 0; i < FKeyNames.size(); ++i) {
             if (i)
                 s += ", ";
-            s += U8(db.driver()->escapeIdentifier(Q(Fields(FKeyIndexes[i])->FieldName()), QSqlDriver::FieldName));
+            s += U8(db.driver()->escapeIdentifier(Q(FKeyNames[i]), QSqlDriver::FieldName));
         }
     }
     return s;
@@ -457,41 +778,39 @@ void TSQLDataSet::InternalOpen()
     try {
         ClearFields();
         FKeyIndexes.clear();
-        {
-            // The description of the columns, without reading a row.
-            QSqlQuery meta(db);
-            meta.setForwardOnly(true);
-            const std::string text = Wrapped("tabrix_meta") + " LIMIT 0";
-            if (!meta.exec(Q(text)))
-                throw Exception("Cannot open \"" + SelectText() + "\": " + U8(meta.lastError().text()));
-            CreateFields(meta);
-        }
-        ResolveKeys();
-
-        QSqlQuery count(db);
-        const std::string countText = "SELECT COUNT(*) FROM (\n" + SelectText() + "\n) tabrix_count";
-        if (!count.exec(Q(countText)) || !count.next())
-            throw Exception("Cannot count the records: " + U8(count.lastError().text()));
-        const qlonglong n = count.value(0).toLongLong();
-        FCount = n > INT32_MAX ? INT32_MAX : static_cast<int>(n);
-        count.finish();
-        ExecCursor();
-
-        FValues.assign(static_cast<std::size_t>(FieldCount()), Variant());
-        FValueRead.assign(static_cast<std::size_t>(FieldCount()), false);
+        FValues.clear();
+        FValueRead.clear();
         FPage.clear();
         FPageStart = -1;
         FPos = -1;
         FSource = srNone;
         FBof = true;
         FEof = true;
-        if (FCursor->next()) {
+        // One execution gives the fields and the rows. A table is walked in key order,
+        // so its key names are read first.
+        ResolveKeyNames();
+        if (FSQL.empty()) {
+            QSqlQuery count(db);
+            if (!count.exec(Q("SELECT COUNT(*) FROM " + TableIdentifier())) || !count.next())
+                throw Exception("Cannot open \"" + SelectText() + "\": " + U8(count.lastError().text()));
+            const qlonglong n = count.value(0).toLongLong();
+            FCount = n > INT32_MAX ? INT32_MAX : static_cast<int>(n);
+        } else {
+            FCount = -1;
+        }
+        ExecCursor();
+        CreateFields(*FCursor);
+        ResolveKeys();
+        FValues.assign(static_cast<std::size_t>(FieldCount()), Variant());
+        FValueRead.assign(static_cast<std::size_t>(FieldCount()), false);
+        if (FCursor->Next(1)) {
             FCursorPos = 0;
             FPos = 0;
             FSource = srCursor;
             FEof = false;
         } else {
             FCursorPos = -2;
+            FCount = 0;
         }
     } catch (...) {
         InternalClose();
@@ -503,6 +822,7 @@ void TSQLDataSet::InternalClose()
 {
     FCursor.reset();
     FLookupRow.clear();
+    FLookupKeys.clear();
     FPage.clear();
     FPageStart = -1;
     FPos = -1;
@@ -511,32 +831,30 @@ void TSQLDataSet::InternalClose()
     FEof = FBof = true;
     FCount = 0;
     FKeyIndexes.clear();
+    FKeyNames.clear();
+    FTypeIds.clear();
+    FPendingDigest.clear();
     ClearFields();
 }
 
 void TSQLDataSet::ExecCursor()
 {
-    const QSqlDatabase db = Database();
-    FCursor = std::make_unique<QSqlQuery>(db);
-    FCursor->setForwardOnly(true);
-    const std::string text = SelectText();
-    if (!FCursor->exec(Q(text)))
-        throw Exception("Cannot open \"" + text + "\": " + U8(FCursor->lastError().text()));
-    if (!FCursor->isSelect())
-        throw Exception("The statement \"" + text + "\" returns no records");
+    FCursor.reset(); // a PostgreSQL cursor of the last run is closed first
+    FCursor = std::make_unique<TSqlRowStream>(Database(), SelectText(), Postgres());
     FCursorPos = -1;
 }
 
-void TSQLDataSet::CreateFields(const QSqlQuery& Query)
+void TSQLDataSet::CreateFields(const TSqlRowStream& Rows)
 {
     const QSqlDatabase db = Database();
-    const QSqlRecord rec = Query.record();
+    const QSqlQuery& query = Rows.Query();
+    const QSqlRecord rec = query.record();
     // A table's own description knows required columns that a query result may not.
     const QSqlRecord table = FSQL.empty() ? db.record(Q(FTableName)) : QSqlRecord();
     const QSqlDriver::DbmsType dbms = db.driver()->dbmsType();
     sqlite3_stmt* stmt = nullptr;
     if (dbms == QSqlDriver::SQLite) {
-        const QVariant h = Query.result()->handle();
+        const QVariant h = query.result()->handle();
         if (h.isValid() && std::strcmp(h.typeName(), "sqlite3_stmt*") == 0)
             stmt = *static_cast<sqlite3_stmt* const*>(h.constData());
     }
@@ -551,18 +869,27 @@ void TSQLDataSet::CreateFields(const QSqlQuery& Query)
         }
         int size = 0, precision = -1;
         TFieldType type = FieldTypeFromSqlType(declared, size, precision);
-        if (type == ftUnknown) {
+        if (type == ftUnknown && stmt && declared.empty()) {
+            // No declaration (an expression): the first row's storage class, which
+            // the statement stands on once it has run.
+            type = FieldTypeFromStorageClass(sqlite3_column_type(stmt, i));
+        } else if (type == ftUnknown) {
             type = FieldTypeFromMetaType(f.metaType());
-            if (type == ftString && f.length() > 0 && f.length() < 65536)
+            if (type == ftMemo && f.length() > 0 && f.length() < 65536) {
+                type = ftString;
                 size = f.length();
+            }
         }
+        // Every SQLite integer column holds 64-bit values, whatever its declared name.
+        if (stmt && IsIntegerType(type))
+            type = ftLargeint;
         if ((type == ftString || type == ftFixedChar) && size <= 0)
             size = 20;
         const QSqlField described = table.contains(f.name()) ? table.field(f.name()) : f;
         // PostgreSQL serial columns take their values from a sequence.
         const bool autoValue =
             described.isAutoValue() || described.defaultValue().toString().startsWith(QLatin1String("nextval("));
-        if (autoValue && type == ftInteger)
+        if (autoValue && IsIntegerType(type))
             type = ftAutoInc;
         // A result may repeat a column name (a join); later ones get a number.
         std::string fieldName = U8(f.name());
@@ -573,6 +900,7 @@ void TSQLDataSet::CreateFields(const QSqlQuery& Query)
         if (auto it = FTypeOverrides.find(Lower(fieldName)); it != FTypeOverrides.end())
             type = it->second;
         TField* field = AddFieldObject(std::make_unique<TField>(this, fieldName, type, size));
+        FTypeIds.push_back(f.typeID());
         field->SetRequired(described.requiredStatus() == QSqlField::Required && !autoValue);
         field->SetReadOnly(described.isReadOnly() || autoValue);
         if (precision >= 0)
@@ -580,9 +908,10 @@ void TSQLDataSet::CreateFields(const QSqlQuery& Query)
     }
 }
 
-void TSQLDataSet::ResolveKeys()
+void TSQLDataSet::ResolveKeyNames()
 {
-    std::vector<std::string> names;
+    std::vector<std::string>& names = FKeyNames;
+    names.clear();
     if (!FKeyFields.empty()) {
         std::size_t start = 0;
         while (start <= FKeyFields.size()) {
@@ -601,7 +930,12 @@ void TSQLDataSet::ResolveKeys()
         for (int i = 0; i < pk.count(); ++i)
             names.push_back(U8(pk.fieldName(i)));
     }
-    for (const std::string& n : names) {
+}
+
+void TSQLDataSet::ResolveKeys()
+{
+    FKeyIndexes.clear();
+    for (const std::string& n : FKeyNames) {
         TField* f = FindField(n);
         if (!f)
             throw Exception("Key field '" + n + "' not found");
@@ -609,20 +943,12 @@ void TSQLDataSet::ResolveKeys()
     }
 }
 
-void TSQLDataSet::CursorDisturbed()
-{
-    // A PostgreSQL connection streams one result at a time: another statement ends
-    // the walk's result, which must then be run again.
-    if (FCursor && Database().driver()->dbmsType() == QSqlDriver::PostgreSQL)
-        FCursorPos = -2;
-}
-
 bool TSQLDataSet::SeekCursor(int Pos)
 {
     if (!FCursor || FCursorPos == -2 || FCursorPos > Pos)
         ExecCursor();
     while (FCursorPos < Pos) {
-        if (!FCursor->next()) {
+        if (!FCursor->Next(FCursorPos + 2)) {
             FCursorPos = -2;
             return false;
         }
@@ -642,9 +968,9 @@ void TSQLDataSet::MovedTo(int Pos, TSource Source)
 void TSQLDataSet::First()
 {
     CheckActive();
-    if (FCursorPos != 0 && FCursorPos != -1)
+    if (FCursorPos != 0)
         ExecCursor();
-    if (FCursorPos == 0 || FCursor->next()) {
+    if (FCursorPos == 0 || FCursor->Next(1)) {
         FCursorPos = 0;
         FBof = true;
         FEof = false;
@@ -654,6 +980,7 @@ void TSQLDataSet::First()
         FPos = -1;
         FSource = srNone;
         FBof = FEof = true;
+        FCount = 0;
     }
 }
 
@@ -667,7 +994,7 @@ void TSQLDataSet::Next()
     const int target = FPos + 1;
     bool found;
     if (FSource == srCursor && FCursorPos == FPos) {
-        found = FCursor->next();
+        found = FCursor->Next(static_cast<long long>(target) + 1);
         FCursorPos = found ? target : -2;
     } else {
         found = SeekCursor(target);
@@ -677,6 +1004,8 @@ void TSQLDataSet::Next()
         MovedTo(target, srCursor);
     } else {
         FEof = true;
+        if (FCount < 0)
+            FCount = target; // the walk has seen every row
     }
 }
 
@@ -698,7 +1027,7 @@ void TSQLDataSet::Prior()
 void TSQLDataSet::Last()
 {
     CheckActive();
-    int target = FCount - 1;
+    int target = RecordCount() - 1;
     if (target >= 0 && SeekCursor(target)) {
         MovedTo(target, srCursor);
         FBof = false;
@@ -713,6 +1042,20 @@ void TSQLDataSet::Last()
 int TSQLDataSet::RecordCount() const
 {
     CheckActive();
+    if (FCount < 0) {
+        QSqlQuery count(Database());
+        count.setForwardOnly(true);
+        if (!count.exec(Q("SELECT COUNT(*) FROM (\n" + SelectText() + "\n) tabrix_count")) || !count.next())
+            throw Exception("Cannot count the records: " + U8(count.lastError().text()));
+        const qlonglong n = count.value(0).toLongLong();
+        FCount = n > INT32_MAX ? INT32_MAX : static_cast<int>(n);
+    }
+    return FCount;
+}
+
+int TSQLDataSet::KnownRecordCount() const
+{
+    CheckActive();
     return FCount;
 }
 
@@ -721,13 +1064,25 @@ int TSQLDataSet::RecNo() const
     return Active() ? FPos + 1 : 0;
 }
 
+void TSQLDataSet::CursorOnCurrent() const
+{
+    if (FCursorPos != FPos && !const_cast<TSQLDataSet*>(this)->SeekCursor(FPos))
+        throw Exception("Record not found");
+    if (!FPendingDigest.empty()) {
+        // A position names a record only while the rows before it stay as they were.
+        std::string expected;
+        expected.swap(FPendingDigest);
+        if (expected != RecordDigest())
+            throw Exception("Record not found");
+    }
+}
+
 QVariant TSQLDataSet::CurrentValue(int Index) const
 {
     if (FSource == srLookup)
-        return FLookupRow[static_cast<std::size_t>(Index)];
-    if (FCursorPos != FPos && !const_cast<TSQLDataSet*>(this)->SeekCursor(FPos))
-        throw Exception("Record not found");
-    return FCursor->value(Index);
+        return FLookupKeys[static_cast<std::size_t>(Index)];
+    CursorOnCurrent();
+    return FCursor->Query().value(Index);
 }
 
 Variant TSQLDataSet::GetFieldValue(const TField& Field) const
@@ -736,10 +1091,67 @@ Variant TSQLDataSet::GetFieldValue(const TField& Field) const
         return Variant::Null();
     const std::size_t i = static_cast<std::size_t>(Field.Index());
     if (!FValueRead[i]) {
-        FValues[i] = ConvertValue(Field, CurrentValue(Field.Index()));
+        if (FSource == srLookup) {
+            FValues[i] = FLookupRow[i];
+        } else {
+            CursorOnCurrent();
+            FValues[i] = ReadValue(Field, FCursor->Query());
+        }
         FValueRead[i] = true;
     }
     return FValues[i];
+}
+
+Variant TSQLDataSet::ReadValue(const TField& Field, const QSqlQuery& Query) const
+{
+    std::string_view raw;
+    bool null = false;
+    if (!PgRawValue(Query, Field.Index(), raw, null))
+        return ConvertValue(Field, Query.value(Field.Index()));
+    if (null)
+        return Variant::Null();
+    const TFieldType type = Field.DataType();
+    const int oid = FTypeIds[static_cast<std::size_t>(Field.Index())];
+    switch (type) {
+    case ftFMTBcd:
+        if (IsDecimalText(raw))
+            return Variant(std::string(raw)); // every digit, as the server wrote it
+        BadText(raw, "decimal", Field);
+    case ftCurrency:
+    case ftBCD: {
+        std::int64_t scaled = 0;
+        switch (ParseScaledDecimal(raw, oid == PgMoney ? MoneyDecimal(raw) : '.', scaled)) {
+        case 0: return Variant::FromScaledCurrency(scaled);
+        case 2: OutOfRange(raw, "currency", Field);
+        default: BadText(raw, "decimal", Field);
+        }
+    }
+    case ftDate:
+    case ftTime:
+    case ftDateTime:
+    case ftTimeStamp: {
+        double serial = 0;
+        switch (ParseIsoDateTime(raw, oid == PgTimestamptz, serial)) {
+        case dtInvalid: BadText(raw, "date and time", Field);
+        case dtInfinite: OutOfRange(raw, "date and time", Field);
+        case dtValue: break;
+        }
+        if (type == ftDate)
+            serial = std::trunc(serial);
+        else if (type == ftTime)
+            serial = std::fabs(serial - std::trunc(serial));
+        return Variant::FromDateTime(serial);
+    }
+    case ftMemo:
+    case ftString:
+    case ftFixedChar:
+    case ftWideString:
+        if (oid != PgBytea)
+            return Variant(std::string(raw));
+        [[fallthrough]];
+    default:
+        return ConvertValue(Field, Query.value(Field.Index()));
+    }
 }
 
 Variant TSQLDataSet::ConvertValue(const TField& Field, const QVariant& Value) const
@@ -766,27 +1178,68 @@ Variant TSQLDataSet::ConvertValue(const TField& Field, const QVariant& Value) co
     case ftCurrency:
     case ftBCD:
     case ftFMTBcd: {
-        if (id == QMetaType::Double || id == QMetaType::Float) {
-            return Variant::FromCurrency(Value.toDouble());
+        if (id == QMetaType::LongLong || id == QMetaType::Int) {
+            const qlonglong v = Value.toLongLong();
+            if (type == ftFMTBcd)
+                return Variant(static_cast<long long>(v));
+            if (v > INT64_MAX / 10000 || v < INT64_MIN / 10000)
+                OutOfRange(U8(Value.toString()), "currency", Field);
+            return Variant::FromScaledCurrency(v * 10000);
         }
+        if (id == QMetaType::Double || id == QMetaType::Float) {
+            if (type == ftFMTBcd)
+                return Variant(Value.toDouble());
+            try {
+                return Variant::FromCurrency(Value.toDouble());
+            } catch (const EConvertError&) {
+                OutOfRange(U8(Value.toString()), "currency", Field);
+            }
+        }
+        const std::string text = U8(Value.toString());
         std::int64_t scaled = 0;
-        if (!ParseScaledDecimal(U8(Value.toString()), scaled))
-            BadValue(Value, "decimal", Field);
-        return Variant::FromScaledCurrency(scaled);
+        const int read = ParseScaledDecimal(text, '.', scaled);
+        if (read == 0 && type != ftFMTBcd)
+            return Variant::FromScaledCurrency(scaled);
+        if (IsDecimalText(text) && type == ftFMTBcd)
+            return Variant(text);
+        if (read == 2)
+            OutOfRange(text, "currency", Field);
+        BadValue(Value, "decimal", Field);
     }
     case ftDate:
     case ftTime:
     case ftDateTime:
     case ftTimeStamp: {
         double serial = 0;
-        if (id == QMetaType::QDate)
+        if (id == QMetaType::QDate) {
             serial = DateToSerial(Value.toDate());
-        else if (id == QMetaType::QTime)
+        } else if (id == QMetaType::QTime) {
             serial = TimeToSerial(Value.toTime());
-        else if (id == QMetaType::QDateTime)
-            serial = DateToSerial(Value.toDateTime().date()) + TimeToSerial(Value.toDateTime().time());
-        else if (id != QMetaType::QString || !ParseIsoDateTime(Value.toString(), serial))
-            BadValue(Value, "date and time", Field);
+        } else if (id == QMetaType::QDateTime) {
+            const QDateTime dt = Value.toDateTime();
+            serial = ComposeDateTime(DateToSerial(dt.date()), TimeToSerial(dt.time()));
+        } else if (id == QMetaType::LongLong || id == QMetaType::Int) {
+            // An integer is Unix time, a real a Julian day number: the readings of
+            // SQLite's own date functions (shown in UTC, as they show it).
+            const qlonglong seconds = Value.toLongLong();
+            const qlonglong days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+            serial = ComposeDateTime(static_cast<double>(days + 25569),
+                                     static_cast<double>(seconds - days * 86400) / 86400.0);
+        } else if (id == QMetaType::Double) {
+            const double julian = Value.toDouble() - 2415018.5;
+            if (!std::isfinite(julian) || std::fabs(julian) > 3e6)
+                OutOfRange(U8(Value.toString()), "date and time", Field);
+            const double day = std::floor(julian);
+            serial = ComposeDateTime(day, julian - day);
+        } else {
+            const QByteArray text = Value.toString().toUtf8();
+            switch (ParseIsoDateTime(std::string_view(text.constData(), static_cast<std::size_t>(text.size())),
+                                     false, serial)) {
+            case dtInvalid: BadValue(Value, "date and time", Field);
+            case dtInfinite: OutOfRange(text.toStdString(), "date and time", Field);
+            case dtValue: break;
+            }
+        }
         if (type == ftDate)
             serial = std::trunc(serial);
         else if (type == ftTime)
@@ -813,9 +1266,57 @@ Variant TSQLDataSet::ConvertValue(const TField& Field, const QVariant& Value) co
     }
 }
 
-TBookmark TSQLDataSet::MakeBookmark(int Pos, const std::vector<QVariant>& Keys) const
+std::string TSQLDataSet::RecordDigest() const
+{
+    std::vector<Variant> values;
+    values.reserve(static_cast<std::size_t>(FieldCount()));
+    for (int i = 0; i < FieldCount(); ++i)
+        values.push_back(GetFieldValue(*Fields(i)));
+    return DigestOf(values);
+}
+
+std::string TSQLDataSet::DigestOf(const std::vector<Variant>& Values)
+{
+    // FNV-1a over each value's kind and bytes.
+    std::uint64_t h = 1469598103934665603ULL;
+    auto mix = [&h](const void* Data, std::size_t Size) {
+        const unsigned char* p = static_cast<const unsigned char*>(Data);
+        for (std::size_t i = 0; i < Size; ++i) {
+            h ^= p[i];
+            h *= 1099511628211ULL;
+        }
+    };
+    for (const Variant& v : Values) {
+        const unsigned char kind = v.VarType();
+        mix(&kind, 1);
+        switch (v.VarType()) {
+        case varString: mix(v.StringRef().data(), v.StringRef().size()); break;
+        case varInteger:
+        case varBoolean:
+        case varCurrency: {
+            const std::int64_t n = v.VarType() == varCurrency ? v.AsScaledCurrency() : v.AsInteger();
+            mix(&n, sizeof n);
+            break;
+        }
+        case varDouble:
+        case varDate: {
+            const double d = v.AsDouble();
+            mix(&d, sizeof d);
+            break;
+        }
+        default: break;
+        }
+    }
+    char buf[17];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+    return buf;
+}
+
+TBookmark TSQLDataSet::MakeBookmark(int Pos, const std::vector<QVariant>& Keys, const std::string& Digest) const
 {
     TBookmark b = "P" + std::to_string(Pos);
+    if (!Digest.empty())
+        AppendPart(b, 'h', Digest);
     for (const QVariant& k : Keys) {
         if (k.isNull() || !k.isValid()) {
             AppendPart(b, 'n', {});
@@ -880,6 +1381,7 @@ bool TSQLDataSet::DecodeBookmark(const TBookmark& Bookmark, TDecoded& Out) const
         return false;
     Out.Position = static_cast<int>(pos);
     Out.Keys.clear();
+    Out.Digest.clear();
     while (i < Bookmark.size()) {
         const char tag = Bookmark[i++];
         std::size_t len = 0;
@@ -891,6 +1393,7 @@ bool TSQLDataSet::DecodeBookmark(const TBookmark& Bookmark, TDecoded& Out) const
         const std::string payload = Bookmark.substr(i + 1, len);
         i += 1 + len;
         switch (tag) {
+        case 'h': Out.Digest = payload; break;
         case 'n': Out.Keys.emplace_back(); break;
         case 'i': Out.Keys.emplace_back(QVariant(static_cast<qlonglong>(std::strtoll(payload.c_str(), nullptr, 10)))); break;
         case 'd': Out.Keys.emplace_back(QVariant(std::strtod(payload.c_str(), nullptr))); break;
@@ -923,14 +1426,14 @@ bool TSQLDataSet::LookupKeys(const std::vector<QVariant>& Keys, QSqlQuery& Query
             bound.push_back(Keys[i]);
         }
     }
-    Query.setForwardOnly(true);
+    // Held whole, so that its values can be read after other statements.
+    Query.setForwardOnly(false);
+    Query.setNumericalPrecisionPolicy(QSql::HighPrecision);
     if (!Query.prepare(Q(text)))
         throw Exception("Cannot look up a record: " + U8(Query.lastError().text()));
     for (const QVariant& v : bound)
         Query.addBindValue(v);
-    const bool ran = Query.exec();
-    const_cast<TSQLDataSet*>(this)->CursorDisturbed();
-    if (!ran)
+    if (!Query.exec())
         throw Exception("Cannot look up a record: " + U8(Query.lastError().text()));
     return Query.next();
 }
@@ -943,7 +1446,7 @@ TBookmark TSQLDataSet::GetBookmark() const
     std::vector<QVariant> keys;
     for (int k : FKeyIndexes)
         keys.push_back(CurrentValue(k));
-    return MakeBookmark(FPos, keys);
+    return MakeBookmark(FPos, keys, FKeyIndexes.empty() ? RecordDigest() : std::string());
 }
 
 void TSQLDataSet::GotoBookmark(const TBookmark& Bookmark)
@@ -961,16 +1464,22 @@ void TSQLDataSet::GotoBookmark(const TBookmark& Bookmark)
         // The record is kept as it was read: the connection may serve other
         // statements before its values are asked for.
         FLookupRow.clear();
-        for (int i = 0; i < FieldCount(); ++i)
-            FLookupRow.push_back(lookup.value(i));
+        FLookupKeys.clear();
+        for (int i = 0; i < FieldCount(); ++i) {
+            FLookupRow.push_back(ReadValue(*Fields(i), lookup));
+            FLookupKeys.push_back(lookup.value(i));
+        }
         FBof = FEof = false;
         MovedTo(d.Position, srLookup);
         return;
     }
-    if (d.Position >= FCount || !SeekCursor(d.Position))
+    if (FCount >= 0 && d.Position >= FCount)
         throw Exception("Record not found");
+    // The cursor goes there when a value is first read: going back to where a walk
+    // started does not run the statement again unless the record is looked at.
     FBof = FEof = false;
     MovedTo(d.Position, srCursor);
+    FPendingDigest = d.Digest;
 }
 
 bool TSQLDataSet::BookmarkValid(const TBookmark& Bookmark) const
@@ -981,7 +1490,7 @@ bool TSQLDataSet::BookmarkValid(const TBookmark& Bookmark) const
     if (!DecodeBookmark(Bookmark, d))
         return false;
     if (FKeyIndexes.empty())
-        return d.Position < FCount;
+        return d.Position < RecordCount();
     QSqlQuery q(Database());
     return LookupKeys(d.Keys, q);
 }
@@ -989,17 +1498,16 @@ bool TSQLDataSet::BookmarkValid(const TBookmark& Bookmark) const
 void TSQLDataSet::GetRecordAt(int Index, std::vector<Variant>& Values, TBookmark& Bookmark)
 {
     CheckActive();
-    if (Index < 0 || Index >= FCount)
+    if (Index < 0 || Index >= RecordCount())
         throw EListError::OutOfBounds(Index);
     if (FPageStart < 0 || Index < FPageStart || Index >= FPageStart + static_cast<int>(FPage.size())) {
         const int start = Index / PageSize * PageSize;
         QSqlQuery q(Database());
-        q.setForwardOnly(true);
+        q.setForwardOnly(false);
+        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
         const std::string text = Wrapped("tabrix_page") + " LIMIT " +
                                  std::to_string(PageSize) + " OFFSET " + std::to_string(start);
-        const bool ran = q.exec(Q(text));
-        CursorDisturbed();
-        if (!ran)
+        if (!q.exec(Q(text)))
             throw Exception("Cannot read records: " + U8(q.lastError().text()));
         FPage.clear();
         FPageStart = start;
@@ -1007,13 +1515,16 @@ void TSQLDataSet::GetRecordAt(int Index, std::vector<Variant>& Values, TBookmark
             TPageRow row;
             row.Values.reserve(static_cast<std::size_t>(FieldCount()));
             for (int i = 0; i < FieldCount(); ++i)
-                row.Values.push_back(ConvertValue(*Fields(i), q.value(i)));
+                row.Values.push_back(ReadValue(*Fields(i), q));
             std::vector<QVariant> keys;
             for (int k : FKeyIndexes)
                 keys.push_back(q.value(k));
-            row.Bookmark = MakeBookmark(start + static_cast<int>(FPage.size()), keys);
+            row.Bookmark = MakeBookmark(start + static_cast<int>(FPage.size()), keys,
+                                        FKeyIndexes.empty() ? DigestOf(row.Values) : std::string());
             FPage.push_back(std::move(row));
         }
+        if (q.lastError().type() != QSqlError::NoError)
+            throw Exception("Cannot read records: " + U8(q.lastError().text()));
     }
     const std::size_t at = static_cast<std::size_t>(Index - FPageStart);
     if (at >= FPage.size())

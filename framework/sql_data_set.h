@@ -1,21 +1,39 @@
 #pragma once
-// A dataset over a Qt Sql connection: a SELECT statement or a table, walked forward
-// with a forward-only query so that a pass over a large result never holds it in
-// memory. Only the current record is read (and converted once per field); a record
-// count is taken when the dataset opens.
+// A dataset over a Qt Sql connection: a SELECT statement or a table, walked forward so
+// that a pass over a large result never holds it in memory. Only the current record
+// is read (and converted once per field).
+//
+// One execution gives the field list and the rows. The statement is run as written
+// (never wrapped) for the walk. On PostgreSQL it runs in a cursor of its own, held
+// across transactions and fetched in batches, so that other statements on the same
+// connection (a lookup, a second dataset) never cut the walk short. A failure of the
+// database at any row raises, naming the row: the end of the rows is never guessed.
+// A table's record count is counted when the dataset opens; a statement's is known
+// when the walk reaches the end, and counted by a second query only when asked for
+// before (KnownRecordCount tells which).
 //
 // Bookmarks are sought again, never cached rows: a bookmark holds the record's
 // position in the walk and, when the dataset has key fields, the values of those
-// keys. Going to a keyed bookmark reads that one record through the keys; going to a
-// position re-runs the query and skips forward (forward from the cursor when it is
-// still before the position). Key fields are the ones the host names, else the
-// primary key of the table when the source is a table; a table source is then walked
-// in key order so that positions stay stable.
+// keys, otherwise a digest of the record's values. Going to a keyed bookmark reads
+// that one record through the keys; going to a position re-runs the statement and
+// skips forward, and fails with "Record not found" when the record there is not the
+// one bookmarked. Key fields are the ones the host names, else the primary key of the
+// table when the source is a table; a table source is then walked in key order so
+// that positions stay stable.
 //
-// Values: integers as integers, floats as doubles, DECIMAL/NUMERIC with up to four
-// decimals and MONEY as currency, dates and times as date-times (SQLite text in ISO
-// form is read as such), Booleans, text as UTF-8 bytes, blobs as their bytes. A value
-// that does not read as its field's type raises EConvertError naming the field.
+// Types come from the declaration and, where it says nothing (an SQLite expression
+// column), from the first row's storage class. SQLite integers are 64-bit
+// (ftLargeint); text of unknown length is a memo, never a short string.
+//
+// Values: integers as 64-bit integers, floats as doubles, DECIMAL/NUMERIC that fit a
+// currency (up to 18 digits, up to four decimals) and MONEY as currency, other
+// numerics as their exact decimal text (ftFMTBcd), dates and times as date-times with
+// their fractional seconds (SQLite text in ISO form, SQLite integers as Unix seconds
+// in UTC and reals as Julian day numbers, as SQLite's own date functions read them;
+// PostgreSQL zoned time stamps in the local time of this process, zoned times of day
+// as written), Booleans, text as UTF-8 bytes, blobs as their bytes. A value that does
+// not read as its field's type or that its type cannot hold (an infinite date, a
+// currency beyond 64 bits) raises EConvertError naming the field.
 
 #include "data_set.h"
 
@@ -33,6 +51,8 @@
 // "CHAR"/"CLOB"/"TEXT" text, "BLOB" a blob, "REAL"/"FLOA"/"DOUB" a float. Returns
 // ftUnknown for an empty or unrecognised name.
 TFieldType FieldTypeFromSqlType(const std::string& DeclaredType, int& Size, int& Precision);
+
+class TSqlRowStream;
 
 class TSQLDataSet : public TDataSet {
     Q_OBJECT
@@ -68,7 +88,10 @@ public:
     void Prior() override;
     bool Eof() const override { return !Active() || FEof; }
     bool Bof() const override { return !Active() || FBof; }
+    // The number of records; for a statement whose walk has not reached its end this
+    // runs a count of the statement's rows.
     int RecordCount() const override;
+    int KnownRecordCount() const override;
     int RecNo() const override;
     TBookmark GetBookmark() const override;
     void GotoBookmark(const TBookmark& Bookmark) override;
@@ -85,6 +108,7 @@ private:
     struct TDecoded {
         int Position = -1;
         std::vector<QVariant> Keys;
+        std::string Digest; // of the record's values, when there are no keys
     };
 
     QSqlDatabase Database() const;
@@ -92,16 +116,25 @@ private:
     std::string TableIdentifier() const;
     // SELECT * FROM (the source) Alias.
     std::string Wrapped(const char* Alias) const;
-    void CreateFields(const QSqlQuery& Query);
+    bool Postgres() const;
+    void CreateFields(const TSqlRowStream& Rows);
+    // The key field names, before the fields exist (a table is walked in key order).
+    void ResolveKeyNames();
     void ResolveKeys();
     void ExecCursor();
     // Puts the cursor on position Pos; false when the result has fewer rows.
     bool SeekCursor(int Pos);
-    void CursorDisturbed();
-    // The raw value of field Index in the current record.
+    // Puts the cursor on the current record when a lookup or a display read moved it.
+    void CursorOnCurrent() const;
+    // The raw value of field Index in the current record (for keys).
     QVariant CurrentValue(int Index) const;
     Variant ConvertValue(const TField& Field, const QVariant& Value) const;
-    TBookmark MakeBookmark(int Pos, const std::vector<QVariant>& Keys) const;
+    // The value of field Field of the record Query stands on.
+    Variant ReadValue(const TField& Field, const QSqlQuery& Query) const;
+    // A digest of the current record's values.
+    std::string RecordDigest() const;
+    static std::string DigestOf(const std::vector<Variant>& Values);
+    TBookmark MakeBookmark(int Pos, const std::vector<QVariant>& Keys, const std::string& Digest) const;
     bool DecodeBookmark(const TBookmark& Bookmark, TDecoded& Out) const;
     // Runs the key lookup into Query; true when the record exists.
     bool LookupKeys(const std::vector<QVariant>& Keys, QSqlQuery& Query) const;
@@ -113,10 +146,14 @@ private:
     std::string FKeyFields;
     std::map<std::string, TFieldType> FTypeOverrides; // by lower-case name
 
-    mutable std::unique_ptr<QSqlQuery> FCursor;
-    std::vector<QVariant> FLookupRow; // the record a keyed bookmark went to
+    mutable std::unique_ptr<TSqlRowStream> FCursor;
+    std::vector<Variant> FLookupRow; // the record a keyed bookmark went to
+    std::vector<QVariant> FLookupKeys;
+    std::vector<std::string> FKeyNames;
     std::vector<int> FKeyIndexes; // field indexes of the key fields
-    int FCount = 0;
+    std::vector<int> FTypeIds;    // the driver's type id of each field
+    mutable std::string FPendingDigest; // of the record a position bookmark named, until it is read
+    mutable int FCount = 0; // -1: not known yet
     int FPos = -1;       // position of the current record, -1 none
     int FCursorPos = -1; // row the cursor stands on; -1 before the first, -2 past the end
     TSource FSource = srNone;

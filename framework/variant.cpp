@@ -3,6 +3,7 @@
 #include "exceptions.h"
 #include "format_settings.h"
 
+#include <charconv>
 #include <cmath>
 
 Variant Variant::Null()
@@ -12,9 +13,21 @@ Variant Variant::Null()
     return v;
 }
 
+namespace {
+// An amount scaled by 10000, refused when it is not finite or lies outside the 64-bit
+// range (the largest amount a double can hold there is 922337203685477.5 and a bit).
+std::int64_t ScaleAmount(double Amount)
+{
+    const double scaled = std::round(Amount * 10000.0);
+    if (!std::isfinite(scaled) || scaled >= 9223372036854775808.0 || scaled < -9223372036854775808.0)
+        throw EConvertError(FloatToStr(Amount) + " is out of the range of a currency value");
+    return static_cast<std::int64_t>(scaled);
+}
+} // namespace
+
 Variant Variant::FromCurrency(double Amount)
 {
-    return FromScaledCurrency(static_cast<std::int64_t>(std::llround(Amount * 10000.0)));
+    return FromScaledCurrency(ScaleAmount(Amount));
 }
 
 Variant Variant::FromScaledCurrency(std::int64_t Scaled)
@@ -53,7 +66,7 @@ std::int64_t Variant::AsInteger() const
     case varDouble:
     case varDate: {
         double d = std::get<double>(FData);
-        if (!std::isfinite(d) || std::fabs(d) > 9.2e18)
+        if (!std::isfinite(d) || d >= 9223372036854775808.0 || d < -9223372036854775808.0)
             CastError(FType, "Integer");
         return static_cast<std::int64_t>(std::llround(d));
     }
@@ -62,9 +75,19 @@ std::int64_t Variant::AsInteger() const
         return (s >= 0 ? s + 5000 : s - 5000) / 10000;
     }
     case varString: {
+        // Digits are read as an integer, so that every 64-bit value keeps its digits.
+        const std::string& s = std::get<std::string>(FData);
+        std::size_t b = s.find_first_not_of(" \t"), e = s.find_last_not_of(" \t");
+        std::int64_t i = 0;
+        if (b != std::string::npos) {
+            const char* first = s.data() + b + (s[b] == '+' ? 1 : 0);
+            const auto r = std::from_chars(first, s.data() + e + 1, i);
+            if (r.ec == std::errc() && r.ptr == s.data() + e + 1)
+                return i;
+        }
         double d;
-        if (!TryStrToFloat(std::get<std::string>(FData), d) || d != std::trunc(d))
-            throw EConvertError("'" + std::get<std::string>(FData) + "' is not a valid integer value");
+        if (!TryStrToFloat(s, d) || d != std::trunc(d) || std::fabs(d) >= 9223372036854775808.0)
+            throw EConvertError("'" + s + "' is not a valid integer value");
         return static_cast<std::int64_t>(d);
     }
     }
@@ -99,7 +122,7 @@ std::int64_t Variant::AsScaledCurrency() const
 {
     if (FType == varCurrency)
         return std::get<std::int64_t>(FData);
-    return static_cast<std::int64_t>(std::llround(AsDouble() * 10000.0));
+    return ScaleAmount(AsDouble());
 }
 
 double Variant::AsDateTime() const

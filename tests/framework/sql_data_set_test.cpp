@@ -36,12 +36,12 @@ TEST(FieldTypeFromSqlTypeTest, DeclaredTypes)
         {"INTEGER", ftInteger, 0, -1},        {"int8", ftLargeint, 0, -1},       {"SMALLINT", ftSmallint, 0, -1},
         {"bigserial", ftLargeint, 0, -1},     {"VARCHAR(40)", ftString, 40, -1}, {"character(3)", ftFixedChar, 3, -1},
         {"CHARACTER VARYING(9)", ftString, 9, -1}, {"TEXT", ftMemo, 0, -1},    {"BLOB", ftBlob, 0, -1},
-        {"bytea", ftBlob, 0, -1},             {"NUMERIC(10,2)", ftBCD, 2, -1},   {"DECIMAL(30,8)", ftFloat, 0, 15},
-        {"NUMERIC", ftFloat, 0, -1},          {"REAL", ftFloat, 0, -1},          {"FLOAT4", ftFloat, 0, 7},
+        {"bytea", ftBlob, 0, -1},             {"NUMERIC(10,2)", ftBCD, 2, -1},   {"DECIMAL(30,8)", ftFMTBcd, 8, -1},
+        {"NUMERIC", ftFMTBcd, 0, -1},          {"REAL", ftFloat, 0, -1},          {"FLOAT4", ftFloat, 0, 7},
         {"double precision", ftFloat, 0, -1}, {"MONEY", ftCurrency, 0, -1},     {"DATE", ftDate, 0, -1},
         {"TIME", ftTime, 0, -1},              {"DATETIME", ftDateTime, 0, -1},   {"timestamp with time zone", ftDateTime, 0, -1},
-        {"BOOLEAN", ftBoolean, 0, -1},        {"uuid", ftGuid, 38, -1},          {"interval", ftString, 0, -1},
-        {"", ftUnknown, 0, -1},               {"geometry", ftUnknown, 0, -1},
+        {"BOOLEAN", ftBoolean, 0, -1},        {"uuid", ftGuid, 38, -1},          {"interval", ftString, 64, -1},
+        {"VARCHAR", ftMemo, 0, -1},           {"", ftUnknown, 0, -1},               {"geometry", ftUnknown, 0, -1},
     };
     for (const Case& c : cases) {
         int size = -5, precision = -5;
