@@ -53,15 +53,21 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
         FExportFailed = false;
         FDataStarted = false;
         try {
-            engine->DisableControls();
-            engine->SavePosition();
+            // Position and controls come back however the walk ends.
+            TKVEEngineWalk walk(engine);
             engine->First();
             FRecordCount = engine->RecordCount();
+            if (FRecordCount < 0) {
+                // Not known before the walk: a reversed table needs it to have its
+                // columns, the others only need to know whether there are rows.
+                FRecordCount = Layout == elReversedColumnar ? engine->CountRecords() : (engine->Eof() ? 0 : -1);
+            }
             if (FRecordCount != 0 || ExportIfEmpty) {
                 FTitleRows = 0;
                 if (AddTitle && TitleIsSupported())
                     FTitleRows = Options.Contains(soBlankRowAfterCaptions) ? 2 : 1;
-                Statistic().TotalCount = Header().Count() + FTitleRows + FRecordCount + Footer().Count();
+                Statistic().TotalCount =
+                    Header().Count() + FTitleRows + std::max(FRecordCount, 0) + Footer().Count();
                 CreateFileStream(FileName(), 0);
                 FTabRow = FCurrentRow;
                 int accepted = 0;
@@ -114,11 +120,12 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
                     if (abort)
                         SetProgressCanceled(true);
                 }
+                if (FRecordCount < 0)
+                    Statistic().TotalCount = Header().Count() + FTitleRows + accepted + Footer().Count();
             }
             // Also for an empty source that writes no file: the engine gets its
             // position and controls back.
-            engine->RestorePosition();
-            engine->EnableControls();
+            walk.Finish();
         } catch (...) {
             FExportFailed = true;
             try {
@@ -254,6 +261,8 @@ std::string TKVExportToCellFile::NumberedFileName(const std::string& FileName, i
 
 int TKVExportToCellFile::FileRowCount(int FileNumber) const
 {
+    if (FRecordCount < 0) // not known before the walk: at least one row follows
+        return FTitleRows + (RowsPerFile > 0 ? RowsPerFile : 1);
     if (RowsPerFile <= 0)
         return FTitleRows + FRecordCount;
     long long before = static_cast<long long>(FileNumber) * RowsPerFile;

@@ -37,6 +37,54 @@ void TKVECustomDataEngine::FillColumns(TKVEColumns* Columns, bool /*RightToLeft*
         OnFillColumns(Columns);
 }
 
+int TKVECustomDataEngine::CountRecords()
+{
+    return RecordCount();
+}
+
+TKVEEngineWalk::TKVEEngineWalk(TKVECustomDataEngine* Engine)
+    : FEngine(Engine)
+{
+    FEngine->DisableControls();
+    try {
+        FEngine->SavePosition();
+        FPositionSaved = true;
+    } catch (...) {
+        FEngine->EnableControls();
+        FEngine = nullptr;
+        throw;
+    }
+}
+
+TKVEEngineWalk::~TKVEEngineWalk()
+{
+    if (!FEngine)
+        return;
+    try {
+        FEngine->RestorePosition();
+    } catch (...) {
+    }
+    try {
+        FEngine->EnableControls();
+    } catch (...) {
+    }
+}
+
+void TKVEEngineWalk::Finish()
+{
+    TKVECustomDataEngine* engine = FEngine;
+    FEngine = nullptr;
+    if (!engine)
+        return;
+    try {
+        engine->RestorePosition();
+    } catch (...) {
+        engine->EnableControls();
+        throw;
+    }
+    engine->EnableControls();
+}
+
 bool TKVECustomDataEngine::IsDataRow(int)
 {
     return true;

@@ -49,8 +49,10 @@ public:
     virtual void Next();
     virtual Variant GetFieldValue(TKVEColumn* Column);
     virtual void ApplyCellColors(int ARow, int ACol, TAlignment& Alignment, TFont& AFont, TColor& Color);
-    // Count := 0, then OnCount may change it.
+    // Count := 0, then OnCount may change it. A source that would have to pass over
+    // its records to count them gives -1 (unknown); CountRecords then counts them.
     virtual int RecordCount();
+    virtual int CountRecords();
     virtual TFieldType DataTypeByColumn(TKVEColumn* Column);
     virtual bool RequiredByColumn(TKVEColumn* Column);
     virtual bool ReadOnlyByColumn(TKVEColumn* Column);
@@ -59,6 +61,23 @@ public:
 protected:
     // Passed by reference to every OnNext; never read or reset by the engine.
     bool FAbort = false;
+};
+
+// One walk over an engine: controls suspended and the position saved when it starts,
+// both given back when it ends, whether it completes, is cancelled or fails. Finish
+// ends it normally (a failure to go back raises there); a walk left by an exception
+// restores quietly so that the first failure is the one reported.
+class TKVEEngineWalk {
+public:
+    explicit TKVEEngineWalk(TKVECustomDataEngine* Engine);
+    ~TKVEEngineWalk();
+    TKVEEngineWalk(const TKVEEngineWalk&) = delete;
+    TKVEEngineWalk& operator=(const TKVEEngineWalk&) = delete;
+    void Finish();
+
+private:
+    TKVECustomDataEngine* FEngine;
+    bool FPositionSaved = false;
 };
 
 // An engine fed by events alone: the count from OnCount (asked anew at every end

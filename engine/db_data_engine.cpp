@@ -101,6 +101,12 @@ void TKVECustomDBDataEngine::Next()
 
 int TKVECustomDBDataEngine::RecordCount()
 {
+    // A statement's rows are not counted by running it twice.
+    return RequireDataset()->KnownRecordCount();
+}
+
+int TKVECustomDBDataEngine::CountRecords()
+{
     return RequireDataset()->RecordCount();
 }
 
@@ -251,4 +257,11 @@ int TKVEDBGridDataEngine::RecordCount()
     if (FSelectedRecord)
         return SelectedCount();
     return TKVECustomDBDataEngine::RecordCount();
+}
+
+int TKVEDBGridDataEngine::CountRecords()
+{
+    if (FSelectedRecord)
+        return SelectedCount();
+    return TKVECustomDBDataEngine::CountRecords();
 }

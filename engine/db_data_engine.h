@@ -29,6 +29,7 @@ public:
     void First() override;
     void Next() override;
     int RecordCount() override;
+    int CountRecords() override;
     Variant GetFieldValue(TKVEColumn* Column) override;
     bool RequiredByColumn(TKVEColumn* Column) override;
     bool ReadOnlyByColumn(TKVEColumn* Column) override;
@@ -79,6 +80,7 @@ public:
     void First() override;
     void Next() override;
     int RecordCount() override;
+    int CountRecords() override;
 
 private:
     int SelectedCount() const;

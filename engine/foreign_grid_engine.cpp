@@ -254,7 +254,7 @@ bool TKVEwwDBGridDataEngine::SelectedRecordIsSupported()
 
 bool TKVEwwDBGridDataEngine::IsDataRow(int Index)
 {
-    return !(ExportFooters && Index >= RecordCount() - 1);
+    return !(ExportFooters && Index >= CountRecords() - 1);
 }
 
 void TKVEwwDBGridDataEngine::FillColumns(TKVEColumns* Columns, bool RightToLeft)

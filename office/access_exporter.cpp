@@ -256,10 +256,12 @@ void TKVExportToAccess::Prepare()
 
         FRecordset = FDatabase.Call("OpenRecordset", {AutomationValue(TableName), 1, 0, 2});
         FCellFont = font.get();
-        WriteRows();
-
-        SourceEngine()->RestorePosition();
-        SourceEngine()->EnableControls();
+        {
+            // Position and controls come back however the walk ends.
+            TKVEEngineWalk walk(SourceEngine());
+            WriteRows();
+            walk.Finish();
+        }
         FRecordset.Call("Close");
         FRecordset = AutomationValue();
         FEngine.Call("CommitTrans");
@@ -336,8 +338,6 @@ void TKVExportToAccess::CreateTable()
 void TKVExportToAccess::WriteRows()
 {
     TKVECustomDataEngine* engine = SourceEngine();
-    engine->DisableControls();
-    engine->SavePosition();
     engine->First();
     Statistic().TotalCount = 0;
     const std::string exporting = AnimatedStatus ? GetLanguageString(8) : std::string();

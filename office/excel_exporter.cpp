@@ -399,8 +399,8 @@ void TKVExportToExcel::Prepare()
         }
         const int firstDataRow = row;
 
-        engine->DisableControls();
-        engine->SavePosition();
+        // Position and controls come back however the walk ends.
+        TKVEEngineWalk walk(engine);
         engine->First();
         Statistic().TotalCount = 0;
         AutomationValue rowValue(row);
@@ -430,8 +430,7 @@ void TKVExportToExcel::Prepare()
             if (abort)
                 SetProgressCanceled(true);
         }
-        engine->RestorePosition();
-        engine->EnableControls();
+        walk.Finish();
 
         for (int i = 0; i < Footer().Count(); ++i) {
             std::string text = Footer()[i];
