@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -134,23 +135,33 @@ std::string PostgresTypeName(const QSqlField& F)
 struct TPgAccess {
     using GetValue = char* (*)(const void*, int, int);
     using GetLength = int (*)(const void*, int, int);
+    using GetTable = unsigned (*)(const void*, int);
+    using GetLength2 = int (*)(const void*, int);
     GetValue Value = nullptr;
     GetLength Length = nullptr;
     GetLength IsNull = nullptr;
+    GetTable Table = nullptr;
+    GetLength2 TableColumn = nullptr;
     bool Usable() const { return Value && Length && IsNull; }
 };
 
 const TPgAccess& PgAccess()
 {
-    static const TPgAccess access = [] {
-        TPgAccess a;
+    // Looked up again until found: the driver loads the library with its first
+    // PostgreSQL connection, which may come after this process's first dataset.
+    static TPgAccess access;
+    static std::mutex lock;
+    std::lock_guard<std::mutex> guard(lock);
+    if (!access.Usable()) {
         if (void* lib = ::dlopen("libpq.so.5", RTLD_NOW | RTLD_NOLOAD)) {
-            a.Value = reinterpret_cast<TPgAccess::GetValue>(::dlsym(lib, "PQgetvalue"));
-            a.Length = reinterpret_cast<TPgAccess::GetLength>(::dlsym(lib, "PQgetlength"));
-            a.IsNull = reinterpret_cast<TPgAccess::GetLength>(::dlsym(lib, "PQgetisnull"));
+            access.Value = reinterpret_cast<TPgAccess::GetValue>(::dlsym(lib, "PQgetvalue"));
+            access.Length = reinterpret_cast<TPgAccess::GetLength>(::dlsym(lib, "PQgetlength"));
+            access.IsNull = reinterpret_cast<TPgAccess::GetLength>(::dlsym(lib, "PQgetisnull"));
+            access.Table = reinterpret_cast<TPgAccess::GetTable>(::dlsym(lib, "PQftable"));
+            access.TableColumn = reinterpret_cast<TPgAccess::GetLength2>(::dlsym(lib, "PQftablecol"));
+            ::dlclose(lib); // the driver keeps it loaded
         }
-        return a;
-    }();
+    }
     return access;
 }
 
@@ -162,7 +173,7 @@ bool PgRawValue(const QSqlQuery& Query, int Index, std::string_view& Text, bool&
     if (!pq.Usable() || Query.isForwardOnly() || Query.at() < 0)
         return false;
     const QVariant h = Query.result()->handle();
-    if (!h.isValid() || std::strcmp(h.typeName(), "PGresult*") != 0)
+    if (!h.isValid() || std::strcmp(h.typeName(), "pg_result*") != 0)
         return false;
     const void* result = *static_cast<void* const*>(h.constData());
     if (!result)
@@ -207,6 +218,31 @@ TFieldType FieldTypeFromStorageClass(int StorageClass)
     case SQLITE_BLOB: return ftBlob;
     default: return ftMemo;
     }
+}
+
+// Whether column Index of a PostgreSQL result comes straight from a table column that
+// takes its values from a sequence (serial or identity).
+bool PgColumnIsSerial(const QSqlDatabase& Db, const QSqlQuery& Result, int Index)
+{
+    const TPgAccess& pq = PgAccess();
+    if (!pq.Table || !pq.TableColumn)
+        return false;
+    const QVariant h = Result.result()->handle();
+    if (!h.isValid() || std::strcmp(h.typeName(), "pg_result*") != 0)
+        return false;
+    const void* result = *static_cast<void* const*>(h.constData());
+    const unsigned table = result ? pq.Table(result, Index) : 0;
+    const int column = result ? pq.TableColumn(result, Index) : 0;
+    if (table == 0 || column <= 0)
+        return false;
+    QSqlQuery q(Db);
+    q.setForwardOnly(false);
+    q.prepare("SELECT a.attidentity <> '' OR coalesce(pg_get_expr(d.adbin, d.adrelid), '') LIKE 'nextval(%' "
+              "FROM pg_attribute a LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
+              "WHERE a.attrelid = ? AND a.attnum = ?");
+    q.addBindValue(static_cast<qlonglong>(table));
+    q.addBindValue(column);
+    return q.exec() && q.next() && q.value(0).toBool();
 }
 
 bool IsIntegerType(TFieldType T)
@@ -888,7 +924,8 @@ void TSQLDataSet::CreateFields(const TSqlRowStream& Rows)
         const QSqlField described = table.contains(f.name()) ? table.field(f.name()) : f;
         // PostgreSQL serial columns take their values from a sequence.
         const bool autoValue =
-            described.isAutoValue() || described.defaultValue().toString().startsWith(QLatin1String("nextval("));
+            described.isAutoValue() || described.defaultValue().toString().startsWith(QLatin1String("nextval(")) ||
+            (dbms == QSqlDriver::PostgreSQL && !FSQL.empty() && IsIntegerType(type) && PgColumnIsSerial(db, query, i));
         if (autoValue && IsIntegerType(type))
             type = ftAutoInc;
         // A result may repeat a column name (a join); later ones get a number.

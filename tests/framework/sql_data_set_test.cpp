@@ -2,15 +2,20 @@
 // descriptions, values, the walk, bookmarks and display reads.
 
 #include "framework/exceptions.h"
+#include "framework/format_settings.h"
 #include "framework/sql_data_set.h"
 #include "tests/common/temp_folder.h"
 #include "tests/support/test_databases.h"
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QDateTime>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
 
 namespace {
 
@@ -310,6 +315,237 @@ TEST(SqliteDataSetTest, ValueOfTheWrongKindNamesTheField)
         EXPECT_DOUBLE_EQ(ds.FieldByName("day")->AsDateTime(), 45351.0);
     }
     DropConnection("loose");
+}
+
+// One row of every kind of value each database holds, read back exactly: the type the
+// column gets and the value it gives, or the failure that names the field.
+struct TypedCase {
+    const char* Column;
+    TFieldType Type;
+    Variant Expected;  // ignored when Fails
+    bool Fails = false; // reading the value raises, naming the field
+};
+
+double At(int Y, int M, int D, int H = 0, int N = 0, int S = 0, int Ms = 0)
+{
+    return ComposeDateTime(EncodeDate(Y, M, D), EncodeTime(H, N, S, Ms));
+}
+
+void CheckTypedRow(TSQLDataSet& ds, const std::vector<TypedCase>& cases)
+{
+    for (const TypedCase& c : cases) {
+        SCOPED_TRACE(c.Column);
+        TField* f = ds.FieldByName(c.Column);
+        EXPECT_EQ(f->DataType(), c.Type);
+        if (c.Fails) {
+            try {
+                f->Value();
+                ADD_FAILURE() << "read without error";
+            } catch (const EConvertError& e) {
+                EXPECT_NE(e.Message().find(std::string("field '") + c.Column + "'"), std::string::npos) << e.Message();
+            }
+            continue;
+        }
+        const Variant v = f->Value();
+        EXPECT_EQ(v.VarType(), c.Expected.VarType()) << v.AsString();
+        if (v.VarType() == varString)
+            EXPECT_EQ(v.StringRef(), c.Expected.StringRef());
+        else if (v.VarType() == varCurrency)
+            EXPECT_EQ(v.AsScaledCurrency(), c.Expected.AsScaledCurrency());
+        else if (v.VarType() == varDate)
+            EXPECT_NEAR(v.AsDateTime(), c.Expected.AsDateTime(), 1e-9) << DateTimeToStr(v.AsDateTime());
+        else if (v.VarType() == varInteger)
+            EXPECT_EQ(v.AsInteger(), c.Expected.AsInteger());
+        else
+            EXPECT_EQ(v, c.Expected);
+    }
+}
+
+TEST(SqlSourceValuesTest, SqliteValuesArriveExact)
+{
+    App();
+    TempDir dir;
+    {
+        QSqlDatabase db = OpenSqliteDatabase(dir / "typed.db", "typed");
+        ExecSql(db, {"CREATE TABLE t (i INTEGER, big INTEGER, small SMALLINT, r REAL, n NUMERIC(10,2), wide DECIMAL(30,8), "
+                     "cur MONEY, d DATE, dt DATETIME, ux DATETIME, jd DATETIME, tiny DATE, v VARCHAR, txt TEXT, e TEXT, "
+                     "nul TEXT, b BLOB)",
+                     "INSERT INTO t VALUES (1, 9223372036854775807, 3000000000, 12025.666666666666, 12.5, "
+                     "9007199254740993, 922337203685477.5807, '1800-01-01', '1800-01-01 06:00:00.250', 1700000000, "
+                     "2460000.5, '0050-03-01', '" + std::string(300, 'x') + "', 'caf\xC3\xA9', '', NULL, x'00ff00')"});
+        TSQLDataSet ds;
+        ds.SetDatabase(db);
+        ds.SetSQL("SELECT *, count(*) OVER () AS cnt, i * 1.5 AS half, v || 'y' AS joined, b AS raw FROM t");
+        ds.Open();
+        CheckTypedRow(ds, {
+            {"i", ftLargeint, Variant(1)},
+            {"big", ftLargeint, Variant(static_cast<long long>(INT64_MAX))},
+            {"small", ftLargeint, Variant(3000000000LL)},
+            {"r", ftFloat, Variant(12025.666666666666)},
+            {"n", ftBCD, Variant::FromScaledCurrency(125000)},
+            {"wide", ftFMTBcd, Variant(9007199254740993LL)},
+            {"cur", ftCurrency, Variant(), true},
+            {"d", ftDate, Variant::FromDateTime(EncodeDate(1800, 1, 1))},
+            {"dt", ftDateTime, Variant::FromDateTime(At(1800, 1, 1, 6, 0, 0, 250))},
+            {"ux", ftDateTime, Variant::FromDateTime(At(2023, 11, 14, 22, 13, 20))},
+            {"jd", ftDateTime, Variant::FromDateTime(At(2023, 2, 25))},
+            {"tiny", ftDate, Variant::FromDateTime(EncodeDate(50, 3, 1))},
+            {"v", ftMemo, Variant(std::string(300, 'x'))},
+            {"txt", ftMemo, Variant("caf\xC3\xA9")},
+            {"e", ftMemo, Variant("")},
+            {"nul", ftMemo, Variant::Null()},
+            {"b", ftBlob, Variant(std::string("\x00\xff\x00", 3))},
+            {"cnt", ftLargeint, Variant(1)},
+            {"half", ftFloat, Variant(1.5)},
+            {"joined", ftMemo, Variant(std::string(300, 'x') + "y")},
+            {"raw", ftBlob, Variant(std::string("\x00\xff\x00", 3))},
+        });
+        EXPECT_EQ(ds.FieldByName("wide")->AsString(), "9007199254740993");
+    }
+    DropConnection("typed");
+}
+
+TEST(SqlSourceValuesTest, PostgresValuesArriveExact)
+{
+    App();
+    std::string why;
+    if (!PostgresAvailable(&why))
+        GTEST_SKIP() << why;
+    {
+        QSqlDatabase db = OpenPostgresDatabase("typed_pg");
+        ExecSql(db, {"SET TIME ZONE 'UTC'",
+                     "CREATE TABLE t (s serial, i int4, big int8, r float8, n18 numeric(18,4), n20 numeric(20,6), "
+                     "nu numeric, m money, d date, bc date, ts timestamp, tstz timestamptz, tt timetz, t time, "
+                     "inf timestamp, arr int[], j jsonb, v varchar, e text, nul text, b bytea)",
+                     "INSERT INTO t (i, big, r, n18, n20, nu, m, d, bc, ts, tstz, tt, t, inf, arr, j, v, e, nul, b) "
+                     "VALUES (-2147483648, -9223372036854775808, -1.7976931348623157e308, 99999999999999.9999, "
+                     "12345678901234.567891, 123456789012345678901234.5, 1234.56, '0050-03-01', '0044-03-15 BC', "
+                     "'1800-01-01 06:00:00.123456', '2024-01-31 12:30:00.5+00', '12:30:00+02', '23:59:59.999', "
+                     "'infinity', '{1,2}', '{\"a\": 1}', 'caf\xC3\xA9', '', NULL, '\\x00ff00')"});
+        TSQLDataSet ds;
+        ds.SetDatabase(db);
+        ds.SetSQL("SELECT *, n18 * 2 AS twice FROM t");
+        ds.Open();
+        const QDateTime local = QDateTime::fromSecsSinceEpoch(1706704200, Qt::LocalTime);
+        const double stamp = At(local.date().year(), local.date().month(), local.date().day(), local.time().hour(),
+                                local.time().minute(), local.time().second(), 500);
+        CheckTypedRow(ds, {
+            {"s", ftAutoInc, Variant(1)},
+            {"i", ftInteger, Variant(-2147483648LL)},
+            {"big", ftLargeint, Variant(static_cast<long long>(INT64_MIN))},
+            {"r", ftFloat, Variant(-1.7976931348623157e308)},
+            {"n18", ftBCD, Variant::FromScaledCurrency(999999999999999999LL)},
+            {"n20", ftFMTBcd, Variant("12345678901234.567891")},
+            {"nu", ftFMTBcd, Variant("123456789012345678901234.5")},
+            {"m", ftCurrency, Variant::FromScaledCurrency(12345600)},
+            {"d", ftDate, Variant::FromDateTime(EncodeDate(50, 3, 1))},
+            {"bc", ftDate, Variant::FromDateTime(EncodeDate(-43, 3, 15))},
+            {"ts", ftDateTime, Variant::FromDateTime(At(1800, 1, 1, 6, 0, 0) - 0.123456 / 86400)},
+            {"tstz", ftDateTime, Variant::FromDateTime(stamp)},
+            {"tt", ftTime, Variant::FromDateTime(At(1899, 12, 30, 12, 30))},
+            {"t", ftTime, Variant::FromDateTime(At(1899, 12, 30, 23, 59, 59, 999))},
+            {"inf", ftDateTime, Variant(), true},
+            {"arr", ftMemo, Variant("{1,2}")},
+            {"j", ftMemo, Variant("{\"a\": 1}")},
+            {"v", ftMemo, Variant("caf\xC3\xA9")},
+            {"e", ftMemo, Variant("")},
+            {"nul", ftMemo, Variant::Null()},
+            {"b", ftBlob, Variant(std::string("\x00\xff\x00", 3))},
+            {"twice", ftFMTBcd, Variant("199999999999999.9998")},
+        });
+    }
+    DropConnection("typed_pg");
+}
+
+// A database failure at any row fails the walk; it is never taken for the end.
+TEST(SqlSourceValuesTest, AFailingRowFailsTheWalk)
+{
+    App();
+    TempDir dir;
+    {
+        QSqlDatabase db = OpenSqliteDatabase(dir / "bad.db", "bad");
+        ExecSql(db, {"CREATE TABLE t (id INTEGER, j TEXT)",
+                     "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 1000) "
+                     "INSERT INTO t SELECT x, CASE x WHEN 600 THEN '{broken' ELSE '{\"a\": 1}' END FROM n"});
+        TSQLDataSet ds;
+        ds.SetDatabase(db);
+        ds.SetSQL("SELECT id, json_extract(j, '$.a') FROM t");
+        ds.Open();
+        int rows = 0;
+        try {
+            for (; !ds.Eof(); ds.Next())
+                ++rows;
+            ADD_FAILURE() << "the walk ended after " << rows << " rows";
+        } catch (const Exception& e) {
+            EXPECT_EQ(rows, 599);
+            EXPECT_NE(e.Message().find("record 600"), std::string::npos) << e.Message();
+            EXPECT_NE(e.Message().find("malformed JSON"), std::string::npos) << e.Message();
+        }
+    }
+    DropConnection("bad");
+}
+
+// Other statements on the connection of a PostgreSQL walk leave the walk whole.
+TEST(SqlSourceValuesTest, OtherStatementsOnTheConnectionLeaveTheWalkWhole)
+{
+    App();
+    std::string why;
+    if (!PostgresAvailable(&why))
+        GTEST_SKIP() << why;
+    {
+        QSqlDatabase db = OpenPostgresDatabase("busy_pg");
+        ExecSql(db, {"CREATE TABLE t AS SELECT g AS id FROM generate_series(1, 5000) g"});
+        TSQLDataSet ds, lookup;
+        ds.SetDatabase(db);
+        ds.SetSQL("SELECT id FROM t ORDER BY id");
+        ds.Open();
+        EXPECT_EQ(ds.KnownRecordCount(), -1);
+        long long sum = 0;
+        int rows = 0;
+        for (; !ds.Eof(); ds.Next()) {
+            sum += ds.Fields(0)->AsInteger();
+            if (++rows == 10) {
+                QSqlQuery q(db);
+                ASSERT_TRUE(q.exec("SELECT count(*) FROM t"));
+                lookup.SetDatabase(db);
+                lookup.SetSQL("SELECT id FROM t WHERE id < 3");
+                lookup.Open();
+            }
+        }
+        EXPECT_EQ(rows, 5000);
+        EXPECT_EQ(sum, 5000LL * 5001 / 2);
+        EXPECT_EQ(ds.KnownRecordCount(), 5000);
+        lookup.Close();
+    }
+    DropConnection("busy_pg");
+}
+
+// A position bookmark of a statement without keys names its record, not its place.
+TEST(SqlSourceValuesTest, APositionBookmarkNoticesAChangedRecord)
+{
+    App();
+    TempDir dir;
+    {
+        QSqlDatabase db = OpenSqliteDatabase(dir / "pos.db", "pos");
+        ExecSql(db, {"CREATE TABLE t (id INTEGER)",
+                     "INSERT INTO t VALUES (1), (2), (3), (4), (5), (6), (7), (8), (9)"});
+        TSQLDataSet ds;
+        ds.SetDatabase(db);
+        ds.SetSQL("SELECT id FROM t ORDER BY id");
+        ds.Open();
+        std::vector<Variant> values;
+        TBookmark second, seventh;
+        ds.GetRecordAt(1, values, second);
+        ds.GetRecordAt(6, values, seventh);
+        ds.GotoBookmark(seventh);
+        EXPECT_EQ(ds.Fields(0)->AsInteger(), 7);
+        ExecSql(db, {"DELETE FROM t WHERE id = 3"});
+        ds.GotoBookmark(second);
+        EXPECT_EQ(ds.Fields(0)->AsInteger(), 2);
+        ds.GotoBookmark(seventh);
+        EXPECT_THROW(ds.Fields(0)->AsInteger(), Exception);
+    }
+    DropConnection("pos");
 }
 
 } // namespace
