@@ -17,6 +17,7 @@
 #include "tests/support/test_databases.h"
 
 #include <QMouseEvent>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -103,6 +104,41 @@ TEST_F(DatasetExportTest, SqlTablesThroughTheWordExporter)
         EXPECT_EQ(t.Cell(2, 1), "Bob");
         EXPECT_EQ(t.Cell(2, 2), "");
     }
+}
+
+// A source failure at any row fails the run, and the dataset comes back where it was
+// with its controls on, as after a complete run.
+TEST_F(DatasetExportTest, AFailingRowFailsTheRunAndTheDatasetComesBack)
+{
+    {
+        QSqlDatabase db = OpenSqliteDatabase(dir / "rows.db", "failing_rows");
+        ExecSql(db, {"CREATE TABLE t (id INTEGER, j TEXT)",
+                     "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 1000) "
+                     "INSERT INTO t SELECT x, CASE x WHEN 600 THEN '{broken' ELSE '{\"a\": 1}' END FROM n"});
+        TSQLDataSet ds;
+        ds.SetDatabase(db);
+        ds.SetSQL("SELECT id, json_extract(j, '$.a') AS a FROM t");
+        ds.Open();
+        for (int i = 0; i < 4; ++i)
+            ds.Next();
+        lines.ColumnSource = csDataSet;
+        lines.SetDataSet(&ds);
+        TMemoryStream failed, whole;
+        EXPECT_THROW(lines.SaveToStream(&failed), Exception);
+        EXPECT_EQ(lines.Statistic().Result, erFailed);
+        EXPECT_FALSE(ds.ControlsDisabled());
+        EXPECT_EQ(ds.FieldByName("id")->AsInteger(), 5);
+        // The same run over rows that all read completes, and comes back the same way.
+        ds.SetSQL("SELECT id FROM t WHERE id < 600");
+        ds.Open();
+        ds.Next();
+        lines.SaveToStream(&whole);
+        EXPECT_EQ(lines.Statistic().Result, erCompleted);
+        EXPECT_EQ(std::count(whole.Bytes().begin(), whole.Bytes().end(), '\n'), 599);
+        EXPECT_FALSE(ds.ControlsDisabled());
+        EXPECT_EQ(ds.FieldByName("id")->AsInteger(), 2);
+    }
+    DropConnection("failing_rows");
 }
 
 TEST_F(DatasetExportTest, RowsPickedWithTheMouseAreExportedInThatOrder)
