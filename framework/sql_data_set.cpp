@@ -245,6 +245,14 @@ bool PgColumnIsSerial(const QSqlDatabase& Db, const QSqlQuery& Result, int Index
     return q.exec() && q.next() && q.value(0).toBool();
 }
 
+// The database's own words for a failure, else the driver's ("malformed JSON", not
+// "malformed JSON Unable to fetch row").
+std::string ErrorText(const QSqlError& Error)
+{
+    const QString text = Error.databaseText().trimmed();
+    return U8(text.isEmpty() ? Error.driverText() : text);
+}
+
 bool IsIntegerType(TFieldType T)
 {
     return T == ftSmallint || T == ftInteger || T == ftWord || T == ftAutoInc || T == ftLargeint;
@@ -640,7 +648,7 @@ public:
         FQuery->setForwardOnly(!Postgres);
         FDone = true;
         if (!FQuery->exec(Q(Text)))
-            throw Exception("Cannot open \"" + Text + "\": " + U8(FQuery->lastError().text()));
+            throw Exception("Cannot open \"" + Text + "\": " + ErrorText(FQuery->lastError()));
         if (!FQuery->isSelect())
             throw Exception("The statement \"" + Text + "\" returns no records");
     }
@@ -663,7 +671,7 @@ public:
                 return true;
             if (FQuery->lastError().type() != QSqlError::NoError)
                 throw Exception("Cannot read record " + std::to_string(Row) + " of \"" + FText +
-                                "\": " + U8(FQuery->lastError().text()));
+                                "\": " + ErrorText(FQuery->lastError()));
             if (FDone)
                 return false;
             Fetch();
@@ -679,7 +687,7 @@ private:
         FQuery->setForwardOnly(false); // the batch is held whole: other statements leave it alone
         FQuery->setNumericalPrecisionPolicy(QSql::HighPrecision);
         if (!FQuery->exec(Q("FETCH FORWARD " + std::to_string(FetchRows) + " FROM " + FCursorName)))
-            throw Exception("Cannot read the records of \"" + FText + "\": " + U8(FQuery->lastError().text()));
+            throw Exception("Cannot read the records of \"" + FText + "\": " + ErrorText(FQuery->lastError()));
         FDone = FQuery->size() < FetchRows;
     }
 
@@ -828,7 +836,7 @@ void TSQLDataSet::InternalOpen()
         if (FSQL.empty()) {
             QSqlQuery count(db);
             if (!count.exec(Q("SELECT COUNT(*) FROM " + TableIdentifier())) || !count.next())
-                throw Exception("Cannot open \"" + SelectText() + "\": " + U8(count.lastError().text()));
+                throw Exception("Cannot open \"" + SelectText() + "\": " + ErrorText(count.lastError()));
             const qlonglong n = count.value(0).toLongLong();
             FCount = n > INT32_MAX ? INT32_MAX : static_cast<int>(n);
         } else {
@@ -937,7 +945,7 @@ void TSQLDataSet::CreateFields(const TSqlRowStream& Rows)
         if (auto it = FTypeOverrides.find(Lower(fieldName)); it != FTypeOverrides.end())
             type = it->second;
         TField* field = AddFieldObject(std::make_unique<TField>(this, fieldName, type, size));
-        FTypeIds.push_back(f.typeID());
+        FTypeIds.push_back(dbms == QSqlDriver::PostgreSQL ? f.typeID() : -1); // -1: not read as PostgreSQL text
         field->SetRequired(described.requiredStatus() == QSqlField::Required && !autoValue);
         field->SetReadOnly(described.isReadOnly() || autoValue);
         if (precision >= 0)
@@ -1083,7 +1091,7 @@ int TSQLDataSet::RecordCount() const
         QSqlQuery count(Database());
         count.setForwardOnly(true);
         if (!count.exec(Q("SELECT COUNT(*) FROM (\n" + SelectText() + "\n) tabrix_count")) || !count.next())
-            throw Exception("Cannot count the records: " + U8(count.lastError().text()));
+            throw Exception("Cannot count the records: " + ErrorText(count.lastError()));
         const qlonglong n = count.value(0).toLongLong();
         FCount = n > INT32_MAX ? INT32_MAX : static_cast<int>(n);
     }
@@ -1143,7 +1151,7 @@ Variant TSQLDataSet::ReadValue(const TField& Field, const QSqlQuery& Query) cons
 {
     std::string_view raw;
     bool null = false;
-    if (!PgRawValue(Query, Field.Index(), raw, null))
+    if (FTypeIds.empty() || FTypeIds[0] < 0 || !PgRawValue(Query, Field.Index(), raw, null))
         return ConvertValue(Field, Query.value(Field.Index()));
     if (null)
         return Variant::Null();
@@ -1467,11 +1475,11 @@ bool TSQLDataSet::LookupKeys(const std::vector<QVariant>& Keys, QSqlQuery& Query
     Query.setForwardOnly(false);
     Query.setNumericalPrecisionPolicy(QSql::HighPrecision);
     if (!Query.prepare(Q(text)))
-        throw Exception("Cannot look up a record: " + U8(Query.lastError().text()));
+        throw Exception("Cannot look up a record: " + ErrorText(Query.lastError()));
     for (const QVariant& v : bound)
         Query.addBindValue(v);
     if (!Query.exec())
-        throw Exception("Cannot look up a record: " + U8(Query.lastError().text()));
+        throw Exception("Cannot look up a record: " + ErrorText(Query.lastError()));
     return Query.next();
 }
 
@@ -1545,7 +1553,7 @@ void TSQLDataSet::GetRecordAt(int Index, std::vector<Variant>& Values, TBookmark
         const std::string text = Wrapped("tabrix_page") + " LIMIT " +
                                  std::to_string(PageSize) + " OFFSET " + std::to_string(start);
         if (!q.exec(Q(text)))
-            throw Exception("Cannot read records: " + U8(q.lastError().text()));
+            throw Exception("Cannot read records: " + ErrorText(q.lastError()));
         FPage.clear();
         FPageStart = start;
         while (q.next()) {
@@ -1561,7 +1569,7 @@ void TSQLDataSet::GetRecordAt(int Index, std::vector<Variant>& Values, TBookmark
             FPage.push_back(std::move(row));
         }
         if (q.lastError().type() != QSqlError::NoError)
-            throw Exception("Cannot read records: " + U8(q.lastError().text()));
+            throw Exception("Cannot read records: " + ErrorText(q.lastError()));
     }
     const std::size_t at = static_cast<std::size_t>(Index - FPageStart);
     if (at >= FPage.size())
