@@ -87,6 +87,34 @@ TEST(FormatSettingsTest, DateSerialsMatchTheClassicEpoch)
     EXPECT_EQ(mi, 0);
 }
 
+// A date and a time make one value that decodes to the same day and time on both
+// sides of 1899-12-30, back to years before 100.
+TEST(FormatSettingsTest, DateAndTimeComposeOnBothSidesOfTheEpoch)
+{
+    const int cases[][7] = {{1800, 1, 1, 6, 0, 0, 0},     {1899, 12, 29, 18, 30, 0, 0}, {1899, 12, 30, 6, 0, 0, 0},
+                            {1899, 12, 31, 23, 59, 59, 999}, {50, 3, 1, 12, 0, 0, 250},   {2024, 2, 29, 0, 0, 1, 0}};
+    for (const auto& c : cases) {
+        const double v = ComposeDateTime(EncodeDate(c[0], c[1], c[2]), EncodeTime(c[3], c[4], c[5], c[6]));
+        int got[7];
+        DecodeDateTime(v, got[0], got[1], got[2], got[3], got[4], got[5], got[6]);
+        for (int k = 0; k < 7; ++k)
+            EXPECT_EQ(got[k], c[k]) << c[0] << "-" << c[1] << "-" << c[2] << " part " << k;
+    }
+}
+
+// Currency is a scaled 64-bit amount: what does not fit is refused, never wrapped.
+TEST(VariantTest, CurrencyAndIntegerRangesAreChecked)
+{
+    EXPECT_EQ(Variant::FromCurrency(-12345678.1234).AsScaledCurrency(), -123456781234LL);
+    for (double amount : {922337203685477.5807, -922337203685477.5808 * 1.01, 1e300, std::nan("")})
+        EXPECT_THROW(Variant::FromCurrency(amount), EConvertError) << amount;
+    EXPECT_THROW(Variant(1e19).AsScaledCurrency(), EConvertError);
+    EXPECT_EQ(Variant("9223372036854775807").AsInteger(), INT64_MAX);
+    EXPECT_EQ(Variant("-9223372036854775808").AsInteger(), INT64_MIN);
+    EXPECT_THROW(Variant("9223372036854775808").AsInteger(), EConvertError);
+    EXPECT_THROW(Variant(9.3e18).AsInteger(), EConvertError);
+}
+
 // FloatToStr is the C library's "%.15G" with the exponent written plainly ("1E20",
 // "1E-5") and the current decimal separator; awkward values and random bit patterns
 // must give exactly that text.
