@@ -934,7 +934,8 @@ void TSQLDataSet::CreateFields(const TSqlRowStream& Rows)
         const bool autoValue =
             described.isAutoValue() || described.defaultValue().toString().startsWith(QLatin1String("nextval(")) ||
             (dbms == QSqlDriver::PostgreSQL && !FSQL.empty() && IsIntegerType(type) && PgColumnIsSerial(db, query, i));
-        if (autoValue && IsIntegerType(type))
+        // A 64-bit counter (an SQLite rowid, a bigserial) keeps its 64 bits.
+        if (autoValue && IsIntegerType(type) && type != ftLargeint)
             type = ftAutoInc;
         // A result may repeat a column name (a join); later ones get a number.
         std::string fieldName = U8(f.name());

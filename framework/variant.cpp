@@ -15,13 +15,38 @@ Variant Variant::Null()
 
 namespace {
 // An amount scaled by 10000, refused when it is not finite or lies outside the 64-bit
-// range (the largest amount a double can hold there is 922337203685477.5 and a bit).
+// range. The amount is read from the shortest decimal that gives back the double, so
+// that -999999999999.9999 is that amount and not the product of a multiplication.
 std::int64_t ScaleAmount(double Amount)
 {
-    const double scaled = std::round(Amount * 10000.0);
-    if (!std::isfinite(scaled) || scaled >= 9223372036854775808.0 || scaled < -9223372036854775808.0)
+    if (!std::isfinite(Amount) || std::fabs(Amount) >= 922337203685477.5808)
         throw EConvertError(FloatToStr(Amount) + " is out of the range of a currency value");
-    return static_cast<std::int64_t>(scaled);
+    if (std::fabs(Amount) < 0.00005)
+        return 0;
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, Amount, std::chars_format::fixed);
+    std::int64_t scaled = 0;
+    int decimals = -1;
+    bool roundUp = false;
+    for (const char* p = buf; p != r.ptr; ++p) {
+        if (*p == '.') {
+            decimals = 0;
+        } else if (*p >= '0' && *p <= '9') {
+            if (decimals < 4) {
+                scaled = scaled * 10 + (*p - '0');
+                if (decimals >= 0)
+                    ++decimals;
+            } else {
+                roundUp = *p >= '5';
+                break;
+            }
+        }
+    }
+    for (int d = decimals < 0 ? 0 : decimals; d < 4; ++d)
+        scaled *= 10;
+    if (roundUp)
+        ++scaled;
+    return Amount < 0 ? -scaled : scaled;
 }
 } // namespace
 
@@ -106,8 +131,12 @@ double Variant::AsDouble() const
     case varDouble:
     case varDate:
         return std::get<double>(FData);
-    case varCurrency:
-        return static_cast<double>(std::get<std::int64_t>(FData)) / 10000.0;
+    case varCurrency: {
+        // Whole units and the fraction apart: the scaled amount itself may have more
+        // digits than a double holds.
+        const std::int64_t s = std::get<std::int64_t>(FData);
+        return static_cast<double>(s / 10000) + static_cast<double>(s % 10000) / 10000.0;
+    }
     case varString: {
         double d;
         if (!TryStrToFloat(std::get<std::string>(FData), d))

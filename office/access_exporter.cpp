@@ -9,6 +9,8 @@
 #include "spec/text_utils.h"
 
 #include <QString>
+#include <charconv>
+#include <cstdio>
 #include <memory>
 
 TMSAccessVersion DefaultAccessVersion = avAuto;
@@ -38,6 +40,27 @@ bool SameText(const std::string& A, const std::string& B)
 }
 
 bool Present(const AutomationValue& Value) { return !Value.IsEmpty() && !Value.IsNull(); }
+
+bool IsMemoField(const TField* Field)
+{
+    return Field->DataType() == ftMemo || Field->DataType() == ftFmtMemo || Field->DataType() == ftOraClob;
+}
+
+// Fields whose empty value is a text of its own rather than no value.
+bool IsTextField(const TField* Field)
+{
+    switch (Field->DataType()) {
+    case ftString:
+    case ftFixedChar:
+    case ftWideString:
+    case ftMemo:
+    case ftFmtMemo:
+    case ftOraClob:
+        return true;
+    default:
+        return false;
+    }
+}
 
 } // namespace
 
@@ -91,10 +114,10 @@ int TKVExportToAccess::DAOFieldType(TFieldType Type)
     case ftGraphic:
     case ftParadoxOle:
     case ftDBaseOle:
-    case ftOraBlob:
-    case ftOraClob: return dbLongBinary;
+    case ftOraBlob: return dbLongBinary;
     case ftMemo:
-    case ftFmtMemo: return dbMemo;
+    case ftFmtMemo:
+    case ftOraClob: return dbMemo;
     case ftGuid: return dbGUID;
     case ftLargeint: return dbBigInt;
     default: return dbText;
@@ -124,15 +147,55 @@ std::string TKVExportToAccess::GetFieldStr(TField* Field)
     switch (Field->DataType()) {
     case ftDate:
     case ftTime:
-    case ftDateTime:
-        return DateTimeToStr(Field->AsDateTime());
+    case ftDateTime: {
+        // ISO text, which the engine reads whatever the date order: years before 1000
+        // keep their digits and milliseconds are kept.
+        const double v = Field->AsDateTime();
+        int y, m, d, h, n, sec, ms;
+        DecodeDateTime(v, y, m, d, h, n, sec, ms);
+        char buf[48];
+        if (Field->DataType() == ftTime)
+            std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", h, n, sec);
+        else
+            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, m, d, h, n, sec);
+        std::string text = buf;
+        if (ms)
+            text += "." + std::to_string(1000 + ms).substr(1);
+        return text;
+    }
     default:
         break;
     }
     // A blob goes as its raw bytes (the field holds them whole).
     if (Field->IsBlob())
         return Field->AsString();
-    return TKVExportBaseComponent::GetFieldStr(Field);
+    std::string text = TKVExportBaseComponent::GetFieldStr(Field);
+    if (text.empty() || Options.Contains(soFieldMask))
+        return text;
+    // Numbers go with every digit the engine reads back as the same value: a float as
+    // the shortest text of its double, an amount with its four exact decimals.
+    const Variant value = Field->Value();
+    const std::string& point = FormatSettings().DecimalSeparator;
+    auto decimalPoint = [&point](std::string Text) {
+        const std::size_t at = Text.find('.');
+        if (at != std::string::npos && point != ".")
+            Text.replace(at, 1, point);
+        return Text;
+    };
+    if (value.VarType() == varCurrency || (Field->DataType() == ftCurrency && value.VarType() == varDouble)) {
+        const std::int64_t scaled = value.AsScaledCurrency();
+        const unsigned long long magnitude =
+            scaled < 0 ? 0ull - static_cast<unsigned long long>(scaled) : static_cast<unsigned long long>(scaled);
+        char buf[48];
+        std::snprintf(buf, sizeof buf, "%s%llu.%04llu", scaled < 0 ? "-" : "", magnitude / 10000, magnitude % 10000);
+        return decimalPoint(buf);
+    }
+    if (value.VarType() == varDouble && Field->DataType() != ftCurrency) {
+        char buf[40];
+        const auto r = std::to_chars(buf, buf + sizeof buf, value.AsDouble());
+        return decimalPoint(std::string(buf, r.ptr));
+    }
+    return text;
 }
 
 void TKVExportToAccess::GetEngine()
@@ -307,7 +370,8 @@ void TKVExportToAccess::CreateTable()
         TField* field = column->ColumnKind == ckField ? engine->FindFieldByColumn(column) : nullptr;
         AutomationValue newField;
         if (field) {
-            if (field->IsBlob()) {
+            // A memo is text of any length; other large objects keep their bytes.
+            if (field->IsBlob() && !IsMemoField(field)) {
                 newField = table.Call("CreateField", {ByRef(name), dbLongBinary, 0});
                 newField.Put("Attributes", 2);
             } else {
@@ -382,11 +446,14 @@ void TKVExportToAccess::WriteRows()
                     text = UECode(true, text);
                 AutomationValue k(ordinal++);
                 AutomationValue target = FRecordset.Get("Fields", {ByRef(k)});
-                const bool bytes = (field && field->IsBlob() && field->DataType() != ftMemo)
-                    || column->DataType == ctMEMO || column->DataType == ctGraphic;
-                AutomationValue value = text.empty() ? AutomationValue::Null()
-                    : bytes                          ? AutomationValue::ByteArray(std::move(text))
-                                                     : AutomationValue(std::move(text));
+                // A source field is null exactly when it is null: an empty text stays
+                // an empty text. Other columns are null when their text is empty.
+                const bool null = field ? field->IsNull() || (text.empty() && !IsTextField(field)) : text.empty();
+                const bool bytes = field ? field->IsBlob() && !IsMemoField(field)
+                                         : column->DataType == ctMEMO || column->DataType == ctGraphic;
+                AutomationValue value = null ? AutomationValue::Null()
+                    : bytes                  ? AutomationValue::ByteArray(std::move(text))
+                                             : AutomationValue(std::move(text));
                 target.PutRef("Value", value);
                 text.clear();
             }

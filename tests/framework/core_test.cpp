@@ -109,6 +109,9 @@ TEST(VariantTest, CurrencyAndIntegerRangesAreChecked)
     for (double amount : {922337203685477.5807, -922337203685477.5808 * 1.01, 1e300, std::nan("")})
         EXPECT_THROW(Variant::FromCurrency(amount), EConvertError) << amount;
     EXPECT_THROW(Variant(1e19).AsScaledCurrency(), EConvertError);
+    // Amounts with more digits than a double's 53 bits still go both ways exactly.
+    EXPECT_EQ(Variant::FromScaledCurrency(-9999999999999999LL).AsDouble(), -999999999999.9999);
+    EXPECT_EQ(Variant::FromCurrency(-999999999999.9999).AsScaledCurrency(), -9999999999999999LL);
     EXPECT_EQ(Variant("9223372036854775807").AsInteger(), INT64_MAX);
     EXPECT_EQ(Variant("-9223372036854775808").AsInteger(), INT64_MIN);
     EXPECT_THROW(Variant("9223372036854775808").AsInteger(), EConvertError);

@@ -152,21 +152,18 @@ TEST_P(AccessEndToEndTest, TypesValuesAndOddNamesReadBack)
                      "2||||f||||t\n"
                    : "1|Grüße €|1234567.5|2024-05-03 10:20:30|1|9007199254740993|0.125|0001ff|0\n"
                      "2||||0||||1\n");
-    // Memo text arrives as text (a memo source field becomes a long binary field).
-    EXPECT_EQ(Select(Pg() ? "SELECT convert_from(\"Notes\", 'UTF8') FROM \"Orders\" WHERE \"Id\" = 1"
-                          : "SELECT CAST(\"Notes\" AS TEXT) FROM \"Orders\" WHERE \"Id\" = 1"),
-              "line1\nline2\n");
-    // Empty text is null, not an empty string.
-    EXPECT_EQ(Select("SELECT count(*) FROM \"Orders\" WHERE \"select\" IS NULL"), "1\n");
+    // A memo is a text column holding text; an empty text stays empty, not null.
+    EXPECT_EQ(Select("SELECT \"Notes\" FROM \"Orders\" WHERE \"Notes\" = 'line1\nline2'"), "line1\nline2\n");
+    EXPECT_EQ(Select("SELECT count(*) FROM \"Orders\" WHERE \"select\" = ''"), "1\n");
     const std::string types = Pg() ? Select("SELECT format_type(atttypid, atttypmod) || ' ' || attnotnull FROM "
                                             "pg_attribute WHERE attrelid = '\"Orders\"'::regclass AND attnum > 0 "
                                             "ORDER BY attnum")
                                    : Select("SELECT type || ' ' || \"notnull\" FROM pragma_table_info('Orders')");
     EXPECT_EQ(types, Pg() ? "integer true\ncharacter varying(20) false\nnumeric(19,4) false\n"
                             "timestamp without time zone false\nboolean false\nbigint false\n"
-                            "double precision false\nbytea false\nbytea false\n"
+                            "double precision false\nbytea false\ntext false\n"
                           : "INTEGER 1\nVARCHAR(20) 0\nNUMERIC(19,4) 0\nDATETIME 0\nBOOLEAN 0\nBIGINT 0\n"
-                            "DOUBLE PRECISION 0\nBLOB 0\nBLOB 0\n");
+                            "DOUBLE PRECISION 0\nBLOB 0\nLONGTEXT 0\n");
 }
 
 TEST_P(AccessEndToEndTest, FailedExportLeavesTheOldTableAndRows)
@@ -257,6 +254,60 @@ TEST_P(AccessEndToEndTest, MergeAddsRowsAndCancelKeepsWhatWasWritten)
     GetTableNames(&names, database);
     ASSERT_EQ(names.Count(), 1);
     EXPECT_EQ(names[0], "Orders");
+}
+
+// Every value keeps its digits and its kind: floats that read back as the same double,
+// 64-bit limits, amounts with four decimals, years before 100 with milliseconds, empty
+// text beside null, long memo text and bytes with NUL.
+TEST_P(AccessEndToEndTest, ValuesKeepEveryDigit)
+{
+    const std::string memo(100000, 'm');
+    // SQLite keeps 15 significant digits of a NUMERIC column; PostgreSQL every digit.
+    const double amount = Pg() ? -999999999999.9999 : -99999999999.9999;
+    data.AppendRecord({3, "", Variant::FromCurrency(amount), ComposeDateTime(EncodeDate(50, 3, 1), EncodeTime(6, 0, 0, 250)),
+                       true, Variant(static_cast<long long>(INT64_MIN)), 12025.666666666666,
+                       std::string("\0x\0", 3), memo});
+    data.AppendRecord({4, Variant::Null(), Variant::FromScaledCurrency(9223372036854770000LL), Variant::Null(), false,
+                       Variant(static_cast<long long>(INT64_MAX)), -1.7976931348623157e308, Variant::Null(), ""});
+    exporter.Options.Include(soShowMessage);
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted) << ui.Boxes.at(0).Text;
+    const std::string when = Pg() ? "'0050-03-01 06:00:00.25'::timestamp" : "'0050-03-01 06:00:00.250'";
+    const std::string price = Pg() ? "-999999999999.9999" : "-99999999999.9999";
+    for (const std::string& condition :
+         {"\"Id\" = 3 AND \"select\" = '' AND \"Big\" = -9223372036854775808 AND \"Rate\" = 12025.666666666666 AND "
+          "\"with blank\" = " + when + " AND \"a \"\"quoted\"\" name\" = " + price + " AND length(\"Notes\") = 100000 AND " +
+              Hex("\"Data\"") + " = '007800'",
+          std::string("\"Id\" = 4 AND \"select\" IS NULL AND \"Big\" = 9223372036854775807 AND \"Rate\" = "
+                      "-1.7976931348623157e308 AND \"Notes\" = '' AND \"Data\" IS NULL AND \"with blank\" IS NULL") +
+              " AND \"a \"\"quoted\"\" name\" = 922337203685477"})
+        EXPECT_EQ(Select("SELECT count(*) FROM \"Orders\" WHERE " + condition), "1\n") << condition;
+}
+
+// A merge leaves the columns it does not fill to their defaults, and a row that breaks
+// a foreign key fails the export and leaves the table as it was.
+TEST_P(AccessEndToEndTest, MergeLeavesDefaultsAndKeepsForeignKeys)
+{
+    const std::string setup =
+        Pg() ? "CREATE TABLE parent (id integer PRIMARY KEY); INSERT INTO parent VALUES (1), (2); "
+               "CREATE TABLE \"Orders\" (\"Id\" integer REFERENCES parent (id), \"select\" varchar(20), "
+               "created timestamp NOT NULL DEFAULT now(), n serial)"
+             : "CREATE TABLE parent (id INTEGER PRIMARY KEY); INSERT INTO parent VALUES (1), (2); "
+               "CREATE TABLE \"Orders\" (\"Id\" INTEGER REFERENCES parent (id), \"select\" VARCHAR(20), "
+               "created DATETIME NOT NULL DEFAULT CURRENT_TIMESTAMP, n INTEGER DEFAULT 7)";
+    Select(setup);
+    for (int i = 2; i < exporter.Columns().Count(); ++i)
+        exporter.Columns()[i]->Visible = false;
+    exporter.Options.Include(soMergeData);
+    AddRows();
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted);
+    EXPECT_EQ(Select("SELECT \"Id\", created IS NOT NULL, n IS NOT NULL FROM \"Orders\" ORDER BY 1"),
+              Pg() ? "1|t|t\n2|t|t\n" : "1|1|1\n2|1|1\n");
+    data.AppendRecord({99, "orphan"});
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erFailed);
+    EXPECT_EQ(Select("SELECT count(*) FROM \"Orders\""), "2\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, AccessEndToEndTest, ::testing::Values(Target::Sqlite, Target::Postgres),

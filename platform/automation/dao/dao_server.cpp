@@ -4,6 +4,7 @@
 #include "platform/automation/dao/dao_store.h"
 
 #include <QString>
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -88,6 +89,11 @@ struct RecordsetState {
     std::vector<DaoFieldDef> Fields;
     std::unique_ptr<DaoInserter> Inserter;
     std::vector<DaoValue> Buffer;
+    // The fields given a value in the record being added, and the fields the inserter
+    // was prepared for: a field that is given no value is left to its default.
+    std::vector<bool> Assigned;
+    std::vector<bool> InserterFields;
+    std::vector<DaoValue> Subset;
     std::vector<std::shared_ptr<AutomationObject>> FieldObjects;
     bool Editing = false;
 
@@ -416,6 +422,7 @@ public:
                 if (!rs->Editing)
                     throw Exception("Update or CancelUpdate without AddNew or Edit.");
                 ConvertDaoValue(def, rs->Table, PutValue(args, m), rs->Buffer[FOrdinal]);
+                rs->Assigned[FOrdinal] = true;
                 return {};
             }
             const DaoValue& v = rs->Buffer[FOrdinal];
@@ -473,6 +480,16 @@ AutomationValue RecordsetField(const std::shared_ptr<RecordsetState>& Rs, const 
     return AutomationValue(object);
 }
 
+// The values of the fields given one in the record being added.
+const std::vector<DaoValue>& SubsetOf(RecordsetState& Rs)
+{
+    Rs.Subset.clear();
+    for (std::size_t i = 0; i < Rs.Fields.size(); ++i)
+        if (Rs.Assigned[i])
+            Rs.Subset.push_back(std::move(Rs.Buffer[i]));
+    return Rs.Subset;
+}
+
 class RecordsetFieldsObject : public AutomationObject {
 public:
     explicit RecordsetFieldsObject(std::shared_ptr<RecordsetState> Rs) : FRs(std::move(Rs)) {}
@@ -513,6 +530,7 @@ public:
                 v.Kind = DaoValue::Null;
                 v.Str.clear();
             }
+            std::fill(rs.Assigned.begin(), rs.Assigned.end(), false);
             rs.Editing = true;
             return {};
         }
@@ -524,10 +542,27 @@ public:
             DaoInserter& inserter = rs.Live();
             if (!rs.Editing)
                 throw Exception("Update or CancelUpdate without AddNew or Edit.");
+            if (std::find(rs.Assigned.begin(), rs.Assigned.end(), true) == rs.Assigned.end())
+                std::fill(rs.Assigned.begin(), rs.Assigned.end(), true); // a record of nulls
             for (std::size_t i = 0; i < rs.Fields.size(); ++i)
-                if (rs.Fields[i].Required && rs.Buffer[i].Kind == DaoValue::Null)
+                if (rs.Assigned[i] && rs.Fields[i].Required && rs.Buffer[i].Kind == DaoValue::Null)
                     ConvertDaoValue(rs.Fields[i], rs.Table, AutomationValue::Null()); // raises the engine's message
-            inserter.Insert(rs.Buffer);
+            if (rs.Assigned == rs.InserterFields) {
+                const bool every = std::find(rs.Assigned.begin(), rs.Assigned.end(), false) == rs.Assigned.end();
+                inserter.Insert(every ? rs.Buffer : SubsetOf(rs));
+            } else {
+                // Another set of fields than the last record's: the fields given no
+                // value are left out, so that their defaults apply.
+                inserter.Flush();
+                std::vector<DaoFieldDef> fields;
+                for (std::size_t i = 0; i < rs.Fields.size(); ++i)
+                    if (rs.Assigned[i])
+                        fields.push_back(rs.Fields[i]);
+                rs.Inserter.reset();
+                rs.Inserter = rs.Db->Store->PrepareInsert(rs.Table, fields);
+                rs.InserterFields = rs.Assigned;
+                rs.Inserter->Insert(SubsetOf(rs));
+            }
             rs.Editing = false;
             return {};
         }
@@ -591,6 +626,8 @@ public:
             rs->Fields = store.Columns(table);
             rs->Inserter = store.PrepareInsert(table, rs->Fields);
             rs->Buffer.resize(rs->Fields.size());
+            rs->Assigned.assign(rs->Fields.size(), false);
+            rs->InserterFields.assign(rs->Fields.size(), true);
             rs->FieldObjects.resize(rs->Fields.size());
             FDb->Recordsets.push_back(rs);
             return AutomationValue(std::make_shared<RecordsetObject>(rs));

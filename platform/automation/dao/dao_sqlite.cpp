@@ -421,6 +421,9 @@ public:
         }
         sqlite3_extended_result_codes(FConnection.Db, 1);
         sqlite3_busy_timeout(FConnection.Db, 5000);
+        // A row that breaks a foreign key fails the write (SQLite leaves them unchecked
+        // unless asked).
+        sqlite3_exec(FConnection.Db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
         try {
             // Reading the schema tells a database from any other file.
             Exec("SELECT count(*) FROM sqlite_schema");

@@ -214,7 +214,7 @@ std::string CurrencyText(std::int64_t Scaled)
 bool DaysInRange(int Y, int M, int D)
 {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (Y < 100 || Y > 9999 || M < 1 || M > 12 || D < 1)
+    if (Y < 1 || Y > 9999 || M < 1 || M > 12 || D < 1)
         return false;
     const bool leap = (Y % 4 == 0 && Y % 100 != 0) || Y % 400 == 0;
     return D <= days[M - 1] + (M == 2 && leap ? 1 : 0);
@@ -268,9 +268,10 @@ Parts Split(std::string_view S, std::string_view Sep)
     return parts;
 }
 
-// "h:nn[:ss]" with an optional AM/PM.
-bool ParseTime(std::string_view S, int& H, int& N, int& Sec)
+// "h:nn[:ss[.fff]]" with an optional AM/PM.
+bool ParseTime(std::string_view S, int& H, int& N, int& Sec, int& Ms)
 {
+    Ms = 0;
     S = TrimView(S);
     bool pm = false, am = false;
     if (S.size() > 2 && std::toupper(static_cast<unsigned char>(S.back())) == 'M') {
@@ -288,7 +289,23 @@ bool ParseTime(std::string_view S, int& H, int& N, int& Sec)
     if (parts.Count < 2 || parts.Count > 3)
         return false;
     Sec = 0;
-    if (!ReadInt(parts.Part[0], H) || !ReadInt(parts.Part[1], N) || (parts.Count == 3 && !ReadInt(parts.Part[2], Sec)))
+    std::string_view seconds = parts.Count == 3 ? parts.Part[2] : std::string_view();
+    if (auto dot = seconds.find_first_of(".,"); dot != std::string_view::npos) {
+        // Fractional seconds: milliseconds, rounded half up (at most 999).
+        const std::string_view fraction = seconds.substr(dot + 1);
+        seconds = seconds.substr(0, dot);
+        if (fraction.empty())
+            return false;
+        double scale = 100, ms = 0;
+        for (char c : fraction) {
+            if (!std::isdigit(static_cast<unsigned char>(c)))
+                return false;
+            ms += (c - '0') * scale;
+            scale /= 10;
+        }
+        Ms = std::min(999, static_cast<int>(ms + 0.5));
+    }
+    if (!ReadInt(parts.Part[0], H) || !ReadInt(parts.Part[1], N) || (parts.Count == 3 && !ReadInt(seconds, Sec)))
         return false;
     if (am || pm) {
         if (H < 1 || H > 12)
@@ -313,10 +330,15 @@ std::string_view DateOrder(char (&Order)[3])
     return n == 3 ? std::string_view(Order, 3) : std::string_view("mdy");
 }
 
-// 'YYYY-MM-DD HH:MM:SS' into out (one call per date value: written digit by digit).
-void StampText(std::string& out, int Y, int M, int D, int H, int N, int S)
+// 'YYYY-MM-DD HH:MM:SS[.fff]' into out (one call per date value: written digit by digit).
+void StampText(std::string& out, int Y, int M, int D, int H, int N, int S, int Ms = 0)
 {
-    out.assign("0000-00-00 00:00:00");
+    out.assign(Ms ? "0000-00-00 00:00:00.000" : "0000-00-00 00:00:00");
+    if (Ms) {
+        out[20] = static_cast<char>('0' + Ms / 100 % 10);
+        out[21] = static_cast<char>('0' + Ms / 10 % 10);
+        out[22] = static_cast<char>('0' + Ms % 10);
+    }
     auto two = [&out](std::size_t At, int V) {
         out[At] = static_cast<char>('0' + V / 10 % 10);
         out[At + 1] = static_cast<char>('0' + V % 10);
@@ -339,13 +361,13 @@ bool ParseDate(std::string_view Text, std::string& Out)
         datePart = s.substr(0, sp);
         timePart = s.substr(sp + 1);
     }
-    int y = 1899, m = 12, d = 30, h = 0, n = 0, sec = 0;
+    int y = 1899, m = 12, d = 30, h = 0, n = 0, sec = 0, ms = 0;
     const std::string& timeSep = FormatSettings().TimeSeparator;
     const bool timeOnly = datePart.find(':') != std::string_view::npos
         || (!timeSep.empty() && datePart.find(timeSep) != std::string_view::npos);
     if (timeOnly) {
         // A time alone: "14:30", "2:30 PM".
-        if (!ParseTime(s, h, n, sec))
+        if (!ParseTime(s, h, n, sec, ms))
             return false;
     } else {
         Parts parts;
@@ -378,10 +400,10 @@ bool ParseDate(std::string_view Text, std::string& Out)
         }
         if (!DaysInRange(y, m, d))
             return false;
-        if (!timePart.empty() && !ParseTime(timePart, h, n, sec))
+        if (!timePart.empty() && !ParseTime(timePart, h, n, sec, ms))
             return false;
     }
-    StampText(Out, y, m, d, h, n, sec);
+    StampText(Out, y, m, d, h, n, sec, ms);
     return true;
 }
 
@@ -648,11 +670,11 @@ void ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const A
         if (number) {
             // A number is days since 1899-12-30, the fraction being the time of day.
             const double days = Value.ToReal();
-            if (!(days > -657435.0 && days < 2958466.0))
+            if (!(days > -693594.0 && days < 2958466.0)) // 0001-01-01 .. 9999-12-31
                 Overflow(Field, Table, text);
             int y, m, d, h, n, sec, ms;
             DecodeDateTime(days, y, m, d, h, n, sec, ms);
-            StampText(Out.Str, y, m, d, h, n, sec);
+            StampText(Out.Str, y, m, d, h, n, sec, ms);
         } else if (!ParseDate(text, Out.Str)) {
             ConversionError(Field, Table, text);
         }

@@ -10,7 +10,8 @@
 //   16 64-bit integer     BIGINT               bigint            integer, 64-bit range
 //   5  currency           NUMERIC(19,4)        numeric(19,4)     exact decimal, 4 decimals
 //   7  double             DOUBLE PRECISION     double precision  IEEE double
-//   8  date               DATETIME             timestamp         'YYYY-MM-DD HH:MM:SS'
+//   8  date               DATETIME             timestamp         'YYYY-MM-DD HH:MM:SS[.fff]',
+//                                                                years 1 .. 9999
 //   9  fixed binary (n)   BINARY(n)            bytea             bytes, at most n when n > 0
 //   10 text (n)           VARCHAR(n) / TEXT    varchar(n) / text characters, at most n when
 //                                                                0 < n <= 255; TEXT otherwise
@@ -44,7 +45,7 @@
 //       double     as integers;
 //       date       the current short date order (d, m, y as ShortDateFormat orders
 //                  them) with the current date separator, or ISO "yyyy-mm-dd"; an
-//                  optional time "h:nn[:ss]" with the current time separator (or ":")
+//                  optional time "h:nn[:ss[.fff]]" with the current time separator (or ":")
 //                  and an optional AM/PM; a time alone is a time on 1899-12-30; two-digit
 //                  years 00..29 are 2000..2029, 30..99 are 1930..1999;
 //       GUID       32 hexadecimal digits, with or without dashes and braces;
