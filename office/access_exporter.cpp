@@ -89,7 +89,9 @@ void TKVExportToAccess::InternalBeforeProcess()
 {
     const std::string name = FileName();
     TKVExportBaseComponent::InternalBeforeProcess();
-    if (IsDatabaseUri(name) && FileName() != name)
+    // A database file here has no extension of its own (SQLite's are a custom, not a
+    // rule): the name is used as given, and ".MDB" is never added to it.
+    if (FileName() != name)
         SetFileName(name);
 }
 
@@ -249,6 +251,8 @@ void TKVExportToAccess::OpenOrCreateDatabase()
 {
     const std::string& name = FileName();
     bool opened = false;
+    std::string openFailure;
+    FCreatedDatabase = false;
     if (DatabaseExists(name)) {
         try {
             if (Password.empty())
@@ -257,13 +261,23 @@ void TKVExportToAccess::OpenOrCreateDatabase()
                 FDatabase = FEngine.Call("OpenDatabase",
                                          {Named("Name", AutomationValue(name)), Named("Connect", ";PWD=" + Password)});
             opened = true;
-        } catch (const Exception&) {
+        } catch (const Exception& e) {
             FDatabase = AutomationValue();
+            openFailure = e.Message();
         }
     }
     if (!opened) {
         AutomationValue locale(CreationLocale());
-        FDatabase = FEngine.Call("CreateDatabase", {AutomationValue(name), ByRef(locale), 0});
+        try {
+            FDatabase = FEngine.Call("CreateDatabase", {AutomationValue(name), ByRef(locale), 0});
+        } catch (const Exception&) {
+            // Creating fails over something that exists: why it could not be opened is
+            // the cause worth telling (locked, not a database, a folder, no access).
+            if (!openFailure.empty())
+                throw Exception(openFailure);
+            throw;
+        }
+        FCreatedDatabase = !IsDatabaseUri(name);
     }
 }
 
@@ -354,8 +368,14 @@ void TKVExportToAccess::Prepare()
         }
         FDatabase = AutomationValue();
         FEngine = AutomationValue();
+        // A database file this run created holds nothing of a failed run.
+        if (FCreatedDatabase) {
+            FCreatedDatabase = false;
+            DeleteFile(FileName());
+        }
         throw;
     }
+    FCreatedDatabase = false;
 }
 
 void TKVExportToAccess::CreateTable()

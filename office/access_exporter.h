@@ -37,7 +37,7 @@ public:
     // Whether MSAccessVersion belongs in a form file (it differs from the default).
     bool IsVersionStore() const { return MSAccessVersion != DefaultAccessVersion; }
 
-    // A connection URI names a database, not a file: it gets no default extension.
+    // The database's name is used as given: no default extension is added.
     void InternalBeforeProcess() override;
     void Prepare() override;
     std::string GetFieldStr(TField* Field) override;
@@ -61,6 +61,7 @@ protected:
     AutomationValue FRecordset;
 
 private:
+    bool FCreatedDatabase = false; // the run created the database file
     void GetEngine();
     void OpenOrCreateDatabase();
     void CreateTable();

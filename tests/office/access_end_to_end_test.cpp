@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <unistd.h>
@@ -308,6 +309,48 @@ TEST_P(AccessEndToEndTest, MergeLeavesDefaultsAndKeepsForeignKeys)
     exporter.Execute();
     EXPECT_EQ(exporter.Statistic().Result, erFailed);
     EXPECT_EQ(Select("SELECT count(*) FROM \"Orders\""), "2\n");
+}
+
+// Targets that cannot be opened are reported by their own cause; a run that fails into a
+// database file it created leaves no file; a name is used as given.
+TEST(AccessTargetTest, MessagesNameTheCauseAndAFailedRunLeavesNoNewFile)
+{
+    TempDir folder;
+    TRecordingUIServices ui;
+    TUIServicesScope scope{&ui};
+    ui.ForceHasGui = 0;
+    TMemoryDataSet data;
+    data.AddField("ID", ftInteger);
+    data.AppendRecord({1});
+    data.AppendRecord({2});
+    auto run = [&](const std::string& Target, bool FailAtSecondRow = false) {
+        TKVExportToAccess exporter;
+        exporter.AnimatedStatus = false;
+        exporter.ColumnSource = csDataSet;
+        exporter.SetDataSet(&data);
+        exporter.SetFileName(Target);
+        exporter.TableName = "t";
+        if (FailAtSecondRow)
+            exporter.OnAfterRecord = [](TPersistent*, bool&) { throw Exception("the source failed"); };
+        exporter.Execute();
+        return exporter.Statistic().Result == erFailed ? ui.Boxes.back().Text : std::string("completed");
+    };
+    std::ofstream(folder / "notes.txt") << "not a database";
+    std::filesystem::create_directory(folder / "folder");
+    struct Case {
+        std::string Target;
+        const char* Expected;
+    } cases[] = {
+        {folder / "notes.txt", "file is not a database"},
+        {folder / "folder", "is not a database file"},
+    };
+    for (const Case& c : cases)
+        EXPECT_NE(run(c.Target).find(c.Expected), std::string::npos) << c.Target << ": " << ui.Boxes.back().Text;
+    EXPECT_NE(run(folder / "new.db", true).find("the source failed"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(folder / "new.db"));
+    EXPECT_EQ(run(folder / "plain"), "completed");
+    EXPECT_TRUE(std::filesystem::exists(folder / "plain"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "plain.MDB"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, AccessEndToEndTest, ::testing::Values(Target::Sqlite, Target::Postgres),
