@@ -311,22 +311,26 @@ void TKVExportToAccess::Prepare()
         bool merge = false;
         AutomationValue tables = FDatabase.Call("TableDefs");
         const int count = tables.Call("Count").ToInteger();
-        if (Options.Contains(soMergeData)) {
-            for (int i = 0; i < count && !merge; ++i) {
-                const std::string name = tables.Get("Item", {i}).Call("Name").ToString();
-                if (SameText(name, TableName)) {
-                    TableName = name;
-                    merge = true;
-                }
+        // The table of exactly that name, else the first whose name differs only in
+        // letter case: where a database holds both (PostgreSQL can), the other one is
+        // never touched.
+        std::string existing;
+        for (int i = 0; i < count; ++i) {
+            const std::string name = tables.Get("Item", {i}).Call("Name").ToString();
+            if (name == TableName) {
+                existing = name;
+                break;
             }
+            if (existing.empty() && SameText(name, TableName))
+                existing = name;
+        }
+        if (Options.Contains(soMergeData) && !existing.empty()) {
+            TableName = existing;
+            merge = true;
         }
         if (!merge) {
-            for (int i = 0; i < count; ++i) {
-                if (SameText(tables.Get("Item", {i}).Call("Name").ToString(), TableName)) {
-                    tables.Call("Delete", {AutomationValue(TableName)});
-                    break;
-                }
-            }
+            if (!existing.empty())
+                tables.Call("Delete", {AutomationValue(existing)});
             FCellFont = font.get();
             CreateTable();
         }

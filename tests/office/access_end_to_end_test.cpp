@@ -311,6 +311,25 @@ TEST_P(AccessEndToEndTest, MergeLeavesDefaultsAndKeepsForeignKeys)
     EXPECT_EQ(Select("SELECT count(*) FROM \"Orders\""), "2\n");
 }
 
+// PostgreSQL names: a table differing only in letter case is never touched, and a name
+// the server would cut is refused, naming the limit.
+TEST_P(AccessEndToEndTest, PostgresNamesAreMatchedAsTheServerMatchesThem)
+{
+    if (!Pg())
+        GTEST_SKIP() << "SQLite has no two tables differing only in case";
+    Select("CREATE TABLE \"Orders\" (a integer); INSERT INTO \"Orders\" VALUES (1); CREATE TABLE orders (b integer)");
+    AddRows();
+    exporter.TableName = "orders";
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted);
+    EXPECT_EQ(Select("SELECT a FROM \"Orders\"; SELECT count(*) FROM orders"), "1\n2\n");
+    exporter.TableName = std::string(64, 't');
+    exporter.Options.Include(soShowMessage);
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erFailed);
+    EXPECT_NE(ui.Boxes.back().Text.find("at most 63 bytes"), std::string::npos) << ui.Boxes.back().Text;
+}
+
 // Targets that cannot be opened are reported by their own cause; a run that fails into a
 // database file it created leaves no file; a name is used as given.
 TEST(AccessTargetTest, MessagesNameTheCauseAndAFailedRunLeavesNoNewFile)

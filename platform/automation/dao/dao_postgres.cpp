@@ -205,6 +205,16 @@ public:
 
     void CreateTable(const std::string& Table, const std::vector<DaoFieldDef>& Fields) override
     {
+        // The server would cut longer names to 63 bytes and then not find them (or
+        // find two columns of one name): such names are refused before the statement.
+        auto limit = [](const std::string& Name, const char* What) {
+            if (Name.size() > 63)
+                throw Exception(std::string("The ") + What + " name '" + Name + "' is " + std::to_string(Name.size()) +
+                                " bytes long; PostgreSQL names hold at most 63 bytes");
+        };
+        limit(Table, "table");
+        for (const DaoFieldDef& f : Fields)
+            limit(f.Name, "column");
         Exec(DaoCreateTableSql(Table, Fields, DaoDialect::Postgres));
     }
 

@@ -21,6 +21,24 @@ bool SameName(const std::string& A, const std::string& B)
 }
 
 [[noreturn]] void NotFound() { throw Exception("Item not found in this collection."); }
+
+// The table a name means: the one of exactly that name, else the one name that differs
+// only in letter case. Where two tables differ only in case (PostgreSQL allows it),
+// neither is taken for the other.
+const DaoTableInfo* FindTable(const std::vector<DaoTableInfo>& Tables, const std::string& Name)
+{
+    const DaoTableInfo* alike = nullptr;
+    int alikeCount = 0;
+    for (const auto& t : Tables) {
+        if (t.Name == Name)
+            return &t;
+        if (SameName(t.Name, Name)) {
+            alike = &t;
+            ++alikeCount;
+        }
+    }
+    return alikeCount == 1 ? alike : nullptr;
+}
 [[noreturn]] void Invalid() { throw Exception("Object invalid or no longer set."); }
 
 const AutomationValue* Arg(const AutomationArgs& Args, std::size_t Position, std::string_view Name)
@@ -355,20 +373,19 @@ public:
                     NotFound();
                 return AutomationValue(std::make_shared<TableDefObject>(ExistingTable(store, tables[static_cast<std::size_t>(i)])));
             }
-            for (const auto& t : tables)
-                if (SameName(t.Name, key.ToString()))
-                    return AutomationValue(std::make_shared<TableDefObject>(ExistingTable(store, t)));
+            if (const DaoTableInfo* t = FindTable(tables, key.ToString()))
+                return AutomationValue(std::make_shared<TableDefObject>(ExistingTable(store, *t)));
             NotFound();
         }
         if (Is(m, "Delete") && kind == InvokeKind::Call) {
             const std::string name = RequiredArg(args, 0, "Name", m).ToString();
-            for (const auto& t : store.Tables())
-                if (SameName(t.Name, name)) {
-                    if (t.System)
-                        throw Exception("Could not delete the system table '" + t.Name + "'.");
-                    store.DropTable(t.Name);
-                    return {};
-                }
+            const auto tables = store.Tables();
+            if (const DaoTableInfo* t = FindTable(tables, name)) {
+                if (t->System)
+                    throw Exception("Could not delete the system table '" + t->Name + "'.");
+                store.DropTable(t->Name);
+                return {};
+            }
             NotFound();
         }
         if (Is(m, "Append") && kind == InvokeKind::Call) {
@@ -382,7 +399,7 @@ public:
             if (state->Fields.empty())
                 throw Exception("The table '" + state->Name + "' has no fields; append fields first.");
             for (const auto& t : store.Tables())
-                if (SameName(t.Name, state->Name))
+                if (store.Dialect() == DaoDialect::Postgres ? t.Name == state->Name : SameName(t.Name, state->Name))
                     throw Exception("Table '" + state->Name + "' already exists.");
             std::vector<DaoFieldDef> fields;
             for (auto& f : state->Fields)
@@ -615,9 +632,9 @@ public:
             if (const AutomationValue* type = Arg(args, 1, "Type"); type && type->ToInteger() != 1)
                 throw Exception("Invalid argument: this engine opens table recordsets (type 1) only");
             std::string table;
-            for (const auto& t : store.Tables())
-                if (SameName(t.Name, name))
-                    table = t.Name;
+            const auto tables = store.Tables();
+            if (const DaoTableInfo* t = FindTable(tables, name))
+                table = t->Name;
             if (table.empty())
                 throw Exception("The database engine cannot find the input table or query '" + name + "'.");
             auto rs = std::make_shared<RecordsetState>();
