@@ -171,9 +171,10 @@ std::string TKVExportToAccess::GetFieldStr(TField* Field)
     // A blob goes as its raw bytes (the field holds them whole).
     if (Field->IsBlob())
         return Field->AsString();
-    std::string text = TKVExportBaseComponent::GetFieldStr(Field);
-    if (text.empty() || Options.Contains(soFieldMask))
-        return text;
+    const TFieldType type = Field->DataType();
+    const bool number = type == ftFloat || type == ftCurrency || type == ftBCD;
+    if (!number || Options.Contains(soFieldMask) || BlankIfZero)
+        return TKVExportBaseComponent::GetFieldStr(Field);
     // Numbers go with every digit the engine reads back as the same value: a float as
     // the shortest text of its double, an amount with its four exact decimals.
     const Variant value = Field->Value();
@@ -197,7 +198,7 @@ std::string TKVExportToAccess::GetFieldStr(TField* Field)
         const auto r = std::to_chars(buf, buf + sizeof buf, value.AsDouble());
         return decimalPoint(std::string(buf, r.ptr));
     }
-    return text;
+    return TKVExportBaseComponent::GetFieldStr(Field);
 }
 
 void TKVExportToAccess::GetEngine()
