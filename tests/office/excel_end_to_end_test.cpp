@@ -310,6 +310,68 @@ TEST_F(ExcelEndToEndTest, MergeAppendsBelowTheFoundSheetAndTemplatesStayUnchange
     EXPECT_EQ(ReadFileToString((dir / "old.xlsx").string()), binary);
 }
 
+// Days on both sides of 1900-03-01 (where the 1900 date system counts its 29 February),
+// and a workbook that counts from 1904, as openpyxl and xlrd read them back.
+TEST_F(ExcelEndToEndTest, DatesReadBackAsTheDaysTheyWere)
+{
+    static const int days[][3] = {{1900, 1, 1}, {1900, 2, 28}, {1900, 3, 1}, {2024, 2, 1}};
+    engine.OnFillColumns = [](TPersistent* sender) {
+        TKVEColumn* day = static_cast<TKVEColumns*>(sender)->Add();
+        day->FieldName = "Day";
+        day->DataType = ctDate;
+    };
+    int first = 0;
+    engine.OnGetValue = [&](TPersistent*, TKVEColumn*, Variant& value) {
+        const int* d = days[std::min(first + row, 3)];
+        value = Variant::FromDateTime(EncodeDate(d[0], d[1], d[2]));
+    };
+    std::ofstream(dir / "days.py") << R"(
+import sys
+f = sys.argv[1]
+if f.endswith('.xls'):
+    import xlrd
+    b = xlrd.open_workbook(f)
+    s = b.sheet_by_name('Tabrix 4.61')
+    def day(v):
+        try:
+            return '%04d-%02d-%02d' % xlrd.xldate_as_tuple(v, b.datemode)[:3]
+        except xlrd.xldate.XLDateAmbiguous:
+            return 'ambiguous'
+    print(' '.join('%g=%s' % (s.cell_value(r, 0), day(s.cell_value(r, 0))) for r in range(s.nrows)))
+else:
+    import openpyxl
+    s = openpyxl.load_workbook(f)['Tabrix 4.61']
+    print(' '.join(str(r[0].value.date()) for r in s.iter_rows()))
+)";
+    const auto read = [&](const fs::path& file) {
+        return Shell("/usr/bin/python3 '" + (dir / "days.py").string() + "' '" + file.string() + "'");
+    };
+    rows = 4;
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
+    EXPECT_EQ(read(dir / "out.xlsx"), "1900-01-01 1900-02-28 1900-03-01 2024-02-01\n");
+    exporter.SetFileName((dir / "out.xls").string());
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
+    // xlrd gives no day for serials before 1900-03-01, as the 1900 system's 29 February
+    // makes them ambiguous to it; the serials are the system's.
+    EXPECT_EQ(read(dir / "out.xls"), "1=ambiguous 59=ambiguous 61=1900-03-01 45323=2024-02-01\n");
+
+    // Rows merged into a workbook of the 1904 system get serials of that system.
+    const fs::path mac = dir / "mac.xlsx";
+    ASSERT_EQ(Shell("/usr/bin/python3 -c \"import openpyxl, datetime; from openpyxl.utils.datetime import CALENDAR_MAC_1904;"
+                    " wb = openpyxl.Workbook(); wb.epoch = CALENDAR_MAC_1904; wb.active.title = 'Tabrix 4.61';"
+                    " wb.active['A1'] = datetime.date(2000, 1, 1); wb.save('" + mac.string() + "')\""),
+              "");
+    rows = 1;
+    first = 3;
+    exporter.Options = TKVOptions{soMergeData, soShowMessage};
+    exporter.SetFileName(mac.string());
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
+    EXPECT_EQ(read(mac), "2000-01-01 2024-02-01\n");
+}
+
 // .xls: values with their types, formats, fonts and colours, widths, frozen panes,
 // several sheets, read by xlrd and by LibreOffice.
 TEST_F(ExcelEndToEndTest, XlsWorkbookReadsBackWithXlrdAndLibreOffice)

@@ -219,7 +219,7 @@ public:
             case FilePass: Refuse(FIn.File(), "encryption (a password to open it)");
             case DateMode:
                 Need(FIn, data, 2, "DATEMODE");
-                if (Get16(data, 0)) Refuse(FIn.File(), "dates counted from 1904");
+                FBook.Date1904 = Get16(data, 0) != 0;
                 break;
             case Biff::Font: {
                 Need(FIn, data, 15, "FONT");

@@ -430,7 +430,7 @@ void XlWorkbook::SaveXls(const std::string& fileName)
     data.clear();
     for (unsigned v : {0u, 0u, 0x3000u, 0x2000u, 0x0038u, static_cast<unsigned>(Active), 0u, 1u, 0x0258u}) U16(data, v);
     Record(globals, Window1, data);
-    Record(globals, DateMode, U16Data(0));
+    Record(globals, DateMode, U16Data(Date1904 ? 1 : 0));
     Record(globals, Precision, U16Data(1));
     // Font 4 does not exist in BIFF: the default font takes 0 to 3, the others from 5 on.
     unsigned nextFont = 0;

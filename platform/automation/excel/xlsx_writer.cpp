@@ -1,6 +1,7 @@
 // Writes an XlWorkbook as an Office Open XML workbook (.xlsx).
 
 #include "platform/automation/excel/excel_workbook.h"
+#include "platform/automation/excel/xl_text.h"
 
 #include "framework/files.h"
 #include "platform/automation/word/word_text.h"
@@ -35,30 +36,6 @@ std::string Letters(int n)
     return name;
 }
 
-// A printable ASCII byte that XML character data takes as it is.
-bool PlainXmlByte(unsigned char b)
-{
-    return b >= 0x20 && b < 0x7F && b != '<' && b != '>' && b != '&' && b != '"';
-}
-
-void AppendXmlText(std::string& out, std::string_view bytes)
-{
-    // Runs of plain bytes are copied at once; the rest goes character by character.
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        std::size_t run = i;
-        while (run < bytes.size() && PlainXmlByte(p[run])) ++run;
-        out.append(bytes.data() + i, run - i);
-        if (run == bytes.size()) break;
-        char32_t c;
-        i = DecodeWordChar(p, bytes.size(), run, c);
-        if (c == WordTab) out += '\t';
-        else if (c == WordLineBreak) out += '\n';
-        else AppendXmlChar(out, c);
-    }
-}
-
 void AppendRowXml(std::string& b, const XlSpooledRow& row, const XlWorkbook& book)
 {
     const std::string rs = std::to_string(row.Row);
@@ -77,7 +54,7 @@ void AppendRowXml(std::string& b, const XlSpooledRow& row, const XlWorkbook& boo
         case XlKind::Number: b += "><v>" + XlNumberText(cell.Number) + "</v></c>"; break;
         case XlKind::Text:
             b += " t=\"inlineStr\"><is><t>";
-            AppendXmlText(b, cell.Text);
+            XlAppendXmlText(b, cell.Text);
             b += "</t></is></c>";
             break;
         }
@@ -161,12 +138,12 @@ std::string SheetTail(const XlSheet& sheet, bool drawing, const std::string& dra
         x += "<headerFooter>";
         if (!header.empty()) {
             x += "<oddHeader>";
-            AppendXmlAttrText(x, header);
+            XlAppendXmlText(x, header);
             x += "</oddHeader>";
         }
         if (!footer.empty()) {
             x += "<oddFooter>";
-            AppendXmlAttrText(x, footer);
+            XlAppendXmlText(x, footer);
             x += "</oddFooter>";
         }
         x += "</headerFooter>";
@@ -389,7 +366,7 @@ std::string MergeSheet(const std::string& xml, const XlSheet& sheet, const XlWor
             if (text.empty()) return;
             pugi::xml_node n = hf.child(name);
             if (!n) n = std::strcmp(name, "oddHeader") == 0 ? hf.prepend_child(name) : hf.insert_child_after(name, hf.child("oddHeader"));
-            n.text().set(XlHeaderCode(text, std::string()).c_str());
+            n.text().set(XlXString(XlHeaderCode(text, std::string())).c_str());
         };
         set("oddHeader", sheet.LeftHeader);
         set("oddFooter", sheet.LeftFooter);
@@ -493,6 +470,8 @@ void XlWorkbook::OpenXlsx(const std::string& fileName, bool asTemplate)
         xfs = XlStyles::CountXfs(ReadEntry(zip.get(), source->StylesPart, fileName));
         if (xfs < 1) throw Exception("The styles of '" + fileName + "' cannot be read");
     }
+    const std::string_view date1904 = book.child("workbook").child("workbookPr").attribute("date1904").value();
+    Date1904 = date1904 == "1" || date1904 == "true";
     Sheets = std::move(sheets);
     Active = std::clamp(book.child("workbook").child("bookViews").child("workbookView").attribute("activeTab").as_int(0),
                         0, static_cast<int>(Sheets.size()) - 1);
@@ -531,7 +510,8 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
                     "<Override PartName=\"/xl/workbook.xml\" ContentType=\"" + WorkbookType + "\"/></Types>",
               "[Content_Types].xml");
         Parse(book, std::string(XmlHead) + "<workbook xmlns=\"" + MainNs + "\" xmlns:r=\"" + RelNs
-                        + "\"><bookViews><workbookView/></bookViews><sheets/></workbook>",
+                        + "\">" + (Date1904 ? "<workbookPr date1904=\"1\"/>" : "")
+                        + "<bookViews><workbookView/></bookViews><sheets/></workbook>",
               bookPart);
         Parse(bookRels, std::string(XmlHead) + "<Relationships xmlns=\"" + PkgRelNs + "\"/>", RelsOf(bookPart));
     }
