@@ -257,6 +257,9 @@ keep['A1'] = 'kept'
 if len(sys.argv) < 4:
     keep['B1'] = '=1+2'
 keep.column_dimensions['A'].width = 30
+for col, colour, bold in (('C', 'FF0000', True), ('D', '0000FF', False), ('E', '008000', True)):
+    keep[col + '1'] = colour
+    keep[col + '1'].font = openpyxl.styles.Font(name='Arial', color=colour, bold=bold)
 if sys.argv[2] == 'with':
     ws = wb.create_sheet('Tabrix 4.61')
     ws['A1'] = 'old 1'
@@ -502,14 +505,18 @@ TEST_F(ExcelEndToEndTest, XlsMergeAppendsOrRefusesLeavingTheFileAlone)
     EXPECT_NE(Failure().find("holds formulas"), std::string::npos) << Failure();
     EXPECT_EQ(ReadFileToString((dir / "formula.xls").string()), formulaBefore);
 
-    // The other sheet keeps its value, widths, row heights and font as LibreOffice wrote them.
+    // The other sheet keeps its value, widths, row heights, fonts and font colours as
+    // LibreOffice wrote them.
     const auto keep = [&] {
         return Shell("/usr/bin/python3 -c \"import xlrd; b = xlrd.open_workbook('" + (dir / "plain.xls").string()
-                     + "', formatting_info=True); s = b.sheet_by_name('Keep'); f = b.font_list[b.xf_list[s.cell_xf_index(0, 0)].font_index];"
-                       " print(s.cell_value(0, 0), s.colinfo_map[0].width, f.name, f.height, s.default_row_height, s.rowinfo_map[0].height)\"");
+                     + "', formatting_info=True); s = b.sheet_by_name('Keep'); f = lambda c: b.font_list[b.xf_list[s.cell_xf_index(0, c)].font_index];"
+                       " print(s.cell_value(0, 0), s.colinfo_map[0].width, f(0).name, f(0).height, s.default_row_height, s.rowinfo_map[0].height,"
+                       " *[(f(c).name, f(c).weight, b.colour_map[f(c).colour_index]) for c in (2, 3, 4)])\"");
     };
     const std::string keepBefore = keep();
     EXPECT_NE(keepBefore.find("kept 7"), std::string::npos) << keepBefore;
+    EXPECT_NE(keepBefore.find("('Arial', 700, (255, 0, 0)) ('Arial', 400, (0, 0, 255)) ('Arial', 700, (0, 128, 0))"), std::string::npos)
+        << keepBefore;
     exporter.SetFileName((dir / "plain.xls").string());
     exporter.AddTitle = false;
     exporter.Execute();
