@@ -199,6 +199,34 @@ TEST_F(ExcelEndToEndTest, ValuesFormatsAndSheetSettingsReadBack)
     EXPECT_NE(csv.find("0,\"0,5\",02/01/2024, 00 text\n,,,\n200000,"), std::string::npos) << csv;
 }
 
+// A real page header and footer of several lines keep their lines, as openpyxl reads them
+// (it shows the header code's "&&" for "&"), in a new workbook and in one merged into.
+TEST_F(ExcelEndToEndTest, RealHeaderAndFooterKeepTheirLines)
+{
+    std::ofstream(dir / "hf.py") << "import sys, openpyxl\n"
+                                    "ws = openpyxl.load_workbook(sys.argv[1])['Tabrix 4.61']\n"
+                                    "print(ascii(ws.oddHeader.left.text), ascii(ws.oddFooter.left.text))\n";
+    const auto read = [&] { return Shell("/usr/bin/python3 '" + (dir / "hf.py").string() + "' '" + (dir / "out.xlsx").string() + "'"); };
+    DefaultExportAsRealHeaderFooter = true;
+    exporter.Header().Add("Report & more");
+    exporter.Header().Add("second line");
+    exporter.Footer().Add("The end");
+    exporter.Footer().Add("page");
+    rows = 1;
+    exporter.Execute();
+    const std::string fresh = read();
+    exporter.Options = TKVOptions{soMergeData};
+    exporter.Footer().Clear();
+    exporter.Footer().Add("merged");
+    exporter.Footer().Add("footer");
+    exporter.Execute();
+    DefaultExportAsRealHeaderFooter = false;
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
+    EXPECT_EQ(fresh, "'Report && more\\nsecond line' 'The end\\npage'\n");
+    EXPECT_EQ(read(), "'Report && more\\nsecond line' 'merged\\nfooter'\n");
+    EXPECT_EQ(OoxmlSchemaFaults((dir / "out.xlsx").string()), "");
+}
+
 TEST_F(ExcelEndToEndTest, FailedSaveLeavesTheOldFileAlone)
 {
     const std::string old = "not a workbook";
