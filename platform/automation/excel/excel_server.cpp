@@ -20,6 +20,7 @@
 #include "framework/exceptions.h"
 #include "framework/files.h"
 #include "platform/automation/excel/excel_workbook.h"
+#include "platform/automation/excel/xl_text.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -578,7 +579,7 @@ private:
     }
     void SetName(const std::string& name)
     {
-        if (name.empty() || name.size() > 31 || name.find_first_of(":\\/?*[]") != std::string::npos
+        if (name.empty() || XlTextLength(name) > 31 || name.find_first_of(":\\/?*[]") != std::string::npos
             || name.front() == '\'' || name.back() == '\'')
             throw Exception("'" + name + "' is not a valid sheet name (1 to 31 characters, none of : \\ / ? * [ ])");
         for (const auto& s : FBook->Sheets)

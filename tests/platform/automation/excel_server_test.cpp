@@ -86,6 +86,19 @@ TEST_F(ExcelServerTest, TextsAreReadAsNumbersAndDatesUnlessTheCellIsText)
     }
 }
 
+TEST_F(ExcelServerTest, SheetNamesHoldThirtyOneCharacters)
+{
+    std::string name;
+    for (int i = 0; i < 31; ++i) name += "\xC3\xBC"; // ü
+    Sheet().Put("Name", name);
+    EXPECT_EQ(Sheet().Get("Name").ToString(), name);
+    EXPECT_THROW(Sheet().Put("Name", name + "x"), Exception);
+    EXPECT_THROW(Sheet().Put("Name", std::string(30, 'a') + "\xF0\x9F\x98\x80"), Exception); // 32 UTF-16 units
+    const std::string file = (std::filesystem::temp_directory_path() / ("tabrix-sheet-name-" + std::to_string(::getpid()) + ".xls")).string();
+    app.Call("ActiveWorkbook").Call("SaveAs", {file});
+    std::filesystem::remove(file);
+}
+
 TEST_F(ExcelServerTest, RowsAreWrittenInOrderWithinTheSheetLimits)
 {
     Sheet().Get("Range", {"A10", "B10"}).Put("Value", AutomationValue::ArrayOf({AutomationValue::ArrayOf({"a", "b"})}));
