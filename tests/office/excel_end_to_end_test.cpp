@@ -237,9 +237,14 @@ TEST_F(ExcelEndToEndTest, FailedSaveLeavesTheOldFileAlone)
     engine.OnFillColumns = [](TPersistent* sender) {
         static_cast<TKVEColumns*>(sender)->Add()->FieldName = "a";
     };
-    engine.OnGetValue = [](TPersistent*, TKVEColumn*, Variant& value) { value = Variant(std::string(40000, 'x')); };
+    // One character more than a cell holds: the emoji counts two, as in UTF-16.
+    engine.OnGetValue = [](TPersistent*, TKVEColumn*, Variant& value) {
+        value = Variant("\xF0\x9F\x98\x80" + std::string(32766, 'x'));
+    };
+    exporter.Options = TKVOptions{soShowMessage};
     exporter.Execute();
     EXPECT_EQ(exporter.Statistic().Result, erFailed);
+    EXPECT_NE(Failure().find("the text for A1 has 32768"), std::string::npos) << Failure();
     EXPECT_EQ(ReadFileToString((dir / "out.xlsx").string()), old);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
