@@ -2,6 +2,7 @@
 
 #include "platform/automation/excel/excel_workbook.h"
 #include "platform/automation/excel/xl_text.h"
+#include "platform/automation/excel/xlsx_sheet_scan.h"
 
 #include "framework/files.h"
 #include "platform/automation/word/word_text.h"
@@ -167,7 +168,9 @@ std::string ReadEntry(zip_t* zip, const std::string& name, const std::string& pa
     zip_stat_init(&st);
     if (zip_stat(zip, name.c_str(), 0, &st) != 0)
         throw Exception("The workbook '" + package + "' has no part '" + name + "'");
-    if (st.size > (zip_uint64_t(1) << 31)) throw Exception("The part '" + name + "' of '" + package + "' is too large");
+    if (st.size > XlsxHeldPartLimit)
+        throw Exception("The part '" + name + "' of '" + package + "' is larger than this application reads into memory ("
+                        + std::to_string(XlsxHeldPartLimit >> 20) + " MB)");
     std::string data(static_cast<std::size_t>(st.size), '\0');
     zip_file_t* f = zip_fopen(zip, name.c_str(), 0);
     const zip_int64_t n = f ? zip_fread(f, data.data(), data.size()) : -1;
@@ -447,20 +450,9 @@ void XlWorkbook::OpenXlsx(const std::string& fileName, bool asTemplate)
         sheet->SourcePart = Resolve(folder, rel->second.attribute("Target").value());
         sheet->IsWorksheet = TypeIs(rel->second, "/worksheet");
         if (sheet->IsWorksheet) {
-            pugi::xml_document ws;
-            Parse(ws, ReadEntry(zip.get(), sheet->SourcePart, fileName), sheet->SourcePart);
-            int lastRow = 0, lastCol = 0;
-            for (pugi::xml_node row : ws.child("worksheet").child("sheetData").children("row")) {
-                lastRow = std::max(lastRow, row.attribute("r").as_int(lastRow + 1));
-                for (pugi::xml_node c : row.children("c")) {
-                    const std::string ref = c.attribute("r").value();
-                    int col = 0;
-                    for (char ch : ref)
-                        if (std::isalpha(static_cast<unsigned char>(ch))) col = col * 26 + (std::toupper(ch) - 'A' + 1);
-                    lastCol = std::max(lastCol, col);
-                }
-            }
-            sheet->ContinueAfter(lastRow, lastCol);
+            // Only the last row number and column are kept; the rows stay in the package.
+            const XlsxSheetScan scan = ScanXlsxSheet(zip.get(), sheet->SourcePart, fileName, false, true);
+            sheet->ContinueAfter(scan.LastRow, scan.LastCol);
         }
         sheets.push_back(std::move(sheet));
     }
@@ -626,7 +618,10 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
         }
         std::string head, tail;
         if (opened) {
-            const std::string merged = MergeSheet(ReadEntry(source.get(), sheet.SourcePart, Source->FileName), sheet, *this, drawingRel);
+            // The sheet's settings (all but its rows) are changed as XML; the rows are
+            // copied from the package below, as they are.
+            const XlsxSheetScan settings = ScanXlsxSheet(source.get(), sheet.SourcePart, Source->FileName, true, false);
+            const std::string merged = MergeSheet(settings.Head + settings.Tail, sheet, *this, drawingRel);
             const std::size_t mark = merged.find("<!--TABRIX-ROWS-->");
             head = merged.substr(0, mark);
             tail = merged.substr(mark + std::strlen("<!--TABRIX-ROWS-->"));
@@ -638,6 +633,9 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
         // The sheet's XML is compressed on a second thread while it is made.
         auto part = std::make_unique<DeflatedPart>();
         part->Append(std::string_view(head));
+        if (opened)
+            ScanXlsxSheet(source.get(), sheet.SourcePart, Source->FileName, false, false,
+                          [&](std::string_view rows) { part->Append(rows); });
         std::string chunk;
         sheet.ForEachRow([&](const XlSpooledRow& row) {
             AppendRowXml(chunk, row, *this);
