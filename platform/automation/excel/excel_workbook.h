@@ -228,6 +228,9 @@ public:
     std::string SourceRelId;
     bool IsWorksheet = true;
     bool Modified = false;
+    // For a worksheet of an opened package: its XML without the rows (an empty sheetData),
+    // which the merge changes; the rows are copied from the package when it is saved.
+    std::string SourceSettings;
     // Rows up to lastRow exist in the package already; new rows go below them.
     void ContinueAfter(int lastRow, int lastCol);
 

@@ -57,21 +57,38 @@ public:
 
     XlsxSheetScan Run(bool countRows)
     {
-        while (true) {
-            std::size_t lt = FBuf.find('<', FPos);
-            while (lt == std::string::npos) {
+        while (FSection != Section::Tail) {
+            // The next markup; a "<" can only start one (values and texts escape it).
+            std::size_t lt = FPos;
+            while (true) {
+                const char* p = FBuf.data() + lt;
+                const char* end = FBuf.data() + FBuf.size();
+                while (p < end && *p != '<') ++p;
+                if (p < end) {
+                    lt = static_cast<std::size_t>(p - FBuf.data());
+                    break;
+                }
                 FPos = FBuf.size();
                 if (!More()) return Finish();
-                lt = FBuf.find('<', FPos);
+                lt = FPos;
             }
             FPos = lt;
-            if (Starts("<!--")) Skip(4, "-->");
-            else if (Starts("<![CDATA[")) Skip(9, "]]>");
-            else if (Starts("<?")) Skip(2, "?>");
-            else if (Starts("<!")) Skip(2, ">");
-            else if (Starts("</")) EndTag();
-            else StartTag(countRows);
+            if (!Have(2)) Broken("it ends inside its markup");
+            const char next = FBuf[FPos + 1];
+            if (next == '!') {
+                if (Starts("<!--")) Skip(4, "-->");
+                else if (Starts("<![CDATA[")) Skip(9, "]]>");
+                else Skip(2, ">");
+            } else if (next == '?') Skip(2, "?>");
+            else if (next == '/') EndTag();
+            else if (FSection == Section::Rows) RowsTag(countRows);
+            else StartTag();
         }
+        // Nothing after the rows needs reading: it all goes to the tail, when kept.
+        if (!FKeep) return std::move(FResult);
+        FPos = FBuf.size();
+        while (More()) FPos = FBuf.size();
+        return Finish();
     }
 
 private:
@@ -112,6 +129,56 @@ private:
         to.append(bytes);
     }
 
+    // Whether `n` bytes from the position are there (reading more as needed).
+    bool Have(std::size_t n)
+    {
+        while (FBuf.size() - FPos < n)
+            if (!More()) return false;
+        return true;
+    }
+
+    // The name of the tag at the position (after "<").
+    std::string_view TagName()
+    {
+        for (std::size_t i = 1;; ++i) {
+            if (!Have(i + 1)) Broken("it ends inside a tag");
+            const char ch = FBuf[FPos + i];
+            if (IsBlank(ch) || ch == '>' || ch == '/') return std::string_view(FBuf).substr(FPos + 1, i - 1);
+        }
+    }
+
+    // A start tag among the rows: only rows and cells are looked at, for their numbers.
+    void RowsTag(bool countRows)
+    {
+        if (!countRows) {
+            ++FPos;
+            return;
+        }
+        const std::string_view local = LocalName(TagName());
+        if (local != "row" && local != "c") {
+            ++FPos;
+            return;
+        }
+        const bool row = local == "row";
+        const std::size_t end = TagEnd();
+        const std::string_view tag = std::string_view(FBuf).substr(FPos, end + 1);
+        const std::string_view r = Attribute(tag, "r");
+        if (row) {
+            int number = 0;
+            for (char ch : r)
+                if (ch >= '0' && ch <= '9' && number < 100000000) number = number * 10 + (ch - '0');
+            FResult.LastRow = std::max(FResult.LastRow, r.empty() ? FResult.LastRow + 1 : number);
+        } else {
+            int col = 0;
+            for (char ch : r) {
+                const char upper = ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
+                if (upper >= 'A' && upper <= 'Z' && col < 100000) col = col * 26 + (upper - 'A' + 1);
+            }
+            FResult.LastCol = std::max(FResult.LastCol, col);
+        }
+        FPos += end + 1;
+    }
+
     // Whether the text at the position starts with `s` (reading more as needed).
     bool Starts(std::string_view s)
     {
@@ -138,8 +205,7 @@ private:
     {
         char quote = 0;
         for (std::size_t i = 1;; ++i) {
-            while (FPos + i >= FBuf.size())
-                if (!More()) Broken("it ends inside a tag");
+            if (FPos + i >= FBuf.size() && !Have(i + 1)) Broken("it ends inside a tag");
             const char ch = FBuf[FPos + i];
             if (quote) {
                 if (ch == quote) quote = 0;
@@ -160,7 +226,8 @@ private:
         FPos += end + 1;
     }
 
-    void StartTag(bool countRows)
+    // A start tag before the rows: the sheetData element starts them.
+    void StartTag()
     {
         const std::size_t end = TagEnd();
         const std::string_view tag = std::string_view(FBuf).substr(FPos, end + 1);
@@ -187,21 +254,6 @@ private:
                 FSection = Section::Rows;
             }
             return;
-        }
-        if (FSection == Section::Rows && countRows) {
-            if (local == "row") {
-                const std::string_view r = Attribute(tag, "r");
-                int row = 0;
-                for (char ch : r)
-                    if (ch >= '0' && ch <= '9' && row < 100000000) row = row * 10 + (ch - '0');
-                FResult.LastRow = std::max(FResult.LastRow, r.empty() ? FResult.LastRow + 1 : row);
-            } else if (local == "c") {
-                int col = 0;
-                for (char ch : Attribute(tag, "r"))
-                    if (std::isalpha(static_cast<unsigned char>(ch)) && col < 100000)
-                        col = col * 26 + (std::toupper(static_cast<unsigned char>(ch)) - 'A' + 1);
-                FResult.LastCol = std::max(FResult.LastCol, col);
-            }
         }
         FPos += end + 1;
     }

@@ -451,8 +451,9 @@ void XlWorkbook::OpenXlsx(const std::string& fileName, bool asTemplate)
         sheet->IsWorksheet = TypeIs(rel->second, "/worksheet");
         if (sheet->IsWorksheet) {
             // Only the last row number and column are kept; the rows stay in the package.
-            const XlsxSheetScan scan = ScanXlsxSheet(zip.get(), sheet->SourcePart, fileName, false, true);
+            XlsxSheetScan scan = ScanXlsxSheet(zip.get(), sheet->SourcePart, fileName, true, true);
             sheet->ContinueAfter(scan.LastRow, scan.LastCol);
+            sheet->SourceSettings = std::move(scan.Head) + std::move(scan.Tail);
         }
         sheets.push_back(std::move(sheet));
     }
@@ -620,8 +621,7 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
         if (opened) {
             // The sheet's settings (all but its rows) are changed as XML; the rows are
             // copied from the package below, as they are.
-            const XlsxSheetScan settings = ScanXlsxSheet(source.get(), sheet.SourcePart, Source->FileName, true, false);
-            const std::string merged = MergeSheet(settings.Head + settings.Tail, sheet, *this, drawingRel);
+            const std::string merged = MergeSheet(sheet.SourceSettings, sheet, *this, drawingRel);
             const std::size_t mark = merged.find("<!--TABRIX-ROWS-->");
             head = merged.substr(0, mark);
             tail = merged.substr(mark + std::strlen("<!--TABRIX-ROWS-->"));
