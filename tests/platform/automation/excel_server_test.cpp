@@ -97,6 +97,7 @@ TEST_F(ExcelServerTest, SheetNamesHoldThirtyOneCharacters)
     EXPECT_EQ(Sheet().Get("Name").ToString(), name);
     EXPECT_THROW(Sheet().Put("Name", name + "x"), Exception);
     EXPECT_THROW(Sheet().Put("Name", std::string(30, 'a') + "\xF0\x9F\x98\x80"), Exception); // 32 UTF-16 units
+    EXPECT_THROW(Sheet().Put("Name", "tab\there"), Exception);
     const std::string file = (std::filesystem::temp_directory_path() / ("tabrix-sheet-name-" + std::to_string(::getpid()) + ".xls")).string();
     app.Call("ActiveWorkbook").Call("SaveAs", {file});
     std::filesystem::remove(file);
