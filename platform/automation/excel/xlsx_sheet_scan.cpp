@@ -187,18 +187,21 @@ private:
         return std::string_view(FBuf).substr(FPos, s.size()) == s;
     }
 
-    // The offset from the position where `s` begins, searching from offset `from`.
-    std::size_t Find(std::size_t from, std::string_view s)
+    // Passes over a comment, CDATA section or processing instruction up to `end`; what it
+    // holds goes on to its section as it is read, however long it is.
+    void Skip(std::size_t from, std::string_view end)
     {
+        FPos += from;
         while (true) {
-            const std::size_t at = FBuf.find(s, FPos + from);
-            if (at != std::string::npos) return at - FPos;
-            from = FBuf.size() - FPos >= s.size() ? FBuf.size() - FPos - (s.size() - 1) : 0;
+            const std::size_t at = FBuf.find(end, FPos);
+            if (at != std::string::npos) {
+                FPos = at + end.size();
+                return;
+            }
+            FPos = std::max(FPos, FBuf.size() - std::min(FBuf.size(), end.size() - 1));
             if (!More()) Broken("it ends inside its markup");
         }
     }
-
-    void Skip(std::size_t from, std::string_view end) { FPos += Find(from, end) + end.size(); }
 
     // The offset of the ">" that ends the tag at the position, outside quoted values.
     std::size_t TagEnd()
