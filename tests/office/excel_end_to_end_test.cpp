@@ -393,19 +393,28 @@ else:
     // makes them ambiguous to it; the serials are the system's.
     EXPECT_EQ(read(dir / "out.xls"), "1=ambiguous 59=ambiguous 61=1900-03-01 45323=2024-02-01\n");
 
-    // Rows merged into a workbook of the 1904 system get serials of that system.
+    // Rows merged into a workbook of the 1904 system (.xlsx, and .xls as LibreOffice
+    // writes it) get serials of that system.
     const fs::path mac = dir / "mac.xlsx";
     ASSERT_EQ(Shell("/usr/bin/python3 -c \"import openpyxl, datetime; from openpyxl.utils.datetime import CALENDAR_MAC_1904;"
                     " wb = openpyxl.Workbook(); wb.epoch = CALENDAR_MAC_1904; wb.active.title = 'Tabrix 4.61';"
                     " wb.active['A1'] = datetime.date(2000, 1, 1); wb.save('" + mac.string() + "')\""),
               "");
+    const bool office = LibreOfficeAvailable();
+    if (office) ConvertWithLibreOffice(mac.string(), "xls", dir.string());
     rows = 1;
     first = 3;
     exporter.Options = TKVOptions{soMergeData, soShowMessage};
-    exporter.SetFileName(mac.string());
-    exporter.Execute();
-    ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
+    for (const fs::path& file : {mac, dir / "mac.xls"}) {
+        if (file.extension() == ".xls" && !office) continue;
+        exporter.SetFileName(file.string());
+        exporter.Execute();
+        ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
+    }
     EXPECT_EQ(read(mac), "2000-01-01 2024-02-01\n");
+    if (office) {
+        EXPECT_EQ(read(dir / "mac.xls"), "35064=2000-01-01 43861=2024-02-01\n");
+    }
 }
 
 // .xls: values with their types, formats, fonts and colours, widths, frozen panes,
