@@ -282,6 +282,36 @@ void TKVExportToExcel::InsertPicture(TField* Field, const std::string& Text, Aut
     DeleteFile(name);
 }
 
+namespace {
+
+// The length of a text in the UTF-16 units a spreadsheet cell counts: every byte that
+// does not continue a UTF-8 sequence is one, the start of a four-byte sequence two.
+std::size_t CellTextLength(const std::string& Text)
+{
+    std::size_t units = 0;
+    for (const char ch : Text) {
+        const auto b = static_cast<unsigned char>(ch);
+        units += (b & 0xC0) != 0x80;
+        units += b >= 0xF0 && b <= 0xF4;
+    }
+    return units;
+}
+
+} // namespace
+
+void TKVExportToExcel::CheckCellText(const std::string& Text, int Row, int Col)
+{
+    // A cell holds at most 32,767 characters. A longer text is refused here, before it is
+    // copied into the row and handed to the spreadsheet.
+    constexpr std::size_t maxLength = 32767;
+    if (Text.size() <= maxLength)
+        return;
+    const std::size_t length = CellTextLength(Text);
+    if (length > maxLength)
+        throw Exception("A cell holds at most 32,767 characters; the text for " + ExcelColumnName(Col)
+                        + std::to_string(Row) + " has " + std::to_string(length));
+}
+
 void TKVExportToExcel::WriteRecord(AutomationValue& Row, AutomationValue& RowBuffer, int VisibleCount, TFont& Font)
 {
     TKVECustomDataEngine* engine = SourceEngine();
@@ -313,6 +343,8 @@ void TKVExportToExcel::WriteRecord(AutomationValue& Row, AutomationValue& RowBuf
         const bool picture = (field && field->IsBlob() && !field->IsNull() && field->BlobType() == ftGraphic)
             || (!field && !text.empty()
                 && (cellType == ctGraphic || engine->DataTypeByColumn(column) == ftGraphic));
+        if (!picture)
+            CheckCellText(text, Row.ToInteger(), c);
         if (Options.Contains(soColorsFonts)) {
             AutomationValue cell = Sheet().Get("Cells", {ByRef(Row), c});
             if (color != column->Color)

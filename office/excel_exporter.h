@@ -77,6 +77,8 @@ private:
     void WriteCaptions(int Row);
     // Writes one accepted record into sheet row Row; the cells go through RowBuffer.
     void WriteRecord(AutomationValue& Row, AutomationValue& RowBuffer, int VisibleCount, TFont& Font);
+    // Raises when Text is longer than a cell holds, naming the cell.
+    static void CheckCellText(const std::string& Text, int Row, int Col);
     void InsertPicture(TField* Field, const std::string& Text, AutomationValue& Row, int Col);
     void PutFont(const AutomationValue& Cell, const TFont& Font, bool ResolveColor);
     void ColumnLines(const AutomationValue& Range);

@@ -199,6 +199,34 @@ TEST_F(ExcelEndToEndTest, ValuesFormatsAndSheetSettingsReadBack)
     EXPECT_NE(csv.find("0,\"0,5\",02/01/2024, 00 text\n,,,\n200000,"), std::string::npos) << csv;
 }
 
+// A real page header and footer of several lines keep their lines, as openpyxl reads them
+// (it shows the header code's "&&" for "&"), in a new workbook and in one merged into.
+TEST_F(ExcelEndToEndTest, RealHeaderAndFooterKeepTheirLines)
+{
+    std::ofstream(dir / "hf.py") << "import sys, openpyxl\n"
+                                    "ws = openpyxl.load_workbook(sys.argv[1])['Tabrix 4.61']\n"
+                                    "print(ascii(ws.oddHeader.left.text), ascii(ws.oddFooter.left.text))\n";
+    const auto read = [&] { return Shell("/usr/bin/python3 '" + (dir / "hf.py").string() + "' '" + (dir / "out.xlsx").string() + "'"); };
+    DefaultExportAsRealHeaderFooter = true;
+    exporter.Header().Add("Report & more");
+    exporter.Header().Add("second line");
+    exporter.Footer().Add("The end");
+    exporter.Footer().Add("page");
+    rows = 1;
+    exporter.Execute();
+    const std::string fresh = read();
+    exporter.Options = TKVOptions{soMergeData};
+    exporter.Footer().Clear();
+    exporter.Footer().Add("merged");
+    exporter.Footer().Add("footer");
+    exporter.Execute();
+    DefaultExportAsRealHeaderFooter = false;
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
+    EXPECT_EQ(fresh, "'Report && more\\nsecond line' 'The end\\npage'\n");
+    EXPECT_EQ(read(), "'Report && more\\nsecond line' 'merged\\nfooter'\n");
+    EXPECT_EQ(OoxmlSchemaFaults((dir / "out.xlsx").string()), "");
+}
+
 TEST_F(ExcelEndToEndTest, FailedSaveLeavesTheOldFileAlone)
 {
     const std::string old = "not a workbook";
@@ -209,9 +237,14 @@ TEST_F(ExcelEndToEndTest, FailedSaveLeavesTheOldFileAlone)
     engine.OnFillColumns = [](TPersistent* sender) {
         static_cast<TKVEColumns*>(sender)->Add()->FieldName = "a";
     };
-    engine.OnGetValue = [](TPersistent*, TKVEColumn*, Variant& value) { value = Variant(std::string(40000, 'x')); };
+    // One character more than a cell holds: the emoji counts two, as in UTF-16.
+    engine.OnGetValue = [](TPersistent*, TKVEColumn*, Variant& value) {
+        value = Variant("\xF0\x9F\x98\x80" + std::string(32766, 'x'));
+    };
+    exporter.Options = TKVOptions{soShowMessage};
     exporter.Execute();
     EXPECT_EQ(exporter.Statistic().Result, erFailed);
+    EXPECT_NE(Failure().find("the text for A1 has 32768"), std::string::npos) << Failure();
     EXPECT_EQ(ReadFileToString((dir / "out.xlsx").string()), old);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
@@ -257,6 +290,9 @@ keep['A1'] = 'kept'
 if len(sys.argv) < 4:
     keep['B1'] = '=1+2'
 keep.column_dimensions['A'].width = 30
+for col, colour, bold in (('C', 'FF0000', True), ('D', '0000FF', False), ('E', '008000', True)):
+    keep[col + '1'] = colour
+    keep[col + '1'].font = openpyxl.styles.Font(name='Arial', color=colour, bold=bold)
 if sys.argv[2] == 'with':
     ws = wb.create_sheet('Tabrix 4.61')
     ws['A1'] = 'old 1'
@@ -308,6 +344,77 @@ TEST_F(ExcelEndToEndTest, MergeAppendsBelowTheFoundSheetAndTemplatesStayUnchange
     exporter.Execute();
     EXPECT_EQ(exporter.Statistic().Result, erFailed);
     EXPECT_EQ(ReadFileToString((dir / "old.xlsx").string()), binary);
+}
+
+// Days on both sides of 1900-03-01 (where the 1900 date system counts its 29 February),
+// and a workbook that counts from 1904, as openpyxl and xlrd read them back.
+TEST_F(ExcelEndToEndTest, DatesReadBackAsTheDaysTheyWere)
+{
+    static const int days[][3] = {{1900, 1, 1}, {1900, 2, 28}, {1900, 3, 1}, {2024, 2, 1}};
+    engine.OnFillColumns = [](TPersistent* sender) {
+        TKVEColumn* day = static_cast<TKVEColumns*>(sender)->Add();
+        day->FieldName = "Day";
+        day->DataType = ctDate;
+    };
+    int first = 0;
+    engine.OnGetValue = [&](TPersistent*, TKVEColumn*, Variant& value) {
+        const int* d = days[std::min(first + row, 3)];
+        value = Variant::FromDateTime(EncodeDate(d[0], d[1], d[2]));
+    };
+    std::ofstream(dir / "days.py") << R"(
+import sys
+f = sys.argv[1]
+if f.endswith('.xls'):
+    import xlrd
+    b = xlrd.open_workbook(f)
+    s = b.sheet_by_name('Tabrix 4.61')
+    def day(v):
+        try:
+            return '%04d-%02d-%02d' % xlrd.xldate_as_tuple(v, b.datemode)[:3]
+        except xlrd.xldate.XLDateAmbiguous:
+            return 'ambiguous'
+    print(' '.join('%g=%s' % (s.cell_value(r, 0), day(s.cell_value(r, 0))) for r in range(s.nrows)))
+else:
+    import openpyxl
+    s = openpyxl.load_workbook(f)['Tabrix 4.61']
+    print(' '.join(str(r[0].value.date()) for r in s.iter_rows()))
+)";
+    const auto read = [&](const fs::path& file) {
+        return Shell("/usr/bin/python3 '" + (dir / "days.py").string() + "' '" + file.string() + "'");
+    };
+    rows = 4;
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
+    EXPECT_EQ(read(dir / "out.xlsx"), "1900-01-01 1900-02-28 1900-03-01 2024-02-01\n");
+    exporter.SetFileName((dir / "out.xls").string());
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
+    // xlrd gives no day for serials before 1900-03-01, as the 1900 system's 29 February
+    // makes them ambiguous to it; the serials are the system's.
+    EXPECT_EQ(read(dir / "out.xls"), "1=ambiguous 59=ambiguous 61=1900-03-01 45323=2024-02-01\n");
+
+    // Rows merged into a workbook of the 1904 system (.xlsx, and .xls as LibreOffice
+    // writes it) get serials of that system.
+    const fs::path mac = dir / "mac.xlsx";
+    ASSERT_EQ(Shell("/usr/bin/python3 -c \"import openpyxl, datetime; from openpyxl.utils.datetime import CALENDAR_MAC_1904;"
+                    " wb = openpyxl.Workbook(); wb.epoch = CALENDAR_MAC_1904; wb.active.title = 'Tabrix 4.61';"
+                    " wb.active['A1'] = datetime.date(2000, 1, 1); wb.save('" + mac.string() + "')\""),
+              "");
+    const bool office = LibreOfficeAvailable();
+    if (office) ConvertWithLibreOffice(mac.string(), "xls", dir.string());
+    rows = 1;
+    first = 3;
+    exporter.Options = TKVOptions{soMergeData, soShowMessage};
+    for (const fs::path& file : {mac, dir / "mac.xls"}) {
+        if (file.extension() == ".xls" && !office) continue;
+        exporter.SetFileName(file.string());
+        exporter.Execute();
+        ASSERT_EQ(exporter.Statistic().Result, erCompleted) << Failure();
+    }
+    EXPECT_EQ(read(mac), "2000-01-01 2024-02-01\n");
+    if (office) {
+        EXPECT_EQ(read(dir / "mac.xls"), "35064=2000-01-01 43861=2024-02-01\n");
+    }
 }
 
 // .xls: values with their types, formats, fonts and colours, widths, frozen panes,
@@ -440,14 +547,18 @@ TEST_F(ExcelEndToEndTest, XlsMergeAppendsOrRefusesLeavingTheFileAlone)
     EXPECT_NE(Failure().find("holds formulas"), std::string::npos) << Failure();
     EXPECT_EQ(ReadFileToString((dir / "formula.xls").string()), formulaBefore);
 
-    // The other sheet keeps its value, widths, row heights and font as LibreOffice wrote them.
+    // The other sheet keeps its value, widths, row heights, fonts and font colours as
+    // LibreOffice wrote them.
     const auto keep = [&] {
         return Shell("/usr/bin/python3 -c \"import xlrd; b = xlrd.open_workbook('" + (dir / "plain.xls").string()
-                     + "', formatting_info=True); s = b.sheet_by_name('Keep'); f = b.font_list[b.xf_list[s.cell_xf_index(0, 0)].font_index];"
-                       " print(s.cell_value(0, 0), s.colinfo_map[0].width, f.name, f.height, s.default_row_height, s.rowinfo_map[0].height)\"");
+                     + "', formatting_info=True); s = b.sheet_by_name('Keep'); f = lambda c: b.font_list[b.xf_list[s.cell_xf_index(0, c)].font_index];"
+                       " print(s.cell_value(0, 0), s.colinfo_map[0].width, f(0).name, f(0).height, s.default_row_height, s.rowinfo_map[0].height,"
+                       " *[(f(c).name, f(c).weight, b.colour_map[f(c).colour_index]) for c in (2, 3, 4)])\"");
     };
     const std::string keepBefore = keep();
     EXPECT_NE(keepBefore.find("kept 7"), std::string::npos) << keepBefore;
+    EXPECT_NE(keepBefore.find("('Arial', 700, (255, 0, 0)) ('Arial', 400, (0, 0, 255)) ('Arial', 700, (0, 128, 0))"), std::string::npos)
+        << keepBefore;
     exporter.SetFileName((dir / "plain.xls").string());
     exporter.AddTitle = false;
     exporter.Execute();
@@ -489,6 +600,91 @@ TEST_F(ExcelEndToEndTest, XlsLongTextsSurviveRecordBoundaries)
     for (const std::string& file : {first, second}) {
         const std::string out = Shell("/usr/bin/python3 '" + (dir / "texts.py").string() + "' '" + file + "'");
         EXPECT_TRUE(out == want) << file << ": " << out.substr(0, 300);
+    }
+}
+
+// Texts that readers and writers often change: every control character, CR LF, a lone
+// CR, texts that look like the .xlsx escapes, noncharacters, and (first in the shared
+// strings, so at known places of the .xls record boundary) an emoji at every offset
+// around the end of the first record. Each workbook is read back by two readers per
+// format; openpyxl leaves the .xlsx escapes as they are, so its own unescape is applied,
+// and LibreOffice reads every line break as LF and a NUL of .xls as '?'.
+TEST_F(ExcelEndToEndTest, AwkwardTextsArriveAsTheyLeft)
+{
+    std::string controls = "<";
+    for (char c = 0; c < 0x20; ++c) controls += c;
+    controls += "\x7F>";
+    std::vector<std::string> texts = {std::string(), controls, "line 1\r\nline 2", "cr\ronly", "a\tb\nc",
+                                      "_x0041_", "_x005F_x0041_ and _x00", "\xEF\xBF\xBE\xEF\xBF\xBF", "\xF0\x9F\x98\x80"};
+    std::string hex;
+    const auto files = [&](const char* ext) {
+        std::vector<std::string> names;
+        // 4,106 two-byte characters fill the first record after the table's and the text's
+        // heads: the emoji's pair ends before, at or after the boundary.
+        for (int shift = -2; shift <= 3; ++shift) {
+            texts[0].clear();
+            for (int i = 0; i < 4106 + shift - 1; ++i) texts[0] += "Ω";
+            texts[0] += "\xF0\x9F\x98\x80ΩΩΩ";
+            AutomationValue app = CreateAutomationObject("Excel.Application");
+            app.Call("WorkBooks").Call("Add");
+            for (std::size_t r = 0; r < texts.size(); ++r)
+                app.Call("ActiveSheet").Get("Cells", {static_cast<int>(r) + 1, 1}).Put("Value", texts[r]);
+            names.push_back((dir / ("awkward" + std::to_string(shift + 2) + ext)).string());
+            app.Call("ActiveWorkbook").Call("SaveAs", {names.back()});
+            app.Call("Quit");
+        }
+        return names;
+    };
+    std::ofstream(dir / "awkward.py") << R"(
+import sys, csv
+reader, files = sys.argv[1], sys.argv[2:]
+def want(f):
+    return [bytes.fromhex(h).decode('utf-8') for h in open(f + '.want').read().split()]
+for f in files:
+    if reader == 'openpyxl':
+        import openpyxl
+        from openpyxl.utils.escape import unescape
+        got = [unescape(r[0].value or '') for r in openpyxl.load_workbook(f).worksheets[0].iter_rows()]
+    elif reader == 'xlrd':
+        import xlrd
+        got = xlrd.open_workbook(f).sheet_by_index(0).col_values(0)
+    else:
+        with open(f.rsplit('.', 1)[0] + '.csv', newline='', encoding='utf-8') as c:
+            got = [row[0] for row in csv.reader(c)]
+    w = want(f)
+    if reader == 'libreoffice':
+        # LibreOffice's own reading: a line break is one LF, and NUL in .xls is '?'.
+        lines = lambda t: t.replace('\r\n', '\n').replace('\r', '\n')
+        w = [lines(t.replace('\0', '?') if f.endswith('.xls') else t) for t in w]
+        got = [lines(t) for t in got]
+    bad = [i for i in range(max(len(w), len(got))) if i >= len(w) or i >= len(got) or w[i] != got[i]]
+    print(f.rsplit('/', 1)[1], 'ok' if not bad else ' '.join('%d: %s, not %s' % (i, ascii(got[i][-20:]) if i < len(got) else '-', ascii(w[i][-20:]) if i < len(w) else '-') for i in bad))
+)";
+    for (const char* ext : {".xlsx", ".xls"}) {
+        const std::vector<std::string> names = files(ext);
+        std::string all, want;
+        for (int shift = -2; shift <= 3; ++shift) {
+            std::string line;
+            for (std::size_t r = 0; r < texts.size(); ++r) {
+                std::string t = texts[r];
+                if (r == 0) {
+                    t.clear();
+                    for (int i = 0; i < 4106 + shift - 1; ++i) t += "Ω";
+                    t += "\xF0\x9F\x98\x80ΩΩΩ";
+                }
+                static const char digits[] = "0123456789abcdef";
+                for (unsigned char b : t) line += std::string{digits[b >> 4], digits[b & 15]};
+                line += ' ';
+            }
+            std::ofstream(names[static_cast<std::size_t>(shift + 2)] + ".want") << line;
+            all += " '" + names[static_cast<std::size_t>(shift + 2)] + "'";
+            want += fs::path(names[static_cast<std::size_t>(shift + 2)]).filename().string() + " ok\n";
+        }
+        const std::string script = "/usr/bin/python3 '" + (dir / "awkward.py").string() + "' ";
+        EXPECT_EQ(Shell(script + (std::string(ext) == ".xls" ? "xlrd" : "openpyxl") + all), want) << ext;
+        if (!LibreOfficeAvailable()) continue;
+        Shell("cd '" + dir.string() + "' && soffice --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76' " + all);
+        EXPECT_EQ(Shell(script + "libreoffice" + all), want) << ext;
     }
 }
 

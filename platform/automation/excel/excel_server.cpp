@@ -20,6 +20,7 @@
 #include "framework/exceptions.h"
 #include "framework/files.h"
 #include "platform/automation/excel/excel_workbook.h"
+#include "platform/automation/excel/xl_text.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -578,9 +579,11 @@ private:
     }
     void SetName(const std::string& name)
     {
-        if (name.empty() || name.size() > 31 || name.find_first_of(":\\/?*[]") != std::string::npos
-            || name.front() == '\'' || name.back() == '\'')
-            throw Exception("'" + name + "' is not a valid sheet name (1 to 31 characters, none of : \\ / ? * [ ])");
+        const bool control = std::any_of(name.begin(), name.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x20; });
+        if (name.empty() || XlTextLength(name) > 31 || name.find_first_of(":\\/?*[]") != std::string::npos
+            || name.front() == '\'' || name.back() == '\'' || control)
+            throw Exception("'" + name + "' is not a valid sheet name (1 to 31 characters, none of : \\ / ? * [ ] "
+                            "or a control character)");
         for (const auto& s : FBook->Sheets)
             if (s.get() != FSheet && QString::fromStdString(s->Name).compare(QString::fromStdString(name), Qt::CaseInsensitive) == 0)
                 throw Exception("The sheet name '" + name + "' is already taken");

@@ -2,6 +2,7 @@
 
 #include "framework/files.h"
 #include "framework/format_settings.h"
+#include "platform/automation/excel/xl_text.h"
 #include "platform/automation/word/word_text.h"
 
 #include <QCryptographicHash>
@@ -149,7 +150,7 @@ bool ReadTime(std::string_view t, const std::string& sep, double& value)
     return false;
 }
 
-bool ReadDate(std::string_view t, double& value)
+bool ReadDate(std::string_view t, bool date1904, double& value)
 {
     const TFormatSettings& fs = FormatSettings();
     // The order of day, month and year in the short date format.
@@ -184,11 +185,8 @@ bool ReadDate(std::string_view t, double& value)
     }
     if (yearDigits == 3) return false;
     if (yearDigits <= 2) y += y >= 30 ? 1900 : 2000;
-    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (y < 1900 || y > 9999 || m < 1 || m > 12 || d < 1 || d > days[m - 1]) return false;
-    if (m == 2 && d == 29 && !(y % 4 == 0 && (y % 100 != 0 || y % 400 == 0))) return false;
-    value = EncodeDate(y, m, d);
-    return true;
+    value = XlDateSerial(y, m, d, date1904);
+    return value >= 0;
 }
 
 } // namespace
@@ -220,7 +218,19 @@ std::string XlNumberText(double v)
     return ec == std::errc() ? std::string(buf, end) : std::string("0");
 }
 
-bool XlReadNumber(const std::string& text, double& value, int& dateFormat)
+double XlDateSerial(int year, int month, int day, bool date1904)
+{
+    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < (date1904 ? 1904 : 1900) || year > 9999 || month < 1 || month > 12 || day < 1 || day > days[month - 1])
+        return -1;
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    if (month == 2 && day == 29 && !leap) return year == 1900 && !date1904 ? 60 : -1;
+    const double plain = EncodeDate(year, month, day); // days since 1899-12-30
+    if (date1904) return plain - EncodeDate(1904, 1, 1);
+    return plain < 61 ? plain - 1 : plain;
+}
+
+bool XlReadNumber(const std::string& text, double& value, int& dateFormat, bool date1904)
 {
     dateFormat = 0;
     std::string_view t = text;
@@ -233,7 +243,7 @@ bool XlReadNumber(const std::string& text, double& value, int& dateFormat)
         return true;
     if (fs.DecimalSeparator != "." && ReadPlainNumber(t, ".", "", value)) return true;
     double date = 0, time = 0;
-    if (ReadDate(t, date)) {
+    if (ReadDate(t, date1904, date)) {
         value = date;
         dateFormat = 14;
         return true;
@@ -246,7 +256,7 @@ bool XlReadNumber(const std::string& text, double& value, int& dateFormat)
     if (const std::size_t blank = t.find(' '); blank != std::string_view::npos) {
         std::string_view rest = t.substr(blank + 1);
         while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
-        if (ReadDate(t.substr(0, blank), date) && ReadTime(rest, fs.TimeSeparator, time)) {
+        if (ReadDate(t.substr(0, blank), date1904, date) && ReadTime(rest, fs.TimeSeparator, time)) {
             value = date + time;
             dateFormat = 22;
             return true;
@@ -491,9 +501,10 @@ void XlSheet::PutNumber(int r, int c, double value)
 
 void XlSheet::PutText(int r, int c, const std::string& text)
 {
-    if (WordTextLength(text) > XlMaxTextLength)
+    const std::size_t length = XlTextLength(text);
+    if (length > XlMaxTextLength)
         throw Exception("A cell holds at most " + std::to_string(XlMaxTextLength) + " characters; the text for "
-                        + ColumnLetters(c) + std::to_string(r) + " has " + std::to_string(WordTextLength(text)));
+                        + ColumnLetters(c) + std::to_string(r) + " has " + std::to_string(length));
     XlCell& cell = Cell(r, c);
     cell.Text.clear();
     if (text.empty()) {
@@ -503,7 +514,7 @@ void XlSheet::PutText(int r, int c, const std::string& text)
     const XlStyle& style = FBook.Styles.Get(cell.Style);
     double value = 0;
     int dateFormat = 0;
-    if (style.NumberFormat != "@" && XlReadNumber(text, value, dateFormat)) {
+    if (style.NumberFormat != "@" && XlReadNumber(text, value, dateFormat, FBook.Date1904)) {
         cell.Kind = XlKind::Number;
         cell.Number = value;
         if (dateFormat && (style.NumberFormat.empty() || style.NumberFormat == "General")) {
@@ -516,7 +527,7 @@ void XlSheet::PutText(int r, int c, const std::string& text)
         cell.Text = text;
     }
     XlColumn& column = FColumns[c];
-    column.MaxChars = std::max(column.MaxChars, WordTextLength(text));
+    column.MaxChars = std::max(column.MaxChars, length);
 }
 
 namespace {

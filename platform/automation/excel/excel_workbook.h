@@ -19,7 +19,7 @@
 //      separator and no grouping is read too (that is how numbers cross the automation
 //      boundary when the current decimal separator is another one).
 //   4. Otherwise a text that reads as a date, a time or both becomes a date-time serial
-//      (days since 1899-12-30): a date is day, month and year in the order of the current
+//      of the workbook's date system (XlDateSerial): a date is day, month and year in the order of the current
 //      short date format, separated by the current date separator (a two-digit year is
 //      19xx from 30 on, else 20xx); a time is hours and minutes, optionally seconds,
 //      separated by the current time separator (or ":"); a date and a time are separated
@@ -228,6 +228,9 @@ public:
     std::string SourceRelId;
     bool IsWorksheet = true;
     bool Modified = false;
+    // For a worksheet of an opened package: its XML without the rows (an empty sheetData),
+    // which the merge changes; the rows are copied from the package when it is saved.
+    std::string SourceSettings;
     // Rows up to lastRow exist in the package already; new rows go below them.
     void ContinueAfter(int lastRow, int lastCol);
 
@@ -261,6 +264,8 @@ public:
     ~XlWorkbook();
 
     XlStyles Styles;
+    // The workbook's date system (XlDateSerial): false for 1900, true for 1904.
+    bool Date1904 = false;
     // Cell formats the workbook had before ours (1 for a new workbook).
     int XfBase = 1;
     // The cell-format index that style `style` of ours is written with.
@@ -303,9 +308,20 @@ std::uint16_t XlLegacyPasswordHash(const std::string& password);
 // starts the codes), or `raw` as it is when `left` is empty.
 std::string XlHeaderCode(const std::string& left, const std::string& raw);
 
-// Reads text under the rules above: true with a number, or a date-time serial and its
-// built-in format id (14 date, 22 date and time, 21 time; 0 for a plain number).
-bool XlReadNumber(const std::string& text, double& value, int& dateFormat);
+// Reads text under the rules above: true with a number, or a date-time serial of the
+// given date system and its built-in format id (14 date, 22 date and time, 21 time; 0 for
+// a plain number).
+bool XlReadNumber(const std::string& text, double& value, int& dateFormat, bool date1904 = false);
+
+// The serial of a day in a workbook's date system, or -1 when the system has no such day.
+// The 1900 system (the usual one) starts with serial 1 on 1900-01-01 and counts a
+// 29 February 1900, which the calendar does not have, as serial 60: so a day before
+// 1900-03-01 is one less than its count of days since 1899-12-30, a later day equal to it,
+// and "1900-02-29" is serial 60, as the spreadsheet application reads it. The 1904 system
+// counts days since 1904-01-01. Both writers store the workbook's system (DATEMODE,
+// workbookPr date1904) and both readers take it from the file, so every serial a cell
+// holds is of the workbook's own system; a time alone is a fraction of a day in both.
+double XlDateSerial(int year, int month, int day, bool date1904);
 
 template <class F>
 void XlSheet::ForEachRow(F&& f)

@@ -219,20 +219,22 @@ public:
             case FilePass: Refuse(FIn.File(), "encryption (a password to open it)");
             case DateMode:
                 Need(FIn, data, 2, "DATEMODE");
-                if (Get16(data, 0)) Refuse(FIn.File(), "dates counted from 1904");
+                FBook.Date1904 = Get16(data, 0) != 0;
                 break;
             case Biff::Font: {
                 Need(FIn, data, 15, "FONT");
                 XlFont f;
                 f.Size = Get16(data, 0) / 20.0;
                 f.Italic = Get16(data, 2) & 0x02;
-                FFontColors.push_back(Get16(data, 4));
                 f.Bold = Get16(data, 6) >= 700;
                 f.Underline = Get8(data, 10) != 0;
                 std::size_t at = 14;
                 f.Name = ReadString(FIn, data, at, false);
+                // Fonts are numbered in record order, but number 4 does not exist: the fifth
+                // record is font 5, so a stand-in takes place 4.
                 if (FFonts.size() == 4) FFonts.push_back(FFonts[0]), FFontColors.push_back(FFontColors[0]);
                 FFonts.push_back(f);
+                FFontColors.push_back(Get16(data, 4));
                 break;
             }
             case Format: {

@@ -1,5 +1,6 @@
 #include "platform/automation/excel/xls_records.h"
 
+#include "platform/automation/excel/xl_text.h"
 #include "platform/automation/word/word_text.h"
 
 #include <map>
@@ -10,7 +11,7 @@ std::u16string Utf16(std::string_view bytes)
 {
     std::u16string out;
     out.reserve(bytes.size());
-    ForEachWordChar(bytes, [&](char32_t c) {
+    XlForEachChar(bytes, [&](char32_t c) {
         if (c >= 0x10000) {
             c -= 0x10000;
             out += static_cast<char16_t>(0xD800 + (c >> 10));

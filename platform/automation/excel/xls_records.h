@@ -81,8 +81,7 @@ inline void Record(std::string& out, std::uint16_t type, std::string_view data)
     out.append(data);
 }
 
-// The text of a cell or name as UTF-16: tabs and line breaks kept, other control
-// characters as their visible pictures, as the .xlsx writer writes them.
+// The text of a cell or name as UTF-16, every character as it is (xl_text.h).
 std::u16string Utf16(std::string_view bytes);
 std::string Utf8(std::u16string_view text);
 

@@ -121,6 +121,11 @@ private:
     std::vector<std::uint32_t> FPending;
 };
 
+bool IsHighSurrogate(char16_t c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
 // The shared strings: each distinct text once, in the order of first use.
 class SharedStrings {
 public:
@@ -151,8 +156,10 @@ public:
             bool wide = false;
             for (char16_t c : text) wide = wide || c > 0xFF;
             const std::size_t charSize = wide ? 2 : 1;
-            // The count and flags are never split from the first character.
-            if (data.size() + 3 + charSize > MaxData) flush();
+            // The count and flags are never split from the first character (both halves of
+            // a surrogate pair).
+            const bool pairFirst = wide && !text.empty() && IsHighSurrogate(text[0]) && text.size() > 1;
+            if (data.size() + 3 + charSize * (pairFirst ? 2 : 1) > MaxData) flush();
             if (i % perBucket == 0) {
                 U32(ext, static_cast<std::uint32_t>(streamOffset + out.size() + 4 + data.size()));
                 U16(ext, static_cast<unsigned>(4 + data.size()));
@@ -161,14 +168,16 @@ public:
             U16(data, static_cast<unsigned>(text.size()));
             U8(data, wide ? 1 : 0);
             for (std::size_t k = 0; k < text.size();) {
-                const std::size_t room = (MaxData - data.size()) / charSize;
-                if (room == 0) {
+                std::size_t take = std::min((MaxData - data.size()) / charSize, text.size() - k);
+                // A surrogate pair is never split: readers decode each record's characters
+                // on their own.
+                if (take > 0 && take < text.size() - k && IsHighSurrogate(text[k + take - 1])) --take;
+                if (take == 0) {
                     // Characters going on in a CONTINUE record start with their flags.
                     flush();
                     U8(data, wide ? 1 : 0);
                     continue;
                 }
-                const std::size_t take = std::min(room, text.size() - k);
                 for (std::size_t j = k; j < k + take; ++j) wide ? U16(data, text[j]) : U8(data, text[j]);
                 k += take;
             }
@@ -430,7 +439,7 @@ void XlWorkbook::SaveXls(const std::string& fileName)
     data.clear();
     for (unsigned v : {0u, 0u, 0x3000u, 0x2000u, 0x0038u, static_cast<unsigned>(Active), 0u, 1u, 0x0258u}) U16(data, v);
     Record(globals, Window1, data);
-    Record(globals, DateMode, U16Data(0));
+    Record(globals, DateMode, U16Data(Date1904 ? 1 : 0));
     Record(globals, Precision, U16Data(1));
     // Font 4 does not exist in BIFF: the default font takes 0 to 3, the others from 5 on.
     unsigned nextFont = 0;

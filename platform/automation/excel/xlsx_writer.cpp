@@ -1,6 +1,8 @@
 // Writes an XlWorkbook as an Office Open XML workbook (.xlsx).
 
 #include "platform/automation/excel/excel_workbook.h"
+#include "platform/automation/excel/xl_text.h"
+#include "platform/automation/excel/xlsx_sheet_scan.h"
 
 #include "framework/files.h"
 #include "platform/automation/word/word_text.h"
@@ -35,30 +37,6 @@ std::string Letters(int n)
     return name;
 }
 
-// A printable ASCII byte that XML character data takes as it is.
-bool PlainXmlByte(unsigned char b)
-{
-    return b >= 0x20 && b < 0x7F && b != '<' && b != '>' && b != '&' && b != '"';
-}
-
-void AppendXmlText(std::string& out, std::string_view bytes)
-{
-    // Runs of plain bytes are copied at once; the rest goes character by character.
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        std::size_t run = i;
-        while (run < bytes.size() && PlainXmlByte(p[run])) ++run;
-        out.append(bytes.data() + i, run - i);
-        if (run == bytes.size()) break;
-        char32_t c;
-        i = DecodeWordChar(p, bytes.size(), run, c);
-        if (c == WordTab) out += '\t';
-        else if (c == WordLineBreak) out += '\n';
-        else AppendXmlChar(out, c);
-    }
-}
-
 void AppendRowXml(std::string& b, const XlSpooledRow& row, const XlWorkbook& book)
 {
     const std::string rs = std::to_string(row.Row);
@@ -77,7 +55,7 @@ void AppendRowXml(std::string& b, const XlSpooledRow& row, const XlWorkbook& boo
         case XlKind::Number: b += "><v>" + XlNumberText(cell.Number) + "</v></c>"; break;
         case XlKind::Text:
             b += " t=\"inlineStr\"><is><t>";
-            AppendXmlText(b, cell.Text);
+            XlAppendXmlText(b, cell.Text);
             b += "</t></is></c>";
             break;
         }
@@ -161,12 +139,12 @@ std::string SheetTail(const XlSheet& sheet, bool drawing, const std::string& dra
         x += "<headerFooter>";
         if (!header.empty()) {
             x += "<oddHeader>";
-            AppendXmlAttrText(x, header);
+            XlAppendXmlText(x, header);
             x += "</oddHeader>";
         }
         if (!footer.empty()) {
             x += "<oddFooter>";
-            AppendXmlAttrText(x, footer);
+            XlAppendXmlText(x, footer);
             x += "</oddFooter>";
         }
         x += "</headerFooter>";
@@ -190,7 +168,9 @@ std::string ReadEntry(zip_t* zip, const std::string& name, const std::string& pa
     zip_stat_init(&st);
     if (zip_stat(zip, name.c_str(), 0, &st) != 0)
         throw Exception("The workbook '" + package + "' has no part '" + name + "'");
-    if (st.size > (zip_uint64_t(1) << 31)) throw Exception("The part '" + name + "' of '" + package + "' is too large");
+    if (st.size > XlsxHeldPartLimit)
+        throw Exception("The part '" + name + "' of '" + package + "' is larger than this application reads into memory ("
+                        + std::to_string(XlsxHeldPartLimit >> 20) + " MB)");
     std::string data(static_cast<std::size_t>(st.size), '\0');
     zip_file_t* f = zip_fopen(zip, name.c_str(), 0);
     const zip_int64_t n = f ? zip_fread(f, data.data(), data.size()) : -1;
@@ -389,7 +369,7 @@ std::string MergeSheet(const std::string& xml, const XlSheet& sheet, const XlWor
             if (text.empty()) return;
             pugi::xml_node n = hf.child(name);
             if (!n) n = std::strcmp(name, "oddHeader") == 0 ? hf.prepend_child(name) : hf.insert_child_after(name, hf.child("oddHeader"));
-            n.text().set(XlHeaderCode(text, std::string()).c_str());
+            n.text().set(XlXString(XlHeaderCode(text, std::string())).c_str());
         };
         set("oddHeader", sheet.LeftHeader);
         set("oddFooter", sheet.LeftFooter);
@@ -470,20 +450,10 @@ void XlWorkbook::OpenXlsx(const std::string& fileName, bool asTemplate)
         sheet->SourcePart = Resolve(folder, rel->second.attribute("Target").value());
         sheet->IsWorksheet = TypeIs(rel->second, "/worksheet");
         if (sheet->IsWorksheet) {
-            pugi::xml_document ws;
-            Parse(ws, ReadEntry(zip.get(), sheet->SourcePart, fileName), sheet->SourcePart);
-            int lastRow = 0, lastCol = 0;
-            for (pugi::xml_node row : ws.child("worksheet").child("sheetData").children("row")) {
-                lastRow = std::max(lastRow, row.attribute("r").as_int(lastRow + 1));
-                for (pugi::xml_node c : row.children("c")) {
-                    const std::string ref = c.attribute("r").value();
-                    int col = 0;
-                    for (char ch : ref)
-                        if (std::isalpha(static_cast<unsigned char>(ch))) col = col * 26 + (std::toupper(ch) - 'A' + 1);
-                    lastCol = std::max(lastCol, col);
-                }
-            }
-            sheet->ContinueAfter(lastRow, lastCol);
+            // Only the last row number and column are kept; the rows stay in the package.
+            XlsxSheetScan scan = ScanXlsxSheet(zip.get(), sheet->SourcePart, fileName, true, true);
+            sheet->ContinueAfter(scan.LastRow, scan.LastCol);
+            sheet->SourceSettings = std::move(scan.Head) + std::move(scan.Tail);
         }
         sheets.push_back(std::move(sheet));
     }
@@ -493,6 +463,8 @@ void XlWorkbook::OpenXlsx(const std::string& fileName, bool asTemplate)
         xfs = XlStyles::CountXfs(ReadEntry(zip.get(), source->StylesPart, fileName));
         if (xfs < 1) throw Exception("The styles of '" + fileName + "' cannot be read");
     }
+    const std::string_view date1904 = book.child("workbook").child("workbookPr").attribute("date1904").value();
+    Date1904 = date1904 == "1" || date1904 == "true";
     Sheets = std::move(sheets);
     Active = std::clamp(book.child("workbook").child("bookViews").child("workbookView").attribute("activeTab").as_int(0),
                         0, static_cast<int>(Sheets.size()) - 1);
@@ -531,7 +503,8 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
                     "<Override PartName=\"/xl/workbook.xml\" ContentType=\"" + WorkbookType + "\"/></Types>",
               "[Content_Types].xml");
         Parse(book, std::string(XmlHead) + "<workbook xmlns=\"" + MainNs + "\" xmlns:r=\"" + RelNs
-                        + "\"><bookViews><workbookView/></bookViews><sheets/></workbook>",
+                        + "\">" + (Date1904 ? "<workbookPr date1904=\"1\"/>" : "")
+                        + "<bookViews><workbookView/></bookViews><sheets/></workbook>",
               bookPart);
         Parse(bookRels, std::string(XmlHead) + "<Relationships xmlns=\"" + PkgRelNs + "\"/>", RelsOf(bookPart));
     }
@@ -646,7 +619,9 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
         }
         std::string head, tail;
         if (opened) {
-            const std::string merged = MergeSheet(ReadEntry(source.get(), sheet.SourcePart, Source->FileName), sheet, *this, drawingRel);
+            // The sheet's settings (all but its rows) are changed as XML; the rows are
+            // copied from the package below, as they are.
+            const std::string merged = MergeSheet(sheet.SourceSettings, sheet, *this, drawingRel);
             const std::size_t mark = merged.find("<!--TABRIX-ROWS-->");
             head = merged.substr(0, mark);
             tail = merged.substr(mark + std::strlen("<!--TABRIX-ROWS-->"));
@@ -658,6 +633,9 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
         // The sheet's XML is compressed on a second thread while it is made.
         auto part = std::make_unique<DeflatedPart>();
         part->Append(std::string_view(head));
+        if (opened)
+            ScanXlsxSheet(source.get(), sheet.SourcePart, Source->FileName, false, false,
+                          [&](std::string_view rows) { part->Append(rows); });
         std::string chunk;
         sheet.ForEachRow([&](const XlSpooledRow& row) {
             AppendRowXml(chunk, row, *this);

@@ -5,10 +5,13 @@
 #include "framework/files.h"
 #include "framework/format_settings.h"
 #include "platform/automation/excel/excel_workbook.h"
+#include "platform/automation/excel/xlsx_sheet_scan.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
+#include <zip.h>
 
 namespace {
 
@@ -58,6 +61,13 @@ TEST_F(ExcelServerTest, TextsAreReadAsNumbersAndDatesUnlessTheCellIsText)
         {"01.02.2024", "", 45323.0, "m/d/yyyy"},
         {"1.2.24", "", 45323.0},
         {"31.02.2024", "", "31.02.2024"},
+        // The 1900 date system counts a 29 February 1900: days before March are one less.
+        {"01.01.1900", "", 1.0},
+        {"28.02.1900", "", 59.0},
+        {"29.02.1900", "", 60.0, "m/d/yyyy"},
+        {"01.03.1900", "", 61.0},
+        {"31.12.1899", "", "31.12.1899"},
+        {"29.02.1901", "", "29.02.1901"},
         {"13:30", "", 0.5625, "h:mm:ss"},
         {"01.02.2024 12:00", "", 45323.5, "m/d/yyyy h:mm"},
         {"12%", "", "12%"},
@@ -77,6 +87,20 @@ TEST_F(ExcelServerTest, TextsAreReadAsNumbersAndDatesUnlessTheCellIsText)
         }
         ++row;
     }
+}
+
+TEST_F(ExcelServerTest, SheetNamesHoldThirtyOneCharacters)
+{
+    std::string name;
+    for (int i = 0; i < 31; ++i) name += "\xC3\xBC"; // ü
+    Sheet().Put("Name", name);
+    EXPECT_EQ(Sheet().Get("Name").ToString(), name);
+    EXPECT_THROW(Sheet().Put("Name", name + "x"), Exception);
+    EXPECT_THROW(Sheet().Put("Name", std::string(30, 'a') + "\xF0\x9F\x98\x80"), Exception); // 32 UTF-16 units
+    EXPECT_THROW(Sheet().Put("Name", "tab\there"), Exception);
+    const std::string file = (std::filesystem::temp_directory_path() / ("tabrix-sheet-name-" + std::to_string(::getpid()) + ".xls")).string();
+    app.Call("ActiveWorkbook").Call("SaveAs", {file});
+    std::filesystem::remove(file);
 }
 
 TEST_F(ExcelServerTest, RowsAreWrittenInOrderWithinTheSheetLimits)
@@ -186,3 +210,69 @@ TEST_F(ExcelServerTest, DamagedXlsFilesFailCleanly)
 }
 
 } // namespace
+
+namespace {
+
+// A package in memory holding `xml` as its part "sheet.xml".
+std::unique_ptr<zip_t, decltype(&zip_discard)> SheetPackage(const std::string& xml, std::string& storage)
+{
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* out = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_source_keep(out);
+    zip_t* zip = zip_open_from_source(out, ZIP_TRUNCATE, &error);
+    zip_file_add(zip, "sheet.xml", zip_source_buffer(zip, xml.data(), xml.size(), 0), 0);
+    zip_close(zip);
+    zip_source_open(out);
+    zip_source_seek(out, 0, SEEK_END);
+    storage.resize(static_cast<std::size_t>(zip_source_tell(out)));
+    zip_source_seek(out, 0, SEEK_SET);
+    zip_source_read(out, storage.data(), storage.size());
+    zip_source_close(out);
+    zip_source_free(out);
+    zip_source_t* in = zip_source_buffer_create(storage.data(), storage.size(), 0, &error);
+    return {zip_open_from_source(in, ZIP_RDONLY, &error), &zip_discard};
+}
+
+} // namespace
+
+// A worksheet part is split at its rows, whatever markup surrounds them, and read in
+// pieces: the rows come out as they are, with the last row and column counted.
+TEST(XlsxSheetScanTest, SplitsAtTheRowsAndCountsThem)
+{
+    struct Case {
+        std::string Xml, Head, Rows, Tail;
+        int LastRow, LastCol;
+    };
+    std::string many;
+    for (int r = 1; r <= 20000; ++r) many += "<row r=\"" + std::to_string(r) + "\"><c r=\"C" + std::to_string(r) + "\"><v>1</v></c></row>";
+    const Case cases[] = {
+        {"<worksheet><sheetData/><x/></worksheet>", "<worksheet><sheetData>", "", "</sheetData><x/></worksheet>", 0, 0},
+        {"<x:worksheet xmlns:x=\"m\"><x:sheetData ><x:row r=\"3\"><x:c r=\"ab3\"/></x:row></x:sheetData></x:worksheet>",
+         "<x:worksheet xmlns:x=\"m\"><x:sheetData >", "<x:row r=\"3\"><x:c r=\"ab3\"/></x:row>", "</x:sheetData></x:worksheet>", 3, 28},
+        {"<?xml version=\"1.0\"?><worksheet><!-- <sheetData> --><sheetData><row x='a>b' r=\"2\"><c r=\"B2\"><is><t>"
+         "<![CDATA[</sheetData>]]></t></is></c></row><!-- </sheetData> --><row><c/></row></sheetData><z/></worksheet>",
+         "<?xml version=\"1.0\"?><worksheet><!-- <sheetData> --><sheetData>",
+         "<row x='a>b' r=\"2\"><c r=\"B2\"><is><t><![CDATA[</sheetData>]]></t></is></c></row><!-- </sheetData> --><row><c/></row>",
+         "</sheetData><z/></worksheet>", 3, 2},
+        {"<worksheet><sheetData>" + many + "</sheetData></worksheet>", "<worksheet><sheetData>", many,
+         "</sheetData></worksheet>", 20000, 3},
+    };
+    for (const Case& c : cases) {
+        std::string storage, rows;
+        auto zip = SheetPackage(c.Xml, storage);
+        ASSERT_TRUE(zip);
+        const XlsxSheetScan scan = ScanXlsxSheet(zip.get(), "sheet.xml", "book.xlsx", true, true,
+                                                 [&](std::string_view piece) { rows += piece; });
+        EXPECT_EQ(scan.Head, c.Head);
+        EXPECT_TRUE(rows == c.Rows) << c.Xml.substr(0, 80);
+        EXPECT_EQ(scan.Tail, c.Tail);
+        EXPECT_EQ(scan.LastRow, c.LastRow) << c.Xml.substr(0, 80);
+        EXPECT_EQ(scan.LastCol, c.LastCol) << c.Xml.substr(0, 80);
+    }
+    for (const char* broken : {"<worksheet><rows/></worksheet>", "<worksheet><sheetData><row r=\"1\">", "<worksheet><sheetData"}) {
+        std::string storage;
+        auto zip = SheetPackage(broken, storage);
+        EXPECT_THROW(ScanXlsxSheet(zip.get(), "sheet.xml", "book.xlsx", true, true), Exception) << broken;
+    }
+}
