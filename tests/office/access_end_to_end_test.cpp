@@ -263,8 +263,7 @@ TEST_P(AccessEndToEndTest, MergeAddsRowsAndCancelKeepsWhatWasWritten)
 TEST_P(AccessEndToEndTest, ValuesKeepEveryDigit)
 {
     const std::string memo(100000, 'm');
-    // SQLite keeps 15 significant digits of a NUMERIC column; PostgreSQL every digit.
-    const double amount = Pg() ? -999999999999.9999 : -99999999999.9999;
+    const double amount = -999999999999.9999;
     data.AppendRecord({3, "", Variant::FromCurrency(amount), ComposeDateTime(EncodeDate(50, 3, 1), EncodeTime(6, 0, 0, 250)),
                        true, Variant(static_cast<long long>(INT64_MIN)), 12025.666666666666,
                        std::string("\0x\0", 3), memo});
@@ -274,7 +273,7 @@ TEST_P(AccessEndToEndTest, ValuesKeepEveryDigit)
     exporter.Execute();
     ASSERT_EQ(exporter.Statistic().Result, erCompleted) << ui.Boxes.at(0).Text;
     const std::string when = Pg() ? "'0050-03-01 06:00:00.25'::timestamp" : "'0050-03-01 06:00:00.250'";
-    const std::string price = Pg() ? "-999999999999.9999" : "-99999999999.9999";
+    const std::string price = "-999999999999.9999";
     for (const std::string& condition :
          {"\"Id\" = 3 AND \"select\" = '' AND \"Big\" = -9223372036854775808 AND \"Rate\" = 12025.666666666666 AND "
           "\"with blank\" = " + when + " AND \"a \"\"quoted\"\" name\" = " + price + " AND length(\"Notes\") = 100000 AND " +
@@ -328,6 +327,22 @@ TEST_P(AccessEndToEndTest, PostgresNamesAreMatchedAsTheServerMatchesThem)
     exporter.Execute();
     EXPECT_EQ(exporter.Statistic().Result, erFailed);
     EXPECT_NE(ui.Boxes.back().Text.find("at most 63 bytes"), std::string::npos) << ui.Boxes.back().Text;
+}
+
+// A PostgreSQL database that does not exist yet is created for a new table.
+TEST_P(AccessEndToEndTest, MissingPostgresDatabaseIsCreated)
+{
+    if (!Pg())
+        GTEST_SKIP() << "an SQLite file is created by opening it";
+    const std::string name = "tabrix_new_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+    const std::string uri = base.substr(0, base.find("@/") + 2) + name + base.substr(base.find('?'));
+    exporter.SetFileName(uri);
+    AddRows();
+    exporter.Options.Include(soShowMessage);
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erCompleted) << (ui.Boxes.empty() ? "" : ui.Boxes.back().Text);
+    EXPECT_EQ(Shell("psql -qAt " + ShellQuote(uri) + " -c 'SELECT count(*) FROM \"Orders\"' 2>&1"), "2\n");
+    Shell("psql -q " + ShellQuote(base) + " -c 'DROP DATABASE " + name + "' 2>&1");
 }
 
 // Targets that cannot be opened are reported by their own cause; a run that fails into a

@@ -9,6 +9,7 @@
 #include <libpq-fe.h>
 
 #include <charconv>
+#include <cstring>
 
 namespace {
 
@@ -148,23 +149,72 @@ std::string ShownUri(const std::string& Uri)
     return shown;
 }
 
+// Makes the database a connection URI names, through the server's maintenance database
+// ("postgres") with the URI's other settings; raises with the server's reason when the
+// user may not.
+void CreatePostgresDatabase(const std::string& Uri)
+{
+    std::string name;
+    char* error = nullptr;
+    if (PQconninfoOption* options = PQconninfoParse(Uri.c_str(), &error)) {
+        for (PQconninfoOption* o = options; o->keyword; ++o)
+            if (std::strcmp(o->keyword, "dbname") == 0 && o->val)
+                name = o->val;
+        PQconninfoFree(options);
+    }
+    if (error)
+        PQfreemem(error);
+    if (name.empty())
+        throw Exception("The connection '" + ShownUri(Uri) + "' names no database to create");
+    const char* keys[] = {"dbname", "dbname", nullptr};
+    const char* values[] = {Uri.c_str(), "postgres", nullptr};
+    PGconn* conn = PQconnectdbParams(keys, values, 1);
+    std::string failure;
+    if (!conn || PQstatus(conn) != CONNECTION_OK) {
+        failure = ConnectionMessage(conn);
+    } else {
+        PGresult* r = PQexec(conn, ("CREATE DATABASE " + QuoteIdentifier(name)).c_str());
+        if (PQresultStatus(r) != PGRES_COMMAND_OK)
+            failure = ConnectionMessage(conn);
+        PQclear(r);
+    }
+    PQfinish(conn);
+    if (!failure.empty())
+        throw Exception("Could not create the database '" + name + "': " + failure);
+}
+
 class PostgresStore : public DaoStore {
 public:
-    PostgresStore(const std::string& Uri, const std::string& Password)
+    PostgresStore(const std::string& Uri, const std::string& Password, bool CreateMissing = false)
+    {
+        try {
+            Connect(Uri, Password);
+        } catch (const Exception&) {
+            // A database that is not there yet is made, when the run was asked to make
+            // one; anything else is the connection's own failure.
+            if (!CreateMissing || FMessage.find("does not exist") == std::string::npos)
+                throw;
+            CreatePostgresDatabase(Uri);
+            Connect(Uri, Password);
+        }
+    }
+
+    void Connect(const std::string& Uri, const std::string& Password)
     {
         const char* keys[] = {"dbname", Password.empty() ? nullptr : "password", nullptr};
         const char* values[] = {Uri.c_str(), Password.c_str(), nullptr};
         FConn = PQconnectdbParams(keys, values, 1);
         if (!FConn || PQstatus(FConn) != CONNECTION_OK) {
-            std::string message = ConnectionMessage(FConn);
+            FMessage = ConnectionMessage(FConn);
             PQfinish(FConn);
             FConn = nullptr;
-            throw Exception("Could not connect to the database '" + ShownUri(Uri) + "': " + message);
+            throw Exception("Could not connect to the database '" + ShownUri(Uri) + "': " + FMessage);
         }
         PQsetClientEncoding(FConn, "UTF8");
         Exec("SET client_min_messages TO warning");
     }
     ~PostgresStore() override { PQfinish(FConn); }
+    std::string FMessage; // why the last connection failed
 
     DaoDialect Dialect() const override { return DaoDialect::Postgres; }
 
@@ -362,7 +412,7 @@ void PostgresInserter::Discard()
 
 } // namespace
 
-std::unique_ptr<DaoStore> OpenPostgresStore(const std::string& Uri, const std::string& Password)
+std::unique_ptr<DaoStore> OpenPostgresStore(const std::string& Uri, const std::string& Password, bool CreateMissing)
 {
-    return std::make_unique<PostgresStore>(Uri, Password);
+    return std::make_unique<PostgresStore>(Uri, Password, CreateMissing);
 }

@@ -75,10 +75,14 @@ struct SqliteConnection {
 // every row outside a transaction are stored on the calling thread.
 class SqliteInserter : public DaoInserter {
 public:
-    SqliteInserter(SqliteConnection& Connection, const std::string& Sql)
+    SqliteInserter(SqliteConnection& Connection, const std::string& Sql, const std::vector<DaoFieldDef>& Fields)
         : FConnection(&Connection), FStatement(std::make_unique<Statement>(Connection.Db, Sql))
     {
         FColumns = static_cast<std::size_t>(sqlite3_bind_parameter_count(FStatement->Handle()));
+        // Amounts that reach here as text have more digits than SQLite's numbers keep.
+        for (std::size_t i = 0; i < Fields.size() && i < FColumns; ++i)
+            if (Fields[i].Type == DaoType::Currency)
+                FExactNumbers.emplace_back(i, Fields[i].Name);
         Connection.Inserters.push_back(this);
     }
     ~SqliteInserter() override { Detach(true); }
@@ -90,6 +94,10 @@ public:
         if (Row.size() != FColumns)
             throw Exception("SQLite: a row of " + std::to_string(Row.size()) + " values for "
                             + std::to_string(FColumns) + " columns");
+        for (std::size_t i = 0; i < FExactNumbers.size(); ++i)
+            if (Row[FExactNumbers[i].first].Kind == DaoValue::Text)
+                throw Exception("SQLite cannot hold the amount " + Row[FExactNumbers[i].first].Str + " of field '" +
+                                FExactNumbers[i].second + "' exactly: a number column keeps 15 significant digits");
         ThrowIfFailed();
         std::size_t bytes = 0;
         for (const DaoValue& v : Row)
@@ -389,6 +397,7 @@ private:
     SqliteConnection* FConnection;
     std::unique_ptr<Statement> FStatement;
     std::size_t FColumns = 0;
+    std::vector<std::pair<std::size_t, std::string>> FExactNumbers; // column, field name
     Batch FFilling;
 
     std::mutex FLock;
@@ -494,7 +503,7 @@ public:
         }
         FConnection.Quiesce();
         return std::make_unique<SqliteInserter>(FConnection, "INSERT INTO " + QuoteIdentifier(Table) + " (" + names
-                                                         + ") VALUES (" + marks + ")");
+                                                         + ") VALUES (" + marks + ")", Fields);
     }
 
     void Begin() override
@@ -565,6 +574,6 @@ std::unique_ptr<DaoStore> OpenDaoStore(const std::string& Name, const std::strin
 std::unique_ptr<DaoStore> CreateDaoStore(const std::string& Name)
 {
     if (IsDaoConnectionUri(Name))
-        return OpenPostgresStore(Name, std::string());
+        return OpenPostgresStore(Name, std::string(), true);
     return OpenSqliteStore(Name, true);
 }

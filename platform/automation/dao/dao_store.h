@@ -50,9 +50,11 @@ bool IsDaoConnectionUri(const std::string& Name);
 // An existing database: a file must exist and be an SQLite database; a URI is
 // connected to with Password (empty: none).
 std::unique_ptr<DaoStore> OpenDaoStore(const std::string& Name, const std::string& Password);
-// A new database: a file must not exist yet; a URI names a database that exists on
-// the server (it is connected to, without a password).
+// A new database: a file must not exist yet; a URI names a database on the server,
+// created when it does not exist yet (connected to without a password).
 std::unique_ptr<DaoStore> CreateDaoStore(const std::string& Name);
 
 std::unique_ptr<DaoStore> OpenSqliteStore(const std::string& FileName, bool Create);
-std::unique_ptr<DaoStore> OpenPostgresStore(const std::string& Uri, const std::string& Password);
+// CreateMissing: a database the URI names that does not exist yet is created first.
+std::unique_ptr<DaoStore> OpenPostgresStore(const std::string& Uri, const std::string& Password,
+                                            bool CreateMissing = false);

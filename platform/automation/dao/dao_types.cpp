@@ -211,6 +211,19 @@ std::string CurrencyText(std::int64_t Scaled)
     return buf;
 }
 
+// The double of an amount scaled by 10000, when the shortest digits of that double are
+// the amount's own.
+bool AmountAsDouble(std::int64_t Scaled, double& Value)
+{
+    Value = static_cast<double>(Scaled / 10000) + static_cast<double>(Scaled % 10000) / 10000.0;
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, Value, std::chars_format::fixed);
+    std::int64_t back = 0;
+    bool over = false;
+    return r.ec == std::errc() && ParseScaled(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)), 4, back, over) &&
+           !over && back == Scaled;
+}
+
 bool DaysInRange(int Y, int M, int D)
 {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -652,8 +665,16 @@ void ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const A
             ConversionError(Field, Table, text);
         if (over)
             Overflow(Field, Table, text);
-        Out.Kind = DaoValue::Text;
+        // An amount whose double gives back its four decimals goes as that double (a
+        // number in SQLite, whose NUMERIC keeps 15 digits of a text); any other as its
+        // exact text.
         Out.Str = CurrencyText(scaled);
+        if (AmountAsDouble(scaled, Out.Dbl)) {
+            Out.Kind = DaoValue::Real;
+            Out.Str.clear();
+        } else {
+            Out.Kind = DaoValue::Text;
+        }
         return;
     }
     case DaoType::Double: {

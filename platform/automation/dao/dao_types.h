@@ -19,9 +19,11 @@
 //   12 memo               LONGTEXT             text              text of any length
 //   15 GUID               GUID                 uuid              '{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}'
 //
-// SQLite gives NUMERIC(19,4) numeric affinity: an amount of up to 15 significant digits
-// is kept as a number that reads back as the same decimal, a longer one as its exact
-// text. A "NOT NULL" follows the type of a field whose Required is true.
+// An amount whose double gives back its four decimals goes to the database as that
+// double; any other as its exact text. PostgreSQL keeps every digit of both. SQLite's
+// NUMERIC(19,4) keeps the double as it is (a reader showing 17 digits sees the amount)
+// but cuts a text to 15 significant digits, so SQLite refuses such an amount, naming
+// the field. A "NOT NULL" follows the type of a field whose Required is true.
 //
 // Tables this engine did not create are read back through the same names (INT2, INT4,
 // INT8, FLOAT8, REAL, TIMESTAMP, DATE, BYTEA, UUID, BOOL, CHAR/CLOB/TEXT, ... are

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "tests/common/temp_folder.h"
 
 #include <cstdlib>
@@ -83,9 +85,11 @@ TEST(DaoConversion, TextsConvertUnderTheCurrentSettings)
             continue;
         }
         const DaoValue v = ConvertDaoValue(field, "T", AutomationValue(c.Text));
+        char amount[48];
+        std::snprintf(amount, sizeof amount, "%.4f", v.Dbl); // an amount that goes as its double
         const std::string stored = v.Kind == DaoValue::Integer ? std::to_string(v.Int)
-            : v.Kind == DaoValue::Real                         ? FloatToStr(v.Dbl, TFormatSettings())
-                                                               : v.Str;
+            : v.Kind == DaoValue::Real ? (c.Type == DaoType::Currency ? amount : FloatToStr(v.Dbl, TFormatSettings()))
+                                       : v.Str;
         EXPECT_EQ(stored, c.Stored);
     }
 }
