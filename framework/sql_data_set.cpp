@@ -651,6 +651,13 @@ public:
             throw Exception("Cannot open \"" + Text + "\": " + ErrorText(FQuery->lastError()));
         if (!FQuery->isSelect())
             throw Exception("The statement \"" + Text + "\" returns no records");
+        if (!Postgres) {
+            // SQLite rows after the first are stepped here and read from the statement
+            // itself: the driver would make every text UTF-16 and back.
+            const QVariant h = FQuery->result()->handle();
+            if (h.isValid() && std::strcmp(h.typeName(), "sqlite3_stmt*") == 0)
+                FStmt = *static_cast<sqlite3_stmt* const*>(h.constData());
+        }
     }
 
     ~TSqlRowStream()
@@ -666,6 +673,29 @@ public:
     // row asked for, for the message of a failure.
     bool Next(long long Row)
     {
+        if (FStmt && FStepped) {
+            if (FFinished)
+                return false; // a finished statement would start again
+            const int rc = sqlite3_step(FStmt);
+            if (rc == SQLITE_ROW)
+                return true;
+            FFinished = true;
+            if (rc == SQLITE_DONE)
+                return false;
+            throw Exception("Cannot read record " + std::to_string(Row) + " of \"" + FText +
+                            "\": " + sqlite3_errmsg(sqlite3_db_handle(FStmt)));
+        }
+        if (FStmt) {
+            // The driver has stepped to the first row already; it is taken from there.
+            FStepped = true;
+            if (FQuery->next())
+                return true;
+            FFinished = true;
+            if (FQuery->lastError().type() != QSqlError::NoError)
+                throw Exception("Cannot read record " + std::to_string(Row) + " of \"" + FText +
+                                "\": " + ErrorText(FQuery->lastError()));
+            return false;
+        }
         for (;;) {
             if (FQuery->next())
                 return true;
@@ -679,6 +709,25 @@ public:
     }
 
     const QSqlQuery& Query() const { return *FQuery; }
+    // The SQLite statement the rows are read from, or none (the query's values then).
+    sqlite3_stmt* Statement() const { return FStmt; }
+    // Column Index of the current row as a driver value (for keys).
+    QVariant Value(int Index) const
+    {
+        if (!FStmt)
+            return FQuery->value(Index);
+        switch (sqlite3_column_type(FStmt, Index)) {
+        case SQLITE_INTEGER: return QVariant(static_cast<qlonglong>(sqlite3_column_int64(FStmt, Index)));
+        case SQLITE_FLOAT: return QVariant(sqlite3_column_double(FStmt, Index));
+        case SQLITE_BLOB:
+            return QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(FStmt, Index)),
+                                       sqlite3_column_bytes(FStmt, Index)));
+        case SQLITE_TEXT:
+            return QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(FStmt, Index)),
+                                              sqlite3_column_bytes(FStmt, Index)));
+        default: return QVariant(QMetaType(QMetaType::QString)); // null
+        }
+    }
 
 private:
     void Fetch()
@@ -696,6 +745,9 @@ private:
     std::string FCursorName;
     std::unique_ptr<QSqlQuery> FQuery;
     bool FDone = false;
+    sqlite3_stmt* FStmt = nullptr; // owned by the query
+    bool FStepped = false;          // the first row was taken from the driver
+    bool FFinished = false;         // the statement has given its last row
 };
 
 // ---------------------------------------------------------------------------
@@ -1128,7 +1180,7 @@ QVariant TSQLDataSet::CurrentValue(int Index) const
     if (FSource == srLookup)
         return FLookupKeys[static_cast<std::size_t>(Index)];
     CursorOnCurrent();
-    return FCursor->Query().value(Index);
+    return FCursor->Value(Index);
 }
 
 Variant TSQLDataSet::GetFieldValue(const TField& Field) const
@@ -1141,7 +1193,8 @@ Variant TSQLDataSet::GetFieldValue(const TField& Field) const
             FValues[i] = FLookupRow[i];
         } else {
             CursorOnCurrent();
-            FValues[i] = ReadValue(Field, FCursor->Query());
+            FValues[i] = FCursor->Statement() ? ReadSqliteValue(Field, FCursor->Statement())
+                                              : ReadValue(Field, FCursor->Query());
         }
         FValueRead[i] = true;
     }
@@ -1198,6 +1251,41 @@ Variant TSQLDataSet::ReadValue(const TField& Field, const QSqlQuery& Query) cons
     default:
         return ConvertValue(Field, Query.value(Field.Index()));
     }
+}
+
+Variant TSQLDataSet::ReadSqliteValue(const TField& Field, sqlite3_stmt* Stmt) const
+{
+    const int i = Field.Index();
+    const TFieldType type = Field.DataType();
+    switch (sqlite3_column_type(Stmt, i)) {
+    case SQLITE_NULL:
+        return Variant::Null();
+    case SQLITE_INTEGER:
+        if (IsIntegerType(type))
+            return Variant(static_cast<long long>(sqlite3_column_int64(Stmt, i)));
+        return ConvertValue(Field, QVariant(static_cast<qlonglong>(sqlite3_column_int64(Stmt, i))));
+    case SQLITE_FLOAT:
+        if (type == ftFloat)
+            return Variant(sqlite3_column_double(Stmt, i));
+        return ConvertValue(Field, QVariant(sqlite3_column_double(Stmt, i)));
+    case SQLITE_TEXT:
+    case SQLITE_BLOB: {
+        // Text and bytes go as they are into the fields that hold them; other fields
+        // read them as the driver would.
+        const bool text = sqlite3_column_type(Stmt, i) == SQLITE_TEXT;
+        const void* data = text ? static_cast<const void*>(sqlite3_column_text(Stmt, i)) : sqlite3_column_blob(Stmt, i);
+        const int bytes = sqlite3_column_bytes(Stmt, i);
+        switch (type) {
+        case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint: case ftFloat: case ftCurrency:
+        case ftBCD: case ftFMTBcd: case ftDate: case ftTime: case ftDateTime: case ftTimeStamp: case ftBoolean:
+            return ConvertValue(Field, text ? QVariant(QString::fromUtf8(static_cast<const char*>(data), bytes))
+                                            : QVariant(QByteArray(static_cast<const char*>(data), bytes)));
+        default:
+            return Variant(std::string(static_cast<const char*>(data), static_cast<std::size_t>(bytes)));
+        }
+    }
+    }
+    return Variant::Null();
 }
 
 Variant TSQLDataSet::ConvertValue(const TField& Field, const QVariant& Value) const

@@ -53,6 +53,7 @@
 TFieldType FieldTypeFromSqlType(const std::string& DeclaredType, int& Size, int& Precision);
 
 class TSqlRowStream;
+struct sqlite3_stmt;
 
 class TSQLDataSet : public TDataSet {
     Q_OBJECT
@@ -131,6 +132,8 @@ private:
     Variant ConvertValue(const TField& Field, const QVariant& Value) const;
     // The value of field Field of the record Query stands on.
     Variant ReadValue(const TField& Field, const QSqlQuery& Query) const;
+    // The value of field Field of the row an SQLite statement stands on.
+    Variant ReadSqliteValue(const TField& Field, sqlite3_stmt* Stmt) const;
     // A digest of the current record's values.
     std::string RecordDigest() const;
     static std::string DigestOf(const std::vector<Variant>& Values);
