@@ -206,13 +206,15 @@ TEST_F(ExportCliTest, PostgresSourceIsReadOnlyAndTargetTakesRows)
         GTEST_FAIL() << why;
     if (!LibreOfficeAvailable())
         GTEST_SKIP() << "LibreOffice is not installed";
-    std::string uri;
+    std::string uri, archive;
     {
         QSqlDatabase db = OpenPostgresDatabase("export_cli_pg");
         ExecSql(db, {"CREATE TABLE staff (id INTEGER PRIMARY KEY, name VARCHAR(20))", "CREATE SEQUENCE counter",
                      "INSERT INTO staff VALUES (1, 'Ann')"});
         QSqlQuery schema("SELECT current_schema()", db);
         ASSERT_TRUE(schema.next());
+        archive = schema.value(0).toString().toStdString() + "_Archive";
+        ExecSql(db, {"CREATE SCHEMA \"" + archive + "\""});
         std::map<std::string, std::string> settings;
         std::istringstream words(PostgresConnectionString());
         for (std::string word; words >> word;)
@@ -231,15 +233,22 @@ TEST_F(ExportCliTest, PostgresSourceIsReadOnlyAndTargetTakesRows)
     EXPECT_NE(write.Err.find("read-only transaction"), std::string::npos) << write.Err;
     EXPECT_FALSE(std::filesystem::exists(Path("x.rtf")));
 
-    // The same server as a target: a table of the SQLite source goes into it.
-    const RunResult into = Run({"shop.db", "--table", "staff", "--to", "database", "-o", uri, "--into", "people", "-q"});
+    // The same server as a target: a table of the SQLite source goes into a schema of
+    // it. A password given in the URI is shown in no message.
+    const std::string withPassword = "postgresql://" + uri.substr(13, uri.find('@') - 13) + ":s3cret" + uri.substr(uri.find('@'));
+    const RunResult into =
+        Run({"shop.db", "--table", "staff", "--to", "database", "-o", withPassword, "--into", archive + ".people"});
     ASSERT_EQ(into.ExitCode, 0) << into.Err;
+    EXPECT_EQ(into.Out.find("s3cret"), std::string::npos) << into.Out;
+    EXPECT_NE(into.Out.find(":***@"), std::string::npos) << into.Out;
+    const RunResult refused = Run({"shop.db", "--table", "staff", "--to", "database", "-o", withPassword, "--into",
+                                   archive + ".people", "--header", "h"});
+    EXPECT_EQ(refused.ExitCode, 2);
+    EXPECT_EQ(refused.Err.find("s3cret"), std::string::npos) << refused.Err;
     std::vector<std::string> rows;
     {
         QSqlDatabase db = OpenPostgresDatabase("export_cli_pg_into");
-        QSqlQuery q("SELECT id, name, salary FROM " + QString::fromStdString(uri.substr(uri.rfind("%3D") + 3))
-                        + ".people ORDER BY id",
-                    db);
+        QSqlQuery q("SELECT id, name, salary FROM \"" + QString::fromStdString(archive) + "\".people ORDER BY id", db);
         while (q.next())
             rows.push_back(q.value(0).toString().toStdString() + "|" + q.value(1).toString().toStdString() + "|"
                            + q.value(2).toString().toStdString());
@@ -290,6 +299,88 @@ TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
     const RunResult help = Run({"--help"});
     EXPECT_EQ(help.ExitCode, 0);
     EXPECT_NE(help.Out.find("Examples:"), std::string::npos);
+}
+
+// Nothing the user did not ask to lose is lost: each refusal ends before a byte is
+// written, and names what it refused.
+TEST_F(ExportCliTest, RefusalsThatKeepSourcesTargetsAndTablesWhole)
+{
+    ASSERT_EQ(Run({"shop.db", "--table", "staff", "--to", "database", "-o", "copy.db", "--into", "people", "-q"})
+                  .ExitCode,
+              0);
+    std::filesystem::create_hard_link(Path("shop.db"), Path("also-shop.db"));
+    std::ofstream(Path("old.kve")) << "[Common]\r\nAddTitle=0\r\n";
+    std::ofstream(Path("empty.kve"));
+    std::ofstream(Path("bad.kve")) << "[Common]\r\nOptions=434\r\n[ExportStyle]\r\nStyle=99\r\n";
+    struct Case {
+        std::vector<std::string> Args;
+        int Code;
+        std::string Message;
+        std::string Untouched;
+    };
+    const Case cases[] = {
+        {{"--save-spec", "also-shop.db", "-o", "x.docx"}, 2, "--save-spec also-shop.db is the source database", "shop.db"},
+        {{"--save-spec", "copy.db", "-o", "copy.db", "--to", "database", "--into", "t"}, 2, "is the target", "copy.db"},
+        {{"--to", "database", "-o", "copy.db", "--into", "PEOPLE"}, 2, "the table PEOPLE exists already in copy.db: add --replace", "copy.db"},
+        {{"--spec", "shop.db", "-o", "x.docx"}, 2, "cannot use shop.db as a specification: it has no [Common] section", "shop.db"},
+        {{"--spec", "empty.kve", "-o", "x.docx"}, 2, "cannot use empty.kve as a specification", "empty.kve"},
+        {{"--spec", "bad.kve", "-o", "x.docx"}, 2, "bad.kve as a specification: the value of Style ('99') is not from 0 to 11", "bad.kve"},
+        {{"--query", "SELECT nothing", "--save-spec", "old.kve", "-o", "x.docx"}, 1, "nothing", "old.kve"},
+    };
+    for (const Case& c : cases) {
+        std::string line;
+        for (const auto& a : c.Args)
+            line += a + " ";
+        SCOPED_TRACE(line);
+        const std::string before = Read(Path(c.Untouched));
+        std::vector<std::string> args{"shop.db", "--table", "staff"};
+        if (c.Args[0] == "--query")
+            args.resize(1);
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        const RunResult r = Run(args);
+        EXPECT_EQ(r.ExitCode, c.Code) << r.Err;
+        EXPECT_NE(r.Err.find(c.Message), std::string::npos) << r.Err;
+        EXPECT_EQ(Read(Path(c.Untouched)), before);
+        EXPECT_FALSE(std::filesystem::exists(Path("x.docx")));
+    }
+}
+
+// --replace drops and creates the table anew, --merge adds to it; a specification is
+// written after the run, keeping the mode of the one it replaces.
+TEST_F(ExportCliTest, ExistingTablesAreReplacedOrMergedOnlyWhenAsked)
+{
+    const auto count = [this](const std::string& Table) {
+        int n = -1;
+        {
+            QSqlDatabase db = OpenSqliteDatabase(Path("copy.db"), "export_cli_count");
+            QSqlQuery q("SELECT count(*) FROM " + QString::fromStdString(Table), db);
+            if (q.next())
+                n = q.value(0).toInt();
+        }
+        DropConnection("export_cli_count");
+        return n;
+    };
+    const std::vector<std::string> into{"shop.db", "--table", "staff", "--to", "database", "-o", "copy.db", "-q"};
+    const std::pair<std::vector<std::string>, int> runs[] = {
+        {{"--into", "main.people"}, 2}, {{"--into", "people", "--merge"}, 4}, {{"--into", "people", "--replace"}, 2}};
+    for (const auto& [extra, rows] : runs) {
+        std::vector<std::string> args = into;
+        args.insert(args.end(), extra.begin(), extra.end());
+        const RunResult r = Run(args);
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        EXPECT_EQ(count("people"), rows) << extra.back();
+    }
+    ASSERT_EQ(Run({"shop.db", "--table", "staff", "--to", "database", "-o", "copy.db", "--into", "\"a.b\"", "-q"})
+                  .ExitCode,
+              0);
+    EXPECT_EQ(count("\"a.b\""), 2);
+
+    std::ofstream(Path("kept.kve")) << "[Common]\r\n";
+    std::filesystem::permissions(Path("kept.kve"), std::filesystem::perms(0640));
+    const RunResult r = Run({"shop.db", "--table", "staff", "--save-spec", "kept.kve", "-o", "s.rtf", "-q"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_NE(Read(Path("kept.kve")).find("Specification=kept\r\n"), std::string::npos);
+    EXPECT_EQ(std::filesystem::status(Path("kept.kve")).permissions(), std::filesystem::perms(0640));
 }
 
 // Ctrl+C cancels as the Cancel button does: the rows written so far are saved. A second
