@@ -18,17 +18,11 @@
 #include "framework/sql_data_set.h"
 #include "framework/streams.h"
 #include "framework/ui_services.h"
+#include "office/access_exporter.h"
 #include "office/word_exporter.h"
 #include "platform/automation/automation.h"
 #include "tools/command_line.h"
-#if __has_include("office/excel_exporter.h")
-#include "office/excel_exporter.h"
-#define TABRIX_HAS_SPREADSHEET 1
-#endif
-#if __has_include("office/access_exporter.h")
-#include "office/access_exporter.h"
-#define TABRIX_HAS_DATABASE 1
-#endif
+#include "tools/workbook_target.h"
 
 #include <QCoreApplication>
 #include <QSqlDatabase>
@@ -104,8 +98,7 @@ void InstallCancelHandler()
 
 using TExporter = std::unique_ptr<TKVExportBaseComponent>;
 
-// The targets by kind: the output's extension, or "database" (chosen with --to). A
-// target without a factory is known but not part of this build.
+// The targets by kind: the output's extension, or "database" (chosen with --to).
 struct TTarget {
     const char* Kind;
     const char* What;
@@ -117,23 +110,15 @@ TExporter MakeWord()
     return std::make_unique<TKVExportToWord>();
 }
 
-#ifdef TABRIX_HAS_SPREADSHEET
 TExporter MakeSpreadsheet()
 {
-    return std::make_unique<TKVExportToExcel>();
+    return std::make_unique<TCommandLineWorkbook>();
 }
-#else
-constexpr TExporter (*MakeSpreadsheet)() = nullptr;
-#endif
 
-#ifdef TABRIX_HAS_DATABASE
 TExporter MakeDatabaseTable()
 {
     return std::make_unique<TKVExportToAccess>();
 }
-#else
-constexpr TExporter (*MakeDatabaseTable)() = nullptr;
-#endif
 
 const TTarget Targets[] = {
     {"doc", "word-processor document (RTF)", MakeWord},
@@ -159,7 +144,9 @@ const char* const Usage =
     "                         .doc .rtf .docx .xls .xlsx\n"
     "  --to database          write into a database table instead: TARGET is then\n"
     "                         an SQLite file or a PostgreSQL URI\n"
-    "  --into TABLE           the table a database target receives the rows in\n"
+    "  --into TABLE           the table a database target receives the rows in;\n"
+    "                         SCHEMA.TABLE for a PostgreSQL schema, \"A.B\" for a\n"
+    "                         name holding a dot\n"
     "\n"
     "Settings (applied in the order given; later ones win):\n"
     "  --spec FILE.kve        load a specification: columns, titles, looks, header\n"
@@ -170,7 +157,12 @@ const char* const Usage =
     "  --style NAME           row colours: normal, pricelist, msmoney, brick, desert,\n"
     "                         eggplant, lilac, maple, marine, rose, spruce, wheat\n"
     "  --blank-if-zero        leave zero values blank\n"
-    "  --merge                add to an existing target instead of replacing it\n"
+    "  --merge                add to an existing workbook or table instead of\n"
+    "                         replacing it\n"
+    "  --replace              drop an existing --into table and write it anew\n"
+    "                         (without --replace or --merge it is refused)\n"
+    "  --sheet NAME           the workbook's sheet (default: the table's name)\n"
+    "  --no-freeze            leave the caption row of a workbook unfrozen\n"
     "  --rows-per-file N      start a new file after every N rows\n"
     "  --layout KIND          columnar, reversed or tabular\n"
     "  --save-spec FILE.kve   write the settings in effect as a specification\n"
@@ -183,6 +175,11 @@ const char* const Usage =
     "  -q, --quiet            print nothing but errors (no progress bar)\n"
     "  -h, --help             show this help and exit\n"
     "      --version          show the version and exit\n"
+    "\n"
+    "Unlike the library's defaults: workbooks get typed cells (numbers as numbers\n"
+    "with every digit a workbook number holds, dates as dates, texts as texts), one\n"
+    "sheet named after the table and a frozen caption row; an existing --into table\n"
+    "is never dropped unless --replace says so.\n"
     "\n"
     "Examples:\n"
     "  tabrix-export shop.db --table orders -o orders.xlsx\n"
@@ -232,6 +229,8 @@ struct TCommandLine {
     bool Quiet = false;
     bool Replace = false;
     bool Merge = false;
+    std::string Sheet;
+    bool NoFreeze = false;
 };
 
 int UsageError(const std::string& Message)
@@ -289,7 +288,7 @@ bool IsPostgresUri(const std::string& Text)
 bool IsValueOption(const std::string& Arg)
 {
     static const char* const Names[] = {"-o", "--output", "--table", "--query", "--to", "--into", "--spec",
-                                        "--save-spec", "--name", "--header", "--footer", "--style",
+                                        "--save-spec", "--name", "--header", "--footer", "--style", "--sheet",
                                         "--rows-per-file", "--layout", "--mail"};
     for (const char* name : Names)
         if (Arg == name)
@@ -349,6 +348,8 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             Line.Settings.push_back([](TKVExportBaseComponent& E) { E.Options.Include(soMergeData); });
         } else if (arg == "--replace") {
             Line.Replace = true;
+        } else if (arg == "--no-freeze") {
+            Line.NoFreeze = true;
         } else if (arg == "--open") {
             Line.Settings.push_back([](TKVExportBaseComponent& E) { E.ActionAfterExport = aeOpenView; });
         } else if (!IsValueOption(arg)) {
@@ -363,6 +364,10 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             Line.Query = text;
         } else if (arg == "--to") {
             Line.To = text;
+        } else if (arg == "--sheet") {
+            if (std::string problem = SheetNameProblem(text); !problem.empty())
+                return UsageError("--sheet '" + text + "': " + problem);
+            Line.Sheet = text;
         } else if (arg == "--into") {
             Line.Into = text;
         } else if (arg == "--save-spec") {
@@ -436,6 +441,10 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
         return UsageError("no TARGET given (-o TARGET)");
     if (!Line.SpecName.empty() && Line.SaveSpec.empty())
         return UsageError("--name needs --save-spec");
+    const std::string extension = Lower(std::filesystem::path(Line.Output).extension().string());
+    const bool workbook = Line.To.empty() && (extension == ".xlsx" || extension == ".xls");
+    if ((!Line.Sheet.empty() || Line.NoFreeze) && !workbook)
+        return UsageError(std::string(Line.Sheet.empty() ? "--no-freeze" : "--sheet") + " is only for .xlsx and .xls targets");
     if (Line.Replace && Line.Merge)
         return UsageError("--replace and --merge exclude each other");
     if (Line.Replace && Line.Into.empty())
@@ -698,6 +707,22 @@ void WarnOfMissingFields(TKVExportBaseComponent& Exporter, const TDataSet& Sourc
             + " (their cells stay empty)");
 }
 
+// Says once per column which values a workbook could not hold as they left.
+void TellChangedValues(const TCommandLineWorkbook& Workbook)
+{
+    for (const auto& [column, changed] : Workbook.Changed()) {
+        if (changed.Rounded > 0)
+            Say("warning: column " + column + ": " + std::to_string(changed.Rounded)
+                + " values have more digits than a workbook number holds (about 15) and were rounded");
+        if (changed.NotNumbers > 0)
+            Say("warning: column " + column + ": " + std::to_string(changed.NotNumbers)
+                + " values are infinite or not a number, which a workbook cannot hold; they were written as text");
+        if (changed.EarlyDates > 0)
+            Say("warning: column " + column + ": " + std::to_string(changed.EarlyDates)
+                + " dates lie before 1900-01-01, where workbook dates begin; they were written as text");
+    }
+}
+
 // Written tells whether the target was saved (whole, or with the rows before a cancel).
 int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
 {
@@ -732,6 +757,14 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
     if (database)
         exporter->TableName = Line.IntoTable;
     exporter->AnimatedStatus = false;
+    auto* workbook = dynamic_cast<TCommandLineWorkbook*>(exporter.get());
+    if (workbook) {
+        workbook->SheetName = WorkbookSheetName(
+            !Line.Sheet.empty()   ? Line.Sheet
+            : !Line.Table.empty() ? Line.Table
+                                  : std::filesystem::path(Line.Output).stem().string());
+        workbook->FreezeFixed = !Line.NoFreeze;
+    }
     const std::string specification = Line.SaveSpec.empty() ? std::string() : SpecificationText(*exporter, Line);
 
     // An existing table is dropped only when the user asked for it.
@@ -790,6 +823,8 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
 
         const TKVEResult result = exporter->Statistic().Result;
         Written = !cancelledEarly && (result == erCompleted || (result == erCanceled && CancelledBy != 0));
+        if (Written && workbook)
+            TellChangedValues(*workbook);
         if (cancelledEarly) {
             Say("cancelled before the export began; nothing was written");
             code = 128 + CancelledBy;
@@ -872,8 +907,6 @@ int main(int argc, char** argv)
     const TTarget* target = ResolveTarget(line, problem);
     if (!target || !problem.empty())
         return UsageError(problem);
-    if (!target->Make)
-        return UsageError("the " + std::string(target->What) + " target is not available in this build");
     const bool database = std::string(target->Kind) == "database";
     const bool targetFile = !IsPostgresUri(line.Output);
     if (!database) {
