@@ -18,6 +18,7 @@
 #include "framework/sql_data_set.h"
 #include "framework/streams.h"
 #include "framework/ui_services.h"
+#include "cellfile/cell_file_exporter.h"
 #include "office/access_exporter.h"
 #include "office/word_exporter.h"
 #include "platform/automation/automation.h"
@@ -163,8 +164,9 @@ const char* const Usage =
     "                         (without --replace or --merge it is refused)\n"
     "  --sheet NAME           the workbook's sheet (default: the table's name)\n"
     "  --no-freeze            leave the caption row of a workbook unfrozen\n"
-    "  --rows-per-file N      start a new file after every N rows\n"
-    "  --layout KIND          columnar, reversed or tabular\n"
+    "  --rows-per-file N      start a new file after every N rows (documents and\n"
+    "                         workbooks: out.xlsx, out001.xlsx, ...)\n"
+    "  --layout KIND          columnar, reversed or tabular (documents only)\n"
     "  --save-spec FILE.kve   write the settings in effect as a specification\n"
     "  --name NAME            the specification's name (default: the file's name)\n"
     "\n"
@@ -231,6 +233,7 @@ struct TCommandLine {
     bool Merge = false;
     std::string Sheet;
     bool NoFreeze = false;
+    bool Layout = false; // --layout was given
 };
 
 int UsageError(const std::string& Message)
@@ -401,6 +404,7 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             Line.Settings.push_back(
                 [style](TKVExportBaseComponent& E) { E.ExportStyle().SetStyle(static_cast<TKVEStyle>(style)); });
         } else if (arg == "--layout") {
+            Line.Layout = true;
             const int layout = IndexOf(LayoutNames, text);
             if (layout < 0)
                 return UsageError("unknown layout '" + text + "' (known: " + Joined(LayoutNames) + ")");
@@ -443,6 +447,9 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
         return UsageError("--name needs --save-spec");
     const std::string extension = Lower(std::filesystem::path(Line.Output).extension().string());
     const bool workbook = Line.To.empty() && (extension == ".xlsx" || extension == ".xls");
+    if (Line.Layout && (workbook || !Line.To.empty()))
+        return UsageError("--layout is only for documents (.doc .rtf .docx): a workbook or a table holds one row per "
+                          "record");
     if ((!Line.Sheet.empty() || Line.NoFreeze) && !workbook)
         return UsageError(std::string(Line.Sheet.empty() ? "--no-freeze" : "--sheet") + " is only for .xlsx and .xls targets");
     if (Line.Replace && Line.Merge)
@@ -561,12 +568,13 @@ public:
     explicit TProgressBar(bool Enabled) : FEnabled(Enabled) {}
     ~TProgressBar() { Finish(); }
 
-    void Update(int Done, int Total)
+    // Force draws also within the tenth of a second since the last drawing.
+    void Update(int Done, int Total, bool Force = false)
     {
         if (!FEnabled)
             return;
         const auto now = std::chrono::steady_clock::now();
-        if (FShown && now - FLastDraw < std::chrono::milliseconds(100))
+        if (FShown && !Force && now - FLastDraw < std::chrono::milliseconds(100))
             return;
         FLastDraw = now;
         FShown = true;
@@ -787,23 +795,37 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
         WarnOfMissingFields(*exporter, source, Line);
 
         TProgressBar bar(!Line.Quiet && ::isatty(STDERR_FILENO));
-        exporter->ColumnSource = csDataSet;
-        exporter->SetDataSet(&source);
+        // A workbook holds one sheet of rows: --rows-per-file makes numbered workbooks,
+        // one run each over the next window of rows.
+        const int perFile = workbook ? exporter->RowsPerFile : 0;
+        TRowWindowEngine window(perFile);
+        if (perFile > 0) {
+            window.SetDataset(&source);
+            exporter->ColumnSource = csDataEngine;
+            exporter->SetDataEngine(&window);
+        } else {
+            exporter->ColumnSource = csDataSet;
+            exporter->SetDataSet(&source);
+        }
+        const int total = source.RecordCount();
+        int rowsBefore = 0; // rows of the workbooks written before this one
         // A first signal cancels as the Cancel button does; a second one ends the run as
         // a failure does, so the target is never saved half-written.
         // The record under way when the cancel is taken is still written.
         int rowsBeforeCancel = -1;
-        exporter->OnProgress = [&bar, &rowsBeforeCancel, &exporter](TPersistent*, int CurValue, int MaxValue,
-                                                                    bool& Abort) {
+        exporter->OnProgress = [&](TPersistent*, int CurValue, int, bool& Abort) {
             // The closing event comes after the target was saved: a signal then changes
-            // nothing.
-            if (exporter->Statistic().Result == erInProgress)
-                CheckInterrupt();
+            // nothing, and the bar shows the rows written, not the rows there were.
+            if (exporter->Statistic().Result != erInProgress) {
+                bar.Update(rowsBefore + exporter->Statistic().TotalCount, total, true);
+                return;
+            }
+            CheckInterrupt();
             if (CancelledBy != 0 && rowsBeforeCancel < 0) {
                 Abort = true;
-                rowsBeforeCancel = CurValue + 1;
+                rowsBeforeCancel = rowsBefore + CurValue + 1;
             }
-            bar.Update(CurValue, MaxValue);
+            bar.Update(rowsBefore + CurValue, total);
         };
         // Failures must leave their reason in a box whatever the specification said.
         exporter->Options.Include(soShowMessage);
@@ -815,10 +837,19 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
         exporter->ActionAfterExport = aeNone;
         // Cancelled while the source was being opened: nothing is started.
         const bool cancelledEarly = CancelledBy != 0;
-        if (!cancelledEarly)
+        for (int part = 0; !cancelledEarly; ++part) {
+            if (perFile > 0) {
+                exporter->SetFileName(TKVExportToCellFile::NumberedFileName(output, part));
+                written.push_back(exporter->FileName());
+            }
             exporter->Execute();
+            if (perFile <= 0 || exporter->Statistic().Result != erCompleted || window.Exhausted())
+                break;
+            rowsBefore += exporter->Statistic().TotalCount;
+        }
         bar.Finish();
         exporter->SetDataSet(nullptr);
+        exporter->SetDataEngine(nullptr);
         exporter->ActionAfterExport = action;
 
         const TKVEResult result = exporter->Statistic().Result;

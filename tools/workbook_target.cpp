@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -246,4 +247,31 @@ std::string SheetNameProblem(const std::string& Name)
     if (name.startsWith(u'\'') || name.endsWith(u'\''))
         return "a sheet name neither starts nor ends with an apostrophe";
     return {};
+}
+
+void TRowWindowEngine::First()
+{
+    if (!FStarted)
+        TKVEDatasetDataEngine::First();
+    FStarted = true;
+    FBefore += FTaken;
+    FTaken = 0;
+}
+
+void TRowWindowEngine::Next()
+{
+    TKVEDatasetDataEngine::Next();
+    ++FTaken;
+}
+
+bool TRowWindowEngine::Eof()
+{
+    return FTaken >= FSize || TKVEDatasetDataEngine::Eof();
+}
+
+int TRowWindowEngine::RecordCount()
+{
+    // Between runs (a window walked to its end) the count is the next window's.
+    const int start = FBefore + (FTaken >= FSize ? FTaken : 0);
+    return std::clamp(TKVEDatasetDataEngine::RecordCount() - start, 0, FSize);
 }

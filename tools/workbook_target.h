@@ -13,6 +13,7 @@
 //   - One sheet named for what it holds: a new workbook's own sheet is renamed; a
 //     merged workbook gets the sheet of that name continued, or a new one.
 
+#include "engine/db_data_engine.h"
 #include "office/excel_exporter.h"
 
 #include <map>
@@ -43,6 +44,30 @@ private:
     void TypeCell(TField* Field, std::string& Text);
 
     std::map<std::string, TChanged> FChanged;
+};
+
+// A dataset's rows in windows of Size rows, one window per export run: each run's
+// First continues where the run before stopped, so a workbook exporter that walks
+// all it is given writes one window. The walk only goes forward: positions are not
+// saved and restored around a run.
+class TRowWindowEngine : public TKVEDatasetDataEngine {
+public:
+    explicit TRowWindowEngine(int Size) : FSize(Size) {}
+    // Whether the dataset has no rows left for another window.
+    bool Exhausted() { return TKVEDatasetDataEngine::Eof(); }
+
+    void First() override;
+    void Next() override;
+    bool Eof() override;
+    int RecordCount() override;
+    void SavePosition() override {}
+    void RestorePosition() override {}
+
+private:
+    int FSize;
+    int FTaken = 0;  // rows of the current window walked past
+    int FBefore = 0; // rows of the earlier windows
+    bool FStarted = false;
 };
 
 // A sheet name the workbook accepts made from Name: the characters : \ / ? * [ ]

@@ -279,6 +279,9 @@ TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--header"}, 2, "option --header needs a value"},
         {{"shop.rtf", "--table", "staff", "-o", "shop.rtf"}, 2, "is the source database"},
         {{"shop.db", "--table", "staff", "--to", "docx", "-o", "x"}, 2, "--to takes only 'database'"},
+        {{"shop.db", "--table", "staff", "-o", "x.xlsx", "--layout", "tabular"}, 2, "--layout is only for documents"},
+        {{"shop.db", "--table", "staff", "-o", "x.xls", "--sheet", "a/b"}, 2, "--sheet 'a/b': a sheet name holds none of"},
+        {{"shop.db", "--table", "staff", "-o", "x.docx", "--sheet", "s"}, 2, "--sheet is only for .xlsx and .xls"},
         {{"missing.db", "--table", "staff", "-o", "x.docx"}, 1, "missing.db does not exist"},
         {{"text.db", "--table", "staff", "-o", "x.docx"}, 1, "not a database"},
         {{"shop.db", "--table", "nobody", "-o", "x.docx"}, 1, "nobody"},
@@ -505,6 +508,30 @@ TEST_F(ExportCliTest, WorkbooksHoldTypedCellsOnOneNamedSheetAsOpenpyxlAndXlrdRea
         EXPECT_EQ(reader.readAllStandardOutput().toStdString(), c.Sheet + rows)
             << reader.readAllStandardError().toStdString();
     }
+}
+
+// The way past the 65,536 rows of an .xls sheet: numbered workbooks of N rows each,
+// every one with the caption row and the named sheet.
+TEST_F(ExportCliTest, RowsPerFileWritesNumberedWorkbooks)
+{
+    {
+        QSqlDatabase db = OpenSqliteDatabase(Path("shop.db"), "export_cli_more");
+        ExecSql(db, {"INSERT INTO staff VALUES (3, 'Cy', 7)"});
+    }
+    DropConnection("export_cli_more");
+    const RunResult r = Run({"shop.db", "--table", "staff", "--sheet", "Staff", "--rows-per-file", "2", "-o", "n.xls"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(r.Out, "Written: " + Path("n.xls") + "\nWritten: " + Path("n001.xls") + "\n");
+    const std::string caption = "s:id | s:name | s:salary\n";
+    const std::pair<std::string, std::string> files[] = {
+        {"n.xls", caption + "n:1.0 | s:Ann | n:1234.5\nn:2.0 | s:Bob | n:0.0\n"}, {"n001.xls", caption + "n:3.0 | s:Cy | n:7.0\n"}};
+    for (const auto& [file, rows] : files) {
+        QProcess reader;
+        reader.start("/usr/bin/python3", {TABRIX_TEST_DATA "/tools/workbook_cells.py", QString::fromStdString(Path(file))});
+        ASSERT_TRUE(reader.waitForFinished(60000));
+        EXPECT_EQ(reader.readAllStandardOutput().toStdString(), "['Staff'] A2\n" + rows) << file;
+    }
+    EXPECT_FALSE(std::filesystem::exists(Path("n002.xls")));
 }
 
 TEST_F(ExportCliTest, TableIntoAnotherSqliteDatabase)
