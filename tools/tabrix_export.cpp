@@ -12,6 +12,7 @@
 // the temporary files are removed.
 
 #include "engine/db_data_engine.h"
+#include "export/message_table.h"
 #include "export/specification_file.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
@@ -43,6 +44,7 @@
 #include <iostream>
 #include <memory>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -67,10 +69,32 @@ std::string MaskPasswords(const std::string& Text)
     return std::regex_replace(std::regex_replace(Text, userInfo, "$1***@"), parameter, "$1***");
 }
 
+// A message as one line for a terminal: without the dialog's "Error of data export.: "
+// in front, the lines of a multi-line reason joined with "; ", the text Qt's SQL drivers
+// put after the database's own message set apart, and no password.
+std::string OneLine(const std::string& Text)
+{
+    std::string text = Text;
+    if (const std::string dialog = strExportError + ": "; text.rfind(dialog, 0) == 0)
+        text.erase(0, dialog.size());
+    static const std::regex driverText(
+        R"(([^:]) (Unable to (execute|fetch|prepare|create|begin|commit|bind|connect)[^;\n]*)$)");
+    std::string line;
+    std::istringstream lines(text);
+    for (std::string part; std::getline(lines, part);) {
+        const auto first = part.find_first_not_of(" \t\r");
+        if (first == std::string::npos)
+            continue;
+        part = std::regex_replace(part.substr(first, part.find_last_not_of(" \t\r") - first + 1), driverText, "$1 ($2)");
+        line += (line.empty() ? "" : "; ") + part;
+    }
+    return MaskPasswords(line);
+}
+
 // One message line on standard error: "tabrix-export: TEXT".
 void Say(const std::string& Text)
 {
-    std::cerr << "tabrix-export: " << MaskPasswords(Text) << "\n";
+    std::cerr << "tabrix-export: " << OneLine(Text) << "\n";
 }
 
 // The signal that cancelled the run, 0 for none. The handler records it and hands the
@@ -546,8 +570,13 @@ QSqlDatabase OpenSource(const std::string& Source, const QString& Connection)
         return db;
     }
     struct stat st {};
-    if (::stat(Source.c_str(), &st) != 0)
-        throw Exception("the source " + Source + " does not exist");
+    if (::stat(Source.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            throw Exception("the source " + Source + " does not exist");
+        throw Exception("cannot read the source " + Source + ": " + std::strerror(errno));
+    }
+    if (S_ISREG(st.st_mode) && ::access(Source.c_str(), R_OK) != 0)
+        throw Exception("cannot read the source " + Source + ": " + std::strerror(errno));
     if (!S_ISREG(st.st_mode))
         throw Exception("the source " + Source + " is not a database file");
     QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", Connection);
@@ -809,6 +838,7 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
         }
         const int total = source.RecordCount();
         int rowsBefore = 0; // rows of the workbooks written before this one
+        int rowsInPart = 0; // rows of this one: each record is written after its event
         // A first signal cancels as the Cancel button does; a second one ends the run as
         // a failure does, so the target is never saved half-written.
         // The record under way when the cancel is taken is still written.
@@ -817,9 +847,10 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
             // The closing event comes after the target was saved: a signal then changes
             // nothing, and the bar shows the rows written, not the rows there were.
             if (exporter->Statistic().Result != erInProgress) {
-                bar.Update(rowsBefore + exporter->Statistic().TotalCount, total, true);
+                bar.Update(rowsBefore + rowsInPart, total, true);
                 return;
             }
+            rowsInPart = CurValue + 1;
             CheckInterrupt();
             if (CancelledBy != 0 && rowsBeforeCancel < 0) {
                 Abort = true;
@@ -845,7 +876,8 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
             exporter->Execute();
             if (perFile <= 0 || exporter->Statistic().Result != erCompleted || window.Exhausted())
                 break;
-            rowsBefore += exporter->Statistic().TotalCount;
+            rowsBefore += rowsInPart;
+            rowsInPart = 0;
         }
         bar.Finish();
         exporter->SetDataSet(nullptr);
@@ -886,10 +918,6 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
                     code = 1;
                 }
             }
-            if (!Line.Quiet)
-                for (const std::string& file : written)
-                    std::cout << MaskPasswords((database ? "Table " + Line.Into + " written: " : "Written: ") + file)
-                              << std::endl;
             if (action == aeOpenView) {
                 DeliverAfterExport(aeOpenView, exporter->FileName(), exporter->SendTo(), false);
             } else if (action == aeEMail) {
@@ -898,6 +926,14 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
                     code = 1;
                 }
             }
+            // The report comes last, when no program is started any more: a reader
+            // that has gone away (| head) does not turn a written target into a
+            // failure.
+            ::signal(SIGPIPE, SIG_IGN);
+            if (!Line.Quiet)
+                for (const std::string& file : written)
+                    std::cout << MaskPasswords((database ? "Table " + Line.Into + " written: " : "Written: ") + file)
+                              << std::endl;
         } else if (!InterruptRequested()) {
             for (const auto& box : boxes.Boxes)
                 Say(box.Text);

@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -283,8 +284,9 @@ TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
         {{"shop.db", "--table", "staff", "-o", "x.xls", "--sheet", "a/b"}, 2, "--sheet 'a/b': a sheet name holds none of"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--sheet", "s"}, 2, "--sheet is only for .xlsx and .xls"},
         {{"missing.db", "--table", "staff", "-o", "x.docx"}, 1, "missing.db does not exist"},
+        {{"shop.db/inner.db", "--table", "staff", "-o", "x.docx"}, 1, "cannot read the source shop.db/inner.db: Not a directory"},
         {{"text.db", "--table", "staff", "-o", "x.docx"}, 1, "not a database"},
-        {{"shop.db", "--table", "nobody", "-o", "x.docx"}, 1, "nobody"},
+        {{"shop.db", "--table", "nobody", "-o", "x.docx"}, 1, "no such table: nobody (Unable to execute statement)"},
         {{"shop.db", "--query", "SELEC name FROM staff", "-o", "x.docx"}, 1, "syntax error"},
         {{"shop.db", "--table", "staff", "--spec", "none.kve", "-o", "x.docx"}, 1, "none.kve does not exist"},
     };
@@ -296,6 +298,11 @@ TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
         const RunResult r = Run(c.Args);
         EXPECT_EQ(r.ExitCode, c.Code) << r.Err;
         EXPECT_NE(r.Err.find(c.Message), std::string::npos) << r.Err;
+        // One line for the reason (and one pointing to --help for bad usage), in the
+        // form of a command line, not of a dialog.
+        EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), c.Code == 2 ? 2 : 1) << r.Err;
+        EXPECT_EQ(r.Err.rfind("tabrix-export: ", 0), 0u) << r.Err;
+        EXPECT_EQ(r.Err.find("Error of data export"), std::string::npos) << r.Err;
         EXPECT_FALSE(std::filesystem::exists(Path("x.docx")));
         EXPECT_FALSE(std::filesystem::exists(Path("missing.db")));
     }
@@ -315,6 +322,8 @@ TEST_F(ExportCliTest, RefusalsThatKeepSourcesTargetsAndTablesWhole)
     std::ofstream(Path("old.kve")) << "[Common]\r\nAddTitle=0\r\n";
     std::ofstream(Path("empty.kve"));
     std::ofstream(Path("bad.kve")) << "[Common]\r\nOptions=434\r\n[ExportStyle]\r\nStyle=99\r\n";
+    std::ofstream(Path("kept.docx")) << "the user's own";
+    std::filesystem::permissions(Path("kept.docx"), std::filesystem::perms(0444));
     struct Case {
         std::vector<std::string> Args;
         int Code;
@@ -329,6 +338,7 @@ TEST_F(ExportCliTest, RefusalsThatKeepSourcesTargetsAndTablesWhole)
         {{"--spec", "empty.kve", "-o", "x.docx"}, 2, "cannot use empty.kve as a specification", "empty.kve"},
         {{"--spec", "bad.kve", "-o", "x.docx"}, 2, "bad.kve as a specification: the value of Style ('99') is not from 0 to 11", "bad.kve"},
         {{"--query", "SELECT nothing", "--save-spec", "old.kve", "-o", "x.docx"}, 1, "nothing", "old.kve"},
+        {{"-o", "kept.docx"}, 2, "cannot write kept.docx: it is read-only", "kept.docx"},
     };
     for (const Case& c : cases) {
         std::string line;
@@ -444,6 +454,9 @@ TEST_F(ExportCliTest, ProgressOnATerminalAndCtrlCCancelsOrInterrupts)
             const long told = std::stol(terminal.substr(at + 16));
             EXPECT_GT(told, 0);
             EXPECT_LT(told, 300000);
+            // The bar ends on the rows written, not on the rows there were.
+            const std::size_t bar = terminal.rfind("/300000 rows");
+            EXPECT_EQ(std::stol(terminal.substr(terminal.rfind("] ", bar) + 2)), told) << terminal;
             std::ifstream in(Path("big.rtf"), std::ios::binary);
             const std::string rtf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
             long rows = 0;
@@ -508,6 +521,26 @@ TEST_F(ExportCliTest, WorkbooksHoldTypedCellsOnOneNamedSheetAsOpenpyxlAndXlrdRea
         EXPECT_EQ(reader.readAllStandardOutput().toStdString(), c.Sheet + rows)
             << reader.readAllStandardError().toStdString();
     }
+}
+
+// A reader that went away after the target was written (| head) makes no failure of it.
+TEST_F(ExportCliTest, ClosedStandardOutputAfterTheWriteStillEndsWithZero)
+{
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    ::close(pipeEnds[0]);
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.setChildProcessModifier([pipeEnds] {
+        ::signal(SIGPIPE, SIG_DFL);
+        ::dup2(pipeEnds[1], STDOUT_FILENO);
+    });
+    process.start(QStringLiteral(TABRIX_EXPORT_EXE), {"shop.db", "--table", "staff", "-o", "s.xlsx"});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    ::close(pipeEnds[1]);
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(std::filesystem::exists(Path("s.xlsx")));
 }
 
 // The way past the 65,536 rows of an .xls sheet: numbered workbooks of N rows each,
