@@ -760,6 +760,31 @@ void TellChangedValues(const TCommandLineWorkbook& Workbook)
     }
 }
 
+// Gives every field of a document's source a display width from what it holds: the
+// longest text among the first rows, or its caption, in characters, from 3 to 60. The
+// columns made from the fields take it, and the document fits their sum to the page.
+void WidthsFromContent(TDataSet& Source)
+{
+    const auto characters = [](const std::string& Text) {
+        return static_cast<int>(std::count_if(Text.begin(), Text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+    };
+    std::vector<int> widest(static_cast<std::size_t>(Source.FieldCount()));
+    for (int f = 0; f < Source.FieldCount(); ++f)
+        widest[static_cast<std::size_t>(f)] = characters(Source.Fields(f)->DisplayLabel());
+    std::vector<Variant> values;
+    TBookmark bookmark;
+    for (int row = 0; row < std::min(Source.RecordCount(), 100); ++row) {
+        Source.GetRecordAt(row, values, bookmark);
+        for (std::size_t f = 0; f < values.size() && f < widest.size(); ++f)
+            if (const TField* field = Source.Fields(static_cast<int>(f));
+                !field->IsBlob() || field->DataType() == ftMemo || field->DataType() == ftFmtMemo
+                || field->DataType() == ftOraClob)
+                widest[f] = std::max(widest[f], characters(values[f].AsString()));
+    }
+    for (int f = 0; f < Source.FieldCount(); ++f)
+        Source.Fields(f)->SetDisplayWidth(std::clamp(widest[static_cast<std::size_t>(f)], 3, 60));
+}
+
 // Written tells whether the target was saved (whole, or with the rows before a cancel).
 int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
 {
@@ -822,6 +847,8 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
             source.SetTableName(Line.Table);
         source.Open();
         WarnOfMissingFields(*exporter, source, Line);
+        if (dynamic_cast<TKVExportToWord*>(exporter.get()))
+            WidthsFromContent(source);
 
         TProgressBar bar(!Line.Quiet && ::isatty(STDERR_FILENO));
         // A workbook holds one sheet of rows: --rows-per-file makes numbered workbooks,

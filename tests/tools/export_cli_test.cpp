@@ -523,6 +523,51 @@ TEST_F(ExportCliTest, WorkbooksHoldTypedCellsOnOneNamedSheetAsOpenpyxlAndXlrdRea
     }
 }
 
+// Document columns are as wide as what they hold, within the page; and a table too
+// wide for the usual cell margins (45 columns) still shows its text when LibreOffice
+// lays it out.
+TEST_F(ExportCliTest, DocumentColumnsFollowTheirContentAndShowTextWhenMany)
+{
+    if (!LibreOfficeAvailable())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    std::string columns, values;
+    for (int i = 0; i < 45; ++i) {
+        columns += (i ? ", c" : "c") + std::to_string(i) + " TEXT";
+        values += (i ? ", 'v" : "'v") + std::to_string(i) + "'";
+    }
+    {
+        QSqlDatabase db = OpenSqliteDatabase(Path("shop.db"), "export_cli_wide");
+        ExecSql(db, {"CREATE TABLE notes (id INTEGER, summary TEXT)",
+                     "INSERT INTO notes VALUES (101, '" + std::string(160, 's') + "')",
+                     "CREATE TABLE wide (" + columns + ")", "INSERT INTO wide VALUES (" + values + ")"});
+    }
+    DropConnection("export_cli_wide");
+    ASSERT_EQ(Run({"shop.db", "--table", "notes", "-o", "notes.docx", "-q"}).ExitCode, 0);
+    std::ofstream(Path("widths.py")) << "import sys, docx\n"
+                                        "d = docx.Document(sys.argv[1]); s = d.sections[0]\n"
+                                        "print(s.page_width - s.left_margin - s.right_margin, "
+                                        "*[c.width for c in d.tables[0].columns])\n";
+    QProcess reader;
+    reader.start("/usr/bin/python3", {QString::fromStdString(Path("widths.py")), QString::fromStdString(Path("notes.docx"))});
+    ASSERT_TRUE(reader.waitForFinished(60000));
+    std::istringstream widths(reader.readAllStandardOutput().toStdString());
+    long long page = 0, number = 0, summary = 0;
+    ASSERT_TRUE(widths >> page >> number >> summary) << reader.readAllStandardError().toStdString();
+    EXPECT_GT(summary, 8 * number);
+    EXPECT_LE(number + summary, page);
+
+    std::filesystem::create_directory(Path("pdf"));
+    for (const std::string name : {"wide.docx", "wide.rtf"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(Run({"shop.db", "--table", "wide", "-o", name, "-q"}).ExitCode, 0);
+        QProcess text;
+        text.start("pdftotext", {QString::fromStdString(ConvertWithLibreOffice(Path(name), "pdf", Path("pdf"))), "-"});
+        ASSERT_TRUE(text.waitForFinished(60000));
+        const std::string shown = text.readAllStandardOutput().toStdString();
+        EXPECT_EQ(std::count(shown.begin(), shown.end(), 'v'), 45) << shown;
+    }
+}
+
 // A reader that went away after the target was written (| head) makes no failure of it.
 TEST_F(ExportCliTest, ClosedStandardOutputAfterTheWriteStillEndsWithZero)
 {
