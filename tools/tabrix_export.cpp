@@ -40,6 +40,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -155,7 +156,8 @@ const TTarget Targets[] = {
 };
 
 const char* const Usage =
-    "Usage: tabrix-export [OPTIONS] SOURCE (--table NAME | --query SQL) -o TARGET\n"
+    "Usage: tabrix-export [OPTIONS] SOURCE (--table NAME | --query SQL | --query-file FILE)\n"
+    "                     -o TARGET\n"
     "Exports a table or a query of a database into a document, a workbook or a\n"
     "table of another database.\n"
     "\n"
@@ -165,6 +167,8 @@ const char* const Usage =
     "Source and target:\n"
     "  --table NAME           export the table NAME\n"
     "  --query SQL            export the rows of the statement SQL\n"
+    "  --query-file FILE      export the rows of the statement in FILE ('-' reads\n"
+    "                         standard input)\n"
     "  -o, --output TARGET    the file to write; its extension picks the kind:\n"
     "                         .doc .rtf .docx .xls .xlsx\n"
     "  --to database          write into a database table instead: TARGET is then\n"
@@ -192,6 +196,7 @@ const char* const Usage =
     "                         workbooks: out.xlsx, out001.xlsx, ...)\n"
     "  --layout KIND          columnar, reversed or tabular (documents only)\n"
     "  --save-spec FILE.kve   write the settings in effect as a specification\n"
+    "                         (after a successful run)\n"
     "  --name NAME            the specification's name (default: the file's name)\n"
     "\n"
     "Running:\n"
@@ -209,17 +214,18 @@ const char* const Usage =
     "\n"
     "Examples:\n"
     "  tabrix-export shop.db --table orders -o orders.xlsx\n"
+    "  tabrix-export shop.db --table orders --no-title --style wheat\n"
+    "      --save-spec orders.kve --name Orders -o orders.doc\n"
     "  tabrix-export postgresql://me@localhost/shop --query \"SELECT * FROM orders\n"
     "      WHERE total > 100\" --spec orders.kve --header \"Large orders\" -o large.docx\n"
     "  tabrix-export shop.db --table orders --to database\n"
     "      -o postgresql://me@localhost/archive --into orders_2026\n"
-    "  tabrix-export shop.db --table orders --no-title --style wheat\n"
-    "      --save-spec orders.kve --name Orders -o orders.doc\n"
     "\n"
     "Ctrl+C cancels: the rows written so far are saved; a second Ctrl+C stops at once\n"
     "without writing the target.\n"
     "\n"
-    "Exit status: 0 completed, 1 failed, 2 bad usage, 130 cancelled (Ctrl+C).\n";
+    "Exit status: 0 completed, 1 failed, 2 bad usage or a refusal, 130 cancelled\n"
+    "(Ctrl+C).\n";
 
 const char* const StyleNames[] = {"normal", "pricelist", "msmoney", "brick",  "desert", "eggplant",
                                   "lilac",  "maple",     "marine",  "rose",   "spruce", "wheat"};
@@ -239,6 +245,7 @@ struct TCommandLine {
     std::string Source;
     std::string Table;
     std::string Query;
+    std::string QueryFile; // "-" for standard input
     std::string Output;
     std::string To;
     std::string Into;
@@ -314,13 +321,40 @@ bool IsPostgresUri(const std::string& Text)
 
 bool IsValueOption(const std::string& Arg)
 {
-    static const char* const Names[] = {"-o", "--output", "--table", "--query", "--to", "--into", "--spec",
+    static const char* const Names[] = {"-o", "--output", "--table", "--query", "--query-file", "--to", "--into", "--spec",
                                         "--save-spec", "--name", "--header", "--footer", "--style", "--sheet",
                                         "--rows-per-file", "--layout", "--mail"};
     for (const char* name : Names)
         if (Arg == name)
             return true;
     return false;
+}
+
+// The statement in File ("-": standard input), at most 16 MB; on a fault Problem says
+// why.
+std::string ReadQueryFile(const std::string& File, std::string& Problem)
+{
+    constexpr std::size_t limit = 16 << 20;
+    std::ifstream file;
+    if (File != "-") {
+        file.open(File, std::ios::binary);
+        if (!file) {
+            Problem = "cannot read the query file " + File + ": " + std::strerror(errno);
+            return {};
+        }
+    }
+    std::istream& in = File == "-" ? std::cin : file;
+    std::string text(limit + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    const std::string what = File == "-" ? std::string("standard input") : "the query file " + File;
+    if (in.bad())
+        Problem = "cannot read " + what;
+    else if (text.size() > limit)
+        Problem = what + " holds more than 16 MB";
+    else if (text.find_first_not_of(" \t\r\n;") == std::string::npos)
+        Problem = what + " holds no statement";
+    return text;
 }
 
 // Returns -1 when the command line is usable, else the exit code to end with.
@@ -389,6 +423,8 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             Line.Table = text;
         } else if (arg == "--query") {
             Line.Query = text;
+        } else if (arg == "--query-file") {
+            Line.QueryFile = text;
         } else if (arg == "--to") {
             Line.To = text;
         } else if (arg == "--sheet") {
@@ -463,8 +499,14 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
     if (positional.size() > 1)
         return UsageError("more than one SOURCE given: " + positional[0] + ", " + positional[1]);
     Line.Source = positional[0];
-    if (Line.Table.empty() == Line.Query.empty())
-        return UsageError("give either --table NAME or --query SQL");
+    if (!Line.Table.empty() + !Line.Query.empty() + !Line.QueryFile.empty() != 1)
+        return UsageError("give either --table NAME, --query SQL or --query-file FILE");
+    if (!Line.QueryFile.empty()) {
+        std::string problem;
+        Line.Query = ReadQueryFile(Line.QueryFile, problem);
+        if (!problem.empty())
+            return UsageError(problem);
+    }
     if (Line.Output.empty())
         return UsageError("no TARGET given (-o TARGET)");
     if (!Line.SpecName.empty() && Line.SaveSpec.empty())
@@ -774,7 +816,12 @@ void WidthsFromContent(TDataSet& Source)
     std::vector<Variant> values;
     TBookmark bookmark;
     for (int row = 0; row < std::min(Source.RecordCount(), 100); ++row) {
-        Source.GetRecordAt(row, values, bookmark);
+        // A statement that cannot be read by position keeps the widths of its types.
+        try {
+            Source.GetRecordAt(row, values, bookmark);
+        } catch (const Exception&) {
+            return;
+        }
         for (std::size_t f = 0; f < values.size() && f < widest.size(); ++f)
             if (const TField* field = Source.Fields(static_cast<int>(f));
                 !field->IsBlob() || field->DataType() == ftMemo || field->DataType() == ftFmtMemo

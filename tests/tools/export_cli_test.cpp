@@ -16,6 +16,7 @@
 #include <fstream>
 #include <map>
 #include <pty.h>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <unistd.h>
@@ -103,7 +104,9 @@ TEST_F(ExportCliTest, TablesAndQueriesToWordDocumentsReadBackByLibreOffice)
     const Case cases[] = {
         {{"--table", "staff", "--title"}, "staff.docx", {{"id", "name", "salary"}, {"1", "Ann", "1234.5"}, {"2", "Bob", "0"}}},
         {{"--query", "SELECT name FROM staff WHERE id = 2", "--no-title"}, "bob.doc", {{"Bob"}}},
+        {{"--query-file", "ann.sql", "--no-title"}, "ann.rtf", {{"Ann"}}},
     };
+    std::ofstream(Path("ann.sql")) << "WITH people AS (SELECT name FROM staff WHERE id = 1)\nSELECT name FROM people;\n";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Output);
         std::vector<std::string> args{"shop.db", "-o", c.Output, "--quiet"};
@@ -566,6 +569,53 @@ TEST_F(ExportCliTest, DocumentColumnsFollowTheirContentAndShowTextWhenMany)
         const std::string shown = text.readAllStandardOutput().toStdString();
         EXPECT_EQ(std::count(shown.begin(), shown.end(), 'v'), 45) << shown;
     }
+}
+
+// The manual page renders without a warning, and it and the bash completion know every
+// option --help lists; the completion offers an SQLite source's tables.
+TEST_F(ExportCliTest, ManualPageAndCompletionKnowEveryOption)
+{
+    const auto run = [](const QString& Program, const QStringList& Args, std::string* Err = nullptr) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("MANPAGER", "cat");
+        env.insert("MANWIDTH", "200");
+        env.insert("LC_ALL", "C");
+        process.setProcessEnvironment(env);
+        process.start(Program, Args);
+        process.waitForFinished(60000);
+        if (Err)
+            *Err = process.readAllStandardError().toStdString();
+        return process.readAllStandardOutput().toStdString();
+    };
+    std::set<std::string> options;
+    const std::string help = Run({"--help"}).Out;
+    const std::regex option("--[a-z][a-z-]*");
+    for (auto it = std::sregex_iterator(help.begin(), help.end(), option); it != std::sregex_iterator(); ++it)
+        options.insert(it->str());
+    ASSERT_GT(options.size(), 25u);
+
+    std::string warnings;
+    const std::string manual = run("man", {"--warnings", "-l", TABRIX_SOURCE_DIR "/tools/tabrix-export.1"}, &warnings);
+    EXPECT_EQ(warnings, "");
+    const QString completion = TABRIX_SOURCE_DIR "/tools/tabrix-export.bash-completion";
+    const auto complete = [&](const std::string& Words) {
+        return run("bash", {"-c", "cd '" + dir.path() + "' && source '" + completion + "' && COMP_WORDS=(" +
+                                      QString::fromStdString(Words) + ") && COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) && "
+                                      "_tabrix_export && printf '%s\\n' \"${COMPREPLY[@]}\""});
+    };
+    const std::string offered = complete("tabrix-export -");
+    for (const std::string& o : options) {
+        EXPECT_NE(manual.find(o), std::string::npos) << o << " is missing from the manual page";
+        EXPECT_NE(offered.find(o + "\n"), std::string::npos) << o << " is missing from the completion";
+    }
+    const std::pair<std::string, std::string> cases[] = {
+        {"tabrix-export --rep", "--replace\n"},
+        {"tabrix-export shop.db -q --table st", "staff\n"},
+        {"tabrix-export --layout t", "tabular\n"},
+    };
+    for (const auto& [words, expected] : cases)
+        EXPECT_EQ(complete(words), expected) << words;
 }
 
 // A reader that went away after the target was written (| head) makes no failure of it.
