@@ -16,6 +16,7 @@ packages=(
   xdg-utils man-db poppler-utils bash-completion
   fonts-dejavu-core fonts-dejavu-extra
   clang libclang-rt-14-dev
+  libxlsxwriter-dev
 )
 
 missing=()
