@@ -164,6 +164,11 @@ void TCommandLineWorkbook::TypeCell(TField* Field, std::string& Text)
         default: exact = value.AsString(); break;
         }
         const double number = std::strtod(exact.c_str(), nullptr);
+        if (!std::isfinite(number)) {
+            ++FChanged[Field->FieldName()].NotNumbers;
+            Text = exact;
+            break;
+        }
         if (DecimalKey(exact) != DecimalKey(ShortestText(number, std::chars_format::scientific)))
             ++FChanged[Field->FieldName()].Rounded;
         Text = NumberText(number);
