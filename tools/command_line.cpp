@@ -35,6 +35,18 @@ std::string OutputProblem(const std::string& Output)
     struct stat st {};
     if (!Output.empty() && Output.back() == '/')
         return "the output " + Output + " names a folder";
+    if (::stat(Output.c_str(), &st) != 0)
+        return {};
+    if (S_ISDIR(st.st_mode))
+        return "the output " + Output + " is a folder";
+    if (!S_ISREG(st.st_mode))
+        return "the output " + Output + " is not a regular file";
+    return {};
+}
+
+std::string WriteProblem(const std::string& Output)
+{
+    struct stat st {};
     if (::stat(Output.c_str(), &st) != 0) {
         if (errno != ENOENT)
             return "cannot write " + Output + ": " + std::strerror(errno);
@@ -45,10 +57,6 @@ std::string OutputProblem(const std::string& Output)
             return "cannot write " + Output + ": " + std::strerror(errno);
         return {};
     }
-    if (S_ISDIR(st.st_mode))
-        return "the output " + Output + " is a folder";
-    if (!S_ISREG(st.st_mode))
-        return "the output " + Output + " is not a regular file";
     // A replaced file is renamed over: the folder must take it, and a file its owner
     // made read-only is not replaced behind their back.
     if ((st.st_mode & S_IWUSR) == 0)

@@ -1053,13 +1053,16 @@ int main(int argc, char** argv)
     if (!database) {
         if (std::string p = OutputProblem(line.Output); !p.empty())
             return UsageError(p);
+        if (std::string p = WriteProblem(line.Output); !p.empty())
+            return UsageError(p);
         // Writing the document over the database it is read from would lose the source.
         if (SameFile(line.Source, line.Output))
             return UsageError("the output " + line.Output + " is the source database");
     }
     if (database && targetFile)
-        if (std::string p = OutputProblem(line.Output); !p.empty())
-            return UsageError(p);
+        for (const std::string& p : {OutputProblem(line.Output), WriteProblem(line.Output)})
+            if (!p.empty())
+                return UsageError(p);
     if (database && targetFile && !line.IntoSchema.empty() && Lower(line.IntoSchema) != "main")
         return UsageError("an SQLite database has no schema '" + line.IntoSchema
                           + "': name the table alone, or put a name holding a dot in double quotes");
@@ -1070,8 +1073,9 @@ int main(int argc, char** argv)
             return UsageError("--save-spec " + line.SaveSpec + " is the source database");
         if (targetFile && SameFile(line.SaveSpec, line.Output))
             return UsageError("--save-spec " + line.SaveSpec + " is the target");
-        if (std::string p = OutputProblem(line.SaveSpec); !p.empty())
-            return UsageError(p);
+        for (const std::string& p : {OutputProblem(line.SaveSpec), WriteProblem(line.SaveSpec)})
+            if (!p.empty())
+                return UsageError(p);
     }
 
     // A signal only records itself; the run polls it and winds down as a cancel does.

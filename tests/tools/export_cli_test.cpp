@@ -272,8 +272,8 @@ TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
     };
     const Case cases[] = {
         {{"--table", "staff", "-o", "x.docx"}, 2, "no SOURCE"},
-        {{"shop.db", "-o", "x.docx"}, 2, "--table NAME or --query SQL"},
-        {{"shop.db", "--table", "staff", "--query", "SELECT 1", "-o", "x.docx"}, 2, "--table NAME or --query SQL"},
+        {{"shop.db", "-o", "x.docx"}, 2, "--query SQL or --query-file FILE"},
+        {{"shop.db", "--table", "staff", "--query", "SELECT 1", "-o", "x.docx"}, 2, "--query SQL or --query-file FILE"},
         {{"shop.db", "--table", "staff"}, 2, "no TARGET"},
         {{"shop.db", "--table", "staff", "-o", "x.pdf"}, 2, "known: .doc, .rtf, .docx, .xls, .xlsx, --to database"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--bogus"}, 2, "unknown option --bogus"},
