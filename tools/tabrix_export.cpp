@@ -287,7 +287,8 @@ struct TCommandLine {
     bool Merge = false;
     std::string Sheet;
     bool NoFreeze = false;
-    bool Layout = false; // --layout was given
+    bool Layout = false;      // --layout was given
+    bool RowsPerFile = false; // --rows-per-file was given
 };
 
 int UsageError(const std::string& Message)
@@ -493,6 +494,7 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
                 return UsageError("unknown layout '" + text + "' (known: " + Joined(LayoutNames) + ")");
             Line.Settings.push_back([layout](TKVExportBaseComponent& E) { E.Layout = static_cast<TKVELayout>(layout); });
         } else if (arg == "--rows-per-file") {
+            Line.RowsPerFile = true;
             std::size_t used = 0;
             long n = -1;
             try {
@@ -536,6 +538,8 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
         return UsageError("--name needs --save-spec");
     const std::string extension = Lower(std::filesystem::path(Line.Output).extension().string());
     const bool workbook = Line.To.empty() && (extension == ".xlsx" || extension == ".xls");
+    if (Line.RowsPerFile && !Line.To.empty())
+        return UsageError("--rows-per-file is only for documents and workbooks: a table takes all the rows");
     if (Line.Layout && (workbook || !Line.To.empty()))
         return UsageError("--layout is only for documents (.doc .rtf .docx): a workbook or a table holds one row per "
                           "record");
@@ -813,6 +817,15 @@ void WarnOfMissingFields(TKVExportBaseComponent& Exporter, const TDataSet& Sourc
             + " (their cells stay empty)");
 }
 
+// The way past the .xls sheet's 65,536 rows, for the failure that says it is too small.
+std::string XlsHint(const TCommandLine& Line, const std::string& Reason)
+{
+    if (Lower(std::filesystem::path(Line.Output).extension().string()) != ".xls"
+        || Reason.find("65,536 rows") == std::string::npos)
+        return {};
+    return "; --rows-per-file 65535 splits the rows into workbooks of one full sheet each";
+}
+
 // Says once per column which values a workbook could not hold as they left.
 void TellChangedValues(const TCommandLineWorkbook& Workbook)
 {
@@ -859,6 +872,131 @@ void WidthsFromContent(TDataSet& Source)
         Source.Fields(f)->SetDisplayWidth(std::clamp(widest[static_cast<std::size_t>(f)], 3, 60));
 }
 
+// The exporter of the target with the command line's settings applied in order, on
+// top of what the program sets for its users.
+TExporter SetUpExporter(const TCommandLine& Line, const TTarget& Target, const std::string& Output)
+{
+    TExporter exporter = Target.Make();
+    const TTableTypeExport ownType = exporter->TableType();
+    // A table read on its own needs its column names: the caption row is on unless a
+    // specification or --no-title turns it off.
+    exporter->AddTitle = true;
+    for (const TSetting& setting : Line.Settings)
+        setting(*exporter);
+    // The target of the command line stands whatever a specification named.
+    exporter->SetTableType(ownType);
+    exporter->SetFileName(Output);
+    if (std::string(Target.Kind) == "database")
+        exporter->TableName = Line.IntoTable;
+    exporter->AnimatedStatus = false;
+    if (auto* workbook = dynamic_cast<TCommandLineWorkbook*>(exporter.get())) {
+        workbook->SheetName = WorkbookSheetName(!Line.Sheet.empty()   ? Line.Sheet
+                                                : !Line.Table.empty() ? Line.Table
+                                                                      : std::filesystem::path(Line.Output).stem().string());
+        workbook->FreezeFixed = !Line.NoFreeze;
+    }
+    return exporter;
+}
+
+// What an export did.
+struct TOutcome {
+    TKVEResult Result = erFailed;
+    bool CancelledEarly = false; // by a signal while the source was being opened
+    int RowsBeforeCancel = -1;
+    std::vector<std::string> Files; // every file written, in order
+};
+
+// Runs the export of Source with a progress bar, cancelled by a first signal. A
+// workbook holds one sheet of rows: --rows-per-file makes numbered workbooks, one run
+// each over the next window of rows.
+TOutcome Export(TKVExportBaseComponent& Exporter, TSQLDataSet& Source, const std::string& Output, bool Quiet)
+{
+    TOutcome outcome;
+    TProgressBar bar(!Quiet && ::isatty(STDERR_FILENO));
+    const int perFile = dynamic_cast<TCommandLineWorkbook*>(&Exporter) ? Exporter.RowsPerFile : 0;
+    TRowWindowEngine window(perFile);
+    if (perFile > 0) {
+        window.SetDataset(&Source);
+        Exporter.ColumnSource = csDataEngine;
+        Exporter.SetDataEngine(&window);
+    } else {
+        Exporter.ColumnSource = csDataSet;
+        Exporter.SetDataSet(&Source);
+    }
+    const int total = Source.RecordCount();
+    int rowsBefore = 0; // rows of the workbooks written before this one
+    int rowsInPart = 0; // rows of this one: each record is written after its event
+    // A first signal cancels as the Cancel button does; a second one ends the run as a
+    // failure does, so the target is never saved half-written. The record under way
+    // when the cancel is taken is still written.
+    Exporter.OnProgress = [&](TPersistent*, int CurValue, int, bool& Abort) {
+        // The closing event comes after the target was saved: a signal then changes
+        // nothing, and the bar shows the rows written, not the rows there were.
+        if (Exporter.Statistic().Result != erInProgress) {
+            bar.Update(rowsBefore + rowsInPart, total, true);
+            return;
+        }
+        rowsInPart = CurValue + 1;
+        CheckInterrupt();
+        if (CancelledBy != 0 && outcome.RowsBeforeCancel < 0) {
+            Abort = true;
+            outcome.RowsBeforeCancel = rowsBefore + CurValue + 1;
+        }
+        bar.Update(rowsBefore + CurValue, total);
+    };
+    // Every file of the run (more than one with --rows-per-file), as it is made.
+    Exporter.OnGetFileName = [&outcome](TPersistent*, int, std::string& Name) { outcome.Files.push_back(Name); };
+    outcome.CancelledEarly = CancelledBy != 0;
+    for (int part = 0; !outcome.CancelledEarly; ++part) {
+        if (perFile > 0) {
+            Exporter.SetFileName(TKVExportToCellFile::NumberedFileName(Output, part));
+            outcome.Files.push_back(Exporter.FileName());
+        }
+        Exporter.Execute();
+        if (perFile <= 0 || Exporter.Statistic().Result != erCompleted || window.Exhausted())
+            break;
+        rowsBefore += rowsInPart;
+        rowsInPart = 0;
+    }
+    bar.Finish();
+    Exporter.SetDataSet(nullptr);
+    Exporter.SetDataEngine(nullptr);
+    outcome.Result = Exporter.Statistic().Result;
+    return outcome;
+}
+
+// After a completed export: the specification, the action after the export, and the
+// report of what was written. Returns the exit code.
+int Complete(TKVExportBaseComponent& Exporter, const TCommandLine& Line, TActionAfterExport Action,
+             const std::string& Specification, const std::vector<std::string>& Files)
+{
+    int code = 0;
+    if (!Specification.empty()) {
+        try {
+            ReplaceFileWith(Line.SaveSpec, Specification);
+        } catch (const Exception& e) {
+            Say("the export was written, but not the specification: " + e.Message());
+            code = 1;
+        }
+    }
+    if (Action == aeOpenView) {
+        DeliverAfterExport(aeOpenView, Exporter.FileName(), Exporter.SendTo(), false);
+    } else if (Action == aeEMail) {
+        if (int error = SendMailWith(Exporter.SendTo(), Exporter.FileName(), "", false)) {
+            Say("the target was written but could not be mailed (error " + std::to_string(error) + ")");
+            code = 1;
+        }
+    }
+    // The report comes last, when no program is started any more: a reader that has
+    // gone away (| head) does not turn a written target into a failure.
+    ::signal(SIGPIPE, SIG_IGN);
+    if (!Line.Quiet)
+        for (const std::string& file : Files)
+            std::cout << MaskPasswords((Line.Into.empty() ? "Written: " : "Table " + Line.Into + " written: ") + file)
+                      << std::endl;
+    return code;
+}
+
 // Written tells whether the target was saved (whole, or with the rows before a cancel).
 int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
 {
@@ -880,34 +1018,18 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
     }
 
     ReadSpecifications(Line);
-    TExporter exporter = Target.Make();
-    const TTableTypeExport ownType = exporter->TableType();
-    // A table read on its own needs its column names: the caption row is on unless a
-    // specification or --no-title turns it off.
-    exporter->AddTitle = true;
-    for (const TSetting& setting : Line.Settings)
-        setting(*exporter);
-    // The target of the command line stands whatever a specification named.
-    exporter->SetTableType(ownType);
-    exporter->SetFileName(output);
-    if (database)
-        exporter->TableName = Line.IntoTable;
-    exporter->AnimatedStatus = false;
-    auto* workbook = dynamic_cast<TCommandLineWorkbook*>(exporter.get());
-    if (workbook) {
-        workbook->SheetName = WorkbookSheetName(
-            !Line.Sheet.empty()   ? Line.Sheet
-            : !Line.Table.empty() ? Line.Table
-                                  : std::filesystem::path(Line.Output).stem().string());
-        workbook->FreezeFixed = !Line.NoFreeze;
-    }
+    TExporter exporter = SetUpExporter(Line, Target, output);
     const std::string specification = Line.SaveSpec.empty() ? std::string() : SpecificationText(*exporter, Line);
-
     // An existing table is dropped only when the user asked for it.
     if (database && !Line.Replace && !exporter->Options.Contains(soMergeData)
         && TableExists(output, Line.IntoTable))
         throw TRefused{2, "the table " + Line.Into + " exists already in " + Line.Output
                               + ": add --replace to drop it and write it anew, or --merge to add the rows to it"};
+    // Failures must leave their reason in a box whatever the specification said.
+    exporter->Options.Include(soShowMessage);
+    // The action after the export is taken here, so that its failure is told.
+    const TActionAfterExport action = exporter->ActionAfterExport;
+    exporter->ActionAfterExport = aeNone;
 
     const QString connection = QStringLiteral("tabrix-export-source");
     int code = 1;
@@ -924,121 +1046,36 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
         if (dynamic_cast<TKVExportToWord*>(exporter.get()))
             WidthsFromContent(source);
 
-        TProgressBar bar(!Line.Quiet && ::isatty(STDERR_FILENO));
-        // A workbook holds one sheet of rows: --rows-per-file makes numbered workbooks,
-        // one run each over the next window of rows.
-        const int perFile = workbook ? exporter->RowsPerFile : 0;
-        TRowWindowEngine window(perFile);
-        if (perFile > 0) {
-            window.SetDataset(&source);
-            exporter->ColumnSource = csDataEngine;
-            exporter->SetDataEngine(&window);
-        } else {
-            exporter->ColumnSource = csDataSet;
-            exporter->SetDataSet(&source);
-        }
-        const int total = source.RecordCount();
-        int rowsBefore = 0; // rows of the workbooks written before this one
-        int rowsInPart = 0; // rows of this one: each record is written after its event
-        // A first signal cancels as the Cancel button does; a second one ends the run as
-        // a failure does, so the target is never saved half-written.
-        // The record under way when the cancel is taken is still written.
-        int rowsBeforeCancel = -1;
-        exporter->OnProgress = [&](TPersistent*, int CurValue, int, bool& Abort) {
-            // The closing event comes after the target was saved: a signal then changes
-            // nothing, and the bar shows the rows written, not the rows there were.
-            if (exporter->Statistic().Result != erInProgress) {
-                bar.Update(rowsBefore + rowsInPart, total, true);
-                return;
-            }
-            rowsInPart = CurValue + 1;
-            CheckInterrupt();
-            if (CancelledBy != 0 && rowsBeforeCancel < 0) {
-                Abort = true;
-                rowsBeforeCancel = rowsBefore + CurValue + 1;
-            }
-            bar.Update(rowsBefore + CurValue, total);
-        };
-        // Failures must leave their reason in a box whatever the specification said.
-        exporter->Options.Include(soShowMessage);
-        // The action after the export is taken here, so that its failure is told.
-        // Every file of the run (more than one with --rows-per-file), as it is made.
-        std::vector<std::string> written;
-        exporter->OnGetFileName = [&written](TPersistent*, int, std::string& Name) { written.push_back(Name); };
-        const TActionAfterExport action = exporter->ActionAfterExport;
-        exporter->ActionAfterExport = aeNone;
-        // Cancelled while the source was being opened: nothing is started.
-        const bool cancelledEarly = CancelledBy != 0;
-        for (int part = 0; !cancelledEarly; ++part) {
-            if (perFile > 0) {
-                exporter->SetFileName(TKVExportToCellFile::NumberedFileName(output, part));
-                written.push_back(exporter->FileName());
-            }
-            exporter->Execute();
-            if (perFile <= 0 || exporter->Statistic().Result != erCompleted || window.Exhausted())
-                break;
-            rowsBefore += rowsInPart;
-            rowsInPart = 0;
-        }
-        bar.Finish();
-        exporter->SetDataSet(nullptr);
-        exporter->SetDataEngine(nullptr);
+        TOutcome outcome = Export(*exporter, source, output, Line.Quiet);
         exporter->ActionAfterExport = action;
-
-        const TKVEResult result = exporter->Statistic().Result;
-        Written = !cancelledEarly && (result == erCompleted || (result == erCanceled && CancelledBy != 0));
-        if (Written && workbook)
+        Written = !outcome.CancelledEarly
+            && (outcome.Result == erCompleted || (outcome.Result == erCanceled && CancelledBy != 0));
+        if (outcome.Files.empty())
+            outcome.Files.push_back(IsPostgresUri(Line.Output) ? Line.Output : exporter->FileName());
+        if (auto* workbook = dynamic_cast<TCommandLineWorkbook*>(exporter.get()); Written && workbook)
             TellChangedValues(*workbook);
-        if (cancelledEarly) {
+        if (outcome.CancelledEarly) {
             Say("cancelled before the export began; nothing was written");
             code = 128 + CancelledBy;
-        } else if (result == erCanceled && CancelledBy != 0) {
+        } else if (outcome.Result == erCanceled && CancelledBy != 0) {
             // Saved with the rows written before the signal; the action after the export
             // is not taken for a run the user stopped.
-            if (written.empty())
-                written.push_back(exporter->FileName());
-            std::string saved = "cancelled after " + std::to_string(std::max(rowsBeforeCancel, 0)) + " rows; ";
+            std::string saved = "cancelled after " + std::to_string(std::max(outcome.RowsBeforeCancel, 0)) + " rows; ";
             if (database) {
                 saved += "table " + Line.Into + " holds them";
             } else {
                 saved += "they were saved to";
-                for (const std::string& file : written)
+                for (const std::string& file : outcome.Files)
                     saved += " " + file;
             }
             Say(saved);
             code = 128 + CancelledBy;
-        } else if (result == erCompleted) {
-            if (written.empty())
-                written.push_back(IsPostgresUri(Line.Output) ? Line.Output : exporter->FileName());
-            code = 0;
-            if (!specification.empty()) {
-                try {
-                    ReplaceFileWith(Line.SaveSpec, specification);
-                } catch (const Exception& e) {
-                    Say("the export was written, but not the specification: " + e.Message());
-                    code = 1;
-                }
-            }
-            if (action == aeOpenView) {
-                DeliverAfterExport(aeOpenView, exporter->FileName(), exporter->SendTo(), false);
-            } else if (action == aeEMail) {
-                if (int error = SendMailWith(exporter->SendTo(), exporter->FileName(), "", false)) {
-                    Say("the target was written but could not be mailed (error " + std::to_string(error) + ")");
-                    code = 1;
-                }
-            }
-            // The report comes last, when no program is started any more: a reader
-            // that has gone away (| head) does not turn a written target into a
-            // failure.
-            ::signal(SIGPIPE, SIG_IGN);
-            if (!Line.Quiet)
-                for (const std::string& file : written)
-                    std::cout << MaskPasswords((database ? "Table " + Line.Into + " written: " : "Written: ") + file)
-                              << std::endl;
+        } else if (outcome.Result == erCompleted) {
+            code = Complete(*exporter, Line, action, specification, outcome.Files);
         } else if (!InterruptRequested()) {
             for (const auto& box : boxes.Boxes)
-                Say(box.Text);
-            if (result == erCanceled)
+                Say(box.Text + XlsHint(Line, box.Text));
+            if (outcome.Result == erCanceled)
                 Say("the export was cancelled");
             else if (boxes.Boxes.empty())
                 Say("the export failed");

@@ -283,6 +283,8 @@ TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
         {{"shop.rtf", "--table", "staff", "-o", "shop.rtf"}, 2, "is the source database"},
         {{"shop.db", "--table", "staff", "--to", "docx", "-o", "x"}, 2, "--to takes only 'database'"},
         {{"shop.db", "--table", "staff", "-o", "x.xlsx", "--layout", "tabular"}, 2, "--layout is only for documents"},
+        {{"shop.db", "--table", "staff", "--to", "database", "-o", "x.db", "--into", "t", "--rows-per-file", "1"}, 2,
+         "--rows-per-file is only for documents and workbooks"},
         {{"shop.db", "--table", "staff", "-o", "x.xls", "--sheet", "a/b"}, 2, "--sheet 'a/b': a sheet name holds none of"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--sheet", "s"}, 2, "--sheet is only for .xlsx and .xls"},
         {{"missing.db", "--table", "staff", "-o", "x.docx"}, 1, "missing.db does not exist"},
