@@ -479,6 +479,21 @@ TEST_F(ExportCliTest, ProgressOnATerminalAndCtrlCCancelsOrInterrupts)
     }
 }
 
+TEST_F(ExportCliTest, TableToWorkbooksReadBackByLibreOffice)
+{
+    if (!LibreOfficeAvailable())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    std::filesystem::create_directory(Path("csv"));
+    for (const std::string name : {"staff.xlsx", "staff.xls"}) {
+        SCOPED_TRACE(name);
+        const RunResult r = Run({"shop.db", "--table", "staff", "-o", name, "-q"});
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        std::string csv = Read(ConvertWithLibreOffice(Path(name), "csv", Path("csv")));
+        std::erase(csv, '\r');
+        EXPECT_EQ(csv, "id,name,salary\n1,Ann,1234.5\n2,Bob,0\n");
+    }
+}
+
 // Typed cells as the readers of others see them: numbers with every digit a double
 // holds, dates and times as such, texts as written; one sheet named for the table,
 // the caption row frozen.
