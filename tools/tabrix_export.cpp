@@ -1137,6 +1137,8 @@ int main(int argc, char** argv)
             return UsageError("--save-spec " + line.SaveSpec + " is the source database");
         if (targetFile && SameFile(line.SaveSpec, line.Output))
             return UsageError("--save-spec " + line.SaveSpec + " is the target");
+        if (!line.QueryFile.empty() && line.QueryFile != "-" && SameFile(line.SaveSpec, line.QueryFile))
+            return UsageError("--save-spec " + line.SaveSpec + " is the query file");
         for (const std::string& p : {OutputProblem(line.SaveSpec), WriteProblem(line.SaveSpec)})
             if (!p.empty())
                 return UsageError(p);
