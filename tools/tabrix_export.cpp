@@ -894,6 +894,13 @@ TExporter SetUpExporter(const TCommandLine& Line, const TTarget& Target, const s
                                                 : !Line.Table.empty() ? Line.Table
                                                                       : std::filesystem::path(Line.Output).stem().string());
         workbook->FreezeFixed = !Line.NoFreeze;
+        // Display texts under a general format would be read back as numbers ("000" as
+        // 0): a workbook's cells are typed instead.
+        if (workbook->Options.Contains(soFieldMask)) {
+            workbook->Options.Exclude(soFieldMask);
+            Say("warning: the specification's display formats (field mask) do not apply to a workbook, whose cells "
+                "are typed");
+        }
     }
     return exporter;
 }

@@ -94,7 +94,7 @@ TCommandLineWorkbook::TCommandLineWorkbook(QObject* AOwner) : TKVExportToExcel(A
     FreezeFixed = true;
     OnGetCellParams = [this](TPersistent*, TField* Field, std::string& Text, TFont*, TAlignment&, TColor&,
                              TCellType&) {
-        // Display texts (soFieldMask) go as the user formatted them.
+        // Display texts (soFieldMask) go as the user formatted them, under no format.
         if (Field && !Text.empty() && !Options.Contains(soFieldMask))
             TypeCell(Field, Text);
     };
