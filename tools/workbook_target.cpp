@@ -201,6 +201,17 @@ void TCommandLineWorkbook::TypeCell(TField* Field, std::string& Text)
 
 int TCommandLineWorkbook::FindOrAddSheet()
 {
+    const int used = ActivateSheet();
+    // Header lines and captions are texts, whatever the formats of the columns below
+    // them: a caption "2024" stays the text it is.
+    const int lines = Header().Count() + (AddTitle ? 1 : 0);
+    for (int row = used + 1; row <= used + lines; ++row)
+        FExcelApp.Call("ActiveSheet").Get("Rows", {row}).Put("NumberFormat", "@");
+    return used;
+}
+
+int TCommandLineWorkbook::ActivateSheet()
+{
     AutomationValue sheets = FWorkbook.Call("Sheets");
     const int count = sheets.Call("Count").ToInteger();
     const QString wanted = QString::fromStdString(SheetName);

@@ -10,6 +10,7 @@
 //   - A value a workbook number cannot hold (a 64-bit integer beyond 2^53, a decimal
 //     with more digits than a double keeps, an infinite float, a date before 1900) is
 //     written as near as the format allows and counted by column, so the run can say so.
+//   - Header lines and captions are texts whatever the columns below them hold.
 //   - One sheet named for what it holds: a new workbook's own sheet is renamed; a
 //     merged workbook gets the sheet of that name continued, or a new one.
 
@@ -40,6 +41,9 @@ protected:
     int FindOrAddSheet() override;
 
 private:
+    // Makes the sheet of SheetName the active one (continued, renamed or added) and
+    // returns its last used row.
+    int ActivateSheet();
     // The typed text of one data cell (the handler of OnGetCellParams).
     void TypeCell(TField* Field, std::string& Text);
 
