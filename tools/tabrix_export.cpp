@@ -893,7 +893,7 @@ TExporter SetUpExporter(const TCommandLine& Line, const TTarget& Target, const s
         workbook->SheetName = WorkbookSheetName(!Line.Sheet.empty()   ? Line.Sheet
                                                 : !Line.Table.empty() ? Line.Table
                                                                       : std::filesystem::path(Line.Output).stem().string());
-        workbook->FreezeFixed = !Line.NoFreeze;
+        workbook->FreezeCaptions = !Line.NoFreeze;
         // Display texts under a general format would be read back as numbers ("000" as
         // 0): a workbook's cells are typed instead.
         if (workbook->Options.Contains(soFieldMask)) {

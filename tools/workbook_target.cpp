@@ -91,7 +91,6 @@ std::string IsoText(double Serial, bool WithTime)
 
 TCommandLineWorkbook::TCommandLineWorkbook(QObject* AOwner) : TKVExportToExcel(AOwner)
 {
-    FreezeFixed = true;
     OnGetCellParams = [this](TPersistent*, TField* Field, std::string& Text, TFont*, TAlignment&, TColor&,
                              TCellType&) {
         // Display texts (soFieldMask) go as the user formatted them, under no format.
@@ -202,6 +201,8 @@ void TCommandLineWorkbook::TypeCell(TField* Field, std::string& Text)
 int TCommandLineWorkbook::FindOrAddSheet()
 {
     const int used = ActivateSheet();
+    // Rows added below earlier ones leave the sheet's panes as they are.
+    FreezeFixed = FreezeCaptions && used == 0;
     // Header lines and captions are texts, whatever the formats of the columns below
     // them: a caption "2024" stays the text it is.
     const int lines = Header().Count() + (AddTitle ? 1 : 0);
@@ -219,11 +220,7 @@ int TCommandLineWorkbook::ActivateSheet()
         AutomationValue sheet = sheets.Get("Item", {i});
         if (wanted.compare(QString::fromStdString(sheet.Call("Name").ToString()), Qt::CaseInsensitive) == 0) {
             sheet.Call("Activate");
-            const int used = FExcelApp.Call("ActiveSheet").Call("UsedRange").Call("Rows").Call("Count").ToInteger();
-            // Rows added below earlier ones leave the sheet's panes as they are.
-            if (used > 0)
-                FreezeFixed = false;
-            return used;
+            return FExcelApp.Call("ActiveSheet").Call("UsedRange").Call("Rows").Call("Count").ToInteger();
         }
     }
     // A new workbook's own empty sheet takes the rows; an opened one or a template gets

@@ -26,6 +26,9 @@ public:
 
     // The sheet the rows go to.
     std::string SheetName = "Sheet1";
+    // Freeze the header and caption rows of a sheet the export starts (FreezeFixed is
+    // set from it at every run: a continued sheet keeps its own panes).
+    bool FreezeCaptions = true;
     // Values written other than they left, by field name: what the format could not
     // hold, with a count.
     struct TChanged {
