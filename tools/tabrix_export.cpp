@@ -1080,8 +1080,14 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
         } else if (outcome.Result == erCompleted) {
             code = Complete(*exporter, Line, action, specification, outcome.Files);
         } else if (!InterruptRequested()) {
-            for (const auto& box : boxes.Boxes)
-                Say(box.Text + XlsHint(Line, box.Text));
+            for (const auto& box : boxes.Boxes) {
+                // The search path names a schema the database does not have.
+                if (!Line.IntoSchema.empty() && box.Text.find("no schema has been selected") != std::string::npos)
+                    Say("the database " + Line.Output + " has no schema \"" + Line.IntoSchema
+                        + "\" (the name is taken as written, letter case included)");
+                else
+                    Say(box.Text + XlsHint(Line, box.Text));
+            }
             if (outcome.Result == erCanceled)
                 Say("the export was cancelled");
             else if (boxes.Boxes.empty())
