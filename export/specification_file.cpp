@@ -335,7 +335,7 @@ std::string SpecificationTextProblem(const std::string& Text)
         common = LowerAscii(Trim(Text.substr(start, end - start))) == "[common]";
         start = end + 1;
     }
-    if (!common || Text.find('\0') != std::string::npos)
+    if (!common)
         return "it has no [Common] section";
     const TSpecificationText text(SpecificationTextToUtf8(Text));
     const auto bad = [](const std::string& Key, const std::string& Value, const std::string& What) {
