@@ -1,16 +1,19 @@
 #!/usr/bin/python3
-"""Time and peak memory of tabrix-export from SQLite to .xlsx against Python.
+"""Time and peak memory of tabrix-export from SQLite to .xlsx against its peers.
 
 Makes an SQLite table of N (default 1,000,000) rows x 8 columns (whole numbers, texts,
 real numbers, dates as ISO text), then exports it to an .xlsx workbook with
-`tabrix-export DB --table t -o out.xlsx` and with Python's sqlite3 + openpyxl in
-write-only mode, each in its own child process, and prints wall time and peak resident
-memory (the child's max RSS from wait4) of every run and the ratios.
+`tabrix-export DB --table t -o out.xlsx` (typed cells: numbers, texts, dates), with
+Python's sqlite3 + openpyxl in write-only mode, and, when it is built, with a C program
+writing the same typed cells through libxlsxwriter's constant-memory mode
+(bench/peers/xlsxwriter_sqlite.c), each in its own child process, and prints wall time
+and peak resident memory (the child's max RSS from wait4) of every run and the ratios.
 
     /usr/bin/python3 bench/export_cli_bench.py [--exe build/tools/tabrix-export]
-                                               [--rows 1000000] [--repeat 3]
+        [--peer build-bench/bench/bench_xlsxwriter_sqlite] [--rows 1000000] [--repeat 3]
 
-Needs the spreadsheet target in the build and Debian's python3-openpyxl.
+Needs Debian's python3-openpyxl; the C peer needs libxlsxwriter-dev and a build with
+-DTABRIX_BUILD_BENCH=ON.
 """
 import argparse
 import os
@@ -63,6 +66,7 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser()
     parser.add_argument('--exe', default=os.path.join(here, '..', 'build', 'tools', 'tabrix-export'))
+    parser.add_argument('--peer', default=os.path.join(here, '..', 'build-bench', 'bench', 'bench_xlsxwriter_sqlite'))
     parser.add_argument('--rows', type=int, default=1000000)
     parser.add_argument('--repeat', type=int, default=3)
     args = parser.parse_args()
@@ -73,6 +77,8 @@ def main():
             'tabrix-export': [os.path.abspath(args.exe), db, '--table', 't', '-o', 'tabrix.xlsx', '-q'],
             'sqlite3 + openpyxl write-only': ['/usr/bin/python3', '-c', OPENPYXL_SCRIPT, db, 'openpyxl.xlsx'],
         }
+        if os.path.exists(args.peer):
+            runs['C, libxlsxwriter constant memory'] = [os.path.abspath(args.peer), db, 'peer.xlsx']
         results = {}
         for name, argv in runs.items():
             samples = [measure(argv, work) for _ in range(args.repeat)]
@@ -82,8 +88,10 @@ def main():
         print('%-32s %10s %14s' % ('run', 'time (s)', 'max RSS (MiB)'))
         for name, (seconds, rss) in results.items():
             print('%-32s %10.2f %14.1f' % (name, seconds, rss))
-        ours, peer = results['tabrix-export'], results['sqlite3 + openpyxl write-only']
-        print('ratio: time %.3f, memory %.3f' % (ours[0] / peer[0], ours[1] / peer[1]))
+        ours = results['tabrix-export']
+        for name, peer in results.items():
+            if name != 'tabrix-export':
+                print('tabrix-export / %s: time %.3f, memory %.3f' % (name, ours[0] / peer[0], ours[1] / peer[1]))
 
 
 if __name__ == '__main__':

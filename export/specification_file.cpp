@@ -15,6 +15,7 @@
 #include <QPushButton>
 
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <climits>
 #include <filesystem>
@@ -189,6 +190,7 @@ public:
     }
 
     bool Flag(const std::string& Key) const { return Value(Key) == "1"; }
+    bool Has(const std::string& Key) const { return FValues.count(LowerAscii(Key)) > 0; }
 
     // The first character of the hex-decoded value; nothing when the value decodes to
     // nothing. A character that is not UTF-8 is a single-byte Windows character.
@@ -306,6 +308,74 @@ int TableTypeByName(const std::string& Name)
 std::string SpecificationFileFilter()
 {
     return strESpecCaption + "|*.KVE|" + strAllFiles;
+}
+
+namespace {
+
+bool IsHexText(const std::string& Value)
+{
+    if (Value.size() % 2 != 0)
+        return false;
+    for (char c : Value)
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::string SpecificationTextProblem(const std::string& Text)
+{
+    bool common = false;
+    std::size_t start = 0;
+    while (start < Text.size() && !common) {
+        std::size_t end = Text.find_first_of("\r\n", start);
+        if (end == std::string::npos)
+            end = Text.size();
+        common = LowerAscii(Trim(Text.substr(start, end - start))) == "[common]";
+        start = end + 1;
+    }
+    if (!common)
+        return "it has no [Common] section";
+    const TSpecificationText text(SpecificationTextToUtf8(Text));
+    const auto bad = [](const std::string& Key, const std::string& Value, const std::string& What) {
+        return "the value of " + Key + " ('" + Value + "') is not " + What;
+    };
+    // Ordinals with their highest value; -1 for plain integers.
+    const std::pair<const char*, int> integers[] = {
+        {"Options", -1},         {"CharacterSet", csASCII_MSDOS}, {"ActionAfterExport", aeEMail},
+        {"Style", esWheat},      {"OddColor", -1},                {"EvenColor", -1},
+        {"Layout", elTabularForm}, {"DateOrder", doMYD}};
+    for (const auto& [key, max] : integers) {
+        const std::string value = text.Value(key);
+        if (value.empty())
+            continue;
+        const auto number = ParseInt(value);
+        if (!number)
+            return bad(key, value, "a whole number");
+        if (max >= 0 && (*number < 0 || *number > max))
+            return bad(key, value, "from 0 to " + std::to_string(max));
+    }
+    for (const char* key : {"AddTitle", "BlankIfZero", "SelectedRecord", "ExportIfEmpty", "OpenDialog", "Fixed",
+                            "FourDigitYear", "LeadingZerosInDate", "UseRegionalSettings"}) {
+        const std::string value = text.Value(key);
+        if (!value.empty() && value != "0" && value != "1")
+            return bad(key, value, "0 or 1");
+    }
+    for (const char* key : {"FieldDelimiter", "TextQualifier", "RecordSeparator", "DateSeparator", "TimeSeparator",
+                            "ThousandSeparator", "DecimalSeparator"}) {
+        const std::string value = text.Value(key);
+        if (!IsHexText(value))
+            return bad(key, value, "characters written as pairs of hexadecimal digits");
+    }
+    if (const std::string type = text.Value("TableType"); !type.empty() && TableTypeByName(type) < 0)
+        return bad("TableType", type, "a known table type");
+    for (int n = 0; n <= AlwaysScannedMaps || text.Has("Map" + std::to_string(n)); ++n) {
+        const std::string width = text.Value("Width" + std::to_string(n));
+        if (!width.empty() && !ParseInt(width))
+            return bad("Width" + std::to_string(n), width, "a whole number");
+    }
+    return {};
 }
 
 std::string SpecificationTextToUtf8(const std::string& Text)

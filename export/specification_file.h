@@ -23,6 +23,14 @@ int TableTypeByName(const std::string& Name);
 // files (*.*)|*.*".
 std::string SpecificationFileFilter();
 
+// Why Text is not a specification the reader can take whole; empty when it is. A
+// specification has the "[Common]" section its writer always puts first; a value the
+// reader would silently pass over (an integer that does not parse, an ordinal outside
+// its enumeration, a flag other than 0 or 1, an unknown table type, a hex value that
+// is not pairs of hexadecimal digits) is named with its key. The reader itself keeps
+// its lenient rules; front ends that want strictness ask here first.
+std::string SpecificationTextProblem(const std::string& Text);
+
 // Text as the reader takes it: unchanged when it is valid UTF-8, otherwise every byte
 // read as a Windows-1252 character.
 std::string SpecificationTextToUtf8(const std::string& Text);

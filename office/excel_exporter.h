@@ -63,6 +63,11 @@ public:
     void Assign(const TPersistent* Source) override;
 
 protected:
+    // Makes the sheet the export goes to the active one and returns the last used row
+    // on it, the rows below which the export starts (0 for a new sheet). By default it
+    // is the sheet named after the suite, added when the workbook has none.
+    virtual int FindOrAddSheet();
+
     bool FCreatedInstance = false;
     AutomationValue FExcelApp;
     AutomationValue FWorkbook;
@@ -70,7 +75,6 @@ protected:
 private:
     AutomationValue Sheet() const;
     void OpenWorkbook();
-    int FindOrAddSheet();
     void WritePageSetup();
     int FormatColumns();
     void WriteTextLines(const TStringList& Lines, int FirstRow, TFont& Font);

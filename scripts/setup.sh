@@ -13,9 +13,10 @@ packages=(
   libreoffice-writer-nogui libreoffice-calc-nogui
   python3-docx python3-openpyxl python3-xlrd
   libpq-dev
-  xdg-utils
+  xdg-utils man-db poppler-utils
   fonts-dejavu-core fonts-dejavu-extra
   clang libclang-rt-14-dev
+  libxlsxwriter-dev
 )
 
 missing=()

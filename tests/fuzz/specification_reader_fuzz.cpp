@@ -1,8 +1,10 @@
 // Feeds arbitrary bytes to the specification reader. Whatever it makes of them must
 // be written again without trouble, and what the writer produces must read back
-// without an error.
+// without an error and pass the strict check of front ends. A text that passes the
+// check must read without an error.
 
 #include "export/export_component.h"
+#include "export/specification_file.h"
 #include "framework/exceptions.h"
 #include "framework/streams.h"
 
@@ -29,7 +31,10 @@ std::string RoundTrip(const std::string& Text, bool MayFail)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)
 {
-    const std::string first = RoundTrip(std::string(reinterpret_cast<const char*>(Data), Size), true);
+    const std::string input(reinterpret_cast<const char*>(Data), Size);
+    const std::string first = RoundTrip(input, SpecificationTextProblem(input).empty() ? false : true);
+    if (!SpecificationTextProblem(first).empty())
+        std::abort();
     RoundTrip(first, false);
     return 0;
 }

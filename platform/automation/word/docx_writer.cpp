@@ -184,7 +184,9 @@ private:
         Border(s, "insideV", t.Borders[wbVertical]);
         s += "</w:tblBorders>";
         s += t.AutoFit ? "<w:tblLayout w:type=\"autofit\"/>" : "<w:tblLayout w:type=\"fixed\"/>";
-        s += "<w:tblCellMar><w:left w:w=\"108\" w:type=\"dxa\"/><w:right w:w=\"108\" w:type=\"dxa\"/></w:tblCellMar>";
+        const std::string margin = Twips(t.CellMarginPt());
+        s += "<w:tblCellMar><w:left w:w=\"" + margin + "\" w:type=\"dxa\"/><w:right w:w=\"" + margin
+             + "\" w:type=\"dxa\"/></w:tblCellMar>";
         s += "<w:tblLook w:val=\"0000\"/></w:tblPr><w:tblGrid>";
         std::vector<std::string> widths;
         for (double w : t.ColumnWidthsPt) {

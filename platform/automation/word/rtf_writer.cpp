@@ -133,7 +133,7 @@ private:
 
     void Table(const WordTable& t)
     {
-        std::string def = "\\trowd\\trgaph108\\trleft0";
+        std::string def = "\\trowd\\trgaph" + Twips(t.CellMarginPt()) + "\\trleft0";
         if (t.AutoFit) def += "\\trautofit1";
         int rows = t.RowCount();
         std::vector<std::string> cellDefs(static_cast<std::size_t>(rows > 1 ? 3 : 1));

@@ -23,6 +23,14 @@ double WordTable::WidthPt() const
     return sum;
 }
 
+double WordTable::CellMarginPt() const
+{
+    constexpr double usual = WordCellPaddingPt / 2;
+    double narrowest = 4 * usual;
+    for (double w : ColumnWidthsPt) narrowest = std::min(narrowest, w);
+    return narrowest < 4 * usual ? narrowest / 10 : usual;
+}
+
 double WordPageSetup::TextWidth() const
 {
     double w = (Orientation == 1 ? std::max(PageWidth, PageHeight) : std::min(PageWidth, PageHeight)) -
