@@ -1632,7 +1632,9 @@ bool TSQLDataSet::BookmarkValid(const TBookmark& Bookmark) const
 void TSQLDataSet::GetRecordAt(int Index, std::vector<Variant>& Values, TBookmark& Bookmark)
 {
     CheckActive();
-    if (Index < 0 || Index >= RecordCount())
+    // A statement whose count is not known yet is not counted for this: the page read
+    // tells whether the record exists.
+    if (Index < 0 || (FCount >= 0 && Index >= FCount))
         throw EListError::OutOfBounds(Index);
     if (FPageStart < 0 || Index < FPageStart || Index >= FPageStart + static_cast<int>(FPage.size())) {
         const int start = Index / PageSize * PageSize;

@@ -694,8 +694,11 @@ public:
             std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
             left = text;
         }
-        std::snprintf(line, sizeof line, "\r[%s] %d/%d rows, %.0f rows/s, %s left ", bar.c_str(), Done, Total, rate,
-                      left.c_str());
+        if (Total < 0) // a statement's rows are known when its walk ends
+            std::snprintf(line, sizeof line, "\r%d rows, %.0f rows/s ", Done, rate);
+        else
+            std::snprintf(line, sizeof line, "\r[%s] %d/%d rows, %.0f rows/s, %s left ", bar.c_str(), Done, Total,
+                          rate, left.c_str());
         std::fputs(line, stderr);
         std::fflush(stderr);
     }
@@ -855,10 +858,13 @@ void WidthsFromContent(TDataSet& Source)
         widest[static_cast<std::size_t>(f)] = characters(Source.Fields(f)->DisplayLabel());
     std::vector<Variant> values;
     TBookmark bookmark;
-    for (int row = 0; row < std::min(Source.RecordCount(), 100); ++row) {
+    // The first rows only: a statement is not counted (that would run it twice).
+    for (int row = 0; row < 100; ++row) {
         // A statement that cannot be read by position keeps the widths of its types.
         try {
             Source.GetRecordAt(row, values, bookmark);
+        } catch (const EListError&) {
+            break;
         } catch (const Exception&) {
             return;
         }
