@@ -1146,6 +1146,11 @@ int main(int argc, char** argv)
         for (const std::string& p : {OutputProblem(line.Output), WriteProblem(line.Output)})
             if (!p.empty())
                 return UsageError(p);
+    // SQLite lets a file be written only when nobody reads it: the rows would wait for the
+    // read that waits for them.
+    if (database && targetFile && SameFile(line.Source, line.Output))
+        return UsageError("the target database " + line.Output + " is the file the rows are read from; copy into "
+                          "another file, or copy within the file with the database's own INSERT INTO ... SELECT");
     if (database && targetFile && !line.IntoSchema.empty() && Lower(line.IntoSchema) != "main")
         return UsageError("an SQLite database has no schema '" + line.IntoSchema
                           + "': name the table alone, or put a name holding a dot in double quotes");

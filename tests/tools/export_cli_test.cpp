@@ -282,6 +282,8 @@ TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--header"}, 2, "option --header needs a value"},
         {{"shop.rtf", "--table", "staff", "-o", "shop.rtf"}, 2, "is the source database"},
         {{"shop.db", "--table", "staff", "--to", "docx", "-o", "x"}, 2, "--to takes only 'database'"},
+        {{"shop.db", "--table", "staff", "--to", "database", "-o", "shop.db", "--into", "copy"}, 2,
+         "is the file the rows are read from"},
         {{"shop.db", "--table", "staff", "-o", "x.xlsx", "--layout", "tabular"}, 2, "--layout is only for documents"},
         {{"shop.db", "--table", "staff", "--to", "database", "-o", "x.db", "--into", "t", "--rows-per-file", "1"}, 2,
          "--rows-per-file is only for documents and workbooks"},
