@@ -23,6 +23,7 @@ void TKVEStatistic::Assign(const TPersistent* Source)
         TotalErrors = source->TotalErrors;
         UpdateStep = source->UpdateStep;
         Result = source->Result;
+        Warnings = source->Warnings;
         return;
     }
     TPersistent::Assign(Source);
@@ -425,6 +426,7 @@ void TKVExportBaseComponent::InternalBeforeProcess()
     SourceRecordCount = 0;
     VisibleColumnCount = 0;
     Statistic().TotalCount = 0;
+    Statistic().Warnings.clear();
     // A cancel asked for in an earlier run (without a progress window, the request
     // lives in the component) must not stop this one.
     CancelRequested = false;

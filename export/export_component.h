@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TField;
 class TDataSet;
@@ -85,6 +86,9 @@ public:
     // refreshes at every row.
     int UpdateStep = 1;
     TKVEResult Result = erInProgress;
+    // What the run had to change because its target cannot hold it, one line each
+    // (how many, and the first place); empty when every value arrived as it left.
+    std::vector<std::string> Warnings;
 
     void Assign(const TPersistent* Source) override;
 };

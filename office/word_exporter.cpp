@@ -85,6 +85,58 @@ int TKVExportToWord::GetColorIndex(TColor Color)
     }
 }
 
+namespace {
+
+// Characters of a text that a document cannot hold as they are, so the word processor
+// puts something else: control characters other than tab, line feed and carriage
+// return (vertical tab and form feed become line breaks, the others their visible
+// pictures), U+FFFE and U+FFFF, and bytes that are not UTF-8 (read as Windows-1252).
+std::size_t ReplacedInDocument(const std::string& Text)
+{
+    std::size_t count = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(Text.data());
+    const std::size_t n = Text.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            if ((b < 0x20 && b != '\t' && b != '\n' && b != '\r') || b == 0x7F)
+                ++count;
+            ++i;
+            continue;
+        }
+        std::size_t len = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+        bool ok = len != 0 && i + len <= n;
+        for (std::size_t k = 1; ok && k < len; ++k)
+            ok = (p[i + k] & 0xC0) == 0x80;
+        if (ok && len == 3) {
+            const unsigned v = ((b & 0x0Fu) << 12) | ((p[i + 1] & 0x3Fu) << 6) | (p[i + 2] & 0x3Fu);
+            ok = v >= 0x800 && !(v >= 0xD800 && v <= 0xDFFF);
+            if (v == 0xFFFE || v == 0xFFFF)
+                ++count;
+        } else if (ok && len == 4) {
+            const unsigned v = ((b & 0x07u) << 18) | ((p[i + 1] & 0x3Fu) << 12);
+            ok = v >= 0x10000 && v <= 0x10FFFF;
+        }
+        if (!ok) {
+            ++count;
+            len = 1;
+        }
+        i += len;
+    }
+    return count;
+}
+
+} // namespace
+
+void TKVExportToWord::CountReplaced(const std::string& Text, const std::string& Place)
+{
+    if (const std::size_t n = ReplacedInDocument(Text)) {
+        if (FReplaced == 0)
+            FFirstReplaced = Place;
+        FReplaced += n;
+    }
+}
+
 void TKVExportToWord::InternalFileCreate(const std::string& FileName)
 {
     if (FWordApp.IsEmpty() || FWordApp.IsNull()) {
@@ -219,6 +271,7 @@ void TKVExportToWord::WriteData(TField* Field, TCellType CellType, int ARow, int
 {
     static const int AlignMap[] = {0, 2, 1}; // left, right, centre
     if (!FDataStarted) {
+        CountReplaced(Text, "line " + std::to_string(ARow + 1) + " above the table");
         FDocument.Call("Range").Call("ParagraphFormat").Put("Alignment", AlignMap[Alignment]);
         AutomationValue text(Text);
         FDocument.Call("Range").Call("InsertAfter", {ByRef(text)});
@@ -255,6 +308,7 @@ void TKVExportToWord::WriteData(TField* Field, TCellType CellType, int ARow, int
         InsertPicture(Field, Text, row, col);
         return;
     }
+    CountReplaced(Text, "row " + std::to_string(row) + ", column " + std::to_string(col) + " of the table");
     AutomationValue rowValue(row);
     AutomationValue range = FTable.Call("Cell", {ByRef(rowValue), col}).Call("Range");
     if (Options.Contains(soColorsFonts) && Font) {
@@ -354,6 +408,12 @@ void TKVExportToWord::CloseFileStream()
                 FDocument.Call("Protect", {Named("Password", Password)});
             AutomationValue fileName(FSaveFileName);
             FDocument.Call("SaveAs", {ByRef(fileName)});
+            if (FReplaced > 0)
+                Statistic().Warnings.push_back(
+                    FSaveFileName + ": " + std::to_string(FReplaced) + " character" + (FReplaced == 1 ? "" : "s")
+                    + " a document cannot hold (control characters, U+FFFE, U+FFFF, bytes that are not UTF-8) "
+                      "were replaced, the first in " + FFirstReplaced);
+            FReplaced = 0;
             FDocument.Call("Close");
             FTable = AutomationValue();
             FDocument = AutomationValue();

@@ -74,6 +74,11 @@ protected:
     AutomationValue FTable;
 
 private:
+    // Characters of this document's texts that it cannot hold (and where the first was).
+    std::size_t FReplaced = 0;
+    std::string FFirstReplaced;
+    void CountReplaced(const std::string& Text, const std::string& Place);
+
     // Columns of the table for the current layout.
     int TableColumnCount() const;
     // Adds table rows until the table has at least Row rows.

@@ -1067,6 +1067,9 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
             outcome.Files.push_back(IsPostgresUri(Line.Output) ? Line.Output : exporter->FileName());
         if (auto* workbook = dynamic_cast<TCommandLineWorkbook*>(exporter.get()); Written && workbook)
             TellChangedValues(*workbook);
+        if (Written)
+            for (const std::string& warning : exporter->Statistic().Warnings)
+                Say("warning: " + warning);
         if (outcome.CancelledEarly) {
             Say("cancelled before the export began; nothing was written");
             code = 128 + CancelledBy;

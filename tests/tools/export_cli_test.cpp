@@ -584,6 +584,21 @@ TEST_F(ExportCliTest, DocumentColumnsFollowTheirContentAndShowTextWhenMany)
     EXPECT_GT(summary, 8 * number);
     EXPECT_LE(number + summary, page);
 
+    // Characters a document cannot hold are replaced and told once, with the first place.
+    {
+        QSqlDatabase db = OpenSqliteDatabase(Path("shop.db"), "export_cli_controls");
+        ExecSql(db, {"CREATE TABLE odd (t TEXT)", "INSERT INTO odd VALUES ('plain')",
+                     "INSERT INTO odd VALUES ('bell' || char(7) || 'tab' || char(9) || 'ff' || char(12) || 'end')"});
+    }
+    DropConnection("export_cli_controls");
+    for (const std::string name : {"odd.docx", "odd.rtf"}) {
+        const RunResult r = Run({"shop.db", "--table", "odd", "-o", name, "-q"});
+        EXPECT_EQ(r.ExitCode, 0) << r.Err;
+        EXPECT_NE(r.Err.find("warning: " + Path(name) + ": 2 characters a document cannot hold"), std::string::npos)
+            << r.Err;
+        EXPECT_NE(r.Err.find("the first in row 3, column 1"), std::string::npos) << r.Err;
+    }
+
     std::filesystem::create_directory(Path("pdf"));
     for (const std::string name : {"wide.docx", "wide.rtf"}) {
         SCOPED_TRACE(name);
