@@ -24,6 +24,8 @@ TfrmKVESaveSpec::TfrmKVESaveSpec(QWidget* Parent) : QDialog(Parent)
     btnOk = new QPushButton("OK", this);
     btnOk->setObjectName("btnOk");
     btnOk->setGeometry(192, 128, 75, 25);
+    // Enter anywhere but on Cancel confirms what was typed.
+    btnOk->setDefault(true);
     connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
 
     btnCancel = new QPushButton("Cancel", this);

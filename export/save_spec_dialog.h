@@ -18,7 +18,7 @@ public:
     explicit TfrmKVESaveSpec(QWidget* Parent = nullptr);
 
     QFrame* bvlButtons;
-    QPushButton* btnOk;       // closes with Accepted
+    QPushButton* btnOk;       // closes with Accepted; the default button (Enter)
     QPushButton* btnCancel;   // closes with Rejected (also Esc)
     QLabel* lblSpecName;
     QLineEdit* edSpecName;

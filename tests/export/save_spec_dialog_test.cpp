@@ -4,6 +4,7 @@
 
 #include "tests/common/qt_application.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -20,7 +21,50 @@ void Answer(bool Ok)
     });
 }
 
+void Press(QWidget* Target, int Key, const QString& Text = {})
+{
+    QKeyEvent press(QEvent::KeyPress, Key, Qt::NoModifier, Text);
+    QApplication::sendEvent(Target, &press);
+}
+
 } // namespace
+
+// What a user types is kept by Enter and dropped by Escape, wherever the focus is
+// but on Cancel.
+TEST(SaveSpecDialog, EnterConfirmsAndEscapeCancels)
+{
+    EnsureQtApplication();
+    const struct {
+        int Key;
+        int FocusTabs; // Tab presses from the first focus before the key
+        QDialog::DialogCode Result;
+    } cases[] = {
+        {Qt::Key_Return, 2, QDialog::Accepted}, // in the name box
+        {Qt::Key_Enter, 3, QDialog::Accepted},  // in the file box
+        {Qt::Key_Return, 0, QDialog::Accepted}, // on OK
+        {Qt::Key_Return, 1, QDialog::Rejected}, // on Cancel
+        {Qt::Key_Escape, 2, QDialog::Rejected},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.FocusTabs);
+        TfrmKVESaveSpec dialog;
+        dialog.edSpecName->setText("Old");
+        QTimer::singleShot(0, [&] {
+            Activate(dialog);
+            for (int i = 0; i < c.FocusTabs; ++i)
+                Press(dialog.focusWidget(), Qt::Key_Tab);
+            if (dialog.focusWidget() == dialog.edSpecName) {
+                dialog.edSpecName->selectAll();
+                Press(dialog.edSpecName, Qt::Key_N, "N");
+            }
+            Press(dialog.focusWidget(), c.Key);
+            if (dialog.isVisible())
+                dialog.done(-1); // the key did nothing
+        });
+        EXPECT_EQ(dialog.exec(), c.Result);
+        EXPECT_EQ(dialog.edSpecName->text(), c.FocusTabs == 2 ? "N" : "Old");
+    }
+}
 
 TEST(SaveSpecDialog, FixedSizeTabOrderAndResults)
 {
