@@ -12,7 +12,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
-#include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
@@ -36,16 +35,6 @@ constexpr int OtherSymbolItem = 4;
 // layout was drawn for, 8 the smallest that stays readable.
 constexpr int LargestFontPixels = 11;
 constexpr int SmallestFontPixels = 8;
-
-QString FromLocal(const std::string& S)
-{
-    return QFile::decodeName(QByteArray::fromStdString(S));
-}
-
-std::string ToLocal(const QString& S)
-{
-    return QFile::encodeName(S).toStdString();
-}
 
 QString Text(const std::string& S)
 {
@@ -303,7 +292,7 @@ bool TfrmExportDlg::Prepare(TKVECustomBaseComponent* Component, const std::strin
     cbCharacterSet->setCurrentIndex(0);
 
     if (!FileName.empty())
-        edFileName->setText(FromLocal(FileName));
+        edFileName->setText(FileNameToQString(FileName));
     FTableName = TableName;
     if (CharacterSet < std::size(CharacterSetNames))
         cbCharacterSet->setCurrentIndex(CharacterSet);
@@ -331,7 +320,7 @@ void TfrmExportDlg::ReadBack(std::string& FileName, std::string& TableName, TTab
                              TCharacterSet& CharacterSet, char& Separator, bool& AddTitle, bool& Fixed,
                              bool& BlankIfZero, int& SelectedRecord) const
 {
-    FileName = ToLocal(edFileName->text());
+    FileName = FileNameFromQString(edFileName->text());
     TableName = FTableName;
     TableType = SelectedTableType();
     CharacterSet = static_cast<TCharacterSet>(std::max(cbCharacterSet->currentIndex(), 0));
@@ -380,8 +369,8 @@ void TfrmExportDlg::SetDefaultExt()
 {
     if (edFileName->text().isEmpty())
         return;
-    const std::string name = ToLocal(edFileName->text());
-    edFileName->setText(FromLocal(ChangeFileExt(name, TKVExportBaseComponent::GetDefExt(SelectedTableType()))));
+    const std::string name = FileNameFromQString(edFileName->text());
+    edFileName->setText(FileNameToQString(ChangeFileExt(name, TKVExportBaseComponent::GetDefExt(SelectedTableType()))));
 }
 
 void TfrmExportDlg::edFileNameChange()
@@ -394,10 +383,10 @@ void TfrmExportDlg::btnOpenDlgClick()
     const std::string ext = TKVExportBaseComponent::GetDefExt(SelectedTableType());
     const int index = rgTableType->ItemIndex();
     const std::string description = index < 0 ? std::string() : rgTableType->Button(index)->text().toStdString();
-    std::string name = ToLocal(edFileName->text());
+    std::string name = FileNameFromQString(edFileName->text());
     if (KVEOpenSaveFileDialog(this, ext.empty() ? ext : ext.substr(1), description + "|*", "", FSaveDlgTitle, name,
                               false))
-        edFileName->setText(FromLocal(ChangeFileExt(name, ext)));
+        edFileName->setText(FileNameToQString(ChangeFileExt(name, ext)));
 }
 
 void TfrmExportDlg::btnOkClick()
@@ -410,7 +399,7 @@ void TfrmExportDlg::btnOkClick()
         accept();
         return;
     }
-    const std::string name = ToLocal(edFileName->text());
+    const std::string name = FileNameFromQString(edFileName->text());
     if (FileExists(name) && !UIServices().AskYesNo(FormatMessage(FFilePrompt, name), mkWarning))
         return;
     accept();

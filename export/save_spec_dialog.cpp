@@ -3,7 +3,6 @@
 #include "export/bevel_top_line.h"
 #include "framework/file_dialog.h"
 
-#include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -65,9 +64,9 @@ TfrmKVESaveSpec::TfrmKVESaveSpec(QWidget* Parent) : QDialog(Parent)
 
 void TfrmKVESaveSpec::btnFileNameClick()
 {
-    std::string name = QFile::encodeName(edFileName->text()).toStdString();
+    std::string name = FileNameFromQString(edFileName->text());
     if (KVEOpenSaveFileDialog(this, "kve", FileFilter, "", "", name, false))
-        edFileName->setText(QFile::decodeName(QByteArray::fromStdString(name)));
+        edFileName->setText(FileNameToQString(name));
 }
 
 void TfrmKVESaveSpec::showEvent(QShowEvent* Event)

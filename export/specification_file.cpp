@@ -7,6 +7,7 @@
 #include "framework/files.h"
 #include "framework/streams.h"
 #include "framework/ui_services.h"
+#include "framework/utf8.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -103,65 +104,14 @@ void ApplyColor(const std::string& Text, TColor& Target)
         Target = static_cast<TColor>(*value);
 }
 
-// The code points of the Windows-1252 bytes 0x80..0x9F; the five unassigned ones
-// stay the control characters of the same number, as Windows maps them.
-constexpr std::array<char16_t, 32> Cp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void AppendCp1252(unsigned char Byte, std::string& Out)
-{
-    char32_t cp = Byte >= 0x80 && Byte <= 0x9F ? Cp1252High[Byte - 0x80] : Byte;
-    if (cp < 0x80) {
-        Out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        Out += static_cast<char>(0xC0 | (cp >> 6));
-        Out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        Out += static_cast<char>(0xE0 | (cp >> 12));
-        Out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// The length of the valid UTF-8 sequence at S[I] (1..4), or 0 when none starts there.
-std::size_t Utf8Length(std::string_view S, std::size_t I)
-{
-    const auto b0 = static_cast<unsigned char>(S[I]);
-    if (b0 < 0x80)
-        return 1;
-    std::size_t n;
-    unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
-    if (b0 >= 0xC2 && b0 <= 0xDF)
-        n = 2;
-    else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        n = 3;
-        if (b0 == 0xE0)
-            lo = 0xA0; // no overlong forms
-        if (b0 == 0xED)
-            hi = 0x9F; // no surrogates
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        n = 4;
-        if (b0 == 0xF0)
-            lo = 0x90;
-        if (b0 == 0xF4)
-            hi = 0x8F; // nothing above U+10FFFF
-    } else
-        return 0;
-    if (I + n > S.size())
-        return 0;
-    for (std::size_t k = 1; k < n; ++k) {
-        const auto b = static_cast<unsigned char>(S[I + k]);
-        if (k == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF))
-            return 0;
-    }
-    return n;
-}
-
 // The text's key-value lines. Lines end at CR LF, CR or LF; a line's key is the part
 // before its first "=", compared without regard to letter case; of two lines with
 // the same key the first counts. Sections play no part.
+//
+// Values are read one by one: a value that is valid UTF-8 stays as it is, and only
+// the bytes outside valid UTF-8 sequences are read as Windows-1252, so one foreign
+// byte in a file name does not change how the rest of the file is read. File names
+// are bytes and are taken as they stand (FileBytes).
 class TSpecificationText {
 public:
     explicit TSpecificationText(const std::string& Text)
@@ -181,27 +131,26 @@ public:
         }
     }
 
-    // The value, untrimmed; empty when no line has the key.
-    std::string Value(const std::string& Key) const
+    // The value as text, untrimmed; empty when no line has the key.
+    std::string Value(const std::string& Key) const { return Utf8OrWindows1252(FileBytes(Key)); }
+    // The value's bytes as the file holds them.
+    std::string FileBytes(const std::string& Key) const
     {
         auto it = FValues.find(LowerAscii(Key));
         return it == FValues.end() ? std::string() : it->second;
     }
 
-    bool Flag(const std::string& Key) const { return Value(Key) == "1"; }
+    bool Flag(const std::string& Key) const { return FileBytes(Key) == "1"; }
 
     // The first character of the hex-decoded value; nothing when the value decodes to
     // nothing. A character that is not UTF-8 is a single-byte Windows character.
     std::optional<std::string> HexCharacter(const std::string& Key) const
     {
-        const std::string bytes = Translate(Value(Key), false);
+        const std::string bytes = Translate(FileBytes(Key), false);
         if (bytes.empty())
             return std::nullopt;
-        if (std::size_t n = Utf8Length(bytes, 0))
-            return bytes.substr(0, n);
-        std::string character;
-        AppendCp1252(static_cast<unsigned char>(bytes[0]), character);
-        return character;
+        const std::size_t n = Utf8SequenceLength(bytes, 0);
+        return Utf8OrWindows1252(std::string_view(bytes).substr(0, n ? n : 1));
     }
 
 private:
@@ -220,7 +169,7 @@ std::string HexCharacter(const std::string& Value)
 {
     if (Value.empty())
         return "00";
-    std::size_t n = Utf8Length(Value, 0);
+    std::size_t n = Utf8SequenceLength(Value, 0);
     return Translate(Value.substr(0, n ? n : 1), true);
 }
 
@@ -310,20 +259,7 @@ std::string SpecificationFileFilter()
 
 std::string SpecificationTextToUtf8(const std::string& Text)
 {
-    std::size_t i = 0;
-    while (i < Text.size()) {
-        const std::size_t n = Utf8Length(Text, i);
-        if (n == 0)
-            break;
-        i += n;
-    }
-    if (i == Text.size())
-        return Text;
-    std::string out;
-    out.reserve(Text.size() + Text.size() / 4);
-    for (char c : Text)
-        AppendCp1252(static_cast<unsigned char>(c), out);
-    return out;
+    return Utf8OrWindows1252(Text);
 }
 
 // ---------------------------------------------------------------------------------
@@ -435,9 +371,9 @@ void TKVExportBaseComponent::SaveSpecificationToStream(TStream& Stream, const st
 
 void TKVExportBaseComponent::LoadSpecificationFromStream(TStream& Stream)
 {
-    const TSpecificationText text(SpecificationTextToUtf8(Stream.ReadToEnd()));
+    const TSpecificationText text(Stream.ReadToEnd());
 
-    SetFileName(text.Value("SourceFileName"));
+    SetFileName(text.FileBytes("SourceFileName"));
     TableName = text.Value("TableName");
     if (auto options = ParseInt(text.Value("Options")))
         Options = TKVOptions(static_cast<std::uint16_t>(*options & OptionBits));
@@ -542,13 +478,13 @@ void TKVExportBaseComponent::SaveSpecification(const std::string& SpecificationN
         dialog.edSpecName->setText(QString::fromStdString(specName.empty() ? strESpecCaption : specName));
         dialog.lblFileName->setText(QString::fromStdString(strFileName));
         const std::string folder = SpecificationDir.empty() ? ProgramFolder() : SpecificationDir;
-        dialog.edFileName->setText(QString::fromStdString(
-            fileName.empty() ? ProposedSpecificationName(folder, this->FileName()) : fileName));
+        dialog.edFileName->setText(
+            FileNameToQString(fileName.empty() ? ProposedSpecificationName(folder, this->FileName()) : fileName));
         dialog.btnOk->setText(QString::fromStdString(strBtnOk));
         dialog.btnCancel->setText(QString::fromStdString(strBtnCancel));
         dialog.FileFilter = SpecificationFileFilter();
         if (dialog.exec() == QDialog::Accepted) {
-            fileName = dialog.edFileName->text().toStdString();
+            fileName = FileNameFromQString(dialog.edFileName->text());
             specName = dialog.edSpecName->text().toStdString();
         }
     }

@@ -1,3 +1,4 @@
+#include "export/export_dialog.h"
 #include "export/save_spec_dialog.h"
 #include "export/specification_file.h"
 
@@ -146,4 +147,41 @@ TEST(SpecificationFiles, LoadThroughTheOpenDialog)
     component.OnBeforeLoadSpecification = [&](TPersistent*, std::string& Name) { Name = dir / "gone.kve"; };
     EXPECT_THROW(component.LoadSpecification(dir / "spec.kve"), EFOpenError);
     EXPECT_TRUE(log.Events.empty());
+}
+
+// On this system a file name is bytes; one that is not UTF-8 goes through the boxes
+// of both dialogs, and a browse that is cancelled, unchanged.
+TEST(SpecificationFiles, LatinOneFileNamePassesThroughBothDialogs)
+{
+    EnsureQtApplication();
+    TempDir dir;
+    const std::string latin1 = dir / "caf\xE9";
+    TScriptedFileDialogService script; // every browse is cancelled
+    TFileDialogServiceScope scope(&script);
+
+    TKVExportBaseComponent component;
+    component.SetFileName(latin1 + ".txt");
+    component.SpecificationDir = dir.Path;
+    AnswerNameDialog([](TfrmKVESaveSpec& d) {
+        d.btnFileName->click();
+        return true;
+    });
+    component.SaveSpecification("Spec", "", true);
+    EXPECT_TRUE(FileExists(latin1 + ".kve"));
+    ASSERT_EQ(script.Requests.size(), 1u);
+    EXPECT_EQ(script.Requests[0].FileName, latin1 + ".kve");
+
+    TfrmExportDlg setup;
+    std::string fileName = latin1 + ".txt", tableName;
+    TTableTypeExport type = teWord;
+    TCharacterSet charset = csANSI_WINDOWS;
+    char separator = ';';
+    bool addTitle = false, fixed = false, blankIfZero = false;
+    int selected = 0;
+    ASSERT_TRUE(setup.Prepare(nullptr, fileName, tableName, type, charset, separator, addTitle, fixed, blankIfZero,
+                              selected, 1u << teWord));
+    setup.btnOpenDlg->click();
+    setup.ReadBack(fileName, tableName, type, charset, separator, addTitle, fixed, blankIfZero, selected);
+    EXPECT_EQ(fileName, latin1 + ".DOC");
+    EXPECT_EQ(script.Requests.back().FileName, latin1 + ".DOC");
 }

@@ -289,7 +289,8 @@ TEST(SpecificationFile, SingleByteWindowsTextIsReadAsWindows1252)
     TKVExportBaseComponent component;
     TFileStream file(DataDir + "windows_ansi.kve", fmOpenRead);
     component.LoadSpecificationFromStream(file);
-    EXPECT_EQ(component.FileName(), "C:\\Daten\\Gehälter.TXT");
+    // The file name is bytes and stays as written.
+    EXPECT_EQ(component.FileName(), "C:\\Daten\\Geh\xE4lter.TXT");
     ASSERT_EQ(component.Columns().Count(), 1);
     EXPECT_EQ(component.Columns()[0]->Title().Caption, "Müller €");
     EXPECT_EQ(component.Header()[0], "Übersicht");
@@ -301,4 +302,24 @@ TEST(SpecificationFile, SingleByteWindowsTextIsReadAsWindows1252)
     Load(utf8, "CurrencyString=€\r\nThousandSeparator=C2A0\r\n");
     EXPECT_EQ(utf8.DataFormats().CurrencyString, "€");
     EXPECT_EQ(utf8.DataFormats().ThousandSeparator, "\u00A0");
+}
+
+// One byte that is not UTF-8 (a Latin-1 file name, a value from a Windows program)
+// changes only its own value; saving and loading again changes nothing.
+TEST(SpecificationFile, MixedEncodingsAreReadValueByValueAndRoundTrip)
+{
+    TKVExportBaseComponent component;
+    Load(component, "SourceFileName=/srv/caf\xE9 \xC3\xA9.doc\r\nTableType=Word\r\nHeader0=Gr\xC3\xB6\xC3\x9F" "e\r\n"
+                    "Header1=M\xFCller \xE2\x82\xAC\r\nSubject=\x80 \xC3\r\n");
+    const std::vector<std::string> expected = {"/srv/caf\xE9 \xC3\xA9.DOC", "Größe", "Müller €", "€ Ã"};
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(component.Header().Count(), 2);
+        EXPECT_EQ((std::vector<std::string>{component.FileName(), component.Header()[0], component.Header()[1],
+                                            component.SendTo().EMailSubject}),
+                  expected);
+        const std::string saved = Save(component);
+        EXPECT_NE(saved.find("\r\nSourceFileName=/srv/caf\xE9 \xC3\xA9.DOC\r\n"), std::string::npos);
+        Load(component, saved);
+    }
 }
