@@ -20,6 +20,7 @@
 #include <QStyle>
 #include <QStyleOptionComboBox>
 
+#include <initializer_list>
 #include <memory>
 
 namespace {
@@ -82,8 +83,13 @@ int TKVERadioGroup::ItemIndex() const
 
 void TKVERadioGroup::SetItemIndex(int Index)
 {
-    if (Index >= 0 && Index < Count())
-        Button(Index)->setChecked(true);
+    if (Index < 0 || Index >= Count())
+        return;
+    Button(Index)->setChecked(true);
+    // The group is one stop for Tab, on its checked button, as Qt arranges it once a
+    // button has had the focus; arrow keys move within the group.
+    for (int i = 0; i < Count(); ++i)
+        Button(i)->setFocusPolicy(i == Index ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 int TKVERadioGroup::RowHeight() const
@@ -313,6 +319,7 @@ bool TfrmExportDlg::Prepare(TKVECustomBaseComponent* Component, const std::strin
     cbBlankIfZero->setChecked(BlankIfZero);
 
     ChooseFont();
+    ArrangeTabOrder();
     return true;
 }
 
@@ -330,6 +337,24 @@ void TfrmExportDlg::ReadBack(std::string& FileName, std::string& TableName, TTab
     BlankIfZero = cbBlankIfZero->isChecked();
     if (cbSelectedRecord->isEnabled())
         SelectedRecord = cbSelectedRecord->isChecked() ? 1 : 0;
+}
+
+void TfrmExportDlg::ArrangeTabOrder()
+{
+    // The group buttons are made after the other controls, so Qt would put them last;
+    // the order is the declaration order, the buttons in their group's place.
+    std::vector<QWidget*> order;
+    for (TKVERadioGroup* group : {rgTableType, rgSeparator})
+        for (int i = 0; i < group->Count(); ++i)
+            order.push_back(group->Button(i));
+    for (QWidget* control : std::initializer_list<QWidget*>{edSymbol, cbAddTitle, cbCharacterSet, btnOk, btnCancel,
+                                                            edFileName, btnOpenDlg, cbFixed, cbSelectedRecord,
+                                                            cbBlankIfZero})
+        order.push_back(control);
+    for (std::size_t i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    if (const int selected = rgTableType->ItemIndex(); selected >= 0)
+        rgTableType->Button(selected)->setFocus();
 }
 
 TTableTypeExport TfrmExportDlg::SelectedTableType() const

@@ -32,7 +32,8 @@ public:
     int Count() const { return static_cast<int>(FButtons.size()); }
     QRadioButton* Button(int Index) const { return FButtons.at(static_cast<std::size_t>(Index)); }
     int Tag(int Index) const { return FTags.at(static_cast<std::size_t>(Index)); }
-    // The checked button, -1 for none. Setting it does not run OnClick.
+    // The checked button, -1 for none. Setting it does not run OnClick; the checked
+    // button becomes the group's one stop for Tab.
     int ItemIndex() const;
     void SetItemIndex(int Index);
     // The height each button gets.
@@ -119,6 +120,9 @@ public:
     // every text fits its control at the fixed positions. Prepare calls it after the
     // texts are set; call it again after changing texts.
     void ChooseFont();
+    // Tab goes through the controls in declaration order; the focus starts on the
+    // selected format. Prepare calls it once the group buttons exist.
+    void ArrangeTabOrder();
     // The controls whose text does not fit them in the current font.
     std::vector<QWidget*> ClippedControls() const;
 };

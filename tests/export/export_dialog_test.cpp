@@ -73,6 +73,12 @@ void Pick(TfrmExportDlg& Dialog, TTableTypeExport Type)
             Dialog.rgTableType->Button(i)->click();
 }
 
+void Press(QWidget* Target, int Key)
+{
+    QKeyEvent press(QEvent::KeyPress, Key, Qt::NoModifier);
+    QApplication::sendEvent(Target, &press);
+}
+
 std::string FileText(const TfrmExportDlg& Dialog)
 {
     return Dialog.edFileName->text().toStdString();
@@ -257,6 +263,50 @@ TEST(ExportDialog, TypedLettersBecomeCapitalsButProgramTextKeepsItsCase)
     }
     EXPECT_EQ(dialog.edFileName->text(), QString::fromUtf8("/home/me/OX\xc3\x84out.TXT"));
     EXPECT_EQ(dialog.edFileName->cursorPosition(), 12);
+}
+
+// The focus starts on the selected format and Tab follows the declaration order;
+// Enter confirms while OK is enabled and does nothing otherwise; Escape cancels.
+TEST(ExportDialog, KeyboardFocusTabEnterAndEscape)
+{
+    EnsureQtApplication();
+    TempDir dir;
+    std::vector<std::string> visited;
+    const struct {
+        const char* FileName; // empty: OK stays disabled
+        int Key;
+        int Result; // -1: the key did nothing
+    } cases[] = {
+        {"a.txt", Qt::Key_Return, QDialog::Accepted},
+        {"", Qt::Key_Enter, -1},
+        {"a.txt", Qt::Key_Escape, QDialog::Rejected},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Key);
+        TfrmExportDlg dialog;
+        ASSERT_TRUE(Params{*c.FileName ? dir / c.FileName : ""}.Prepare(dialog));
+        QTimer::singleShot(0, [&] {
+            Activate(dialog);
+            visited.clear();
+            QWidget* first = dialog.focusWidget();
+            do {
+                QWidget* w = dialog.focusWidget();
+                auto* button = qobject_cast<QRadioButton*>(w);
+                visited.push_back((button ? button->text() : w->objectName()).toStdString());
+                Press(dialog.focusWidget(), Qt::Key_Tab);
+            } while (dialog.focusWidget() != first && visited.size() < 30);
+            Press(dialog.focusWidget(), c.Key);
+            if (dialog.isVisible())
+                dialog.done(-1);
+        });
+        EXPECT_EQ(dialog.exec(), c.Result);
+        std::vector<std::string> order = {"Text file (*.txt)", "Semicolon", "cbAddTitle", "cbCharacterSet", "btnOk",
+                                          "btnCancel", "edFileName", "btnOpenDlg", "cbFixed", "cbSelectedRecord",
+                                          "cbBlankIfZero"};
+        if (!*c.FileName)
+            std::erase(order, "btnOk");
+        EXPECT_EQ(visited, order);
+    }
 }
 
 TEST(ExportDialog, BrowseAsksForAFileOfTheSelectedFormat)
