@@ -135,6 +135,8 @@ void TKVERadioGroup::ArrangeButtons()
 
 TUpperCaseEdit::TUpperCaseEdit(QWidget* Parent) : QLineEdit(Parent)
 {
+    if (!FileNamesIgnoreCase)
+        return;
     connect(this, &QLineEdit::textChanged, this, [this](const QString& Text) {
         FPrevious = FCurrent;
         FCurrent = Text;

@@ -53,8 +53,10 @@ private:
     std::vector<int> FTags;
 };
 
-// An edit box that turns the letters a user types (or pastes) into capitals. Text
-// put in by the program is kept as it is, so a chosen path keeps its spelling.
+// The file box. Where file names ignore letter case (Windows) it turns the letters a
+// user types (or pastes) into capitals, as the dialog always has; elsewhere a name's
+// case is part of the name and what is typed is kept. Text put in by the program is
+// kept as it is, so a chosen path keeps its spelling.
 class TUpperCaseEdit : public QLineEdit {
 public:
     explicit TUpperCaseEdit(QWidget* Parent = nullptr);

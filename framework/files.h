@@ -16,6 +16,14 @@ bool DeleteFile(const std::string& FileName);
 long long FileSizeOf(const std::string& FileName);
 
 // The characters that end a folder (or a drive) in a name.
+// Whether the system's file names ignore letter case ("A.DOC" and "a.doc" are one
+// file). Where they do not, a name's case is part of the name.
+#ifdef _WIN32
+inline constexpr bool FileNamesIgnoreCase = true;
+#else
+inline constexpr bool FileNamesIgnoreCase = false;
+#endif
+
 #ifdef _WIN32
 inline constexpr const char* PathDelimiters = "/\\:";
 inline bool IsPathDelimiter(char C) { return C == '/' || C == '\\'; }
