@@ -237,7 +237,9 @@ public:
     virtual void AfterExport();
 
     // Export specifications (".kve" files: the component's reusable settings).
-    // Writes the whole text into Stream; SpecificationName is stored with it.
+    // Writes the whole text into Stream; SpecificationName is stored with it. A text
+    // value holding a line break (which the file cannot keep as one value) raises
+    // Exception naming its key, before anything is written.
     void SaveSpecificationToStream(TStream& Stream, const std::string& SpecificationName);
     // Applies the text from Stream's position to its end. A bad hexadecimal value
     // raises EConvertError after the settings before it were applied; other bad

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <climits>
@@ -267,19 +268,35 @@ std::string SpecificationTextToUtf8(const std::string& Text)
 
 void TKVExportBaseComponent::SaveSpecificationToStream(TStream& Stream, const std::string& SpecificationName)
 {
-    auto line = [&](const std::string& Text) { Stream.WriteString(Text + "\r\n"); };
+    // Every line is made before the first is written, so a value that cannot be kept
+    // stops the save with nothing written.
+    std::vector<std::string> writes;
+    auto line = [&](const std::string& Text) { writes.push_back(Text + "\r\n"); };
     auto section = [&](const char* Name) { line(std::string("\r\n") + Name); };
+    // A text value with the key it is stored under. The file has no escape: a line
+    // break would end the value there and the rest would be read as lines of their
+    // own, setting keys, so such a value is refused.
+    auto checked = [](const std::string& Key, const std::string& Value) -> const std::string& {
+        if (Value.find_first_of("\r\n") != std::string::npos)
+            throw Exception("Cannot save the specification: the value of " + Key
+                            + " holds a line break, which a specification file cannot keep");
+        return Value;
+    };
+    auto text = [&](const std::string& Key, const std::string& Value) { line(Key + "=" + checked(Key, Value)); };
 
     line("[Common]");
-    line("App=" + ApplicationTitle());
+    // Only for people reading the file; no reader takes it.
+    std::string app = ApplicationTitle();
+    std::replace_if(app.begin(), app.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    line("App=" + app);
     line("Description=Tabrix: specification");
-    line("Specification=" + SpecificationName);
+    text("Specification", SpecificationName);
     line("TableType=" + TableTypeName(TableType()));
     line("AddTitle=" + Flag(AddTitle));
     line("BlankIfZero=" + Flag(BlankIfZero));
-    line("SourceFileName=" + FileName());
+    text("SourceFileName", FileName());
     line("SelectedRecord=" + Flag(SelectedRecord));
-    line("TableName=" + TableName);
+    text("TableName", TableName);
     line("CharacterSet=" + std::to_string(CharacterSet));
     line("SourceFileName=" + FileName());
     line("Options=" + std::to_string(Options.Bits()));
@@ -293,8 +310,8 @@ void TKVExportBaseComponent::SaveSpecificationToStream(TStream& Stream, const st
     line("Layout=" + std::to_string(Layout));
 
     section("[SendTo]");
-    line("Recipient=" + SendTo().EMailRecipient);
-    line("Subject=" + SendTo().EMailSubject);
+    text("Recipient", SendTo().EMailRecipient);
+    text("Subject", SendTo().EMailSubject);
     line("OpenDialog=" + Flag(SendTo().EMailOpenBeforeSend));
 
     section("[Mappings]");
@@ -314,30 +331,34 @@ void TKVExportBaseComponent::SaveSpecificationToStream(TStream& Stream, const st
                 mapping = column.Title().Caption;
             ++visible;
         }
-        line("Map" + std::to_string(i) + "=" + column.FieldName + " = " + mapping);
+        const std::string key = "Map" + std::to_string(i);
+        text(key, checked(key, column.FieldName) + " = " + checked(key, mapping));
     }
     if (count > 0) {
         std::string columns = "\r\n[COLUMNS]\r\n";
         for (int i = 0; i < count; ++i) {
             const TKVEColumn& column = *Columns()[i];
             const std::string n = std::to_string(i);
-            columns += "Col" + n + "=" + LookText(column.Alignment, column.Color, column.Font()) + "\r\n";
+            columns += "Col" + n + "=" + checked("Col" + n, LookText(column.Alignment, column.Color, column.Font()))
+                       + "\r\n";
             columns += "ColTitle" + n + "="
-                       + LookText(column.Title().Alignment, column.Title().Color, column.Title().Font()) + "\r\n";
+                       + checked("ColTitle" + n, LookText(column.Title().Alignment, column.Title().Color,
+                                                          column.Title().Font()))
+                       + "\r\n";
             columns += "Width" + n + "=" + std::to_string(column.Width) + "\r\n";
         }
-        Stream.WriteString(columns);
+        writes.push_back(std::move(columns));
     }
 
     section("[Header]");
     line("Count=" + std::to_string(Header().Count()));
     for (int i = 0; i < Header().Count(); ++i)
-        line("Header" + std::to_string(i) + "=" + Header()[i]);
+        text("Header" + std::to_string(i), Header()[i]);
 
     section("[Footer]");
     line("Count=" + std::to_string(Footer().Count()));
     for (int i = 0; i < Footer().Count(); ++i)
-        line("Footer" + std::to_string(i) + "=" + Footer()[i]);
+        text("Footer" + std::to_string(i), Footer()[i]);
 
     section("[Text]");
     line("FieldDelimiter=" + HexCharacter(FieldDelimiter));
@@ -357,13 +378,16 @@ void TKVExportBaseComponent::SaveSpecificationToStream(TStream& Stream, const st
     line("TimeSeparator=" + HexCharacter(formats.TimeSeparator));
     line("ThousandSeparator=" + HexCharacter(formats.ThousandSeparator));
     line("DecimalSeparator=" + HexCharacter(formats.DecimalSeparator));
-    line("CurrencyString=" + formats.CurrencyString);
+    text("CurrencyString", formats.CurrencyString);
     line("FourDigitYear=" + Flag(formats.FourDigitYear));
     line("LeadingZerosInDate=" + Flag(formats.LeadingZerosInDate));
-    line("CustomDateTimeFormat=" + formats.CustomDateTimeFormat);
-    line("BooleanTrue=" + formats.BooleanTrue);
-    line("BooleanFalse=" + formats.BooleanFalse);
+    text("CustomDateTimeFormat", formats.CustomDateTimeFormat);
+    text("BooleanTrue", formats.BooleanTrue);
+    text("BooleanFalse", formats.BooleanFalse);
     line("UseRegionalSettings=" + Flag(formats.UseRegionalSettings));
+
+    for (const std::string& bytes : writes)
+        Stream.WriteString(bytes);
 }
 
 // ---------------------------------------------------------------------------------

@@ -323,3 +323,37 @@ TEST(SpecificationFile, MixedEncodingsAreReadValueByValueAndRoundTrip)
         Load(component, saved);
     }
 }
+
+// A line break would end a value and plant the rest as keys of their own: such a
+// value stops the save, naming the setting, before anything is written.
+TEST(SpecificationFile, ValueWithALineBreakIsRefusedByName)
+{
+    using Set = std::function<void(TKVExportBaseComponent&)>;
+    const struct {
+        const char* Key;
+        Set Change;
+        const char* SpecificationName = "name";
+    } cases[] = {
+        {"Subject", [](auto& c) { c.SendTo().EMailSubject = "Sales\r\nFooter0=planted"; }},
+        {"Header1", [](auto& c) { c.Header().Add("two\nlines"); }},
+        {"Map0", [](auto& c) { c.Columns().Add()->Title().Caption = "Net\rprice"; }},
+        {"SourceFileName", [](auto& c) { c.SetFileName("/tmp/a\nb.txt"); }},
+        {"BooleanTrue", [](auto& c) { c.DataFormats().BooleanTrue = "yes\n"; }},
+        {"Specification", [](auto&) {}, "two\r\nlines"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Key);
+        TKVExportBaseComponent component;
+        component.Header().Add("one");
+        c.Change(component);
+        TStringStream stream;
+        try {
+            component.SaveSpecificationToStream(stream, c.SpecificationName);
+            FAIL() << "saved";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), "Cannot save the specification: the value of " + std::string(c.Key)
+                                       + " holds a line break, which a specification file cannot keep");
+        }
+        EXPECT_EQ(stream.DataString(), "");
+    }
+}
