@@ -407,10 +407,11 @@ void TKVExportBaseComponent::LoadSpecificationFromStream(TStream& Stream)
     SelectedRecord = text.Flag("SelectedRecord");
     ApplyOrdinal(text.Value("CharacterSet"), csASCII_MSDOS, CharacterSet);
     ApplyOrdinal(text.Value("ActionAfterExport"), aeEMail, ActionAfterExport);
-    // An unknown type keeps the current one, and with it the file name as read.
+    // A missing or unknown type counts as the current one and is applied as a named
+    // one is, so the file name takes its extension either way: what a save writes
+    // then loads to the same settings.
     const int tableType = TableTypeByName(text.Value("TableType"));
-    if (tableType >= 0)
-        SetTableType(static_cast<TTableTypeExport>(tableType));
+    SetTableType(tableType >= 0 ? static_cast<TTableTypeExport>(tableType) : TableType());
 
     TKVEStyle style = ExportStyle().Style();
     ApplyOrdinal(text.Value("Style"), esWheat, style);
@@ -427,19 +428,29 @@ void TKVExportBaseComponent::LoadSpecificationFromStream(TStream& Stream)
     for (int n = 0;; ++n) {
         const std::string index = std::to_string(n);
         const std::string map = text.Value("Map" + index);
-        if (map.empty() || map == " = ") {
+        std::string fieldName, caption;
+        const auto equals = map.find(" = ");
+        if (equals != std::string::npos) {
+            fieldName = Trim(map.substr(0, equals));
+            caption = Trim(map.substr(equals + 3));
+        } else {
+            fieldName = Trim(map);
+            // "Price =" is "Price = " with its trailing blank lost (as editors that
+            // trim lines leave it); read as a field name, the writer's " = " after it
+            // would split it differently on the next load.
+            if (fieldName.ends_with(" ="))
+                fieldName = Trim(fieldName.substr(0, fieldName.size() - 2));
+        }
+        // An entry without a field name or a mapping name (" = ", or only blanks) is
+        // no column, as the writer's " = " for such a column is read as none.
+        if (fieldName.empty() && caption.empty()) {
             if (n > AlwaysScannedMaps)
                 break;
             continue;
         }
         TKVEColumn& column = *Columns().Add();
-        const auto equals = map.find(" = ");
-        if (equals != std::string::npos) {
-            column.FieldName = Trim(map.substr(0, equals));
-            column.Title().Caption = Trim(map.substr(equals + 3));
-        } else {
-            column.FieldName = Trim(map);
-        }
+        column.FieldName = fieldName;
+        column.Title().Caption = caption;
         if (column.Title().Caption.empty()) {
             column.Title().Caption = column.FieldName;
             column.Visible = false;
