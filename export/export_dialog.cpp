@@ -1,6 +1,7 @@
 #include "export/export_dialog.h"
 
 #include "export/bevel_top_line.h"
+#include "export/caption_width.h"
 #include "export/message_table.h"
 #include "framework/exceptions.h"
 #include "framework/file_dialog.h"
@@ -40,15 +41,6 @@ constexpr int SmallestFontPixels = 8;
 QString Text(const std::string& S)
 {
     return QString::fromStdString(S);
-}
-
-// The width a text takes on screen, without its "&" accelerator marks.
-int TextWidth(const QFontMetrics& Metrics, QString Caption)
-{
-    Caption.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
-    Caption.remove(QLatin1Char('&'));
-    Caption.replace(QLatin1Char('\x01'), QLatin1Char('&'));
-    return Metrics.horizontalAdvance(Caption);
 }
 
 } // namespace
@@ -442,7 +434,7 @@ std::vector<QWidget*> TfrmExportDlg::ClippedControls() const
     for (TKVERadioGroup* group : {rgTableType, rgSeparator}) {
         const QFontMetrics metrics(group->font());
         // The title sits in the frame's top edge, a few pixels in from either side.
-        check(group, TextWidth(metrics, group->title()) + 16 <= group->width());
+        check(group, CaptionWidth(metrics, group->title()) + 16 <= group->width());
         for (int i = 0; i < group->Count(); ++i) {
             QRadioButton* button = group->Button(i);
             const QFontMetrics buttonMetrics(button->font());
@@ -459,11 +451,11 @@ std::vector<QWidget*> TfrmExportDlg::ClippedControls() const
         check(box, box->sizeHint().width() <= box->width() && QFontMetrics(box->font()).height() <= box->height());
     for (QLabel* label : {lblCharacterSet, lblFileName}) {
         const QFontMetrics metrics(label->font());
-        check(label, TextWidth(metrics, label->text()) <= label->width() && metrics.height() <= label->height());
+        check(label, CaptionWidth(metrics, label->text()) <= label->width() && metrics.height() <= label->height());
     }
     for (QPushButton* button : {btnOk, btnCancel}) {
         const QFontMetrics metrics(button->font());
-        check(button, TextWidth(metrics, button->text()) + 8 <= button->width());
+        check(button, CaptionWidth(metrics, button->text()) + 8 <= button->width());
     }
     {
         // Every item beside the drop-down arrow.
@@ -488,12 +480,87 @@ void TfrmExportDlg::ChooseFont()
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif);
     font.setStretch(QFont::SemiCondensed);
+    ArrangeControls(0, 0, 0, 0, 0, 0);
     for (int pixels = LargestFontPixels; pixels >= SmallestFontPixels; --pixels) {
         font.setPixelSize(pixels);
         setFont(font);
         if (ClippedControls().empty())
             return;
     }
+    // Texts longer than the layout has room for (a host's translation): the layout's
+    // own size, and the controls and the window grow until every text fits.
+    font.setPixelSize(LargestFontPixels);
+    setFont(font);
+    GrowToFitTexts();
+}
+
+void TfrmExportDlg::GrowToFitTexts()
+{
+    auto grow = [](int Needed, int Has) { return std::max(0, Needed - Has); };
+    // The width a group needs for its title and its buttons, and the height its
+    // buttons need beyond what it has.
+    auto groupWidth = [](TKVERadioGroup* Group) {
+        int width = CaptionWidth(QFontMetrics(Group->font()), Group->title()) + 16;
+        for (int i = 0; i < Group->Count(); ++i)
+            width = std::max(width, Group->Button(i)->sizeHint().width() + 16);
+        return width;
+    };
+    auto groupExtraHeight = [](TKVERadioGroup* Group) {
+        int row = 0;
+        for (int i = 0; i < Group->Count(); ++i)
+            row = std::max(row, QFontMetrics(Group->Button(i)->font()).height());
+        return std::max(0, row * Group->Count() - Group->contentsRect().height());
+    };
+
+    ArrangeControls(0, 0, 0, 0, 0, 0);
+    const int dxLeft = grow(groupWidth(rgTableType), rgTableType->width());
+    int right = groupWidth(rgSeparator);
+    if (rgSeparator->Count() > OtherSymbolItem) // the item stops short of the symbol box
+        right = std::max(right, 8 + rgSeparator->Button(OtherSymbolItem)->sizeHint().width()
+                                    + (rgSeparator->geometry().right() - edSymbol->x() + 1));
+    for (QCheckBox* box : {cbAddTitle, cbFixed, cbSelectedRecord, cbBlankIfZero})
+        right = std::max(right, box->x() - rgSeparator->x() + box->sizeHint().width());
+    right = std::max(right, lblCharacterSet->x() - rgSeparator->x()
+                                + CaptionWidth(QFontMetrics(lblCharacterSet->font()), lblCharacterSet->text()));
+    const int dxRight = grow(right, rgSeparator->width());
+    const int dxLabel = grow(CaptionWidth(QFontMetrics(lblFileName->font()), lblFileName->text()), lblFileName->width());
+    const int buttons = std::max(CaptionWidth(QFontMetrics(btnOk->font()), btnOk->text()),
+                                 CaptionWidth(QFontMetrics(btnCancel->font()), btnCancel->text()))
+                        + 8;
+    const int dxButtons = grow(buttons, btnOk->width());
+    const int dyLeft = groupExtraHeight(rgTableType);
+    const int dyRight = groupExtraHeight(rgSeparator);
+    ArrangeControls(dxLeft, dxRight, dxLabel, dxButtons, dyLeft, dyRight);
+}
+
+void TfrmExportDlg::ArrangeControls(int DxLeft, int DxRight, int DxLabel, int DxButtons, int DyLeft, int DyRight)
+{
+    // The layout's places, moved apart by what each part has grown: the left column
+    // by the format group, the right column by its widest text, the file row by its
+    // label, the buttons by their texts; the rows below the groups by their heights.
+    const int dx = std::max({DxLeft + DxRight, DxLabel, 2 * DxButtons});
+    const int dy = std::max(DyLeft, DyRight);
+    const int x = DxLeft;       // the right column's shift
+    const int w = dx;           // the window's extra width
+    const int yr = DyRight;     // the right column's rows below its group
+    setFixedSize(419 + w, 305 + dy);
+    rgTableType->setGeometry(5, 3, 220 + DxLeft, 230 + dy);
+    rgSeparator->setGeometry(231 + x, 3, 180 + DxRight, 110 + DyRight);
+    edSymbol->setGeometry(360 + x + DxRight, 87 + DyRight, 33, 21);
+    cbAddTitle->setGeometry(233 + x, 118 + yr, 180 + DxRight, 17);
+    cbFixed->setGeometry(233 + x, 134 + yr, 180 + DxRight, 17);
+    cbSelectedRecord->setGeometry(233 + x, 150 + yr, 180 + DxRight, 17);
+    cbBlankIfZero->setGeometry(233 + x, 166 + yr, 180 + DxRight, 17);
+    lblCharacterSet->setGeometry(251 + x, 198 + yr, 99 + DxRight, 13);
+    cbCharacterSet->setGeometry(251 + x, 212 + yr, 136, 21);
+    bvlBtn->setGeometry(0, 265 + dy, 419 + w, 40);
+    btnOk->setGeometry(280 + w - 2 * DxButtons, 275 + dy, 65 + DxButtons, 25);
+    btnCancel->setGeometry(350 + w - DxButtons, 275 + dy, 65 + DxButtons, 25);
+    lblFileName->setGeometry(5, 243 + dy, 85 + DxLabel, 13);
+    edFileName->setGeometry(91 + DxLabel, 240 + dy, 274 + w - DxLabel, 21);
+    btnOpenDlg->setGeometry(366 + w, 240 + dy, 21, 21);
+    rgTableType->ArrangeButtons();
+    rgSeparator->ArrangeButtons();
 }
 
 bool SetExportParam(TKVECustomBaseComponent* Component, std::string& FileName, std::string& TableName,

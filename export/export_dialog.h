@@ -41,12 +41,15 @@ public:
 
     std::function<void()> OnClick;
 
+    // Places the buttons in the group's current size; a resize of a shown group does
+    // it by itself.
+    void ArrangeButtons();
+
 protected:
     void resizeEvent(QResizeEvent* Event) override;
     void changeEvent(QEvent* Event) override;
 
 private:
-    void ArrangeButtons();
 
     QButtonGroup* FGroup;
     std::vector<QRadioButton*> FButtons;
@@ -119,14 +122,22 @@ public:
     void btnOkClick();
 
     // Picks the dialog's font: the largest size, down to a readable floor, at which
-    // every text fits its control at the fixed positions. Prepare calls it after the
-    // texts are set; call it again after changing texts.
+    // every text fits its control at the layout's positions. When none does (a host's
+    // long translation), the layout's own size is taken and the controls, and the
+    // window with them, grow until every text fits. Prepare calls it after the texts
+    // are set; call it again after changing texts.
     void ChooseFont();
     // Tab goes through the controls in declaration order; the focus starts on the
     // selected format. Prepare calls it once the group buttons exist.
     void ArrangeTabOrder();
     // The controls whose text does not fit them in the current font.
     std::vector<QWidget*> ClippedControls() const;
+
+private:
+    void GrowToFitTexts();
+    // Places the controls at the layout's positions, moved and widened by what each
+    // part of the dialog has grown.
+    void ArrangeControls(int DxLeft, int DxRight, int DxLabel, int DxButtons, int DyLeft, int DyRight);
 };
 
 // Shows the setup dialog modally for Component's texts. On OK writes the choices into

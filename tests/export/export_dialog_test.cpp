@@ -137,6 +137,33 @@ TEST(ExportDialog, EveryTextFitsItsControl)
     }
 }
 
+// A host's translation longer than the layout's room: the layout's font stays and
+// the controls, and the window, grow until every text is whole; nothing overlaps.
+TEST(ExportDialog, LongTranslationsGrowTheControlsInsteadOfCuttingThem)
+{
+    EnsureQtApplication();
+    TKVECustomBaseComponent component;
+    component.OnGetLanguageString = [](TPersistent*, int Id, std::string& Text) {
+        for (int longer : {11, 28, 31, 52, 64, 68})
+            if (Id == longer)
+                Text = "Ein recht langer übersetzter Text (" + std::to_string(Id) + "):";
+    };
+    for (TExportFormatTypes formats : {Offered, AllFormats}) {
+        SCOPED_TRACE(formats);
+        TfrmExportDlg dialog;
+        ASSERT_TRUE(Params{"/out/a.txt"}.Prepare(dialog, formats, &component));
+        EXPECT_TRUE(dialog.ClippedControls().empty());
+        EXPECT_EQ(dialog.font().pixelSize(), 11);
+        EXPECT_GT(dialog.width(), 419);
+        for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            EXPECT_TRUE(dialog.rect().contains(child->geometry())) << child->objectName().toStdString();
+        EXPECT_LT(dialog.rgTableType->geometry().right(), dialog.rgSeparator->x());
+        EXPECT_LT(dialog.lblFileName->geometry().right(), dialog.edFileName->x());
+        EXPECT_LT(dialog.btnOk->geometry().right(), dialog.btnCancel->x());
+        EXPECT_LT(dialog.cbCharacterSet->geometry().bottom(), dialog.edFileName->y());
+    }
+}
+
 TEST(ExportDialog, HostTranslationReachesTheTexts)
 {
     EnsureQtApplication();

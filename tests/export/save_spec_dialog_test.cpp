@@ -4,7 +4,9 @@
 
 #include "tests/common/qt_application.h"
 
+#include <QFontMetrics>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -63,6 +65,28 @@ TEST(SaveSpecDialog, EnterConfirmsAndEscapeCancels)
         });
         EXPECT_EQ(dialog.exec(), c.Result);
         EXPECT_EQ(dialog.edSpecName->text(), c.FocusTabs == 2 ? "N" : "Old");
+    }
+}
+
+// The layout's geometry for texts that fit it; longer ones widen their controls and
+// the window instead of being cut.
+TEST(SaveSpecDialog, LongTextsWidenTheControls)
+{
+    EnsureQtApplication();
+    for (const char* text : {"Export to a File:", "Ein recht langer übersetzter Text, der nicht in das Feld passt:"}) {
+        SCOPED_TRACE(text);
+        TfrmKVESaveSpec dialog;
+        for (QLabel* label : {dialog.lblSpecName, dialog.lblFileName})
+            label->setText(QString::fromUtf8(text));
+        dialog.btnCancel->setText(QString::fromUtf8(text).left(24));
+        dialog.show();
+        const bool fits = QFontMetrics(dialog.font()).horizontalAdvance(QString::fromUtf8(text)) <= 153;
+        EXPECT_EQ(dialog.size() == QSize(351, 159), fits);
+        EXPECT_GE(dialog.lblFileName->width(), QFontMetrics(dialog.font()).horizontalAdvance(QString::fromUtf8(text)));
+        EXPECT_GT(dialog.btnCancel->width(), QFontMetrics(dialog.font()).horizontalAdvance(dialog.btnCancel->text()));
+        EXPECT_LT(dialog.btnOk->geometry().right(), dialog.btnCancel->x());
+        for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            EXPECT_TRUE(dialog.rect().contains(child->geometry())) << child->objectName().toStdString();
     }
 }
 
