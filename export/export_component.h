@@ -247,10 +247,13 @@ public:
     void LoadSpecificationFromStream(TStream& Stream);
     // With ShowDialog, asks for both names first (a cancelled dialog keeps the names
     // passed in). Writes nothing and fires no event unless both names are given;
-    // file errors propagate.
+    // file errors propagate, and a name that holds something other than a regular
+    // file (a named pipe, a device, a folder) is refused without waiting.
     void SaveSpecification(const std::string& SpecificationName, const std::string& FileName, bool ShowDialog);
     // Without a name, asks for a file. A missing file (or a cancelled dialog) loads
-    // nothing and reports nothing.
+    // nothing and reports nothing. Only a regular file of at most
+    // SpecificationMaxFileSize bytes is read; anything else (a named pipe, a device)
+    // raises EFOpenError naming the file, without waiting for it.
     void LoadSpecification(const std::string& FileName);
 
     TDataSet* GetDS();

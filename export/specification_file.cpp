@@ -529,9 +529,7 @@ void TKVExportBaseComponent::SaveSpecification(const std::string& SpecificationN
         OnBeforeSaveSpecification(this, fileName);
     TStringStream text;
     SaveSpecificationToStream(text, specName);
-    TFileStream file(fileName, fmCreate);
-    file.WriteString(text.DataString());
-    file.Close();
+    WriteRegularFile(fileName, text.DataString());
     if (OnAfterSaveSpecification)
         OnAfterSaveSpecification(this, fileName);
 }
@@ -549,9 +547,10 @@ void TKVExportBaseComponent::LoadSpecification(const std::string& FileName)
         return;
     if (OnBeforeLoadSpecification)
         OnBeforeLoadSpecification(this, fileName);
-    TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
-    LoadSpecificationFromStream(file);
-    file.Close();
+    // Read whole and only from a regular file: a named pipe or a device given as a
+    // specification is refused at once instead of waiting or reading without end.
+    TStringStream text(ReadRegularFile(fileName, SpecificationMaxFileSize));
+    LoadSpecificationFromStream(text);
     if (OnAfterLoadSpecification)
         OnAfterLoadSpecification(this, fileName);
 }

@@ -15,6 +15,9 @@
 
 #include <string>
 
+// The largest specification file read; real ones are a few kilobytes.
+inline constexpr long long SpecificationMaxFileSize = 1 << 20;
+
 // The table type's name without its "te" prefix ("Word" for teWord).
 std::string TableTypeName(TTableTypeExport Value);
 // The table type whose name (without "te") equals Name in any letter case; -1 when

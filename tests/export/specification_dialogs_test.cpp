@@ -18,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -184,4 +186,45 @@ TEST(SpecificationFiles, LatinOneFileNamePassesThroughBothDialogs)
     setup.ReadBack(fileName, tableName, type, charset, separator, addTitle, fixed, blankIfZero, selected);
     EXPECT_EQ(fileName, latin1 + ".DOC");
     EXPECT_EQ(script.Requests.back().FileName, latin1 + ".DOC");
+}
+
+// A named pipe would block the open for ever and a device would be read without end:
+// both are refused at once, naming the file, whether typed or chosen in the dialog,
+// and so is a file larger than a specification can be.
+TEST(SpecificationFiles, OnlyRegularFilesAreReadOrWritten)
+{
+    EnsureQtApplication();
+    TempDir dir;
+    const std::string fifo = dir / "pipe.kve";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string big = dir / "big.kve";
+    WriteStringToFile(big, "[Common]\r\n" + std::string(SpecificationMaxFileSize, ' '));
+    TScriptedFileDialogService script;
+    TFileDialogServiceScope scope(&script);
+    script.Answers = {fifo};
+
+    TKVExportBaseComponent component;
+    const struct {
+        std::string Name;
+        const char* Cause;
+    } loads[] = {{fifo, "It is not a regular file"}, {"/dev/zero", "It is not a regular file"},
+                 {"", "It is not a regular file"}, // the open dialog's choice: the pipe
+                 {big, "It is larger than 1048576 bytes"}};
+    for (const auto& load : loads) {
+        SCOPED_TRACE(load.Name);
+        try {
+            component.LoadSpecification(load.Name);
+            ADD_FAILURE() << "loaded";
+        } catch (const EFOpenError& e) {
+            EXPECT_EQ(e.Message(), "Cannot open file \"" + (load.Name.empty() ? fifo : load.Name) + "\". " + load.Cause);
+        }
+    }
+    for (const std::string& name : {fifo, std::string("/dev/zero")}) {
+        try {
+            component.SaveSpecification("Spec", name, false);
+            ADD_FAILURE() << "saved to " << name;
+        } catch (const EFCreateError& e) {
+            EXPECT_EQ(e.Message(), "Cannot create file \"" + name + "\". It is not a regular file");
+        }
+    }
 }
