@@ -241,7 +241,9 @@ public:
     virtual void AfterExport();
 
     // Export specifications (".kve" files: the component's reusable settings).
-    // Writes the whole text into Stream; SpecificationName is stored with it.
+    // Writes the whole text into Stream; SpecificationName is stored with it. A text
+    // value holding a line break (which the file cannot keep as one value) raises
+    // Exception naming its key, before anything is written.
     void SaveSpecificationToStream(TStream& Stream, const std::string& SpecificationName);
     // Applies the text from Stream's position to its end. A bad hexadecimal value
     // raises EConvertError after the settings before it were applied; other bad
@@ -249,10 +251,13 @@ public:
     void LoadSpecificationFromStream(TStream& Stream);
     // With ShowDialog, asks for both names first (a cancelled dialog keeps the names
     // passed in). Writes nothing and fires no event unless both names are given;
-    // file errors propagate.
+    // file errors propagate, and a name that holds something other than a regular
+    // file (a named pipe, a device, a folder) is refused without waiting.
     void SaveSpecification(const std::string& SpecificationName, const std::string& FileName, bool ShowDialog);
     // Without a name, asks for a file. A missing file (or a cancelled dialog) loads
-    // nothing and reports nothing.
+    // nothing and reports nothing. Only a regular file of at most
+    // SpecificationMaxFileSize bytes is read; anything else (a named pipe, a device)
+    // raises EFOpenError naming the file, without waiting for it.
     void LoadSpecification(const std::string& FileName);
 
     TDataSet* GetDS();

@@ -1,6 +1,7 @@
 #include "export/export_dialog.h"
 
 #include "export/bevel_top_line.h"
+#include "export/caption_width.h"
 #include "export/message_table.h"
 #include "framework/exceptions.h"
 #include "framework/file_dialog.h"
@@ -12,7 +13,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
-#include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
@@ -21,6 +21,7 @@
 #include <QStyle>
 #include <QStyleOptionComboBox>
 
+#include <initializer_list>
 #include <memory>
 
 namespace {
@@ -37,28 +38,9 @@ constexpr int OtherSymbolItem = 4;
 constexpr int LargestFontPixels = 11;
 constexpr int SmallestFontPixels = 8;
 
-QString FromLocal(const std::string& S)
-{
-    return QFile::decodeName(QByteArray::fromStdString(S));
-}
-
-std::string ToLocal(const QString& S)
-{
-    return QFile::encodeName(S).toStdString();
-}
-
 QString Text(const std::string& S)
 {
     return QString::fromStdString(S);
-}
-
-// The width a text takes on screen, without its "&" accelerator marks.
-int TextWidth(const QFontMetrics& Metrics, QString Caption)
-{
-    Caption.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
-    Caption.remove(QLatin1Char('&'));
-    Caption.replace(QLatin1Char('\x01'), QLatin1Char('&'));
-    return Metrics.horizontalAdvance(Caption);
 }
 
 } // namespace
@@ -93,8 +75,13 @@ int TKVERadioGroup::ItemIndex() const
 
 void TKVERadioGroup::SetItemIndex(int Index)
 {
-    if (Index >= 0 && Index < Count())
-        Button(Index)->setChecked(true);
+    if (Index < 0 || Index >= Count())
+        return;
+    Button(Index)->setChecked(true);
+    // The group is one stop for Tab, on its checked button, as Qt arranges it once a
+    // button has had the focus; arrow keys move within the group.
+    for (int i = 0; i < Count(); ++i)
+        Button(i)->setFocusPolicy(i == Index ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 int TKVERadioGroup::RowHeight() const
@@ -140,6 +127,8 @@ void TKVERadioGroup::ArrangeButtons()
 
 TUpperCaseEdit::TUpperCaseEdit(QWidget* Parent) : QLineEdit(Parent)
 {
+    if (!FileNamesIgnoreCase)
+        return;
     connect(this, &QLineEdit::textChanged, this, [this](const QString& Text) {
         FPrevious = FCurrent;
         FCurrent = Text;
@@ -303,7 +292,7 @@ bool TfrmExportDlg::Prepare(TKVECustomBaseComponent* Component, const std::strin
     cbCharacterSet->setCurrentIndex(0);
 
     if (!FileName.empty())
-        edFileName->setText(FromLocal(FileName));
+        edFileName->setText(FileNameToQString(FileName));
     FTableName = TableName;
     if (CharacterSet < std::size(CharacterSetNames))
         cbCharacterSet->setCurrentIndex(CharacterSet);
@@ -324,6 +313,7 @@ bool TfrmExportDlg::Prepare(TKVECustomBaseComponent* Component, const std::strin
     cbBlankIfZero->setChecked(BlankIfZero);
 
     ChooseFont();
+    ArrangeTabOrder();
     return true;
 }
 
@@ -331,7 +321,7 @@ void TfrmExportDlg::ReadBack(std::string& FileName, std::string& TableName, TTab
                              TCharacterSet& CharacterSet, char& Separator, bool& AddTitle, bool& Fixed,
                              bool& BlankIfZero, int& SelectedRecord) const
 {
-    FileName = ToLocal(edFileName->text());
+    FileName = FileNameFromQString(edFileName->text());
     TableName = FTableName;
     TableType = SelectedTableType();
     CharacterSet = static_cast<TCharacterSet>(std::max(cbCharacterSet->currentIndex(), 0));
@@ -341,6 +331,24 @@ void TfrmExportDlg::ReadBack(std::string& FileName, std::string& TableName, TTab
     BlankIfZero = cbBlankIfZero->isChecked();
     if (cbSelectedRecord->isEnabled())
         SelectedRecord = cbSelectedRecord->isChecked() ? 1 : 0;
+}
+
+void TfrmExportDlg::ArrangeTabOrder()
+{
+    // The group buttons are made after the other controls, so Qt would put them last;
+    // the order is the declaration order, the buttons in their group's place.
+    std::vector<QWidget*> order;
+    for (TKVERadioGroup* group : {rgTableType, rgSeparator})
+        for (int i = 0; i < group->Count(); ++i)
+            order.push_back(group->Button(i));
+    for (QWidget* control : std::initializer_list<QWidget*>{edSymbol, cbAddTitle, cbCharacterSet, btnOk, btnCancel,
+                                                            edFileName, btnOpenDlg, cbFixed, cbSelectedRecord,
+                                                            cbBlankIfZero})
+        order.push_back(control);
+    for (std::size_t i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    if (const int selected = rgTableType->ItemIndex(); selected >= 0)
+        rgTableType->Button(selected)->setFocus();
 }
 
 TTableTypeExport TfrmExportDlg::SelectedTableType() const
@@ -380,8 +388,8 @@ void TfrmExportDlg::SetDefaultExt()
 {
     if (edFileName->text().isEmpty())
         return;
-    const std::string name = ToLocal(edFileName->text());
-    edFileName->setText(FromLocal(ChangeFileExt(name, TKVExportBaseComponent::GetDefExt(SelectedTableType()))));
+    const std::string name = FileNameFromQString(edFileName->text());
+    edFileName->setText(FileNameToQString(ChangeFileExt(name, TKVExportBaseComponent::GetDefExt(SelectedTableType()))));
 }
 
 void TfrmExportDlg::edFileNameChange()
@@ -394,10 +402,10 @@ void TfrmExportDlg::btnOpenDlgClick()
     const std::string ext = TKVExportBaseComponent::GetDefExt(SelectedTableType());
     const int index = rgTableType->ItemIndex();
     const std::string description = index < 0 ? std::string() : rgTableType->Button(index)->text().toStdString();
-    std::string name = ToLocal(edFileName->text());
+    std::string name = FileNameFromQString(edFileName->text());
     if (KVEOpenSaveFileDialog(this, ext.empty() ? ext : ext.substr(1), description + "|*", "", FSaveDlgTitle, name,
                               false))
-        edFileName->setText(FromLocal(ChangeFileExt(name, ext)));
+        edFileName->setText(FileNameToQString(ChangeFileExt(name, ext)));
 }
 
 void TfrmExportDlg::btnOkClick()
@@ -410,7 +418,7 @@ void TfrmExportDlg::btnOkClick()
         accept();
         return;
     }
-    const std::string name = ToLocal(edFileName->text());
+    const std::string name = FileNameFromQString(edFileName->text());
     if (FileExists(name) && !UIServices().AskYesNo(FormatMessage(FFilePrompt, name), mkWarning))
         return;
     accept();
@@ -426,7 +434,7 @@ std::vector<QWidget*> TfrmExportDlg::ClippedControls() const
     for (TKVERadioGroup* group : {rgTableType, rgSeparator}) {
         const QFontMetrics metrics(group->font());
         // The title sits in the frame's top edge, a few pixels in from either side.
-        check(group, TextWidth(metrics, group->title()) + 16 <= group->width());
+        check(group, CaptionWidth(metrics, group->title()) + 16 <= group->width());
         for (int i = 0; i < group->Count(); ++i) {
             QRadioButton* button = group->Button(i);
             const QFontMetrics buttonMetrics(button->font());
@@ -443,11 +451,11 @@ std::vector<QWidget*> TfrmExportDlg::ClippedControls() const
         check(box, box->sizeHint().width() <= box->width() && QFontMetrics(box->font()).height() <= box->height());
     for (QLabel* label : {lblCharacterSet, lblFileName}) {
         const QFontMetrics metrics(label->font());
-        check(label, TextWidth(metrics, label->text()) <= label->width() && metrics.height() <= label->height());
+        check(label, CaptionWidth(metrics, label->text()) <= label->width() && metrics.height() <= label->height());
     }
     for (QPushButton* button : {btnOk, btnCancel}) {
         const QFontMetrics metrics(button->font());
-        check(button, TextWidth(metrics, button->text()) + 8 <= button->width());
+        check(button, CaptionWidth(metrics, button->text()) + 8 <= button->width());
     }
     {
         // Every item beside the drop-down arrow.
@@ -472,12 +480,87 @@ void TfrmExportDlg::ChooseFont()
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif);
     font.setStretch(QFont::SemiCondensed);
+    ArrangeControls(0, 0, 0, 0, 0, 0);
     for (int pixels = LargestFontPixels; pixels >= SmallestFontPixels; --pixels) {
         font.setPixelSize(pixels);
         setFont(font);
         if (ClippedControls().empty())
             return;
     }
+    // Texts longer than the layout has room for (a host's translation): the layout's
+    // own size, and the controls and the window grow until every text fits.
+    font.setPixelSize(LargestFontPixels);
+    setFont(font);
+    GrowToFitTexts();
+}
+
+void TfrmExportDlg::GrowToFitTexts()
+{
+    auto grow = [](int Needed, int Has) { return std::max(0, Needed - Has); };
+    // The width a group needs for its title and its buttons, and the height its
+    // buttons need beyond what it has.
+    auto groupWidth = [](TKVERadioGroup* Group) {
+        int width = CaptionWidth(QFontMetrics(Group->font()), Group->title()) + 16;
+        for (int i = 0; i < Group->Count(); ++i)
+            width = std::max(width, Group->Button(i)->sizeHint().width() + 16);
+        return width;
+    };
+    auto groupExtraHeight = [](TKVERadioGroup* Group) {
+        int row = 0;
+        for (int i = 0; i < Group->Count(); ++i)
+            row = std::max(row, QFontMetrics(Group->Button(i)->font()).height());
+        return std::max(0, row * Group->Count() - Group->contentsRect().height());
+    };
+
+    ArrangeControls(0, 0, 0, 0, 0, 0);
+    const int dxLeft = grow(groupWidth(rgTableType), rgTableType->width());
+    int right = groupWidth(rgSeparator);
+    if (rgSeparator->Count() > OtherSymbolItem) // the item stops short of the symbol box
+        right = std::max(right, 8 + rgSeparator->Button(OtherSymbolItem)->sizeHint().width()
+                                    + (rgSeparator->geometry().right() - edSymbol->x() + 1));
+    for (QCheckBox* box : {cbAddTitle, cbFixed, cbSelectedRecord, cbBlankIfZero})
+        right = std::max(right, box->x() - rgSeparator->x() + box->sizeHint().width());
+    right = std::max(right, lblCharacterSet->x() - rgSeparator->x()
+                                + CaptionWidth(QFontMetrics(lblCharacterSet->font()), lblCharacterSet->text()));
+    const int dxRight = grow(right, rgSeparator->width());
+    const int dxLabel = grow(CaptionWidth(QFontMetrics(lblFileName->font()), lblFileName->text()), lblFileName->width());
+    const int buttons = std::max(CaptionWidth(QFontMetrics(btnOk->font()), btnOk->text()),
+                                 CaptionWidth(QFontMetrics(btnCancel->font()), btnCancel->text()))
+                        + 8;
+    const int dxButtons = grow(buttons, btnOk->width());
+    const int dyLeft = groupExtraHeight(rgTableType);
+    const int dyRight = groupExtraHeight(rgSeparator);
+    ArrangeControls(dxLeft, dxRight, dxLabel, dxButtons, dyLeft, dyRight);
+}
+
+void TfrmExportDlg::ArrangeControls(int DxLeft, int DxRight, int DxLabel, int DxButtons, int DyLeft, int DyRight)
+{
+    // The layout's places, moved apart by what each part has grown: the left column
+    // by the format group, the right column by its widest text, the file row by its
+    // label, the buttons by their texts; the rows below the groups by their heights.
+    const int dx = std::max({DxLeft + DxRight, DxLabel, 2 * DxButtons});
+    const int dy = std::max(DyLeft, DyRight);
+    const int x = DxLeft;       // the right column's shift
+    const int w = dx;           // the window's extra width
+    const int yr = DyRight;     // the right column's rows below its group
+    setFixedSize(419 + w, 305 + dy);
+    rgTableType->setGeometry(5, 3, 220 + DxLeft, 230 + dy);
+    rgSeparator->setGeometry(231 + x, 3, 180 + DxRight, 110 + DyRight);
+    edSymbol->setGeometry(360 + x + DxRight, 87 + DyRight, 33, 21);
+    cbAddTitle->setGeometry(233 + x, 118 + yr, 180 + DxRight, 17);
+    cbFixed->setGeometry(233 + x, 134 + yr, 180 + DxRight, 17);
+    cbSelectedRecord->setGeometry(233 + x, 150 + yr, 180 + DxRight, 17);
+    cbBlankIfZero->setGeometry(233 + x, 166 + yr, 180 + DxRight, 17);
+    lblCharacterSet->setGeometry(251 + x, 198 + yr, 99 + DxRight, 13);
+    cbCharacterSet->setGeometry(251 + x, 212 + yr, 136, 21);
+    bvlBtn->setGeometry(0, 265 + dy, 419 + w, 40);
+    btnOk->setGeometry(280 + w - 2 * DxButtons, 275 + dy, 65 + DxButtons, 25);
+    btnCancel->setGeometry(350 + w - DxButtons, 275 + dy, 65 + DxButtons, 25);
+    lblFileName->setGeometry(5, 243 + dy, 85 + DxLabel, 13);
+    edFileName->setGeometry(91 + DxLabel, 240 + dy, 274 + w - DxLabel, 21);
+    btnOpenDlg->setGeometry(366 + w, 240 + dy, 21, 21);
+    rgTableType->ArrangeButtons();
+    rgSeparator->ArrangeButtons();
 }
 
 bool SetExportParam(TKVECustomBaseComponent* Component, std::string& FileName, std::string& TableName,

@@ -32,7 +32,8 @@ public:
     int Count() const { return static_cast<int>(FButtons.size()); }
     QRadioButton* Button(int Index) const { return FButtons.at(static_cast<std::size_t>(Index)); }
     int Tag(int Index) const { return FTags.at(static_cast<std::size_t>(Index)); }
-    // The checked button, -1 for none. Setting it does not run OnClick.
+    // The checked button, -1 for none. Setting it does not run OnClick; the checked
+    // button becomes the group's one stop for Tab.
     int ItemIndex() const;
     void SetItemIndex(int Index);
     // The height each button gets.
@@ -40,20 +41,25 @@ public:
 
     std::function<void()> OnClick;
 
+    // Places the buttons in the group's current size; a resize of a shown group does
+    // it by itself.
+    void ArrangeButtons();
+
 protected:
     void resizeEvent(QResizeEvent* Event) override;
     void changeEvent(QEvent* Event) override;
 
 private:
-    void ArrangeButtons();
 
     QButtonGroup* FGroup;
     std::vector<QRadioButton*> FButtons;
     std::vector<int> FTags;
 };
 
-// An edit box that turns the letters a user types (or pastes) into capitals. Text
-// put in by the program is kept as it is, so a chosen path keeps its spelling.
+// The file box. Where file names ignore letter case (Windows) it turns the letters a
+// user types (or pastes) into capitals, as the dialog always has; elsewhere a name's
+// case is part of the name and what is typed is kept. Text put in by the program is
+// kept as it is, so a chosen path keeps its spelling.
 class TUpperCaseEdit : public QLineEdit {
 public:
     explicit TUpperCaseEdit(QWidget* Parent = nullptr);
@@ -116,11 +122,22 @@ public:
     void btnOkClick();
 
     // Picks the dialog's font: the largest size, down to a readable floor, at which
-    // every text fits its control at the fixed positions. Prepare calls it after the
-    // texts are set; call it again after changing texts.
+    // every text fits its control at the layout's positions. When none does (a host's
+    // long translation), the layout's own size is taken and the controls, and the
+    // window with them, grow until every text fits. Prepare calls it after the texts
+    // are set; call it again after changing texts.
     void ChooseFont();
+    // Tab goes through the controls in declaration order; the focus starts on the
+    // selected format. Prepare calls it once the group buttons exist.
+    void ArrangeTabOrder();
     // The controls whose text does not fit them in the current font.
     std::vector<QWidget*> ClippedControls() const;
+
+private:
+    void GrowToFitTexts();
+    // Places the controls at the layout's positions, moved and widened by what each
+    // part of the dialog has grown.
+    void ArrangeControls(int DxLeft, int DxRight, int DxLabel, int DxButtons, int DyLeft, int DyRight);
 };
 
 // Shows the setup dialog modally for Component's texts. On OK writes the choices into

@@ -14,11 +14,13 @@ class QPushButton;
 class TfrmKVESaveSpec : public QDialog {
     Q_OBJECT
 public:
-    // Client area 351 x 159, controls at fixed places, centred on the screen.
+    // Client area 351 x 159, controls at fixed places, centred on the screen. Texts
+    // longer than the layout has room for widen their controls, and the window with
+    // them, when the dialog is shown (GrowToFitTexts).
     explicit TfrmKVESaveSpec(QWidget* Parent = nullptr);
 
     QFrame* bvlButtons;
-    QPushButton* btnOk;       // closes with Accepted
+    QPushButton* btnOk;       // closes with Accepted; the default button (Enter)
     QPushButton* btnCancel;   // closes with Rejected (also Esc)
     QLabel* lblSpecName;
     QLineEdit* edSpecName;
@@ -32,6 +34,9 @@ public:
     // Asks for a file to save to, starting from edFileName's text; a confirmed name
     // replaces that text, a cancelled dialog changes nothing.
     void btnFileNameClick();
+    // Places the controls for the texts they hold: the layout's geometry while the
+    // texts fit it.
+    void GrowToFitTexts();
 
 protected:
     void showEvent(QShowEvent* Event) override;

@@ -7,6 +7,7 @@
 #include "framework/files.h"
 #include "framework/streams.h"
 #include "framework/ui_services.h"
+#include "framework/utf8.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
@@ -104,65 +106,14 @@ void ApplyColor(const std::string& Text, TColor& Target)
         Target = static_cast<TColor>(*value);
 }
 
-// The code points of the Windows-1252 bytes 0x80..0x9F; the five unassigned ones
-// stay the control characters of the same number, as Windows maps them.
-constexpr std::array<char16_t, 32> Cp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void AppendCp1252(unsigned char Byte, std::string& Out)
-{
-    char32_t cp = Byte >= 0x80 && Byte <= 0x9F ? Cp1252High[Byte - 0x80] : Byte;
-    if (cp < 0x80) {
-        Out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        Out += static_cast<char>(0xC0 | (cp >> 6));
-        Out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        Out += static_cast<char>(0xE0 | (cp >> 12));
-        Out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// The length of the valid UTF-8 sequence at S[I] (1..4), or 0 when none starts there.
-std::size_t Utf8Length(std::string_view S, std::size_t I)
-{
-    const auto b0 = static_cast<unsigned char>(S[I]);
-    if (b0 < 0x80)
-        return 1;
-    std::size_t n;
-    unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
-    if (b0 >= 0xC2 && b0 <= 0xDF)
-        n = 2;
-    else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        n = 3;
-        if (b0 == 0xE0)
-            lo = 0xA0; // no overlong forms
-        if (b0 == 0xED)
-            hi = 0x9F; // no surrogates
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        n = 4;
-        if (b0 == 0xF0)
-            lo = 0x90;
-        if (b0 == 0xF4)
-            hi = 0x8F; // nothing above U+10FFFF
-    } else
-        return 0;
-    if (I + n > S.size())
-        return 0;
-    for (std::size_t k = 1; k < n; ++k) {
-        const auto b = static_cast<unsigned char>(S[I + k]);
-        if (k == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF))
-            return 0;
-    }
-    return n;
-}
-
 // The text's key-value lines. Lines end at CR LF, CR or LF; a line's key is the part
 // before its first "=", compared without regard to letter case; of two lines with
 // the same key the first counts. Sections play no part.
+//
+// Values are read one by one: a value that is valid UTF-8 stays as it is, and only
+// the bytes outside valid UTF-8 sequences are read as Windows-1252, so one foreign
+// byte in a file name does not change how the rest of the file is read. File names
+// are bytes and are taken as they stand (FileBytes).
 class TSpecificationText {
 public:
     explicit TSpecificationText(const std::string& Text)
@@ -182,28 +133,27 @@ public:
         }
     }
 
-    // The value, untrimmed; empty when no line has the key.
-    std::string Value(const std::string& Key) const
+    // The value as text, untrimmed; empty when no line has the key.
+    std::string Value(const std::string& Key) const { return Utf8OrWindows1252(FileBytes(Key)); }
+    // The value's bytes as the file holds them.
+    std::string FileBytes(const std::string& Key) const
     {
         auto it = FValues.find(LowerAscii(Key));
         return it == FValues.end() ? std::string() : it->second;
     }
 
-    bool Flag(const std::string& Key) const { return Value(Key) == "1"; }
     bool Has(const std::string& Key) const { return FValues.count(LowerAscii(Key)) > 0; }
+    bool Flag(const std::string& Key) const { return FileBytes(Key) == "1"; }
 
     // The first character of the hex-decoded value; nothing when the value decodes to
     // nothing. A character that is not UTF-8 is a single-byte Windows character.
     std::optional<std::string> HexCharacter(const std::string& Key) const
     {
-        const std::string bytes = Translate(Value(Key), false);
+        const std::string bytes = Translate(FileBytes(Key), false);
         if (bytes.empty())
             return std::nullopt;
-        if (std::size_t n = Utf8Length(bytes, 0))
-            return bytes.substr(0, n);
-        std::string character;
-        AppendCp1252(static_cast<unsigned char>(bytes[0]), character);
-        return character;
+        const std::size_t n = Utf8SequenceLength(bytes, 0);
+        return Utf8OrWindows1252(std::string_view(bytes).substr(0, n ? n : 1));
     }
 
 private:
@@ -222,7 +172,7 @@ std::string HexCharacter(const std::string& Value)
 {
     if (Value.empty())
         return "00";
-    std::size_t n = Utf8Length(Value, 0);
+    std::size_t n = Utf8SequenceLength(Value, 0);
     return Translate(Value.substr(0, n ? n : 1), true);
 }
 
@@ -380,20 +330,7 @@ std::string SpecificationTextProblem(const std::string& Text)
 
 std::string SpecificationTextToUtf8(const std::string& Text)
 {
-    std::size_t i = 0;
-    while (i < Text.size()) {
-        const std::size_t n = Utf8Length(Text, i);
-        if (n == 0)
-            break;
-        i += n;
-    }
-    if (i == Text.size())
-        return Text;
-    std::string out;
-    out.reserve(Text.size() + Text.size() / 4);
-    for (char c : Text)
-        AppendCp1252(static_cast<unsigned char>(c), out);
-    return out;
+    return Utf8OrWindows1252(Text);
 }
 
 // ---------------------------------------------------------------------------------
@@ -401,19 +338,35 @@ std::string SpecificationTextToUtf8(const std::string& Text)
 
 void TKVExportBaseComponent::SaveSpecificationToStream(TStream& Stream, const std::string& SpecificationName)
 {
-    auto line = [&](const std::string& Text) { Stream.WriteString(Text + "\r\n"); };
+    // Every line is made before the first is written, so a value that cannot be kept
+    // stops the save with nothing written.
+    std::vector<std::string> writes;
+    auto line = [&](const std::string& Text) { writes.push_back(Text + "\r\n"); };
     auto section = [&](const char* Name) { line(std::string("\r\n") + Name); };
+    // A text value with the key it is stored under. The file has no escape: a line
+    // break would end the value there and the rest would be read as lines of their
+    // own, setting keys, so such a value is refused.
+    auto checked = [](const std::string& Key, const std::string& Value) -> const std::string& {
+        if (Value.find_first_of("\r\n") != std::string::npos)
+            throw Exception("Cannot save the specification: the value of " + Key
+                            + " holds a line break, which a specification file cannot keep");
+        return Value;
+    };
+    auto text = [&](const std::string& Key, const std::string& Value) { line(Key + "=" + checked(Key, Value)); };
 
     line("[Common]");
-    line("App=" + ApplicationTitle());
+    // Only for people reading the file; no reader takes it.
+    std::string app = ApplicationTitle();
+    std::replace_if(app.begin(), app.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    line("App=" + app);
     line("Description=Tabrix: specification");
-    line("Specification=" + SpecificationName);
+    text("Specification", SpecificationName);
     line("TableType=" + TableTypeName(TableType()));
     line("AddTitle=" + Flag(AddTitle));
     line("BlankIfZero=" + Flag(BlankIfZero));
-    line("SourceFileName=" + FileName());
+    text("SourceFileName", FileName());
     line("SelectedRecord=" + Flag(SelectedRecord));
-    line("TableName=" + TableName);
+    text("TableName", TableName);
     line("CharacterSet=" + std::to_string(CharacterSet));
     line("SourceFileName=" + FileName());
     line("Options=" + std::to_string(Options.Bits()));
@@ -427,8 +380,8 @@ void TKVExportBaseComponent::SaveSpecificationToStream(TStream& Stream, const st
     line("Layout=" + std::to_string(Layout));
 
     section("[SendTo]");
-    line("Recipient=" + SendTo().EMailRecipient);
-    line("Subject=" + SendTo().EMailSubject);
+    text("Recipient", SendTo().EMailRecipient);
+    text("Subject", SendTo().EMailSubject);
     line("OpenDialog=" + Flag(SendTo().EMailOpenBeforeSend));
 
     section("[Mappings]");
@@ -448,30 +401,34 @@ void TKVExportBaseComponent::SaveSpecificationToStream(TStream& Stream, const st
                 mapping = column.Title().Caption;
             ++visible;
         }
-        line("Map" + std::to_string(i) + "=" + column.FieldName + " = " + mapping);
+        const std::string key = "Map" + std::to_string(i);
+        text(key, checked(key, column.FieldName) + " = " + checked(key, mapping));
     }
     if (count > 0) {
         std::string columns = "\r\n[COLUMNS]\r\n";
         for (int i = 0; i < count; ++i) {
             const TKVEColumn& column = *Columns()[i];
             const std::string n = std::to_string(i);
-            columns += "Col" + n + "=" + LookText(column.Alignment, column.Color, column.Font()) + "\r\n";
+            columns += "Col" + n + "=" + checked("Col" + n, LookText(column.Alignment, column.Color, column.Font()))
+                       + "\r\n";
             columns += "ColTitle" + n + "="
-                       + LookText(column.Title().Alignment, column.Title().Color, column.Title().Font()) + "\r\n";
+                       + checked("ColTitle" + n, LookText(column.Title().Alignment, column.Title().Color,
+                                                          column.Title().Font()))
+                       + "\r\n";
             columns += "Width" + n + "=" + std::to_string(column.Width) + "\r\n";
         }
-        Stream.WriteString(columns);
+        writes.push_back(std::move(columns));
     }
 
     section("[Header]");
     line("Count=" + std::to_string(Header().Count()));
     for (int i = 0; i < Header().Count(); ++i)
-        line("Header" + std::to_string(i) + "=" + Header()[i]);
+        text("Header" + std::to_string(i), Header()[i]);
 
     section("[Footer]");
     line("Count=" + std::to_string(Footer().Count()));
     for (int i = 0; i < Footer().Count(); ++i)
-        line("Footer" + std::to_string(i) + "=" + Footer()[i]);
+        text("Footer" + std::to_string(i), Footer()[i]);
 
     section("[Text]");
     line("FieldDelimiter=" + HexCharacter(FieldDelimiter));
@@ -491,13 +448,16 @@ void TKVExportBaseComponent::SaveSpecificationToStream(TStream& Stream, const st
     line("TimeSeparator=" + HexCharacter(formats.TimeSeparator));
     line("ThousandSeparator=" + HexCharacter(formats.ThousandSeparator));
     line("DecimalSeparator=" + HexCharacter(formats.DecimalSeparator));
-    line("CurrencyString=" + formats.CurrencyString);
+    text("CurrencyString", formats.CurrencyString);
     line("FourDigitYear=" + Flag(formats.FourDigitYear));
     line("LeadingZerosInDate=" + Flag(formats.LeadingZerosInDate));
-    line("CustomDateTimeFormat=" + formats.CustomDateTimeFormat);
-    line("BooleanTrue=" + formats.BooleanTrue);
-    line("BooleanFalse=" + formats.BooleanFalse);
+    text("CustomDateTimeFormat", formats.CustomDateTimeFormat);
+    text("BooleanTrue", formats.BooleanTrue);
+    text("BooleanFalse", formats.BooleanFalse);
     line("UseRegionalSettings=" + Flag(formats.UseRegionalSettings));
+
+    for (const std::string& bytes : writes)
+        Stream.WriteString(bytes);
 }
 
 // ---------------------------------------------------------------------------------
@@ -505,9 +465,9 @@ void TKVExportBaseComponent::SaveSpecificationToStream(TStream& Stream, const st
 
 void TKVExportBaseComponent::LoadSpecificationFromStream(TStream& Stream)
 {
-    const TSpecificationText text(SpecificationTextToUtf8(Stream.ReadToEnd()));
+    const TSpecificationText text(Stream.ReadToEnd());
 
-    SetFileName(text.Value("SourceFileName"));
+    SetFileName(text.FileBytes("SourceFileName"));
     TableName = text.Value("TableName");
     if (auto options = ParseInt(text.Value("Options")))
         Options = TKVOptions(static_cast<std::uint16_t>(*options & OptionBits));
@@ -517,10 +477,11 @@ void TKVExportBaseComponent::LoadSpecificationFromStream(TStream& Stream)
     SelectedRecord = text.Flag("SelectedRecord");
     ApplyOrdinal(text.Value("CharacterSet"), csASCII_MSDOS, CharacterSet);
     ApplyOrdinal(text.Value("ActionAfterExport"), aeEMail, ActionAfterExport);
-    // An unknown type keeps the current one, and with it the file name as read.
+    // A missing or unknown type counts as the current one and is applied as a named
+    // one is, so the file name takes its extension either way: what a save writes
+    // then loads to the same settings.
     const int tableType = TableTypeByName(text.Value("TableType"));
-    if (tableType >= 0)
-        SetTableType(static_cast<TTableTypeExport>(tableType));
+    SetTableType(tableType >= 0 ? static_cast<TTableTypeExport>(tableType) : TableType());
 
     TKVEStyle style = ExportStyle().Style();
     ApplyOrdinal(text.Value("Style"), esWheat, style);
@@ -537,19 +498,29 @@ void TKVExportBaseComponent::LoadSpecificationFromStream(TStream& Stream)
     for (int n = 0;; ++n) {
         const std::string index = std::to_string(n);
         const std::string map = text.Value("Map" + index);
-        if (map.empty() || map == " = ") {
+        std::string fieldName, caption;
+        const auto equals = map.find(" = ");
+        if (equals != std::string::npos) {
+            fieldName = Trim(map.substr(0, equals));
+            caption = Trim(map.substr(equals + 3));
+        } else {
+            fieldName = Trim(map);
+            // "Price =" is "Price = " with its trailing blank lost (as editors that
+            // trim lines leave it); read as a field name, the writer's " = " after it
+            // would split it differently on the next load.
+            if (fieldName.ends_with(" ="))
+                fieldName = Trim(fieldName.substr(0, fieldName.size() - 2));
+        }
+        // An entry without a field name or a mapping name (" = ", or only blanks) is
+        // no column, as the writer's " = " for such a column is read as none.
+        if (fieldName.empty() && caption.empty()) {
             if (n > AlwaysScannedMaps)
                 break;
             continue;
         }
         TKVEColumn& column = *Columns().Add();
-        const auto equals = map.find(" = ");
-        if (equals != std::string::npos) {
-            column.FieldName = Trim(map.substr(0, equals));
-            column.Title().Caption = Trim(map.substr(equals + 3));
-        } else {
-            column.FieldName = Trim(map);
-        }
+        column.FieldName = fieldName;
+        column.Title().Caption = caption;
         if (column.Title().Caption.empty()) {
             column.Title().Caption = column.FieldName;
             column.Visible = false;
@@ -612,13 +583,13 @@ void TKVExportBaseComponent::SaveSpecification(const std::string& SpecificationN
         dialog.edSpecName->setText(QString::fromStdString(specName.empty() ? strESpecCaption : specName));
         dialog.lblFileName->setText(QString::fromStdString(strFileName));
         const std::string folder = SpecificationDir.empty() ? ProgramFolder() : SpecificationDir;
-        dialog.edFileName->setText(QString::fromStdString(
-            fileName.empty() ? ProposedSpecificationName(folder, this->FileName()) : fileName));
+        dialog.edFileName->setText(
+            FileNameToQString(fileName.empty() ? ProposedSpecificationName(folder, this->FileName()) : fileName));
         dialog.btnOk->setText(QString::fromStdString(strBtnOk));
         dialog.btnCancel->setText(QString::fromStdString(strBtnCancel));
         dialog.FileFilter = SpecificationFileFilter();
         if (dialog.exec() == QDialog::Accepted) {
-            fileName = dialog.edFileName->text().toStdString();
+            fileName = FileNameFromQString(dialog.edFileName->text());
             specName = dialog.edSpecName->text().toStdString();
         }
     }
@@ -628,9 +599,7 @@ void TKVExportBaseComponent::SaveSpecification(const std::string& SpecificationN
         OnBeforeSaveSpecification(this, fileName);
     TStringStream text;
     SaveSpecificationToStream(text, specName);
-    TFileStream file(fileName, fmCreate);
-    file.WriteString(text.DataString());
-    file.Close();
+    WriteRegularFile(fileName, text.DataString());
     if (OnAfterSaveSpecification)
         OnAfterSaveSpecification(this, fileName);
 }
@@ -648,9 +617,10 @@ void TKVExportBaseComponent::LoadSpecification(const std::string& FileName)
         return;
     if (OnBeforeLoadSpecification)
         OnBeforeLoadSpecification(this, fileName);
-    TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
-    LoadSpecificationFromStream(file);
-    file.Close();
+    // Read whole and only from a regular file: a named pipe or a device given as a
+    // specification is refused at once instead of waiting or reading without end.
+    TStringStream text(ReadRegularFile(fileName, SpecificationMaxFileSize));
+    LoadSpecificationFromStream(text);
     if (OnAfterLoadSpecification)
         OnAfterLoadSpecification(this, fileName);
 }

@@ -4,14 +4,19 @@
 // (SaveSpecificationToStream, LoadSpecificationFromStream, SaveSpecification,
 // LoadSpecification); this header offers the pieces other front ends share.
 //
-// Text is held as UTF-8 and written as the bytes held. A file that is not valid UTF-8
-// comes from a program that writes single-byte Windows text and is read as
-// Windows-1252, so its accents and its no-break space (byte A0) arrive as our
-// characters.
+// Text is held as UTF-8 and written as the bytes held. A value that is not valid
+// UTF-8 comes from a program that writes single-byte Windows text: its bytes outside
+// valid UTF-8 sequences are read as Windows-1252, so its accents and its no-break
+// space (byte A0) arrive as our characters. Each value is read on its own, and the
+// export file's name is kept byte for byte, since on this system a file name is bytes
+// and need not be UTF-8.
 
 #include "export/export_component.h"
 
 #include <string>
+
+// The largest specification file read; real ones are a few kilobytes.
+inline constexpr long long SpecificationMaxFileSize = 1 << 20;
 
 // The table type's name without its "te" prefix ("Word" for teWord).
 std::string TableTypeName(TTableTypeExport Value);
@@ -31,6 +36,6 @@ std::string SpecificationFileFilter();
 // its lenient rules; front ends that want strictness ask here first.
 std::string SpecificationTextProblem(const std::string& Text);
 
-// Text as the reader takes it: unchanged when it is valid UTF-8, otherwise every byte
-// read as a Windows-1252 character.
+// Text as the reader takes a value: its valid UTF-8 sequences unchanged, every other
+// byte read as a Windows-1252 character.
 std::string SpecificationTextToUtf8(const std::string& Text);

@@ -1,5 +1,7 @@
 #include "file_dialog.h"
 
+#include "framework/utf8.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -7,11 +9,6 @@
 
 namespace {
 TFileDialogService* gInstalled = nullptr;
-
-QString FromLocal(const std::string& S)
-{
-    return QFile::decodeName(QByteArray::fromStdString(S));
-}
 
 std::string Trimmed(const std::string& S)
 {
@@ -21,6 +18,48 @@ std::string Trimmed(const std::string& S)
     return S.substr(first, S.find_last_not_of(" \t") - first + 1);
 }
 } // namespace
+
+QString FileNameToQString(const std::string& Name)
+{
+#ifdef _WIN32
+    return QFile::decodeName(QByteArray::fromStdString(Name));
+#else
+    if (IsValidUtf8(Name))
+        return QString::fromStdString(Name);
+    QString text;
+    for (std::size_t i = 0; i < Name.size();) {
+        if (const std::size_t n = Utf8SequenceLength(Name, i)) {
+            text += QString::fromUtf8(Name.data() + i, static_cast<qsizetype>(n));
+            i += n;
+        } else {
+            text += QChar(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(Name[i++])));
+        }
+    }
+    return text;
+#endif
+}
+
+std::string FileNameFromQString(const QString& Text)
+{
+#ifdef _WIN32
+    return QFile::encodeName(Text).toStdString();
+#else
+    std::string name;
+    name.reserve(static_cast<std::size_t>(Text.size()));
+    for (qsizetype i = 0; i < Text.size(); ++i) {
+        const char16_t unit = Text[i].unicode();
+        if (unit >= 0xDC80 && unit <= 0xDCFF) {
+            name += static_cast<char>(unit - 0xDC00); // a byte carried through
+        } else if (QChar::isHighSurrogate(unit) && i + 1 < Text.size() && Text[i + 1].isLowSurrogate()) {
+            AppendUtf8(QChar::surrogateToUcs4(unit, Text[i + 1].unicode()), name);
+            ++i;
+        } else {
+            AppendUtf8(QChar::isSurrogate(unit) ? char32_t(0xFFFD) : char32_t(unit), name);
+        }
+    }
+    return name;
+#endif
+}
 
 TFileDialogService& FileDialogService()
 {
@@ -114,9 +153,9 @@ void ConfigureFileDialog(QFileDialog& Dialog, const TFileDialogRequest& Request)
         Dialog.selectNameFilter(filters.first());
     }
     if (!Request.InitialDir.empty())
-        Dialog.setDirectory(FromLocal(Request.InitialDir));
+        Dialog.setDirectory(FileNameToQString(Request.InitialDir));
     if (!Request.FileName.empty())
-        Dialog.selectFile(FromLocal(Request.FileName));
+        Dialog.selectFile(FileNameToQString(Request.FileName));
 }
 
 std::optional<std::string> TQtFileDialogService::Execute(const TFileDialogRequest& Request)
@@ -131,7 +170,7 @@ std::optional<std::string> TQtFileDialogService::Execute(const TFileDialogReques
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty())
         return std::nullopt;
-    return QFile::encodeName(files.first()).toStdString();
+    return FileNameFromQString(files.first());
 }
 
 std::optional<std::string> TScriptedFileDialogService::Execute(const TFileDialogRequest& Request)

@@ -13,7 +13,17 @@
 #include <vector>
 
 class QFileDialog;
+class QString;
 class QWidget;
+
+// File names at Qt's boundary. On POSIX systems a name is bytes and need not be UTF-8
+// (a Latin-1 "\xE9" is a legal letter); Qt's own conversion turns such a byte into
+// U+FFFD and the name is lost. Here every byte outside a valid UTF-8 sequence travels
+// as a lone surrogate U+DC80..U+DCFF (shown as a replacement mark) and comes back as
+// the same byte, so a name put into an edit box and read out again is unchanged. On
+// Windows names use the ANSI code page, as Qt's conversion does.
+QString FileNameToQString(const std::string& Name);
+std::string FileNameFromQString(const QString& Text);
 
 struct TFileDialogFilter {
     std::string Description;

@@ -232,6 +232,55 @@ std::string ReadRegularFile(const std::string& FileName, long long MaxSize)
     }
 }
 
+void WriteRegularFile(const std::string& FileName, const std::string& Bytes)
+{
+    if (!UsableName(FileName))
+        throw EFCreateError::CannotCreate(FileName, "Invalid file name");
+    const char* const NotRegular = "It is not a regular file";
+    int Fd;
+    do {
+        // Not truncated yet: whatever the name holds is examined first.
+        Fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    } while (Fd < 0 && errno == EINTR);
+    if (Fd < 0) // ENXIO: a named pipe that nobody reads
+        throw EFCreateError::CannotCreate(FileName, errno == ENXIO ? NotRegular : std::strerror(errno));
+    struct Closer {
+        int Fd;
+        ~Closer()
+        {
+            if (Fd >= 0)
+                ::close(Fd);
+        }
+    } Close{Fd};
+    struct stat St {};
+    if (::fstat(Fd, &St) != 0)
+        throw EFCreateError::CannotCreate(FileName, std::strerror(errno));
+    if (!S_ISREG(St.st_mode))
+        throw EFCreateError::CannotCreate(FileName, S_ISDIR(St.st_mode) ? "It is a folder" : NotRegular);
+    if (::flock(Fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        throw EFCreateError::CannotCreate(FileName, "The file is in use by another program");
+    if (::ftruncate(Fd, 0) != 0)
+        throw EFCreateError::CannotCreate(FileName, std::strerror(errno));
+    std::size_t Done = 0;
+    int Error = 0;
+    while (Done < Bytes.size()) {
+        const ssize_t N = ::write(Fd, Bytes.data() + Done, Bytes.size() - Done);
+        if (N < 0 && errno == EINTR)
+            continue;
+        if (N <= 0) {
+            Error = N < 0 ? errno : ENOSPC;
+            break;
+        }
+        Done += static_cast<std::size_t>(N);
+    }
+    const int Handle = Close.Fd;
+    Close.Fd = -1;
+    if (::close(Handle) != 0 && Error == 0)
+        Error = errno;
+    if (Error != 0)
+        throw EStreamError("Stream write error on file \"" + FileName + "\". " + std::strerror(Error));
+}
+
 void WriteStringToNewFile(const std::string& FileName, const std::string& Bytes)
 {
     if (!UsableName(FileName))

@@ -16,6 +16,14 @@ bool DeleteFile(const std::string& FileName);
 long long FileSizeOf(const std::string& FileName);
 
 // The characters that end a folder (or a drive) in a name.
+// Whether the system's file names ignore letter case ("A.DOC" and "a.doc" are one
+// file). Where they do not, a name's case is part of the name.
+#ifdef _WIN32
+inline constexpr bool FileNamesIgnoreCase = true;
+#else
+inline constexpr bool FileNamesIgnoreCase = false;
+#endif
+
 #ifdef _WIN32
 inline constexpr const char* PathDelimiters = "/\\:";
 inline bool IsPathDelimiter(char C) { return C == '/' || C == '\\'; }
@@ -66,6 +74,14 @@ void WriteStringToFile(const std::string& FileName, const std::string& Bytes);
 // open file ...") when it cannot be opened, is not a regular file or is larger than
 // MaxSize, and EStreamError when it cannot be read whole.
 std::string ReadRegularFile(const std::string& FileName, long long MaxSize);
+// Creates FileName, or overwrites it in place when it is a regular file, holding
+// exactly Bytes; a new file gets the mode the umask leaves, a replaced one keeps its
+// mode and owner. It is opened without blocking and examined through the open handle,
+// so a named pipe or a device under the name is refused at once, as is a file another
+// program holds open for writing through this layer. Raises EFCreateError ("Cannot
+// create file ...") when it cannot be opened or is not a regular file, EStreamError
+// when the write fails.
+void WriteRegularFile(const std::string& FileName, const std::string& Bytes);
 // Creates FileName, which must not exist yet (not even as a symbolic link), with
 // mode 0600 and writes Bytes to it. Raises EFCreateError when the name is taken or the
 // file cannot be made, EStreamError when the write fails; a partial file is removed.

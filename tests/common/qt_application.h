@@ -16,3 +16,10 @@ inline QApplication& EnsureQtApplication()
     static QApplication* app = new QApplication(argc, argv);
     return *app;
 }
+
+// Makes Window the active window, as a click on it would, so that focus moves with
+// focus events (which decide, among other things, the default button of a dialog).
+inline void Activate(QWidget& Window)
+{
+    QApplication::setActiveWindow(&Window);
+}

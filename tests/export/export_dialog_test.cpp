@@ -73,6 +73,12 @@ void Pick(TfrmExportDlg& Dialog, TTableTypeExport Type)
             Dialog.rgTableType->Button(i)->click();
 }
 
+void Press(QWidget* Target, int Key)
+{
+    QKeyEvent press(QEvent::KeyPress, Key, Qt::NoModifier);
+    QApplication::sendEvent(Target, &press);
+}
+
 std::string FileText(const TfrmExportDlg& Dialog)
 {
     return Dialog.edFileName->text().toStdString();
@@ -128,6 +134,33 @@ TEST(ExportDialog, EveryTextFitsItsControl)
         }
         EXPECT_TRUE(dialog.ClippedControls().empty()) << formats;
         EXPECT_GE(dialog.font().pixelSize(), 8);
+    }
+}
+
+// A host's translation longer than the layout's room: the layout's font stays and
+// the controls, and the window, grow until every text is whole; nothing overlaps.
+TEST(ExportDialog, LongTranslationsGrowTheControlsInsteadOfCuttingThem)
+{
+    EnsureQtApplication();
+    TKVECustomBaseComponent component;
+    component.OnGetLanguageString = [](TPersistent*, int Id, std::string& Text) {
+        for (int longer : {11, 28, 31, 52, 64, 68})
+            if (Id == longer)
+                Text = "Ein recht langer übersetzter Text (" + std::to_string(Id) + "):";
+    };
+    for (TExportFormatTypes formats : {Offered, AllFormats}) {
+        SCOPED_TRACE(formats);
+        TfrmExportDlg dialog;
+        ASSERT_TRUE(Params{"/out/a.txt"}.Prepare(dialog, formats, &component));
+        EXPECT_TRUE(dialog.ClippedControls().empty());
+        EXPECT_EQ(dialog.font().pixelSize(), 11);
+        EXPECT_GT(dialog.width(), 419);
+        for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            EXPECT_TRUE(dialog.rect().contains(child->geometry())) << child->objectName().toStdString();
+        EXPECT_LT(dialog.rgTableType->geometry().right(), dialog.rgSeparator->x());
+        EXPECT_LT(dialog.lblFileName->geometry().right(), dialog.edFileName->x());
+        EXPECT_LT(dialog.btnOk->geometry().right(), dialog.btnCancel->x());
+        EXPECT_LT(dialog.cbCharacterSet->geometry().bottom(), dialog.edFileName->y());
     }
 }
 
@@ -244,7 +277,9 @@ TEST(ExportDialog, FormatChangesTheFileExtension)
     }
 }
 
-TEST(ExportDialog, TypedLettersBecomeCapitalsButProgramTextKeepsItsCase)
+// Typed letters become capitals only where file names ignore case; elsewhere
+// "/srv/May Sales.doc" is another file than "/SRV/MAY SALES.DOC".
+TEST(ExportDialog, TypedLettersKeepTheirCaseWhereFileNamesHaveOne)
 {
     EnsureQtApplication();
     TfrmExportDlg dialog;
@@ -255,8 +290,53 @@ TEST(ExportDialog, TypedLettersBecomeCapitalsButProgramTextKeepsItsCase)
         QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString::fromUtf8(key));
         QApplication::sendEvent(dialog.edFileName, &press);
     }
-    EXPECT_EQ(dialog.edFileName->text(), QString::fromUtf8("/home/me/OX\xc3\x84out.TXT"));
+    EXPECT_EQ(dialog.edFileName->text(), QString::fromUtf8(FileNamesIgnoreCase ? "/home/me/OX\xc3\x84out.TXT"
+                                                                                : "/home/me/ox\xc3\xa4out.TXT"));
     EXPECT_EQ(dialog.edFileName->cursorPosition(), 12);
+}
+
+// The focus starts on the selected format and Tab follows the declaration order;
+// Enter confirms while OK is enabled and does nothing otherwise; Escape cancels.
+TEST(ExportDialog, KeyboardFocusTabEnterAndEscape)
+{
+    EnsureQtApplication();
+    TempDir dir;
+    std::vector<std::string> visited;
+    const struct {
+        const char* FileName; // empty: OK stays disabled
+        int Key;
+        int Result; // -1: the key did nothing
+    } cases[] = {
+        {"a.txt", Qt::Key_Return, QDialog::Accepted},
+        {"", Qt::Key_Enter, -1},
+        {"a.txt", Qt::Key_Escape, QDialog::Rejected},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Key);
+        TfrmExportDlg dialog;
+        ASSERT_TRUE(Params{*c.FileName ? dir / c.FileName : ""}.Prepare(dialog));
+        QTimer::singleShot(0, [&] {
+            Activate(dialog);
+            visited.clear();
+            QWidget* first = dialog.focusWidget();
+            do {
+                QWidget* w = dialog.focusWidget();
+                auto* button = qobject_cast<QRadioButton*>(w);
+                visited.push_back((button ? button->text() : w->objectName()).toStdString());
+                Press(dialog.focusWidget(), Qt::Key_Tab);
+            } while (dialog.focusWidget() != first && visited.size() < 30);
+            Press(dialog.focusWidget(), c.Key);
+            if (dialog.isVisible())
+                dialog.done(-1);
+        });
+        EXPECT_EQ(dialog.exec(), c.Result);
+        std::vector<std::string> order = {"Text file (*.txt)", "Semicolon", "cbAddTitle", "cbCharacterSet", "btnOk",
+                                          "btnCancel", "edFileName", "btnOpenDlg", "cbFixed", "cbSelectedRecord",
+                                          "cbBlankIfZero"};
+        if (!*c.FileName)
+            std::erase(order, "btnOk");
+        EXPECT_EQ(visited, order);
+    }
 }
 
 TEST(ExportDialog, BrowseAsksForAFileOfTheSelectedFormat)

@@ -1,3 +1,4 @@
+#include "export/export_dialog.h"
 #include "export/save_spec_dialog.h"
 #include "export/specification_file.h"
 
@@ -17,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -146,4 +149,82 @@ TEST(SpecificationFiles, LoadThroughTheOpenDialog)
     component.OnBeforeLoadSpecification = [&](TPersistent*, std::string& Name) { Name = dir / "gone.kve"; };
     EXPECT_THROW(component.LoadSpecification(dir / "spec.kve"), EFOpenError);
     EXPECT_TRUE(log.Events.empty());
+}
+
+// On this system a file name is bytes; one that is not UTF-8 goes through the boxes
+// of both dialogs, and a browse that is cancelled, unchanged.
+TEST(SpecificationFiles, LatinOneFileNamePassesThroughBothDialogs)
+{
+    EnsureQtApplication();
+    TempDir dir;
+    const std::string latin1 = dir / "caf\xE9";
+    TScriptedFileDialogService script; // every browse is cancelled
+    TFileDialogServiceScope scope(&script);
+
+    TKVExportBaseComponent component;
+    component.SetFileName(latin1 + ".txt");
+    component.SpecificationDir = dir.Path;
+    AnswerNameDialog([](TfrmKVESaveSpec& d) {
+        d.btnFileName->click();
+        return true;
+    });
+    component.SaveSpecification("Spec", "", true);
+    EXPECT_TRUE(FileExists(latin1 + ".kve"));
+    ASSERT_EQ(script.Requests.size(), 1u);
+    EXPECT_EQ(script.Requests[0].FileName, latin1 + ".kve");
+
+    TfrmExportDlg setup;
+    std::string fileName = latin1 + ".txt", tableName;
+    TTableTypeExport type = teWord;
+    TCharacterSet charset = csANSI_WINDOWS;
+    char separator = ';';
+    bool addTitle = false, fixed = false, blankIfZero = false;
+    int selected = 0;
+    ASSERT_TRUE(setup.Prepare(nullptr, fileName, tableName, type, charset, separator, addTitle, fixed, blankIfZero,
+                              selected, 1u << teWord));
+    setup.btnOpenDlg->click();
+    setup.ReadBack(fileName, tableName, type, charset, separator, addTitle, fixed, blankIfZero, selected);
+    EXPECT_EQ(fileName, latin1 + ".DOC");
+    EXPECT_EQ(script.Requests.back().FileName, latin1 + ".DOC");
+}
+
+// A named pipe would block the open for ever and a device would be read without end:
+// both are refused at once, naming the file, whether typed or chosen in the dialog,
+// and so is a file larger than a specification can be.
+TEST(SpecificationFiles, OnlyRegularFilesAreReadOrWritten)
+{
+    EnsureQtApplication();
+    TempDir dir;
+    const std::string fifo = dir / "pipe.kve";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string big = dir / "big.kve";
+    WriteStringToFile(big, "[Common]\r\n" + std::string(SpecificationMaxFileSize, ' '));
+    TScriptedFileDialogService script;
+    TFileDialogServiceScope scope(&script);
+    script.Answers = {fifo};
+
+    TKVExportBaseComponent component;
+    const struct {
+        std::string Name;
+        const char* Cause;
+    } loads[] = {{fifo, "It is not a regular file"}, {"/dev/zero", "It is not a regular file"},
+                 {"", "It is not a regular file"}, // the open dialog's choice: the pipe
+                 {big, "It is larger than 1048576 bytes"}};
+    for (const auto& load : loads) {
+        SCOPED_TRACE(load.Name);
+        try {
+            component.LoadSpecification(load.Name);
+            ADD_FAILURE() << "loaded";
+        } catch (const EFOpenError& e) {
+            EXPECT_EQ(e.Message(), "Cannot open file \"" + (load.Name.empty() ? fifo : load.Name) + "\". " + load.Cause);
+        }
+    }
+    for (const std::string& name : {fifo, std::string("/dev/zero")}) {
+        try {
+            component.SaveSpecification("Spec", name, false);
+            ADD_FAILURE() << "saved to " << name;
+        } catch (const EFCreateError& e) {
+            EXPECT_EQ(e.Message(), "Cannot create file \"" + name + "\". It is not a regular file");
+        }
+    }
 }

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
 namespace {
@@ -181,7 +182,7 @@ TEST(SpecificationFile, ReaderRules)
         {"keys anywhere, any case, first wins, CR / LF / CR LF lines",
          "[Other]\rsourcefilename=/a/one.txt\nTABLENAME=t1\r\n[X]\r\nSourceFileName=/a/two.txt\r\ntablename=t2\r\n",
          [](auto& c) {
-             EXPECT_EQ(c.FileName(), "/a/one.txt");
+             EXPECT_EQ(c.FileName(), "/a/one.TXT");
              EXPECT_EQ(c.TableName, "t1");
          }},
         {"lower-case type takes its extension in its own case",
@@ -190,10 +191,11 @@ TEST(SpecificationFile, ReaderRules)
              EXPECT_EQ(c.TableType(), teWord);
              EXPECT_EQ(c.FileName(), "/out/report.DOC");
          }},
-        {"an unknown type keeps the type and the file name", "SourceFileName=/out/report.doc\r\nTableType=Wordx\r\n",
+        {"an unknown type keeps the type, whose extension the file name takes",
+         "SourceFileName=/out/report.doc\r\nTableType=Wordx\r\n",
          [](auto& c) {
              EXPECT_EQ(c.TableType(), teText);
-             EXPECT_EQ(c.FileName(), "/out/report.doc");
+             EXPECT_EQ(c.FileName(), "/out/report.TXT");
          }},
         {"missing separator texts: record separator empty, field delimiter kept", "Fixed=1\r\n",
          [](auto& c) {
@@ -228,6 +230,14 @@ TEST(SpecificationFile, ReaderRules)
              EXPECT_FALSE(c.Columns()[1]->Visible);
              EXPECT_EQ(c.Columns()[1]->Width, 7);
              EXPECT_EQ(c.Columns()[3]->FieldName, "D");
+         }},
+        {"a trimmed \"Price = \" is a hidden column; one without names is none",
+         "Map0=Price =\r\nMap1= \t \r\nMap2=Qty\r\n",
+         [](auto& c) {
+             ASSERT_EQ(c.Columns().Count(), 2);
+             EXPECT_EQ(c.Columns()[0]->FieldName, "Price");
+             EXPECT_FALSE(c.Columns()[0]->Visible);
+             EXPECT_EQ(c.Columns()[1]->FieldName, "Qty");
          }},
         {"header ends at its first empty line",
          "Header0=one\r\nHeader1=\r\nHeader2=three\r\nFooter0=f\r\n",
@@ -289,7 +299,8 @@ TEST(SpecificationFile, SingleByteWindowsTextIsReadAsWindows1252)
     TKVExportBaseComponent component;
     TFileStream file(DataDir + "windows_ansi.kve", fmOpenRead);
     component.LoadSpecificationFromStream(file);
-    EXPECT_EQ(component.FileName(), "C:\\Daten\\Gehälter.TXT");
+    // The file name is bytes and stays as written.
+    EXPECT_EQ(component.FileName(), "C:\\Daten\\Geh\xE4lter.TXT");
     ASSERT_EQ(component.Columns().Count(), 1);
     EXPECT_EQ(component.Columns()[0]->Title().Caption, "Müller €");
     EXPECT_EQ(component.Header()[0], "Übersicht");
@@ -301,4 +312,83 @@ TEST(SpecificationFile, SingleByteWindowsTextIsReadAsWindows1252)
     Load(utf8, "CurrencyString=€\r\nThousandSeparator=C2A0\r\n");
     EXPECT_EQ(utf8.DataFormats().CurrencyString, "€");
     EXPECT_EQ(utf8.DataFormats().ThousandSeparator, "\u00A0");
+}
+
+// One byte that is not UTF-8 (a Latin-1 file name, a value from a Windows program)
+// changes only its own value; saving and loading again changes nothing.
+TEST(SpecificationFile, MixedEncodingsAreReadValueByValueAndRoundTrip)
+{
+    TKVExportBaseComponent component;
+    Load(component, "SourceFileName=/srv/caf\xE9 \xC3\xA9.doc\r\nTableType=Word\r\nHeader0=Gr\xC3\xB6\xC3\x9F" "e\r\n"
+                    "Header1=M\xFCller \xE2\x82\xAC\r\nSubject=\x80 \xC3\r\n");
+    const std::vector<std::string> expected = {"/srv/caf\xE9 \xC3\xA9.DOC", "Größe", "Müller €", "€ Ã"};
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(component.Header().Count(), 2);
+        EXPECT_EQ((std::vector<std::string>{component.FileName(), component.Header()[0], component.Header()[1],
+                                            component.SendTo().EMailSubject}),
+                  expected);
+        const std::string saved = Save(component);
+        EXPECT_NE(saved.find("\r\nSourceFileName=/srv/caf\xE9 \xC3\xA9.DOC\r\n"), std::string::npos);
+        Load(component, saved);
+    }
+}
+
+// A line break would end a value and plant the rest as keys of their own: such a
+// value stops the save, naming the setting, before anything is written.
+TEST(SpecificationFile, ValueWithALineBreakIsRefusedByName)
+{
+    using Set = std::function<void(TKVExportBaseComponent&)>;
+    const struct {
+        const char* Key;
+        Set Change;
+        const char* SpecificationName = "name";
+    } cases[] = {
+        {"Subject", [](auto& c) { c.SendTo().EMailSubject = "Sales\r\nFooter0=planted"; }},
+        {"Header1", [](auto& c) { c.Header().Add("two\nlines"); }},
+        {"Map0", [](auto& c) { c.Columns().Add()->Title().Caption = "Net\rprice"; }},
+        {"SourceFileName", [](auto& c) { c.SetFileName("/tmp/a\nb.txt"); }},
+        {"BooleanTrue", [](auto& c) { c.DataFormats().BooleanTrue = "yes\n"; }},
+        {"Specification", [](auto&) {}, "two\r\nlines"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Key);
+        TKVExportBaseComponent component;
+        component.Header().Add("one");
+        c.Change(component);
+        TStringStream stream;
+        try {
+            component.SaveSpecificationToStream(stream, c.SpecificationName);
+            FAIL() << "saved";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), "Cannot save the specification: the value of " + std::string(c.Key)
+                                       + " holds a line break, which a specification file cannot keep");
+        }
+        EXPECT_EQ(stream.DataString(), "");
+    }
+}
+
+// Whatever a file makes of a component, saving it and loading what was saved changes
+// nothing. The inputs are the fuzz target's saved corpus; those the reader refuses (a
+// bad hexadecimal pair) are passed over.
+TEST(SpecificationFile, LoadSaveLoadChangesNothingOverTheFuzzCorpus)
+{
+    int loadable = 0;
+    std::vector<std::string> changed;
+    for (const auto& entry : std::filesystem::directory_iterator(DataDir + "corpus")) {
+        TKVExportBaseComponent first;
+        try {
+            Load(first, ReadFileToString(entry.path()));
+        } catch (const EConvertError&) {
+            continue;
+        }
+        ++loadable;
+        const std::string saved = Save(first);
+        TKVExportBaseComponent second;
+        Load(second, saved);
+        if (Save(second) != saved)
+            changed.push_back(entry.path().filename());
+    }
+    EXPECT_GT(loadable, 100);
+    EXPECT_EQ(changed, std::vector<std::string>{});
 }

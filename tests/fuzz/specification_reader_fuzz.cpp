@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the specification reader. Whatever it makes of them must
 // be written again without trouble, and what the writer produces must read back
-// without an error and pass the strict check of front ends. A text that passes the
-// check must read without an error.
+// without an error to the same settings (saving them again gives the same text) and
+// pass the strict check of front ends. A text that passes the check must read without
+// an error.
 
 #include "export/export_component.h"
 #include "export/specification_file.h"
@@ -35,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     const std::string first = RoundTrip(input, SpecificationTextProblem(input).empty() ? false : true);
     if (!SpecificationTextProblem(first).empty())
         std::abort();
-    RoundTrip(first, false);
+    if (RoundTrip(first, false) != first)
+        std::abort();
     return 0;
 }
