@@ -232,6 +232,25 @@ std::string ReadRegularFile(const std::string& FileName, long long MaxSize)
     }
 }
 
+
+namespace {
+// Writes all of Bytes to Fd; 0, or the error that stopped it (ENOSPC for a write that
+// took nothing).
+int WriteAll(int Fd, const std::string& Bytes)
+{
+    std::size_t Done = 0;
+    while (Done < Bytes.size()) {
+        const ssize_t N = ::write(Fd, Bytes.data() + Done, Bytes.size() - Done);
+        if (N < 0 && errno == EINTR)
+            continue;
+        if (N <= 0)
+            return N < 0 ? errno : ENOSPC;
+        Done += static_cast<std::size_t>(N);
+    }
+    return 0;
+}
+} // namespace
+
 void WriteRegularFile(const std::string& FileName, const std::string& Bytes)
 {
     if (!UsableName(FileName))
@@ -261,18 +280,7 @@ void WriteRegularFile(const std::string& FileName, const std::string& Bytes)
         throw EFCreateError::CannotCreate(FileName, "The file is in use by another program");
     if (::ftruncate(Fd, 0) != 0)
         throw EFCreateError::CannotCreate(FileName, std::strerror(errno));
-    std::size_t Done = 0;
-    int Error = 0;
-    while (Done < Bytes.size()) {
-        const ssize_t N = ::write(Fd, Bytes.data() + Done, Bytes.size() - Done);
-        if (N < 0 && errno == EINTR)
-            continue;
-        if (N <= 0) {
-            Error = N < 0 ? errno : ENOSPC;
-            break;
-        }
-        Done += static_cast<std::size_t>(N);
-    }
+    int Error = WriteAll(Fd, Bytes);
     const int Handle = Close.Fd;
     Close.Fd = -1;
     if (::close(Handle) != 0 && Error == 0)
@@ -291,18 +299,7 @@ void WriteStringToNewFile(const std::string& FileName, const std::string& Bytes)
     } while (Fd < 0 && errno == EINTR);
     if (Fd < 0)
         throw EFCreateError::CannotCreate(FileName, std::strerror(errno));
-    std::size_t Done = 0;
-    int Error = 0;
-    while (Done < Bytes.size()) {
-        const ssize_t N = ::write(Fd, Bytes.data() + Done, Bytes.size() - Done);
-        if (N < 0 && errno == EINTR)
-            continue;
-        if (N <= 0) {
-            Error = N < 0 ? errno : ENOSPC;
-            break;
-        }
-        Done += static_cast<std::size_t>(N);
-    }
+    int Error = WriteAll(Fd, Bytes);
     if (::close(Fd) != 0 && Error == 0)
         Error = errno;
     if (Error != 0) {

@@ -253,6 +253,16 @@ std::string ErrorText(const QSqlError& Error)
     return U8(text.isEmpty() ? Error.driverText() : text);
 }
 
+// The part of a date-time a date or a time field holds.
+Variant DateTimeOfType(TFieldType Type, double Serial)
+{
+    if (Type == ftDate)
+        Serial = std::trunc(Serial);
+    else if (Type == ftTime)
+        Serial = std::fabs(Serial - std::trunc(Serial));
+    return Variant::FromDateTime(Serial);
+}
+
 bool IsIntegerType(TFieldType T)
 {
     return T == ftSmallint || T == ftInteger || T == ftWord || T == ftAutoInc || T == ftLargeint;
@@ -1235,11 +1245,7 @@ Variant TSQLDataSet::ReadValue(const TField& Field, const QSqlQuery& Query) cons
         case dtInfinite: OutOfRange(raw, "date and time", Field);
         case dtValue: break;
         }
-        if (type == ftDate)
-            serial = std::trunc(serial);
-        else if (type == ftTime)
-            serial = std::fabs(serial - std::trunc(serial));
-        return Variant::FromDateTime(serial);
+        return DateTimeOfType(type, serial);
     }
     case ftMemo:
     case ftString:
@@ -1374,11 +1380,7 @@ Variant TSQLDataSet::ConvertValue(const TField& Field, const QVariant& Value) co
             case dtValue: break;
             }
         }
-        if (type == ftDate)
-            serial = std::trunc(serial);
-        else if (type == ftTime)
-            serial = std::fabs(serial - std::trunc(serial));
-        return Variant::FromDateTime(serial);
+        return DateTimeOfType(type, serial);
     }
     case ftBoolean: {
         if (id == QMetaType::QString) {
