@@ -1,9 +1,15 @@
 #include "cellfile/text_exporter.h"
 
 #include "framework/data_set.h"
+#include "framework/exceptions.h"
 #include "framework/files.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -43,7 +49,48 @@ TKVExportToText::TKVExportToText(QObject* AOwner) : TKVExportToCellFile(AOwner)
 void TKVExportToText::InternalFileCreate(const std::string& FileName)
 {
     FTargetName = FOwnFile ? FileName : std::string();
-    TKVExportToCellFile::InternalFileCreate(FileName);
+    if (!FOwnFile)
+        return;
+    // Written beside the target under a temporary name and renamed over it when whole.
+    const std::string folder = ExtractFilePath(FileName);
+    FTempName = CreateTempFileName(".tabrix-", folder.empty() ? std::string("./") : folder);
+    RegisterTemporaryFile(FTempName);
+    try {
+        FStream = new TFileStream(FTempName, fmCreate);
+    } catch (...) {
+        DiscardTemporary();
+        throw;
+    }
+}
+
+void TKVExportToText::DiscardTemporary()
+{
+    if (FTempName.empty())
+        return;
+    DeleteFile(FTempName);
+    ForgetTemporaryFile(FTempName);
+    FTempName.clear();
+}
+
+void TKVExportToText::CommitTemporary()
+{
+    // A replaced file keeps its mode; a new one follows the umask.
+    struct stat old {};
+    mode_t mode;
+    if (::stat(FTargetName.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::chmod(FTempName.c_str(), mode) != 0 || std::rename(FTempName.c_str(), FTargetName.c_str()) != 0) {
+        const std::string reason = std::strerror(errno);
+        DiscardTemporary();
+        throw EFCreateError::CannotCreate(FTargetName, reason);
+    }
+    ForgetTemporaryFile(FTempName);
+    FTempName.clear();
 }
 
 void TKVExportToText::WriteFileBegin()
@@ -209,10 +256,17 @@ void TKVExportToText::WriteFileEnd()
 
 void TKVExportToText::CloseFileStream()
 {
-    // A file the failed export began is removed, not left behind half-written.
-    const std::string created = FStream && FOwnFile && FExportFailed ? FTargetName : std::string();
-    TKVExportToCellFile::CloseFileStream();
+    try {
+        TKVExportToCellFile::CloseFileStream();
+    } catch (...) {
+        DiscardTemporary();
+        FTargetName.clear();
+        throw;
+    }
+    // A failed export leaves the target as it was.
+    if (FExportFailed)
+        DiscardTemporary();
+    else if (!FTempName.empty())
+        CommitTemporary();
     FTargetName.clear();
-    if (!created.empty())
-        DeleteFile(created);
 }

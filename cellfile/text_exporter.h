@@ -22,6 +22,10 @@
 // the pipeline hands it over: UTF-8 for csANSI_WINDOWS (the system's text on this
 // platform; no byte-order mark), the DOS code page for csASCII_MSDOS.
 //
+// Each file is written beside its target under a temporary name and renamed over it
+// when whole (a replaced file keeps its mode); a failed export leaves the target as it
+// was.
+//
 // elReversedColumnar holds the table until its data section ends (a row of the
 // output needs every record); the other layouts write each row when it ends.
 
@@ -54,6 +58,9 @@ protected:
     std::string CellText(const std::string& Text, bool Null, TAlignment Alignment, int Position, bool Line);
 
 private:
+    void DiscardTemporary();
+    void CommitTemporary();
+
     // Values of one kind the file could not hold as they were, with the first place.
     struct TTally {
         long long Count = 0;
@@ -66,6 +73,7 @@ private:
     int FLinesWritten = 0;       // of this file
     std::vector<int> FWidths;    // by position in the row
     std::map<int, std::map<int, std::string>> FHeld; // reversed layout: row -> column -> cell
-    std::string FTargetName;     // for the warnings
+    std::string FTargetName;     // the file being written (also for the warnings)
+    std::string FTempName;       // where it is written until it is whole
     TTally FCut, FLineBreaks, FSplit, FPictures;
 };

@@ -4,6 +4,7 @@
 
 #include "cellfile/text_exporter.h"
 #include "framework/data_set.h"
+#include "framework/exceptions.h"
 #include "framework/files.h"
 #include "framework/ui_services.h"
 #include "tests/common/qt_application.h"
@@ -173,6 +174,24 @@ TEST_F(TextExporterTest, RowsPerFileGivesEachFileItsHeaderAndCaptions)
               "H\nText,No\nplain,0\n\"a,b;c\td|e\",1\n\"say \"\"hi\"\" 'there'\",2\n\"line1\nline2\r\nline3\",3\n007,4\n");
     EXPECT_EQ(ReadFileToString(dir / "out001.txt"), "H\nText,No\n=1+1,5\nZoë Ünïcödé,6\n🎉 emoji,7\n padded ,8\n\"\",9\n");
     EXPECT_EQ(ReadFileToString(dir / "out002.txt"), "H\nText,No\n,\n");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TextExporterTest, FailedExportLeavesTheTargetAsItWasAndNoTemporaryFile)
+{
+    WriteStringToFile(dir / "out.txt", "old");
+    int seen = 0;
+    exporter.OnBeforeRecord = [&seen](TPersistent*, bool&) {
+        if (++seen == 3)
+            throw Exception("source gone");
+    };
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erFailed);
+    EXPECT_EQ(ReadFileToString(dir / "out.txt"), "old");
+    EXPECT_EQ(FolderEntries(dir.Path), (std::set<std::string>{".", "..", "out.txt"}));
 }
 
 } // namespace
