@@ -1,5 +1,6 @@
 #include "office/exporter_factory.h"
 
+#include "cellfile/json_exporter.h"
 #include "cellfile/text_exporter.h"
 #include "framework/files.h"
 #include "office/access_exporter.h"
@@ -55,6 +56,13 @@ bool TableTypeOfFileName(const std::string& FileName, TTableTypeExport& TableTyp
 
 std::unique_ptr<TKVExportBaseComponent> CreateExporterForFile(const std::string& FileName)
 {
+    const std::string ext = LowerExtension(FileName);
+    if (ext == ".json" || ext == ".jsonl") {
+        auto json = std::make_unique<TKVExportToJSON>();
+        json->Lines = ext == ".jsonl";
+        json->SetFileName(FileName);
+        return json;
+    }
     TTableTypeExport type;
     if (!TableTypeOfFileName(FileName, type))
         return nullptr;
@@ -62,7 +70,6 @@ std::unique_ptr<TKVExportBaseComponent> CreateExporterForFile(const std::string&
     if (!exporter)
         return nullptr;
     exporter->SetFileName(FileName);
-    const std::string ext = LowerExtension(FileName);
     if (ext == ".csv" || ext == ".tsv") {
         exporter->FieldDelimiter = ext == ".csv" ? "," : "\t";
         exporter->TextQualifier = "\"";

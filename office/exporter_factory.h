@@ -21,5 +21,7 @@ bool TableTypeOfFileName(const std::string& FileName, TTableTypeExport& TableTyp
 
 // The exporter for FileName's table type with FileName set and the settings its
 // extension implies: .csv is "," and .tsv a Tab, both with the '"' qualifier (RFC 4180
-// for .csv). Null when the extension names no table type an exporter writes.
+// for .csv). .json and .jsonl, which are no table type of the run, give the JSON
+// exporter (one array, or one object a line). Null when the extension names nothing an
+// exporter writes.
 std::unique_ptr<TKVExportBaseComponent> CreateExporterForFile(const std::string& FileName);

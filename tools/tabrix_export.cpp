@@ -176,7 +176,7 @@ TExporter MakeDatabaseTable(const std::string&)
     return std::make_unique<TKVExportToAccess>();
 }
 
-// Text from the suite's factory, with the value texts a reader of text takes back
+// Text (and JSON) from the suite's factory, with the value texts a reader of text takes back
 // whole: numbers with every digit a double holds, dates and times in ISO form. A null
 // stays empty (an empty text is qualified, so the two differ). A .csv ends its records
 // with CR LF as RFC 4180 has it; .txt and .tsv with LF, as the system's text files do.
@@ -198,6 +198,12 @@ TExporter MakeText(const std::string& Output)
 bool IsTextKind(const std::string& Kind)
 {
     return Kind == "csv" || Kind == "tsv" || Kind == "txt";
+}
+
+// The kinds standard output can take.
+bool IsStreamKind(const std::string& Kind)
+{
+    return IsTextKind(Kind) || Kind == "json" || Kind == "jsonl";
 }
 
 // Standard output, for the text targets: written through one buffer, with nothing
@@ -247,6 +253,8 @@ const TTarget Targets[] = {
     {"csv", "comma-separated values (RFC 4180)", MakeText},
     {"tsv", "tab-separated values", MakeText},
     {"txt", "delimited text", MakeText},
+    {"json", "JSON: an array of objects", MakeText},
+    {"jsonl", "JSON Lines: one object a line", MakeText},
     {"database", "table of an SQLite file or a PostgreSQL database", MakeDatabaseTable},
 };
 
@@ -265,9 +273,9 @@ const char* const Usage =
     "  --query-file FILE      export the rows of the statement in FILE ('-' reads\n"
     "                         standard input)\n"
     "  -o, --output TARGET    the file to write; its extension picks the kind:\n"
-    "                         .doc .rtf .docx .xls .xlsx .csv .tsv .txt;\n"
-    "                         '-' writes text to standard output (csv unless\n"
-    "                         --to tsv or --to txt)\n"
+    "                         .doc .rtf .docx .xls .xlsx .csv .tsv .txt .json\n"
+    "                         .jsonl; '-' writes text to standard output (csv\n"
+    "                         unless --to tsv, txt, json or jsonl says otherwise)\n"
     "  --to database          write into a database table instead: TARGET is then\n"
     "                         an SQLite file or a PostgreSQL URI\n"
     "  --into TABLE           the table a database target receives the rows in;\n"
@@ -685,8 +693,8 @@ const TTarget* ResolveTarget(const TCommandLine& Line, std::string& Problem)
     // standard output (csv unless --to says tsv or txt).
     if (Line.ToStdout()) {
         const std::string kind = Line.To.empty() ? "csv" : Lower(Line.To);
-        if (!IsTextKind(kind)) {
-            Problem = "standard output (-o -) takes only text: --to csv, tsv or txt";
+        if (!IsStreamKind(kind)) {
+            Problem = "standard output (-o -) takes only text: --to csv, tsv, txt, json or jsonl";
             return nullptr;
         }
         if (!Line.Into.empty())

@@ -1,7 +1,9 @@
-// Delimited and fixed-width text, read back by Python's csv module where a reader
-// exists: awkward values survive every delimiter and qualifier, fixed-width columns pad
-// and cut with a warning, and RowsPerFile gives each file its own header and captions.
+// Delimited and fixed-width text and JSON, read back by Python's csv and json modules
+// where a reader exists: awkward values survive every delimiter and qualifier,
+// fixed-width columns pad and cut with a warning, and RowsPerFile gives each file its
+// own header and captions.
 
+#include "cellfile/json_exporter.h"
 #include "cellfile/text_exporter.h"
 #include "framework/data_set.h"
 #include "framework/exceptions.h"
@@ -192,6 +194,45 @@ TEST_F(TextExporterTest, FailedExportLeavesTheTargetAsItWasAndNoTemporaryFile)
     EXPECT_EQ(exporter.Statistic().Result, erFailed);
     EXPECT_EQ(ReadFileToString(dir / "out.txt"), "old");
     EXPECT_EQ(FolderEntries(dir.Path), (std::set<std::string>{".", "..", "out.txt"}));
+}
+
+} // namespace
+
+namespace {
+
+// Python's json module reads every record back: texts whole, numbers as numbers, null
+// as None; header lines are left out and said so.
+TEST_F(TextExporterTest, JsonAndJsonLinesReadBackByPythonJson)
+{
+    std::ofstream(dir / "read.py")
+        << "import sys, json\n"
+           "with open(sys.argv[1], encoding='utf-8') as f:\n"
+           "    records = json.load(f) if sys.argv[2] == 'array' else [json.loads(l) for l in f]\n"
+           "for o in records:\n"
+           "    t = o['Text']\n"
+           "    print(('null' if t is None else t.encode().hex()) + '|' + type(o['No']).__name__ + ':' + str(o['No']))\n";
+    std::string expected;
+    for (std::size_t i = 0; i < Awkward.size(); ++i)
+        expected += Hex(Awkward[i]) + "|int:" + std::to_string(i) + "\n";
+    expected += "null|NoneType:None\n";
+    for (const bool lines : {false, true}) {
+        SCOPED_TRACE(lines ? "JSON Lines" : "JSON");
+        TKVExportToJSON json;
+        json.Lines = lines;
+        json.AnimatedStatus = false;
+        json.Options.Exclude(soShowMessage);
+        json.ColumnSource = csDataSet;
+        json.SetDataSet(&ds);
+        json.Header().Add("left out");
+        json.SetFileName(dir / "out.json");
+        json.Execute();
+        ASSERT_EQ(json.Statistic().Result, erCompleted);
+        EXPECT_EQ(Shell("/usr/bin/python3 '" + dir / "read.py" + "' '" + dir / "out.json" + "' "
+                        + (lines ? "lines" : "array")),
+                  expected);
+        EXPECT_EQ(json.Statistic().Warnings,
+                  std::vector<std::string>{"1 header and footer lines have no place in JSON and were left out"});
+    }
 }
 
 } // namespace
