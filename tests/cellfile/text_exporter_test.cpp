@@ -148,19 +148,28 @@ TEST_F(TextExporterTest, FixedWidthPadsByAlignmentAndCountsWhatItCuts)
     number->FieldName = number->Title().Caption = "No";
     number->Width = 3;
     number->Alignment = taRightJustify;
-    exporter.Execute();
-    ASSERT_EQ(exporter.Statistic().Result, erCompleted);
-    EXPECT_EQ(exporter.Statistic().Warnings,
-              (std::vector<std::string>{dir / "out.txt" + ": 2 values were longer than their fixed-width column and "
-                                                          "were cut (the first at line 3, field 1)",
-                                        dir / "out.txt" + ": 1 values held line breaks, which fixed-width text cannot "
-                                                          "hold; they became blanks (the first at line 5, field 1)"}));
-    // Text takes 5 characters, No 3 (right-aligned, as numbers are).
-    EXPECT_EQ(ReadFileToString(dir / "out.txt"), "Text No \n"
-                                                 "007    4\n"
-                                                 "Zoë Ü  6\n"
-                                                 "🎉 emo  7\n"
-                                                 "end of list\n");
+    const std::string cut = dir / "out.txt" + ": 2 values were longer than their fixed-width column and were cut "
+                                              "(the first at line 3, field 1)";
+    const std::string breaks = dir / "out.txt" + ": 1 values held line breaks, which fixed-width text cannot hold; "
+                                                 "they became blanks (the first at line 5, field 1)";
+    struct TCase {
+        TCharacterSet Set;
+        std::string File;
+        std::vector<std::string> Warnings;
+    };
+    // Text takes 5 characters, No 3 (right-aligned). In the DOS code page (437 in the
+    // C locale) a character is a byte, and the emoji has no form there.
+    ::setenv("LC_ALL", "C", 1);
+    for (const TCase& c : {TCase{csANSI_WINDOWS, "Text No \n007    4\nZoë Ü  6\n🎉 emo  7\nend of list\n", {cut, breaks}},
+                           TCase{csASCII_MSDOS, "Text No \n007    4\nZo\x89 \x9a  6\n? emo  7\nend of list\n",
+                                 {cut, breaks, "1 characters have no form in the DOS code page and became \"?\""}}}) {
+        SCOPED_TRACE(c.Set);
+        exporter.CharacterSet = c.Set;
+        exporter.Execute();
+        ASSERT_EQ(exporter.Statistic().Result, erCompleted);
+        EXPECT_EQ(ReadFileToString(dir / "out.txt"), c.File);
+        EXPECT_EQ(exporter.Statistic().Warnings, c.Warnings);
+    }
 }
 
 TEST_F(TextExporterTest, RowsPerFileGivesEachFileItsHeaderAndCaptions)
