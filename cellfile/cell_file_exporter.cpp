@@ -52,6 +52,7 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
         FCellFont = std::make_unique<TFont>();
         FExportFailed = false;
         FDataStarted = false;
+        FOemReplaced = 0;
         try {
             // Position and controls come back however the walk ends.
             TKVEEngineWalk walk(engine);
@@ -147,6 +148,9 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
         if (!FOwnFile)
             FStream = nullptr;
         FCellFont.reset();
+        if (FOemReplaced > 0)
+            Statistic().Warnings.push_back(std::to_string(FOemReplaced)
+                                           + " characters have no form in the DOS code page and became \"?\"");
     } catch (...) {
         if (callerStream) {
             // The caller's export failed: undo what the preparation changed in the
@@ -207,8 +211,14 @@ void TKVExportToCellFile::ApplyCharacterSet()
     // A picture cell holds the bytes of a picture file, not text.
     const bool picture = FCellType == ctGraphic
         || (FCellField && FCellField->IsBlob() && FCellField->BlobType() == ftGraphic);
-    if (!picture)
+    if (!picture) {
+        // One byte a character: every "?" more than the text had is a character the
+        // code page could not hold.
+        const auto marks = [](const std::string& Text) { return std::count(Text.begin(), Text.end(), '?'); };
+        const auto before = marks(FCellText);
         FCellText = UECode(true, FCellText);
+        FOemReplaced += marks(FCellText) - before;
+    }
 }
 
 void TKVExportToCellFile::WriteCellByLayout(TKVEColumn* Column, int Col)

@@ -76,4 +76,6 @@ private:
     void CloseOwnStream();
 
     int FTabRow = 0;
+    // Characters the conversion to the DOS code page could not hold, in this export.
+    long long FOemReplaced = 0;
 };

@@ -20,10 +20,13 @@
 #include "framework/streams.h"
 #include "framework/ui_services.h"
 #include "cellfile/cell_file_exporter.h"
+#include "cellfile/text_exporter.h"
 #include "office/access_exporter.h"
+#include "office/exporter_factory.h"
 #include "office/word_exporter.h"
 #include "platform/automation/automation.h"
 #include "tools/command_line.h"
+#include "tools/value_text.h"
 #include "tools/workbook_target.h"
 
 #include <QCoreApplication>
@@ -45,6 +48,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -151,23 +155,94 @@ using TExporter = std::unique_ptr<TKVExportBaseComponent>;
 struct TTarget {
     const char* Kind;
     const char* What;
-    TExporter (*Make)();
+    // The exporter for a target of this kind named Output.
+    TExporter (*Make)(const std::string& Output);
 };
 
-TExporter MakeWord()
+std::string Lower(std::string Text);
+
+TExporter MakeWord(const std::string&)
 {
     return std::make_unique<TKVExportToWord>();
 }
 
-TExporter MakeSpreadsheet()
+TExporter MakeSpreadsheet(const std::string&)
 {
     return std::make_unique<TCommandLineWorkbook>();
 }
 
-TExporter MakeDatabaseTable()
+TExporter MakeDatabaseTable(const std::string&)
 {
     return std::make_unique<TKVExportToAccess>();
 }
+
+// Text (and JSON) from the suite's factory, with the value texts a reader of text takes back
+// whole: numbers with every digit a double holds, dates and times in ISO form. A null
+// stays empty (an empty text is qualified, so the two differ). A .csv ends its records
+// with CR LF as RFC 4180 has it; .txt and .tsv with LF, as the system's text files do.
+TExporter MakeText(const std::string& Output)
+{
+    TExporter exporter = CreateExporterForFile(Output);
+    if (Lower(ExtractFileExt(Output)) != ".csv")
+        exporter->RecordSeparator = "\n";
+    TKVExportBaseComponent* self = exporter.get();
+    exporter->OnGetCellParams = [self](TPersistent*, TField* Field, std::string& Text, TFont*, TAlignment&, TColor&,
+                                       TCellType&) {
+        // Display texts (soFieldMask) go as the user formatted them.
+        if (Field && !Field->IsNull() && !Field->IsBlob() && !self->Options.Contains(soFieldMask))
+            Text = ExactFieldText(Field);
+    };
+    return exporter;
+}
+
+bool IsTextKind(const std::string& Kind)
+{
+    return Kind == "csv" || Kind == "tsv" || Kind == "txt";
+}
+
+// The kinds standard output can take.
+bool IsStreamKind(const std::string& Kind)
+{
+    return IsTextKind(Kind) || Kind == "json" || Kind == "jsonl";
+}
+
+// Standard output, for the text targets: written through one buffer, with nothing
+// held on disk. A reader that goes away (| head) raises TReaderGone.
+struct TReaderGone {};
+
+class TStandardOutput : public TStream {
+public:
+    std::int64_t Read(void*, std::int64_t) override { return 0; }
+    std::int64_t Write(const void* Buffer, std::int64_t Count) override
+    {
+        FBuffer.append(static_cast<const char*>(Buffer), static_cast<std::size_t>(Count));
+        if (FBuffer.size() >= 64 * 1024)
+            Flush();
+        FPosition += Count;
+        return Count;
+    }
+    std::int64_t Seek(std::int64_t, TSeekOrigin) override { return FPosition; }
+    void SetSize(std::int64_t) override {}
+    void Flush()
+    {
+        std::size_t done = 0;
+        while (done < FBuffer.size()) {
+            const ssize_t n = ::write(STDOUT_FILENO, FBuffer.data() + done, FBuffer.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno == EPIPE)
+                throw TReaderGone();
+            if (n < 0)
+                throw Exception(std::string("cannot write to standard output: ") + std::strerror(errno));
+            done += static_cast<std::size_t>(n);
+        }
+        FBuffer.clear();
+    }
+
+private:
+    std::string FBuffer;
+    std::int64_t FPosition = 0;
+};
 
 const TTarget Targets[] = {
     {"doc", "word-processor document (RTF)", MakeWord},
@@ -175,6 +250,11 @@ const TTarget Targets[] = {
     {"docx", "word-processor document (Office Open XML)", MakeWord},
     {"xls", "spreadsheet workbook", MakeSpreadsheet},
     {"xlsx", "spreadsheet workbook (Office Open XML)", MakeSpreadsheet},
+    {"csv", "comma-separated values (RFC 4180)", MakeText},
+    {"tsv", "tab-separated values", MakeText},
+    {"txt", "delimited text", MakeText},
+    {"json", "JSON: an array of objects", MakeText},
+    {"jsonl", "JSON Lines: one object a line", MakeText},
     {"database", "table of an SQLite file or a PostgreSQL database", MakeDatabaseTable},
 };
 
@@ -193,7 +273,9 @@ const char* const Usage =
     "  --query-file FILE      export the rows of the statement in FILE ('-' reads\n"
     "                         standard input)\n"
     "  -o, --output TARGET    the file to write; its extension picks the kind:\n"
-    "                         .doc .rtf .docx .xls .xlsx\n"
+    "                         .doc .rtf .docx .xls .xlsx .csv .tsv .txt .json\n"
+    "                         .jsonl; '-' writes text to standard output (csv\n"
+    "                         unless --to tsv, txt, json or jsonl says otherwise)\n"
     "  --to database          write into a database table instead: TARGET is then\n"
     "                         an SQLite file or a PostgreSQL URI\n"
     "  --into TABLE           the table a database target receives the rows in;\n"
@@ -214,9 +296,14 @@ const char* const Usage =
     "  --replace              drop an existing --into table and write it anew\n"
     "                         (without --replace or --merge it is refused)\n"
     "  --sheet NAME           the workbook's sheet (default: the table's name)\n"
+    "  --delimiter TEXT       text targets: what separates fields (tab, space or\n"
+    "                         any text; .csv ',', .tsv and .txt a Tab)\n"
+    "  --qualifier CHAR       text targets: the quote around a value that holds\n"
+    "                         the delimiter, the quote or a line break, doubled\n"
+    "                         inside it; 'none' for none (.csv and .tsv '\"')\n"
     "  --no-freeze            leave the caption row of a workbook unfrozen\n"
-    "  --rows-per-file N      start a new file after every N rows (documents and\n"
-    "                         workbooks: out.xlsx, out001.xlsx, ...)\n"
+    "  --rows-per-file N      start a new file after every N rows (documents,\n"
+    "                         workbooks and text: out.xlsx, out001.xlsx, ...)\n"
     "  --layout KIND          columnar, reversed or tabular (documents only)\n"
     "  --save-spec FILE.kve   write the settings in effect as a specification\n"
     "                         (after a successful run)\n"
@@ -233,7 +320,10 @@ const char* const Usage =
     "Unlike the library's defaults: workbooks get typed cells (numbers as numbers\n"
     "with every digit a workbook number holds, dates as dates, texts as texts), one\n"
     "sheet named after the table and a frozen caption row; an existing --into table\n"
-    "is never dropped unless --replace says so.\n"
+    "is never dropped unless --replace says so. Text holds numbers with every digit\n"
+    "a double holds and dates in ISO form (yyyy-mm-dd hh:mm:ss); a null is an empty\n"
+    "field, an empty text a quoted one; .csv lines end in CR LF (RFC 4180), .tsv\n"
+    "and .txt lines in LF.\n"
     "\n"
     "Examples:\n"
     "  tabrix-export shop.db --table orders -o orders.xlsx\n"
@@ -241,6 +331,7 @@ const char* const Usage =
     "      --save-spec orders.kve --name Orders -o orders.doc\n"
     "  tabrix-export postgresql://me@localhost/shop --query \"SELECT * FROM orders\n"
     "      WHERE total > 100\" --spec orders.kve --header \"Large orders\" -o large.docx\n"
+    "  tabrix-export shop.db --query \"SELECT id, total FROM orders\" -o - | head\n"
     "  tabrix-export shop.db --table orders --to database\n"
     "      -o postgresql://me@localhost/archive --into orders_2026\n"
     "\n"
@@ -289,6 +380,10 @@ struct TCommandLine {
     bool NoFreeze = false;
     bool Layout = false;      // --layout was given
     bool RowsPerFile = false; // --rows-per-file was given
+    // --delimiter and --qualifier, when given.
+    std::optional<std::string> Delimiter;
+    std::optional<std::string> Qualifier;
+    bool ToStdout() const { return Output == "-"; }
 };
 
 int UsageError(const std::string& Message)
@@ -347,7 +442,8 @@ bool IsValueOption(const std::string& Arg)
 {
     static const char* const Names[] = {"-o", "--output", "--table", "--query", "--query-file", "--to", "--into", "--spec",
                                         "--save-spec", "--name", "--header", "--footer", "--style", "--sheet",
-                                        "--rows-per-file", "--layout", "--mail"};
+                                        "--rows-per-file", "--layout", "--mail", "--delimiter",
+                                        "--qualifier"};
     for (const char* name : Names)
         if (Arg == name)
             return true;
@@ -451,6 +547,17 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             Line.QueryFile = text;
         } else if (arg == "--to") {
             Line.To = text;
+        } else if (arg == "--delimiter") {
+            const std::string name = Lower(text);
+            if (text.empty() || text.find_first_of("\r\n") != std::string::npos)
+                return UsageError("--delimiter takes a character or a text without line breaks, 'tab' or 'space'");
+            Line.Delimiter = name == "tab" || text == "\\t" ? "\t" : name == "space" || name == "blank" ? " " : text;
+        } else if (arg == "--qualifier") {
+            const bool oneCharacter = !text.empty()
+                && std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }) == 1;
+            if (Lower(text) != "none" && !text.empty() && (!oneCharacter || text == "\r" || text == "\n"))
+                return UsageError("--qualifier takes one character, or 'none'");
+            Line.Qualifier = Lower(text) == "none" ? std::string() : text;
         } else if (arg == "--sheet") {
             if (std::string problem = SheetNameProblem(text); !problem.empty())
                 return UsageError("--sheet '" + text + "': " + problem);
@@ -538,11 +645,21 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
         return UsageError("--name needs --save-spec");
     const std::string extension = Lower(std::filesystem::path(Line.Output).extension().string());
     const bool workbook = Line.To.empty() && (extension == ".xlsx" || extension == ".xls");
-    if (Line.RowsPerFile && !Line.To.empty())
+    const bool text = Line.ToStdout() || extension == ".csv" || extension == ".tsv" || extension == ".txt";
+    if ((Line.Delimiter || Line.Qualifier) && !text)
+        return UsageError(std::string(Line.Delimiter ? "--delimiter" : "--qualifier")
+                          + " is only for text targets (.csv .tsv .txt, or -o -)");
+    if (Line.Delimiter && Line.Qualifier && !Line.Qualifier->empty() && Line.Delimiter->find(*Line.Qualifier) != std::string::npos)
+        return UsageError("the --qualifier cannot be part of the --delimiter");
+    if (Line.ToStdout() && Line.RowsPerFile)
+        return UsageError("--rows-per-file needs a file: standard output takes all the rows");
+    if (Line.RowsPerFile && !Line.To.empty() && !Line.ToStdout())
         return UsageError("--rows-per-file is only for documents and workbooks: a table takes all the rows");
     if (Line.Layout && (workbook || !Line.To.empty()))
         return UsageError("--layout is only for documents (.doc .rtf .docx): a workbook or a table holds one row per "
                           "record");
+    if (Line.Layout && text)
+        return UsageError("--layout is only for documents (.doc .rtf .docx): text holds one row per record");
     if ((!Line.Sheet.empty() || Line.NoFreeze) && !workbook)
         return UsageError(std::string(Line.Sheet.empty() ? "--no-freeze" : "--sheet") + " is only for .xlsx and .xls targets");
     if (Line.Replace && Line.Merge)
@@ -572,7 +689,18 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
 const TTarget* ResolveTarget(const TCommandLine& Line, std::string& Problem)
 {
     // A file's kind is its extension (the word processor and the spreadsheet pick the
-    // format by it); --to names the one kind a name cannot tell.
+    // format by it); --to names the one kind a name cannot tell, and the text of
+    // standard output (csv unless --to says tsv or txt).
+    if (Line.ToStdout()) {
+        const std::string kind = Line.To.empty() ? "csv" : Lower(Line.To);
+        if (!IsStreamKind(kind)) {
+            Problem = "standard output (-o -) takes only text: --to csv, tsv, txt, json or jsonl";
+            return nullptr;
+        }
+        if (!Line.Into.empty())
+            Problem = "--into is only for --to database";
+        return FindTarget(kind);
+    }
     if (!Line.To.empty() && Lower(Line.To) != "database") {
         Problem = "--to takes only 'database'; a file target's kind comes from its extension (known: "
                   + KnownKinds() + ")";
@@ -882,8 +1010,11 @@ void WidthsFromContent(TDataSet& Source)
 // top of what the program sets for its users.
 TExporter SetUpExporter(const TCommandLine& Line, const TTarget& Target, const std::string& Output)
 {
-    TExporter exporter = Target.Make();
+    // Standard output has no name to tell the kind: the kind names it.
+    TExporter exporter = Target.Make(Line.ToStdout() ? std::string("-.") + Target.Kind : Output);
     const TTableTypeExport ownType = exporter->TableType();
+    const std::string delimiter = exporter->FieldDelimiter;
+    const std::string qualifier = exporter->TextQualifier;
     // A table read on its own needs its column names: the caption row is on unless a
     // specification or --no-title turns it off.
     exporter->AddTitle = true;
@@ -891,7 +1022,22 @@ TExporter SetUpExporter(const TCommandLine& Line, const TTarget& Target, const s
         setting(*exporter);
     // The target of the command line stands whatever a specification named.
     exporter->SetTableType(ownType);
-    exporter->SetFileName(Output);
+    exporter->SetFileName(Line.ToStdout() ? std::string() : Output);
+    if (IsTextKind(Target.Kind)) {
+        // A .csv or .tsv is what its name says, whatever a specification held; the
+        // command line's own choices win over both.
+        if (std::string(Target.Kind) != "txt") {
+            exporter->FieldDelimiter = delimiter;
+            exporter->TextQualifier = qualifier;
+        }
+        if (Line.Delimiter)
+            exporter->FieldDelimiter = *Line.Delimiter;
+        if (Line.Qualifier)
+            exporter->TextQualifier = *Line.Qualifier;
+        if (!exporter->TextQualifier.empty() && exporter->FieldDelimiter.find(exporter->TextQualifier) != std::string::npos)
+            throw TRefused{2, "the text qualifier " + exporter->TextQualifier + " is part of the delimiter "
+                                  + exporter->FieldDelimiter + ": a reader could not tell them apart"};
+    }
     if (std::string(Target.Kind) == "database")
         exporter->TableName = Line.IntoTable;
     exporter->AnimatedStatus = false;
@@ -914,6 +1060,8 @@ TExporter SetUpExporter(const TCommandLine& Line, const TTarget& Target, const s
 // What an export did.
 struct TOutcome {
     TKVEResult Result = erFailed;
+    bool ReaderGone = false;  // standard output was closed by its reader
+    std::string Failure;      // why writing to standard output failed
     bool CancelledEarly = false; // by a signal while the source was being opened
     int RowsBeforeCancel = -1;
     std::vector<std::string> Files; // every file written, in order
@@ -922,7 +1070,8 @@ struct TOutcome {
 // Runs the export of Source with a progress bar, cancelled by a first signal. A
 // workbook holds one sheet of rows: --rows-per-file makes numbered workbooks, one run
 // each over the next window of rows.
-TOutcome Export(TKVExportBaseComponent& Exporter, TSQLDataSet& Source, const std::string& Output, bool Quiet)
+TOutcome Export(TKVExportBaseComponent& Exporter, TSQLDataSet& Source, const std::string& Output, bool Quiet,
+                bool ToStdout)
 {
     TOutcome outcome;
     TProgressBar bar(!Quiet && ::isatty(STDERR_FILENO));
@@ -965,7 +1114,23 @@ TOutcome Export(TKVExportBaseComponent& Exporter, TSQLDataSet& Source, const std
             Exporter.SetFileName(TKVExportToCellFile::NumberedFileName(Output, part));
             outcome.Files.push_back(Exporter.FileName());
         }
-        Exporter.Execute();
+        if (auto* text = dynamic_cast<TKVExportToCellFile*>(&Exporter); ToStdout && text) {
+            // Straight into standard output; a reader that stops reading (| head) is not
+            // a failure.
+            ::signal(SIGPIPE, SIG_IGN);
+            TStandardOutput out;
+            try {
+                text->SaveToStream(&out);
+                out.Flush();
+            } catch (const TReaderGone&) {
+                outcome.ReaderGone = true;
+            } catch (const Exception& e) {
+                outcome.Failure = e.Message();
+            }
+            outcome.Files = {"standard output"};
+        } else {
+            Exporter.Execute();
+        }
         if (perFile <= 0 || Exporter.Statistic().Result != erCompleted || window.Exhausted())
             break;
         rowsBefore += rowsInPart;
@@ -992,7 +1157,9 @@ int Complete(TKVExportBaseComponent& Exporter, const TCommandLine& Line, TAction
             code = 1;
         }
     }
-    if (Action == aeOpenView) {
+    if (Line.ToStdout() && Action != aeNone) {
+        Say("warning: standard output is no file to open or mail");
+    } else if (Action == aeOpenView) {
         DeliverAfterExport(aeOpenView, Exporter.FileName(), Exporter.SendTo(), false);
     } else if (Action == aeEMail) {
         if (int error = SendMailWith(Exporter.SendTo(), Exporter.FileName(), "", false)) {
@@ -1003,7 +1170,7 @@ int Complete(TKVExportBaseComponent& Exporter, const TCommandLine& Line, TAction
     // The report comes last, when no program is started any more: a reader that has
     // gone away (| head) does not turn a written target into a failure.
     ::signal(SIGPIPE, SIG_IGN);
-    if (!Line.Quiet)
+    if (!Line.Quiet && !Line.ToStdout())
         for (const std::string& file : Files)
             std::cout << MaskPasswords((Line.Into.empty() ? "Written: " : "Table " + Line.Into + " written: ") + file)
                       << std::endl;
@@ -1021,7 +1188,8 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
 
     const bool database = std::string(Target.Kind) == "database";
     std::string output = Line.Output;
-    if (!IsPostgresUri(output)) {
+    if (Line.ToStdout()) {
+    } else if (!IsPostgresUri(output)) {
         std::error_code ec;
         const std::filesystem::path absolute = std::filesystem::absolute(output, ec);
         if (!ec)
@@ -1059,7 +1227,7 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
         if (dynamic_cast<TKVExportToWord*>(exporter.get()))
             WidthsFromContent(source);
 
-        TOutcome outcome = Export(*exporter, source, output, Line.Quiet);
+        TOutcome outcome = Export(*exporter, source, output, Line.Quiet, Line.ToStdout());
         exporter->ActionAfterExport = action;
         Written = !outcome.CancelledEarly
             && (outcome.Result == erCompleted || (outcome.Result == erCanceled && CancelledBy != 0));
@@ -1070,7 +1238,11 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
         if (Written)
             for (const std::string& warning : exporter->Statistic().Warnings)
                 Say("warning: " + warning);
-        if (outcome.CancelledEarly) {
+        if (outcome.ReaderGone) {
+            code = 0;
+        } else if (!outcome.Failure.empty()) {
+            Say(outcome.Failure);
+        } else if (outcome.CancelledEarly) {
             Say("cancelled before the export began; nothing was written");
             code = 128 + CancelledBy;
         } else if (outcome.Result == erCanceled && CancelledBy != 0) {
@@ -1135,8 +1307,8 @@ int main(int argc, char** argv)
     if (!target || !problem.empty())
         return UsageError(problem);
     const bool database = std::string(target->Kind) == "database";
-    const bool targetFile = !IsPostgresUri(line.Output);
-    if (!database) {
+    const bool targetFile = !IsPostgresUri(line.Output) && !line.ToStdout();
+    if (!database && targetFile) {
         if (std::string p = OutputProblem(line.Output); !p.empty())
             return UsageError(p);
         if (std::string p = WriteProblem(line.Output); !p.empty())

@@ -1,4 +1,5 @@
 #include "tools/workbook_target.h"
+#include "tools/value_text.h"
 
 #include "framework/data_set.h"
 #include "framework/files.h"
@@ -12,82 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-// A decimal number's sign and significant digits, and the power of ten of its first
-// digit: "-0012.50" and "-1.25e1" both give ("-125", 1); zero gives ("0", 0).
-std::pair<std::string, int> DecimalKey(std::string_view Text)
-{
-    std::size_t i = 0;
-    const bool negative = !Text.empty() && Text[0] == '-';
-    if (!Text.empty() && (Text[0] == '-' || Text[0] == '+'))
-        ++i;
-    std::string all;
-    std::size_t point = std::string::npos;
-    for (; i < Text.size(); ++i) {
-        if (Text[i] >= '0' && Text[i] <= '9')
-            all += Text[i];
-        else if (Text[i] == '.' && point == std::string::npos)
-            point = all.size();
-        else
-            break;
-    }
-    if (point == std::string::npos)
-        point = all.size();
-    int exponent = 0;
-    if (i < Text.size() && (Text[i] == 'e' || Text[i] == 'E')) {
-        const char* begin = Text.data() + i + 1 + (i + 1 < Text.size() && Text[i + 1] == '+');
-        std::from_chars(begin, Text.data() + Text.size(), exponent);
-    }
-    const std::size_t first = all.find_first_not_of('0');
-    if (first == std::string::npos)
-        return {"0", 0};
-    const std::size_t last = all.find_last_not_of('0');
-    return {(negative ? "-" : "") + all.substr(first, last - first + 1),
-            static_cast<int>(point) - static_cast<int>(first) - 1 + exponent};
-}
-
-// The shortest text that reads back as Value, with "." as the decimal point.
-std::string ShortestText(double Value, std::chars_format Format = std::chars_format::general)
-{
-    char buffer[40];
-    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, Value, Format).ptr);
-}
-
-// The exact decimal text of a money amount scaled by 10,000.
-std::string ScaledText(std::int64_t Scaled)
-{
-    const bool negative = Scaled < 0;
-    const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(Scaled) : static_cast<std::uint64_t>(Scaled);
-    char fraction[8];
-    std::snprintf(fraction, sizeof fraction, "%04u", static_cast<unsigned>(magnitude % 10000));
-    return (negative ? "-" : "") + std::to_string(magnitude / 10000) + "." + fraction;
-}
-
-// A number's text as the workbook reads it: the process's decimal separator of the
-// moment (the run's own), no grouping.
-std::string NumberText(double Value)
-{
-    std::string text = ShortestText(Value);
-    if (const auto point = text.find('.'); point != std::string::npos)
-        text.replace(point, 1, FormatSettings().DecimalSeparator);
-    return text;
-}
-
-// A date-time in ISO form, for a value no workbook date can hold.
-std::string IsoText(double Serial, bool WithTime)
-{
-    int year, month, day, hour, minute, second, millisecond;
-    DecodeDateTime(Serial, year, month, day, hour, minute, second, millisecond);
-    char text[48];
-    if (WithTime)
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
-    else
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
-    return text;
-}
-
-} // namespace
 
 TCommandLineWorkbook::TCommandLineWorkbook(QObject* AOwner) : TKVExportToExcel(AOwner)
 {

@@ -274,7 +274,7 @@ TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
         {{"shop.db", "-o", "x.docx"}, 2, "--query SQL or --query-file FILE"},
         {{"shop.db", "--table", "staff", "--query", "SELECT 1", "-o", "x.docx"}, 2, "--query SQL or --query-file FILE"},
         {{"shop.db", "--table", "staff"}, 2, "no TARGET"},
-        {{"shop.db", "--table", "staff", "-o", "x.pdf"}, 2, "known: .doc, .rtf, .docx, .xls, .xlsx, --to database"},
+        {{"shop.db", "--table", "staff", "-o", "x.pdf"}, 2, "known: .doc, .rtf, .docx, .xls, .xlsx, .csv, .tsv, .txt, .json, .jsonl, --to database"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--bogus"}, 2, "unknown option --bogus"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--style", "pink"}, 2, "unknown style 'pink'"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--rows-per-file", "-3"}, 2, "--rows-per-file"},
@@ -662,24 +662,107 @@ TEST_F(ExportCliTest, ManualPageAndCompletionKnowEveryOption)
         EXPECT_EQ(complete(words), expected) << words;
 }
 
-// A reader that went away after the target was written (| head) makes no failure of it.
-TEST_F(ExportCliTest, ClosedStandardOutputAfterTheWriteStillEndsWithZero)
+// A reader that went away (| head) makes no failure: of a file written before the
+// report, or of text written to standard output itself.
+TEST_F(ExportCliTest, ClosedStandardOutputIsNoFailure)
 {
-    int pipeEnds[2];
-    ASSERT_EQ(::pipe(pipeEnds), 0);
-    ::close(pipeEnds[0]);
-    QProcess process;
-    process.setWorkingDirectory(dir.path());
-    process.setChildProcessModifier([pipeEnds] {
-        ::signal(SIGPIPE, SIG_DFL);
-        ::dup2(pipeEnds[1], STDOUT_FILENO);
-    });
-    process.start(QStringLiteral(TABRIX_EXPORT_EXE), {"shop.db", "--table", "staff", "-o", "s.xlsx"});
-    ASSERT_TRUE(process.waitForFinished(60000));
-    ::close(pipeEnds[1]);
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    for (const std::string target : {"s.xlsx", "-"}) {
+        SCOPED_TRACE(target);
+        int pipeEnds[2];
+        ASSERT_EQ(::pipe(pipeEnds), 0);
+        ::close(pipeEnds[0]);
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        process.setChildProcessModifier([pipeEnds] {
+            ::signal(SIGPIPE, SIG_DFL);
+            ::dup2(pipeEnds[1], STDOUT_FILENO);
+        });
+        process.start(QStringLiteral(TABRIX_EXPORT_EXE),
+                      {"shop.db", "--table", "staff", "-o", QString::fromStdString(target)});
+        ASSERT_TRUE(process.waitForFinished(60000));
+        ::close(pipeEnds[1]);
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    }
     EXPECT_TRUE(std::filesystem::exists(Path("s.xlsx")));
+}
+
+// Every text target, and standard output, read back by Python's csv module: awkward
+// texts, null against empty, numbers with all their digits and ISO dates.
+TEST_F(ExportCliTest, TextTargetsReadBackByPythonCsv)
+{
+    const std::vector<std::string> texts = {"a,b;c\td", "say \"hi\" 'you'", "line1\nline2", "007", "=1+1",
+                                            "Zoë", "🎉", ""};
+    {
+        QSqlDatabase db = OpenSqliteDatabase(Path("odd.db"), "export_cli_odd");
+        ExecSql(db, {"CREATE TABLE odd (id INTEGER, txt TEXT, num REAL, day DATE)"});
+        QSqlQuery insert(db);
+        insert.prepare("INSERT INTO odd VALUES (?, ?, ?, ?)");
+        const double numbers[] = {0.1, 1.0 / 3, 1e300, -2.5};
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            insert.addBindValue(static_cast<int>(i));
+            insert.addBindValue(QString::fromStdString(texts[i]));
+            insert.addBindValue(numbers[i % 4]);
+            insert.addBindValue(QStringLiteral("2024-02-29"));
+            ASSERT_TRUE(insert.exec());
+        }
+        ExecSql(db, {"INSERT INTO odd VALUES (NULL, NULL, NULL, NULL)"});
+    }
+    DropConnection("export_cli_odd");
+    const auto hex = [](const std::string& Bytes) {
+        std::string out;
+        for (unsigned char c : Bytes) {
+            out += "0123456789abcdef"[c >> 4];
+            out += "0123456789abcdef"[c & 15];
+        }
+        return out;
+    };
+    const char* const numbers[] = {"0.1", "0.3333333333333333", "1e+300", "-2.5"};
+    std::string expected = hex("id") + "|" + hex("txt") + "|" + hex("num") + "|" + hex("day") + "|\n";
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        expected += hex(std::to_string(i)) + "|" + hex(texts[i]) + "|" + hex(numbers[i % 4]) + "|" + hex("2024-02-29")
+            + "|\n";
+    expected += "||||\n";
+    std::ofstream(Path("read.py")) << "import sys, csv\n"
+                                      "d, q = bytes.fromhex(sys.argv[2]).decode(), bytes.fromhex(sys.argv[3]).decode()\n"
+                                      "with open(sys.argv[1], newline='', encoding='utf-8') as f:\n"
+                                      "    for row in csv.reader(f, delimiter=d, quotechar=q):\n"
+                                      "        print(''.join(v.encode().hex() + '|' for v in row))\n";
+    struct Case {
+        std::vector<std::string> Args;
+        std::string File, Delimiter, Qualifier, LineEnd;
+    };
+    const Case cases[] = {
+        {{"-o", "odd.csv"}, "odd.csv", ",", "\"", "\r\n"},
+        {{"-o", "odd.tsv"}, "odd.tsv", "\t", "\"", "\n"},
+        {{"-o", "odd.txt", "--delimiter", ";", "--qualifier", "'"}, "odd.txt", ";", "'", "\n"},
+        {{"-o", "-", "--to", "tsv", "--delimiter", "space"}, "", " ", "\"", "\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Args[1] + " " + c.Delimiter);
+        std::vector<std::string> args{"odd.db", "--table", "odd", "--quiet"};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        const RunResult r = Run(args);
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        EXPECT_EQ(r.Err, "");
+        const std::string file = c.File.empty() ? "stdout.txt" : c.File;
+        if (c.File.empty())
+            std::ofstream(Path(file), std::ios::binary) << r.Out;
+        else
+            EXPECT_EQ(r.Out, "");
+        EXPECT_EQ(Read(Path(file)).substr(14, c.LineEnd.size()), c.LineEnd);
+        QProcess python;
+        python.start("/usr/bin/python3", {QString::fromStdString(Path("read.py")), QString::fromStdString(Path(file)),
+                                          QString::fromStdString(hex(c.Delimiter)), QString::fromStdString(hex(c.Qualifier))});
+        ASSERT_TRUE(python.waitForFinished(60000));
+        EXPECT_EQ(python.readAllStandardOutput().toStdString(), expected) << python.readAllStandardError().toStdString();
+    }
+    // The reader cannot tell them apart, the file does: an empty text is quoted, a null
+    // is nothing.
+    EXPECT_NE(Read(Path("odd.csv")).find("\r\n7,\"\",-2.5,2024-02-29\r\n,,,\r\n"), std::string::npos);
+    const RunResult wrong = Run({"odd.db", "--table", "odd", "-o", "odd.xlsx", "--delimiter", ";"});
+    EXPECT_EQ(wrong.ExitCode, 2);
+    EXPECT_NE(wrong.Err.find("--delimiter is only for text targets"), std::string::npos) << wrong.Err;
 }
 
 // The way past the 65,536 rows of an .xls sheet: numbered workbooks of N rows each,

@@ -1,0 +1,210 @@
+#include "cellfile/json_exporter.h"
+
+#include "framework/data_set.h"
+#include "framework/exceptions.h"
+
+#include <cstdio>
+#include <set>
+
+namespace {
+
+bool NumericField(const TField* Field)
+{
+    switch (Field->DataType()) {
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftFloat:
+    case ftCurrency:
+    case ftBCD:
+    case ftFMTBcd:
+    case ftAutoInc:
+    case ftLargeint:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The length of the UTF-8 character at Text[i], 0 when the bytes there are not one.
+std::size_t Utf8Length(const std::string& Text, std::size_t i)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(Text[k]); };
+    const unsigned char c = byte(i);
+    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > Text.size())
+        return 0;
+    for (std::size_t k = 1; k < n; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+    // Overlong forms, surrogates and values beyond U+10FFFF are not UTF-8.
+    if ((n == 2 && c < 0xC2) || (n == 3 && c == 0xE0 && byte(i + 1) < 0xA0) || (n == 3 && c == 0xED && byte(i + 1) >= 0xA0)
+        || (n == 4 && c == 0xF0 && byte(i + 1) < 0x90) || (n == 4 && (c > 0xF4 || (c == 0xF4 && byte(i + 1) >= 0x90))))
+        return 0;
+    return n;
+}
+
+} // namespace
+
+TKVExportToJSON::TKVExportToJSON(QObject* AOwner) : TKVExportToText(AOwner)
+{
+}
+
+std::string TKVExportToJSON::JsonString(const std::string& Text, long long& Replaced)
+{
+    std::string out = "\"";
+    out.reserve(Text.size() + 2);
+    for (std::size_t i = 0; i < Text.size();) {
+        const unsigned char c = static_cast<unsigned char>(Text[i]);
+        switch (c) {
+        case '"': out += "\\\""; ++i; continue;
+        case '\\': out += "\\\\"; ++i; continue;
+        case '\n': out += "\\n"; ++i; continue;
+        case '\r': out += "\\r"; ++i; continue;
+        case '\t': out += "\\t"; ++i; continue;
+        default: break;
+        }
+        if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+            ++i;
+            continue;
+        }
+        const std::size_t n = Utf8Length(Text, i);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            ++Replaced;
+            ++i;
+            continue;
+        }
+        out.append(Text, i, n);
+        i += n;
+    }
+    return out + "\"";
+}
+
+bool TKVExportToJSON::IsJsonNumber(const std::string& Text)
+{
+    std::size_t i = 0;
+    const auto digits = [&] {
+        const std::size_t start = i;
+        while (i < Text.size() && Text[i] >= '0' && Text[i] <= '9')
+            ++i;
+        return i - start;
+    };
+    if (i < Text.size() && Text[i] == '-')
+        ++i;
+    const std::size_t first = i;
+    const std::size_t whole = digits();
+    if (whole == 0 || (whole > 1 && Text[first] == '0'))
+        return false;
+    if (i < Text.size() && Text[i] == '.') {
+        ++i;
+        if (digits() == 0)
+            return false;
+    }
+    if (i < Text.size() && (Text[i] == 'e' || Text[i] == 'E')) {
+        ++i;
+        if (i < Text.size() && (Text[i] == '+' || Text[i] == '-'))
+            ++i;
+        if (digits() == 0)
+            return false;
+    }
+    return i == Text.size();
+}
+
+void TKVExportToJSON::WriteFileBegin()
+{
+    TKVExportToText::WriteFileBegin();
+    FRecords = FReplaced = FLinesLeftOut = FPictures = 0;
+    if (!Lines)
+        WriteString("[");
+}
+
+void TKVExportToJSON::WriteDataBegin()
+{
+    if (Layout != elColumnar)
+        throw Exception("JSON holds one object a record: only the columnar layout can be written");
+    TKVExportToText::WriteDataBegin();
+    FKeys.clear();
+    std::set<std::string> used;
+    long long ignored = 0;
+    for (int i = 0; i < Columns().Count(); ++i) {
+        TKVEColumn* column = Columns()[i];
+        if (!column->Visible)
+            continue;
+        std::string key = Options.Contains(soUseFieldNameAsCaption) || column->Title().Caption.empty()
+            ? column->FieldName
+            : column->Title().Caption;
+        const std::string base = key;
+        for (int n = 2; !used.insert(key).second; ++n)
+            key = base + "_" + std::to_string(n);
+        FKeys.push_back(JsonString(key, ignored));
+    }
+}
+
+void TKVExportToJSON::WriteRowStart(bool IsTitle)
+{
+    if (IsTitle || !FDataStarted)
+        return;
+    FObject = Lines ? "{" : (FRecords == 0 ? "\n{" : ",\n{");
+    FValues = 0;
+}
+
+void TKVExportToJSON::WriteData(TField* Field, TCellType CellType, int, int ACol, const std::string& Text,
+                                TAlignment, TFont*, TColor)
+{
+    if (!FDataStarted) {
+        ++FLinesLeftOut;
+        return;
+    }
+    if (FValues > 0)
+        FObject += ',';
+    if (ACol >= 0 && static_cast<std::size_t>(ACol) < FKeys.size())
+        FObject += FKeys[static_cast<std::size_t>(ACol)];
+    else
+        FObject += "\"" + std::to_string(ACol) + "\"";
+    FObject += ':';
+    ++FValues;
+    const bool picture = CellType == ctGraphic || (Field && Field->IsBlob() && Field->BlobType() == ftGraphic);
+    if (picture) {
+        if (!Text.empty())
+            ++FPictures;
+        FObject += "null";
+        return;
+    }
+    if (Field ? Field->IsNull() : false) {
+        FObject += "null";
+        return;
+    }
+    const bool numeric = Field ? NumericField(Field) : (CellType == ctInteger || CellType == ctDouble || CellType == ctCurrency);
+    if (numeric && IsJsonNumber(Text))
+        FObject += Text;
+    else
+        FObject += JsonString(Text, FReplaced);
+}
+
+void TKVExportToJSON::WriteRowEnd(bool IsTitle)
+{
+    if (!IsTitle && FDataStarted) {
+        FObject += Lines ? "}\n" : "}";
+        WriteString(FObject);
+        ++FRecords;
+    }
+    TKVExportToCellFile::WriteRowEnd(IsTitle);
+}
+
+void TKVExportToJSON::WriteFileEnd()
+{
+    if (!Lines)
+        WriteString(FRecords > 0 ? "\n]\n" : "]\n");
+    const auto tell = [this](long long Count, const std::string& What) {
+        if (Count > 0)
+            Statistic().Warnings.push_back(std::to_string(Count) + " " + What);
+    };
+    tell(FReplaced, "bytes that are not UTF-8 became U+FFFD, which JSON text must be");
+    tell(FLinesLeftOut, "header and footer lines have no place in JSON and were left out");
+    tell(FPictures, "picture cells cannot be held by JSON and were written as null");
+    TKVExportToText::WriteFileEnd();
+}

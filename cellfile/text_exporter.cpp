@@ -1,0 +1,272 @@
+#include "cellfile/text_exporter.h"
+
+#include "framework/data_set.h"
+#include "framework/exceptions.h"
+#include "framework/files.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool IsContinuation(char C)
+{
+    return (static_cast<unsigned char>(C) & 0xC0) == 0x80;
+}
+
+// Characters of Text: UTF-8 characters, or bytes for a one-byte code page.
+std::size_t Characters(const std::string& Text, bool Bytes)
+{
+    if (Bytes)
+        return Text.size();
+    return static_cast<std::size_t>(std::count_if(Text.begin(), Text.end(), [](char c) { return !IsContinuation(c); }));
+}
+
+// The first Count characters of Text, never cutting inside a UTF-8 character.
+std::string FirstCharacters(const std::string& Text, std::size_t Count, bool Bytes)
+{
+    if (Bytes)
+        return Text.substr(0, Count);
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        if (!IsContinuation(Text[i]) && seen++ == Count)
+            return Text.substr(0, i);
+    }
+    return Text;
+}
+
+} // namespace
+
+TKVExportToText::TKVExportToText(QObject* AOwner) : TKVExportToCellFile(AOwner)
+{
+    SetTableType(teText);
+}
+
+void TKVExportToText::InternalFileCreate(const std::string& FileName)
+{
+    FTargetName = FOwnFile ? FileName : std::string();
+    if (!FOwnFile)
+        return;
+    // Written beside the target under a temporary name and renamed over it when whole.
+    const std::string folder = ExtractFilePath(FileName);
+    FTempName = CreateTempFileName(".tabrix-", folder.empty() ? std::string("./") : folder);
+    RegisterTemporaryFile(FTempName);
+    try {
+        FStream = new TFileStream(FTempName, fmCreate);
+    } catch (...) {
+        DiscardTemporary();
+        throw;
+    }
+}
+
+void TKVExportToText::DiscardTemporary()
+{
+    if (FTempName.empty())
+        return;
+    DeleteFile(FTempName);
+    ForgetTemporaryFile(FTempName);
+    FTempName.clear();
+}
+
+void TKVExportToText::CommitTemporary()
+{
+    // A replaced file keeps its mode; a new one follows the umask.
+    struct stat old {};
+    mode_t mode;
+    if (::stat(FTargetName.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::chmod(FTempName.c_str(), mode) != 0 || std::rename(FTempName.c_str(), FTargetName.c_str()) != 0) {
+        const std::string reason = std::strerror(errno);
+        DiscardTemporary();
+        throw EFCreateError::CannotCreate(FTargetName, reason);
+    }
+    ForgetTemporaryFile(FTempName);
+    FTempName.clear();
+}
+
+void TKVExportToText::WriteFileBegin()
+{
+    TKVExportToCellFile::WriteFileBegin();
+    if (FTargetName.empty())
+        FTargetName = "the output";
+    FLine.clear();
+    FCellsInLine = 0;
+    FLinesWritten = 0;
+    FWidths.clear();
+    FHeld.clear();
+    FCut = FLineBreaks = FSplit = FPictures = TTally();
+}
+
+void TKVExportToText::WriteColWidth(int ACol, int AWidth)
+{
+    if (ACol < 0)
+        return;
+    if (FWidths.size() <= static_cast<std::size_t>(ACol))
+        FWidths.resize(static_cast<std::size_t>(ACol) + 1, DefaultFixedWidth);
+    FWidths[static_cast<std::size_t>(ACol)] = AWidth > 0 ? AWidth : DefaultFixedWidth;
+}
+
+void TKVExportToText::Tell(TTally& Tally, const std::string& What)
+{
+    if (Tally.Count > 0)
+        Statistic().Warnings.push_back(FTargetName + ": " + std::to_string(Tally.Count) + " " + What + " (the first at "
+                                       + Tally.First + ")");
+    Tally = TTally();
+}
+
+std::string TKVExportToText::CellText(const std::string& Text, bool Null, TAlignment Alignment, int Position,
+                                      bool Line)
+{
+    if (Fixed) {
+        std::string text = Text;
+        if (text.find_first_of("\r\n") != std::string::npos) {
+            std::replace(text.begin(), text.end(), '\r', ' ');
+            std::replace(text.begin(), text.end(), '\n', ' ');
+            ++FLineBreaks.Count;
+        }
+        if (Line)
+            return text;
+        const bool bytes = CharacterSet == csASCII_MSDOS;
+        const std::size_t width = static_cast<std::size_t>(
+            Position >= 0 && static_cast<std::size_t>(Position) < FWidths.size() ? FWidths[static_cast<std::size_t>(Position)]
+                                                                                : DefaultFixedWidth);
+        const std::size_t count = Characters(text, bytes);
+        if (count > width) {
+            ++FCut.Count;
+            return FirstCharacters(text, width, bytes);
+        }
+        const std::size_t pad = width - count;
+        switch (Alignment) {
+        case taRightJustify: return std::string(pad, ' ') + text;
+        case taCenter: return std::string(pad / 2, ' ') + text + std::string(pad - pad / 2, ' ');
+        default: return text + std::string(pad, ' ');
+        }
+    }
+    const std::string& qualifier = TextQualifier;
+    const bool breaks = Text.find_first_of("\r\n") != std::string::npos;
+    const bool delimiter = !FieldDelimiter.empty() && Text.find(FieldDelimiter) != std::string::npos;
+    if (qualifier.empty()) {
+        if (breaks || delimiter)
+            ++FSplit.Count;
+        return Text;
+    }
+    const bool holdsQualifier = Text.find(qualifier) != std::string::npos;
+    if (!breaks && !delimiter && !holdsQualifier && !(Text.empty() && !Null))
+        return Text;
+    std::string out = qualifier;
+    out.reserve(Text.size() + 2 * qualifier.size() + 8);
+    for (std::size_t i = 0; i < Text.size();) {
+        if (Text.compare(i, qualifier.size(), qualifier) == 0) {
+            out += qualifier;
+            out += qualifier;
+            i += qualifier.size();
+        } else {
+            out += Text[i++];
+        }
+    }
+    out += qualifier;
+    return out;
+}
+
+void TKVExportToText::WriteRowStart(bool IsTitle)
+{
+    TKVExportToCellFile::WriteRowStart(IsTitle);
+    FLine.clear();
+    FCellsInLine = 0;
+}
+
+void TKVExportToText::WriteData(TField* Field, TCellType CellType, int ARow, int ACol, const std::string& Text,
+                                TAlignment Alignment, TFont*, TColor)
+{
+    const long long cut = FCut.Count, breaks = FLineBreaks.Count, split = FSplit.Count, pictures = FPictures.Count;
+    const bool picture = CellType == ctGraphic || (Field && Field->IsBlob() && Field->BlobType() == ftGraphic);
+    const bool null = !Field || Field->IsNull();
+    const std::string empty;
+    const std::string& text = picture ? empty : Text;
+    if (picture && !Text.empty())
+        ++FPictures.Count;
+    // Header and footer lines are rows of their own, outside the table.
+    const bool wholeLine = !FDataStarted;
+    if (FDataStarted && Layout == elReversedColumnar) {
+        FHeld[ARow][ACol] = CellText(text, null, Alignment, 0, false);
+    } else {
+        if (FCellsInLine > 0 && !Fixed)
+            FLine += FieldDelimiter;
+        FLine += CellText(text, null, Alignment, FCellsInLine, wholeLine);
+        ++FCellsInLine;
+    }
+    // The place of the first value of each kind in the file.
+    const int line = FDataStarted && Layout == elReversedColumnar ? FLinesWritten + ARow + 1 : FLinesWritten + 1;
+    const int field = FDataStarted && Layout == elReversedColumnar ? ACol - Header().Count() + 1 : FCellsInLine;
+    for (auto [tally, before] : {std::pair{&FCut, cut}, {&FLineBreaks, breaks}, {&FSplit, split},
+                                 {&FPictures, pictures}})
+        if (tally->Count == 1 && before == 0)
+            tally->First = "line " + std::to_string(line) + ", field " + std::to_string(field);
+}
+
+void TKVExportToText::WriteRowEnd(bool IsTitle)
+{
+    if (!(FDataStarted && Layout == elReversedColumnar)) {
+        FLine += RecordSeparator;
+        WriteString(FLine);
+        ++FLinesWritten;
+        FLine.clear();
+        FCellsInLine = 0;
+    }
+    TKVExportToCellFile::WriteRowEnd(IsTitle);
+}
+
+void TKVExportToText::WriteDataEnd()
+{
+    std::string row;
+    for (const auto& [r, cells] : FHeld) {
+        row.clear();
+        bool first = true;
+        for (const auto& [c, cell] : cells) {
+            if (!first && !Fixed)
+                row += FieldDelimiter;
+            row += cell;
+            first = false;
+        }
+        row += RecordSeparator;
+        WriteString(row);
+        ++FLinesWritten;
+    }
+    FHeld.clear();
+    TKVExportToCellFile::WriteDataEnd();
+}
+
+void TKVExportToText::WriteFileEnd()
+{
+    TKVExportToCellFile::WriteFileEnd();
+    Tell(FCut, "values were longer than their fixed-width column and were cut");
+    Tell(FLineBreaks, "values held line breaks, which fixed-width text cannot hold; they became blanks");
+    Tell(FSplit, "values hold the delimiter or a line break and no text qualifier is set; a reader will split them");
+    Tell(FPictures, "picture cells cannot be held by text and were left empty");
+}
+
+void TKVExportToText::CloseFileStream()
+{
+    try {
+        TKVExportToCellFile::CloseFileStream();
+    } catch (...) {
+        DiscardTemporary();
+        FTargetName.clear();
+        throw;
+    }
+    // A failed export leaves the target as it was.
+    if (FExportFailed)
+        DiscardTemporary();
+    else if (!FTempName.empty())
+        CommitTemporary();
+    FTargetName.clear();
+}

@@ -1,0 +1,79 @@
+#pragma once
+// Delimited and fixed-width text on the cell-file pipeline (.TXT, and .csv / .tsv as
+// its common spellings). Every output row is one record ended by RecordSeparator.
+//
+// Delimited (Fixed false):
+//   - cells are joined by FieldDelimiter (any text: a Tab, ";", ",", a blank, ...);
+//   - with a TextQualifier a value is qualified when it holds the delimiter, the
+//     qualifier, a CR or an LF, or is an empty text (not a null); the qualifier is
+//     doubled inside it. With '"' and ',' this is RFC 4180. A null is written as
+//     nothing, an empty text as two qualifiers, so a reader can tell them apart;
+//   - without a qualifier a value holding the delimiter or a line break is written as
+//     it is and counted in a warning: a reader will split it.
+// Fixed (Fixed true): no delimiter and no qualifier; every cell is padded with blanks
+// to its column's Width in characters (right-aligned cells on the left, centred on
+// both sides), a column without a Width takes 10; a longer value is cut and a line
+// break becomes a blank, both counted in a warning.
+//
+// Header and footer lines are rows of their own, under the same rules as one cell
+// (not padded when Fixed). Picture cells cannot be held by text: they stay empty and
+// are counted. Characters are counted as UTF-8 characters, or as bytes with
+// csASCII_MSDOS, whose conversion the pipeline has already made. Text is written as
+// the pipeline hands it over: UTF-8 for csANSI_WINDOWS (the system's text on this
+// platform; no byte-order mark), the DOS code page for csASCII_MSDOS.
+//
+// Each file is written beside its target under a temporary name and renamed over it
+// when whole (a replaced file keeps its mode); a failed export leaves the target as it
+// was.
+//
+// elReversedColumnar holds the table until its data section ends (a row of the
+// output needs every record); the other layouts write each row when it ends.
+
+#include "cellfile/cell_file_exporter.h"
+
+#include <map>
+
+class TKVExportToText : public TKVExportToCellFile {
+    Q_OBJECT
+public:
+    explicit TKVExportToText(QObject* AOwner = nullptr);
+
+    std::string Extension() override { return ".TXT"; }
+    void InternalFileCreate(const std::string& FileName) override;
+    void WriteFileBegin() override;
+    void WriteFileEnd() override;
+    void WriteColWidth(int ACol, int AWidth) override;
+    void WriteDataEnd() override;
+    void WriteRowStart(bool IsTitle) override;
+    void WriteRowEnd(bool IsTitle) override;
+    void WriteData(TField* Field, TCellType CellType, int ARow, int ACol, const std::string& Text,
+                   TAlignment Alignment, TFont* Font, TColor Color) override;
+    void CloseFileStream() override;
+
+    // The width a column without one takes in fixed-width text.
+    static constexpr int DefaultFixedWidth = 10;
+
+protected:
+    // The text of one cell as it goes into a row: qualified or padded.
+    std::string CellText(const std::string& Text, bool Null, TAlignment Alignment, int Position, bool Line);
+
+private:
+    void DiscardTemporary();
+    void CommitTemporary();
+
+    // Values of one kind the file could not hold as they were, with the first place.
+    struct TTally {
+        long long Count = 0;
+        std::string First;
+    };
+    void Tell(TTally& Tally, const std::string& What);
+
+    std::string FLine;           // the row being assembled
+    int FCellsInLine = 0;
+    int FLinesWritten = 0;       // of this file
+    std::vector<int> FWidths;    // by position in the row
+    std::map<int, std::map<int, std::string>> FHeld; // reversed layout: row -> column -> cell
+    std::string FTargetName;     // the file being written (also for the warnings)
+    std::string FTempName;       // where it is written until it is whole
+    TTally FCut, FLineBreaks, FSplit, FPictures;
+};

@@ -1,0 +1,27 @@
+#pragma once
+// One place from a table type, or a file name's extension, to the exporter that writes
+// it. It lives here, above the cell-file pipeline, because it must see every exporter:
+// the cell-file formats (cellfile/) and the office exporters (office/), and only this
+// folder and the programs above it can. Host programs and the setup dialog's caller
+// turn a choice into a ready exporter in one call.
+
+#include "export/export_component.h"
+
+#include <memory>
+#include <string>
+
+// A new exporter for TableType, with that table type set; null for a table type no
+// exporter writes yet.
+std::unique_ptr<TKVExportBaseComponent> CreateExporter(TTableTypeExport TableType);
+
+// The table type that FileName's extension names, letter case ignored: .txt .csv .tsv
+// are teText, .doc .docx .rtf teWord, .xls .xlsx teExcel, .mdb .accdb teAccess. False
+// when the extension names none.
+bool TableTypeOfFileName(const std::string& FileName, TTableTypeExport& TableType);
+
+// The exporter for FileName's table type with FileName set and the settings its
+// extension implies: .csv is "," and .tsv a Tab, both with the '"' qualifier (RFC 4180
+// for .csv). .json and .jsonl, which are no table type of the run, give the JSON
+// exporter (one array, or one object a line). Null when the extension names nothing an
+// exporter writes.
+std::unique_ptr<TKVExportBaseComponent> CreateExporterForFile(const std::string& FileName);

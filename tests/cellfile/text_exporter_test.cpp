@@ -1,0 +1,247 @@
+// Delimited and fixed-width text and JSON, read back by Python's csv and json modules
+// where a reader exists: awkward values survive every delimiter and qualifier,
+// fixed-width columns pad and cut with a warning, and RowsPerFile gives each file its
+// own header and captions.
+
+#include "cellfile/json_exporter.h"
+#include "cellfile/text_exporter.h"
+#include "framework/data_set.h"
+#include "framework/exceptions.h"
+#include "framework/files.h"
+#include "framework/ui_services.h"
+#include "tests/common/qt_application.h"
+#include "tests/common/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+namespace {
+
+std::string Shell(const std::string& Command)
+{
+    std::string out;
+    FILE* pipe = ::popen((Command + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return "cannot run " + Command;
+    char buf[4096];
+    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe))
+        out.append(buf, n);
+    ::pclose(pipe);
+    return out;
+}
+
+std::string Hex(const std::string& Bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : Bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+// The awkward texts, each in a row of its own with its row number beside it.
+const std::vector<std::string> Awkward = {
+    "plain", "a,b;c\td|e", "say \"hi\" 'there'", "line1\nline2\r\nline3", "007", "=1+1", "Zoë Ünïcödé", "🎉 emoji",
+    " padded ", "",
+};
+
+class TextExporterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ui.ForceHasGui = 0;
+        ds.AddField("Text", ftString, 100);
+        ds.AddField("No", ftInteger);
+        for (std::size_t i = 0; i < Awkward.size(); ++i)
+            ds.AppendRecord({Variant(Awkward[i]), Variant(static_cast<int>(i))});
+        ds.AppendRecord({Variant::Null(), Variant::Null()});
+        ds.First();
+        exporter.AnimatedStatus = false;
+        exporter.Options.Exclude(soShowMessage);
+        exporter.ColumnSource = csDataSet;
+        exporter.SetDataSet(&ds);
+        exporter.AddTitle = true;
+        exporter.SetFileName(dir / "out.txt");
+    }
+
+    // The rows Python's csv module reads from File, one per line, each field in hex
+    // and followed by "|".
+    std::string ReadBack(const std::string& File, const std::string& Delimiter, const std::string& Qualifier)
+    {
+        std::ofstream(dir / "read.py") << "import sys, csv\n"
+                                          "d, q = bytes.fromhex(sys.argv[2]).decode(), bytes.fromhex(sys.argv[3]).decode()\n"
+                                          "with open(sys.argv[1], newline='', encoding='utf-8') as f:\n"
+                                          "    for row in csv.reader(f, delimiter=d, quotechar=q):\n"
+                                          "        print(''.join(v.encode().hex() + '|' for v in row))\n";
+        return Shell("/usr/bin/python3 '" + dir / "read.py" + "' '" + File + "' " + Hex(Delimiter) + " " + Hex(Qualifier));
+    }
+
+    QApplication& app = EnsureQtApplication();
+    TRecordingUIServices ui;
+    TUIServicesScope scope{&ui};
+    TempDir dir{"tabrix_text"};
+    TMemoryDataSet ds;
+    TKVExportToText exporter;
+};
+
+// The rows as ReadBack gives them: the header line, the captions, then every value.
+std::string Expected(const std::string& HeaderLine)
+{
+    std::string rows = Hex(HeaderLine) + "|\n" + Hex("Text") + "|" + Hex("No") + "|\n";
+    for (std::size_t i = 0; i < Awkward.size(); ++i)
+        rows += Hex(Awkward[i]) + "|" + Hex(std::to_string(i)) + "|\n";
+    return rows + "||\n";
+}
+
+TEST_F(TextExporterTest, AwkwardValuesSurviveEveryDelimiterAndQualifier)
+{
+    struct TCase {
+        std::string Delimiter, Qualifier, Separator;
+    };
+    const std::string headerLine = "Report, \"2026\"";
+    exporter.Header().Add(headerLine);
+    const std::string expected = Expected(headerLine);
+    for (const TCase& c : {TCase{",", "\"", "\r\n"}, TCase{"\t", "\"", "\n"}, TCase{";", "'", "\r\n"},
+                           TCase{" ", "\"", "\n"}, TCase{"|", "\"", "\r\n"}}) {
+        SCOPED_TRACE("delimiter '" + c.Delimiter + "', qualifier " + c.Qualifier);
+        exporter.FieldDelimiter = c.Delimiter;
+        exporter.TextQualifier = c.Qualifier;
+        exporter.RecordSeparator = c.Separator;
+        exporter.Execute();
+        ASSERT_EQ(exporter.Statistic().Result, erCompleted);
+        EXPECT_EQ(ReadBack(dir / "out.txt", c.Delimiter, c.Qualifier), expected);
+        EXPECT_TRUE(exporter.Statistic().Warnings.empty());
+    }
+    // The reader cannot tell them apart, the file does: an empty text is qualified, a
+    // null is nothing.
+    const std::string text = ReadFileToString(dir / "out.txt");
+    EXPECT_NE(text.find("\r\n\"\"|9\r\n|\r\n"), std::string::npos) << text;
+}
+
+TEST_F(TextExporterTest, WithoutQualifierSplittingValuesAreCounted)
+{
+    exporter.FieldDelimiter = ",";
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Warnings.size(), 1u);
+    EXPECT_EQ(exporter.Statistic().Warnings[0], dir / "out.txt"
+                  + ": 2 values hold the delimiter or a line break and no text qualifier is set; a reader will split "
+                    "them (the first at line 3, field 1)");
+}
+
+TEST_F(TextExporterTest, FixedWidthPadsByAlignmentAndCountsWhatItCuts)
+{
+    exporter.Fixed = true;
+    exporter.RecordSeparator = "\n";
+    exporter.Footer().Add("end of\nlist");
+    exporter.OnBeforeRecord = [this](TPersistent*, bool& Accept) {
+        const std::string text = ds.FieldByName("Text")->AsString();
+        Accept = text == "007" || text == "Zoë Ünïcödé" || text == "🎉 emoji";
+    };
+    TKVEColumn* text = exporter.Columns().Add();
+    text->FieldName = text->Title().Caption = "Text";
+    text->Width = 5;
+    TKVEColumn* number = exporter.Columns().Add();
+    number->FieldName = number->Title().Caption = "No";
+    number->Width = 3;
+    number->Alignment = taRightJustify;
+    const std::string cut = dir / "out.txt" + ": 2 values were longer than their fixed-width column and were cut "
+                                              "(the first at line 3, field 1)";
+    const std::string breaks = dir / "out.txt" + ": 1 values held line breaks, which fixed-width text cannot hold; "
+                                                 "they became blanks (the first at line 5, field 1)";
+    struct TCase {
+        TCharacterSet Set;
+        std::string File;
+        std::vector<std::string> Warnings;
+    };
+    // Text takes 5 characters, No 3 (right-aligned). In the DOS code page (437 in the
+    // C locale) a character is a byte, and the emoji has no form there.
+    ::setenv("LC_ALL", "C", 1);
+    for (const TCase& c : {TCase{csANSI_WINDOWS, "Text No \n007    4\nZoë Ü  6\n🎉 emo  7\nend of list\n", {cut, breaks}},
+                           TCase{csASCII_MSDOS, "Text No \n007    4\nZo\x89 \x9a  6\n? emo  7\nend of list\n",
+                                 {cut, breaks, "1 characters have no form in the DOS code page and became \"?\""}}}) {
+        SCOPED_TRACE(c.Set);
+        exporter.CharacterSet = c.Set;
+        exporter.Execute();
+        ASSERT_EQ(exporter.Statistic().Result, erCompleted);
+        EXPECT_EQ(ReadFileToString(dir / "out.txt"), c.File);
+        EXPECT_EQ(exporter.Statistic().Warnings, c.Warnings);
+    }
+}
+
+TEST_F(TextExporterTest, RowsPerFileGivesEachFileItsHeaderAndCaptions)
+{
+    exporter.FieldDelimiter = ",";
+    exporter.TextQualifier = "\"";
+    exporter.RecordSeparator = "\n";
+    exporter.Header().Add("H");
+    exporter.RowsPerFile = 5;
+    exporter.Execute();
+    ASSERT_EQ(exporter.Statistic().Result, erCompleted);
+    EXPECT_EQ(ReadFileToString(dir / "out.txt"),
+              "H\nText,No\nplain,0\n\"a,b;c\td|e\",1\n\"say \"\"hi\"\" 'there'\",2\n\"line1\nline2\r\nline3\",3\n007,4\n");
+    EXPECT_EQ(ReadFileToString(dir / "out001.txt"), "H\nText,No\n=1+1,5\nZoë Ünïcödé,6\n🎉 emoji,7\n padded ,8\n\"\",9\n");
+    EXPECT_EQ(ReadFileToString(dir / "out002.txt"), "H\nText,No\n,\n");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TextExporterTest, FailedExportLeavesTheTargetAsItWasAndNoTemporaryFile)
+{
+    WriteStringToFile(dir / "out.txt", "old");
+    int seen = 0;
+    exporter.OnBeforeRecord = [&seen](TPersistent*, bool&) {
+        if (++seen == 3)
+            throw Exception("source gone");
+    };
+    exporter.Execute();
+    EXPECT_EQ(exporter.Statistic().Result, erFailed);
+    EXPECT_EQ(ReadFileToString(dir / "out.txt"), "old");
+    EXPECT_EQ(FolderEntries(dir.Path), (std::set<std::string>{".", "..", "out.txt"}));
+}
+
+} // namespace
+
+namespace {
+
+// Python's json module reads every record back: texts whole, numbers as numbers, null
+// as None; header lines are left out and said so.
+TEST_F(TextExporterTest, JsonAndJsonLinesReadBackByPythonJson)
+{
+    std::ofstream(dir / "read.py")
+        << "import sys, json\n"
+           "with open(sys.argv[1], encoding='utf-8') as f:\n"
+           "    records = json.load(f) if sys.argv[2] == 'array' else [json.loads(l) for l in f]\n"
+           "for o in records:\n"
+           "    t = o['Text']\n"
+           "    print(('null' if t is None else t.encode().hex()) + '|' + type(o['No']).__name__ + ':' + str(o['No']))\n";
+    std::string expected;
+    for (std::size_t i = 0; i < Awkward.size(); ++i)
+        expected += Hex(Awkward[i]) + "|int:" + std::to_string(i) + "\n";
+    expected += "null|NoneType:None\n";
+    for (const bool lines : {false, true}) {
+        SCOPED_TRACE(lines ? "JSON Lines" : "JSON");
+        TKVExportToJSON json;
+        json.Lines = lines;
+        json.AnimatedStatus = false;
+        json.Options.Exclude(soShowMessage);
+        json.ColumnSource = csDataSet;
+        json.SetDataSet(&ds);
+        json.Header().Add("left out");
+        json.SetFileName(dir / "out.json");
+        json.Execute();
+        ASSERT_EQ(json.Statistic().Result, erCompleted);
+        EXPECT_EQ(Shell("/usr/bin/python3 '" + dir / "read.py" + "' '" + dir / "out.json" + "' "
+                        + (lines ? "lines" : "array")),
+                  expected);
+        EXPECT_EQ(json.Statistic().Warnings,
+                  std::vector<std::string>{"1 header and footer lines have no place in JSON and were left out"});
+    }
+}
+
+} // namespace
