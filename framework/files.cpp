@@ -486,8 +486,16 @@ TFileReplacement::TFileReplacement(const std::string& Target) : FTarget(Target)
         }
         ::fchmod(FHandle, Old.st_mode & 07777);
     }
-    if (CreatedHook)
-        CreatedHook(FTempName);
+    if (CreatedHook) {
+        try {
+            CreatedHook(FTempName);
+        } catch (...) {
+            ::unlink(FTempName.c_str());
+            ForgetTemporaryFile(FTempName);
+            ::close(FHandle);
+            throw;
+        }
+    }
 }
 
 bool TFileReplacement::StillOurs() const
