@@ -490,7 +490,8 @@ TFileReplacement::TFileReplacement(const std::string& Target) : FTarget(Target)
         try {
             CreatedHook(FTempName);
         } catch (...) {
-            ::unlink(FTempName.c_str());
+            if (StillOurs())
+                ::unlink(FTempName.c_str());
             ForgetTemporaryFile(FTempName);
             ::close(FHandle);
             throw;
