@@ -356,29 +356,33 @@ void TReader::DecodeRle(const THeader& H, TBitmapPixels& Out, bool Store) const
     auto Target = [&]() -> std::uint8_t* {
         return Store ? Out.Data.data() + Out.Stride() * static_cast<std::size_t>(H.Height - 1 - Row) : nullptr;
     };
+    // Pixels past the end of a row are dropped: writers pad a row's last run to a whole
+    // byte or word (ImageMagick does for widths that are not a multiple of 4), and the
+    // common readers ignore the excess. Nothing is written outside the picture.
     auto Put = [&](std::uint8_t* O, std::int64_t At, int Index) {
+        if (At >= H.Width)
+            return;
         if (Index >= PalCount)
             BadIndex(Index, At, H.Height - 1 - Row, H);
         if (O)
             std::memcpy(O + At * 3, Pal + Index * 3, 3);
     };
-    auto Room = [&](std::int64_t Count) {
+    auto InsideRows = [&]() {
         if (Row >= H.Height)
             Fail("the RLE data writes past the last row");
-        if (X + Count > H.Width)
-            Fail("an RLE run goes past the end of row " + std::to_string(H.Height - 1 - Row));
     };
+    auto Advance = [&](std::int64_t Count) { X = std::min(X + Count, H.Width); };
     for (;;) {
         if (End - P < 2)
             Fail("the RLE data ends without an end-of-picture marker");
         const int N = S[P], C = S[P + 1];
         P += 2;
         if (N > 0) {
-            Room(N);
+            InsideRows();
             std::uint8_t* O = Target();
             for (int I = 0; I < N; ++I)
                 Put(O, X + I, Four ? ((I & 1) ? (C & 0x0F) : (C >> 4)) : C);
-            X += N;
+            Advance(N);
         } else if (C == 0) { // end of row
             if (Row >= H.Height)
                 Fail("the RLE data writes past the last row");
@@ -398,11 +402,11 @@ void TReader::DecodeRle(const THeader& H, TBitmapPixels& Out, bool Store) const
             const std::size_t Bytes = Four ? (static_cast<std::size_t>(C) + 1) / 2 : static_cast<std::size_t>(C);
             if (End - P < Bytes)
                 Fail("the RLE data ends inside a run of literal pixels");
-            Room(C);
+            InsideRows();
             std::uint8_t* O = Target();
             for (int I = 0; I < C; ++I)
                 Put(O, X + I, Four ? ((I & 1) ? (S[P + I / 2] & 0x0F) : (S[P + I / 2] >> 4)) : S[P + I]);
-            X += C;
+            Advance(C);
             P += std::min(End - P, (Bytes + 1) & ~std::size_t{1});
         }
     }

@@ -424,3 +424,108 @@ void ExitAfterInterrupt()
     std::raise(Signal);
     std::_Exit(128 + Signal);
 }
+
+// ---- replacing a target
+
+void (*TFileReplacement::CreatedHook)(const std::string& TempName) = nullptr;
+
+TFileReplacement::TFileReplacement(const std::string& Target) : FTarget(Target)
+{
+    if (!UsableName(Target))
+        throw EFCreateError::CannotCreate(Target, "Invalid file name");
+    const std::string Name = ExtractFileName(Target);
+    if (Name.empty() || Name == "." || Name == "..")
+        throw EFCreateError::CannotCreate(Target, "it is a folder");
+    const std::string Folder = ExtractFilePath(Target);
+    const std::string Dir = Folder.empty() ? std::string(".") : Folder;
+    if (!DirectoryExists(Dir))
+        throw EFCreateError::CannotCreate(Target, "the folder '" + Dir + "' does not exist");
+    struct stat Old {};
+    const bool Exists = ::lstat(Target.c_str(), &Old) == 0;
+    if (Exists && !S_ISREG(Old.st_mode) && !S_ISLNK(Old.st_mode))
+        throw EFCreateError::CannotCreate(Target, S_ISDIR(Old.st_mode) ? "it is a folder" : "it is not a regular file");
+
+    // "." + name + ".tabrix-" + 8 digits must fit the folder's name limit: a long name is
+    // shortened, at a character boundary.
+    const std::string Suffix = ".tabrix-";
+    constexpr std::size_t Digits = 8;
+    long Limit = ::pathconf(Dir.c_str(), _PC_NAME_MAX);
+    if (Limit <= 0)
+        Limit = 255;
+    std::string Stem = Name;
+    const std::size_t Room = static_cast<std::size_t>(Limit) - 1 - Suffix.size() - Digits;
+    if (Stem.size() > Room) {
+        std::size_t Cut = Room;
+        while (Cut > 0 && (static_cast<unsigned char>(Stem[Cut]) & 0xC0) == 0x80)
+            --Cut;
+        Stem.resize(Cut);
+    }
+    // 0666: the umask decides a new file's mode.
+    int LastError = EEXIST;
+    for (int Attempt = 0; Attempt < 100 && FHandle < 0; ++Attempt) {
+        char Random[Digits + 1];
+        std::snprintf(Random, sizeof Random, "%08X", static_cast<unsigned>(RandomBits() & 0xFFFFFFFFu));
+        const std::string Candidate = Folder + "." + Stem + Suffix + Random;
+        FHandle = ::open(Candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (FHandle >= 0)
+            FTempName = Candidate;
+        else if ((LastError = errno) != EEXIST && LastError != EINTR)
+            break;
+    }
+    if (FHandle < 0)
+        throw EFCreateError::CannotCreate(Target, std::strerror(LastError));
+    RegisterTemporaryFile(FTempName);
+    // A replaced file keeps its owner and group where this process may give them (the
+    // group alone where only that is allowed), then its mode: after the owner, as a
+    // change of owner clears the set-id bits. The descriptor stays writable whatever
+    // the mode says.
+    if (Exists && S_ISREG(Old.st_mode)) {
+        if (::fchown(FHandle, Old.st_uid, Old.st_gid) != 0 &&
+            ::fchown(FHandle, static_cast<uid_t>(-1), Old.st_gid) != 0) {
+            // not allowed: the file stays ours
+        }
+        ::fchmod(FHandle, Old.st_mode & 07777);
+    }
+    if (CreatedHook) {
+        try {
+            CreatedHook(FTempName);
+        } catch (...) {
+            if (StillOurs())
+                ::unlink(FTempName.c_str());
+            ForgetTemporaryFile(FTempName);
+            ::close(FHandle);
+            throw;
+        }
+    }
+}
+
+bool TFileReplacement::StillOurs() const
+{
+    struct stat Mine {}, Named {};
+    return ::fstat(FHandle, &Mine) == 0 && ::lstat(FTempName.c_str(), &Named) == 0 && Mine.st_dev == Named.st_dev &&
+           Mine.st_ino == Named.st_ino;
+}
+
+TFileReplacement::~TFileReplacement()
+{
+    if (!FCommitted) {
+        if (StillOurs())
+            ::unlink(FTempName.c_str());
+        ForgetTemporaryFile(FTempName);
+    }
+    ::close(FHandle);
+}
+
+void TFileReplacement::Commit()
+{
+    if (!StillOurs())
+        throw EFCreateError::CannotCreate(FTarget, "its temporary file '" + FTempName + "' was replaced by another");
+    // On disk before it takes the target's place: a crash leaves the old file or the
+    // new one, never an empty one.
+    if (::fsync(FHandle) != 0 && errno != EINVAL)
+        throw EStreamError("Cannot write the file '" + FTempName + "': " + std::strerror(errno));
+    if (::rename(FTempName.c_str(), FTarget.c_str()) != 0)
+        throw EFCreateError::CannotCreate(FTarget, std::strerror(errno));
+    FCommitted = true;
+    ForgetTemporaryFile(FTempName);
+}

@@ -94,6 +94,44 @@ int CreateAnonymousFile(const std::string& Folder = {});
 // handle is open ("/proc/self/fd/N").
 std::string HandleFileName(int Handle);
 
+// A file that replaces Target once it is complete: the one way a run writes a target.
+//  - The temporary file is created beside Target, exclusively and without following a
+//    link, under "." + the target's name (shortened at a character boundary so that the
+//    whole fits the folder's name limit) + ".tabrix-" + random digits. It is listed for
+//    removal should the program be interrupted.
+//  - It is written only through Handle(), the descriptor that created it; nothing opens
+//    it again by name.
+//  - A new target gets the mode the umask leaves; a replaced regular file keeps its mode
+//    and, where the process may give them, its owner and group (set on the descriptor).
+//  - Commit flushes it to the disk and renames it over Target (a symbolic link at
+//    Target is replaced, not followed), after checking that the temporary name still
+//    holds this file. Without a Commit the temporary file is removed, if it is still
+//    this file.
+// A Target that exists and is not a regular file or a symbolic link (a folder, a pipe, a
+// device) is refused. Raises EFCreateError ("Cannot create file ...").
+class TFileReplacement {
+public:
+    explicit TFileReplacement(const std::string& Target);
+    ~TFileReplacement();
+    TFileReplacement(const TFileReplacement&) = delete;
+    TFileReplacement& operator=(const TFileReplacement&) = delete;
+
+    const std::string& Target() const { return FTarget; }
+    const std::string& TempName() const { return FTempName; }
+    int Handle() const { return FHandle; }
+    void Commit();
+
+    // Tests: called with the temporary name right after the file is created.
+    static void (*CreatedHook)(const std::string& TempName);
+
+private:
+    bool StillOurs() const;
+
+    std::string FTarget, FTempName;
+    int FHandle = -1;
+    bool FCommitted = false;
+};
+
 // Interruption (SIGINT, SIGTERM, SIGHUP). InstallInterruptHandler sets handlers that
 // only record the signal; a run polls InterruptRequested and winds down the way a
 // cancel does. Temporary files made next to a document are listed while they exist,

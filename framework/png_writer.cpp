@@ -126,7 +126,7 @@ std::string EncodePng(const std::uint8_t* Pixels, int Width, int Height, std::si
     Png.resize(DataAt + Bound);
 
     thread_local std::vector<std::uint8_t> LevelBuffer(LevelBufferSize);
-    isal_zstream Stream;
+    isal_zstream Stream{};
     isal_deflate_stateless_init(&Stream);
     Stream.level = DeflateLevel;
     Stream.level_buf = LevelBuffer.data();

@@ -82,56 +82,18 @@ bool SameFile(const std::string& A, const std::string& B)
 
 void ReplaceFileWith(const std::string& FileName, const std::string& Bytes)
 {
-    const auto fail = [&FileName](const std::string& Reason) {
-        throw Exception("cannot write " + FileName + ": " + Reason);
-    };
-    const std::string name = std::filesystem::path(FileName).filename().string();
-    std::string temp = FolderOf(FileName) + "/.~" + name + "-XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        fail(std::strerror(errno));
-    RegisterTemporaryFile(temp);
-    const auto drop = [&](int Error) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        ForgetTemporaryFile(temp);
-        fail(std::strerror(Error));
-    };
-    struct stat old {};
-    mode_t mode;
-    if (::stat(FileName.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-        // The owner stays where the file is ours to give away (as root); otherwise ours.
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+    try {
+        TFileReplacement target(FileName);
+        for (std::size_t done = 0; done < Bytes.size();) {
+            const ssize_t n = ::write(target.Handle(), Bytes.data() + done, Bytes.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                throw Exception(std::strerror(n < 0 ? errno : EIO));
+            done += static_cast<std::size_t>(n);
         }
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        target.Commit();
+    } catch (const Exception& e) {
+        throw Exception("cannot write " + FileName + ": " + e.Message());
     }
-    if (::fchmod(fd, mode) != 0)
-        drop(errno);
-    for (std::size_t done = 0; done < Bytes.size();) {
-        const ssize_t n = ::write(fd, Bytes.data() + done, Bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            drop(n < 0 ? errno : EIO);
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0)
-        drop(errno);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        ForgetTemporaryFile(temp);
-        fail(std::strerror(error));
-    }
-    if (::rename(temp.c_str(), FileName.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        ForgetTemporaryFile(temp);
-        fail(std::strerror(error));
-    }
-    ForgetTemporaryFile(temp);
 }

@@ -306,15 +306,32 @@ int64_t DeflatedPart::ReadCompressed(uint64_t offset, void* data, uint64_t lengt
 
 // ---- ZipPackage
 
-ZipPackage::ZipPackage(const std::string& fileName) : FName(fileName), FFile(std::make_unique<PackageFile>())
+namespace {
+
+int Opened(int handle, const std::string& fileName)
+{
+    if (handle < 0) throw EFCreateError::CannotCreate(fileName, std::strerror(errno));
+    return handle;
+}
+
+} // namespace
+
+ZipPackage::ZipPackage(const std::string& fileName)
+    : ZipPackage(Opened(::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666), fileName),
+                 fileName, Owned{})
+{
+}
+
+ZipPackage::ZipPackage(int handle, const std::string& name)
+    : ZipPackage(Opened(::fcntl(handle, F_DUPFD_CLOEXEC, 0), name), name, Owned{})
+{
+}
+
+ZipPackage::ZipPackage(int ownedHandle, const std::string& fileName, Owned)
+    : FName(fileName), FFile(std::make_unique<PackageFile>())
 {
     zip_error_init(&FFile->Error);
-    FFile->Handle = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (FFile->Handle < 0) {
-        const std::string why = std::strerror(errno);
-        zip_error_fini(&FFile->Error);
-        throw EFCreateError::CannotCreate(fileName, why);
-    }
+    FFile->Handle = ownedHandle;
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t* source = zip_source_function_create(ServePackageFile, FFile.get(), &error);

@@ -73,6 +73,9 @@ class ZipPackage {
 public:
     // Raises EFCreateError when the file cannot be made.
     explicit ZipPackage(const std::string& fileName);
+    // Writes through (a duplicate of) `handle`, a file open for reading and writing;
+    // `name` names it in messages.
+    ZipPackage(int handle, const std::string& name);
     ~ZipPackage();
     ZipPackage(const ZipPackage&) = delete;
     ZipPackage& operator=(const ZipPackage&) = delete;
@@ -91,6 +94,8 @@ public:
     void Close();
 
 private:
+    struct Owned {};
+    ZipPackage(int ownedHandle, const std::string& fileName, Owned);
     struct zip_source* Check(const std::string& name, struct zip_source* source);
     int64_t Add(const std::string& name, struct zip_source* source);
 

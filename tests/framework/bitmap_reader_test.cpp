@@ -220,7 +220,8 @@ TEST(BitmapReader, DamagedFilesAreRefusedWithTheirCause)
          "the palette index 2 at pixel (1, 0) is beyond the palette of 2 colours"},
         {"RLE without end", Rle8(GoodRle.substr(0, 12)), "ends without an end-of-picture marker"},
         {"RLE literal cut", Rle8(std::string("\x00\x03\x01", 3)), "ends inside a run of literal pixels"},
-        {"RLE run past the row", Rle8(std::string("\x05\x01\x00\x01", 4)), "goes past the end of row 1"},
+        {"RLE4 below the picture", Bitmap(4, 1, 4, 2, TwoColours, std::string("\x04\x11\x00\x00\x02\x11\x00\x01", 8)),
+         "past the last row"},
         {"RLE below the picture", Rle8(std::string("\x00\x00\x00\x00\x01\x01\x00\x01", 8)), "past the last row"},
         {"RLE move outside", Rle8(std::string("\x00\x02\x05\x00\x00\x01", 6)), "move leaves the picture"},
         {"offset past end", Offset, "past the end of the file"},
@@ -243,6 +244,30 @@ TEST(BitmapReader, RleSkippedPixelsTakeTheFirstColour)
     std::vector<std::uint8_t> Expected(24, 0);
     std::fill(Expected.begin() + 12, Expected.begin() + 18, 255);
     EXPECT_EQ(P.Data, Expected);
+}
+
+TEST(BitmapReader, RlePixelsPastTheEndOfARowAreDropped)
+{
+    // 3 x 2 pixels whose rows' last runs go past the row's end, as common writers pad
+    // widths that are not a multiple of 4: a repeated run (bottom), then literal pixels
+    // (top). The excess is neither drawn nor wrapped into the next row.
+    struct Case {
+        int Bpp;
+        std::string Stream;
+    };
+    const std::vector<Case> Cases = {
+        {8, std::string("\x04\x01\x00\x00" "\x00\x04\x00\x01\x00\x01\x00\x00" "\x00\x01", 14)},
+        {4, std::string("\x04\x11\x00\x00" "\x00\x06\x01\x01\x11\x00\x00\x00" "\x00\x01", 14)},
+    };
+    // Top row 0 1 0, bottom row 1 1 1 (index 1 is white).
+    std::vector<std::uint8_t> Expected(18, 255);
+    std::fill(Expected.begin(), Expected.begin() + 3, 0);
+    std::fill(Expected.begin() + 6, Expected.begin() + 9, 0);
+    for (const Case& C : Cases) {
+        const std::string File = Bitmap(3, 2, C.Bpp, C.Bpp == 8 ? 1 : 2, TwoColours, C.Stream);
+        EXPECT_EQ(ReadBitmap(File).Data, Expected) << C.Bpp;
+        EXPECT_EQ(CheckBitmap(File).Width, 3) << C.Bpp;
+    }
 }
 
 TEST(BitmapReader, AlphaIsKeptOnlyWhereTheFileHasIt)

@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSaveFile>
-#include <QTemporaryFile>
 
 #include <zip.h>
 
@@ -612,34 +611,6 @@ void XlSheet::FinishRows()
 }
 
 // ---- workbook
-
-XlReplacement::XlReplacement(const std::string& fileName) : FFileName(fileName)
-{
-    const QFileInfo target(QString::fromStdString(fileName));
-    const QString folder = target.absolutePath();
-    if (!QFileInfo(folder).isDir()) throw EFOpenError("Cannot create file \"" + fileName + "\": no such folder");
-    QTemporaryFile temp(folder + "/.~" + target.fileName() + "-XXXXXX.tmp");
-    temp.setAutoRemove(false);
-    if (!temp.open()) throw EFOpenError("Cannot create file \"" + fileName + "\": " + temp.errorString().toStdString());
-    temp.close();
-    temp.setPermissions(target.exists() ? QFile::permissions(target.absoluteFilePath())
-                                        : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    FTempName = temp.fileName().toStdString();
-    // Removed by an interrupted program on its way out.
-    RegisterTemporaryFile(FTempName);
-}
-
-XlReplacement::~XlReplacement()
-{
-    if (!FCommitted) std::remove(FTempName.c_str());
-}
-
-void XlReplacement::Commit()
-{
-    if (std::rename(FTempName.c_str(), FFileName.c_str()) != 0)
-        throw EFOpenError("Cannot create file \"" + FFileName + "\": the finished workbook could not replace it");
-    FCommitted = true;
-}
 
 XlWorkbook::XlWorkbook() = default;
 XlWorkbook::~XlWorkbook() = default;

@@ -147,21 +147,6 @@ struct XlPicture {
 
 class XlWorkbook;
 
-// A temporary file in the folder of `fileName` that a writer fills; Commit renames it over
-// `fileName`, otherwise it is removed. The new file gets the permissions of the one it
-// replaces, else the usual ones.
-class XlReplacement {
-public:
-    explicit XlReplacement(const std::string& fileName);
-    ~XlReplacement();
-    const std::string& Name() const { return FTempName; }
-    void Commit();
-
-private:
-    std::string FFileName, FTempName;
-    bool FCommitted = false;
-};
-
 // The package a workbook was opened from (or started from, for a template). Parts the
 // export does not touch are copied from it unchanged.
 struct XlSource {

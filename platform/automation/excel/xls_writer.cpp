@@ -10,6 +10,7 @@
 #include "platform/automation/excel/xls_records.h"
 
 #include "framework/exceptions.h"
+#include "framework/files.h"
 
 
 #include <gsf/gsf-doc-meta-data.h>
@@ -24,6 +25,12 @@
 #include <cmath>
 #include <map>
 #include <unordered_map>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Biff;
 
@@ -342,14 +349,21 @@ void CheckGsf(bool ok, GError* error, const std::string& fileName)
     throw EFOpenError("Cannot create file \"" + fileName + "\": " + why);
 }
 
-// Writes the streams into a compound file at `container`.
-void WriteContainer(const std::string& container, const std::string& fileName, const std::string& globals,
-                    QFile& sheets)
+// Writes the streams into a compound file through the target's temporary file.
+void WriteContainer(const TFileReplacement& target, const std::string& globals, QFile& sheets)
 {
+    const std::string& fileName = target.Target();
     gsf_init();
-    GError* error = nullptr;
-    GsfOutput* sink = gsf_output_stdio_new(container.c_str(), &error);
-    CheckGsf(sink != nullptr, error, fileName);
+    const int copy = ::fcntl(target.Handle(), F_DUPFD_CLOEXEC, 0);
+    std::FILE* file = copy < 0 ? nullptr : ::fdopen(copy, "wb");
+    if (!file) {
+        const std::string why = std::strerror(errno);
+        if (copy >= 0) ::close(copy);
+        throw EFCreateError::CannotCreate(fileName, why);
+    }
+    GsfOutput* sink = gsf_output_stdio_new_FILE(target.TempName().c_str(), file, FALSE);
+    if (!sink) std::fclose(file);
+    CheckGsf(sink != nullptr, nullptr, fileName);
     GsfOutfile* ole = gsf_outfile_msole_new(sink);
     g_object_unref(sink);
     bool ok = ole != nullptr;
@@ -595,7 +609,7 @@ void XlWorkbook::SaveXls(const std::string& fileName)
     }
     if (!sheets.flush()) throw EStreamError("Cannot write the workbook to the temporary folder");
 
-    XlReplacement target(fileName);
-    WriteContainer(target.Name(), fileName, globals, sheets);
+    TFileReplacement target(fileName);
+    WriteContainer(target, globals, sheets);
     target.Commit();
 }

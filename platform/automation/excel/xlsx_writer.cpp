@@ -474,8 +474,7 @@ void XlWorkbook::OpenXlsx(const std::string& fileName, bool asTemplate)
 
 void XlWorkbook::SaveXlsx(const std::string& fileName)
 {
-    XlReplacement target(fileName);
-    const std::string tempName = target.Name();
+    TFileReplacement target(fileName);
 
     std::unique_ptr<zip_t, decltype(&zip_discard)> source(nullptr, &zip_discard);
     pugi::xml_document types, book, bookRels;
@@ -548,7 +547,7 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
     }
 
     std::set<std::string> written; // parts this save makes anew; everything else is copied
-    ZipPackage zip(tempName);
+    ZipPackage zip(target.Handle(), target.TempName());
     const std::string mediaPrefix = Source ? "tabrix_image" : "image";
     pugi::xml_node sheetsNode = bookRoot.child("sheets");
     std::map<std::string, pugi::xml_node> oldSheetNodes;

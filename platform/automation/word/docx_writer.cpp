@@ -1,6 +1,7 @@
 // Office Open XML writer of the word processor.
 
 #include "framework/exceptions.h"
+#include "framework/files.h"
 #include "platform/automation/zip_package.h"
 #include "platform/automation/word/word_save.h"
 #include "platform/automation/word/word_source.h"
@@ -400,17 +401,6 @@ std::string StylesXml()
            "</w:tblCellMar></w:tblPr></w:style></w:styles>";
 }
 
-struct TempFile {
-    std::string Name;
-    ~TempFile()
-    {
-        if (!Name.empty()) {
-            std::error_code ec;
-            std::filesystem::remove(Name, ec);
-        }
-    }
-};
-
 std::string UniqueName(const std::set<std::string>& taken, const std::string& stem, const std::string& ext, int& counter)
 {
     for (;;) {
@@ -443,8 +433,7 @@ void BindPrefix(pugi::xml_node root, const char* prefix, const char* ns, const s
 void WriteDocx(WordDocumentModel& model, const std::string& fileName)
 {
     auto* src = dynamic_cast<DocxSourceDocument*>(model.Source.get());
-    std::string tempPackage = WordTempNameNear(fileName);
-    TempFile packageGuard{tempPackage};
+    TFileReplacement target(fileName);
     // The main document part, compressed while it is made.
     auto body = std::make_unique<DeflatedPart>();
 
@@ -535,7 +524,7 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
         out.Close();
     }
 
-    ZipPackage zip(tempPackage);
+    ZipPackage zip(target.Handle(), target.TempName());
     std::unique_ptr<zip_t, decltype(&zip_discard)> source(nullptr, &zip_discard);
     bool protect = model.Protected;
     if (!src) {
@@ -658,8 +647,5 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
         }
     }
     zip.Close();
-    std::error_code ec;
-    std::filesystem::rename(tempPackage, fileName, ec);
-    if (ec) throw EFCreateError::CannotCreate(fileName, ec.message());
-    packageGuard.Name.clear();
+    target.Commit();
 }

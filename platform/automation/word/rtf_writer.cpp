@@ -1,6 +1,7 @@
 // RTF writer of the word processor (also what a ".doc" name gets).
 
 #include "framework/exceptions.h"
+#include "framework/files.h"
 #include "platform/automation/word/word_save.h"
 #include "platform/automation/word/word_source.h"
 #include "platform/automation/word/word_text.h"
@@ -220,17 +221,7 @@ void CopyRange(std::ifstream& in, WordOutFile& out, int64_t from, int64_t to, co
 void WriteRtf(WordDocumentModel& model, const std::string& fileName)
 {
     auto* src = dynamic_cast<RtfSourceDocument*>(model.Source.get());
-    std::string temp = WordTempNameNear(fileName);
-    struct Guard {
-        std::string Name;
-        ~Guard()
-        {
-            if (!Name.empty()) {
-                std::error_code ec;
-                std::filesystem::remove(Name, ec);
-            }
-        }
-    } guard{temp};
+    TFileReplacement target(fileName);
 
     // fonts the content names
     std::map<std::string, int> fonts;
@@ -251,7 +242,7 @@ void WriteRtf(WordDocumentModel& model, const std::string& fileName)
         newFonts += FontEntry(nextFont++, f.FontName);
     }
 
-    WordOutFile out(temp);
+    WordOutFile out(target.Handle(), target.TempName());
     // Enforced read-only, the strongest protection RTF carries. It has no password check that
     // the readers honour, so the password is not written.
     std::string protection = model.Protected ? "\\enforceprot1\\protlevel3\\readprot\n" : "";
@@ -313,8 +304,5 @@ void WriteRtf(WordDocumentModel& model, const std::string& fileName)
     RtfBodyWriter(model, out, fonts, colorBase, src ? src->DefaultFont : 0).Blocks();
     out.Write("}\n");
     out.Close();
-    std::error_code ec;
-    std::filesystem::rename(temp, fileName, ec);
-    if (ec) throw EFCreateError::CannotCreate(fileName, ec.message());
-    guard.Name.clear();
+    target.Commit();
 }

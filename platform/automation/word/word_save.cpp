@@ -61,10 +61,15 @@ void SaveWordDocument(WordDocumentModel& model, const std::string& fileName)
         WriteRtf(model, fileName);
 }
 
-WordOutFile::WordOutFile(const std::string& fileName) : FName(fileName)
+WordOutFile::WordOutFile(int handle, const std::string& name) : FName(name)
 {
-    FFile = std::fopen(fileName.c_str(), "wb");
-    if (!FFile) throw EFCreateError::CannotCreate(fileName, std::strerror(errno));
+    const int copy = ::fcntl(handle, F_DUPFD_CLOEXEC, 0);
+    FFile = copy < 0 ? nullptr : ::fdopen(copy, "wb");
+    if (!FFile) {
+        const std::string why = std::strerror(errno);
+        if (copy >= 0) ::close(copy);
+        throw EFCreateError::CannotCreate(name, why);
+    }
     FBuffer.reserve(1u << 21);
 }
 
@@ -102,48 +107,4 @@ void WordOutFile::Close()
         FFile = nullptr;
         if (failed) throw EStreamError("Cannot write the file '" + FName + "': " + std::strerror(errno));
     }
-}
-
-std::string WordTempNameNear(const std::string& target)
-{
-    std::filesystem::path t(target);
-    std::filesystem::path dir = t.parent_path();
-    if (dir.empty()) dir = ".";
-    std::error_code ec;
-    if (!std::filesystem::is_directory(dir, ec))
-        throw EFCreateError::CannotCreate(target, "the folder '" + dir.string() + "' does not exist");
-    // "." + name + ".tabrix-XXXXXX" must fit the folder's name limit, with room for the
-    // ".XXXXXX" the zip library adds to the name it writes through: a long name is
-    // shortened, at a character boundary.
-    const std::string suffix = ".tabrix-XXXXXX";
-    long limit = ::pathconf(dir.c_str(), _PC_NAME_MAX);
-    if (limit <= 0) limit = 255;
-    std::string name = t.filename().string();
-    const std::size_t room = static_cast<std::size_t>(limit) - 1 - suffix.size() - 7;
-    if (name.size() > room) {
-        std::size_t cut = room;
-        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
-        name.resize(cut);
-    }
-    std::string buf = (dir / ("." + name + suffix)).string();
-    int fd = mkostemp(buf.data(), O_CLOEXEC);
-    if (fd < 0) throw EFCreateError::CannotCreate(target, std::strerror(errno));
-    // The finished file replaces the target: it keeps the target's permission bits
-    // (and its owner and group where this process may give them), or gets the mode a
-    // new file gets.
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        if (::fchown(fd, st.st_uid, st.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
-            // not allowed: the file stays ours
-        }
-        // The owner keeps the right to write it until it is complete.
-        ::fchmod(fd, (st.st_mode & 07777) | S_IRUSR | S_IWUSR);
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-    }
-    close(fd);
-    RegisterTemporaryFile(buf);
-    return buf;
 }

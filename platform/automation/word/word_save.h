@@ -5,9 +5,10 @@
 // A document opened from one format cannot be saved as the other (its existing content
 // is kept as it is, not converted).
 //
-// The file is written under a temporary name in the target's folder and renamed over the
-// target only when it is complete; a failed save leaves an existing file as it was. A
-// target that exists and is not a regular file (a folder, a pipe, a device) is refused.
+// The file is written through a TFileReplacement (framework/files.h): under a temporary
+// name in the target's folder, renamed over the target only when it is complete; a failed
+// save leaves an existing file as it was. A target that exists and is not a regular file
+// (a folder, a pipe, a device) is refused.
 
 #include "platform/automation/word/word_document.h"
 
@@ -28,7 +29,8 @@ class DeflatedPart;
 
 class WordOutFile {
 public:
-    explicit WordOutFile(const std::string& fileName);
+    // Writes through (a duplicate of) `handle`; `name` names it in messages.
+    WordOutFile(int handle, const std::string& name);
     // Writes into a package part that is compressed while it is written.
     explicit WordOutFile(DeflatedPart& part);
     ~WordOutFile();
@@ -54,10 +56,3 @@ private:
     DeflatedPart* FPart = nullptr;
     std::string FBuffer;
 };
-
-// A unique temporary file name next to `target` (the file itself is created empty, with
-// the permission bits and owner of an existing target, and listed for removal should the
-// program be interrupted). It fits the folder's name limit however long the target's
-// name is.
-std::string WordTempNameNear(const std::string& target);
-
