@@ -51,12 +51,11 @@ void TKVExportToText::InternalFileCreate(const std::string& FileName)
     FTargetName = FOwnFile ? FileName : std::string();
     if (!FOwnFile)
         return;
-    // Written beside the target under a temporary name and renamed over it when whole.
-    const std::string folder = ExtractFilePath(FileName);
-    FTempName = CreateTempFileName(".tabrix-", folder.empty() ? std::string("./") : folder);
-    RegisterTemporaryFile(FTempName);
+    // Written beside the target, through the descriptor that made the temporary file,
+    // and put in its place when whole.
+    FReplacement = std::make_unique<TFileReplacement>(FileName);
     try {
-        FStream = new TFileStream(FTempName, fmCreate);
+        FStream = new TFileStream(FReplacement->Handle(), FReplacement->TempName());
     } catch (...) {
         DiscardTemporary();
         throw;
@@ -65,32 +64,18 @@ void TKVExportToText::InternalFileCreate(const std::string& FileName)
 
 void TKVExportToText::DiscardTemporary()
 {
-    if (FTempName.empty())
-        return;
-    DeleteFile(FTempName);
-    ForgetTemporaryFile(FTempName);
-    FTempName.clear();
+    FReplacement.reset(); // removes the temporary file
 }
 
 void TKVExportToText::CommitTemporary()
 {
-    // A replaced file keeps its mode; a new one follows the umask.
-    struct stat old {};
-    mode_t mode;
-    if (::stat(FTargetName.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::chmod(FTempName.c_str(), mode) != 0 || std::rename(FTempName.c_str(), FTargetName.c_str()) != 0) {
-        const std::string reason = std::strerror(errno);
+    try {
+        FReplacement->Commit();
+    } catch (...) {
         DiscardTemporary();
-        throw EFCreateError::CannotCreate(FTargetName, reason);
+        throw;
     }
-    ForgetTemporaryFile(FTempName);
-    FTempName.clear();
+    FReplacement.reset();
 }
 
 void TKVExportToText::WriteFileBegin()
@@ -266,7 +251,7 @@ void TKVExportToText::CloseFileStream()
     // A failed export leaves the target as it was.
     if (FExportFailed)
         DiscardTemporary();
-    else if (!FTempName.empty())
+    else if (FReplacement)
         CommitTemporary();
     FTargetName.clear();
 }

@@ -30,8 +30,10 @@
 // output needs every record); the other layouts write each row when it ends.
 
 #include "cellfile/cell_file_exporter.h"
+#include "framework/files.h"
 
 #include <map>
+#include <memory>
 
 class TKVExportToText : public TKVExportToCellFile {
     Q_OBJECT
@@ -74,6 +76,6 @@ private:
     std::vector<int> FWidths;    // by position in the row
     std::map<int, std::map<int, std::string>> FHeld; // reversed layout: row -> column -> cell
     std::string FTargetName;     // the file being written (also for the warnings)
-    std::string FTempName;       // where it is written until it is whole
+    std::unique_ptr<TFileReplacement> FReplacement; // where it is written until it is whole
     TTally FCut, FLineBreaks, FSplit, FPictures;
 };

@@ -93,6 +93,14 @@ std::int64_t TStream::CopyFrom(TStream& Source, std::int64_t Count)
 // ---------------------------------------------------------------------------------
 // TFileStream
 
+TFileStream::TFileStream(int Handle, const std::string& FileName) : FFileName(FileName)
+{
+    FHandle = ::fcntl(Handle, F_DUPFD_CLOEXEC, 0);
+    if (FHandle < 0)
+        throw EFCreateError::CannotCreate(FileName, SystemMessage(errno));
+    FReadable = FWritable = true;
+}
+
 TFileStream::TFileStream(const std::string& FileName, unsigned Mode) : FFileName(FileName)
 {
     const bool Create = (Mode & 0xFF00u) == 0xFF00u;

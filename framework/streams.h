@@ -81,6 +81,9 @@ public:
     // Raises EFCreateError ("Cannot create file ...") for fmCreate and EFOpenError
     // ("Cannot open file ...") otherwise, with the system's reason.
     TFileStream(const std::string& FileName, unsigned Mode);
+    // A stream over a copy of an open descriptor (a file made by TFileReplacement),
+    // read and written from its start; FileName names it in messages.
+    TFileStream(int Handle, const std::string& FileName);
     // Flushes and closes; a failure here cannot be reported, so callers that must
     // know call Close first.
     ~TFileStream() override;
