@@ -652,26 +652,23 @@ public:
             }
             FCursorName.clear();
         }
+        if (!Postgres && OpenSqlite(Db, Text))
+            return;
         FQuery = std::make_unique<QSqlQuery>(Db);
-        // SQLite steps one row at a time; a PostgreSQL statement that no cursor can
-        // hold (SHOW, EXPLAIN, ...) is read whole.
+        // A PostgreSQL statement that no cursor can hold (SHOW, EXPLAIN, ...) is read
+        // whole.
         FQuery->setForwardOnly(!Postgres);
         FDone = true;
         if (!FQuery->exec(Q(Text)))
             throw Exception("Cannot open \"" + Text + "\": " + ErrorText(FQuery->lastError()));
         if (!FQuery->isSelect())
             throw Exception("The statement \"" + Text + "\" returns no records");
-        if (!Postgres) {
-            // SQLite rows after the first are stepped here and read from the statement
-            // itself: the driver would make every text UTF-16 and back.
-            const QVariant h = FQuery->result()->handle();
-            if (h.isValid() && std::strcmp(h.typeName(), "sqlite3_stmt*") == 0)
-                FStmt = *static_cast<sqlite3_stmt* const*>(h.constData());
-        }
     }
 
     ~TSqlRowStream()
     {
+        if (FStmt)
+            sqlite3_finalize(FStmt);
         FQuery.reset();
         if (!FCursorName.empty() && FDb.isOpen()) {
             QSqlQuery close(FDb);
@@ -683,7 +680,11 @@ public:
     // row asked for, for the message of a failure.
     bool Next(long long Row)
     {
-        if (FStmt && FStepped) {
+        if (FStmt) {
+            if (FPending) {
+                FPending = false; // the row the statement stood on when it opened
+                return true;
+            }
             if (FFinished)
                 return false; // a finished statement would start again
             const int rc = sqlite3_step(FStmt);
@@ -694,17 +695,6 @@ public:
                 return false;
             throw Exception("Cannot read record " + std::to_string(Row) + " of \"" + FText +
                             "\": " + sqlite3_errmsg(sqlite3_db_handle(FStmt)));
-        }
-        if (FStmt) {
-            // The driver has stepped to the first row already; it is taken from there.
-            FStepped = true;
-            if (FQuery->next())
-                return true;
-            FFinished = true;
-            if (FQuery->lastError().type() != QSqlError::NoError)
-                throw Exception("Cannot read record " + std::to_string(Row) + " of \"" + FText +
-                                "\": " + ErrorText(FQuery->lastError()));
-            return false;
         }
         for (;;) {
             if (FQuery->next())
@@ -719,6 +709,16 @@ public:
     }
 
     const QSqlQuery& Query() const { return *FQuery; }
+    // The columns' names (and, through the driver, their kinds).
+    QSqlRecord Record() const
+    {
+        if (!FStmt)
+            return FQuery->record();
+        QSqlRecord record;
+        for (int i = 0; i < sqlite3_column_count(FStmt); ++i)
+            record.append(QSqlField(QString::fromUtf8(sqlite3_column_name(FStmt, i))));
+        return record;
+    }
     // The SQLite statement the rows are read from, or none (the query's values then).
     sqlite3_stmt* Statement() const { return FStmt; }
     // Column Index of the current row as a driver value (for keys).
@@ -740,6 +740,50 @@ public:
     }
 
 private:
+    // SQLite statements are prepared and stepped here on the driver's connection, and
+    // their values read from the statement itself: the driver would make every text
+    // UTF-16 and back (and a byte that is not UTF-8 a replacement character). The
+    // statement stands on its first row once open, so its storage classes can type the
+    // columns. False when the driver gives no connection handle.
+    bool OpenSqlite(const QSqlDatabase& Db, const std::string& Text)
+    {
+        const QVariant h = Db.driver()->handle();
+        if (!h.isValid() || std::strcmp(h.typeName(), "sqlite3*") != 0)
+            return false;
+        sqlite3* db = *static_cast<sqlite3* const*>(h.constData());
+        const char* tail = nullptr;
+        if (sqlite3_prepare_v2(db, Text.c_str(), static_cast<int>(Text.size()), &FStmt, &tail) != SQLITE_OK) {
+            const std::string message = sqlite3_errmsg(db);
+            sqlite3_finalize(FStmt);
+            FStmt = nullptr;
+            throw Exception("Cannot open \"" + Text + "\": " + message);
+        }
+        if (!FStmt || sqlite3_column_count(FStmt) == 0) {
+            // Nothing is run that returns no records (an UPDATE is never executed here).
+            sqlite3_finalize(FStmt);
+            FStmt = nullptr;
+            throw Exception("The statement \"" + Text + "\" returns no records");
+        }
+        // The statement goes with a failure here: no destructor runs for a stream
+        // that was never made.
+        auto fail = [this, &Text](const std::string& Why) {
+            sqlite3_finalize(FStmt);
+            FStmt = nullptr;
+            throw Exception("Cannot open \"" + Text + "\": " + Why);
+        };
+        for (const char* p = tail; p && *p; ++p)
+            if (!std::isspace(static_cast<unsigned char>(*p)) && *p != ';')
+                fail("it holds more than one statement");
+        const int rc = sqlite3_step(FStmt);
+        if (rc == SQLITE_ROW)
+            FPending = true;
+        else if (rc == SQLITE_DONE)
+            FFinished = true;
+        else
+            fail(sqlite3_errmsg(db));
+        return true;
+    }
+
     void Fetch()
     {
         FQuery = std::make_unique<QSqlQuery>(FDb);
@@ -755,9 +799,9 @@ private:
     std::string FCursorName;
     std::unique_ptr<QSqlQuery> FQuery;
     bool FDone = false;
-    sqlite3_stmt* FStmt = nullptr; // owned by the query
-    bool FStepped = false;          // the first row was taken from the driver
-    bool FFinished = false;         // the statement has given its last row
+    sqlite3_stmt* FStmt = nullptr; // an SQLite statement of our own
+    bool FPending = false;          // it stands on a row not handed out yet
+    bool FFinished = false;         // it has given its last row
 };
 
 // ---------------------------------------------------------------------------
@@ -953,17 +997,11 @@ void TSQLDataSet::ExecCursor()
 void TSQLDataSet::CreateFields(const TSqlRowStream& Rows)
 {
     const QSqlDatabase db = Database();
-    const QSqlQuery& query = Rows.Query();
-    const QSqlRecord rec = query.record();
+    const QSqlRecord rec = Rows.Record();
     // A table's own description knows required columns that a query result may not.
     const QSqlRecord table = FSQL.empty() ? db.record(Q(FTableName)) : QSqlRecord();
     const QSqlDriver::DbmsType dbms = db.driver()->dbmsType();
-    sqlite3_stmt* stmt = nullptr;
-    if (dbms == QSqlDriver::SQLite) {
-        const QVariant h = query.result()->handle();
-        if (h.isValid() && std::strcmp(h.typeName(), "sqlite3_stmt*") == 0)
-            stmt = *static_cast<sqlite3_stmt* const*>(h.constData());
-    }
+    sqlite3_stmt* stmt = dbms == QSqlDriver::SQLite ? Rows.Statement() : nullptr;
     for (int i = 0; i < rec.count(); ++i) {
         const QSqlField f = rec.field(i);
         std::string declared;
@@ -995,7 +1033,7 @@ void TSQLDataSet::CreateFields(const TSqlRowStream& Rows)
         // PostgreSQL serial columns take their values from a sequence.
         const bool autoValue =
             described.isAutoValue() || described.defaultValue().toString().startsWith(QLatin1String("nextval(")) ||
-            (dbms == QSqlDriver::PostgreSQL && !FSQL.empty() && IsIntegerType(type) && PgColumnIsSerial(db, query, i));
+            (dbms == QSqlDriver::PostgreSQL && !FSQL.empty() && IsIntegerType(type) && PgColumnIsSerial(db, Rows.Query(), i));
         // A 64-bit counter (an SQLite rowid, a bigserial) keeps its 64 bits.
         if (autoValue && IsIntegerType(type) && type != ftLargeint)
             type = ftAutoInc;

@@ -1085,7 +1085,8 @@ TOutcome Export(TKVExportBaseComponent& Exporter, TSQLDataSet& Source, const std
         Exporter.ColumnSource = csDataSet;
         Exporter.SetDataSet(&Source);
     }
-    const int total = Source.RecordCount();
+    // A statement is not run twice to count its rows: its progress shows no total.
+    const int total = Source.KnownRecordCount();
     int rowsBefore = 0; // rows of the workbooks written before this one
     int rowsInPart = 0; // rows of this one: each record is written after its event
     // A first signal cancels as the Cancel button does; a second one ends the run as a

@@ -211,5 +211,8 @@ int TRowWindowEngine::RecordCount()
 {
     // Between runs (a window walked to its end) the count is the next window's.
     const int start = FBefore + (FTaken >= FSize ? FTaken : 0);
-    return std::clamp(TKVEDatasetDataEngine::RecordCount() - start, 0, FSize);
+    const int all = TKVEDatasetDataEngine::RecordCount();
+    if (all < 0)
+        return -1; // a statement's rows are known when its walk ends
+    return std::clamp(all - start, 0, FSize);
 }
