@@ -2,49 +2,11 @@
 
 #include "framework/data_set.h"
 #include "framework/exceptions.h"
+#include "framework/utf8.h"
 
 #include <cstdio>
 #include <set>
 
-namespace {
-
-bool NumericField(const TField* Field)
-{
-    switch (Field->DataType()) {
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftFloat:
-    case ftCurrency:
-    case ftBCD:
-    case ftFMTBcd:
-    case ftAutoInc:
-    case ftLargeint:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// The length of the UTF-8 character at Text[i], 0 when the bytes there are not one.
-std::size_t Utf8Length(const std::string& Text, std::size_t i)
-{
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(Text[k]); };
-    const unsigned char c = byte(i);
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (n == 0 || i + n > Text.size())
-        return 0;
-    for (std::size_t k = 1; k < n; ++k)
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-    // Overlong forms, surrogates and values beyond U+10FFFF are not UTF-8.
-    if ((n == 2 && c < 0xC2) || (n == 3 && c == 0xE0 && byte(i + 1) < 0xA0) || (n == 3 && c == 0xED && byte(i + 1) >= 0xA0)
-        || (n == 4 && c == 0xF0 && byte(i + 1) < 0x90) || (n == 4 && (c > 0xF4 || (c == 0xF4 && byte(i + 1) >= 0x90))))
-        return 0;
-    return n;
-}
-
-} // namespace
 
 TKVExportToJSON::TKVExportToJSON(QObject* AOwner) : TKVExportToText(AOwner)
 {
@@ -71,7 +33,7 @@ std::string TKVExportToJSON::JsonString(const std::string& Text, long long& Repl
             ++i;
             continue;
         }
-        const std::size_t n = Utf8Length(Text, i);
+        const std::size_t n = Utf8SequenceLength(Text, i);
         if (n == 0) {
             out += "\xEF\xBF\xBD";
             ++Replaced;
@@ -178,7 +140,7 @@ void TKVExportToJSON::WriteData(TField* Field, TCellType CellType, int, int ACol
         FObject += "null";
         return;
     }
-    const bool numeric = Field ? NumericField(Field) : (CellType == ctInteger || CellType == ctDouble || CellType == ctCurrency);
+    const bool numeric = Field ? IsNumericFieldType(Field->DataType()) : (CellType == ctInteger || CellType == ctDouble || CellType == ctCurrency);
     if (numeric && IsJsonNumber(Text))
         FObject += Text;
     else

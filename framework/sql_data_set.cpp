@@ -150,6 +150,9 @@ const TPgAccess& PgAccess()
     // Looked up again until found: the driver loads the library with its first
     // PostgreSQL connection, which may come after this process's first dataset.
     static TPgAccess access;
+    static std::atomic<bool> found{false};
+    if (found.load(std::memory_order_acquire))
+        return access; // every value of a walk asks: no lock once found
     static std::mutex lock;
     std::lock_guard<std::mutex> guard(lock);
     if (!access.Usable()) {
@@ -161,6 +164,7 @@ const TPgAccess& PgAccess()
             access.TableColumn = reinterpret_cast<TPgAccess::GetLength2>(::dlsym(lib, "PQftablecol"));
             ::dlclose(lib); // the driver keeps it loaded
         }
+        found.store(access.Usable(), std::memory_order_release);
     }
     return access;
 }

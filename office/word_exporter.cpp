@@ -4,6 +4,7 @@
 #include "framework/exceptions.h"
 #include "framework/files.h"
 #include "framework/picture.h"
+#include "framework/utf8.h"
 #include "spec/text_utils.h"
 
 #include <algorithm>
@@ -94,34 +95,17 @@ namespace {
 std::size_t ReplacedInDocument(const std::string& Text)
 {
     std::size_t count = 0;
-    const auto* p = reinterpret_cast<const unsigned char*>(Text.data());
-    const std::size_t n = Text.size();
-    for (std::size_t i = 0; i < n;) {
-        const unsigned char b = p[i];
-        if (b < 0x80) {
-            if ((b < 0x20 && b != '\t' && b != '\n' && b != '\r') || b == 0x7F)
-                ++count;
-            ++i;
-            continue;
-        }
-        std::size_t len = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
-        bool ok = len != 0 && i + len <= n;
-        for (std::size_t k = 1; ok && k < len; ++k)
-            ok = (p[i + k] & 0xC0) == 0x80;
-        if (ok && len == 3) {
-            const unsigned v = ((b & 0x0Fu) << 12) | ((p[i + 1] & 0x3Fu) << 6) | (p[i + 2] & 0x3Fu);
-            ok = v >= 0x800 && !(v >= 0xD800 && v <= 0xDFFF);
-            if (v == 0xFFFE || v == 0xFFFF)
-                ++count;
-        } else if (ok && len == 4) {
-            const unsigned v = ((b & 0x07u) << 18) | ((p[i + 1] & 0x3Fu) << 12);
-            ok = v >= 0x10000 && v <= 0x10FFFF;
-        }
-        if (!ok) {
+    for (std::size_t i = 0; i < Text.size();) {
+        const unsigned char b = static_cast<unsigned char>(Text[i]);
+        const std::size_t len = Utf8SequenceLength(Text, i);
+        if (len == 0) // read as Windows-1252
             ++count;
-            len = 1;
-        }
-        i += len;
+        else if (len == 1 && ((b < 0x20 && b != '\t' && b != '\n' && b != '\r') || b == 0x7F))
+            ++count;
+        else if (len == 3 && b == 0xEF && static_cast<unsigned char>(Text[i + 1]) == 0xBF &&
+                 static_cast<unsigned char>(Text[i + 2]) >= 0xBE) // U+FFFE, U+FFFF
+            ++count;
+        i += len == 0 ? 1 : len;
     }
     return count;
 }

@@ -83,6 +83,16 @@ std::string IsoText(double Serial, bool WithTime)
 }
 
 
+std::string ExactDecimalText(const Variant& Value)
+{
+    switch (Value.VarType()) {
+    case varCurrency: return ScaledText(Value.AsScaledCurrency());
+    case varInteger: return std::to_string(Value.AsInteger());
+    case varDouble: return ShortestText(Value.AsDouble());
+    default: return Value.AsString();
+    }
+}
+
 std::string ExactFieldText(TField* Field)
 {
     switch (Field->DataType()) {
@@ -98,13 +108,9 @@ std::string ExactFieldText(TField* Field)
     case ftBCD:
     case ftFMTBcd: {
         const Variant value = Field->Value();
-        std::string exact;
-        switch (value.VarType()) {
-        case varCurrency: exact = ScaledText(value.AsScaledCurrency()); break;
-        case varInteger: exact = std::to_string(value.AsInteger()); break;
-        case varDouble: exact = ShortestText(value.AsDouble()); break;
-        default: return value.AsString();
-        }
+        if (value.VarType() != varCurrency && value.VarType() != varInteger && value.VarType() != varDouble)
+            return value.AsString();
+        std::string exact = ExactDecimalText(value);
         if (const auto point = exact.find('.'); point != std::string::npos)
             exact.replace(point, 1, FormatSettings().DecimalSeparator);
         return exact;

@@ -10,6 +10,7 @@
 #include <utility>
 
 class TField;
+class Variant;
 
 // A decimal number's sign and significant digits, and the power of ten of its first
 // digit: "-0012.50" and "-1.25e1" both give ("-125", 1); zero gives ("0", 0).
@@ -18,6 +19,9 @@ std::pair<std::string, int> DecimalKey(std::string_view Text);
 std::string ShortestText(double Value, std::chars_format Format = std::chars_format::general);
 // The exact decimal text of a money amount scaled by 10,000.
 std::string ScaledText(std::int64_t Scaled);
+// The exact decimal text (with ".") of a money or decimal value: its scaled amount,
+// integer or shortest double digits; other kinds give AsString.
+std::string ExactDecimalText(const Variant& Value);
 // ShortestText with the process's decimal separator of the moment (the run's own), no
 // grouping.
 std::string NumberText(double Value);

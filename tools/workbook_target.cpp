@@ -79,14 +79,7 @@ void TCommandLineWorkbook::TypeCell(TField* Field, std::string& Text)
     case ftCurrency:
     case ftBCD:
     case ftFMTBcd: {
-        const Variant value = Field->Value();
-        std::string exact;
-        switch (value.VarType()) {
-        case varCurrency: exact = ScaledText(value.AsScaledCurrency()); break;
-        case varInteger: exact = std::to_string(value.AsInteger()); break;
-        case varDouble: exact = ShortestText(value.AsDouble()); break;
-        default: exact = value.AsString(); break;
-        }
+        const std::string exact = ExactDecimalText(Field->Value());
         const double number = std::strtod(exact.c_str(), nullptr);
         if (!std::isfinite(number)) {
             ++FChanged[Field->FieldName()].NotNumbers;
