@@ -108,6 +108,12 @@ void TKVExportToText::Tell(TTally& Tally, const std::string& What)
     Tally = TTally();
 }
 
+void TKVExportToText::Warn(long long Count, const std::string& What)
+{
+    if (Count > 0)
+        Statistic().Warnings.push_back(FTargetName + ": " + std::to_string(Count) + " " + What);
+}
+
 std::string TKVExportToText::CellText(const std::string& Text, bool Null, TAlignment Alignment, int Position,
                                       bool Line)
 {

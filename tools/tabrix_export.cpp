@@ -26,7 +26,7 @@
 #include "office/word_exporter.h"
 #include "platform/automation/automation.h"
 #include "tools/command_line.h"
-#include "tools/value_text.h"
+#include "cellfile/value_text.h"
 #include "tools/workbook_target.h"
 
 #include <QCoreApplication>
