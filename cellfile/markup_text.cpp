@@ -1,5 +1,8 @@
 #include "cellfile/markup_text.h"
 
+#include "cellfile/json_exporter.h"
+#include "cellfile/value_text.h"
+#include "framework/data_set.h"
 #include "framework/utf8.h"
 
 char32_t NextCharacter(std::string_view Text, std::size_t& At, bool& Valid)
@@ -47,4 +50,26 @@ std::string LineFeedsOnly(const std::string& Text, long long& Changed)
             out += '\n';
     }
     return out;
+}
+
+TSpreadsheetNumber SpreadsheetNumber(TField* Field, TCellType CellType, const std::string& Text)
+{
+    TSpreadsheetNumber number;
+    std::string text;
+    if (Field && !Field->IsNull() && IsNumericFieldType(Field->DataType()))
+        text = LiteralFieldText(Field);
+    else if (!Field && (CellType == ctInteger || CellType == ctDouble || CellType == ctCurrency))
+        text = Text;
+    if (!TKVExportToJSON::IsJsonNumber(text))
+        return number;
+    const auto [digits, power] = DecimalKey(text);
+    const std::size_t significant = digits.size() - (digits[0] == '-');
+    const bool whole = text.find_first_of(".eE") == std::string::npos;
+    if (whole && significant > 15) {
+        number.TooLong = true;
+        return number;
+    }
+    number.Rounded = significant > 15;
+    number.Text = text;
+    return number;
 }

@@ -1,7 +1,10 @@
 #pragma once
 // Small text tools shared by the markup and interchange targets (HTML, XML, SQL, SYLK,
 // DIF): walking UTF-8 text character by character with the bytes that are not UTF-8
-// told apart, and names made unique within a table.
+// told apart, names made unique within a table, and the number a spreadsheet cell
+// holds.
+
+#include "engine/columns.h"
 
 #include <set>
 #include <string>
@@ -17,3 +20,17 @@ std::string UniqueName(const std::string& Name, std::set<std::string>& Taken, bo
 
 // Text with CR LF and a lone CR as LF; Changed is counted up when anything changed.
 std::string LineFeedsOnly(const std::string& Text, long long& Changed);
+
+class TField;
+
+// What a spreadsheet interchange file (SYLK, DIF) holds of one cell's number.
+struct TSpreadsheetNumber {
+    std::string Text;      // the number with "." and every digit; empty: the cell is text
+    bool TooLong = false;  // a whole number of more than 15 digits, kept as text
+    bool Rounded = false;  // a number needing more than 15 significant digits
+};
+// The number of a cell: from a numeric field's value, or, without a field, from a text
+// that is a plain decimal number in a cell of a numeric type. Spreadsheet programs
+// keep 15 significant digits: a longer whole number stays text (TooLong) so that no
+// digit is lost; a fraction that needs more is written whole and flagged Rounded.
+TSpreadsheetNumber SpreadsheetNumber(TField* Field, TCellType CellType, const std::string& Text);
