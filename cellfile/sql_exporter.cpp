@@ -17,8 +17,9 @@ const char* SqlType(TFieldType Type)
 {
     switch (Type) {
     case ftSmallint:
-    case ftInteger:
     case ftWord: return "INTEGER";
+    // An integer field holds 64 bits here.
+    case ftInteger:
     case ftAutoInc:
     case ftLargeint: return "BIGINT";
     case ftFloat: return "DOUBLE PRECISION";

@@ -13,7 +13,7 @@
 //   - the table is TableName, or the file's name without its extension (else
 //     "tabrix"); identifiers are in double quotes with '"' doubled, made unique
 //     without regard to letter case (SQLite's rule) and cut to 63 bytes (PostgreSQL's);
-//   - column types from the field types: INTEGER, BIGINT, DOUBLE PRECISION, NUMERIC,
+//   - column types from the field types: INTEGER (16-bit fields), BIGINT, DOUBLE PRECISION, NUMERIC,
 //     BOOLEAN, DATE, TIME, TIMESTAMP, TEXT;
 //   - strings in single quotes with "'" doubled, no backslash escapes (PostgreSQL's
 //     standard_conforming_strings, on by default), line breaks kept in them as they
