@@ -179,7 +179,7 @@ void TKVExportToText::WriteData(TField* Field, TCellType CellType, int ARow, int
                                 TAlignment Alignment, TFont*, TColor)
 {
     const long long cut = FCut.Count, breaks = FLineBreaks.Count, split = FSplit.Count, pictures = FPictures.Count;
-    const bool picture = CellType == ctGraphic || (Field && Field->IsBlob() && Field->BlobType() == ftGraphic);
+    const bool picture = IsPictureCell(Field, CellType);
     const bool null = !Field || Field->IsNull();
     const std::string empty;
     const std::string& text = picture ? empty : Text;
