@@ -37,38 +37,30 @@ TKVExportToHTML::TKVExportToHTML(QObject* AOwner) : TKVExportToText(AOwner)
 
 std::string TKVExportToHTML::HtmlText(const std::string& Text, long long& Replaced)
 {
-    std::string out;
-    out.reserve(Text.size() + 8);
-    bool counted = false;
-    for (std::size_t i = 0; i < Text.size();) {
-        const std::size_t start = i;
-        bool valid = true;
-        const char32_t c = NextCharacter(Text, i, valid);
-        switch (c) {
-        case '&': out += "&amp;"; continue;
-        case '<': out += "&lt;"; continue;
-        case '>': out += "&gt;"; continue;
-        case '"': out += "&quot;"; continue;
-        case '\n': out += "<br>"; continue;
-        case '\r':
-            out += "<br>";
-            if (i < Text.size() && Text[i] == '\n')
-                ++i;
-            break;
+    // HTML reads CR LF and a lone CR as one line break.
+    bool afterCr = false;
+    return Transcribe(Text, Replaced, [&afterCr](char32_t C, bool Valid, std::string_view Bytes, std::string& Out) {
+        const bool lf = C == '\n' && afterCr;
+        afterCr = C == '\r';
+        switch (C) {
+        case '&': Out += "&amp;"; return true;
+        case '<': Out += "&lt;"; return true;
+        case '>': Out += "&gt;"; return true;
+        case '"': Out += "&quot;"; return true;
+        case '\n':
+            if (!lf)
+                Out += "<br>";
+            return true;
+        case '\r': Out += "<br>"; return false;
         default:
-            if (valid && !Forbidden(c)) {
-                out.append(Text, start, i - start);
-                continue;
+            if (Valid && !Forbidden(C)) {
+                Out += Bytes;
+                return true;
             }
-            out += "\xEF\xBF\xBD";
-            break;
+            Out += "\xEF\xBF\xBD";
+            return false;
         }
-        // Only the cases that changed the value come here.
-        if (!counted)
-            ++Replaced;
-        counted = true;
-    }
-    return out;
+    });
 }
 
 std::string TKVExportToHTML::CellStyle(TAlignment Alignment, const TFont* Font, TColor Color)

@@ -14,6 +14,26 @@
 // sequence is one character of its own: Valid is false and U+FFFD is returned.
 char32_t NextCharacter(std::string_view Text, std::size_t& At, bool& Valid);
 
+// Text written character by character: Escape(C, Valid, Bytes, Out) appends the form
+// of the character C (Bytes as they stand in Text; Valid false and C U+FFFD for a byte
+// that is not UTF-8) to Out, and returns false when the target cannot hold it as it
+// is. Replaced counts Text once when any character could not be held.
+template <class TEscape>
+std::string Transcribe(std::string_view Text, long long& Replaced, TEscape&& Escape)
+{
+    std::string out;
+    out.reserve(Text.size() + 8);
+    bool held = true;
+    for (std::size_t i = 0; i < Text.size();) {
+        const std::size_t start = i;
+        bool valid = true;
+        const char32_t c = NextCharacter(Text, i, valid);
+        held = Escape(c, valid, Text.substr(start, i - start), out) && held;
+    }
+    Replaced += !held;
+    return out;
+}
+
 // Name, or Name followed by "_2", "_3", ... , the first not in Taken; it is added to
 // Taken. With IgnoreCase names that differ only in ASCII letter case are the same.
 std::string UniqueName(const std::string& Name, std::set<std::string>& Taken, bool IgnoreCase);

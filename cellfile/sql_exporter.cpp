@@ -74,24 +74,14 @@ TKVExportToSQL::TKVExportToSQL(QObject* AOwner) : TKVExportToText(AOwner)
 
 std::string TKVExportToSQL::SqlString(const std::string& Text, long long& Replaced)
 {
-    std::string out = "'";
-    out.reserve(Text.size() + 2);
-    bool counted = false;
-    for (std::size_t i = 0; i < Text.size();) {
-        const std::size_t start = i;
-        bool valid = true;
-        const char32_t c = NextCharacter(Text, i, valid);
-        if (!valid) {
-            out += "\xEF\xBF\xBD";
-            Replaced += counted ? 0 : 1;
-            counted = true;
-        } else if (c == '\'') {
-            out += "''";
-        } else {
-            out.append(Text, start, i - start);
-        }
-    }
-    return out + "'";
+    return "'" + Transcribe(Text, Replaced, [](char32_t C, bool Valid, std::string_view Bytes, std::string& Out) {
+               if (!Valid)
+                   Out += "\xEF\xBF\xBD";
+               else
+                   Out += C == '\'' ? std::string_view("''") : Bytes;
+               return Valid;
+           })
+        + "'";
 }
 
 std::string TKVExportToSQL::SqlIdentifier(const std::string& Name)

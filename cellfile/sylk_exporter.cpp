@@ -19,35 +19,28 @@ TKVExportToSYLK::TKVExportToSYLK(QObject* AOwner) : TKVExportToText(AOwner)
 
 std::string TKVExportToSYLK::SylkString(const std::string& Text, long long& Replaced)
 {
-    std::string out = "\"";
-    out.reserve(Text.size() + 2);
-    bool counted = false;
-    for (std::size_t i = 0; i < Text.size();) {
-        const std::size_t start = i;
-        bool valid = true;
-        const char32_t c = NextCharacter(Text, i, valid);
-        bool changed = false;
-        if (c == ';') {
-            out += ";;";
-        } else if (c == '\n') {
-            out += "\x1B :";
-        } else if (c == '\r') {
-            out += "\x1B :";
-            if (i < Text.size() && Text[i] == '\n')
-                ++i;
-            changed = true;
-        } else if (!valid || (c < 0x20 && c != '\t') || c == 0x7F) {
-            out += "\xEF\xBF\xBD";
-            changed = true;
-        } else {
-            out.append(Text, start, i - start);
-        }
-        if (changed && !counted) {
-            ++Replaced;
-            counted = true;
-        }
-    }
-    return out + "\"";
+    // A line break is ESC " :"; SYLK has no CR of its own, and CR LF is one break.
+    bool afterCr = false;
+    return "\""
+        + Transcribe(Text, Replaced,
+                     [&afterCr](char32_t C, bool Valid, std::string_view Bytes, std::string& Out) {
+                         const bool lf = C == '\n' && afterCr;
+                         afterCr = C == '\r';
+                         if (C == ';') {
+                             Out += ";;";
+                         } else if (C == '\n' || C == '\r') {
+                             if (!lf)
+                                 Out += "\x1B :";
+                             return C == '\n';
+                         } else if (!Valid || (C < 0x20 && C != '\t') || C == 0x7F) {
+                             Out += "\xEF\xBF\xBD";
+                             return false;
+                         } else {
+                             Out += Bytes;
+                         }
+                         return true;
+                     })
+        + "\"";
 }
 
 void TKVExportToSYLK::WriteFileBegin()

@@ -54,32 +54,24 @@ TKVExportToXML::TKVExportToXML(QObject* AOwner) : TKVExportToText(AOwner)
 
 std::string TKVExportToXML::XmlText(const std::string& Text, long long& Replaced)
 {
-    std::string out;
-    out.reserve(Text.size() + 8);
-    bool counted = false;
-    for (std::size_t i = 0; i < Text.size();) {
-        const std::size_t start = i;
-        bool valid = true;
-        const char32_t c = NextCharacter(Text, i, valid);
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\t': out += "&#9;"; break;
-        case '\n': out += "&#10;"; break;
-        case '\r': out += "&#13;"; break;
+    return Transcribe(Text, Replaced, [](char32_t C, bool Valid, std::string_view Bytes, std::string& Out) {
+        switch (C) {
+        case '&': Out += "&amp;"; return true;
+        case '<': Out += "&lt;"; return true;
+        case '>': Out += "&gt;"; return true;
+        case '"': Out += "&quot;"; return true;
+        case '\t': Out += "&#9;"; return true;
+        case '\n': Out += "&#10;"; return true;
+        case '\r': Out += "&#13;"; return true;
         default:
-            if (valid && XmlCharacter(c)) {
-                out.append(Text, start, i - start);
-            } else {
-                out += "\xEF\xBF\xBD";
-                Replaced += counted ? 0 : 1;
-                counted = true;
+            if (Valid && XmlCharacter(C)) {
+                Out += Bytes;
+                return true;
             }
+            Out += "\xEF\xBF\xBD";
+            return false;
         }
-    }
-    return out;
+    });
 }
 
 std::string TKVExportToXML::XmlName(const std::string& Text)

@@ -15,6 +15,7 @@
 #include "framework/format_settings.h"
 #include "framework/ui_services.h"
 #include "tests/common/qt_application.h"
+#include "tests/common/shell.h"
 #include "tests/common/temp_folder.h"
 #include "tests/support/libreoffice_reader.h"
 #include "tests/support/test_databases.h"
@@ -31,30 +32,6 @@
 #include <limits>
 
 namespace {
-
-std::string Shell(const std::string& Command)
-{
-    std::string out;
-    FILE* pipe = ::popen((Command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return "cannot run " + Command;
-    char buf[4096];
-    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe))
-        out.append(buf, n);
-    ::pclose(pipe);
-    return out;
-}
-
-std::string Hex(const std::string& Bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : Bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
 
 std::string G17(double Value)
 {
@@ -222,6 +199,35 @@ std::string CaptionRow(const std::string& Prefix)
     for (const std::string& caption : Captions)
         row += (row.empty() ? "" : "|") + Prefix + Hex(caption);
     return row + "\n";
+}
+
+// What a format cannot hold as it is: changed as its rules say, and counted once a
+// value.
+TEST(InterchangeTextTest, EachFormatReplacesWhatItCannotHoldAndCountsTheValue)
+{
+    struct TCase {
+        std::string (*Escape)(const std::string&, long long&);
+        std::string Text, Written;
+        long long Replaced;
+    };
+    const TCase cases[] = {
+        {TKVExportToHTML::HtmlText, "a<&>\"b\nc", "a&lt;&amp;&gt;&quot;b<br>c", 0},
+        {TKVExportToHTML::HtmlText, "a\r\nb\rc\x01\xFF", "a<br>b<br>c\uFFFD\uFFFD", 1},
+        {TKVExportToXML::XmlText, "a\tb\r\n<&]]>", "a&#9;b&#13;&#10;&lt;&amp;]]&gt;", 0},
+        {TKVExportToXML::XmlText, "\x01\xFF\xEF\xBF\xBE", "\uFFFD\uFFFD\uFFFD", 1},
+        {TKVExportToSQL::SqlString, "it's\n\\n", "'it''s\n\\n'", 0},
+        {TKVExportToSQL::SqlString, "\xFF", "'\uFFFD'", 1},
+        {TKVExportToSYLK::SylkString, "a;b\"c\td\ne", "\"a;;b\"c\td\x1B :e\"", 0},
+        {TKVExportToSYLK::SylkString, "a\r\nb\x01", "\"a\x1B :b\uFFFD\"", 1},
+        {TKVExportToDIF::DifString, "say \"\u20ac\"\n\u00eb", "\"say \"\"\x80\"\"\n\xEB\"", 0},
+        {TKVExportToDIF::DifString, "\U0001F389 ?\r\n", "\"? ?\n\"", 1},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(Hex(c.Text));
+        long long replaced = 0;
+        EXPECT_EQ(c.Escape(c.Text, replaced), c.Written);
+        EXPECT_EQ(replaced, c.Replaced);
+    }
 }
 
 TEST_F(InterchangeExportersTest, HtmlReadBackByPythonHtmlParser)
