@@ -5,6 +5,8 @@
 #include "framework/data_set.h"
 #include "framework/utf8.h"
 
+#include <algorithm>
+
 char32_t NextCharacter(std::string_view Text, std::size_t& At, bool& Valid)
 {
     const std::size_t n = Utf8SequenceLength(Text, At);
@@ -21,7 +23,7 @@ char32_t NextCharacter(std::string_view Text, std::size_t& At, bool& Valid)
     return c;
 }
 
-std::string UniqueName(const std::string& Name, std::set<std::string>& Taken, bool IgnoreCase)
+std::string UniqueName(const std::string& Name, std::set<std::string>& Taken, bool IgnoreCase, std::size_t MaxBytes)
 {
     const auto key = [IgnoreCase](std::string Text) {
         if (IgnoreCase)
@@ -31,8 +33,13 @@ std::string UniqueName(const std::string& Name, std::set<std::string>& Taken, bo
         return Text;
     };
     std::string name = Name;
-    for (int n = 2; !Taken.insert(key(name)).second; ++n)
-        name = Name + "_" + std::to_string(n);
+    for (int n = 2; !Taken.insert(key(name)).second; ++n) {
+        const std::string suffix = "_" + std::to_string(n);
+        std::size_t room = MaxBytes == std::string::npos ? Name.size() : std::min(Name.size(), MaxBytes - suffix.size());
+        while (room > 0 && room < Name.size() && (static_cast<unsigned char>(Name[room]) & 0xC0) == 0x80)
+            --room;
+        name = Name.substr(0, room) + suffix;
+    }
     return name;
 }
 

@@ -35,8 +35,11 @@ std::string Transcribe(std::string_view Text, long long& Replaced, TEscape&& Esc
 }
 
 // Name, or Name followed by "_2", "_3", ... , the first not in Taken; it is added to
-// Taken. With IgnoreCase names that differ only in ASCII letter case are the same.
-std::string UniqueName(const std::string& Name, std::set<std::string>& Taken, bool IgnoreCase);
+// Taken. With IgnoreCase names that differ only in ASCII letter case are the same. A
+// suffix that would make the name longer than MaxBytes cuts Name (never inside a UTF-8
+// character) to make room; Name itself must fit.
+std::string UniqueName(const std::string& Name, std::set<std::string>& Taken, bool IgnoreCase,
+                       std::size_t MaxBytes = std::string::npos);
 
 // Text with CR LF and a lone CR as LF; Changed is counted up when anything changed.
 std::string LineFeedsOnly(const std::string& Text, long long& Changed);

@@ -122,13 +122,7 @@ void TKVExportToSQL::WriteDataBegin()
     std::string names, definitions;
     for (TKVEColumn* column : VisibleColumns()) {
         const std::string caption = CaptionOf(column);
-        std::string name = IdentifierText(caption);
-        // Room for the "_2" a repeated name gets.
-        std::string unique = UniqueName(name, taken, true);
-        if (unique.size() > 63) {
-            taken.erase(unique);
-            unique = UniqueName(IdentifierText(name.substr(0, 56)), taken, true);
-        }
+        const std::string unique = UniqueName(IdentifierText(caption), taken, true, 63);
         FRenamed += unique != caption;
         const std::string quoted = SqlIdentifier(unique);
         FTypes.push_back(SqlType(SourceEngine() ? SourceEngine()->DataTypeByColumn(column) : ftString));

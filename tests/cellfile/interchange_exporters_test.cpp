@@ -6,6 +6,7 @@
 
 #include "cellfile/dif_exporter.h"
 #include "cellfile/html_exporter.h"
+#include "cellfile/markup_text.h"
 #include "cellfile/sql_exporter.h"
 #include "cellfile/sylk_exporter.h"
 #include "cellfile/value_text.h"
@@ -228,6 +229,24 @@ TEST(InterchangeTextTest, EachFormatReplacesWhatItCannotHoldAndCountsTheValue)
         EXPECT_EQ(c.Escape(c.Text, replaced), c.Written);
         EXPECT_EQ(replaced, c.Replaced);
     }
+}
+
+// Repeated names get a number, within the length a database allows and never cutting
+// a character in two.
+TEST(InterchangeTextTest, RepeatedNamesBecomeUniqueWithinTheirLength)
+{
+    const std::string long62 = std::string(60, 'a') + "é"; // 62 bytes
+    std::set<std::string> sql, xml;
+    const std::pair<std::string, std::string> sqlNames[] = {
+        {"Name", "Name"}, {"name", "name_2"}, {"NAME", "NAME_3"}, {long62, long62}, {long62, std::string(60, 'a') + "_2"},
+    };
+    for (const auto& [name, unique] : sqlNames)
+        EXPECT_EQ(UniqueName(name, sql, true, 63), unique);
+    EXPECT_EQ(UniqueName("Name", xml, false), "Name");
+    EXPECT_EQ(UniqueName("name", xml, false), "name");
+    EXPECT_EQ(TKVExportToXML::XmlName("1st Zoë's xmlish"), "_1st_Zo__s_xmlish");
+    EXPECT_EQ(TKVExportToXML::XmlName("XMLdata"), "_XMLdata");
+    EXPECT_EQ(TKVExportToXML::XmlName(""), "field");
 }
 
 TEST_F(InterchangeExportersTest, HtmlReadBackByPythonHtmlParser)
