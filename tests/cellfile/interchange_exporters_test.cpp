@@ -1,5 +1,5 @@
 // HTML, XML, SQL, SYLK and DIF read back value by value by readers nobody here wrote:
-// Python's html.parser, xmllint with the schema and Python's ElementTree, the sqlite3
+// Python's html.parser and HTML Tidy, xmllint with the schema and Python's ElementTree, the sqlite3
 // and psql programs running the script, and LibreOffice opening the spreadsheet files.
 // The source holds the awkward values; what a format cannot hold arrives as the format
 // says and is counted in a warning.
@@ -272,6 +272,8 @@ TEST_F(InterchangeExportersTest, HtmlReadBackByPythonHtmlParser)
     const std::string expected = "s" + Hex("Report <1> & \"2\"") + "\n" + CaptionRow("s")
         + Rows([](std::size_t r, int c) { return Null(r) && c > 0 ? std::string("~") : "s" + Hex(ExactText(r, c)); });
     EXPECT_EQ(Shell("/usr/bin/python3 '" + dir / "read.py" + "' '" + dir / "out.htm" + "'"), expected);
+    // HTML Tidy finds neither an error nor a warning.
+    EXPECT_EQ(Shell("tidy -q -e '" + dir / "out.htm" + "'"), "");
     const std::string page = ReadFileToString(dir / "out.htm");
     EXPECT_EQ(page.rfind("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">", 0), 0u);
     EXPECT_NE(page.find("<thead>\n<tr><th style=\"font-weight:bold;background-color:#c0c0c0;text-align:right\">No</th>"),
