@@ -74,13 +74,21 @@ TKVExportToSQL::TKVExportToSQL(QObject* AOwner) : TKVExportToText(AOwner)
 
 std::string TKVExportToSQL::SqlString(const std::string& Text, long long& Replaced)
 {
-    return "'" + Transcribe(Text, Replaced, [](char32_t C, bool Valid, std::string_view Bytes, std::string& Out) {
-               if (!Valid)
-                   Out += "\xEF\xBF\xBD";
-               else
-                   Out += C == '\'' ? std::string_view("''") : Bytes;
-               return Valid;
-           })
+    // sqlite3 reads a script line by line and drops the CR of a CR LF line end, also
+    // inside a string: such a CR ends a literal, and the LF begins the next one.
+    bool afterCr = false;
+    return "'"
+        + Transcribe(Text, Replaced,
+                     [&afterCr](char32_t C, bool Valid, std::string_view Bytes, std::string& Out) {
+                         if (C == '\n' && afterCr)
+                             Out += "' || '";
+                         afterCr = C == '\r';
+                         if (!Valid)
+                             Out += "\xEF\xBF\xBD";
+                         else
+                             Out += C == '\'' ? std::string_view("''") : Bytes;
+                         return Valid;
+                     })
         + "'";
 }
 

@@ -17,7 +17,8 @@
 //     BOOLEAN, DATE, TIME, TIMESTAMP, TEXT;
 //   - strings in single quotes with "'" doubled, no backslash escapes (PostgreSQL's
 //     standard_conforming_strings, on by default), line breaks kept in them as they
-//     are; numbers as literals with every digit (taken from the field's value, with
+//     are, but for a CR LF, which is split into two literals joined by || (sqlite3
+//     drops the CR of a line end even inside a string); numbers as literals with every digit (taken from the field's value, with
 //     "." whatever the run's display formats); TRUE and FALSE; dates and times as ISO
 //     strings ('1899-12-30', '13:45:00', '1899-12-30 13:45:00'); NULL;
 //   - the script is UTF-8: bytes that are not UTF-8 become U+FFFD and are counted. A
