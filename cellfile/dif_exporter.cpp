@@ -40,8 +40,7 @@ void TKVExportToDIF::WriteFileBegin()
 
 void TKVExportToDIF::WriteDataBegin()
 {
-    if (Layout == elReversedColumnar)
-        throw Exception("DIF is written a record a tuple: the reversed columnar layout cannot be written");
+    RequireRecordLayout("DIF", true);
     TKVExportToText::WriteDataBegin();
 }
 

@@ -121,8 +121,7 @@ void TKVExportToHTML::WriteFileBegin()
 
 void TKVExportToHTML::WriteDataBegin()
 {
-    if (Layout == elReversedColumnar)
-        throw Exception("HTML writes a record a row: the reversed columnar layout cannot be written");
+    RequireRecordLayout("HTML", true);
     TKVExportToText::WriteDataBegin();
     WriteString("<table>\n");
 }

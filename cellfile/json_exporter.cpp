@@ -88,8 +88,7 @@ void TKVExportToJSON::WriteFileBegin()
 
 void TKVExportToJSON::WriteDataBegin()
 {
-    if (Layout != elColumnar)
-        throw Exception("JSON holds one object a record: only the columnar layout can be written");
+    RequireRecordLayout("JSON", false);
     TKVExportToText::WriteDataBegin();
     FKeys.clear();
     std::set<std::string> used;

@@ -117,8 +117,7 @@ void TKVExportToSQL::WriteFileBegin()
 
 void TKVExportToSQL::WriteDataBegin()
 {
-    if (Layout != elColumnar)
-        throw Exception("An SQL script inserts a record a row: only the columnar layout can be written");
+    RequireRecordLayout("An SQL script", false);
     TKVExportToText::WriteDataBegin();
     const std::string table = !TableName.empty() ? TableName
         : FileName().empty()                      ? std::string("tabrix")

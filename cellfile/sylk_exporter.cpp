@@ -59,8 +59,7 @@ void TKVExportToSYLK::WriteFileBegin()
 
 void TKVExportToSYLK::WriteDataBegin()
 {
-    if (Layout == elReversedColumnar)
-        throw Exception("SYLK is written a record a row: the reversed columnar layout cannot be written");
+    RequireRecordLayout("SYLK", true);
     TKVExportToText::WriteDataBegin();
 }
 

@@ -108,6 +108,14 @@ void TKVExportToText::Tell(TTally& Tally, const std::string& What)
     Tally = TTally();
 }
 
+void TKVExportToText::RequireRecordLayout(const std::string& Format, bool Tabular)
+{
+    if (Layout == elColumnar || (Tabular && Layout == elTabularForm))
+        return;
+    throw Exception(Format + " is written a record at a time: the "
+                    + (Layout == elReversedColumnar ? "reversed columnar" : "tabular") + " layout cannot be written");
+}
+
 void TKVExportToText::Warn(long long Count, const std::string& What)
 {
     if (Count > 0)

@@ -56,6 +56,10 @@ public:
     static constexpr int DefaultFixedWidth = 10;
 
 protected:
+    // Raises unless Layout is elColumnar, or elTabularForm when Tabular: a format that
+    // writes a record as it comes (Format names it) cannot turn the table, and one that
+    // names its values by column cannot hold a row per field either.
+    void RequireRecordLayout(const std::string& Format, bool Tabular);
     // One line of the run's warnings about this file: "<file>: <Count> <What>", when
     // Count is above 0.
     void Warn(long long Count, const std::string& What);

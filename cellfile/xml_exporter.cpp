@@ -113,8 +113,7 @@ void TKVExportToXML::WriteFileBegin()
 
 void TKVExportToXML::WriteDataBegin()
 {
-    if (Layout != elColumnar)
-        throw Exception("XML holds one element a record: only the columnar layout can be written");
+    RequireRecordLayout("XML", false);
     if (FHeaderLines > 0)
         WriteString("</header>\n");
     TKVExportToText::WriteDataBegin();

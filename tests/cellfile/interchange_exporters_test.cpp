@@ -27,10 +27,12 @@
 #include <QSqlQuery>
 
 #include <cstdint>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <tuple>
 
 namespace {
 
@@ -86,7 +88,7 @@ protected:
     }
 
     // The exporter set up as tabrix-export sets up its text targets: exact value texts.
-    void Prepare(TKVExportToText& Exporter, const std::string& File)
+    void Prepare(TKVExportToText& Exporter, const std::string& File, TKVEResult Result = erCompleted)
     {
         Exporter.AnimatedStatus = false;
         Exporter.Options.Exclude(soShowMessage);
@@ -101,7 +103,7 @@ protected:
                 Text = ExactFieldText(Field);
         };
         Exporter.Execute();
-        ASSERT_EQ(Exporter.Statistic().Result, erCompleted);
+        ASSERT_EQ(Exporter.Statistic().Result, Result);
     }
 
     // Rows of cells, each cell as Cell(row, column) says, joined by "|" and ended by a
@@ -389,6 +391,29 @@ TEST_F(InterchangeExportersTest, SqlRefusesTextPostgresCannotHold)
                                     "cannot hold"),
               std::string::npos)
         << ui.Boxes[0].Text;
+}
+
+// A format written a record at a time cannot turn the table; one that names its values
+// by column has no row per field either. A refused layout fails the run and writes
+// nothing.
+TEST_F(InterchangeExportersTest, LayoutsAFormatCannotWriteFailTheRun)
+{
+    TKVExportToHTML html;
+    TKVExportToXML xml;
+    TKVExportToSQL sql;
+    TKVExportToDIF dif;
+    const std::tuple<TKVExportToText*, TKVELayout, TKVEResult> cases[] = {
+        {&html, elTabularForm, erCompleted}, {&html, elReversedColumnar, erFailed}, {&dif, elTabularForm, erCompleted},
+        {&dif, elReversedColumnar, erFailed}, {&xml, elTabularForm, erFailed},      {&sql, elReversedColumnar, erFailed},
+    };
+    for (const auto& [exporter, layout, result] : cases) {
+        SCOPED_TRACE(exporter->Extension() + " layout " + std::to_string(layout));
+        const std::string file = "layout" + exporter->Extension();
+        exporter->Layout = layout;
+        Prepare(*exporter, file, result);
+        EXPECT_EQ(std::filesystem::exists(dir / file), result == erCompleted);
+        std::filesystem::remove(dir / file);
+    }
 }
 
 // LibreOffice reads numbers as numbers (to the 15 digits it keeps), texts as texts and
