@@ -4,6 +4,7 @@
 // file left behind.
 
 #include "cellfile/dbase_exporter.h"
+#include "cellfile/spss_exporter.h"
 #include "framework/data_set.h"
 #include "framework/files.h"
 #include "framework/ui_services.h"
@@ -117,6 +118,32 @@ TEST_F(TableFileTest, DBaseValuesArriveThroughDbfreadAndLibreOffice)
               "\"Id,N,20,0\",\"Amount,N,24,0\",\"Name,C,160\",\"Born,D\",\"Flag,L\"\n"
               "9.22337203685478E+018,0.3,Zoë Ünïcödé €,03/01/1850,TRUE\n"
               "-9.22337203685478E+018,-1.7976931348623157E+308,plain,12/07/2026,FALSE\n");
+}
+
+TEST_F(TableFileTest, SpssValuesArriveThroughPspp)
+{
+    ds.FieldByName("Name")->SetDisplayLabel("Full name");
+    TKVExportToSPSS spss;
+    ASSERT_EQ(Run(spss, dir / "out.sav"), erCompleted);
+    std::ofstream(dir / "dict.sps") << "GET FILE='" + dir / "out.sav" + "'.\nDISPLAY DICTIONARY.\n";
+    EXPECT_EQ(Shell("pspp -O format=csv '" + dir / "dict.sps" + "' | sed -n 3,7p | cut -d, -f1,3,8"),
+              "Id,Id,F20.0\nAmount,Amount,F40.16\nName,Full name,A160\nBorn,Born,DATE11\nFlag,Flag,F1.0\n");
+    // A double cannot hold the largest 64-bit integers, and the lowest double is SPSS's
+    // missing value: both said in warnings.
+    EXPECT_EQ(Shell("pspp-convert '" + dir / "out.sav" + "' '" + dir / "out.csv" + "' && cat '" + dir / "out.csv" + "'"),
+              "Id,Amount,Name,Born,Flag\n"
+              "9.223372036854776e+18,0.30000000000000004,Zoë Ünïcödé €,03/01/1850,1\n"
+              "-9.223372036854776e+18, ,plain,12/07/2026,0\n"
+              " , ,, , \n");
+    const std::string file = dir / "out.sav";
+    EXPECT_EQ(spss.Statistic().Warnings,
+              (std::vector<std::string>{
+                  file + ": 1 whole numbers have no exact double and were rounded to the nearest (the first at field "
+                         "Id, record 1)",
+                  file + ": 1 numbers were the lowest double, which SPSS keeps for its missing value; they read back as "
+                         "missing (the first at field Amount, record 2)",
+                  file + ": 1 null texts were written as empty texts, which SPSS cannot tell apart (the first at field "
+                         "Name, record 3)"}));
 }
 
 } // namespace
