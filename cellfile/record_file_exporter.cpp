@@ -123,6 +123,7 @@ void TKVExportToRecordFile::WriteDataBegin()
         FFields.push_back(field);
     }
     FValues.assign(FFields.size(), Variant::Null());
+    FAlignments.assign(FFields.size(), taLeftJustify);
     BeginTable(FFields);
     FTableOpen = true;
 }
@@ -168,6 +169,7 @@ void TKVExportToRecordFile::WriteData(TField* Field, TCellType CellType, int ARo
     }
     if (ACol < 0 || static_cast<std::size_t>(ACol) >= FValues.size())
         return;
+    FAlignments[static_cast<std::size_t>(ACol)] = Alignment;
     try {
         FValues[static_cast<std::size_t>(ACol)] = CellValue(Field, CellType, Text, ACol);
     } catch (const EConvertError& e) {

@@ -79,6 +79,8 @@ protected:
     void Count(const std::string& What, int Field);
 
     const std::vector<TRecordField>& Fields() const { return FFields; }
+    // The alignment of each value of the record being handed over.
+    const std::vector<TAlignment>& Alignments() const { return FAlignments; }
     const std::string& TargetName() const { return FTarget; }
     long long RecordNumber() const { return FRecords + 1; }
     bool FTableOpen = false;
@@ -88,6 +90,7 @@ private:
 
     std::vector<TRecordField> FFields;
     std::vector<Variant> FValues;
+    std::vector<TAlignment> FAlignments;
     bool FTitleRow = false;
     long long FRecords = 0;
     std::string FTarget;

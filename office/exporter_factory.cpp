@@ -1,6 +1,9 @@
 #include "office/exporter_factory.h"
 
+#include "cellfile/dbase_exporter.h"
 #include "cellfile/json_exporter.h"
+#include "cellfile/quattro_exporter.h"
+#include "cellfile/spss_exporter.h"
 #include "cellfile/text_exporter.h"
 #include "framework/files.h"
 #include "office/access_exporter.h"
@@ -30,6 +33,10 @@ std::unique_ptr<TKVExportBaseComponent> CreateExporter(TTableTypeExport TableTyp
     case teXLS:
     case teExcel: exporter = std::make_unique<TKVExportToExcel>(); break;
     case teAccess: exporter = std::make_unique<TKVExportToAccess>(); break;
+    case teDBase: exporter = std::make_unique<TKVExportToDBase>(); break;
+    case teSPSS: exporter = std::make_unique<TKVExportToSPSS>(); break;
+    case teWKS: exporter = std::make_unique<TKVExportToWKS>(); break;
+    case teQuattro: exporter = std::make_unique<TKVExportToQuattro>(); break;
     default: return nullptr;
     }
     exporter->SetTableType(TableType);
@@ -44,6 +51,7 @@ bool TableTypeOfFileName(const std::string& FileName, TTableTypeExport& TableTyp
     } known[] = {
         {".txt", teText}, {".csv", teText},  {".tsv", teText},  {".doc", teWord},    {".docx", teWord},
         {".rtf", teWord}, {".xls", teExcel}, {".xlsx", teExcel}, {".mdb", teAccess}, {".accdb", teAccess},
+        {".dbf", teDBase}, {".sav", teSPSS}, {".wk1", teWKS}, {".wq1", teQuattro},
     };
     const std::string ext = LowerExtension(FileName);
     for (const auto& k : known)

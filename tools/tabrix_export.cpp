@@ -195,6 +195,13 @@ TExporter MakeText(const std::string& Output)
     return exporter;
 }
 
+// The table files of other programs (dBase, SPSS, Lotus, Quattro), from the suite's
+// factory as they are.
+TExporter MakeTableFile(const std::string& Output)
+{
+    return CreateExporterForFile(Output);
+}
+
 bool IsTextKind(const std::string& Kind)
 {
     return Kind == "csv" || Kind == "tsv" || Kind == "txt";
@@ -256,6 +263,10 @@ const TTarget Targets[] = {
     {"json", "JSON: an array of objects", MakeText},
     {"jsonl", "JSON Lines: one object a line", MakeText},
     {"database", "table of an SQLite file or a PostgreSQL database", MakeDatabaseTable},
+    {"dbf", "dBase III table (with a .cpg naming its code page)", MakeTableFile},
+    {"sav", "SPSS system file", MakeTableFile},
+    {"wk1", "Lotus 1-2-3 worksheet", MakeTableFile},
+    {"wq1", "Quattro Pro worksheet", MakeTableFile},
 };
 
 const char* const Usage =
@@ -274,8 +285,9 @@ const char* const Usage =
     "                         standard input)\n"
     "  -o, --output TARGET    the file to write; its extension picks the kind:\n"
     "                         .doc .rtf .docx .xls .xlsx .csv .tsv .txt .json\n"
-    "                         .jsonl; '-' writes text to standard output (csv\n"
-    "                         unless --to tsv, txt, json or jsonl says otherwise)\n"
+    "                         .jsonl .dbf .sav .wk1 .wq1; '-' writes text to\n"
+    "                         standard output (csv unless --to tsv, txt, json or\n"
+    "                         jsonl says otherwise)\n"
     "  --to database          write into a database table instead: TARGET is then\n"
     "                         an SQLite file or a PostgreSQL URI\n"
     "  --into TABLE           the table a database target receives the rows in;\n"
@@ -323,7 +335,9 @@ const char* const Usage =
     "is never dropped unless --replace says so. Text holds numbers with every digit\n"
     "a double holds and dates in ISO form (yyyy-mm-dd hh:mm:ss); a null is an empty\n"
     "field, an empty text a quoted one; .csv lines end in CR LF (RFC 4180), .tsv\n"
-    "and .txt lines in LF.\n"
+    "and .txt lines in LF. Table files (.dbf .sav .wk1 .wq1) keep the source's\n"
+    "types; a value one cannot hold is refused (naming field and record) or, where\n"
+    "the format has no form for it, changed and counted in a warning.\n"
     "\n"
     "Examples:\n"
     "  tabrix-export shop.db --table orders -o orders.xlsx\n"
@@ -660,6 +674,9 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
                           "record");
     if (Line.Layout && text)
         return UsageError("--layout is only for documents (.doc .rtf .docx): text holds one row per record");
+    if (Line.Layout && Line.To.empty()
+        && (extension == ".dbf" || extension == ".sav" || extension == ".wk1" || extension == ".wq1"))
+        return UsageError("--layout is only for documents (.doc .rtf .docx): a table file holds one row per record");
     if ((!Line.Sheet.empty() || Line.NoFreeze) && !workbook)
         return UsageError(std::string(Line.Sheet.empty() ? "--no-freeze" : "--sheet") + " is only for .xlsx and .xls targets");
     if (Line.Replace && Line.Merge)

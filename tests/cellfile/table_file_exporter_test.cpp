@@ -4,6 +4,8 @@
 // file left behind.
 
 #include "cellfile/dbase_exporter.h"
+#include "cellfile/lotus_exporter.h"
+#include "cellfile/quattro_exporter.h"
 #include "cellfile/spss_exporter.h"
 #include "framework/data_set.h"
 #include "framework/files.h"
@@ -76,15 +78,20 @@ protected:
         return Shell("/usr/bin/python3 '" + dir / "read.py" + "' '" + File + "'");
     }
 
-    // What LibreOffice reads from File, as UTF-8 comma-separated values.
-    std::string LibreOffice(const std::string& File, const std::string& InFilter)
+    // The rows LibreOffice reads from File, one repr() of a tuple a line (of a list of
+    // the values that are neither texts nor empty with NumbersOnly): the file is opened
+    // with InFilter (when given) and saved as a workbook that openpyxl reads.
+    std::string LibreOffice(const std::string& File, const std::string& InFilter, bool NumbersOnly = false)
     {
         const std::string out = dir / "lo";
         Shell("timeout 180 soffice -env:UserInstallation=file://" + dir / "profile" + " --headless"
-              + (InFilter.empty() ? std::string() : " --infilter='" + InFilter + "'")
-              + " --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false' --outdir '" + out
-              + "' '" + File + "'");
-        return ReadFileToString(out + "/" + ChangeFileExt(ExtractFileName(File), ".csv"));
+              + (InFilter.empty() ? std::string() : " --infilter='" + InFilter + "'") + " --convert-to xlsx --outdir '"
+              + out + "' '" + File + "'");
+        return Python(std::string("import sys, openpyxl\n"
+                                  "for r in openpyxl.load_workbook(sys.argv[1]).active.iter_rows(values_only=True):\n")
+                          + (NumbersOnly ? "    print([v for v in r if v is not None and not isinstance(v, str)])\n"
+                                         : "    print(repr(r))\n"),
+                      out + "/" + ChangeFileExt(ExtractFileName(File), ".xlsx"));
     }
 
     QApplication& app = EnsureQtApplication();
@@ -115,9 +122,9 @@ TEST_F(TableFileTest, DBaseValuesArriveThroughDbfreadAndLibreOffice)
     // A spreadsheet holds 64-bit integers as doubles, and LibreOffice's dBase driver
     // reads numbers to 15 digits: its limits, not the file's.
     EXPECT_EQ(LibreOffice(dir / "out.dbf", "dBase:76"),
-              "\"Id,N,20,0\",\"Amount,N,24,0\",\"Name,C,160\",\"Born,D\",\"Flag,L\"\n"
-              "9.22337203685478E+018,0.3,Zoë Ünïcödé €,03/01/1850,TRUE\n"
-              "-9.22337203685478E+018,-1.7976931348623157E+308,plain,12/07/2026,FALSE\n");
+              "('Id,N,20,0', 'Amount,N,24,0', 'Name,C,160', 'Born,D', 'Flag,L')\n"
+              "(9.22337203685478e+18, 0.3, 'Zoë Ünïcödé €', datetime.datetime(1850, 3, 1, 0, 0), True)\n"
+              "(-9.22337203685478e+18, -1.7976931348623157e+308, 'plain', datetime.datetime(2026, 12, 7, 0, 0), False)\n");
 }
 
 TEST_F(TableFileTest, SpssValuesArriveThroughPspp)
@@ -144,6 +151,49 @@ TEST_F(TableFileTest, SpssValuesArriveThroughPspp)
                          "missing (the first at field Amount, record 2)",
                   file + ": 1 null texts were written as empty texts, which SPSS cannot tell apart (the first at field "
                          "Name, record 3)"}));
+}
+
+TEST_F(TableFileTest, WorksheetValuesArriveThroughGnumericAndLibreOffice)
+{
+    // Gnumeric reads WK1 with every digit; LibreOffice reads both, its Lotus and
+    // Quattro filters to 7 significant digits, and its Quattro filter (libwps) drops
+    // the first two characters of every label, so only numbers and dates are compared
+    // there.
+    const std::string lotusRows = "(None, 'Report', None, None, None)\n('Id', 'Amount', 'Name', 'Born', 'Flag')\n"
+                                  "(9.223372e+18, 0.3, 'Zoë Ünïcödé ?', '1850-03-01', 1)\n"
+                                  "(-9.223372e+18, -1.7976931e+308, 'plain', datetime.datetime(2026, 12, 7, 0, 0), 0)\n";
+    const std::string quattroNumbers = "[]\n[]\n[9.223372e+18, 0.3, 1]\n"
+                                       "[-9.223372e+18, -1.7976931e+308, datetime.datetime(2026, 12, 7, 0, 0), 0]\n";
+    struct TCase {
+        std::function<std::unique_ptr<TKVExportBaseComponent>()> Make;
+        std::string File, Gnumeric, LibreOffice;
+    };
+    for (const TCase& c : {TCase{[] { return std::make_unique<TKVExportToWKS>(); }, "out.wk1",
+                                 ",Report,,,\nId,Amount,Name,Born,Flag\n"
+                                 "9223372036854775808,0.3000000000000000444,\"Zoë Ünïcödé ?\",1850-03-01,1\n"
+                                 "-9223372036854775808,-1.7976931348623157081E+308,plain,2026/12/07,0\n",
+                                 lotusRows},
+                           TCase{[] { return std::make_unique<TKVExportToQuattro>(); }, "out.wq1", "", quattroNumbers}}) {
+        SCOPED_TRACE(c.File);
+        auto sheet = c.Make();
+        sheet->Header().Add("Report");
+        sheet->AddTitle = true;
+        ASSERT_EQ(Run(*sheet, dir / c.File), erCompleted);
+        if (!c.Gnumeric.empty()) {
+            EXPECT_EQ(Shell("ssconvert '" + dir / c.File + "' '" + dir / "gnumeric.csv" + "' && cat '" + dir / "gnumeric.csv" + "'"),
+                      c.Gnumeric);
+        }
+        EXPECT_EQ(LibreOffice(dir / c.File, "", c.Gnumeric.empty()), c.LibreOffice);
+        const std::string file = dir / c.File;
+        EXPECT_EQ(sheet->Statistic().Warnings,
+                  (std::vector<std::string>{
+                      file + ": 1 whole numbers have no exact double and were rounded to the nearest (the first at field "
+                             "Id, record 1)",
+                      file + ": 1 texts held characters code page 437 has no form for; they became \"?\" (the first at "
+                             "field Name, record 1)",
+                      file + ": 1 dates before 1900-03-01 have no worksheet serial and were written as text (the first at "
+                             "field Born, record 1)"}));
+    }
 }
 
 } // namespace
