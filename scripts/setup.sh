@@ -17,7 +17,7 @@ packages=(
   fonts-dejavu-core fonts-dejavu-extra
   clang libclang-rt-14-dev
   libxlsxwriter-dev
-  libshp-dev libreadstat-dev pxlib-dev python3-dbfread pspp readstat
+  libshp-dev libreadstat-dev pxlib-dev python3-dbfread pspp readstat gnumeric
 )
 
 missing=()

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
@@ -61,12 +62,15 @@ protected:
     }
 
     // Runs Exporter over the dataset into File; returns the run's result.
-    TKVEResult Run(TKVExportBaseComponent& Exporter, const std::string& File)
+    TKVEResult Run(TKVExportBaseComponent& Exporter, const std::string& File, TMemoryDataSet* Source = nullptr)
     {
         Exporter.AnimatedStatus = false;
-        Exporter.Options.Exclude(soShowMessage);
+        if (ShowMessages)
+            Exporter.Options.Include(soShowMessage); // the failure's message is a box
+        else
+            Exporter.Options.Exclude(soShowMessage);
         Exporter.ColumnSource = csDataSet;
-        Exporter.SetDataSet(&ds);
+        Exporter.SetDataSet(Source ? Source : &ds);
         Exporter.SetFileName(File);
         Exporter.Execute();
         return Exporter.Statistic().Result;
@@ -99,7 +103,14 @@ protected:
     TUIServicesScope scope{&ui};
     TempDir dir{"tabrix_table"};
     TMemoryDataSet ds;
+    bool ShowMessages = false;
 };
+
+using TMake = std::function<std::unique_ptr<TKVExportBaseComponent>()>;
+const TMake MakeDBase = [] { return std::make_unique<TKVExportToDBase>(); };
+const TMake MakeSpss = [] { return std::make_unique<TKVExportToSPSS>(); };
+const TMake MakeLotus = [] { return std::make_unique<TKVExportToWKS>(); };
+const TMake MakeQuattro = [] { return std::make_unique<TKVExportToQuattro>(); };
 
 TEST_F(TableFileTest, DBaseValuesArriveThroughDbfreadAndLibreOffice)
 {
@@ -165,15 +176,15 @@ TEST_F(TableFileTest, WorksheetValuesArriveThroughGnumericAndLibreOffice)
     const std::string quattroNumbers = "[]\n[]\n[9.223372e+18, 0.3, 1]\n"
                                        "[-9.223372e+18, -1.7976931e+308, datetime.datetime(2026, 12, 7, 0, 0), 0]\n";
     struct TCase {
-        std::function<std::unique_ptr<TKVExportBaseComponent>()> Make;
+        TMake Make;
         std::string File, Gnumeric, LibreOffice;
     };
-    for (const TCase& c : {TCase{[] { return std::make_unique<TKVExportToWKS>(); }, "out.wk1",
+    for (const TCase& c : {TCase{MakeLotus, "out.wk1",
                                  ",Report,,,\nId,Amount,Name,Born,Flag\n"
                                  "9223372036854775808,0.3000000000000000444,\"Zoë Ünïcödé ?\",1850-03-01,1\n"
                                  "-9223372036854775808,-1.7976931348623157081E+308,plain,2026/12/07,0\n",
                                  lotusRows},
-                           TCase{[] { return std::make_unique<TKVExportToQuattro>(); }, "out.wq1", "", quattroNumbers}}) {
+                           TCase{MakeQuattro, "out.wq1", "", quattroNumbers}}) {
         SCOPED_TRACE(c.File);
         auto sheet = c.Make();
         sheet->Header().Add("Report");
@@ -194,6 +205,63 @@ TEST_F(TableFileTest, WorksheetValuesArriveThroughGnumericAndLibreOffice)
                       file + ": 1 dates before 1900-03-01 have no worksheet serial and were written as text (the first at "
                              "field Born, record 1)"}));
     }
+}
+
+TEST_F(TableFileTest, WhatAFormatCannotHoldIsRefusedAndNoFileIsLeft)
+{
+    TMemoryDataSet rows, wide;
+    rows.AddField("N", ftInteger);
+    for (int i = 0; i < 8192; ++i)
+        rows.AppendRecord({Variant(i)});
+    for (int i = 0; i < 257; ++i)
+        wide.AddField("C" + std::to_string(i), ftInteger);
+    wide.AppendRecord({Variant(1)});
+    ds.AppendRecord({Variant(1), Variant(1.0), Variant(std::string(241, 'x'))});
+    ShowMessages = true;
+    struct TCase {
+        TMake Make;
+        std::string File;
+        TMemoryDataSet* Source;
+        std::string Message;
+    };
+    for (const TCase& c : {
+             TCase{MakeDBase, "t.dbf", nullptr, "t.dbf: field Name, record 4: the text of 241 bytes does not fit the field's 160"},
+             TCase{MakeSpss, "t.sav", nullptr, "t.sav: field Name, record 4: the text of 241 bytes does not fit the variable's 160"},
+             TCase{MakeLotus, "t.wk1", nullptr, "t.wk1: field Name, record 4: a label of a Lotus 1-2-3 worksheet holds at most "
+                                                "240 bytes; this text has 241"},
+             TCase{MakeLotus, "t.wk1", &rows, "t.wk1: a Lotus 1-2-3 worksheet holds at most 8192 rows; this export needs 8193 "
+                                              "(split it with RowsPerFile)"},
+             TCase{MakeQuattro, "t.wq1", &wide, "t.wq1: a Quattro Pro worksheet holds at most 256 columns; 257 are visible"}}) {
+        SCOPED_TRACE(c.Message);
+        const std::string out = dir / "refused/";
+        std::filesystem::create_directory(out);
+        auto exporter = c.Make();
+        exporter->AddTitle = true;
+        Run(*exporter, out + c.File, c.Source);
+        EXPECT_EQ(exporter->Statistic().Result, erFailed);
+        ASSERT_FALSE(ui.Boxes.empty());
+        EXPECT_NE(ui.Boxes.back().Text.find(out + c.Message), std::string::npos) << ui.Boxes.back().Text;
+        EXPECT_EQ(FolderEntries(out), (std::set<std::string>{".", ".."}));
+    }
+}
+
+TEST_F(TableFileTest, FieldNamesAreMadeValidAndUnique)
+{
+    TMemoryDataSet names;
+    for (const char* name : {"order date", "Ünï", "12abc", "a_very_long_field_name_1", "a_very_long_field_name_2", "x-y",
+                             "X_Y", "and"})
+        names.AddField(name, ftInteger);
+    names.AppendRecord({Variant(1)});
+    TKVExportToDBase dbase;
+    ASSERT_EQ(Run(dbase, dir / "names.dbf", &names), erCompleted);
+    EXPECT_EQ(Python("import sys, dbfread\nprint(dbfread.DBF(sys.argv[1]).field_names)\n", dir / "names.dbf"),
+              "['order_date', 'F_n_', 'F12abc', 'a_very_lon', 'a_very_l_2', 'x_y', 'X_Y_2', 'and']\n");
+    TKVExportToSPSS spss;
+    ASSERT_EQ(Run(spss, dir / "names.sav", &names), erCompleted);
+    std::ofstream(dir / "dict.sps") << "GET FILE='" + dir / "names.sav" + "'.\nDISPLAY DICTIONARY.\n";
+    EXPECT_EQ(Shell("pspp -O format=csv '" + dir / "dict.sps" + "' | sed -n 3,10p | cut -d, -f1,3"),
+              "order_date,order date\nV_n_,Ünï\nV12abc,12abc\na_very_long_field_name_1,a_very_long_field_name_1\n"
+              "a_very_long_field_name_2,a_very_long_field_name_2\nx_y,x-y\nX_Y_2,X_Y\nand_2,and\n");
 }
 
 } // namespace
