@@ -2,6 +2,7 @@
 
 #include "cellfile/dbase_exporter.h"
 #include "cellfile/json_exporter.h"
+#include "cellfile/paradox_exporter.h"
 #include "cellfile/quattro_exporter.h"
 #include "cellfile/spss_exporter.h"
 #include "cellfile/text_exporter.h"
@@ -37,6 +38,7 @@ std::unique_ptr<TKVExportBaseComponent> CreateExporter(TTableTypeExport TableTyp
     case teSPSS: exporter = std::make_unique<TKVExportToSPSS>(); break;
     case teWKS: exporter = std::make_unique<TKVExportToWKS>(); break;
     case teQuattro: exporter = std::make_unique<TKVExportToQuattro>(); break;
+    case teParadox: exporter = std::make_unique<TKVExportToParadox>(); break;
     default: return nullptr;
     }
     exporter->SetTableType(TableType);

@@ -151,7 +151,8 @@ void InstallCancelHandler()
 
 using TExporter = std::unique_ptr<TKVExportBaseComponent>;
 
-// The targets by kind: the output's extension, or "database" (chosen with --to).
+// The targets by kind: the output's extension, or "database" and "paradox" (chosen
+// with --to: a .db name is a database unless --to says Paradox).
 struct TTarget {
     const char* Kind;
     const char* What;
@@ -195,11 +196,22 @@ TExporter MakeText(const std::string& Output)
     return exporter;
 }
 
-// The table files of other programs (dBase, SPSS, Lotus, Quattro), from the suite's
-// factory as they are.
+// The table files of other programs (dBase, SPSS, Lotus, Quattro, Paradox), from the
+// suite's factory as they are.
 TExporter MakeTableFile(const std::string& Output)
 {
     return CreateExporterForFile(Output);
+}
+
+TExporter MakeParadox(const std::string&)
+{
+    return CreateExporter(teParadox);
+}
+
+// Kinds that only --to chooses.
+bool IsChosenKind(const std::string& Kind)
+{
+    return Kind == "database" || Kind == "paradox";
 }
 
 bool IsTextKind(const std::string& Kind)
@@ -267,6 +279,7 @@ const TTarget Targets[] = {
     {"sav", "SPSS system file", MakeTableFile},
     {"wk1", "Lotus 1-2-3 worksheet", MakeTableFile},
     {"wq1", "Quattro Pro worksheet", MakeTableFile},
+    {"paradox", "Paradox table (a .db file)", MakeParadox},
 };
 
 const char* const Usage =
@@ -290,6 +303,7 @@ const char* const Usage =
     "                         jsonl says otherwise)\n"
     "  --to database          write into a database table instead: TARGET is then\n"
     "                         an SQLite file or a PostgreSQL URI\n"
+    "  --to paradox           write TARGET as a Paradox table (.db) instead\n"
     "  --into TABLE           the table a database target receives the rows in;\n"
     "                         SCHEMA.TABLE for a PostgreSQL schema, \"A.B\" for a\n"
     "                         name holding a dot\n"
@@ -435,7 +449,7 @@ std::string KnownKinds()
 {
     std::string text;
     for (const TTarget& t : Targets)
-        text += (text.empty() ? "" : ", ") + (std::string(t.Kind) == "database" ? "--to database" : "." + std::string(t.Kind));
+        text += (text.empty() ? "" : ", ") + (IsChosenKind(t.Kind) ? "--to " + std::string(t.Kind) : "." + std::string(t.Kind));
     return text;
 }
 
@@ -718,8 +732,8 @@ const TTarget* ResolveTarget(const TCommandLine& Line, std::string& Problem)
             Problem = "--into is only for --to database";
         return FindTarget(kind);
     }
-    if (!Line.To.empty() && Lower(Line.To) != "database") {
-        Problem = "--to takes only 'database'; a file target's kind comes from its extension (known: "
+    if (!Line.To.empty() && !IsChosenKind(Lower(Line.To))) {
+        Problem = "--to takes only 'database' or 'paradox'; a file target's kind comes from its extension (known: "
                   + KnownKinds() + ")";
         return nullptr;
     }
@@ -733,7 +747,7 @@ const TTarget* ResolveTarget(const TCommandLine& Line, std::string& Problem)
         kind = ext.substr(1);
     }
     const TTarget* target = FindTarget(kind);
-    if (!target || (Line.To.empty() && std::string(target->Kind) == "database")) {
+    if (!target || (Line.To.empty() && IsChosenKind(target->Kind))) {
         Problem = "unknown kind of target '" + kind + "' (known: " + KnownKinds() + ")";
         return nullptr;
     }

@@ -5,6 +5,7 @@
 
 #include "cellfile/dbase_exporter.h"
 #include "cellfile/lotus_exporter.h"
+#include "cellfile/paradox_exporter.h"
 #include "cellfile/quattro_exporter.h"
 #include "cellfile/spss_exporter.h"
 #include "framework/data_set.h"
@@ -16,6 +17,9 @@
 #include <QDate>
 
 #include <gtest/gtest.h>
+extern "C" {
+#include <paradox.h>
+}
 
 #include <cstdio>
 #include <filesystem>
@@ -106,11 +110,81 @@ protected:
     bool ShowMessages = false;
 };
 
+// Every record of a Paradox table as pxlib reads it: "NAME TYPE:VALUE" a field, "null"
+// for a blank, one record a line.
+std::string ReadParadox(const std::string& File)
+{
+    pxdoc_t* doc = PX_new();
+    if (PX_open_file(doc, File.c_str()) < 0) {
+        PX_delete(doc);
+        return "pxlib cannot open " + File;
+    }
+    std::string out;
+    pxfield_t* fields = PX_get_fields(doc);
+    std::vector<char> record(static_cast<std::size_t>(PX_get_recordsize(doc)));
+    for (int r = 0; r < PX_get_num_records(doc); ++r) {
+        PX_get_record(doc, r, record.data());
+        char* data = record.data();
+        for (int i = 0; i < PX_get_num_fields(doc); ++i) {
+            const pxfield_t& f = fields[i];
+            std::string value = "null";
+            char* text = nullptr;
+            double number;
+            long whole;
+            short little;
+            char byte;
+            switch (f.px_ftype) {
+            case pxfAlpha:
+                if (PX_get_data_alpha(doc, data, f.px_flen, &text) > 0)
+                    value = text;
+                break;
+            case pxfShort:
+                if (PX_get_data_short(doc, data, f.px_flen, &little) > 0)
+                    value = std::to_string(little);
+                break;
+            case pxfLong:
+            case pxfDate:
+                // All bytes zero, which pxlib reads as the lowest 32-bit value, is
+                // Paradox's blank.
+                if (PX_get_data_long(doc, data, f.px_flen, &whole) > 0 && whole != -2147483648L) {
+                    value = std::to_string(whole);
+                    if (f.px_ftype == pxfDate) {
+                        int y, m, d;
+                        PX_SdnToGregorian(whole + 1721425, &y, &m, &d);
+                        value = std::to_string(y) + "-" + std::to_string(m) + "-" + std::to_string(d);
+                    }
+                }
+                break;
+            case pxfNumber:
+            case pxfCurrency:
+            case pxfTimestamp:
+                if (PX_get_data_double(doc, data, 8, &number) > 0)
+                    value = TKVExportToRecordFile::ExactDouble(number);
+                break;
+            case pxfLogical:
+                if (PX_get_data_byte(doc, data, 1, &byte) > 0)
+                    value = byte ? "true" : "false";
+                break;
+            default: value = "?";
+            }
+            if (text)
+                doc->free(doc, text);
+            out += std::string(i ? " " : "") + f.px_fname + " " + std::to_string(f.px_ftype) + ":" + value;
+            data += f.px_flen;
+        }
+        out += "\n";
+    }
+    PX_close(doc);
+    PX_delete(doc);
+    return out;
+}
+
 using TMake = std::function<std::unique_ptr<TKVExportBaseComponent>()>;
 const TMake MakeDBase = [] { return std::make_unique<TKVExportToDBase>(); };
 const TMake MakeSpss = [] { return std::make_unique<TKVExportToSPSS>(); };
 const TMake MakeLotus = [] { return std::make_unique<TKVExportToWKS>(); };
 const TMake MakeQuattro = [] { return std::make_unique<TKVExportToQuattro>(); };
+const TMake MakeParadox = [] { return std::make_unique<TKVExportToParadox>(); };
 
 TEST_F(TableFileTest, DBaseValuesArriveThroughDbfreadAndLibreOffice)
 {
@@ -207,6 +281,33 @@ TEST_F(TableFileTest, WorksheetValuesArriveThroughGnumericAndLibreOffice)
     }
 }
 
+TEST_F(TableFileTest, ParadoxValuesArriveThroughPxlibAndTheHeaderSaysWhatTheTableIs)
+{
+    TKVExportToParadox paradox;
+    ASSERT_EQ(Run(paradox, dir / "out.db"), erCompleted);
+    // Windows 1252 has the euro sign; a double cannot hold the largest 64-bit integers.
+    EXPECT_EQ(ReadParadox(dir / "out.db"),
+              "Id 6:9223372036854775808 Amount 6:0.30000000000000004 Name 1:Zo\xEB \xDCn\xEF" "c\xF6" "d\xE9 \x80 "
+              "Born 2:1850-3-1 Flag 9:true\n"
+              "Id 6:-9223372036854775808 Amount 6:-1.7976931348623157e+308 Name 1:plain Born 2:2026-12-7 Flag 9:false\n"
+              "Id 6:null Amount 6:null Name 1:null Born 2:null Flag 9:null\n");
+    // The header, read from the published layout: record size, file type 2 (not
+    // indexed), record and field counts, no key fields, the code page, and each field's
+    // type and size.
+    const std::string h = ReadFileToString(dir / "out.db");
+    ASSERT_GT(h.size(), 0x80u);
+    const auto u16 = [&h](std::size_t At) { return static_cast<unsigned char>(h[At]) | static_cast<unsigned char>(h[At + 1]) << 8; };
+    std::string fields;
+    for (int i = 0; i < u16(0x21); ++i)
+        fields += std::to_string(static_cast<unsigned char>(h[0x78 + 2 * i])) + "/" + std::to_string(static_cast<unsigned char>(h[0x79 + 2 * i])) + " ";
+    EXPECT_EQ(std::to_string(u16(0)) + " " + std::to_string(h[4]) + " " + std::to_string(u16(6)) + " " + std::to_string(u16(0x21))
+                  + " " + std::to_string(u16(0x23)) + " " + std::to_string(u16(0x6A)) + " | " + fields,
+              "61 2 3 5 0 1252 | 6/8 6/8 1/40 2/4 9/1 ");
+    EXPECT_EQ(paradox.Statistic().Warnings,
+              std::vector<std::string>{dir / "out.db" + ": 1 whole numbers have no exact double and were rounded to the "
+                                                        "nearest (the first at field Id, record 1)"});
+}
+
 TEST_F(TableFileTest, WhatAFormatCannotHoldIsRefusedAndNoFileIsLeft)
 {
     TMemoryDataSet rows, wide;
@@ -226,6 +327,7 @@ TEST_F(TableFileTest, WhatAFormatCannotHoldIsRefusedAndNoFileIsLeft)
     };
     for (const TCase& c : {
              TCase{MakeDBase, "t.dbf", nullptr, "t.dbf: field Name, record 4: the text of 241 bytes does not fit the field's 160"},
+             TCase{MakeParadox, "t.db", nullptr, "t.db: field Name, record 4: the text of 241 bytes does not fit the field's 40"},
              TCase{MakeSpss, "t.sav", nullptr, "t.sav: field Name, record 4: the text of 241 bytes does not fit the variable's 160"},
              TCase{MakeLotus, "t.wk1", nullptr, "t.wk1: field Name, record 4: a label of a Lotus 1-2-3 worksheet holds at most "
                                                 "240 bytes; this text has 241"},
@@ -262,6 +364,10 @@ TEST_F(TableFileTest, FieldNamesAreMadeValidAndUnique)
     EXPECT_EQ(Shell("pspp -O format=csv '" + dir / "dict.sps" + "' | sed -n 3,10p | cut -d, -f1,3"),
               "order_date,order date\nV_n_,Ünï\nV12abc,12abc\na_very_long_field_name_1,a_very_long_field_name_1\n"
               "a_very_long_field_name_2,a_very_long_field_name_2\nx_y,x-y\nX_Y_2,X_Y\nand_2,and\n");
+    TKVExportToParadox paradox;
+    ASSERT_EQ(Run(paradox, dir / "names.db", &names), erCompleted);
+    EXPECT_EQ(ReadParadox(dir / "names.db"), "order_date 4:1 F_n_ 4:null F12abc 4:null a_very_long_field_name_1 4:null "
+                                              "a_very_long_field_name_2 4:null x_y 4:null X_Y_2 4:null and 4:null\n");
 }
 
 } // namespace

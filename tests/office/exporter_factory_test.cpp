@@ -37,6 +37,8 @@ TEST(ExporterFactoryTest, ExtensionsReachTheirExporterAndSettings)
     EXPECT_FALSE(CreateExporterForFile("a.pdf"));
     EXPECT_FALSE(CreateExporterForFile("noextension"));
     EXPECT_FALSE(CreateExporter(teLDIF));
+    EXPECT_FALSE(CreateExporterForFile("a.db")); // a Paradox table or a database: the caller says
+    EXPECT_EQ(CreateExporter(teParadox)->TableType(), teParadox);
 }
 
 } // namespace
