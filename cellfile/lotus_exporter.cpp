@@ -59,7 +59,7 @@ void TKVExportToWKS::WriteDimensions(int ARowCount, int AColCount)
         const long long rows = static_cast<long long>(Header().Count()) + ARowCount + Footer().Count();
         if (rows > MaxRows)
             throw Exception(TargetName() + ": " + FormatName() + " holds at most " + std::to_string(MaxRows)
-                            + " rows; this export needs " + std::to_string(rows) + " (split it with RowsPerFile)");
+                            + " rows; this export needs " + std::to_string(rows) + " (split it into files of fewer rows)");
     }
     if (AColCount - 1 > MaxColumns)
         throw Exception(TargetName() + ": " + FormatName() + " holds at most " + std::to_string(MaxColumns)

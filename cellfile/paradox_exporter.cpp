@@ -11,10 +11,13 @@ extern "C" {
 #include <cmath>
 #include <cstring>
 
-// pxlib writes to a C stream; here that stream is a cookie stream over the pipeline's
-// own (the temporary file beside the target), so the file is written through the one
-// descriptor that made it. pxlib reports failures through its error handler, whose
-// first message is kept and raised once pxlib has returned.
+// pxlib writes to a C stream, and for every record it seeks and reads back parts of the
+// block it fills, a few hundred small reads a record. That stream is a cookie stream
+// over a memory stream, so those cost no system calls; the whole table is then written
+// to the pipeline's own stream (the temporary file beside the target) when it is
+// complete. A Paradox table is at most a few hundred megabytes by its format. pxlib
+// reports failures through its error handler, whose first message is kept and raised
+// once pxlib has returned.
 namespace {
 
 ssize_t CookieRead(void* Cookie, char* Buffer, size_t Size)
@@ -66,6 +69,7 @@ void KeepError(pxdoc_t*, int, const char* Message, void* Data)
 
 struct TKVExportToParadox::TTable {
     pxdoc_t* Doc = nullptr;
+    TMemoryStream Memory;
     FILE* File = nullptr;
     std::string Error;
     std::vector<int> Offsets;
@@ -140,7 +144,7 @@ void TKVExportToParadox::BeginTable(const std::vector<TRecordField>& Fields)
         throw Exception(TargetName() + ": a Paradox record holds at most 4000 bytes; these fields take "
                         + std::to_string(recordSize));
     cookie_io_functions_t io{CookieRead, CookieWrite, CookieSeek, CookieClose};
-    FTable->File = fopencookie(FStream, "w+", io);
+    FTable->File = fopencookie(&FTable->Memory, "w+", io);
     if (!FTable->File)
         throw Exception(TargetName() + ": cannot open the Paradox table for writing");
     if (PX_create_fp(doc, fields, static_cast<int>(Fields.size()), FTable->File, pxfFileTypNonIndexDB) < 0)
@@ -229,6 +233,8 @@ void TKVExportToParadox::EndTable()
     FTable->File = nullptr;
     if (!flushed || !FTable->Error.empty())
         throw Exception(TargetName() + ": cannot finish the Paradox table: " + FTable->Error);
+    const std::string& bytes = FTable->Memory.Bytes();
+    FStream->WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
 }
 
 void TKVExportToParadox::CloseTable()

@@ -17,6 +17,9 @@
 //   - A text longer than its field, or a date before year 1, is refused with a message
 //     naming the field: nothing is cut and no file is left. No titles, header or
 //     footer lines.
+//   - The table is built in memory and written out when whole: pxlib reads back what
+//     it wrote for every record, which on a file would cost hundreds of system calls a
+//     record.
 
 #include "cellfile/record_file_exporter.h"
 

@@ -332,7 +332,7 @@ TEST_F(TableFileTest, WhatAFormatCannotHoldIsRefusedAndNoFileIsLeft)
              TCase{MakeLotus, "t.wk1", nullptr, "t.wk1: field Name, record 4: a label of a Lotus 1-2-3 worksheet holds at most "
                                                 "240 bytes; this text has 241"},
              TCase{MakeLotus, "t.wk1", &rows, "t.wk1: a Lotus 1-2-3 worksheet holds at most 8192 rows; this export needs 8193 "
-                                              "(split it with RowsPerFile)"},
+                                              "(split it into files of fewer rows)"},
              TCase{MakeQuattro, "t.wq1", &wide, "t.wq1: a Quattro Pro worksheet holds at most 256 columns; 257 are visible"}}) {
         SCOPED_TRACE(c.Message);
         const std::string out = dir / "refused/";
