@@ -12,6 +12,7 @@
 #include "framework/files.h"
 #include "framework/ui_services.h"
 #include "tests/common/qt_application.h"
+#include "tests/common/shell.h"
 #include "tests/common/temp_folder.h"
 
 #include <QDate>
@@ -27,19 +28,6 @@ extern "C" {
 #include <functional>
 
 namespace {
-
-std::string Shell(const std::string& Command)
-{
-    std::string out;
-    FILE* pipe = ::popen((Command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return "cannot run " + Command;
-    char buf[4096];
-    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe))
-        out.append(buf, n);
-    ::pclose(pipe);
-    return out;
-}
 
 // Days since 1899-12-30 of a date.
 double Days(int Year, int Month, int Day)
