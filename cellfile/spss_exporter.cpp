@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -42,7 +43,8 @@ struct TKVExportToSPSS::TWriter {
     readstat_writer_t* Writer = nullptr;
     TSink Sink;
     std::vector<readstat_variable_t*> Variables;
-    long Declared = 0; // the case count the header was begun with
+    long Declared = 0;           // the case count the header was begun with
+    std::int64_t DictionaryEnd = -1; // where the records begin, once the first is written
     ~TWriter()
     {
         if (Writer)
@@ -117,7 +119,9 @@ void TKVExportToSPSS::BeginTable(const std::vector<TRecordField>& Fields)
         FKinds.push_back(kind);
         FWidths.push_back(width);
     }
-    FWriter->Declared = std::max(FRecordCount, 0);
+    // A source that cannot count its records before the walk begins the file with the
+    // largest count; the true one is put in when the table is whole.
+    FWriter->Declared = FRecordCount >= 0 ? FRecordCount : INT_MAX;
     Check(readstat_begin_writing_sav(FWriter->Writer, &FWriter->Sink, FWriter->Declared), -1);
 }
 
@@ -125,8 +129,10 @@ void TKVExportToSPSS::WriteRecord(int, const std::vector<Variant>& Values)
 {
     readstat_writer_t* w = FWriter->Writer;
     if (w->current_row >= w->row_count)
-        w->row_count = w->current_row + 1; // more records than counted; the header is mended at the end
+        w->row_count = INT_MAX; // more records than counted: the count is put in at the end
     Check(readstat_begin_row(w), -1);
+    if (FWriter->DictionaryEnd < 0)
+        FWriter->DictionaryEnd = FStream->Position(); // the first row writes the dictionary
     for (std::size_t i = 0; i < Values.size() && i < FKinds.size(); ++i) {
         const int field = static_cast<int>(i);
         const Variant& value = Values[i];
@@ -186,19 +192,36 @@ void TKVExportToSPSS::EndTable()
 {
     readstat_writer_t* w = FWriter->Writer;
     const int written = w->current_row;
+    const bool mend = written != w->row_count;
     w->row_count = written;
     Check(readstat_end_writing(w), -1);
-    if (written != FWriter->Declared) {
-        // The header was begun with the count known then; it gets the true one (the
-        // case count is a 32-bit field at offset 80 of the file header).
-        const std::int64_t end = FStream->Position();
-        const unsigned char count[4] = {static_cast<unsigned char>(written), static_cast<unsigned char>(written >> 8),
-                                        static_cast<unsigned char>(written >> 16),
-                                        static_cast<unsigned char>(written >> 24)};
-        FStream->Seek(80, soBeginning);
-        FStream->WriteBuffer(count, 4);
-        FStream->Seek(end, soBeginning);
-    }
+    if (mend)
+        MendCaseCount(written);
+}
+
+void TKVExportToSPSS::MendCaseCount(int Cases)
+{
+    // The case count is held twice: as 32 bits at offset 80 of the file header, and as
+    // 64 bits in the extension record of type 7, subtype 16, which ReadStat writes as
+    // 7, 16, 8 (bytes an item), 2 (items), 1, then the count.
+    const std::int64_t end = FStream->Position();
+    const auto put = [this](std::int64_t At, std::int64_t Value, int Bytes) {
+        unsigned char bytes[8];
+        for (int i = 0; i < Bytes; ++i)
+            bytes[i] = static_cast<unsigned char>(static_cast<std::uint64_t>(Value) >> (8 * i));
+        FStream->Seek(At, soBeginning);
+        FStream->WriteBuffer(bytes, Bytes);
+    };
+    put(80, Cases, 4);
+    const unsigned char signature[24] = {7, 0, 0, 0, 16, 0, 0, 0, 8, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
+    std::string head(static_cast<std::size_t>(FWriter->DictionaryEnd < 0 ? end : FWriter->DictionaryEnd), '\0');
+    FStream->Seek(0, soBeginning);
+    FStream->ReadBuffer(head.data(), static_cast<std::int64_t>(head.size()));
+    const std::size_t at = head.find(std::string(reinterpret_cast<const char*>(signature), sizeof signature));
+    if (at == std::string::npos)
+        throw Exception(TargetName() + ": cannot find the SPSS file's case count to put in");
+    put(static_cast<std::int64_t>(at + sizeof signature), Cases, 8);
+    FStream->Seek(end, soBeginning);
 }
 
 void TKVExportToSPSS::CloseTable()

@@ -38,6 +38,8 @@ protected:
 private:
     enum TKind { kNumber, kDate, kText };
     void Check(int Result, int Field) const;
+    // Puts the number of cases written into the file's header.
+    void MendCaseCount(int Cases);
 
     struct TWriter;
     std::unique_ptr<TWriter> FWriter;

@@ -224,6 +224,11 @@ TEST_F(TableFileTest, SpssValuesArriveThroughPspp)
                          "missing (the first at field Amount, record 2)",
                   file + ": 1 null texts were written as empty texts, which SPSS cannot tell apart (the first at field "
                          "Name, record 3)"}));
+    // Fewer records than the source counted: the file says how many it holds.
+    spss.OnBeforeRecord = [this](TPersistent*, bool& Accept) { Accept = !ds.FieldByName("Id")->IsNull(); };
+    ASSERT_EQ(Run(spss, dir / "two.sav"), erCompleted);
+    EXPECT_EQ(Shell("pspp-convert '" + dir / "two.sav" + "' '" + dir / "two.csv" + "' && wc -l < '" + dir / "two.csv" + "'"),
+              "3\n");
 }
 
 TEST_F(TableFileTest, WorksheetValuesArriveThroughGnumericAndLibreOffice)

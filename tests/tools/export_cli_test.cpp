@@ -789,6 +789,13 @@ TEST_F(ExportCliTest, TableFilesAreWrittenByTheirExtensionOrToParadox)
         EXPECT_EQ(Read(Path(c.File)).substr(0, c.Begins.size()), c.Begins);
     }
     EXPECT_EQ(Read(Path("staff.cpg")), "UTF-8\n");
+    // A statement's rows are not counted before the walk: the SPSS file gets its count
+    // when it is whole.
+    ASSERT_EQ(Run({"shop.db", "--query", "SELECT name FROM staff WHERE id > 1", "-q", "-o", "one.sav"}).ExitCode, 0);
+    QProcess pspp;
+    pspp.start("pspp-convert", {QString::fromStdString(Path("one.sav")), QString::fromStdString(Path("one.csv"))});
+    ASSERT_TRUE(pspp.waitForFinished(60000));
+    EXPECT_EQ(Read(Path("one.csv")), "name\nBob\n");
 }
 
 // The way past the 65,536 rows of an .xls sheet: numbered workbooks of N rows each,
