@@ -265,8 +265,13 @@ std::string TKVExportToDBase::FieldText(int Field, const Variant& Value)
     case 'F':
         if (Value.VarType() == varCurrency) {
             text = Scaled(Value.AsScaledCurrency(), 4);
-            if (d.Decimals != 4)
-                text = Value.AsString();
+        } else if (Value.VarType() == varString) {
+            // A decimal the source keeps as text goes with its own digits.
+            text = Value.StringRef();
+            char* end = nullptr;
+            std::strtod(text.c_str(), &end);
+            if (text.empty() || end != text.c_str() + text.size() || text.find_first_of("xXnN") != std::string::npos)
+                Refuse(Field, "the text " + text + " is not a number");
         } else if (Value.VarType() == varInteger || Value.VarType() == varBoolean) {
             text = Scaled(Value.AsInteger(), 0);
             if (d.Decimals > 0)
