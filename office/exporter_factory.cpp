@@ -1,8 +1,12 @@
 #include "office/exporter_factory.h"
 
+#include "cellfile/dbase_exporter.h"
 #include "cellfile/dif_exporter.h"
 #include "cellfile/html_exporter.h"
 #include "cellfile/json_exporter.h"
+#include "cellfile/paradox_exporter.h"
+#include "cellfile/quattro_exporter.h"
+#include "cellfile/spss_exporter.h"
 #include "cellfile/sql_exporter.h"
 #include "cellfile/sylk_exporter.h"
 #include "cellfile/text_exporter.h"
@@ -40,6 +44,11 @@ std::unique_ptr<TKVExportBaseComponent> CreateExporter(TTableTypeExport TableTyp
     case teSQL: exporter = std::make_unique<TKVExportToSQL>(); break;
     case teSYLK: exporter = std::make_unique<TKVExportToSYLK>(); break;
     case teDIF: exporter = std::make_unique<TKVExportToDIF>(); break;
+    case teDBase: exporter = std::make_unique<TKVExportToDBase>(); break;
+    case teSPSS: exporter = std::make_unique<TKVExportToSPSS>(); break;
+    case teWKS: exporter = std::make_unique<TKVExportToWKS>(); break;
+    case teQuattro: exporter = std::make_unique<TKVExportToQuattro>(); break;
+    case teParadox: exporter = std::make_unique<TKVExportToParadox>(); break;
     default: return nullptr;
     }
     exporter->SetTableType(TableType);
@@ -55,6 +64,7 @@ bool TableTypeOfFileName(const std::string& FileName, TTableTypeExport& TableTyp
         {".txt", teText}, {".csv", teText},  {".tsv", teText},  {".doc", teWord},    {".docx", teWord},
         {".rtf", teWord}, {".xls", teExcel}, {".xlsx", teExcel}, {".mdb", teAccess}, {".accdb", teAccess},
         {".htm", teHTML}, {".html", teHTML}, {".xml", teXML}, {".sql", teSQL}, {".slk", teSYLK}, {".dif", teDIF},
+        {".dbf", teDBase}, {".sav", teSPSS}, {".wk1", teWKS}, {".wq1", teQuattro},
     };
     const std::string ext = LowerExtension(FileName);
     for (const auto& k : known)

@@ -16,8 +16,10 @@ std::unique_ptr<TKVExportBaseComponent> CreateExporter(TTableTypeExport TableTyp
 
 // The table type that FileName's extension names, letter case ignored: .txt .csv .tsv
 // are teText, .doc .docx .rtf teWord, .xls .xlsx teExcel, .mdb .accdb teAccess;
-// .htm .html teHTML, .xml teXML, .sql teSQL, .slk teSYLK, .dif teDIF. False when the
-// extension names none.
+// .htm .html teHTML, .xml teXML, .sql teSQL, .slk teSYLK, .dif teDIF, .dbf teDBase, .sav
+// teSPSS, .wk1 teWKS, .wq1 teQuattro (.db names none: it may be a Paradox table or a
+// database; CreateExporter(teParadox) writes the former). False when the extension
+// names none.
 bool TableTypeOfFileName(const std::string& FileName, TTableTypeExport& TableType);
 
 // The exporter for FileName's table type with FileName set and the settings its

@@ -10,7 +10,7 @@ packages=(
   postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-utils unzip
-  libreoffice-writer-nogui libreoffice-calc-nogui
+  libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-base-drivers
   python3-docx python3-openpyxl python3-xlrd
   libpq-dev
   xdg-utils man-db poppler-utils
@@ -18,6 +18,7 @@ packages=(
   clang libclang-rt-14-dev
   libxlsxwriter-dev
   tidy
+  libshp-dev libreadstat-dev pxlib-dev python3-dbfread pspp readstat gnumeric
 )
 
 missing=()

@@ -151,7 +151,8 @@ void InstallCancelHandler()
 
 using TExporter = std::unique_ptr<TKVExportBaseComponent>;
 
-// The targets by kind: the output's extension, or "database" (chosen with --to).
+// The targets by kind: the output's extension, or "database" and "paradox" (chosen
+// with --to: a .db name is a database unless --to says Paradox).
 struct TTarget {
     const char* Kind;
     const char* What;
@@ -193,6 +194,24 @@ TExporter MakeText(const std::string& Output)
             Text = ExactFieldText(Field);
     };
     return exporter;
+}
+
+// The table files of other programs (dBase, SPSS, Lotus, Quattro, Paradox), from the
+// suite's factory as they are.
+TExporter MakeTableFile(const std::string& Output)
+{
+    return CreateExporterForFile(Output);
+}
+
+TExporter MakeParadox(const std::string&)
+{
+    return CreateExporter(teParadox);
+}
+
+// Kinds that only --to chooses.
+bool IsChosenKind(const std::string& Kind)
+{
+    return Kind == "database" || Kind == "paradox";
 }
 
 bool IsTextKind(const std::string& Kind)
@@ -269,6 +288,11 @@ const TTarget Targets[] = {
     {"slk", "SYLK spreadsheet interchange file", MakeText},
     {"dif", "DIF spreadsheet interchange file", MakeText},
     {"database", "table of an SQLite file or a PostgreSQL database", MakeDatabaseTable},
+    {"dbf", "dBase III table (with a .cpg naming its code page)", MakeTableFile},
+    {"sav", "SPSS system file", MakeTableFile},
+    {"wk1", "Lotus 1-2-3 worksheet", MakeTableFile},
+    {"wq1", "Quattro Pro worksheet", MakeTableFile},
+    {"paradox", "Paradox table (a .db file)", MakeParadox},
 };
 
 const char* const Usage =
@@ -287,11 +311,12 @@ const char* const Usage =
     "                         standard input)\n"
     "  -o, --output TARGET    the file to write; its extension picks the kind:\n"
     "                         .doc .rtf .docx .xls .xlsx .csv .tsv .txt .json\n"
-    "                         .jsonl .htm .html .xml .sql .slk .dif; '-' writes\n"
-    "                         to standard output (csv unless --to names another\n"
-    "                         of the last twelve)\n"
+    "                         .jsonl .htm .html .xml .sql .slk .dif .dbf .sav\n"
+    "                         .wk1 .wq1; '-' writes text to standard output (csv\n"
+    "                         unless --to names another text kind)\n"
     "  --to database          write into a database table instead: TARGET is then\n"
     "                         an SQLite file or a PostgreSQL URI\n"
+    "  --to paradox           write TARGET as a Paradox table (.db) instead\n"
     "  --into TABLE           the table a database target receives the rows in;\n"
     "                         SCHEMA.TABLE for a PostgreSQL schema, \"A.B\" for a\n"
     "                         name holding a dot\n"
@@ -339,7 +364,9 @@ const char* const Usage =
     "is never dropped unless --replace says so. Text holds numbers with every digit\n"
     "a double holds and dates in ISO form (yyyy-mm-dd hh:mm:ss); a null is an empty\n"
     "field, an empty text a quoted one; .csv lines end in CR LF (RFC 4180), .tsv\n"
-    "and .txt lines in LF.\n"
+    "and .txt lines in LF. Table files (.dbf .sav .wk1 .wq1) keep the source's\n"
+    "types; a value one cannot hold is refused (naming field and record) or, where\n"
+    "the format has no form for it, changed and counted in a warning.\n"
     "\n"
     "Examples:\n"
     "  tabrix-export shop.db --table orders -o orders.xlsx\n"
@@ -438,7 +465,7 @@ std::string KnownKinds()
 {
     std::string text;
     for (const TTarget& t : Targets)
-        text += (text.empty() ? "" : ", ") + (std::string(t.Kind) == "database" ? "--to database" : "." + std::string(t.Kind));
+        text += (text.empty() ? "" : ", ") + (IsChosenKind(t.Kind) ? "--to " + std::string(t.Kind) : "." + std::string(t.Kind));
     return text;
 }
 
@@ -687,6 +714,9 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
                           "record");
     if (Line.Layout && text)
         return UsageError("--layout is only for documents (.doc .rtf .docx): text holds one row per record");
+    if (Line.Layout && Line.To.empty()
+        && (extension == ".dbf" || extension == ".sav" || extension == ".wk1" || extension == ".wq1"))
+        return UsageError("--layout is only for documents (.doc .rtf .docx): a table file holds one row per record");
     if ((!Line.Sheet.empty() || Line.NoFreeze) && !workbook)
         return UsageError(std::string(Line.Sheet.empty() ? "--no-freeze" : "--sheet") + " is only for .xlsx and .xls targets");
     if (Line.Replace && Line.Merge)
@@ -729,8 +759,8 @@ const TTarget* ResolveTarget(const TCommandLine& Line, std::string& Problem)
             Problem = "--into is only for --to database";
         return FindTarget(kind);
     }
-    if (!Line.To.empty() && Lower(Line.To) != "database") {
-        Problem = "--to takes only 'database'; a file target's kind comes from its extension (known: "
+    if (!Line.To.empty() && !IsChosenKind(Lower(Line.To))) {
+        Problem = "--to takes only 'database' or 'paradox'; a file target's kind comes from its extension (known: "
                   + KnownKinds() + ")";
         return nullptr;
     }
@@ -744,7 +774,7 @@ const TTarget* ResolveTarget(const TCommandLine& Line, std::string& Problem)
         kind = ext.substr(1);
     }
     const TTarget* target = FindTarget(kind);
-    if (!target || (Line.To.empty() && std::string(target->Kind) == "database")) {
+    if (!target || (Line.To.empty() && IsChosenKind(target->Kind))) {
         Problem = "unknown kind of target '" + kind + "' (known: " + KnownKinds() + ")";
         return nullptr;
     }

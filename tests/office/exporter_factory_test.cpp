@@ -21,7 +21,9 @@ TEST(ExporterFactoryTest, ExtensionsReachTheirExporterAndSettings)
     };
     for (const TCase& c : {TCase{"a.CSV", teText, ",", "\""}, TCase{"a.tsv", teText, "\t", "\""},
                            TCase{"a.txt", teText, "\t", ""}, TCase{"a.docx", teWord, "\t", ""},
-                           TCase{"a.xlsx", teExcel, "\t", ""}}) {
+                           TCase{"a.xlsx", teExcel, "\t", ""}, TCase{"a.DBF", teDBase, "\t", ""},
+                           TCase{"a.sav", teSPSS, "\t", ""}, TCase{"a.wk1", teWKS, "\t", ""},
+                           TCase{"a.WQ1", teQuattro, "\t", ""}}) {
         SCOPED_TRACE(c.Name);
         auto exporter = CreateExporterForFile(c.Name);
         ASSERT_TRUE(exporter);
@@ -29,7 +31,8 @@ TEST(ExporterFactoryTest, ExtensionsReachTheirExporterAndSettings)
         EXPECT_EQ(exporter->FileName(), c.Name);
         EXPECT_EQ(exporter->FieldDelimiter, c.Delimiter);
         EXPECT_EQ(exporter->TextQualifier, c.Qualifier);
-        EXPECT_EQ(dynamic_cast<TKVExportToText*>(exporter.get()) != nullptr, c.Type == teText);
+        // Text and the table files on the pipeline write through the text target's file.
+        EXPECT_EQ(dynamic_cast<TKVExportToText*>(exporter.get()) != nullptr, c.Type != teWord && c.Type != teExcel);
     }
     // The markup and interchange formats: their own table type and default extension.
     for (const auto& [name, type] : {std::pair{"a.htm", teHTML}, {"a.HTML", teHTML}, {"a.xml", teXML}, {"a.sql", teSQL},
@@ -42,6 +45,8 @@ TEST(ExporterFactoryTest, ExtensionsReachTheirExporterAndSettings)
     EXPECT_FALSE(CreateExporterForFile("a.pdf"));
     EXPECT_FALSE(CreateExporterForFile("noextension"));
     EXPECT_FALSE(CreateExporter(teLDIF));
+    EXPECT_FALSE(CreateExporterForFile("a.db")); // a Paradox table or a database: the caller says
+    EXPECT_EQ(CreateExporter(teParadox)->TableType(), teParadox);
 }
 
 } // namespace

@@ -803,6 +803,39 @@ TEST_F(ExportCliTest, MarkupAndInterchangeTargetsByExtensionAndOnStandardOutput)
     EXPECT_NE(wrong.Err.find("--table-name is only for .sql and .xml targets"), std::string::npos) << wrong.Err;
 }
 
+// Each table file's name (or --to paradox) reaches its writer: the file begins as its
+// format does; the values themselves are read back in the writers' own tests.
+TEST_F(ExportCliTest, TableFilesAreWrittenByTheirExtensionOrToParadox)
+{
+    struct Case {
+        std::vector<std::string> Args;
+        std::string File, Begins;
+    };
+    const Case cases[] = {
+        {{"-o", "staff.dbf"}, "staff.dbf", std::string("\x03", 1)},
+        {{"-o", "staff.sav"}, "staff.sav", "$FL2"},
+        {{"-o", "staff.wk1"}, "staff.wk1", std::string("\0\0\x02\0\x06\x04", 6)},
+        {{"-o", "staff.wq1"}, "staff.wq1", std::string("\0\0\x02\0\x20\x51", 6)},
+        {{"-o", "staff.db", "--to", "paradox"}, "staff.db", std::string("\x24\0\0\x08\x02", 5)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.File);
+        std::vector<std::string> args{"shop.db", "--table", "staff", "--quiet"};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        const RunResult r = Run(args);
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        EXPECT_EQ(Read(Path(c.File)).substr(0, c.Begins.size()), c.Begins);
+    }
+    EXPECT_EQ(Read(Path("staff.cpg")), "UTF-8\n");
+    // A statement's rows are not counted before the walk: the SPSS file gets its count
+    // when it is whole.
+    ASSERT_EQ(Run({"shop.db", "--query", "SELECT name FROM staff WHERE id > 1", "-q", "-o", "one.sav"}).ExitCode, 0);
+    QProcess pspp;
+    pspp.start("pspp-convert", {QString::fromStdString(Path("one.sav")), QString::fromStdString(Path("one.csv"))});
+    ASSERT_TRUE(pspp.waitForFinished(60000));
+    EXPECT_EQ(Read(Path("one.csv")), "name\nBob\n");
+}
+
 // The way past the 65,536 rows of an .xls sheet: numbered workbooks of N rows each,
 // every one with the caption row and the named sheet.
 TEST_F(ExportCliTest, RowsPerFileWritesNumberedWorkbooks)

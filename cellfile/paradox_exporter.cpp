@@ -1,0 +1,243 @@
+#include "cellfile/paradox_exporter.h"
+
+#include "framework/exceptions.h"
+#include "spec/text_utils.h"
+
+extern "C" {
+#include <paradox.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+// pxlib writes to a C stream, and for every record it seeks and reads back parts of the
+// block it fills, a few hundred small reads a record. That stream is a cookie stream
+// over a memory stream, so those cost no system calls; the whole table is then written
+// to the pipeline's own stream (the temporary file beside the target) when it is
+// complete. A Paradox table is at most a few hundred megabytes by its format. pxlib
+// reports failures through its error handler, whose first message is kept and raised
+// once pxlib has returned.
+namespace {
+
+ssize_t CookieRead(void* Cookie, char* Buffer, size_t Size)
+{
+    try {
+        return static_cast<ssize_t>(static_cast<TStream*>(Cookie)->Read(Buffer, static_cast<std::int64_t>(Size)));
+    } catch (...) {
+        return -1;
+    }
+}
+
+ssize_t CookieWrite(void* Cookie, const char* Buffer, size_t Size)
+{
+    try {
+        static_cast<TStream*>(Cookie)->WriteBuffer(Buffer, static_cast<std::int64_t>(Size));
+        return static_cast<ssize_t>(Size);
+    } catch (...) {
+        return -1;
+    }
+}
+
+int CookieSeek(void* Cookie, off64_t* Position, int Whence)
+{
+    try {
+        const TSeekOrigin origin = Whence == SEEK_SET ? soBeginning : Whence == SEEK_CUR ? soCurrent : soEnd;
+        *Position = static_cast<off64_t>(static_cast<TStream*>(Cookie)->Seek(*Position, origin));
+        return 0;
+    } catch (...) {
+        return -1;
+    }
+}
+
+int CookieClose(void*)
+{
+    return 0;
+}
+
+// The serial day number of the day before 0001-01-01, Paradox's day 0.
+constexpr long ParadoxDayZero = 1721425;
+
+void KeepError(pxdoc_t*, int, const char* Message, void* Data)
+{
+    auto* error = static_cast<std::string*>(Data);
+    if (error->empty())
+        *error = Message ? Message : "Paradox writer error";
+}
+
+} // namespace
+
+struct TKVExportToParadox::TTable {
+    pxdoc_t* Doc = nullptr;
+    TMemoryStream Memory;
+    FILE* File = nullptr;
+    std::string Error;
+    std::vector<int> Offsets;
+    std::vector<char> Record;
+    ~TTable()
+    {
+        if (Doc) {
+            PX_close(Doc);
+            PX_delete(Doc);
+        }
+        if (File)
+            std::fclose(File);
+    }
+};
+
+TKVExportToParadox::TKVExportToParadox(QObject* AOwner) : TKVExportToRecordFile(AOwner)
+{
+    SetTableType(teParadox);
+}
+
+TKVExportToParadox::~TKVExportToParadox() = default;
+
+void TKVExportToParadox::BeginTable(const std::vector<TRecordField>& Fields)
+{
+    if (Fields.empty())
+        throw Exception(TargetName() + ": a Paradox table needs at least one field");
+    if (Fields.size() > 255)
+        throw Exception(TargetName() + ": a Paradox table holds at most 255 fields; " + std::to_string(Fields.size())
+                        + " columns are visible");
+    StrToOem("", CodePage); // a code page the system cannot convert to is refused now
+    FTable = std::make_unique<TTable>();
+    FTable->Doc = PX_new3(KeepError, nullptr, nullptr, nullptr, &FTable->Error);
+    if (!FTable->Doc)
+        throw Exception(TargetName() + ": cannot start the Paradox writer");
+    pxdoc_t* doc = FTable->Doc;
+    auto* fields = static_cast<pxfield_t*>(doc->malloc(doc, Fields.size() * sizeof(pxfield_t), "Paradox fields"));
+    std::set<std::string> used;
+    int recordSize = 0;
+    for (std::size_t i = 0; i < Fields.size(); ++i) {
+        const TRecordField& f = Fields[i];
+        char type = pxfAlpha;
+        int length = f.Size > 0 ? std::min(255, f.Size) : 255;
+        int storage = length;
+        switch (f.DataType) {
+        case ftSmallint: type = pxfShort; length = storage = 2; break;
+        case ftInteger:
+        case ftWord:
+        case ftAutoInc: type = pxfLong; length = storage = 4; break;
+        case ftLargeint:
+        case ftFloat:
+        case ftBCD:
+        case ftFMTBcd: type = pxfNumber; length = storage = 8; break;
+        case ftCurrency: type = pxfCurrency; length = storage = 8; break;
+        case ftBoolean: type = pxfLogical; length = storage = 1; break;
+        case ftDate: type = pxfDate; length = storage = 4; break;
+        case ftTime: type = pxfTime; length = storage = 4; break;
+        case ftDateTime:
+        case ftTimeStamp: type = pxfTimestamp; length = storage = 8; break;
+        case ftGraphic: length = storage = 1; break;
+        default: break;
+        }
+        const std::string name = ValidName(f.Name, 25, "F", used);
+        fields[i].px_fname = static_cast<char*>(doc->malloc(doc, name.size() + 1, "Paradox field name"));
+        std::memcpy(fields[i].px_fname, name.c_str(), name.size() + 1);
+        fields[i].px_ftype = type;
+        fields[i].px_flen = length;
+        fields[i].px_fdc = 0;
+        FTable->Offsets.push_back(recordSize);
+        recordSize += storage;
+    }
+    if (recordSize > 4000)
+        throw Exception(TargetName() + ": a Paradox record holds at most 4000 bytes; these fields take "
+                        + std::to_string(recordSize));
+    cookie_io_functions_t io{CookieRead, CookieWrite, CookieSeek, CookieClose};
+    FTable->File = fopencookie(&FTable->Memory, "w+", io);
+    if (!FTable->File)
+        throw Exception(TargetName() + ": cannot open the Paradox table for writing");
+    if (PX_create_fp(doc, fields, static_cast<int>(Fields.size()), FTable->File, pxfFileTypNonIndexDB) < 0)
+        throw Exception(TargetName() + ": cannot create the Paradox table: " + FTable->Error);
+    const std::string table = ChangeFileExt(ExtractFileName(TargetName()), "");
+    PX_set_tablename(doc, table.c_str());
+    PX_set_value(doc, "codepage", static_cast<float>(CodePage));
+    FTable->Record.assign(static_cast<std::size_t>(recordSize), '\0');
+}
+
+void TKVExportToParadox::PutValue(int Field, char* Data, const Variant& Value)
+{
+    pxdoc_t* doc = FTable->Doc;
+    pxfield_t* field = PX_get_field(doc, Field);
+    const int length = field->px_flen;
+    const auto date = [&](double DateTime) {
+        int y, m, d;
+        DecodeDays(DateTime, y, m, d);
+        if (y < 1)
+            Refuse(Field, "Paradox dates begin in the year 1");
+        return PX_GregorianToSdn(y, m, d) - ParadoxDayZero;
+    };
+    const auto milliseconds = [](double DateTime) {
+        return std::llround((DateTime - std::floor(DateTime)) * 86400000.0);
+    };
+    switch (field->px_ftype) {
+    case pxfShort: PX_put_data_short(doc, Data, length, static_cast<short>(Value.AsInteger())); break;
+    case pxfLong: PX_put_data_long(doc, Data, length, static_cast<int>(Value.AsInteger())); break;
+    case pxfNumber:
+    case pxfCurrency: {
+        const double number = Value.AsDouble();
+        if (Value.VarType() == varInteger && static_cast<long double>(number) != static_cast<long double>(Value.AsInteger()))
+            Count("whole numbers have no exact double and were rounded to the nearest", Field);
+        PX_put_data_double(doc, Data, 8, number);
+        break;
+    }
+    case pxfLogical: PX_put_data_byte(doc, Data, 1, Value.AsBoolean() ? 1 : 0); break;
+    case pxfDate: PX_put_data_long(doc, Data, 4, static_cast<int>(date(Value.AsDateTime()))); break;
+    case pxfTime: PX_put_data_long(doc, Data, 4, static_cast<int>(milliseconds(Value.AsDateTime()))); break;
+    case pxfTimestamp: {
+        const double v = Value.AsDateTime();
+        const double ms = static_cast<double>(date(v)) * 86400000.0 + static_cast<double>(milliseconds(v));
+        PX_put_data_double(doc, Data, 8, ms);
+        break;
+    }
+    default: {
+        const std::string utf8 = Value.AsString();
+        std::string text = StrToOem(utf8, CodePage);
+        if (std::count(text.begin(), text.end(), '?') > std::count(utf8.begin(), utf8.end(), '?'))
+            Count("texts held characters code page " + std::to_string(CodePage) + " has no form for; they became \"?\"",
+                  Field);
+        if (text.find('\0') != std::string::npos)
+            Refuse(Field, "a Paradox text cannot hold a NUL byte");
+        if (text.empty())
+            Count("empty texts were written as Paradox's blank, which reads back as null", Field);
+        if (static_cast<int>(text.size()) > length)
+            Refuse(Field, "the text of " + std::to_string(text.size()) + " bytes does not fit the field's "
+                              + std::to_string(length));
+        PX_put_data_alpha(doc, Data, length, text.data());
+        break;
+    }
+    }
+}
+
+void TKVExportToParadox::WriteRecord(int, const std::vector<Variant>& Values)
+{
+    std::fill(FTable->Record.begin(), FTable->Record.end(), '\0');
+    for (std::size_t i = 0; i < Values.size(); ++i) {
+        const int field = static_cast<int>(i);
+        char* data = FTable->Record.data() + FTable->Offsets[i];
+        if (Values[i].IsNull() || Values[i].IsEmpty())
+            continue; // all bytes zero: Paradox's blank
+        PutValue(field, data, Values[i]);
+    }
+    if (PX_put_record(FTable->Doc, FTable->Record.data()) < 0 || !FTable->Error.empty())
+        Refuse(-1, "cannot write the record: " + FTable->Error);
+}
+
+void TKVExportToParadox::EndTable()
+{
+    PX_close(FTable->Doc);
+    PX_delete(FTable->Doc);
+    FTable->Doc = nullptr;
+    const bool flushed = std::fflush(FTable->File) == 0;
+    std::fclose(FTable->File);
+    FTable->File = nullptr;
+    if (!flushed || !FTable->Error.empty())
+        throw Exception(TargetName() + ": cannot finish the Paradox table: " + FTable->Error);
+    const std::string& bytes = FTable->Memory.Bytes();
+    FStream->WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+}
+
+void TKVExportToParadox::CloseTable()
+{
+    FTable.reset();
+}
