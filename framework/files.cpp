@@ -425,6 +425,80 @@ void ExitAfterInterrupt()
     std::_Exit(128 + Signal);
 }
 
+// ---- a file merged into
+
+TMergedFile::TMergedFile(const std::string& FileName, bool Lock) : FFileName(FileName)
+{
+    if (!UsableName(FileName))
+        throw EFOpenError::CannotOpen(FileName, "Invalid file name");
+    // Opened, locked, then checked to be still the file under the name: a run that
+    // replaced it between the open and the lock has left the old file unlinked, and the
+    // new one is opened instead.
+    for (int Attempt = 0; Attempt < 5; ++Attempt) {
+        int Fd;
+        do {
+            Fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        } while (Fd < 0 && errno == EINTR);
+        if (Fd < 0)
+            throw EFOpenError::CannotOpen(FileName, std::strerror(errno));
+        struct stat Opened {}, Named {};
+        if (::fstat(Fd, &Opened) != 0 || !S_ISREG(Opened.st_mode)) {
+            ::close(Fd);
+            throw EFOpenError::CannotOpen(FileName, S_ISDIR(Opened.st_mode) ? "It is a folder" : "It is not a regular file");
+        }
+        if (Lock && ::flock(Fd, LOCK_EX | LOCK_NB) != 0) {
+            const int Error = errno;
+            ::close(Fd);
+            if (Error == EWOULDBLOCK)
+                throw Exception("The file '" + FileName +
+                                "' is being merged into by another run; it is left unchanged, try again when that run has ended");
+            throw EFOpenError::CannotOpen(FileName, std::strerror(Error));
+        }
+        if (::stat(FileName.c_str(), &Named) == 0 && Named.st_dev == Opened.st_dev && Named.st_ino == Opened.st_ino) {
+            FHandle = Fd;
+            FSize = static_cast<long long>(Opened.st_size);
+            FModifiedSec = static_cast<long long>(Opened.st_mtim.tv_sec);
+            FModifiedNsec = static_cast<long long>(Opened.st_mtim.tv_nsec);
+            return;
+        }
+        ::close(Fd);
+    }
+    throw EFOpenError::CannotOpen(FileName, "it is being replaced by another program");
+}
+
+TMergedFile::~TMergedFile()
+{
+    ::close(FHandle); // also releases the lock
+}
+
+void TMergedFile::CheckUnchanged() const
+{
+    struct stat Opened {}, Named {};
+    const bool Same = ::fstat(FHandle, &Opened) == 0 && ::stat(FFileName.c_str(), &Named) == 0 &&
+                      Named.st_dev == Opened.st_dev && Named.st_ino == Opened.st_ino &&
+                      static_cast<long long>(Opened.st_size) == FSize &&
+                      static_cast<long long>(Opened.st_mtim.tv_sec) == FModifiedSec &&
+                      static_cast<long long>(Opened.st_mtim.tv_nsec) == FModifiedNsec;
+    if (!Same)
+        throw EStreamError("The file '" + FFileName + "' changed while it was open; it cannot be merged");
+}
+
+std::size_t TMergedFile::ReadAt(long long Offset, char* Data, std::size_t Length) const
+{
+    std::size_t Done = 0;
+    while (Done < Length) {
+        const ssize_t Got = ::pread(FHandle, Data + Done, Length - Done, static_cast<off_t>(Offset) + static_cast<off_t>(Done));
+        if (Got < 0 && errno == EINTR)
+            continue;
+        if (Got < 0)
+            throw EStreamError("Cannot read the file '" + FFileName + "': " + std::strerror(errno));
+        if (Got == 0)
+            break;
+        Done += static_cast<std::size_t>(Got);
+    }
+    return Done;
+}
+
 // ---- replacing a target
 
 void (*TFileReplacement::CreatedHook)(const std::string& TempName) = nullptr;
@@ -516,8 +590,10 @@ TFileReplacement::~TFileReplacement()
     ::close(FHandle);
 }
 
-void TFileReplacement::Commit()
+void TFileReplacement::Commit(const TMergedFile* Merged)
 {
+    if (Merged)
+        Merged->CheckUnchanged();
     if (!StillOurs())
         throw EFCreateError::CannotCreate(FTarget, "its temporary file '" + FTempName + "' was replaced by another");
     // On disk before it takes the target's place: a crash leaves the old file or the

@@ -94,6 +94,42 @@ int CreateAnonymousFile(const std::string& Folder = {});
 // handle is open ("/proc/self/fd/N").
 std::string HandleFileName(int Handle);
 
+// A file a run opened to add to and will replace (a document or workbook opened for a
+// merge). It stays open for as long as this object lives, and what is read of it is read
+// through that descriptor (OpenedName), so a file put under the name meanwhile is never
+// taken for it. Unless Lock is false (a template, which is read, never replaced), it holds
+// an exclusive advisory lock (flock) on the file: a second merge into the same file, from
+// this process or another, is refused while the first holds it.
+//  - FileName must name a regular file; it is opened without blocking.
+//  - CheckUnchanged raises when the name no longer holds this file (same device and
+//    inode) or the file was written since it was opened (size and modification time).
+// Raises EFOpenError ("Cannot open file ...") when the file cannot be opened or is not a
+// regular file, Exception when another run holds it.
+class TMergedFile {
+public:
+    explicit TMergedFile(const std::string& FileName, bool Lock = true);
+    ~TMergedFile();
+    TMergedFile(const TMergedFile&) = delete;
+    TMergedFile& operator=(const TMergedFile&) = delete;
+
+    const std::string& FileName() const { return FFileName; }
+    int Handle() const { return FHandle; }
+    long long Size() const { return FSize; }
+    // A name that opens the opened file itself ("/proc/self/fd/N").
+    std::string OpenedName() const { return HandleFileName(FHandle); }
+    // Raises EStreamError ("The file '...' changed while it was open; it cannot be merged").
+    void CheckUnchanged() const;
+    // Reads up to Length bytes at Offset; returns the count read (less at the end).
+    // Raises EStreamError when the file cannot be read.
+    std::size_t ReadAt(long long Offset, char* Data, std::size_t Length) const;
+
+private:
+    std::string FFileName;
+    int FHandle = -1;
+    long long FSize = 0;
+    long long FModifiedSec = 0, FModifiedNsec = 0;
+};
+
 // A file that replaces Target once it is complete: the one way a run writes a target.
 //  - The temporary file is created beside Target, exclusively and without following a
 //    link, under "." + the target's name (shortened at a character boundary so that the
@@ -119,7 +155,9 @@ public:
     const std::string& Target() const { return FTarget; }
     const std::string& TempName() const { return FTempName; }
     int Handle() const { return FHandle; }
-    void Commit();
+    // Merged names the file the content was merged from, when there is one: it is checked
+    // to be unchanged just before it is replaced.
+    void Commit(const TMergedFile* Merged = nullptr);
 
     // Tests: called with the temporary name right after the file is created.
     static void (*CreatedHook)(const std::string& TempName);
