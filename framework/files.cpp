@@ -534,21 +534,19 @@ TFileReplacement::TFileReplacement(const std::string& Target) : FTarget(Target)
             --Cut;
         Stem.resize(Cut);
     }
-    // 0666: the umask decides a new file's mode.
-    int LastError = EEXIST;
-    for (int Attempt = 0; Attempt < 100 && FHandle < 0; ++Attempt) {
-        char Random[Digits + 1];
-        std::snprintf(Random, sizeof Random, "%08X", static_cast<unsigned>(RandomBits() & 0xFFFFFFFFu));
-        const std::string Candidate = Folder + "." + Stem + Suffix + Random;
-        FHandle = ::open(Candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (FHandle >= 0)
-            FTempName = Candidate;
-        else if ((LastError = errno) != EEXIST && LastError != EINTR)
-            break;
+    FNamePrefix = Folder + "." + Stem + Suffix;
+    // 0666: the umask decides a new file's mode. A file without a name is linked into the
+    // folder when it is whole, through its /proc/self/fd name; without /proc, or where
+    // the file system has no unnamed files, it gets its temporary name at once.
+    if (::access("/proc/self/fd", X_OK) == 0) {
+        do {
+            FHandle = ::open(Dir.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0666);
+        } while (FHandle < 0 && errno == EINTR);
     }
-    if (FHandle < 0)
-        throw EFCreateError::CannotCreate(Target, std::strerror(LastError));
-    RegisterTemporaryFile(FTempName);
+    if (FHandle < 0) {
+        FHandle = CreateNamed(Target);
+        RegisterTemporaryFile(FTempName);
+    }
     // A replaced file keeps its owner and group where this process may give them (the
     // group alone where only that is allowed), then its mode: after the owner, as a
     // change of owner clears the set-id bits. The descriptor stays writable whatever
@@ -560,17 +558,54 @@ TFileReplacement::TFileReplacement(const std::string& Target) : FTarget(Target)
         }
         ::fchmod(FHandle, Old.st_mode & 07777);
     }
-    if (CreatedHook) {
-        try {
-            CreatedHook(FTempName);
-        } catch (...) {
-            if (StillOurs())
-                ::unlink(FTempName.c_str());
-            ForgetTemporaryFile(FTempName);
-            ::close(FHandle);
-            throw;
+    if (!FTempName.empty())
+        CallCreatedHook();
+}
+
+int TFileReplacement::CreateNamed(const std::string& Target)
+{
+    int LastError = EEXIST;
+    for (int Attempt = 0; Attempt < 100; ++Attempt) {
+        char Random[9];
+        std::snprintf(Random, sizeof Random, "%08X", static_cast<unsigned>(RandomBits() & 0xFFFFFFFFu));
+        const std::string Candidate = FNamePrefix + Random;
+        int Fd;
+        if (FHandle < 0)
+            Fd = ::open(Candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        else // the unnamed file gets its name; linkat never replaces one
+            Fd = ::linkat(AT_FDCWD, HandleFileName(FHandle).c_str(), AT_FDCWD, Candidate.c_str(), AT_SYMLINK_FOLLOW) == 0
+                     ? FHandle
+                     : -1;
+        if (Fd >= 0) {
+            FTempName = Candidate;
+            return Fd;
         }
+        if ((LastError = errno) != EEXIST && LastError != EINTR)
+            break;
     }
+    throw EFCreateError::CannotCreate(Target, std::strerror(LastError));
+}
+
+void TFileReplacement::CallCreatedHook()
+{
+    if (!CreatedHook)
+        return;
+    try {
+        CreatedHook(FTempName);
+    } catch (...) {
+        RemoveName();
+        throw;
+    }
+}
+
+void TFileReplacement::RemoveName()
+{
+    if (FTempName.empty())
+        return;
+    if (StillOurs())
+        ::unlink(FTempName.c_str());
+    ForgetTemporaryFile(FTempName);
+    FTempName.clear();
 }
 
 bool TFileReplacement::StillOurs() const
@@ -582,26 +617,35 @@ bool TFileReplacement::StillOurs() const
 
 TFileReplacement::~TFileReplacement()
 {
-    if (!FCommitted) {
-        if (StillOurs())
-            ::unlink(FTempName.c_str());
-        ForgetTemporaryFile(FTempName);
-    }
+    if (!FCommitted)
+        RemoveName();
     ::close(FHandle);
 }
 
 void TFileReplacement::Commit(const TMergedFile* Merged)
 {
-    if (Merged)
-        Merged->CheckUnchanged();
-    if (!StillOurs())
-        throw EFCreateError::CannotCreate(FTarget, "its temporary file '" + FTempName + "' was replaced by another");
     // On disk before it takes the target's place: a crash leaves the old file or the
     // new one, never an empty one.
     if (::fsync(FHandle) != 0 && errno != EINVAL)
-        throw EStreamError("Cannot write the file '" + FTempName + "': " + std::strerror(errno));
-    if (::rename(FTempName.c_str(), FTarget.c_str()) != 0)
-        throw EFCreateError::CannotCreate(FTarget, std::strerror(errno));
+        throw EStreamError("Cannot write the file '" + TempName() + "': " + std::strerror(errno));
+    if (FTempName.empty()) {
+        // Named only now, for the moment between the link and the rename.
+        CreateNamed(FTarget);
+        RegisterTemporaryFile(FTempName);
+        CallCreatedHook();
+    }
+    try {
+        // As late as can be: the merged file is checked after everything else is done.
+        if (Merged)
+            Merged->CheckUnchanged();
+        if (!StillOurs())
+            throw EFCreateError::CannotCreate(FTarget, "its temporary file '" + FTempName + "' was replaced by another");
+        if (::rename(FTempName.c_str(), FTarget.c_str()) != 0)
+            throw EFCreateError::CannotCreate(FTarget, std::strerror(errno));
+    } catch (...) {
+        RemoveName();
+        throw;
+    }
     FCommitted = true;
     ForgetTemporaryFile(FTempName);
 }

@@ -131,18 +131,22 @@ private:
 };
 
 // A file that replaces Target once it is complete: the one way a run writes a target.
-//  - The temporary file is created beside Target, exclusively and without following a
-//    link, under "." + the target's name (shortened at a character boundary so that the
-//    whole fits the folder's name limit) + ".tabrix-" + random digits. It is listed for
-//    removal should the program be interrupted.
+//  - The file is made in Target's folder without a name (O_TMPFILE), so a run killed
+//    before its end leaves nothing behind. Where the system cannot make one (no such file
+//    system support, no /proc), it is created at once under its temporary name.
+//  - The temporary name is "." + the target's name (shortened at a character boundary so
+//    that the whole fits the folder's name limit) + ".tabrix-" + random digits; it is
+//    claimed exclusively and without following a link, and listed for removal should the
+//    program be interrupted. An unnamed file gets it only in Commit, just before the
+//    rename.
 //  - It is written only through Handle(), the descriptor that created it; nothing opens
 //    it again by name.
 //  - A new target gets the mode the umask leaves; a replaced regular file keeps its mode
 //    and, where the process may give them, its owner and group (set on the descriptor).
 //  - Commit flushes it to the disk and renames it over Target (a symbolic link at
 //    Target is replaced, not followed), after checking that the temporary name still
-//    holds this file. Without a Commit the temporary file is removed, if it is still
-//    this file.
+//    holds this file. Without a Commit the temporary name, if any, is removed, if it
+//    still holds this file.
 // A Target that exists and is not a regular file or a symbolic link (a folder, a pipe, a
 // device) is refused. Raises EFCreateError ("Cannot create file ...").
 class TFileReplacement {
@@ -153,19 +157,24 @@ public:
     TFileReplacement& operator=(const TFileReplacement&) = delete;
 
     const std::string& Target() const { return FTarget; }
-    const std::string& TempName() const { return FTempName; }
+    // The temporary name, or the target's while the file has none (for messages).
+    const std::string& TempName() const { return FTempName.empty() ? FTarget : FTempName; }
     int Handle() const { return FHandle; }
     // Merged names the file the content was merged from, when there is one: it is checked
     // to be unchanged just before it is replaced.
     void Commit(const TMergedFile* Merged = nullptr);
 
-    // Tests: called with the temporary name right after the file is created.
+    // Tests: called with the temporary name as soon as the file has one (when it is
+    // created, or in Commit for a file made without a name).
     static void (*CreatedHook)(const std::string& TempName);
 
 private:
+    int CreateNamed(const std::string& Target);
+    void CallCreatedHook();
+    void RemoveName();
     bool StillOurs() const;
 
-    std::string FTarget, FTempName;
+    std::string FTarget, FTempName, FNamePrefix;
     int FHandle = -1;
     bool FCommitted = false;
 };
