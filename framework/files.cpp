@@ -323,6 +323,16 @@ int CreateAnonymousFile(const std::string& Folder)
     return Fd;
 }
 
+int CreateAnonymousFileWith(const std::string& Bytes)
+{
+    const int Fd = CreateAnonymousFile();
+    if (const int Error = WriteAll(Fd, Bytes); Error != 0) {
+        ::close(Fd);
+        throw EStreamError("Cannot write a temporary file: " + std::string(std::strerror(Error)));
+    }
+    return Fd;
+}
+
 std::string HandleFileName(int Handle)
 {
     return "/proc/self/fd/" + std::to_string(Handle);
@@ -331,10 +341,12 @@ std::string HandleFileName(int Handle)
 namespace {
 
 volatile std::sig_atomic_t InterruptedBy = 0;
+std::atomic<void (*)()> InterruptAction{nullptr};
 
 extern "C" void RecordInterrupt(int Signal)
 {
     InterruptedBy = Signal;
+    RunInterruptAction();
 }
 
 struct TListedFile {
@@ -360,6 +372,17 @@ void InstallInterruptHandler()
     Action.sa_flags = SA_RESTART;
     for (int Signal : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(Signal, &Action, nullptr);
+}
+
+void SetInterruptAction(void (*Action)())
+{
+    InterruptAction.store(Action);
+}
+
+void RunInterruptAction()
+{
+    if (void (*Action)() = InterruptAction.load())
+        Action();
 }
 
 int InterruptSignal()

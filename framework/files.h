@@ -90,6 +90,9 @@ void WriteStringToNewFile(const std::string& FileName, const std::string& Bytes)
 // name: it disappears when closed, also when the process is killed. Returns the
 // handle; raises EFCreateError.
 int CreateAnonymousFile(const std::string& Folder = {});
+// An anonymous file (as above) in the temporary folder holding Bytes. Returns the handle;
+// raises EFCreateError, or EStreamError when the bytes cannot be written.
+int CreateAnonymousFileWith(const std::string& Bytes);
 // A name under which another opening of the handle's file is possible while the
 // handle is open ("/proc/self/fd/N").
 std::string HandleFileName(int Handle);
@@ -184,6 +187,12 @@ private:
 // cancel does. Temporary files made next to a document are listed while they exist,
 // so that an interrupted program can remove them on its way out.
 void InstallInterruptHandler();
+// What a signal does at once, in the handler, besides being recorded: cancelling the
+// statement a database server runs for this process, which a run waiting for the server
+// would otherwise not see before the server answers. Action must be async-signal-safe;
+// null for none. RunInterruptAction calls it (for other handlers of the signals).
+void SetInterruptAction(void (*Action)());
+void RunInterruptAction();
 // The signal that arrived since the handler was installed, 0 for none.
 int InterruptSignal();
 inline bool InterruptRequested() { return InterruptSignal() != 0; }
