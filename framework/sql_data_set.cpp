@@ -650,7 +650,8 @@ public:
     {
         using GetCancel = void* (*)(void*);
         const QVariant h = Db.driver()->handle();
-        if (!h.isValid() || std::strcmp(h.typeName(), "PGconn*") != 0)
+        // The driver names the type by the structure's own name.
+        if (!h.isValid() || (std::strcmp(h.typeName(), "PGconn*") != 0 && std::strcmp(h.typeName(), "pg_conn*") != 0))
             return;
         void* lib = ::dlopen("libpq.so.5", RTLD_NOW | RTLD_NOLOAD);
         if (!lib)
