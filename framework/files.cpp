@@ -251,42 +251,12 @@ int WriteAll(int Fd, const std::string& Bytes)
 }
 } // namespace
 
-void WriteRegularFile(const std::string& FileName, const std::string& Bytes)
+void ReplaceFileWith(const std::string& FileName, const std::string& Bytes)
 {
-    if (!UsableName(FileName))
-        throw EFCreateError::CannotCreate(FileName, "Invalid file name");
-    const char* const NotRegular = "It is not a regular file";
-    int Fd;
-    do {
-        // Not truncated yet: whatever the name holds is examined first.
-        Fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    } while (Fd < 0 && errno == EINTR);
-    if (Fd < 0) // ENXIO: a named pipe that nobody reads
-        throw EFCreateError::CannotCreate(FileName, errno == ENXIO ? NotRegular : std::strerror(errno));
-    struct Closer {
-        int Fd;
-        ~Closer()
-        {
-            if (Fd >= 0)
-                ::close(Fd);
-        }
-    } Close{Fd};
-    struct stat St {};
-    if (::fstat(Fd, &St) != 0)
-        throw EFCreateError::CannotCreate(FileName, std::strerror(errno));
-    if (!S_ISREG(St.st_mode))
-        throw EFCreateError::CannotCreate(FileName, S_ISDIR(St.st_mode) ? "It is a folder" : NotRegular);
-    if (::flock(Fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        throw EFCreateError::CannotCreate(FileName, "The file is in use by another program");
-    if (::ftruncate(Fd, 0) != 0)
-        throw EFCreateError::CannotCreate(FileName, std::strerror(errno));
-    int Error = WriteAll(Fd, Bytes);
-    const int Handle = Close.Fd;
-    Close.Fd = -1;
-    if (::close(Handle) != 0 && Error == 0)
-        Error = errno;
-    if (Error != 0)
+    TFileReplacement Target(FileName);
+    if (const int Error = WriteAll(Target.Handle(), Bytes); Error != 0)
         throw EStreamError("Stream write error on file \"" + FileName + "\". " + std::strerror(Error));
+    Target.Commit();
 }
 
 void WriteStringToNewFile(const std::string& FileName, const std::string& Bytes)
@@ -540,7 +510,7 @@ TFileReplacement::TFileReplacement(const std::string& Target) : FTarget(Target)
     struct stat Old {};
     const bool Exists = ::lstat(Target.c_str(), &Old) == 0;
     if (Exists && !S_ISREG(Old.st_mode) && !S_ISLNK(Old.st_mode))
-        throw EFCreateError::CannotCreate(Target, S_ISDIR(Old.st_mode) ? "it is a folder" : "it is not a regular file");
+        throw EFCreateError::CannotCreate(Target, S_ISDIR(Old.st_mode) ? "It is a folder" : "It is not a regular file");
 
     // "." + name + ".tabrix-" + 8 digits must fit the folder's name limit: a long name is
     // shortened, at a character boundary.

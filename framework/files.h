@@ -74,14 +74,11 @@ void WriteStringToFile(const std::string& FileName, const std::string& Bytes);
 // open file ...") when it cannot be opened, is not a regular file or is larger than
 // MaxSize, and EStreamError when it cannot be read whole.
 std::string ReadRegularFile(const std::string& FileName, long long MaxSize);
-// Creates FileName, or overwrites it in place when it is a regular file, holding
-// exactly Bytes; a new file gets the mode the umask leaves, a replaced one keeps its
-// mode and owner. It is opened without blocking and examined through the open handle,
-// so a named pipe or a device under the name is refused at once, as is a file another
-// program holds open for writing through this layer. Raises EFCreateError ("Cannot
-// create file ...") when it cannot be opened or is not a regular file, EStreamError
-// when the write fails.
-void WriteRegularFile(const std::string& FileName, const std::string& Bytes);
+// Replaces FileName (or creates it) with a file holding exactly Bytes, through a
+// TFileReplacement (below): a symbolic link under the name is replaced, not followed; a
+// folder, named pipe or device under it is refused; a replaced file keeps its mode and
+// owner. Raises EFCreateError ("Cannot create file ...") or EStreamError.
+void ReplaceFileWith(const std::string& FileName, const std::string& Bytes);
 // Creates FileName, which must not exist yet (not even as a symbolic link), with
 // mode 0600 and writes Bytes to it. Raises EFCreateError when the name is taken or the
 // file cannot be made, EStreamError when the write fails; a partial file is removed.
