@@ -184,7 +184,11 @@ void WriteStringToFile(const std::string& FileName, const std::string& Bytes)
     }
 }
 
-std::string ReadRegularFile(const std::string& FileName, long long MaxSize)
+namespace {
+
+// FileName opened for reading without waiting (a named pipe swapped in for a file does
+// not wait for a writer). Raises EFOpenError.
+int OpenWithoutWaiting(const std::string& FileName)
 {
     if (!UsableName(FileName))
         throw EFOpenError::CannotOpen(FileName, "Invalid file name");
@@ -194,6 +198,14 @@ std::string ReadRegularFile(const std::string& FileName, long long MaxSize)
     } while (Fd < 0 && errno == EINTR);
     if (Fd < 0)
         throw EFOpenError::CannotOpen(FileName, std::strerror(errno));
+    return Fd;
+}
+
+} // namespace
+
+std::string ReadRegularFile(const std::string& FileName, long long MaxSize)
+{
+    const int Fd = OpenWithoutWaiting(FileName);
     struct Closer {
         int Fd;
         ~Closer() { ::close(Fd); }
@@ -422,18 +434,11 @@ void ExitAfterInterrupt()
 
 TMergedFile::TMergedFile(const std::string& FileName, bool Lock) : FFileName(FileName)
 {
-    if (!UsableName(FileName))
-        throw EFOpenError::CannotOpen(FileName, "Invalid file name");
     // Opened, locked, then checked to be still the file under the name: a run that
     // replaced it between the open and the lock has left the old file unlinked, and the
     // new one is opened instead.
     for (int Attempt = 0; Attempt < 5; ++Attempt) {
-        int Fd;
-        do {
-            Fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        } while (Fd < 0 && errno == EINTR);
-        if (Fd < 0)
-            throw EFOpenError::CannotOpen(FileName, std::strerror(errno));
+        const int Fd = OpenWithoutWaiting(FileName);
         struct stat Opened {}, Named {};
         if (::fstat(Fd, &Opened) != 0 || !S_ISREG(Opened.st_mode)) {
             ::close(Fd);
