@@ -97,7 +97,15 @@ void TPictureExportJob::ExportPictures(const std::vector<std::string>& Files)
     for (const std::string& file : Files)
         FPictureFiles->Add(file);
     KVExportToWord1->Header().SetText(HeaderText());
-    KVExportToWord1->Execute();
+    try {
+        KVExportToWord1->Execute();
+    } catch (const std::bad_alloc&) {
+        // The run has failed and closed; what is left to say is which picture it was
+        // writing (none once the rows are done: the document's save).
+        if (FPictureFiles && FRowIndex >= 0 && FRowIndex < FPictureFiles->Count())
+            throw Exception("Not enough memory for the picture file " + CurrentPictureFile());
+        throw Exception("Not enough memory to save the document " + KVExportToWord1->FileName() + " with its pictures");
+    }
 }
 
 void TPictureExportJob::KVEVirtualDataEngine1Count(TPersistent*, int& Count)

@@ -599,7 +599,7 @@ void TKVExportBaseComponent::SaveSpecification(const std::string& SpecificationN
         OnBeforeSaveSpecification(this, fileName);
     TStringStream text;
     SaveSpecificationToStream(text, specName);
-    WriteRegularFile(fileName, text.DataString());
+    ReplaceFileWith(fileName, text.DataString());
     if (OnAfterSaveSpecification)
         OnAfterSaveSpecification(this, fileName);
 }

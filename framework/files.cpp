@@ -184,7 +184,11 @@ void WriteStringToFile(const std::string& FileName, const std::string& Bytes)
     }
 }
 
-std::string ReadRegularFile(const std::string& FileName, long long MaxSize)
+namespace {
+
+// FileName opened for reading without waiting (a named pipe swapped in for a file does
+// not wait for a writer). Raises EFOpenError.
+int OpenWithoutWaiting(const std::string& FileName)
 {
     if (!UsableName(FileName))
         throw EFOpenError::CannotOpen(FileName, "Invalid file name");
@@ -194,6 +198,14 @@ std::string ReadRegularFile(const std::string& FileName, long long MaxSize)
     } while (Fd < 0 && errno == EINTR);
     if (Fd < 0)
         throw EFOpenError::CannotOpen(FileName, std::strerror(errno));
+    return Fd;
+}
+
+} // namespace
+
+std::string ReadRegularFile(const std::string& FileName, long long MaxSize)
+{
+    const int Fd = OpenWithoutWaiting(FileName);
     struct Closer {
         int Fd;
         ~Closer() { ::close(Fd); }
@@ -251,42 +263,12 @@ int WriteAll(int Fd, const std::string& Bytes)
 }
 } // namespace
 
-void WriteRegularFile(const std::string& FileName, const std::string& Bytes)
+void ReplaceFileWith(const std::string& FileName, const std::string& Bytes)
 {
-    if (!UsableName(FileName))
-        throw EFCreateError::CannotCreate(FileName, "Invalid file name");
-    const char* const NotRegular = "It is not a regular file";
-    int Fd;
-    do {
-        // Not truncated yet: whatever the name holds is examined first.
-        Fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    } while (Fd < 0 && errno == EINTR);
-    if (Fd < 0) // ENXIO: a named pipe that nobody reads
-        throw EFCreateError::CannotCreate(FileName, errno == ENXIO ? NotRegular : std::strerror(errno));
-    struct Closer {
-        int Fd;
-        ~Closer()
-        {
-            if (Fd >= 0)
-                ::close(Fd);
-        }
-    } Close{Fd};
-    struct stat St {};
-    if (::fstat(Fd, &St) != 0)
-        throw EFCreateError::CannotCreate(FileName, std::strerror(errno));
-    if (!S_ISREG(St.st_mode))
-        throw EFCreateError::CannotCreate(FileName, S_ISDIR(St.st_mode) ? "It is a folder" : NotRegular);
-    if (::flock(Fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        throw EFCreateError::CannotCreate(FileName, "The file is in use by another program");
-    if (::ftruncate(Fd, 0) != 0)
-        throw EFCreateError::CannotCreate(FileName, std::strerror(errno));
-    int Error = WriteAll(Fd, Bytes);
-    const int Handle = Close.Fd;
-    Close.Fd = -1;
-    if (::close(Handle) != 0 && Error == 0)
-        Error = errno;
-    if (Error != 0)
+    TFileReplacement Target(FileName);
+    if (const int Error = WriteAll(Target.Handle(), Bytes); Error != 0)
         throw EStreamError("Stream write error on file \"" + FileName + "\". " + std::strerror(Error));
+    Target.Commit();
 }
 
 void WriteStringToNewFile(const std::string& FileName, const std::string& Bytes)
@@ -323,6 +305,16 @@ int CreateAnonymousFile(const std::string& Folder)
     return Fd;
 }
 
+int CreateAnonymousFileWith(const std::string& Bytes)
+{
+    const int Fd = CreateAnonymousFile();
+    if (const int Error = WriteAll(Fd, Bytes); Error != 0) {
+        ::close(Fd);
+        throw EStreamError("Cannot write a temporary file: " + std::string(std::strerror(Error)));
+    }
+    return Fd;
+}
+
 std::string HandleFileName(int Handle)
 {
     return "/proc/self/fd/" + std::to_string(Handle);
@@ -331,10 +323,12 @@ std::string HandleFileName(int Handle)
 namespace {
 
 volatile std::sig_atomic_t InterruptedBy = 0;
+std::atomic<void (*)()> InterruptAction{nullptr};
 
 extern "C" void RecordInterrupt(int Signal)
 {
     InterruptedBy = Signal;
+    RunInterruptAction();
 }
 
 struct TListedFile {
@@ -360,6 +354,17 @@ void InstallInterruptHandler()
     Action.sa_flags = SA_RESTART;
     for (int Signal : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(Signal, &Action, nullptr);
+}
+
+void SetInterruptAction(void (*Action)())
+{
+    InterruptAction.store(Action);
+}
+
+void RunInterruptAction()
+{
+    if (void (*Action)() = InterruptAction.load())
+        Action();
 }
 
 int InterruptSignal()
@@ -425,6 +430,73 @@ void ExitAfterInterrupt()
     std::_Exit(128 + Signal);
 }
 
+// ---- a file merged into
+
+TMergedFile::TMergedFile(const std::string& FileName, bool Lock) : FFileName(FileName)
+{
+    // Opened, locked, then checked to be still the file under the name: a run that
+    // replaced it between the open and the lock has left the old file unlinked, and the
+    // new one is opened instead.
+    for (int Attempt = 0; Attempt < 5; ++Attempt) {
+        const int Fd = OpenWithoutWaiting(FileName);
+        struct stat Opened {}, Named {};
+        if (::fstat(Fd, &Opened) != 0 || !S_ISREG(Opened.st_mode)) {
+            ::close(Fd);
+            throw EFOpenError::CannotOpen(FileName, S_ISDIR(Opened.st_mode) ? "It is a folder" : "It is not a regular file");
+        }
+        if (Lock && ::flock(Fd, LOCK_EX | LOCK_NB) != 0) {
+            const int Error = errno;
+            ::close(Fd);
+            if (Error == EWOULDBLOCK)
+                throw Exception("The file '" + FileName +
+                                "' is being merged into by another run; it is left unchanged, try again when that run has ended");
+            throw EFOpenError::CannotOpen(FileName, std::strerror(Error));
+        }
+        if (::stat(FileName.c_str(), &Named) == 0 && Named.st_dev == Opened.st_dev && Named.st_ino == Opened.st_ino) {
+            FHandle = Fd;
+            FSize = static_cast<long long>(Opened.st_size);
+            FModifiedSec = static_cast<long long>(Opened.st_mtim.tv_sec);
+            FModifiedNsec = static_cast<long long>(Opened.st_mtim.tv_nsec);
+            return;
+        }
+        ::close(Fd);
+    }
+    throw EFOpenError::CannotOpen(FileName, "it is being replaced by another program");
+}
+
+TMergedFile::~TMergedFile()
+{
+    ::close(FHandle); // also releases the lock
+}
+
+void TMergedFile::CheckUnchanged() const
+{
+    struct stat Opened {}, Named {};
+    const bool Same = ::fstat(FHandle, &Opened) == 0 && ::stat(FFileName.c_str(), &Named) == 0 &&
+                      Named.st_dev == Opened.st_dev && Named.st_ino == Opened.st_ino &&
+                      static_cast<long long>(Opened.st_size) == FSize &&
+                      static_cast<long long>(Opened.st_mtim.tv_sec) == FModifiedSec &&
+                      static_cast<long long>(Opened.st_mtim.tv_nsec) == FModifiedNsec;
+    if (!Same)
+        throw EStreamError("The file '" + FFileName + "' changed while it was open; it cannot be merged");
+}
+
+std::size_t TMergedFile::ReadAt(long long Offset, char* Data, std::size_t Length) const
+{
+    std::size_t Done = 0;
+    while (Done < Length) {
+        const ssize_t Got = ::pread(FHandle, Data + Done, Length - Done, static_cast<off_t>(Offset) + static_cast<off_t>(Done));
+        if (Got < 0 && errno == EINTR)
+            continue;
+        if (Got < 0)
+            throw EStreamError("Cannot read the file '" + FFileName + "': " + std::strerror(errno));
+        if (Got == 0)
+            break;
+        Done += static_cast<std::size_t>(Got);
+    }
+    return Done;
+}
+
 // ---- replacing a target
 
 void (*TFileReplacement::CreatedHook)(const std::string& TempName) = nullptr;
@@ -443,7 +515,7 @@ TFileReplacement::TFileReplacement(const std::string& Target) : FTarget(Target)
     struct stat Old {};
     const bool Exists = ::lstat(Target.c_str(), &Old) == 0;
     if (Exists && !S_ISREG(Old.st_mode) && !S_ISLNK(Old.st_mode))
-        throw EFCreateError::CannotCreate(Target, S_ISDIR(Old.st_mode) ? "it is a folder" : "it is not a regular file");
+        throw EFCreateError::CannotCreate(Target, S_ISDIR(Old.st_mode) ? "It is a folder" : "It is not a regular file");
 
     // "." + name + ".tabrix-" + 8 digits must fit the folder's name limit: a long name is
     // shortened, at a character boundary.
@@ -460,21 +532,19 @@ TFileReplacement::TFileReplacement(const std::string& Target) : FTarget(Target)
             --Cut;
         Stem.resize(Cut);
     }
-    // 0666: the umask decides a new file's mode.
-    int LastError = EEXIST;
-    for (int Attempt = 0; Attempt < 100 && FHandle < 0; ++Attempt) {
-        char Random[Digits + 1];
-        std::snprintf(Random, sizeof Random, "%08X", static_cast<unsigned>(RandomBits() & 0xFFFFFFFFu));
-        const std::string Candidate = Folder + "." + Stem + Suffix + Random;
-        FHandle = ::open(Candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (FHandle >= 0)
-            FTempName = Candidate;
-        else if ((LastError = errno) != EEXIST && LastError != EINTR)
-            break;
+    FNamePrefix = Folder + "." + Stem + Suffix;
+    // 0666: the umask decides a new file's mode. A file without a name is linked into the
+    // folder when it is whole, through its /proc/self/fd name; without /proc, or where
+    // the file system has no unnamed files, it gets its temporary name at once.
+    if (::access("/proc/self/fd", X_OK) == 0) {
+        do {
+            FHandle = ::open(Dir.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0666);
+        } while (FHandle < 0 && errno == EINTR);
     }
-    if (FHandle < 0)
-        throw EFCreateError::CannotCreate(Target, std::strerror(LastError));
-    RegisterTemporaryFile(FTempName);
+    if (FHandle < 0) {
+        FHandle = CreateNamed(Target);
+        RegisterTemporaryFile(FTempName);
+    }
     // A replaced file keeps its owner and group where this process may give them (the
     // group alone where only that is allowed), then its mode: after the owner, as a
     // change of owner clears the set-id bits. The descriptor stays writable whatever
@@ -486,17 +556,54 @@ TFileReplacement::TFileReplacement(const std::string& Target) : FTarget(Target)
         }
         ::fchmod(FHandle, Old.st_mode & 07777);
     }
-    if (CreatedHook) {
-        try {
-            CreatedHook(FTempName);
-        } catch (...) {
-            if (StillOurs())
-                ::unlink(FTempName.c_str());
-            ForgetTemporaryFile(FTempName);
-            ::close(FHandle);
-            throw;
+    if (!FTempName.empty())
+        CallCreatedHook();
+}
+
+int TFileReplacement::CreateNamed(const std::string& Target)
+{
+    int LastError = EEXIST;
+    for (int Attempt = 0; Attempt < 100; ++Attempt) {
+        char Random[9];
+        std::snprintf(Random, sizeof Random, "%08X", static_cast<unsigned>(RandomBits() & 0xFFFFFFFFu));
+        const std::string Candidate = FNamePrefix + Random;
+        int Fd;
+        if (FHandle < 0)
+            Fd = ::open(Candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        else // the unnamed file gets its name; linkat never replaces one
+            Fd = ::linkat(AT_FDCWD, HandleFileName(FHandle).c_str(), AT_FDCWD, Candidate.c_str(), AT_SYMLINK_FOLLOW) == 0
+                     ? FHandle
+                     : -1;
+        if (Fd >= 0) {
+            FTempName = Candidate;
+            return Fd;
         }
+        if ((LastError = errno) != EEXIST && LastError != EINTR)
+            break;
     }
+    throw EFCreateError::CannotCreate(Target, std::strerror(LastError));
+}
+
+void TFileReplacement::CallCreatedHook()
+{
+    if (!CreatedHook)
+        return;
+    try {
+        CreatedHook(FTempName);
+    } catch (...) {
+        RemoveName();
+        throw;
+    }
+}
+
+void TFileReplacement::RemoveName()
+{
+    if (FTempName.empty())
+        return;
+    if (StillOurs())
+        ::unlink(FTempName.c_str());
+    ForgetTemporaryFile(FTempName);
+    FTempName.clear();
 }
 
 bool TFileReplacement::StillOurs() const
@@ -508,24 +615,35 @@ bool TFileReplacement::StillOurs() const
 
 TFileReplacement::~TFileReplacement()
 {
-    if (!FCommitted) {
-        if (StillOurs())
-            ::unlink(FTempName.c_str());
-        ForgetTemporaryFile(FTempName);
-    }
+    if (!FCommitted)
+        RemoveName();
     ::close(FHandle);
 }
 
-void TFileReplacement::Commit()
+void TFileReplacement::Commit(const TMergedFile* Merged)
 {
-    if (!StillOurs())
-        throw EFCreateError::CannotCreate(FTarget, "its temporary file '" + FTempName + "' was replaced by another");
     // On disk before it takes the target's place: a crash leaves the old file or the
     // new one, never an empty one.
     if (::fsync(FHandle) != 0 && errno != EINVAL)
-        throw EStreamError("Cannot write the file '" + FTempName + "': " + std::strerror(errno));
-    if (::rename(FTempName.c_str(), FTarget.c_str()) != 0)
-        throw EFCreateError::CannotCreate(FTarget, std::strerror(errno));
+        throw EStreamError("Cannot write the file '" + TempName() + "': " + std::strerror(errno));
+    if (FTempName.empty()) {
+        // Named only now, for the moment between the link and the rename.
+        CreateNamed(FTarget);
+        RegisterTemporaryFile(FTempName);
+        CallCreatedHook();
+    }
+    try {
+        // As late as can be: the merged file is checked after everything else is done.
+        if (Merged)
+            Merged->CheckUnchanged();
+        if (!StillOurs())
+            throw EFCreateError::CannotCreate(FTarget, "its temporary file '" + FTempName + "' was replaced by another");
+        if (::rename(FTempName.c_str(), FTarget.c_str()) != 0)
+            throw EFCreateError::CannotCreate(FTarget, std::strerror(errno));
+    } catch (...) {
+        RemoveName();
+        throw;
+    }
     FCommitted = true;
     ForgetTemporaryFile(FTempName);
 }

@@ -74,14 +74,11 @@ void WriteStringToFile(const std::string& FileName, const std::string& Bytes);
 // open file ...") when it cannot be opened, is not a regular file or is larger than
 // MaxSize, and EStreamError when it cannot be read whole.
 std::string ReadRegularFile(const std::string& FileName, long long MaxSize);
-// Creates FileName, or overwrites it in place when it is a regular file, holding
-// exactly Bytes; a new file gets the mode the umask leaves, a replaced one keeps its
-// mode and owner. It is opened without blocking and examined through the open handle,
-// so a named pipe or a device under the name is refused at once, as is a file another
-// program holds open for writing through this layer. Raises EFCreateError ("Cannot
-// create file ...") when it cannot be opened or is not a regular file, EStreamError
-// when the write fails.
-void WriteRegularFile(const std::string& FileName, const std::string& Bytes);
+// Replaces FileName (or creates it) with a file holding exactly Bytes, through a
+// TFileReplacement (below): a symbolic link under the name is replaced, not followed; a
+// folder, named pipe or device under it is refused; a replaced file keeps its mode and
+// owner. Raises EFCreateError ("Cannot create file ...") or EStreamError.
+void ReplaceFileWith(const std::string& FileName, const std::string& Bytes);
 // Creates FileName, which must not exist yet (not even as a symbolic link), with
 // mode 0600 and writes Bytes to it. Raises EFCreateError when the name is taken or the
 // file cannot be made, EStreamError when the write fails; a partial file is removed.
@@ -90,23 +87,66 @@ void WriteStringToNewFile(const std::string& FileName, const std::string& Bytes)
 // name: it disappears when closed, also when the process is killed. Returns the
 // handle; raises EFCreateError.
 int CreateAnonymousFile(const std::string& Folder = {});
+// An anonymous file (as above) in the temporary folder holding Bytes. Returns the handle;
+// raises EFCreateError, or EStreamError when the bytes cannot be written.
+int CreateAnonymousFileWith(const std::string& Bytes);
 // A name under which another opening of the handle's file is possible while the
 // handle is open ("/proc/self/fd/N").
 std::string HandleFileName(int Handle);
 
+// A file a run opened to add to and will replace (a document or workbook opened for a
+// merge). It stays open for as long as this object lives, and what is read of it is read
+// through that descriptor (OpenedName), so a file put under the name meanwhile is never
+// taken for it. Unless Lock is false (a template, which is read, never replaced), it holds
+// an exclusive advisory lock (flock) on the file: a second merge into the same file, from
+// this process or another, is refused while the first holds it.
+//  - FileName must name a regular file; it is opened without blocking.
+//  - CheckUnchanged raises when the name no longer holds this file (same device and
+//    inode) or the file was written since it was opened (size and modification time).
+// Raises EFOpenError ("Cannot open file ...") when the file cannot be opened or is not a
+// regular file, Exception when another run holds it.
+class TMergedFile {
+public:
+    explicit TMergedFile(const std::string& FileName, bool Lock = true);
+    ~TMergedFile();
+    TMergedFile(const TMergedFile&) = delete;
+    TMergedFile& operator=(const TMergedFile&) = delete;
+
+    const std::string& FileName() const { return FFileName; }
+    int Handle() const { return FHandle; }
+    long long Size() const { return FSize; }
+    // A name that opens the opened file itself ("/proc/self/fd/N").
+    std::string OpenedName() const { return HandleFileName(FHandle); }
+    // Raises EStreamError ("The file '...' changed while it was open; it cannot be merged").
+    void CheckUnchanged() const;
+    // Reads up to Length bytes at Offset; returns the count read (less at the end).
+    // Raises EStreamError when the file cannot be read.
+    std::size_t ReadAt(long long Offset, char* Data, std::size_t Length) const;
+
+private:
+    std::string FFileName;
+    int FHandle = -1;
+    long long FSize = 0;
+    long long FModifiedSec = 0, FModifiedNsec = 0;
+};
+
 // A file that replaces Target once it is complete: the one way a run writes a target.
-//  - The temporary file is created beside Target, exclusively and without following a
-//    link, under "." + the target's name (shortened at a character boundary so that the
-//    whole fits the folder's name limit) + ".tabrix-" + random digits. It is listed for
-//    removal should the program be interrupted.
+//  - The file is made in Target's folder without a name (O_TMPFILE), so a run killed
+//    before its end leaves nothing behind. Where the system cannot make one (no such file
+//    system support, no /proc), it is created at once under its temporary name.
+//  - The temporary name is "." + the target's name (shortened at a character boundary so
+//    that the whole fits the folder's name limit) + ".tabrix-" + random digits; it is
+//    claimed exclusively and without following a link, and listed for removal should the
+//    program be interrupted. An unnamed file gets it only in Commit, just before the
+//    rename.
 //  - It is written only through Handle(), the descriptor that created it; nothing opens
 //    it again by name.
 //  - A new target gets the mode the umask leaves; a replaced regular file keeps its mode
 //    and, where the process may give them, its owner and group (set on the descriptor).
 //  - Commit flushes it to the disk and renames it over Target (a symbolic link at
 //    Target is replaced, not followed), after checking that the temporary name still
-//    holds this file. Without a Commit the temporary file is removed, if it is still
-//    this file.
+//    holds this file. Without a Commit the temporary name, if any, is removed, if it
+//    still holds this file.
 // A Target that exists and is not a regular file or a symbolic link (a folder, a pipe, a
 // device) is refused. Raises EFCreateError ("Cannot create file ...").
 class TFileReplacement {
@@ -117,17 +157,24 @@ public:
     TFileReplacement& operator=(const TFileReplacement&) = delete;
 
     const std::string& Target() const { return FTarget; }
-    const std::string& TempName() const { return FTempName; }
+    // The temporary name, or the target's while the file has none (for messages).
+    const std::string& TempName() const { return FTempName.empty() ? FTarget : FTempName; }
     int Handle() const { return FHandle; }
-    void Commit();
+    // Merged names the file the content was merged from, when there is one: it is checked
+    // to be unchanged just before it is replaced.
+    void Commit(const TMergedFile* Merged = nullptr);
 
-    // Tests: called with the temporary name right after the file is created.
+    // Tests: called with the temporary name as soon as the file has one (when it is
+    // created, or in Commit for a file made without a name).
     static void (*CreatedHook)(const std::string& TempName);
 
 private:
+    int CreateNamed(const std::string& Target);
+    void CallCreatedHook();
+    void RemoveName();
     bool StillOurs() const;
 
-    std::string FTarget, FTempName;
+    std::string FTarget, FTempName, FNamePrefix;
     int FHandle = -1;
     bool FCommitted = false;
 };
@@ -137,6 +184,12 @@ private:
 // cancel does. Temporary files made next to a document are listed while they exist,
 // so that an interrupted program can remove them on its way out.
 void InstallInterruptHandler();
+// What a signal does at once, in the handler, besides being recorded: cancelling the
+// statement a database server runs for this process, which a run waiting for the server
+// would otherwise not see before the server answers. Action must be async-signal-safe;
+// null for none. RunInterruptAction calls it (for other handlers of the signals).
+void SetInterruptAction(void (*Action)());
+void RunInterruptAction();
 // The signal that arrived since the handler was installed, 0 for none.
 int InterruptSignal();
 inline bool InterruptRequested() { return InterruptSignal() != 0; }

@@ -1,6 +1,7 @@
 #include "sql_data_set.h"
 
 #include "exceptions.h"
+#include "files.h"
 #include "format_settings.h"
 
 #include <QDate>
@@ -638,6 +639,61 @@ bool DeclarableStatement(const std::string& Text)
 
 } // namespace
 
+// The statement the server runs for an open PostgreSQL dataset can be cancelled from a
+// signal handler: a run that waits for the server (a table another session has locked)
+// sees an interruption only when the server answers. libpq's PQcancel is safe in a
+// handler; its cancel object is made when the dataset opens and freed when it closes.
+// One dataset of the process is served: the one opened last.
+class TPgCancel {
+public:
+    explicit TPgCancel(const QSqlDatabase& Db)
+    {
+        using GetCancel = void* (*)(void*);
+        const QVariant h = Db.driver()->handle();
+        // The driver names the type by the structure's own name.
+        if (!h.isValid() || (std::strcmp(h.typeName(), "PGconn*") != 0 && std::strcmp(h.typeName(), "pg_conn*") != 0))
+            return;
+        void* lib = ::dlopen("libpq.so.5", RTLD_NOW | RTLD_NOLOAD);
+        if (!lib)
+            return;
+        auto getCancel = reinterpret_cast<GetCancel>(::dlsym(lib, "PQgetCancel"));
+        Free = reinterpret_cast<FreeCancel>(::dlsym(lib, "PQfreeCancel"));
+        Cancel.store(reinterpret_cast<CancelNow>(::dlsym(lib, "PQcancel")));
+        ::dlclose(lib); // the driver keeps it loaded
+        if (!getCancel || !Free || !Cancel.load())
+            return;
+        FMine = getCancel(*static_cast<void* const*>(h.constData()));
+        if (void* old = Slot.exchange(FMine))
+            Free(old);
+        SetInterruptAction(CancelStatement);
+    }
+    ~TPgCancel()
+    {
+        if (!FMine)
+            return;
+        void* expected = FMine;
+        if (Slot.compare_exchange_strong(expected, nullptr))
+            Free(FMine);
+    }
+    TPgCancel(const TPgCancel&) = delete;
+    TPgCancel& operator=(const TPgCancel&) = delete;
+
+private:
+    using CancelNow = int (*)(void*, char*, int);
+    using FreeCancel = void (*)(void*);
+    static void CancelStatement()
+    {
+        char error[256];
+        void* cancel = Slot.load();
+        if (CancelNow now = Cancel.load(); cancel && now)
+            now(cancel, error, sizeof error);
+    }
+    static inline std::atomic<void*> Slot{nullptr};
+    static inline std::atomic<CancelNow> Cancel{nullptr};
+    static inline FreeCancel Free = nullptr;
+    void* FMine = nullptr;
+};
+
 // The rows of one execution of a statement, read forward. SQLite steps the statement
 // itself; PostgreSQL reads a cursor of its own in batches (or, for a statement a
 // cursor cannot hold, the whole result at once). A failure of the database raises.
@@ -655,6 +711,9 @@ public:
                 return;
             }
             FCursorName.clear();
+            // A statement the server cancelled is not run again without a cursor.
+            if (declare.lastError().nativeErrorCode() == QLatin1String("57014"))
+                throw Exception("Cannot open \"" + Text + "\": " + ErrorText(declare.lastError()));
         }
         if (!Postgres && OpenSqlite(Db, Text))
             return;
@@ -942,6 +1001,8 @@ void TSQLDataSet::InternalOpen()
         FEof = true;
         // One execution gives the fields and the rows. A table is walked in key order,
         // so its key names are read first.
+        if (Postgres())
+            FServerCancel = std::make_unique<TPgCancel>(db);
         ResolveKeyNames();
         if (FSQL.empty()) {
             QSqlQuery count(db);
@@ -975,6 +1036,7 @@ void TSQLDataSet::InternalOpen()
 void TSQLDataSet::InternalClose()
 {
     FCursor.reset();
+    FServerCancel.reset();
     FLookupRow.clear();
     FLookupKeys.clear();
     FPage.clear();

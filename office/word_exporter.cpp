@@ -8,6 +8,7 @@
 #include "spec/text_utils.h"
 
 #include <algorithm>
+#include <unistd.h>
 
 void TKVEPageSetup::Assign(const TPersistent* Source)
 {
@@ -325,23 +326,21 @@ void TKVExportToWord::InsertPicture(TField* Field, const std::string& Text, int 
         picture.LoadFromGraphicField(Field->AsString());
     else
         picture.LoadBitmapFromBytes(Text);
-    const std::string name = GetFileNameByGraphic(std::string(), 0, picture);
-    // The temporary file goes also when writing or inserting it fails. It is made new
-    // (never through a link planted under its name) and readable by its owner alone.
-    try {
-        WriteStringToNewFile(name, picture.Bytes());
-        picture.Clear();
-        AutomationValue rowValue(Row);
-        AutomationValue where = FTable.Call("Cell", {ByRef(rowValue), Col}).Call("Range");
-        AutomationValue fileName(name);
-        FDocument.Call("InlineShapes")
-            .Call("AddPicture", {Named("FileName", ByRef(fileName)), Named("LinkToFile", false),
-                                 Named("SaveWithDocument", true), Named("Range", where)});
-    } catch (...) {
-        DeleteFile(name);
-        throw;
-    }
-    DeleteFile(name);
+    // The native word processor reads the picture by its content, through the name of an
+    // open file that has no name in any folder: nothing of it outlives the process, even
+    // one that is killed.
+    struct Closer {
+        int Handle;
+        ~Closer() { ::close(Handle); }
+    } file{CreateAnonymousFileWith(picture.Bytes())};
+    const std::string name = HandleFileName(file.Handle);
+    picture.Clear();
+    AutomationValue rowValue(Row);
+    AutomationValue where = FTable.Call("Cell", {ByRef(rowValue), Col}).Call("Range");
+    AutomationValue fileName(name);
+    FDocument.Call("InlineShapes")
+        .Call("AddPicture", {Named("FileName", ByRef(fileName)), Named("LinkToFile", false),
+                             Named("SaveWithDocument", true), Named("Range", where)});
 }
 
 void TKVExportToWord::DiscardDocument()

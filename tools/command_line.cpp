@@ -79,21 +79,3 @@ bool SameFile(const std::string& A, const std::string& B)
     const auto pathB = std::filesystem::weakly_canonical(std::filesystem::absolute(B, ec2), ec2);
     return !ec1 && !ec2 && pathA == pathB;
 }
-
-void ReplaceFileWith(const std::string& FileName, const std::string& Bytes)
-{
-    try {
-        TFileReplacement target(FileName);
-        for (std::size_t done = 0; done < Bytes.size();) {
-            const ssize_t n = ::write(target.Handle(), Bytes.data() + done, Bytes.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                throw Exception(std::strerror(n < 0 ? errno : EIO));
-            done += static_cast<std::size_t>(n);
-        }
-        target.Commit();
-    } catch (const Exception& e) {
-        throw Exception("cannot write " + FileName + ": " + e.Message());
-    }
-}

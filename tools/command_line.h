@@ -17,7 +17,3 @@ std::string WriteProblem(const std::string& Output);
 // Whether two names reach the same file: by device and inode when both exist, else by
 // their absolute, normalised paths.
 bool SameFile(const std::string& A, const std::string& B);
-// Writes Bytes to FileName through a new file beside it that is renamed over FileName
-// only when it is whole; a replaced file's mode is kept, a new file follows the umask.
-// Raises Exception naming FileName and the system's reason; nothing is left behind.
-void ReplaceFileWith(const std::string& FileName, const std::string& Bytes);

@@ -132,6 +132,7 @@ volatile std::sig_atomic_t CancelledBy = 0;
 extern "C" void RecordCancel(int Signal)
 {
     CancelledBy = Signal;
+    RunInterruptAction();      // a statement the database server runs is cancelled
     InstallInterruptHandler(); // only sigaction calls: safe in a handler
 }
 
@@ -1320,6 +1321,14 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
             }
             Say(saved);
             code = 128 + CancelledBy;
+        } else if (outcome.Result == erCompleted && CancelledBy != 0) {
+            // The signal came after the last row, while the target was being saved: it is
+            // whole, but the run was stopped, so nothing more is done.
+            std::string saved = "cancelled after the last row; the target was saved whole:";
+            for (const std::string& file : outcome.Files)
+                saved += " " + file;
+            Say(saved);
+            code = 128 + CancelledBy;
         } else if (outcome.Result == erCompleted) {
             code = Complete(*exporter, Line, action, specification, outcome.Files);
         } else if (!InterruptRequested()) {
@@ -1335,6 +1344,11 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
                 Say("the export was cancelled");
             else if (boxes.Boxes.empty())
                 Say("the export failed");
+            // A cancelled wait for the database server fails the run: it was stopped.
+            if (CancelledBy != 0) {
+                Say("cancelled; the target was not written");
+                code = 128 + CancelledBy;
+            }
         }
         source.Close();
     }
@@ -1417,6 +1431,11 @@ int main(int argc, char** argv)
         code = refused.Code;
     } catch (const Exception& e) {
         Failed(e.Message());
+        // Opening the source was cancelled (a wait for the database server).
+        if (CancelledBy != 0) {
+            Say("cancelled before the export began; nothing was written");
+            code = 128 + CancelledBy;
+        }
     } catch (const std::exception& e) {
         Failed(e.what());
     } catch (...) {

@@ -12,6 +12,35 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+std::string ReadHeldPart(zip* source, const std::string& name, const std::string& package)
+{
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat(source, name.c_str(), 0, &st) != 0)
+        throw Exception("The package '" + package + "' has no part '" + name + "'");
+    const std::string tooLarge = "The part '" + name + "' of '" + package + "' is larger than this application reads into memory (";
+    if (st.size > HeldPartLimit)
+        throw Exception(tooLarge + std::to_string(HeldPartLimit >> 20) + " MB)");
+    std::string data(static_cast<std::size_t>(st.size), '\0');
+    zip_file_t* f = zip_fopen(source, name.c_str(), 0);
+    const zip_int64_t n = !f ? -1 : data.empty() ? 0 : zip_fread(f, data.data(), data.size());
+    const std::string why = !f ? zip_strerror(source) : n < 0 ? zip_file_strerror(f) : "";
+    if (f) zip_fclose(f);
+    if (n != static_cast<zip_int64_t>(data.size()))
+        throw Exception("The part '" + name + "' of '" + package + "' cannot be read" + (why.empty() ? "" : ": " + why));
+    // A parsed element takes about 64 bytes and an attribute 40, and the parser holds a
+    // copy of the text.
+    std::size_t tags = 0, attributes = 0;
+    for (char c : data) {
+        tags += c == '<';
+        attributes += c == '=';
+    }
+    if (2 * data.size() + 64 * tags + 40 * attributes > ParsedPartLimit)
+        throw Exception(tooLarge + std::to_string(ParsedPartLimit >> 20) + " MB once parsed: " + std::to_string(tags) +
+                        " tags)");
+    return data;
+}
+
 namespace {
 
 // Deflate at the fastest level: the parts are XML, which compresses well at any level, and

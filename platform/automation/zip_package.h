@@ -17,6 +17,17 @@
 struct zip;
 struct PackageFile;
 
+// Parts of an opened package that are read whole (and parsed into a tree): the most bytes
+// of one such part, and the most a part and its parsed tree may take together (estimated
+// from its tags and attributes), so that a small package whose part inflates to gigabytes
+// is refused before it is read, and a part of countless tiny elements before it is parsed.
+constexpr std::size_t HeldPartLimit = 64u << 20;
+constexpr std::size_t ParsedPartLimit = 192u << 20;
+// The whole of part `name` of `source` (package file `package`, for messages). Raises
+// Exception naming the part and the limit when it exceeds one, and when it is missing or
+// cannot be read.
+std::string ReadHeldPart(zip* source, const std::string& name, const std::string& package);
+
 // A large part (the rows of a sheet or of a document body) deflated while it is being
 // written: text appended in order is compressed on a worker thread into an anonymous
 // temporary file, so the writer's thread goes on making text while the other core

@@ -20,6 +20,7 @@
 #include <functional>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -227,4 +228,13 @@ TEST(SpecificationFiles, OnlyRegularFilesAreReadOrWritten)
             EXPECT_EQ(e.Message(), "Cannot create file \"" + name + "\". It is not a regular file");
         }
     }
+    // A link under the name is replaced, never written through, as every target is.
+    const std::string elsewhere = dir / "elsewhere.kve", link = dir / "link.kve";
+    WriteStringToFile(elsewhere, "keep");
+    ASSERT_EQ(::symlink(elsewhere.c_str(), link.c_str()), 0);
+    component.SaveSpecification("Spec", link, false);
+    EXPECT_EQ(ReadFileToString(elsewhere), "keep");
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
 }

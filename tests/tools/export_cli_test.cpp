@@ -44,6 +44,19 @@ protected:
 
     std::string Path(const std::string& name) const { return dir.path().toStdString() + "/" + name; }
 
+    // The URI of the private server with Db's schema as the search path.
+    static std::string PostgresUri(const QSqlDatabase& Db)
+    {
+        QSqlQuery schema("SELECT current_schema()", Db);
+        schema.next();
+        std::map<std::string, std::string> settings;
+        std::istringstream words(PostgresConnectionString());
+        for (std::string word; words >> word;)
+            settings[word.substr(0, word.find('='))] = word.substr(word.find('=') + 1);
+        return "postgresql://" + settings["user"] + "@/" + settings["dbname"] + "?host=" + settings["host"] + "&port="
+               + settings["port"] + "&options=-c%20search_path%3D" + schema.value(0).toString().toStdString();
+    }
+
     RunResult Run(const std::vector<std::string>& Args, const std::string& PathFirst = {}) const
     {
         QProcess process;
@@ -202,6 +215,49 @@ TEST_F(ExportCliTest, OpenAfterTheExportHandsTheTargetToTheDesktop)
     EXPECT_EQ(Read(Path("opened")), Path("o.docx"));
 }
 
+// A Ctrl+C while the server keeps the run waiting (another session holds the table
+// locked) cancels the server's statement: the program ends with 130 and writes nothing,
+// instead of waiting for the lock, which this test never gives up.
+TEST_F(ExportCliTest, InterruptCancelsTheStatementTheServerKeepsWaiting)
+{
+    std::string why;
+    if (!PostgresAvailable(&why))
+        GTEST_FAIL() << why;
+    {
+        QSqlDatabase db = OpenPostgresDatabase("export_cli_lock");
+        ExecSql(db, {"CREATE TABLE held (id INTEGER)", "INSERT INTO held VALUES (1)"});
+        const std::string uri = PostgresUri(db);
+        ASSERT_TRUE(db.transaction());
+        ExecSql(db, {"LOCK TABLE held IN ACCESS EXCLUSIVE MODE"});
+        for (const char* source : {"--table", "--query"}) {
+            QProcess process;
+            process.setWorkingDirectory(dir.path());
+            process.start(QStringLiteral(TABRIX_EXPORT_EXE),
+                          {QString::fromStdString(uri), source, source == std::string("--table") ? "held" : "SELECT * FROM held",
+                           "-o", "held.csv"});
+            ASSERT_TRUE(process.waitForStarted(30000));
+            // Until the server makes it wait for the lock (the activity is read anew: a
+            // transaction keeps the first view it had).
+            for (int tries = 0; tries < 600; ++tries) {
+                ExecSql(db, {"SELECT pg_stat_clear_snapshot()"});
+                QSqlQuery waiting("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock'", db);
+                if (waiting.next() && waiting.value(0).toInt() > 0)
+                    break;
+                ::usleep(50000);
+            }
+            ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+            const bool ended = process.waitForFinished(60000);
+            if (!ended)
+                process.kill(), process.waitForFinished();
+            ASSERT_TRUE(ended) << source << ": still waiting for the server";
+            EXPECT_EQ(process.exitCode(), 128 + SIGINT) << source << process.readAllStandardError().toStdString();
+            EXPECT_FALSE(std::filesystem::exists(Path("held.csv"))) << source;
+        }
+        db.rollback();
+    }
+    DropConnection("export_cli_lock");
+}
+
 TEST_F(ExportCliTest, PostgresSourceIsReadOnlyAndTargetTakesRows)
 {
     std::string why;
@@ -214,16 +270,9 @@ TEST_F(ExportCliTest, PostgresSourceIsReadOnlyAndTargetTakesRows)
         QSqlDatabase db = OpenPostgresDatabase("export_cli_pg");
         ExecSql(db, {"CREATE TABLE staff (id INTEGER PRIMARY KEY, name VARCHAR(20))", "CREATE SEQUENCE counter",
                      "INSERT INTO staff VALUES (1, 'Ann')"});
-        QSqlQuery schema("SELECT current_schema()", db);
-        ASSERT_TRUE(schema.next());
-        archive = schema.value(0).toString().toStdString() + "_Archive";
+        uri = PostgresUri(db);
+        archive = uri.substr(uri.rfind("%3D") + 3) + "_Archive";
         ExecSql(db, {"CREATE SCHEMA \"" + archive + "\""});
-        std::map<std::string, std::string> settings;
-        std::istringstream words(PostgresConnectionString());
-        for (std::string word; words >> word;)
-            settings[word.substr(0, word.find('='))] = word.substr(word.find('=') + 1);
-        uri = "postgresql://" + settings["user"] + "@/" + settings["dbname"] + "?host=" + settings["host"] + "&port="
-              + settings["port"] + "&options=-c%20search_path%3D" + schema.value(0).toString().toStdString();
     }
     DropConnection("export_cli_pg");
     const RunResult ok = Run({uri, "--table", "staff", "-o", "pg.rtf", "-q"});

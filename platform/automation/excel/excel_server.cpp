@@ -700,15 +700,11 @@ private:
 void OpenPackage(XlWorkbook& book, const std::string& file, bool asTemplate)
 {
     if (!FileExists(file)) throw EFOpenError("Cannot open file \"" + file + "\": it does not exist");
-    const std::string head = [&] {
-        std::ifstream in(file, std::ios::binary);
-        std::string bytes(8, '\0');
-        in.read(bytes.data(), 8);
-        bytes.resize(static_cast<std::size_t>(in.gcount()));
-        return bytes;
-    }();
-    if (head.starts_with("\xD0\xCF\x11\xE0")) book.OpenXls(file);
-    else book.OpenXlsx(file, asTemplate);
+    book.Opened = std::make_shared<TMergedFile>(file, !asTemplate);
+    std::string head(8, '\0');
+    head.resize(book.Opened->ReadAt(0, head.data(), head.size()));
+    if (head.starts_with("\xD0\xCF\x11\xE0")) book.OpenXls();
+    else book.OpenXlsx(asTemplate);
 }
 
 class WorkbooksObject : public ExcelObject {

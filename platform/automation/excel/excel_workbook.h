@@ -30,6 +30,7 @@
 // "Current" means the process-wide format settings at the moment of the put.
 
 #include "framework/exceptions.h"
+#include "framework/files.h"
 #include "platform/automation/word/word_pictures.h"
 
 #include <QFile>
@@ -261,9 +262,13 @@ public:
 
     XlSheet& ActiveSheet() { return *Sheets.at(static_cast<std::size_t>(Active)); }
     std::unique_ptr<XlSource> Source;
-    // Reads an existing .xlsx (or .xltx) package: its sheets, their used rows and its
-    // styles. Raises Exception with a clear message for anything else.
-    void OpenXlsx(const std::string& fileName, bool asTemplate);
+    // The file the workbook was opened from (.xlsx or .xls), held open (and, unless it is
+    // a template, locked) until the workbook closes: it is read through that descriptor,
+    // and a save checks that it did not change meanwhile.
+    std::shared_ptr<TMergedFile> Opened;
+    // Reads the existing .xlsx (or .xltx) package Opened: its sheets, their used rows and
+    // its styles. Raises Exception with a clear message for anything else.
+    void OpenXlsx(bool asTemplate);
 
     // Adds a sheet before the active one (after the last, in an opened package, so the
     // indexes that the package's names refer to stay valid) and activates it.
@@ -280,7 +285,7 @@ public:
     // Reads an .xls (or .xlt) workbook into a new model: sheets, cells, formats, column
     // widths, row heights, panes, protection and page setup. Raises with a message naming
     // what the workbook holds when it holds anything the model cannot keep.
-    void OpenXls(const std::string& fileName);
+    void OpenXls();
 
 private:
     std::unique_ptr<WordPictureStore> FPictures;

@@ -556,11 +556,12 @@ struct GsfRef {
 
 } // namespace
 
-void XlWorkbook::OpenXls(const std::string& fileName)
+void XlWorkbook::OpenXls()
 {
+    const std::string& fileName = Opened->FileName();
     gsf_init();
     GError* error = nullptr;
-    GsfRef<GsfInput> file{gsf_input_stdio_new(fileName.c_str(), &error)};
+    GsfRef<GsfInput> file{gsf_input_stdio_new(Opened->OpenedName().c_str(), &error)};
     if (error) g_error_free(error), error = nullptr;
     if (!file.P) throw EFOpenError("Cannot open file \"" + fileName + "\"");
     GsfRef<GsfInfile> ole{gsf_infile_msole_new(file.P, &error)};

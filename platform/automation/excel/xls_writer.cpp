@@ -611,5 +611,5 @@ void XlWorkbook::SaveXls(const std::string& fileName)
 
     TFileReplacement target(fileName);
     WriteContainer(target, globals, sheets);
-    target.Commit();
+    target.Commit(Opened.get());
 }

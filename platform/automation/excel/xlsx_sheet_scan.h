@@ -8,6 +8,8 @@
 // tag. Markup is recognised with its comments, CDATA sections, processing instructions
 // and quoted attribute values, under any namespace prefix.
 
+#include "platform/automation/zip_package.h"
+
 #include <zip.h>
 
 #include <cstddef>
@@ -23,7 +25,7 @@ struct XlsxSheetScan {
 
 // The most bytes of a part that are held in memory at once: a part read whole, or the
 // head and the tail of a sheet together.
-constexpr std::size_t XlsxHeldPartLimit = 64u << 20;
+constexpr std::size_t XlsxHeldPartLimit = HeldPartLimit;
 
 // Scans part `name` of `zip` (package file `package`, for messages). With `keepHeadTail`
 // the head and tail are kept (raising when they exceed XlsxHeldPartLimit together); with

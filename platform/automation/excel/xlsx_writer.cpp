@@ -164,20 +164,7 @@ const char* const WorkbookType = "application/vnd.openxmlformats-officedocument.
 
 std::string ReadEntry(zip_t* zip, const std::string& name, const std::string& package)
 {
-    zip_stat_t st;
-    zip_stat_init(&st);
-    if (zip_stat(zip, name.c_str(), 0, &st) != 0)
-        throw Exception("The workbook '" + package + "' has no part '" + name + "'");
-    if (st.size > XlsxHeldPartLimit)
-        throw Exception("The part '" + name + "' of '" + package + "' is larger than this application reads into memory ("
-                        + std::to_string(XlsxHeldPartLimit >> 20) + " MB)");
-    std::string data(static_cast<std::size_t>(st.size), '\0');
-    zip_file_t* f = zip_fopen(zip, name.c_str(), 0);
-    const zip_int64_t n = f ? zip_fread(f, data.data(), data.size()) : -1;
-    if (f) zip_fclose(f);
-    if (n != static_cast<zip_int64_t>(data.size()))
-        throw Exception("The part '" + name + "' of '" + package + "' cannot be read");
-    return data;
+    return ReadHeldPart(zip, name, package);
 }
 
 bool HasEntry(zip_t* zip, const std::string& name)
@@ -417,10 +404,12 @@ std::string DrawingXml(XlWorkbook& book, const XlSheet& sheet, std::string& rels
 
 } // namespace
 
-void XlWorkbook::OpenXlsx(const std::string& fileName, bool asTemplate)
+void XlWorkbook::OpenXlsx(bool asTemplate)
 {
+    const std::string& fileName = Opened->FileName();
     int error = 0;
-    std::unique_ptr<zip_t, decltype(&zip_discard)> zip(zip_open(fileName.c_str(), ZIP_RDONLY, &error), &zip_discard);
+    std::unique_ptr<zip_t, decltype(&zip_discard)> zip(zip_open(Opened->OpenedName().c_str(), ZIP_RDONLY, &error),
+                                                      &zip_discard);
     if (!zip) throw EFOpenError("Cannot open the workbook '" + fileName + "': it is not an .xlsx workbook");
     auto source = std::make_unique<XlSource>();
     source->FileName = fileName;
@@ -483,7 +472,7 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
     std::string stylesXml;
     if (Source) {
         int error = 0;
-        source.reset(zip_open(Source->FileName.c_str(), ZIP_RDONLY, &error));
+        source.reset(zip_open(Opened->OpenedName().c_str(), ZIP_RDONLY, &error));
         if (!source) throw EFOpenError("Cannot open the workbook '" + Source->FileName + "' again to save it");
         Parse(types, ReadEntry(source.get(), "[Content_Types].xml", Source->FileName), "[Content_Types].xml");
         bookPart = Source->WorkbookPart;
@@ -675,5 +664,5 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
     }
     zip.Close();
     source.reset();
-    target.Commit();
+    target.Commit(Opened.get());
 }

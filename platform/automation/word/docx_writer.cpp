@@ -555,7 +555,7 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
         zip.AddText("word/settings.xml", NewSettingsXml(protect ? model.ProtectionPassword : std::string()));
     } else {
         int error = 0;
-        source.reset(zip_open(src->FileName.c_str(), ZIP_RDONLY, &error));
+        source.reset(zip_open(src->File->OpenedName().c_str(), ZIP_RDONLY, &error));
         if (!source)
             throw EFOpenError::CannotOpen(src->FileName, "the document it was opened from can no longer be read");
         // content types: add png when missing, and the settings part when one is created
@@ -581,16 +581,9 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
         {
             pugi::xml_document settings;
             if (!settingsPart.empty()) {
-                zip_stat_t st;
                 std::string data;
-                if (zip_stat(source.get(), settingsPart.c_str(), 0, &st) == 0) {
-                    data.resize(static_cast<std::size_t>(st.size));
-                    zip_file_t* f = zip_fopen(source.get(), settingsPart.c_str(), 0);
-                    zip_int64_t n = f ? zip_fread(f, data.data(), data.size()) : -1;
-                    if (f) zip_fclose(f);
-                    if (n != static_cast<zip_int64_t>(data.size()))
-                        throw Exception("The settings of '" + src->FileName + "' cannot be read");
-                }
+                if (zip_name_locate(source.get(), settingsPart.c_str(), 0) >= 0)
+                    data = ReadHeldPart(source.get(), settingsPart, src->FileName);
                 if (settings.load_buffer(data.data(), data.size())) {
                     pugi::xml_node root = settings.document_element();
                     std::string n = root.name();
@@ -647,5 +640,5 @@ void WriteDocx(WordDocumentModel& model, const std::string& fileName)
         }
     }
     zip.Close();
-    target.Commit();
+    target.Commit(src ? src->File.get() : nullptr);
 }

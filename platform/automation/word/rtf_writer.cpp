@@ -210,7 +210,7 @@ void CopyRange(std::ifstream& in, WordOutFile& out, int64_t from, int64_t to, co
     while (from < to) {
         std::streamsize n = static_cast<std::streamsize>(std::min<int64_t>(to - from, static_cast<int64_t>(buf.size())));
         in.read(buf.data(), n);
-        if (in.gcount() != n) throw EStreamError("The document '" + name + "' changed while it was open; it cannot be merged");
+        if (in.gcount() != n) throw EStreamError("The file '" + name + "' changed while it was open; it cannot be merged");
         out.Write(std::string_view(buf.data(), static_cast<std::size_t>(n)));
         from += n;
     }
@@ -251,11 +251,9 @@ void WriteRtf(WordDocumentModel& model, const std::string& fileName)
         out.Write("{\\rtf1\\ansi\\ansicpg1252\\uc1\\deff0\n{\\fonttbl" + newFonts + "}\n{\\colortbl;" + ColorEntries() + "}\n");
         out.Write(PageControls(model.PageSetup()) + "\\deftab720\n" + protection + "\\sectd\n");
     } else {
-        std::ifstream in(src->FileName, std::ios::binary);
+        src->File->CheckUnchanged();
+        std::ifstream in(src->File->OpenedName(), std::ios::binary);
         if (!in) throw EFOpenError::CannotOpen(src->FileName, "the document it was opened from can no longer be read");
-        in.seekg(0, std::ios::end);
-        if (static_cast<int64_t>(in.tellg()) != src->FileSize)
-            throw EStreamError("The document '" + src->FileName + "' changed while it was open; it cannot be merged");
         // The source is copied with these edits: [Begin, End) replaced by Text.
         struct Edit {
             int64_t Begin, End;
@@ -304,5 +302,5 @@ void WriteRtf(WordDocumentModel& model, const std::string& fileName)
     RtfBodyWriter(model, out, fonts, colorBase, src ? src->DefaultFont : 0).Blocks();
     out.Write("}\n");
     out.Close();
-    target.Commit();
+    target.Commit(src ? src->File.get() : nullptr);
 }

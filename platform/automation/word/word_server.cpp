@@ -728,7 +728,7 @@ public:
             CheckArgs(args, {"Template", "NewTemplate", "DocumentType", "Visible"}, m, TypeName());
             DocPtr d = FApp->NewDocument();
             if (const AutomationValue* t = Optional(args, 0, "Template"); t && !t->ToString().empty())
-                OpenWordSource(d->Model, t->ToString());
+                OpenWordSource(d->Model, t->ToString(), false);
             FApp->AddDocument(d);
             return AutomationValue(std::make_shared<DocumentObject>(d));
         }

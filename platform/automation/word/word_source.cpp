@@ -2,6 +2,7 @@
 
 #include "framework/exceptions.h"
 #include "platform/automation/word/word_text.h"
+#include "platform/automation/zip_package.h"
 
 #include <zip.h>
 
@@ -11,6 +12,8 @@
 #include <fstream>
 
 namespace {
+
+constexpr std::size_t RtfHeldLimit = std::size_t(256) << 20;
 
 const char* const WordMainNs = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
 const char* const OfficeDocRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument";
@@ -24,38 +27,23 @@ std::string LocalName(const char* name)
 
 class ZipReader {
 public:
-    explicit ZipReader(const std::string& fileName) : FName(fileName)
+    explicit ZipReader(const TMergedFile& file) : FName(file.FileName())
     {
         int error = 0;
-        FZip = zip_open(fileName.c_str(), ZIP_RDONLY, &error);
+        FZip = zip_open(file.OpenedName().c_str(), ZIP_RDONLY, &error);
         if (!FZip) {
             zip_error_t ze;
             zip_error_init_with_code(&ze, error);
             std::string msg = zip_error_strerror(&ze);
             zip_error_fini(&ze);
-            throw Exception("The document '" + fileName + "' is a damaged package: " + msg);
+            throw Exception("The document '" + FName + "' is a damaged package: " + msg);
         }
     }
     ~ZipReader() { if (FZip) zip_discard(FZip); }
     zip_t* Get() { return FZip; }
 
     bool Has(const std::string& name) { return zip_name_locate(FZip, name.c_str(), 0) >= 0; }
-    std::string Read(const std::string& name)
-    {
-        zip_stat_t st;
-        if (zip_stat(FZip, name.c_str(), 0, &st) != 0)
-            throw Exception("The document '" + FName + "' lacks its part '" + name + "'");
-        if (st.size > (1u << 30)) throw Exception("The part '" + name + "' of '" + FName + "' is too large");
-        zip_file_t* f = zip_fopen(FZip, name.c_str(), 0);
-        if (!f) throw Exception("The part '" + name + "' of '" + FName + "' cannot be read: " + zip_strerror(FZip));
-        std::string data(static_cast<std::size_t>(st.size), '\0');
-        zip_int64_t n = data.empty() ? 0 : zip_fread(f, data.data(), data.size());
-        std::string err = n < 0 ? zip_file_strerror(f) : "";
-        zip_fclose(f);
-        if (n != static_cast<zip_int64_t>(data.size()))
-            throw Exception("The part '" + name + "' of '" + FName + "' is damaged" + (err.empty() ? "" : ": " + err));
-        return data;
-    }
+    std::string Read(const std::string& name) { return ReadHeldPart(FZip, name, FName); }
 
 private:
     std::string FName;
@@ -97,11 +85,13 @@ double TwipsAttr(pugi::xml_node n, const char* name, double fallbackPt)
     return a.as_double() / 20.0;
 }
 
-void OpenDocx(WordDocumentModel& model, const std::string& fileName)
+void OpenDocx(WordDocumentModel& model, std::shared_ptr<TMergedFile> file)
 {
+    const std::string fileName = file->FileName();
     auto src = std::make_shared<DocxSourceDocument>();
     src->FileName = fileName;
-    ZipReader zip(fileName);
+    src->File = std::move(file);
+    ZipReader zip(*src->File);
     zip_int64_t count = zip_get_num_entries(zip.Get(), 0);
     for (zip_int64_t i = 0; i < count; ++i)
         if (const char* n = zip_get_name(zip.Get(), static_cast<zip_uint64_t>(i), 0)) src->Entries.insert(n);
@@ -308,10 +298,12 @@ void ParseFontTable(const std::string& data, std::size_t begin, std::size_t end,
     }
 }
 
-void OpenRtf(WordDocumentModel& model, const std::string& fileName, std::string data)
+void OpenRtf(WordDocumentModel& model, std::shared_ptr<TMergedFile> file, std::string data)
 {
+    const std::string fileName = file->FileName();
     auto src = std::make_shared<RtfSourceDocument>();
     src->FileName = fileName;
+    src->File = std::move(file);
     src->FileSize = static_cast<int64_t>(data.size());
     RtfScanner s(data);
     while (s.Pos < data.size() && std::isspace(static_cast<unsigned char>(data[s.Pos]))) ++s.Pos;
@@ -496,31 +488,33 @@ void OpenRtf(WordDocumentModel& model, const std::string& fileName, std::string 
 
 } // namespace
 
-void OpenWordSource(WordDocumentModel& model, const std::string& fileName)
+void OpenWordSource(WordDocumentModel& model, const std::string& fileName, bool lock)
 {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(fileName, ec))
         throw EFOpenError::CannotOpen(fileName, "the file does not exist");
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) throw EFOpenError::CannotOpen(fileName);
+    auto file = std::make_shared<TMergedFile>(fileName, lock);
     char head[8] = {};
-    in.read(head, sizeof head);
-    std::streamsize got = in.gcount();
+    const std::size_t got = file->ReadAt(0, head, sizeof head);
     if (got >= 4 && std::memcmp(head, "PK\x03\x04", 4) == 0) {
-        in.close();
-        OpenDocx(model, fileName);
+        OpenDocx(model, std::move(file));
         return;
     }
     if (got >= 8 && std::memcmp(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) == 0)
         throw Exception("The file '" + fileName +
                         "' is a binary word-processor document (.doc), which this word processor cannot open; "
                         "save it as .docx or .rtf first");
-    in.seekg(0);
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // An RTF document is scanned whole; its pictures are hexadecimal text, so it may be
+    // larger than a package's parts.
+    if (file->Size() > static_cast<long long>(RtfHeldLimit))
+        throw Exception("The document '" + fileName + "' is larger than this application reads into memory (" +
+                        std::to_string(RtfHeldLimit >> 20) + " MB)");
+    std::string data(static_cast<std::size_t>(file->Size()), '\0');
+    data.resize(file->ReadAt(0, data.data(), data.size()));
     std::size_t i = 0;
     while (i < data.size() && std::isspace(static_cast<unsigned char>(data[i]))) ++i;
     if (data.compare(i, 5, "{\\rtf") == 0) {
-        OpenRtf(model, fileName, std::move(data));
+        OpenRtf(model, std::move(file), std::move(data));
         return;
     }
     throw Exception("The file '" + fileName + "' is neither an Office Open XML nor an RTF document");

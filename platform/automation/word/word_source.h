@@ -10,6 +10,7 @@
 // Anything else (a binary .doc, a damaged package, a missing file) raises an Exception and
 // leaves the file untouched.
 
+#include "framework/files.h"
 #include "platform/automation/word/word_document.h"
 
 #include <pugixml.hpp>
@@ -28,6 +29,9 @@ public:
     virtual ~WordSourceDocument() = default;
     Format SourceFormat;
     std::string FileName;
+    // The opened file, held open (and locked, unless it is a template) while the document
+    // is: its content is read through it, and a save checks that it did not change.
+    std::shared_ptr<TMergedFile> File;
 };
 
 class DocxSourceDocument : public WordSourceDocument {
@@ -73,5 +77,6 @@ public:
     bool EndsWithRow = false;      // ... and that is a table row's end
 };
 
-// Reads `fileName` and attaches its content to `model` (also its page setup).
-void OpenWordSource(WordDocumentModel& model, const std::string& fileName);
+// Reads `fileName` and attaches its content to `model` (also its page setup). A template
+// (`lock` false) is read without taking the file's lock.
+void OpenWordSource(WordDocumentModel& model, const std::string& fileName, bool lock = true);

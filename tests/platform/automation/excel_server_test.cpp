@@ -200,7 +200,8 @@ TEST_F(ExcelServerTest, DamagedXlsFilesFailCleanly)
             for (int k = 0; k < 4; ++k) bad[random()] = static_cast<char>(seed >> 3);
         WriteStringToFile(file, bad);
         try {
-            app.Call("WorkBooks").Call("Open", {file});
+            // Closed again: an open workbook holds its file locked.
+            app.Call("WorkBooks").Call("Open", {file}).Call("Close");
             ++opened;
         } catch (const Exception&) {
         }

@@ -108,3 +108,77 @@ TEST(TargetFiles, ALinkPlantedForTheTemporaryFileIsNeverWrittenThrough)
     TFileReplacement::CreatedHook = nullptr;
     EXPECT_EQ(ReadFileToString(Outside), "keep");
 }
+
+namespace {
+
+// Opens File as a merge does, writes a cell or a paragraph and saves it under its name.
+void Merge(const std::string& file)
+{
+    const std::string ext = ExtractFileExt(file);
+    const bool word = ext == ".docx" || ext == ".doc";
+    AutomationValue app = CreateAutomationObject(word ? "Word.Application" : "Excel.Application");
+    try {
+        if (word) {
+            AutomationValue doc = app.Call("Documents").Call("Open", {file});
+            doc.Call("Content").Call("InsertAfter", {std::string("merged")});
+            doc.Call("SaveAs", {file});
+        } else {
+            AutomationValue book = app.Call("WorkBooks").Call("Open", {file});
+            book.Get("ActiveSheet").Get("Cells", {1, 1}).Put("Value", std::string("merged"));
+            book.Call("SaveAs", {file});
+        }
+    } catch (...) {
+        app.Call("Quit");
+        throw;
+    }
+    app.Call("Quit");
+}
+
+std::string Swapped;
+
+// Another program replaces the target while the merge is under way.
+void ReplaceTarget(const std::string& temp)
+{
+    const std::string target = ExtractFilePath(temp) + "target" + ExtractFileExt(Swapped);
+    WriteStringToFile(target + ".other", ReadFileToString(Swapped));
+    ASSERT_EQ(::rename((target + ".other").c_str(), target.c_str()), 0);
+}
+
+// A second merge into the file starts while the first has it open.
+void MergeAgain(const std::string& temp)
+{
+    Merge(ExtractFilePath(temp) + "target" + ExtractFileExt(Swapped));
+}
+
+} // namespace
+
+TEST(TargetFiles, AMergeNeverReplacesAFileOtherThanTheOneItOpened)
+{
+    const struct {
+        void (*During)(const std::string&);
+        const char* Refusal;
+    } Cases[] = {
+        {ReplaceTarget, "changed while it was open"},
+        {MergeAgain, "is being merged into by another run"},
+    };
+    for (const auto& c : Cases)
+        for (const char* ext : Kinds) {
+            TempDir dir;
+            const std::string file = dir / (std::string("target") + ext);
+            Swapped = dir / (std::string("swapped") + ext);
+            Save(file);
+            Save(Swapped);
+            const std::string before = ReadFileToString(file);
+            TFileReplacement::CreatedHook = c.During;
+            try {
+                Merge(file);
+                ADD_FAILURE() << ext << ": the merge was saved";
+            } catch (const Exception& e) {
+                EXPECT_NE(e.Message().find(c.Refusal), std::string::npos) << ext << ": " << e.Message();
+            }
+            TFileReplacement::CreatedHook = nullptr;
+            // The file under the name is the other program's, or the one both merges opened.
+            EXPECT_EQ(ReadFileToString(file), c.During == ReplaceTarget ? ReadFileToString(Swapped) : before) << ext;
+            EXPECT_EQ(FolderEntries(dir.Path).size(), 4u) << ext << ": temporary files left";
+        }
+}

@@ -40,6 +40,27 @@ std::map<std::string, std::string> ReadZip(const std::string& file)
     return parts;
 }
 
+// A package of three parts whose main part "doc.xml" holds Body.
+void WriteMinimalDocx(const std::string& file, const std::string& body)
+{
+    const std::string ns = "http://schemas.openxmlformats.org/";
+    const std::vector<std::pair<std::string, std::string>> parts = {
+        {"[Content_Types].xml", "<Types xmlns=\"" + ns + "package/2006/content-types\">"
+                                "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                                "<Override PartName=\"/doc.xml\" ContentType=\"application/vnd.openxmlformats-"
+                                "officedocument.wordprocessingml.document.main+xml\"/></Types>"},
+        {"_rels/.rels", "<Relationships xmlns=\"" + ns + "package/2006/relationships\"><Relationship Id=\"r1\" Type=\"" +
+                            ns + "officeDocument/2006/relationships/officeDocument\" Target=\"doc.xml\"/></Relationships>"},
+        {"doc.xml", "<document xmlns=\"" + ns + "wordprocessingml/2006/main\"><body>" + body + "</body></document>"}};
+    int err = 0;
+    zip_t* z = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    for (auto& [name, data] : parts) {
+        const zip_int64_t at = zip_file_add(z, name.c_str(), zip_source_buffer(z, data.data(), data.size(), 0), 0);
+        zip_set_file_compression(z, static_cast<zip_uint64_t>(at), ZIP_CM_DEFLATE, 1); // fast
+    }
+    ASSERT_EQ(zip_close(z), 0);
+}
+
 std::string AllText(const pugi::xml_node& body)
 {
     std::string s;
@@ -299,22 +320,7 @@ TEST_F(WordFiles, DocxTemplateWithAHeaderPicture)
 TEST_F(WordFiles, MinimalDocxTemplateGetsSettingsAndSection)
 {
     std::string templ = Path("minimal.docx");
-    {
-        const std::string ns = "http://schemas.openxmlformats.org/";
-        std::vector<std::pair<std::string, std::string>> parts = {
-            {"[Content_Types].xml", "<Types xmlns=\"" + ns + "package/2006/content-types\">"
-                                    "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-                                    "<Override PartName=\"/doc.xml\" ContentType=\"application/vnd.openxmlformats-"
-                                    "officedocument.wordprocessingml.document.main+xml\"/></Types>"},
-            {"_rels/.rels", "<Relationships xmlns=\"" + ns + "package/2006/relationships\"><Relationship Id=\"r1\" Type=\"" +
-                                ns + "officeDocument/2006/relationships/officeDocument\" Target=\"doc.xml\"/></Relationships>"},
-            {"doc.xml", "<document xmlns=\"" + ns + "wordprocessingml/2006/main\"><body><p><r><t>Hello</t></r></p></body></document>"}};
-        int err = 0;
-        zip_t* z = zip_open(templ.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
-        for (auto& [name, data] : parts)
-            zip_file_add(z, name.c_str(), zip_source_buffer(z, data.data(), data.size(), 0), 0);
-        ASSERT_EQ(zip_close(z), 0);
-    }
+    WriteMinimalDocx(templ, "<p><r><t>Hello</t></r></p>");
     TestExport e = Simple({"Added"}, {{"a", "b"}});
     e.OpenFile = templ;
     e.TopMargin = 30;
@@ -429,3 +435,31 @@ TEST_F(WordFiles, BitmapSuite)
 }
 
 } // namespace
+
+// A small package whose main part inflates to more than a merge holds in memory, or to
+// more elements than it parses, is refused before it is read whole, naming the part.
+TEST_F(WordFiles, MergeIntoAPartBeyondTheLimitsIsRefused)
+{
+    const struct {
+        std::size_t Paragraphs;
+        const char* Limit;
+    } cases[] = {{25u << 20, "(64 MB)"}, {5u << 20, "(192 MB once parsed"}};
+    AutomationValue app = CreateAutomationObject("Word.Application");
+    for (const auto& c : cases) {
+        const std::string file = Path("inflating.docx");
+        {
+            std::string body;
+            body.reserve(c.Paragraphs * 4);
+            for (std::size_t i = 0; i < c.Paragraphs; ++i) body += "<p/>";
+            WriteMinimalDocx(file, body);
+        }
+        try {
+            app.Call("Documents").Call("Open", {file});
+            ADD_FAILURE() << c.Limit << ": opened";
+        } catch (const Exception& e) {
+            EXPECT_NE(e.Message().find("The part 'doc.xml' of '" + file + "'"), std::string::npos) << e.Message();
+            EXPECT_NE(e.Message().find(c.Limit), std::string::npos) << e.Message();
+        }
+    }
+    app.Call("Quit");
+}
