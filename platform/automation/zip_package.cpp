@@ -18,9 +18,9 @@ namespace {
 // the body of a large document is the hot path of saving it.
 constexpr zip_uint32_t CompressionLevel = 1;
 
-// Text is handed to the compressing thread in buffers of this size, at most this many at
-// a time: enough to keep both threads busy, little memory.
-constexpr std::size_t ChunkSize = 1 << 16;
+// Text is handed to the compressing thread in buffers of DeflatedPart::ChunkSize, at most
+// this many at a time: enough to keep both threads busy, little memory.
+constexpr std::size_t ChunkSize = DeflatedPart::ChunkSize;
 constexpr std::size_t MaxQueued = 3;
 
 // Serves a deflated part's compressed bytes to libzip, which stores them as they are

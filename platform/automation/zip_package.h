@@ -24,6 +24,10 @@ struct PackageFile;
 // few buffers whatever the part's size.
 class DeflatedPart {
 public:
+    // The size of the buffers handed to the worker: a writer that collects its text in a
+    // buffer of its own hands it over once it holds this much.
+    static constexpr std::size_t ChunkSize = std::size_t(1) << 16;
+
     // Raises EFCreateError when the temporary file cannot be made.
     DeflatedPart();
     ~DeflatedPart();
