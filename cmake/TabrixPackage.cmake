@@ -53,6 +53,7 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.org/tabrix")
+set(CPACK_DEBIAN_PACKAGE_SOURCE tabrix)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME tabrix)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION utils)
@@ -62,7 +63,6 @@ set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "data export suite: programs
  the command-line program tabrix-export and the picture export programs.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libtabrix-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEV_PACKAGE_ARCHITECTURE ${CMAKE_LIBRARY_ARCHITECTURE})
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
   "qt6-base-dev, libzip-dev, libpugixml-dev, libsqlite3-dev, libisal-dev, libgsf-1-dev, pkg-config")
 set(CPACK_DEBIAN_DEV_DESCRIPTION "data export suite: development files
@@ -83,6 +83,8 @@ foreach(component runtime dev)
           COMPONENT ${component})
 endforeach()
 configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${PROJECT_BINARY_DIR}/packaging/changelog @ONLY)
-file(ARCHIVE_CREATE OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz
-     PATHS ${PROJECT_BINARY_DIR}/packaging/changelog FORMAT raw COMPRESSION GZip)
+# gzip -9n, as Debian wants it: best compression, no name or time stamp.
+execute_process(COMMAND gzip -9nf ${PROJECT_BINARY_DIR}/packaging/changelog
+                COMMAND_ERROR_IS_FATAL ANY)
+file(RENAME ${PROJECT_BINARY_DIR}/packaging/changelog.gz ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz)
 include(CPack)

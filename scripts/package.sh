@@ -16,4 +16,4 @@ mkdir -p "$out"
 (cd "$build" && cpack -G DEB -B "$out" >/dev/null)
 debs=("$out"/*.deb)
 ls -l "${debs[@]}"
-lintian --fail-on error --suppress-tags running-lintian-as-root "${debs[@]}"
+lintian --fail-on error "${debs[@]}"

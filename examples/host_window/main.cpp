@@ -73,9 +73,11 @@ int main(int argc, char** argv)
     });
 
     if (unattended) {
-        // Boxes are written to standard error instead of waiting for a click.
+        // Boxes are written to standard error instead of waiting for a click, and the
+        // run shows no progress window.
         static TConsoleUIServices console;
         SetUIServices(&console);
+        exporter->AnimatedStatus = false;
         QTimer::singleShot(0, button, &QPushButton::click);
     }
     window.show();
