@@ -18,6 +18,7 @@ packages=(
   clang libclang-rt-14-dev
   libxlsxwriter-dev
   dpkg-dev fakeroot lintian file
+  tidy
 )
 
 missing=()

@@ -1,4 +1,4 @@
-#include "tools/value_text.h"
+#include "cellfile/value_text.h"
 
 #include "framework/data_set.h"
 #include "framework/format_settings.h"
@@ -126,5 +126,22 @@ std::string ExactFieldText(TField* Field)
     }
     default:
         return Field->AsString();
+    }
+}
+
+std::string LiteralFieldText(TField* Field)
+{
+    switch (Field->DataType()) {
+    case ftFloat:
+        return ShortestText(Field->AsFloat());
+    case ftCurrency:
+    case ftBCD:
+    case ftFMTBcd:
+        if (const Variant value = Field->Value();
+            value.VarType() == varCurrency || value.VarType() == varInteger || value.VarType() == varDouble)
+            return ExactDecimalText(value);
+        return Field->AsString();
+    default:
+        return ExactFieldText(Field);
     }
 }
