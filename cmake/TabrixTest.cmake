@@ -7,7 +7,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/TabrixPostgres.cmake)
 function(tabrix_add_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;FIXTURES" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/common/lsan_suppressions.cpp)
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  # The widgets libraries too: tests drive the real windows the core asks for.
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} tabrix_all GTest::gtest GTest::gtest_main)
   target_compile_definitions(${T_NAME} PRIVATE
     TABRIX_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
     TABRIX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"

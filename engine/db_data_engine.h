@@ -1,12 +1,11 @@
 #pragma once
 // Engines that read a dataset: directly (TKVEDatasetDataEngine) or through the data grid
-// that shows it (TKVEDBGridDataEngine). Their base walks the dataset's records, takes
+// that shows it (TKVEDBGridDataEngine, in engine/db_grid_engine.h). Their base walks the dataset's records, takes
 // values from its fields, keeps the dataset's position around the walk and describes
 // one export column per field.
 
 #include "engine/data_engine.h"
 #include "framework/data_set.h"
-#include "framework/db_grid.h"
 
 #include <QPointer>
 
@@ -61,29 +60,15 @@ private:
     TDataSet* FDataset = nullptr;
 };
 
-class TKVEDBGridDataEngine : public TKVECustomDBDataEngine {
-    Q_OBJECT
-public:
-    explicit TKVEDBGridDataEngine(QObject* AOwner = nullptr);
-
-    TDBGrid* GetDBGrid() const { return FDBGrid; }
-    void SetDBGrid(TDBGrid* Value);
-    // The dataset of the grid's data source, when the grid, the source and its
-    // dataset all exist.
-    TDataSet* GetDataset() override;
-
-    bool SelectedRecordIsSupported() override;
-    // Columns from the grid's column settings; OnFillColumns is not raised.
-    void FillColumns(TKVEColumns* Columns, bool RightToLeft) override;
-    // With FSelectedRecord the walk visits the grid's selected rows in selection order.
-    bool Eof() override;
-    void First() override;
-    void Next() override;
-    int RecordCount() override;
-    int CountRecords() override;
-
-private:
-    int SelectedCount() const;
-    int FSelectedIndex = 0;
-    QPointer<TDBGrid> FDBGrid;
+// The suite's data grid (TDBGrid, framework/db_grid.h) is a widget, and so is the engine
+// that reads it (TKVEDBGridDataEngine, engine/db_grid_engine.h): the core reaches them
+// only through this table, which the engine widgets library fills when it is loaded.
+// Without it no object is the suite's grid.
+struct TDBGridAccess {
+    bool (*IsDBGrid)(QObject* Grid) = nullptr;
+    // A new engine over Grid, owned by Owner.
+    TKVECustomDBDataEngine* (*CreateEngine)(QObject* Grid, QObject* Owner) = nullptr;
+    int (*SelectedCount)(QObject* Grid) = nullptr;
+    const TBookmark* (*SelectedRow)(QObject* Grid, int Index) = nullptr;
 };
+TDBGridAccess& DBGridAccess();

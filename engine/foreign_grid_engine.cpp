@@ -1,7 +1,7 @@
 #include "foreign_grid_engine.h"
 
 #include "framework/collection.h"
-#include "framework/db_grid.h"
+#include "framework/data_source.h"
 #include "framework/exceptions.h"
 #include "framework/string_list.h"
 
@@ -216,7 +216,7 @@ void FillGridList(QObject* AOwner, TStringList* AList)
 {
     if (!AOwner || !AList)
         return;
-    const bool frame = qobject_cast<TFrame*>(AOwner) != nullptr;
+    const bool frame = AOwner->inherits("TFrame");
     for (QObject* x : AOwner->children()) {
         bool ww = false, adv = false;
         if (PropIsDBGrid(x, ww, adv))
@@ -234,7 +234,7 @@ TKVEwwDBGridDataEngine::TKVEwwDBGridDataEngine(QObject* AOwner)
 {
 }
 
-void TKVEwwDBGridDataEngine::SetDBGrid(QWidget* Value)
+void TKVEwwDBGridDataEngine::SetDBGrid(QObject* Value)
 {
     bool ww = false, adv = false;
     if (Value && (!PropIsDBGrid(Value, ww, adv) || !ww))
@@ -315,7 +315,7 @@ TKVEDBAdvStringGridDataEngine::TKVEDBAdvStringGridDataEngine(QObject* AOwner)
 {
 }
 
-void TKVEDBAdvStringGridDataEngine::SetDBGrid(QWidget* Value)
+void TKVEDBAdvStringGridDataEngine::SetDBGrid(QObject* Value)
 {
     bool ww = false, adv = false;
     if (Value && (!PropIsDBGrid(Value, ww, adv) || !adv))

@@ -19,7 +19,6 @@
 #include "engine/db_data_engine.h"
 
 #include <QPointer>
-#include <QWidget>
 
 class TCollection;
 class TStringList;
@@ -44,10 +43,10 @@ class TKVEwwDBGridDataEngine : public TKVECustomDBDataEngine {
 public:
     explicit TKVEwwDBGridDataEngine(QObject* AOwner = nullptr);
 
-    QWidget* GetDBGrid() const { return FDBGrid; }
+    QObject* GetDBGrid() const { return FDBGrid; }
     // Raises "Property <name> is not specified." for a control that is not a ww-kind
     // grid; the engine keeps its grid then.
-    void SetDBGrid(QWidget* Value);
+    void SetDBGrid(QObject* Value);
     // Makes the last row a non-data row: its cells are read as plain values.
     bool ExportFooters = false;
 
@@ -59,7 +58,7 @@ public:
     void FillColumns(TKVEColumns* Columns, bool RightToLeft) override;
 
 private:
-    QPointer<QWidget> FDBGrid;
+    QPointer<QObject> FDBGrid;
 };
 
 class TKVEDBAdvStringGridDataEngine : public TKVECustomDBDataEngine {
@@ -67,9 +66,9 @@ class TKVEDBAdvStringGridDataEngine : public TKVECustomDBDataEngine {
 public:
     explicit TKVEDBAdvStringGridDataEngine(QObject* AOwner = nullptr);
 
-    QWidget* GetDBGrid() const { return FDBGrid; }
+    QObject* GetDBGrid() const { return FDBGrid; }
     // As for the ww engine, for AdvStringGrid-kind grids.
-    void SetDBGrid(QWidget* Value);
+    void SetDBGrid(QObject* Value);
 
     TDataSet* GetDataset() override;
     // One column per item of the grid's Columns / Fields collection, from the
@@ -77,5 +76,5 @@ public:
     void FillColumns(TKVEColumns* Columns, bool RightToLeft) override;
 
 private:
-    QPointer<QWidget> FDBGrid;
+    QPointer<QObject> FDBGrid;
 };

@@ -3,9 +3,7 @@
 #include "engine/db_data_engine.h"
 #include "engine/foreign_grid_engine.h"
 #include "export/message_table.h"
-#include "export/progress_window.h"
 #include "framework/data_set.h"
-#include "framework/db_grid.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
 #include "framework/format_settings.h"
@@ -191,7 +189,7 @@ TKVExportBaseComponent::TKVExportBaseComponent(QObject* AOwner)
 TKVExportBaseComponent::~TKVExportBaseComponent()
 {
     FColumns.reset();
-    delete FProgressDlg;
+    FProgressDlg.reset();
     FProgressDlg = nullptr;
 }
 
@@ -312,6 +310,11 @@ TDataSet* TKVExportBaseComponent::GetDS()
     return GetPropAsDataSet(FDBGrid);
 }
 
+bool TKVExportBaseComponent::IsSuiteGrid() const
+{
+    return FDBGrid && !IsWWGrid && !IsAdvStringGrid && DBGridAccess().IsDBGrid && DBGridAccess().IsDBGrid(FDBGrid.data());
+}
+
 int TKVExportBaseComponent::GetSelectedCount()
 {
     if (OnGetSelectedCount) {
@@ -319,8 +322,8 @@ int TKVExportBaseComponent::GetSelectedCount()
         OnGetSelectedCount(this, count);
         return count;
     }
-    if (auto* grid = qobject_cast<TDBGrid*>(FDBGrid.data()); grid && !IsWWGrid && !IsAdvStringGrid)
-        return grid->SelectedRows().Count();
+    if (IsSuiteGrid())
+        return DBGridAccess().SelectedCount(FDBGrid.data());
     return 0;
 }
 
@@ -332,8 +335,8 @@ void* TKVExportBaseComponent::GetNextSelected(int Index)
         return selected;
     }
     // The grid's bookmark itself (a TBookmark), as its selection list holds it.
-    if (auto* grid = qobject_cast<TDBGrid*>(FDBGrid.data()); grid && !IsWWGrid && !IsAdvStringGrid)
-        return const_cast<TBookmark*>(&grid->SelectedRows()[Index]);
+    if (IsSuiteGrid())
+        return const_cast<TBookmark*>(DBGridAccess().SelectedRow(FDBGrid.data(), Index));
     return nullptr;
 }
 
@@ -373,20 +376,17 @@ void TKVExportBaseComponent::CreateSourceDataEngine()
             auto* engine = new TKVEwwDBGridDataEngine(this);
             FSourceEngine = engine;
             FSourceEngineOwned = true;
-            engine->SetDBGrid(qobject_cast<QWidget*>(FDBGrid.data()));
+            engine->SetDBGrid(FDBGrid.data());
         } else if (IsAdvStringGrid) {
             auto* engine = new TKVEDBAdvStringGridDataEngine(this);
             FSourceEngine = engine;
             FSourceEngineOwned = true;
-            engine->SetDBGrid(qobject_cast<QWidget*>(FDBGrid.data()));
+            engine->SetDBGrid(FDBGrid.data());
         } else {
-            auto* grid = qobject_cast<TDBGrid*>(FDBGrid.data());
-            if (!grid)
+            if (!DBGridAccess().IsDBGrid || !DBGridAccess().IsDBGrid(FDBGrid.data()))
                 throw EInvalidCast();
-            auto* engine = new TKVEDBGridDataEngine(this);
-            FSourceEngine = engine;
+            FSourceEngine = DBGridAccess().CreateEngine(FDBGrid.data(), this);
             FSourceEngineOwned = true;
-            engine->SetDBGrid(grid);
         }
         break;
     case csDataSet: {
@@ -605,12 +605,15 @@ bool TKVExportBaseComponent::CreateProgressDlg(const std::string& ACaption, cons
 {
     CancelRequested = false;
     DestroyProgressDlg();
-    TfrmKVEProcess* dlg = nullptr;
+    std::unique_ptr<TProgressView> dlg;
     try {
-        // Without a GUI application object no window can exist.
-        if (!UIServices().HasGui())
+        // Without a GUI application object, or without the widgets library, no window
+        // can exist.
+        if (!UIServices().HasGui() || !WindowMakers().ProgressView)
             throw Exception("no window system");
-        dlg = new TfrmKVEProcess();
+        dlg = WindowMakers().ProgressView();
+        if (!dlg)
+            throw Exception("no window system");
         UIServices().ProcessMessages();
         dlg->SetCaption(ACaption);
         dlg->SetStatus(AStatus);
@@ -618,19 +621,16 @@ bool TKVExportBaseComponent::CreateProgressDlg(const std::string& ACaption, cons
         dlg->SetRange(AMin, AMax);
         dlg->SetPosition(APosition);
         dlg->StartAnimation();
-        dlg->show();
+        dlg->Show();
         // A cancel asked for while the window was being made carries over.
-        dlg->Canceled = CancelRequested;
-        FProgressDlg = dlg;
+        dlg->SetCanceled(CancelRequested);
         // Boxes of the run go over its window, which stays on top of everything else.
-        FPreviousBoxOwner = SetMessageBoxOwner(dlg);
+        FPreviousBoxOwner = SetMessageBoxOwner(dlg->Window());
+        FProgressDlg = std::move(dlg);
         UIServices().ProcessMessages();
         return true;
     } catch (...) {
         UIServices().MessageBox(strLoadError, mkError);
-        if (FProgressDlg == dlg)
-            FProgressDlg = nullptr;
-        delete dlg;
         return false;
     }
 }
@@ -645,7 +645,7 @@ bool TKVExportBaseComponent::UpdateProgressDlg(const std::string& AStatus, int A
     FProgressDlg->SetStatus(AStatus + " (" + std::to_string(APosition) + "/"
                             + std::to_string(FProgressDlg->Maximum()) + ")");
     FProgressDlg->SetPosition(APosition);
-    FProgressDlg->repaint();
+    FProgressDlg->Repaint();
     UIServices().ProcessMessages();
     return true;
 }
@@ -655,13 +655,12 @@ bool TKVExportBaseComponent::DestroyProgressDlg()
     if (!FProgressDlg)
         return false;
     try {
-        TfrmKVEProcess* dlg = FProgressDlg;
-        FProgressDlg = nullptr;
-        if (MessageBoxOwner() == dlg)
+        std::unique_ptr<TProgressView> dlg = std::move(FProgressDlg);
+        if (MessageBoxOwner() == dlg->Window())
             SetMessageBoxOwner(FPreviousBoxOwner);
         FPreviousBoxOwner = nullptr;
         dlg->StopAnimation();
-        delete dlg;
+        dlg.reset();
         UIServices().ProcessMessages();
         return true;
     } catch (...) {
@@ -671,13 +670,13 @@ bool TKVExportBaseComponent::DestroyProgressDlg()
 
 bool TKVExportBaseComponent::ProgressCanceled() const
 {
-    return FProgressDlg ? FProgressDlg->Canceled : CancelRequested;
+    return FProgressDlg ? FProgressDlg->IsCanceled() : CancelRequested;
 }
 
 void TKVExportBaseComponent::SetProgressCanceled(bool Value)
 {
     if (FProgressDlg)
-        FProgressDlg->Canceled = Value;
+        FProgressDlg->SetCanceled(Value);
     else
         CancelRequested = Value;
 }

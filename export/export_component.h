@@ -13,7 +13,6 @@
 #include "framework/string_list.h"
 
 #include <QPointer>
-#include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -22,7 +21,7 @@
 
 class TField;
 class TDataSet;
-class TfrmKVEProcess;
+class TProgressView;
 class TStream;
 
 enum TTableTypeExport : std::uint8_t {
@@ -271,7 +270,8 @@ public:
     bool DestroyProgressDlg();
     bool ProgressCanceled() const;
     void SetProgressCanceled(bool Value);
-    TfrmKVEProcess* ProgressDlg() const { return FProgressDlg; }
+    // The run's progress window (made by the widgets library), or none.
+    TProgressView* ProgressDlg() const { return FProgressDlg.get(); }
 
     // Run state.
     int VisibleColumnCount = 0;
@@ -297,13 +297,15 @@ private:
 
     mutable std::string FFileName;
     mutable bool FFileNamePending = true;
+    // Whether the grid is the suite's own data grid (engine/db_grid_engine.h).
+    bool IsSuiteGrid() const;
     QPointer<QObject> FDBGrid;
     QPointer<TComponent> FDataSet;
     QPointer<TKVECustomDataEngine> FDataEngine;
     std::unique_ptr<TKVEColumns> FColumns;
-    TfrmKVEProcess* FProgressDlg = nullptr;
+    std::unique_ptr<TProgressView> FProgressDlg;
     // The window boxes went over before the progress window took that place.
-    QPointer<QWidget> FPreviousBoxOwner;
+    QPointer<QObject> FPreviousBoxOwner;
 
     // What the current run changed, so that closing undoes exactly that.
     TFormatSettingsSwap FSavedFormats;

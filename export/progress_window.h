@@ -4,6 +4,8 @@
 // the window only raise the Canceled flag (closing hides the window, it is not
 // destroyed). The run that drives it lives in the export component.
 
+#include "framework/ui_services.h"
+
 #include <QDialog>
 #include <QTimer>
 #include <string>
@@ -35,7 +37,7 @@ private:
     int FFrame = 0;
 };
 
-class TfrmKVEProcess : public QDialog {
+class TfrmKVEProcess : public QDialog, public TProgressView {
     Q_OBJECT
 public:
     static constexpr int ClientWidth = 442;
@@ -53,24 +55,30 @@ public:
     QPushButton* btnCancel;
     TKVEAnimate* Animate;
 
-    void SetCaption(const std::string& Value);
+    void SetCaption(const std::string& Value) override;
     std::string Caption() const;
-    void SetStatus(const std::string& Value);
-    std::string StatusText() const;
-    void SetCancelCaption(const std::string& Value);
+    void SetStatus(const std::string& Value) override;
+    std::string StatusText() const override;
+    void SetCancelCaption(const std::string& Value) override;
     std::string CancelCaption() const;
 
     // The bar shows only when AMin or AMax is not 0. A maximum below the minimum is
     // raised to it.
-    void SetRange(int AMin, int AMax);
+    void SetRange(int AMin, int AMax) override;
     int Minimum() const { return FMin; }
-    int Maximum() const { return FMax; }
+    int Maximum() const override { return FMax; }
     // Positions outside the range are held at its ends.
-    void SetPosition(int Value);
+    void SetPosition(int Value) override;
     int Position() const { return FPosition; }
 
-    void StartAnimation() { Animate->Start(); }
-    void StopAnimation() { Animate->Stop(); }
+    void StartAnimation() override { Animate->Start(); }
+    void StopAnimation() override { Animate->Stop(); }
+
+    void Show() override { show(); }
+    void Repaint() override { repaint(); }
+    bool IsCanceled() const override { return Canceled; }
+    void SetCanceled(bool Value) override { Canceled = Value; }
+    QObject* Window() override { return this; }
 
 public slots:
     // Escape: presses the Cancel button; the window stays as it is.

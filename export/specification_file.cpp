@@ -1,19 +1,14 @@
 #include "export/specification_file.h"
 
 #include "export/message_table.h"
-#include "export/save_spec_dialog.h"
 #include "framework/exceptions.h"
-#include "framework/file_dialog.h"
 #include "framework/files.h"
 #include "framework/streams.h"
 #include "framework/ui_services.h"
 #include "framework/utf8.h"
 
-#include <QApplication>
+
 #include <QCoreApplication>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 
 #include <algorithm>
 #include <array>
@@ -576,21 +571,20 @@ void TKVExportBaseComponent::SaveSpecification(const std::string& SpecificationN
     std::string specName = SpecificationName;
     std::string fileName = FileName;
     // Without a window system no dialog can be shown: the names passed in stand.
-    if (ShowDialog && UIServices().HasGui()) {
-        TfrmKVESaveSpec dialog;
-        dialog.setWindowTitle(QString::fromStdString(strESpecCaption));
-        dialog.lblSpecName->setText(QString::fromStdString(strESpecCaption));
-        dialog.edSpecName->setText(QString::fromStdString(specName.empty() ? strESpecCaption : specName));
-        dialog.lblFileName->setText(QString::fromStdString(strFileName));
+    if (ShowDialog && UIServices().HasGui() && WindowMakers().NameAndFile) {
+        TNameAndFileQuery query;
+        query.Caption = strESpecCaption;
+        query.NameLabel = strESpecCaption;
+        query.Name = specName.empty() ? strESpecCaption : specName;
+        query.FileLabel = strFileName;
         const std::string folder = SpecificationDir.empty() ? ProgramFolder() : SpecificationDir;
-        dialog.edFileName->setText(
-            FileNameToQString(fileName.empty() ? ProposedSpecificationName(folder, this->FileName()) : fileName));
-        dialog.btnOk->setText(QString::fromStdString(strBtnOk));
-        dialog.btnCancel->setText(QString::fromStdString(strBtnCancel));
-        dialog.FileFilter = SpecificationFileFilter();
-        if (dialog.exec() == QDialog::Accepted) {
-            fileName = FileNameFromQString(dialog.edFileName->text());
-            specName = dialog.edSpecName->text().toStdString();
+        query.FileName = fileName.empty() ? ProposedSpecificationName(folder, this->FileName()) : fileName;
+        query.OkCaption = strBtnOk;
+        query.CancelCaption = strBtnCancel;
+        query.FileFilter = SpecificationFileFilter();
+        if (WindowMakers().NameAndFile(query)) {
+            fileName = query.FileName;
+            specName = query.Name;
         }
     }
     if (fileName.empty() || specName.empty())
@@ -608,9 +602,7 @@ void TKVExportBaseComponent::LoadSpecification(const std::string& FileName)
 {
     std::string fileName = FileName;
     if (fileName.empty()) {
-        QWidget* owner = qobject_cast<QApplication*>(QCoreApplication::instance()) ? QApplication::activeWindow()
-                                                                                  : nullptr;
-        if (!KVEOpenSaveFileDialog(owner, "kve", SpecificationFileFilter(), "", "", fileName, true))
+        if (!WindowMakers().OpenFileName || !WindowMakers().OpenFileName("kve", SpecificationFileFilter(), fileName))
             return;
     }
     if (fileName.empty() || !FileExists(fileName))

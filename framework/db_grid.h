@@ -1,7 +1,7 @@
 #pragma once
-// Data sources and the data grid.
+// The data grid (data sources, which link it to a dataset, are in data_source.h).
 //
-// TDataSource links controls to a dataset. TDBGrid is a table view over the dataset of
+// TDBGrid is a table view over the dataset of
 // its data source: one grid column per entry of its Columns collection (made from the
 // dataset's fields while the collection holds no columns of the host's), and a list of
 // selected rows kept as bookmarks in the order the rows were selected, so that an
@@ -15,6 +15,7 @@
 #include "collection.h"
 #include "component.h"
 #include "data_set.h"
+#include "data_source.h"
 #include "graphics.h"
 
 #include <QFrame>
@@ -24,25 +25,6 @@
 
 class TDBGrid;
 class TDBGridModel;
-
-class TDataSource : public TComponent {
-    Q_OBJECT
-    Q_PROPERTY(TDataSet* DataSet READ DataSet WRITE SetDataSet)
-public:
-    explicit TDataSource(QObject* AOwner = nullptr);
-
-    TDataSet* DataSet() const { return FDataSet; }
-    void SetDataSet(TDataSet* Value);
-
-signals:
-    // The dataset was replaced, or its records, fields or open state changed.
-    void DataChanged();
-    void RecordMoved();
-
-private:
-    QPointer<TDataSet> FDataSet;
-    QMetaObject::Connection FChanged, FMoved;
-};
 
 class TColumnTitle : public TPersistent {
     Q_GADGET

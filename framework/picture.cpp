@@ -3,10 +3,8 @@
 #include "bitmap_reader.h"
 #include "exceptions.h"
 #include "files.h"
+#include "gui_module.h"
 #include "streams.h"
-
-#include <QByteArray>
-#include <QImage>
 
 #include <cstring>
 
@@ -198,32 +196,24 @@ void TPicture::SaveToStream(TStream& Stream) const
     Stream.WriteString(FData);
 }
 
-QImage TPicture::ToImage() const
+namespace {
+TForeignPictureDecoder gForeignDecoder = nullptr;
+} // namespace
+
+void SetForeignPictureDecoder(TForeignPictureDecoder Decoder)
 {
-    switch (FKind) {
-    case gkBitmap:
-        return BitmapToImage(ReadBitmap(FData));
-    case gkIcon: {
-        const QByteArray Raw = QByteArray::fromRawData(FData.data(), static_cast<qsizetype>(FData.size()));
-        QImage Image = QImage::fromData(Raw, "ico");
-        if (Image.isNull())
-            throw EInvalidGraphic("Icon image is not valid");
-        return Image;
-    }
-    case gkMetafile:
-        throw EInvalidGraphic("A metafile cannot be turned into pixels");
-    case gkNone:
-        break;
-    }
-    throw EInvalidGraphic("The picture is empty");
+    gForeignDecoder = Decoder;
 }
 
-QImage BitmapToImage(TBitmapPixels&& Pixels)
+TForeignPicture DecodeForeignPicture(const std::string& Bytes, const std::string& Name, std::int64_t MaxPixels)
 {
-    // The image shares the decoded rows; they are freed with the last copy of it.
-    auto* Owned = new TBitmapPixels(std::move(Pixels));
-    QImage Image(Owned->Data.data(), Owned->Width, Owned->Height, static_cast<qsizetype>(Owned->Stride()),
-                 Owned->Channels == 4 ? QImage::Format_RGBA8888 : QImage::Format_RGB888,
-                 [](void* Info) { delete static_cast<TBitmapPixels*>(Info); }, Owned);
-    return Image;
+    if (!gForeignDecoder) {
+        std::string why;
+        if (!LoadGuiModule(why))
+            throw Exception("The picture '" + Name + "' is not a bitmap, and pictures of other formats need Qt Gui: " +
+                            why);
+    }
+    if (!gForeignDecoder)
+        throw Exception("The picture '" + Name + "' is not a bitmap, and the Gui module installed no picture reader");
+    return gForeignDecoder(Bytes, Name, MaxPixels);
 }

@@ -4,12 +4,13 @@
 // a bitmap is checked in full when it is loaded (to prove it valid and learn its
 // size) without keeping its pixels.
 
+#include "framework/bitmap_reader.h"
+
 #include <cstdint>
 #include <string>
 
 class QImage;
 class TStream;
-struct TBitmapPixels;
 
 enum TGraphicKind : std::uint8_t { gkNone, gkBitmap, gkMetafile, gkIcon };
 
@@ -71,5 +72,26 @@ private:
     int FHeight = 0;
 };
 
-// An image over decoded bitmap rows, without copying them: RGB888 or RGBA8888.
+// An image over decoded bitmap rows, without copying them: RGB888 or RGBA8888. ToImage
+// and this live in the Gui library (tabrix_framework_gui).
 QImage BitmapToImage(TBitmapPixels&& Pixels);
+
+// A picture of a format the suite has no reader of its own for (PNG, JPEG, GIF, ...):
+// its size and, unless it is a PNG (whose bytes are kept as they are), its pixels as
+// packed RGB or RGBA rows.
+struct TForeignPicture {
+    int Width = 0;
+    int Height = 0;
+    bool IsPng = false;
+    TBitmapPixels Pixels;
+};
+// Decodes Bytes (Name only for messages), raising Exception with the reason when they
+// are no picture, are larger than MaxPixels pixels or cannot be decoded.
+using TForeignPictureDecoder = TForeignPicture (*)(const std::string& Bytes, const std::string& Name,
+                                                   std::int64_t MaxPixels);
+// The decoder is Qt's image reader, which needs Qt Gui: the Gui library installs it when
+// it is loaded (linked into the program, or loaded as the Gui module, see gui_module.h).
+void SetForeignPictureDecoder(TForeignPictureDecoder Decoder);
+// Decodes through the installed decoder, loading the Gui module first when none is
+// installed; without either, raises Exception saying so.
+TForeignPicture DecodeForeignPicture(const std::string& Bytes, const std::string& Name, std::int64_t MaxPixels);

@@ -1,13 +1,7 @@
 #include "ui_services.h"
 
-#include <QApplication>
 #include <QCoreApplication>
-#include <QFileInfo>
-#include <QInputDialog>
-#include <QGuiApplication>
-#include <QMessageBox>
 #include <QPointer>
-#include <QWidget>
 
 #include <cstdio>
 #include <filesystem>
@@ -15,23 +9,40 @@
 
 namespace {
 TUIServices* gInstalled = nullptr;
-QPointer<QWidget> gBoxOwner;
+TUIServices* gWindowed = nullptr;
+QPointer<QObject> gBoxOwner;
+} // namespace
 
 bool HaveWidgetsApplication()
 {
-    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+    QCoreApplication* app = QCoreApplication::instance();
+    return app && app->inherits("QApplication");
 }
-} // namespace
 
 TUIServices& UIServices()
 {
     if (gInstalled)
         return *gInstalled;
-    static TQtUIServices qt;
     static TConsoleUIServices console;
-    if (HaveWidgetsApplication())
-        return qt;
+    if (gWindowed && HaveWidgetsApplication())
+        return *gWindowed;
     return console;
+}
+
+void SetWindowedUIServices(TUIServices* Services)
+{
+    gWindowed = Services;
+}
+
+TWindowMakers& WindowMakers()
+{
+    static TWindowMakers makers;
+    return makers;
+}
+
+TUIServices* WindowedUIServices()
+{
+    return gWindowed;
 }
 
 TUIServices* SetUIServices(TUIServices* Services)
@@ -41,18 +52,18 @@ TUIServices* SetUIServices(TUIServices* Services)
     return previous;
 }
 
-QWidget* MessageBoxOwner()
+QObject* MessageBoxOwner()
 {
     if (gBoxOwner)
         return gBoxOwner.data();
-    if (HaveWidgetsApplication())
-        return QApplication::activeWindow();
+    if (WindowMakers().ActiveWindow && HaveWidgetsApplication())
+        return WindowMakers().ActiveWindow();
     return nullptr;
 }
 
-QWidget* SetMessageBoxOwner(QWidget* Owner)
+QObject* SetMessageBoxOwner(QObject* Owner)
 {
-    QWidget* previous = gBoxOwner.data();
+    QObject* previous = gBoxOwner.data();
     gBoxOwner = Owner;
     return previous;
 }
@@ -70,81 +81,6 @@ std::string ProgramFolder()
     if (folder.empty() || folder.back() != '/')
         folder += '/';
     return folder;
-}
-
-void TQtUIServices::MessageBox(const std::string& Text, TMsgKind Kind)
-{
-    QString title = QCoreApplication::applicationName();
-    QString text = QString::fromStdString(Text);
-    QWidget* owner = MessageBoxOwner();
-    switch (Kind) {
-    case mkError:
-        QMessageBox::critical(owner, title, text, QMessageBox::Ok);
-        break;
-    case mkWarning:
-        QMessageBox::warning(owner, title, text, QMessageBox::Ok);
-        break;
-    default:
-        QMessageBox::information(owner, title, text, QMessageBox::Ok);
-        break;
-    }
-}
-
-bool TQtUIServices::AskYesNo(const std::string& Text, TMsgKind Kind)
-{
-    const QString title = QCoreApplication::applicationName();
-    const QString text = QString::fromStdString(Text);
-    QWidget* owner = MessageBoxOwner();
-    const auto buttons = QMessageBox::Yes | QMessageBox::No;
-    QMessageBox::StandardButton answer;
-    switch (Kind) {
-    case mkError:
-        answer = QMessageBox::critical(owner, title, text, buttons, QMessageBox::No);
-        break;
-    case mkWarning:
-        answer = QMessageBox::warning(owner, title, text, buttons, QMessageBox::No);
-        break;
-    default:
-        answer = QMessageBox::question(owner, title, text, buttons, QMessageBox::No);
-        break;
-    }
-    return answer == QMessageBox::Yes;
-}
-
-bool TQtUIServices::InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value)
-{
-    bool ok = false;
-    const QString text = QInputDialog::getText(MessageBoxOwner(), QString::fromStdString(Caption),
-                                               QString::fromStdString(Prompt), QLineEdit::Normal,
-                                               QString::fromStdString(Value), &ok);
-    if (!ok)
-        return false;
-    Value = text.toStdString();
-    return true;
-}
-
-void TQtUIServices::SetCursor(TScreenCursor Cursor)
-{
-    if (Cursor == FCursor)
-        return;
-    if (HaveWidgetsApplication()) {
-        if (Cursor == crHourGlass)
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        else
-            QGuiApplication::restoreOverrideCursor();
-    }
-    FCursor = Cursor;
-}
-
-void TQtUIServices::ProcessMessages()
-{
-    if (QCoreApplication::instance())
-        QCoreApplication::processEvents();
-}
-
-bool TQtUIServices::HasGui() const
-{
-    return HaveWidgetsApplication();
 }
 
 bool TUIServices::AskYesNo(const std::string&, TMsgKind)
@@ -173,7 +109,7 @@ void TConsoleUIServices::ProcessMessages()
 
 void TRecordingUIServices::MessageBox(const std::string& Text, TMsgKind Kind)
 {
-    QWidget* owner = MessageBoxOwner();
+    QObject* owner = MessageBoxOwner();
     Boxes.push_back({Text, Kind, owner ? owner->objectName().toStdString() : std::string()});
 }
 
@@ -193,7 +129,7 @@ bool TRecordingUIServices::HasGui() const
 
 bool TRecordingUIServices::AskYesNo(const std::string& Text, TMsgKind Kind)
 {
-    QWidget* owner = MessageBoxOwner();
+    QObject* owner = MessageBoxOwner();
     Questions.push_back({Text, Kind, owner ? owner->objectName().toStdString() : std::string()});
     return FNextYesNo < YesNoAnswers.size() && YesNoAnswers[FNextYesNo++];
 }

@@ -4,14 +4,53 @@
 // folder. One process-wide instance; tests and command-line programs install a quiet
 // one so that nothing ever blocks on a modal box.
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-class QWidget;
+class QObject;
 
 enum TMsgKind { mkInformation, mkError, mkWarning };
 enum TScreenCursor { crDefault, crHourGlass };
+
+// A run's progress window as the run sees it: a caption, a status line, a bar over a
+// range and a Cancel button that raises a flag. The widgets library makes the window.
+class TProgressView {
+public:
+    virtual ~TProgressView() = default;
+    virtual void SetCaption(const std::string& Value) = 0;
+    virtual void SetStatus(const std::string& Value) = 0;
+    virtual std::string StatusText() const = 0;
+    virtual void SetCancelCaption(const std::string& Value) = 0;
+    virtual void SetRange(int AMin, int AMax) = 0;
+    virtual int Maximum() const = 0;
+    virtual void SetPosition(int Value) = 0;
+    virtual void StartAnimation() = 0;
+    virtual void StopAnimation() = 0;
+    // Shows the window; Repaint draws it at once.
+    virtual void Show() = 0;
+    virtual void Repaint() = 0;
+    // Raised by Cancel, Escape and closing the window.
+    virtual bool IsCanceled() const = 0;
+    virtual void SetCanceled(bool Value) = 0;
+    // The window itself (message boxes of the run go over it).
+    virtual QObject* Window() = 0;
+};
+
+// What a box asking for a name and a file shows and answers (the name under which a
+// specification is saved and its file).
+struct TNameAndFileQuery {
+    std::string Caption;
+    std::string NameLabel;
+    std::string Name;
+    std::string FileLabel;
+    std::string FileName;
+    std::string FileFilter; // "Description|*.ext|..." for the file button's dialog
+    std::string OkCaption;
+    std::string CancelCaption;
+};
 
 class TUIServices {
 public:
@@ -33,38 +72,45 @@ public:
     virtual bool InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value);
 };
 
-// The services in use. Without an installed instance: the Qt one when a QApplication
-// exists, else a console one (boxes go to standard error, the cursor is remembered).
+// The services in use. Without an installed instance: the windowed ones (registered by
+// the widgets library, see SetWindowedUIServices) when a QApplication exists, else a
+// console one (boxes go to standard error, the cursor is remembered).
 TUIServices& UIServices();
 // Installs Services (not owned; none restores the default). Returns the previous one.
 TUIServices* SetUIServices(TUIServices* Services);
+// Registers the services that show real windows. The core links no widgets code: the
+// widgets library registers its services when it is loaded.
+void SetWindowedUIServices(TUIServices* Services);
+TUIServices* WindowedUIServices();
+
+// The windows the core asks for, made by the widgets libraries, each of which registers
+// its makers when it is loaded. The core asks only while UIServices().HasGui(); an
+// unset maker means no such window (the core then goes on as without windows).
+struct TWindowMakers {
+    // A run's progress window.
+    std::function<std::unique_ptr<TProgressView>()> ProgressView;
+    // A modal box asking for a name and a file; true when confirmed, Query then holding
+    // the answers.
+    std::function<bool(TNameAndFileQuery& Query)> NameAndFile;
+    // The open-file dialog for files of Filter; true and FileName set when one was chosen.
+    std::function<bool(const std::string& DefaultExt, const std::string& Filter, std::string& FileName)> OpenFileName;
+    // The window that has the focus.
+    std::function<QObject*()> ActiveWindow;
+};
+TWindowMakers& WindowMakers();
+// Whether the application object is a QApplication (windows can be made), found by its
+// class name so that the core needs no widgets code.
+bool HaveWidgetsApplication();
 
 // The window message boxes are shown over: the one set by SetMessageBoxOwner while it
 // exists (a run's progress window, which stays on top and would hide a box without a
 // parent), else the application's active window; none without windows.
-QWidget* MessageBoxOwner();
+QObject* MessageBoxOwner();
 // Sets that window (none: back to the active window); returns the previous one.
-QWidget* SetMessageBoxOwner(QWidget* Owner);
+QObject* SetMessageBoxOwner(QObject* Owner);
 
 // The folder of the running program, with a trailing "/".
 std::string ProgramFolder();
-
-// Qt Widgets implementation: QMessageBox, the application's override cursor,
-// QCoreApplication::processEvents.
-class TQtUIServices : public TUIServices {
-public:
-    void MessageBox(const std::string& Text, TMsgKind Kind) override;
-    void SetCursor(TScreenCursor Cursor) override;
-    TScreenCursor Cursor() const override { return FCursor; }
-    void ProcessMessages() override;
-    bool HasGui() const override;
-    // No is the default button: Enter never replaces anything.
-    bool AskYesNo(const std::string& Text, TMsgKind Kind) override;
-    bool InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value) override;
-
-private:
-    TScreenCursor FCursor = crDefault;
-};
 
 // For programs without windows: boxes are written to standard error.
 class TConsoleUIServices : public TUIServices {

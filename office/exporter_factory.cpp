@@ -12,6 +12,7 @@
 #include "cellfile/text_exporter.h"
 #include "cellfile/xml_exporter.h"
 #include "framework/files.h"
+#include "framework/gui_module.h"
 #include "office/access_exporter.h"
 #include "office/excel_exporter.h"
 #include "office/word_exporter.h"
@@ -28,7 +29,54 @@ std::string LowerExtension(const std::string& FileName)
     return ext;
 }
 
+struct TRegistered {
+    TTableTypeExport TableType;
+    std::vector<std::string> Extensions;
+    TExporterMaker Maker;
+};
+
+std::vector<TRegistered>& Registered()
+{
+    static std::vector<TRegistered> registered;
+    return registered;
+}
+
+const TRegistered* FindRegistered(TTableTypeExport TableType)
+{
+    for (const TRegistered& r : Registered())
+        if (r.TableType == TableType)
+            return &r;
+    return nullptr;
+}
+
+const TRegistered* FindRegistered(const std::string& Extension)
+{
+    for (const TRegistered& r : Registered())
+        if (std::find(r.Extensions.begin(), r.Extensions.end(), Extension) != r.Extensions.end())
+            return &r;
+    return nullptr;
+}
+
+// The Gui module may bring the exporter asked for; a failure to load it only means it
+// does not.
+void LoadExportersOfGuiModule()
+{
+    std::string ignored;
+    LoadGuiModule(ignored);
+}
+
 } // namespace
+
+void RegisterExporter(TTableTypeExport TableType, std::vector<std::string> Extensions, TExporterMaker Maker)
+{
+    for (std::string& e : Extensions)
+        std::transform(e.begin(), e.end(), e.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::vector<TRegistered>& registered = Registered();
+    registered.erase(std::remove_if(registered.begin(), registered.end(),
+                                    [&](const TRegistered& r) { return r.TableType == TableType; }),
+                     registered.end());
+    registered.push_back({TableType, std::move(Extensions), std::move(Maker)});
+}
 
 std::unique_ptr<TKVExportBaseComponent> CreateExporter(TTableTypeExport TableType)
 {
@@ -49,7 +97,15 @@ std::unique_ptr<TKVExportBaseComponent> CreateExporter(TTableTypeExport TableTyp
     case teWKS: exporter = std::make_unique<TKVExportToWKS>(); break;
     case teQuattro: exporter = std::make_unique<TKVExportToQuattro>(); break;
     case teParadox: exporter = std::make_unique<TKVExportToParadox>(); break;
-    default: return nullptr;
+    default: {
+        const TRegistered* r = FindRegistered(TableType);
+        if (!r) {
+            LoadExportersOfGuiModule();
+            r = FindRegistered(TableType);
+        }
+        if (!r || !(exporter = r->Maker()))
+            return nullptr;
+    }
     }
     exporter->SetTableType(TableType);
     return exporter;
@@ -72,6 +128,10 @@ bool TableTypeOfFileName(const std::string& FileName, TTableTypeExport& TableTyp
             TableType = k.Type;
             return true;
         }
+    if (const TRegistered* r = FindRegistered(ext)) {
+        TableType = r->TableType;
+        return true;
+    }
     return false;
 }
 
@@ -85,8 +145,11 @@ std::unique_ptr<TKVExportBaseComponent> CreateExporterForFile(const std::string&
         return json;
     }
     TTableTypeExport type;
-    if (!TableTypeOfFileName(FileName, type))
-        return nullptr;
+    if (!TableTypeOfFileName(FileName, type)) {
+        LoadExportersOfGuiModule();
+        if (!TableTypeOfFileName(FileName, type))
+            return nullptr;
+    }
     std::unique_ptr<TKVExportBaseComponent> exporter = CreateExporter(type);
     if (!exporter)
         return nullptr;

@@ -7,8 +7,10 @@
 
 #include "export/export_component.h"
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // A new exporter for TableType, with that table type set; null for a table type no
 // exporter writes yet.
@@ -28,3 +30,12 @@ bool TableTypeOfFileName(const std::string& FileName, TTableTypeExport& TableTyp
 // exporter (one array, or one object a line). Null when the extension names nothing an
 // exporter writes.
 std::unique_ptr<TKVExportBaseComponent> CreateExporterForFile(const std::string& FileName);
+
+// Exporters that live outside the headless core (those that need Qt Gui, such as PDF and
+// the clipboard) register here when their library is loaded: linked into the program,
+// or brought by the Gui module (framework/gui_module.h), which CreateExporter and
+// CreateExporterForFile load when they find no exporter otherwise. Maker gives a new
+// exporter; Extensions (".pdf", letter case ignored) make FileName lookups find
+// TableType. A later registration for the same table type replaces the earlier one.
+using TExporterMaker = std::function<std::unique_ptr<TKVExportBaseComponent>()>;
+void RegisterExporter(TTableTypeExport TableType, std::vector<std::string> Extensions, TExporterMaker Maker);

@@ -17,6 +17,7 @@ packages=(
   fonts-dejavu-core fonts-dejavu-extra
   clang libclang-rt-14-dev
   libxlsxwriter-dev
+  dpkg-dev fakeroot lintian file
   tidy
   libshp-dev libreadstat-dev pxlib-dev python3-dbfread pspp readstat gnumeric
 )

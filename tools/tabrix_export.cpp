@@ -16,6 +16,7 @@
 #include "export/specification_file.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
+#include "framework/gui_module.h"
 #include "framework/sql_data_set.h"
 #include "framework/streams.h"
 #include "framework/ui_services.h"
@@ -28,6 +29,8 @@
 #include "tools/command_line.h"
 #include "cellfile/value_text.h"
 #include "tools/workbook_target.h"
+
+#include <tabrix/version.h>
 
 #include <QCoreApplication>
 #include <QSqlDatabase>
@@ -43,6 +46,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -1363,6 +1367,20 @@ void Failed(const std::string& Reason)
         Say(Reason);
 }
 
+// TABRIX_GUI_MODULE names the module outright; else it is where the installation puts it
+// (TABRIX_GUI_MODULE_RELATIVE, from the program's folder) or, in the build tree, beside
+// the program.
+std::vector<std::string> GuiModuleCandidates()
+{
+    std::vector<std::string> paths;
+    if (const char* named = std::getenv("TABRIX_GUI_MODULE"); named && *named)
+        paths.emplace_back(named);
+    const std::string folder = ProgramFolder();
+    paths.push_back(folder + TABRIX_GUI_MODULE_RELATIVE);
+    paths.push_back(folder + "tabrix-gui.so");
+    return paths;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -1419,12 +1437,18 @@ int main(int argc, char** argv)
                 return UsageError(p);
     }
 
+    // What needs Qt Gui (pictures that are not bitmaps) comes from the Gui module, loaded
+    // only when a run meets such a picture: the program itself links the headless core.
+    SetGuiModuleCandidates(GuiModuleCandidates());
     // A signal only records itself; the run polls it and winds down as a cancel does.
     InstallCancelHandler();
     int code = 1;
     bool written = false;
     try {
-        QCoreApplication app(argc, argv);
+        // Targets that draw (PDF) need a QGuiApplication, which the Gui module makes.
+        std::string noGui;
+        const std::unique_ptr<QCoreApplication> app =
+            MakeApplication(argc, argv, std::string(target->Kind) == "pdf", noGui);
         code = Run(line, *target, written);
     } catch (const TRefused& refused) {
         Failed(refused.Message);

@@ -15,6 +15,8 @@
 #include "framework/ui_services.h"
 #include "tools/command_line.h"
 
+#include <tabrix/version.h>
+
 #include <QCoreApplication>
 
 #include <cstdio>

@@ -47,9 +47,9 @@ namespace {
 // the body of a large document is the hot path of saving it.
 constexpr zip_uint32_t CompressionLevel = 1;
 
-// Text is handed to the compressing thread in buffers of this size, at most this many at
-// a time: enough to keep both threads busy, little memory.
-constexpr std::size_t ChunkSize = 1 << 18;
+// Text is handed to the compressing thread in buffers of DeflatedPart::ChunkSize, at most
+// this many at a time: enough to keep both threads busy, little memory.
+constexpr std::size_t ChunkSize = DeflatedPart::ChunkSize;
 constexpr std::size_t MaxQueued = 3;
 
 // Serves a deflated part's compressed bytes to libzip, which stores them as they are
@@ -184,7 +184,7 @@ zip_int64_t ServePackageFile(void* state, void* data, zip_uint64_t length, zip_s
 // ---- DeflatedPart
 
 DeflatedPart::DeflatedPart()
-    : FOut(1 << 18), FStream(std::make_unique<isal_zstream>()), FLevelBuffer(ISAL_DEF_LVL1_DEFAULT)
+    : FOut(ChunkSize), FStream(std::make_unique<isal_zstream>()), FLevelBuffer(ISAL_DEF_LVL1_DEFAULT)
 {
     FHandle = CreateAnonymousFile();
     isal_deflate_init(FStream.get());

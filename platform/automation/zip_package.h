@@ -35,6 +35,10 @@ std::string ReadHeldPart(zip* source, const std::string& name, const std::string
 // few buffers whatever the part's size.
 class DeflatedPart {
 public:
+    // The size of the buffers handed to the worker: a writer that collects its text in a
+    // buffer of its own hands it over once it holds this much.
+    static constexpr std::size_t ChunkSize = std::size_t(1) << 16;
+
     // Raises EFCreateError when the temporary file cannot be made.
     DeflatedPart();
     ~DeflatedPart();

@@ -5,7 +5,7 @@
 #include "app/main_form.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
-#include "framework/ui_services.h"
+#include "framework/qt_ui_services.h"
 #include "tests/common/qt_application.h"
 #include "tests/support/libreoffice_reader.h"
 #include "tests/support/test_pictures.h"

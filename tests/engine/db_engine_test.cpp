@@ -1,6 +1,6 @@
 // The dataset and data-grid engines over an in-memory dataset and our data grid.
 
-#include "engine/db_data_engine.h"
+#include "engine/db_grid_engine.h"
 #include "framework/db_grid.h"
 #include "framework/exceptions.h"
 #include "tests/common/qt_application.h"

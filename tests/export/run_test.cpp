@@ -417,7 +417,7 @@ TEST_F(WindowRunTest, ZeroRowsHideTheBarAndEndWithZeroOfZero)
     rows = 0;
     bool barVisible = true;
     exporter.OnPrepare = [&](TTestExporter& e) {
-        auto* bar = e.ProgressDlg()->findChild<QProgressBar*>();
+        auto* bar = e.ProgressDlg()->Window()->findChild<QProgressBar*>();
         ASSERT_NE(bar, nullptr);
         barVisible = bar->isVisible();
     };
@@ -468,9 +468,9 @@ TEST_F(WindowRunTest, EscapeInTheWindowCancelsTheRun)
 {
     exporter.OnPrepare = [](TTestExporter& e) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QCoreApplication::sendEvent(e.ProgressDlg(), &press);
+        QCoreApplication::sendEvent(e.ProgressDlg()->Window(), &press);
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier);
-        QCoreApplication::sendEvent(e.ProgressDlg(), &release);
+        QCoreApplication::sendEvent(e.ProgressDlg()->Window(), &release);
         e.UpdateProgressDlg("Exporting...", 1);
     };
     exporter.Execute();
@@ -481,14 +481,14 @@ TEST_F(WindowRunTest, EscapeInTheWindowCancelsTheRun)
 TEST_F(WindowRunTest, CancelButtonAndWindowClose)
 {
     exporter.OnPrepare = [](TTestExporter& e) {
-        auto* button = e.ProgressDlg()->findChild<QPushButton*>();
+        auto* button = e.ProgressDlg()->Window()->findChild<QPushButton*>();
         ASSERT_NE(button, nullptr);
         button->click();
     };
     exporter.Execute();
     EXPECT_EQ(exporter.Statistic().Result, erCanceled);
 
-    exporter.OnPrepare = [](TTestExporter& e) { e.ProgressDlg()->close(); };
+    exporter.OnPrepare = [](TTestExporter& e) { static_cast<TfrmKVEProcess*>(e.ProgressDlg())->close(); };
     exporter.Execute();
     EXPECT_EQ(exporter.Statistic().Result, erCanceled);
 

@@ -1,4 +1,4 @@
-#include "framework/ui_services.h"
+#include "framework/qt_ui_services.h"
 
 #include "tests/common/qt_application.h"
 

@@ -1,5 +1,6 @@
 // The factory: every extension the suite writes reaches its table type and exporter, a
-// .csv / .tsv name brings its delimiter and qualifier, and an unknown one reaches none.
+// .csv / .tsv name brings its delimiter and qualifier, an unknown one reaches none, and
+// exporters registered from other libraries are found like the suite's own.
 
 #include "cellfile/text_exporter.h"
 #include "office/exporter_factory.h"
@@ -47,6 +48,31 @@ TEST(ExporterFactoryTest, ExtensionsReachTheirExporterAndSettings)
     EXPECT_FALSE(CreateExporter(teLDIF));
     EXPECT_FALSE(CreateExporterForFile("a.db")); // a Paradox table or a database: the caller says
     EXPECT_EQ(CreateExporter(teParadox)->TableType(), teParadox);
+}
+
+// Exporters of other libraries (PDF needs Qt Gui) join by registering; the newest
+// registration for a table type stands, and its extensions find it in any letter case.
+TEST(ExporterFactoryTest, RegisteredExportersAreFoundByTableTypeAndExtension)
+{
+    EnsureQtApplication();
+    int made = 0;
+    for (const char* delimiter : {";", "|"}) {
+        RegisterExporter(tePDF, {".Pdf"}, [&made, delimiter] {
+            ++made;
+            auto exporter = std::make_unique<TKVExportToText>();
+            exporter->FieldDelimiter = delimiter;
+            return exporter;
+        });
+    }
+    auto byType = CreateExporter(tePDF);
+    ASSERT_TRUE(byType);
+    EXPECT_EQ(byType->TableType(), tePDF);
+    auto byName = CreateExporterForFile("report.PDF");
+    ASSERT_TRUE(byName);
+    EXPECT_EQ(byName->FieldDelimiter, "|");
+    EXPECT_EQ(byName->FileName(), "report.PDF");
+    EXPECT_EQ(made, 2);
+    EXPECT_FALSE(CreateExporterForFile("report.pdfx"));
 }
 
 } // namespace

@@ -627,7 +627,7 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
         std::string chunk;
         sheet.ForEachRow([&](const XlSpooledRow& row) {
             AppendRowXml(chunk, row, *this);
-            if (chunk.size() >= (1 << 18)) part->Append(chunk);
+            if (chunk.size() >= DeflatedPart::ChunkSize) part->Append(chunk);
         });
         part->Append(std::string_view(chunk));
         part->Append(std::string_view(tail));

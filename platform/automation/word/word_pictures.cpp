@@ -6,10 +6,7 @@
 #include "framework/picture.h"
 #include "framework/png_writer.h"
 
-#include <QBuffer>
 #include <QCryptographicHash>
-#include <QImage>
-#include <QImageReader>
 
 #include <algorithm>
 #include <cerrno>
@@ -67,37 +64,21 @@ int WordPictureStore::Add(const std::string& fileName)
                              pixels->Channels == 4 ? pctRGBA : pctRGB);
         };
     } else {
-        QBuffer source;
-        source.setData(raw);
-        source.open(QIODevice::ReadOnly);
-        QImageReader reader(&source);
-        reader.setAutoTransform(false);
-        QSize size = reader.size();
-        if (!reader.canRead())
-            throw Exception("The file '" + fileName + "' is not a picture this word processor can read");
-        if (size.isValid() && static_cast<int64_t>(size.width()) * size.height() > MaxPixels)
-            throw Exception("The picture '" + fileName + "' is too large (" + std::to_string(size.width()) + " x " +
-                            std::to_string(size.height()) + " pixels; the largest accepted is " +
-                            std::to_string(MaxPixels) + " pixels)");
-        const bool isPng = reader.format() == "png";
-        QImage image = reader.read();
-        if (image.isNull())
-            throw Exception("The picture '" + fileName + "' cannot be decoded: " + reader.errorString().toStdString());
-        picture.PixelWidth = image.width();
-        picture.PixelHeight = image.height();
-        if (isPng) {
+        // Any other format through the Gui library's reader.
+        TForeignPicture decoded = DecodeForeignPicture(bytes, fileName, MaxPixels);
+        picture.PixelWidth = decoded.Width;
+        picture.PixelHeight = decoded.Height;
+        if (decoded.IsPng) {
             // Already PNG: keep the file's own bytes.
             auto png = std::make_shared<std::string>(std::move(bytes));
             held = png->size();
             encode = [png] { return std::move(*png); };
         } else {
-            auto rows = std::make_shared<QImage>(image.hasAlphaChannel() ? image.convertToFormat(QImage::Format_RGBA8888)
-                                                                         : image.convertToFormat(QImage::Format_RGB888));
-            held = static_cast<std::size_t>(rows->sizeInBytes());
+            auto rows = std::make_shared<TBitmapPixels>(std::move(decoded.Pixels));
+            held = rows->Data.size();
             encode = [rows] {
-                return EncodePng(rows->constBits(), rows->width(), rows->height(),
-                                 static_cast<std::size_t>(rows->bytesPerLine()),
-                                 rows->format() == QImage::Format_RGBA8888 ? pctRGBA : pctRGB);
+                return EncodePng(rows->Data.data(), rows->Width, rows->Height, rows->Stride(),
+                                 rows->Channels == 4 ? pctRGBA : pctRGB);
             };
         }
     }
