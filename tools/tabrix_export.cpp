@@ -17,6 +17,7 @@
 #include "framework/exceptions.h"
 #include "framework/files.h"
 #include "framework/sql_data_set.h"
+#include "framework/sql_source.h"
 #include "framework/streams.h"
 #include "framework/ui_services.h"
 #include "cellfile/cell_file_exporter.h"
@@ -433,11 +434,6 @@ const TTarget* FindTarget(const std::string& Kind)
     return nullptr;
 }
 
-bool IsPostgresUri(const std::string& Text)
-{
-    return Text.rfind("postgresql://", 0) == 0 || Text.rfind("postgres://", 0) == 0;
-}
-
 bool IsValueOption(const std::string& Arg)
 {
     static const char* const Names[] = {"-o", "--output", "--table", "--query", "--query-file", "--to", "--into", "--spec",
@@ -728,67 +724,6 @@ const TTarget* ResolveTarget(const TCommandLine& Line, std::string& Problem)
     else if (!database && IsPostgresUri(Line.Output))
         Problem = "a PostgreSQL URI can only be a target with --to database";
     return target;
-}
-
-// Opens the source database under the connection name; raises Exception with the
-// reason when it cannot. An SQLite file must exist: opening is read-only, so a
-// mistyped name never leaves an empty database behind.
-QSqlDatabase OpenSource(const std::string& Source, const QString& Connection)
-{
-    if (IsPostgresUri(Source)) {
-        const QUrl url(QString::fromStdString(Source), QUrl::StrictMode);
-        if (!url.isValid())
-            throw Exception("'" + Source + "' is not a valid PostgreSQL URI: " + url.errorString().toStdString());
-        if (!QSqlDatabase::isDriverAvailable("QPSQL"))
-            throw Exception("the PostgreSQL driver of Qt (QPSQL) is not installed");
-        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", Connection);
-        db.setHostName(url.host());
-        if (url.port() > 0)
-            db.setPort(url.port());
-        db.setUserName(url.userName());
-        db.setPassword(url.password());
-        db.setDatabaseName(url.path().mid(1));
-        // Parameters such as ?host=/run/postgresql or ?sslmode=require go to the
-        // connection as they are, quoted. The source is only read: every transaction
-        // of the connection is read-only, so a --query can never change it.
-        auto quoted = [](QString Value) {
-            Value.replace("\\", "\\\\").replace("'", "\\'");
-            return "'" + Value + "'";
-        };
-        QString serverOptions = "-c default_transaction_read_only=on";
-        QStringList options;
-        for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
-            if (key == "options")
-                serverOptions = value + " " + serverOptions;
-            else
-                options << key + "=" + quoted(value);
-        }
-        options << "options=" + quoted(serverOptions);
-        db.setConnectOptions(options.join(';'));
-        if (!db.open())
-            throw Exception("cannot connect to " + url.toDisplayString(QUrl::RemovePassword).toStdString() + ": "
-                            + db.lastError().text().toStdString());
-        return db;
-    }
-    struct stat st {};
-    if (::stat(Source.c_str(), &st) != 0) {
-        if (errno == ENOENT)
-            throw Exception("the source " + Source + " does not exist");
-        throw Exception("cannot read the source " + Source + ": " + std::strerror(errno));
-    }
-    if (S_ISREG(st.st_mode) && ::access(Source.c_str(), R_OK) != 0)
-        throw Exception("cannot read the source " + Source + ": " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        throw Exception("the source " + Source + " is not a database file");
-    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", Connection);
-    db.setDatabaseName(QString::fromStdString(Source));
-    db.setConnectOptions("QSQLITE_OPEN_READONLY");
-    if (!db.open())
-        throw Exception("cannot open " + Source + ": " + db.lastError().text().toStdString());
-    // The rows are read once, in order: a small page cache does as well as the default
-    // 2 MB one.
-    QSqlQuery(db).exec("PRAGMA cache_size = -256");
-    return db;
 }
 
 // The progress bar on a terminal: rows done, rate and time left, redrawn at most ten
@@ -1216,7 +1151,7 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
     const QString connection = QStringLiteral("tabrix-export-source");
     int code = 1;
     {
-        QSqlDatabase db = OpenSource(Line.Source, connection);
+        QSqlDatabase db = OpenSqlSource(Line.Source, connection);
         TSQLDataSet source;
         source.SetDatabase(db);
         if (!Line.Query.empty())
