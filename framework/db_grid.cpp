@@ -93,7 +93,8 @@ void TColumn::SetVisible(bool Value)
     if (Value == FVisible)
         return;
     FVisible = Value;
-    if (TDBGrid* grid = Grid())
+    // Inside an update bracket the grid hears of it when the bracket closes.
+    if (TDBGrid* grid = Grid(); grid && Collection()->UpdateCount() == 0)
         grid->ColumnsChanged();
 }
 
