@@ -178,6 +178,7 @@ void TfrmStudio::CreateWidgets()
     FGrid = new TDBGrid;
     FGrid->setObjectName("grdData");
     FGrid->SetDataSource(FDataSource);
+    FGrid->SetShowMemoText(true);
     FGrid->horizontalHeader()->setSectionsMovable(true);
     FGrid->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
     FGrid->verticalHeader()->setDefaultSectionSize(FGrid->fontMetrics().height() + 6);
