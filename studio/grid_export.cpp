@@ -8,6 +8,7 @@
 #include "studio/grid_export.h"
 
 #include "export/export_dialog.h"
+#include "export/value_text.h"
 #include "framework/db_grid.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
@@ -151,6 +152,18 @@ void TGridExport::Run(TDBGrid& Grid)
     DropUnknownColumns(exporter, Grid);
     exporter.Options.Include(soShowMessage);
     exporter.Statistic().Warnings.clear();
+    // A text is read back by programs: every value whole (numbers with all their
+    // digits, dates in ISO form), and lines end as the system's text files do, except
+    // in a .csv, whose records end with CR LF.
+    if (exporter.TableType() == teText) {
+        UseExactValueTexts(exporter);
+        exporter.RecordSeparator =
+            QString::fromStdString(ExtractFileExt(exporter.FileName())).compare(".csv", Qt::CaseInsensitive) == 0
+            ? "\r\n"
+            : "\n";
+    } else {
+        exporter.OnGetCellParams = nullptr;
+    }
     FRunning = &exporter;
     try {
         exporter.Execute();

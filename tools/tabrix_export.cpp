@@ -27,7 +27,7 @@
 #include "office/word_exporter.h"
 #include "platform/automation/automation.h"
 #include "tools/command_line.h"
-#include "tools/value_text.h"
+#include "export/value_text.h"
 #include "tools/workbook_target.h"
 
 #include <QCoreApplication>
@@ -186,13 +186,7 @@ TExporter MakeText(const std::string& Output)
     TExporter exporter = CreateExporterForFile(Output);
     if (Lower(ExtractFileExt(Output)) != ".csv")
         exporter->RecordSeparator = "\n";
-    TKVExportBaseComponent* self = exporter.get();
-    exporter->OnGetCellParams = [self](TPersistent*, TField* Field, std::string& Text, TFont*, TAlignment&, TColor&,
-                                       TCellType&) {
-        // Display texts (soFieldMask) go as the user formatted them.
-        if (Field && !Field->IsNull() && !Field->IsBlob() && !self->Options.Contains(soFieldMask))
-            Text = ExactFieldText(Field);
-    };
+    UseExactValueTexts(*exporter);
     return exporter;
 }
 

@@ -1,5 +1,5 @@
 #include "tools/workbook_target.h"
-#include "tools/value_text.h"
+#include "export/value_text.h"
 
 #include "framework/data_set.h"
 #include "framework/files.h"

@@ -1,5 +1,5 @@
 #pragma once
-// Value texts that hold a value exactly, for the command line's targets: numbers with
+// Value texts that hold a value exactly, for the programs that export to text: numbers with
 // every digit a double holds (the shortest text that reads back as the same double),
 // money and decimals with their own digits, dates and times in ISO form.
 
@@ -10,6 +10,7 @@
 #include <utility>
 
 class TField;
+class TKVExportBaseComponent;
 class Variant;
 
 // A decimal number's sign and significant digits, and the power of ten of its first
@@ -31,3 +32,8 @@ std::string IsoText(double Serial, bool WithTime);
 // The text of a field's current value by its type, as above; other types give
 // AsString. The field must not be null.
 std::string ExactFieldText(TField* Field);
+
+// Makes Exporter write the value of every field that is neither null nor a blob as
+// ExactFieldText gives it; display texts (soFieldMask) go as the user formatted them.
+// Takes OnGetCellParams.
+void UseExactValueTexts(TKVExportBaseComponent& Exporter);

@@ -1,5 +1,6 @@
-#include "tools/value_text.h"
+#include "export/value_text.h"
 
+#include "export/export_component.h"
 #include "framework/data_set.h"
 #include "framework/format_settings.h"
 
@@ -127,4 +128,14 @@ std::string ExactFieldText(TField* Field)
     default:
         return Field->AsString();
     }
+}
+
+void UseExactValueTexts(TKVExportBaseComponent& Exporter)
+{
+    TKVExportBaseComponent* self = &Exporter;
+    Exporter.OnGetCellParams = [self](TPersistent*, TField* Field, std::string& Text, TFont*, TAlignment&, TColor&,
+                                      TCellType&) {
+        if (Field && !Field->IsNull() && !Field->IsBlob() && !self->Options.Contains(soFieldMask))
+            Text = ExactFieldText(Field);
+    };
 }
