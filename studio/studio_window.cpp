@@ -196,6 +196,7 @@ void TfrmStudio::CreateWidgets()
     right->addWidget(queryPane);
     right->addWidget(FGrid);
     right->setStretchFactor(1, 4);
+    right->setSizes({110, 570});
     auto* main = new QSplitter(Qt::Horizontal);
     main->addWidget(FObjects);
     main->addWidget(right);
