@@ -82,6 +82,7 @@ int main(int argc, char** argv)
     window.grab(); // paints the first rows: they are read now
     const double firstRows = clock.elapsed();
     const double afterOpen = StatusMegabytes("VmRSS:");
+    const double peakOpen = StatusMegabytes("VmHWM:");
 
     clock.restart();
     TDBGrid* grid = window.Grid();
@@ -92,6 +93,7 @@ int main(int argc, char** argv)
     }
     const double scrolling = clock.elapsed();
     const double afterScroll = StatusMegabytes("VmRSS:");
+    const double peakScroll = StatusMegabytes("VmHWM:");
 
     const std::string fromGrid = (folder + "/grid.csv").toStdString();
     TKVExportBaseComponent& settings = window.Export().Settings();
@@ -100,6 +102,7 @@ int main(int argc, char** argv)
     clock.restart();
     window.Export().Run(*grid);
     const double gridExport = clock.elapsed();
+    const double peakExport = StatusMegabytes("VmHWM:");
 
     const QString fromCli = folder + "/cli.csv";
     clock.restart();
@@ -114,11 +117,12 @@ int main(int argc, char** argv)
     std::printf("first rows shown             %.0f ms\n", firstRows);
     std::printf("scrolled to the end          %.0f ms (100 jumps, each painted)\n", scrolling);
     std::printf("resident before opening      %.1f MB\n", before);
-    std::printf("held by the grid, opened     %.1f MB\n", afterOpen - before);
-    std::printf("held by the grid, at the end %.1f MB (resident %.1f MB, peak %.1f MB)\n", afterScroll - before,
-                afterScroll, StatusMegabytes("VmHWM:"));
+    std::printf("held by the grid, opened     %.1f MB (peak resident so far %.1f MB)\n", afterOpen - before, peakOpen);
+    std::printf("held by the grid, at the end %.1f MB (resident %.1f MB, peak so far %.1f MB)\n", afterScroll - before,
+                afterScroll, peakScroll);
     std::printf("export from the grid         %.0f ms (%s)\n", gridExport,
                 window.Export().LastResult() == erCompleted ? "completed" : "did not complete");
+    std::printf("peak resident after export   %.1f MB\n", peakExport);
     std::printf("tabrix-export, same table    %.0f ms (exit %d)\n", cliExport, cli);
     std::printf("the two files are            %s\n", same ? "identical" : "DIFFERENT");
     return 0;
