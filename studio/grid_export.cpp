@@ -16,6 +16,7 @@
 #include "framework/ui_services.h"
 #include "office/access_exporter.h"
 #include "office/exporter_factory.h"
+#include "office/typed_workbook.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -100,10 +101,17 @@ TExportFormatTypes TGridExport::OfferedFormats()
 
 std::unique_ptr<TKVExportBaseComponent> TGridExport::ExporterFor(TTableTypeExport TableType) const
 {
-    std::unique_ptr<TKVExportBaseComponent> exporter = CreateExporter(TableType);
+    // Workbooks get typed cells with every digit, as tabrix-export writes them.
+    std::unique_ptr<TKVExportBaseComponent> exporter = TableType == teExcel || TableType == teXLS
+        ? std::make_unique<TTypedWorkbook>()
+        : CreateExporter(TableType);
     if (!exporter)
         throw Exception("No exporter writes the format " + std::to_string(TableType));
+    // The settings are copied, the handlers are not: the old exporter's would act on
+    // it, and the new one keeps its own (a workbook types its cells in one).
+    const TGetCellParamsEvent own = exporter->OnGetCellParams;
     exporter->Assign(FSettings.get());
+    exporter->OnGetCellParams = own;
     exporter->SetTableType(TableType);
     exporter->SetFileName(FSettings->FileName());
     return exporter;
@@ -142,13 +150,16 @@ bool TGridExport::Execute(TDBGrid& Grid, const std::string& SourceName)
     exporter->BlankIfZero = blankIfZero;
     exporter->SelectedRecord = selected == 1;
     FSettings = std::move(exporter);
-    Run(Grid);
+    Run(Grid, SourceName);
     return true;
 }
 
-void TGridExport::Run(TDBGrid& Grid)
+void TGridExport::Run(TDBGrid& Grid, const std::string& SourceName)
 {
     TKVExportBaseComponent& exporter = *FSettings;
+    auto* workbook = dynamic_cast<TTypedWorkbook*>(&exporter);
+    if (workbook)
+        workbook->SheetName = WorkbookSheetName(SourceName);
     exporter.ColumnSource = csDBGrid;
     exporter.SetDBGrid(&Grid);
     DropUnknownColumns(exporter, Grid);
@@ -167,8 +178,6 @@ void TGridExport::Run(TDBGrid& Grid)
             QString::fromStdString(ExtractFileExt(exporter.FileName())).compare(".csv", Qt::CaseInsensitive) == 0
             ? "\r\n"
             : "\n";
-    } else {
-        exporter.OnGetCellParams = nullptr;
     }
     FRunning = &exporter;
     try {
@@ -181,9 +190,13 @@ void TGridExport::Run(TDBGrid& Grid)
     FRunning = nullptr;
     exporter.SetDBGrid(nullptr);
     FLastResult = exporter.Statistic().Result;
-    if (FLastResult != erFailed && !exporter.Statistic().Warnings.empty()) {
+    std::vector<std::string> warnings = exporter.Statistic().Warnings;
+    if (workbook)
+        for (const std::string& w : workbook->ChangedWarnings())
+            warnings.push_back(w);
+    if (FLastResult != erFailed && !warnings.empty()) {
         std::string text = "Some values could not be written as they were:";
-        for (const std::string& w : exporter.Statistic().Warnings)
+        for (const std::string& w : warnings)
             text += "\n" + w;
         UIServices().MessageBox(text, mkWarning);
     }

@@ -29,8 +29,9 @@ public:
     // exports on OK. False when the dialog was cancelled; otherwise the run's result
     // is in LastResult.
     bool Execute(TDBGrid& Grid, const std::string& SourceName);
-    // Exports Grid's rows with the current settings, without asking.
-    void Run(TDBGrid& Grid);
+    // Exports Grid's rows with the current settings, without asking; SourceName names
+    // a workbook's sheet.
+    void Run(TDBGrid& Grid, const std::string& SourceName = {});
     TKVEResult LastResult() const { return FLastResult; }
     // The exporter of the run under way, for a host that wants to follow it; none
     // between runs.

@@ -522,10 +522,22 @@ void TfrmStudio::SetAfterExportChoice(TActionAfterExport Action)
         a->setChecked(a->data().toInt() == Action);
 }
 
+void TfrmStudio::SetBusy(bool Busy)
+{
+    // While a run reads the grid's dataset nothing may replace it: the window takes
+    // no command, and the progress window's Cancel is the way out.
+    for (QAction* a : findChildren<QAction*>())
+        a->setEnabled(!Busy);
+    centralWidget()->setEnabled(!Busy);
+    if (!Busy)
+        UpdateState();
+}
+
 void TfrmStudio::ExportGrid()
 {
     if (!FDataSet || !FDataSet->Active())
         return;
+    const TBusy busy(*this);
     TakeHeaderOrder(*FGrid);
     FExport.Settings().ActionAfterExport = AfterExportChoice();
     try {
@@ -534,17 +546,17 @@ void TfrmStudio::ExportGrid()
     } catch (const Exception& e) {
         Failure("The export did not run", e.Message(), "Check the file name and the format, then export again.");
     }
-    UpdateState();
 }
 
 void TfrmStudio::RepeatExport()
 {
     if (!FDataSet || !FDataSet->Active())
         return;
+    const TBusy busy(*this);
     TakeHeaderOrder(*FGrid);
     FExport.Settings().ActionAfterExport = AfterExportChoice();
     try {
-        FExport.Run(*FGrid);
+        FExport.Run(*FGrid, FShownName);
     } catch (const Exception& e) {
         Failure("The export did not run", e.Message(), "Check the file name and the format, then export again.");
     }

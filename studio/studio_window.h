@@ -101,6 +101,14 @@ private:
     // Shows a failure with what to do about it.
     void Failure(const std::string& What, const std::string& Why, const std::string& Hint);
     TActionAfterExport AfterExportChoice() const;
+    void SetBusy(bool Busy);
+    struct TBusy {
+        explicit TBusy(TfrmStudio& Window) : FWindow(Window) { FWindow.SetBusy(true); }
+        ~TBusy() { FWindow.SetBusy(false); }
+        TBusy(const TBusy&) = delete;
+        TBusy& operator=(const TBusy&) = delete;
+        TfrmStudio& FWindow;
+    };
     void SetAfterExportChoice(TActionAfterExport Action);
 
     TStudioSource FSource{"tabrix-studio-source"};

@@ -29,6 +29,7 @@
 #include "tools/command_line.h"
 #include "export/value_text.h"
 #include "tools/workbook_target.h"
+#include "office/typed_workbook.h"
 
 #include <QCoreApplication>
 #include <QSqlDatabase>
@@ -169,7 +170,7 @@ TExporter MakeWord(const std::string&)
 
 TExporter MakeSpreadsheet(const std::string&)
 {
-    return std::make_unique<TCommandLineWorkbook>();
+    return std::make_unique<TTypedWorkbook>();
 }
 
 TExporter MakeDatabaseTable(const std::string&)
@@ -887,19 +888,10 @@ std::string XlsHint(const TCommandLine& Line, const std::string& Reason)
 }
 
 // Says once per column which values a workbook could not hold as they left.
-void TellChangedValues(const TCommandLineWorkbook& Workbook)
+void TellChangedValues(const TTypedWorkbook& Workbook)
 {
-    for (const auto& [column, changed] : Workbook.Changed()) {
-        if (changed.Rounded > 0)
-            Say("warning: column " + column + ": " + std::to_string(changed.Rounded)
-                + " values have more digits than a workbook number holds (about 15) and were rounded");
-        if (changed.NotNumbers > 0)
-            Say("warning: column " + column + ": " + std::to_string(changed.NotNumbers)
-                + " values are infinite or not a number, which a workbook cannot hold; they were written as text");
-        if (changed.EarlyDates > 0)
-            Say("warning: column " + column + ": " + std::to_string(changed.EarlyDates)
-                + " dates lie before 1900-01-01, where workbook dates begin; they were written as text");
-    }
+    for (const std::string& warning : Workbook.ChangedWarnings())
+        Say("warning: " + warning);
 }
 
 // Gives every field of a document's source a display width from what it holds: the
@@ -970,7 +962,7 @@ TExporter SetUpExporter(const TCommandLine& Line, const TTarget& Target, const s
     if (std::string(Target.Kind) == "database")
         exporter->TableName = Line.IntoTable;
     exporter->AnimatedStatus = false;
-    if (auto* workbook = dynamic_cast<TCommandLineWorkbook*>(exporter.get())) {
+    if (auto* workbook = dynamic_cast<TTypedWorkbook*>(exporter.get())) {
         workbook->SheetName = WorkbookSheetName(!Line.Sheet.empty()   ? Line.Sheet
                                                 : !Line.Table.empty() ? Line.Table
                                                                       : std::filesystem::path(Line.Output).stem().string());
@@ -1004,7 +996,7 @@ TOutcome Export(TKVExportBaseComponent& Exporter, TSQLDataSet& Source, const std
 {
     TOutcome outcome;
     TProgressBar bar(!Quiet && ::isatty(STDERR_FILENO));
-    const int perFile = dynamic_cast<TCommandLineWorkbook*>(&Exporter) ? Exporter.RowsPerFile : 0;
+    const int perFile = dynamic_cast<TTypedWorkbook*>(&Exporter) ? Exporter.RowsPerFile : 0;
     TRowWindowEngine window(perFile);
     if (perFile > 0) {
         window.SetDataset(&Source);
@@ -1163,7 +1155,7 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
             && (outcome.Result == erCompleted || (outcome.Result == erCanceled && CancelledBy != 0));
         if (outcome.Files.empty())
             outcome.Files.push_back(IsPostgresUri(Line.Output) ? Line.Output : exporter->FileName());
-        if (auto* workbook = dynamic_cast<TCommandLineWorkbook*>(exporter.get()); Written && workbook)
+        if (auto* workbook = dynamic_cast<TTypedWorkbook*>(exporter.get()); Written && workbook)
             TellChangedValues(*workbook);
         if (Written)
             for (const std::string& warning : exporter->Statistic().Warnings)

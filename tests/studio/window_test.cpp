@@ -6,6 +6,9 @@
 
 #include "export/export_dialog.h"
 #include "export/progress_window.h"
+#include "export/save_spec_dialog.h"
+#include "framework/file_dialog.h"
+#include "office/typed_workbook.h"
 #include "framework/sql_data_set.h"
 #include "studio/grid_columns.h"
 #include "tests/support/test_databases.h"
@@ -14,6 +17,8 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QImage>
+#include <QActionGroup>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
@@ -171,6 +176,60 @@ TEST_F(StudioWindowTest, CancelKeepsTheRowsWrittenBefore)
     EXPECT_EQ(rows, expected);
     EXPECT_GT(written, 0);
     EXPECT_LT(written, total);
+}
+
+TEST_F(StudioWindowTest, SpecificationsCarrySettingsToTheNextExport)
+{
+    ASSERT_TRUE(Window->OpenSource(MakeDatabase()));
+    ASSERT_TRUE(Window->ShowTable("people"));
+    TKVExportBaseComponent& before = Window->Export().Settings();
+    before.AddTitle = false;
+    before.BlankIfZero = true;
+    Window->grpAfterExport->actions()[1]->setChecked(true); // open the file
+    const std::string spec = Dir / "people.kve";
+    WithDialog<TfrmKVESaveSpec>(
+        [&](TfrmKVESaveSpec& dialog) {
+            QTest::keyClicks(dialog.edSpecName, "People");
+            dialog.edFileName->clear();
+            QTest::keyClicks(dialog.edFileName, QString::fromStdString(spec));
+            QTest::keyClick(&dialog, Qt::Key_Return);
+        },
+        [&] { Window->actSaveSpec->trigger(); });
+    // The same settings for a workbook, loaded by a fresh window.
+    std::string text;
+    {
+        std::ifstream in(spec);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    ASSERT_NE(text.find("TableType=Text"), std::string::npos) << text;
+    text.replace(text.find("TableType=Text"), 14, "TableType=Excel");
+    std::ofstream(spec, std::ios::trunc) << text;
+
+    Window = std::make_unique<TfrmStudio>();
+    TScriptedFileDialogService files;
+    files.Answers = {spec};
+    SetFileDialogService(&files);
+    Window->actLoadSpec->trigger();
+    SetFileDialogService(nullptr);
+    TKVExportBaseComponent& after = Window->Export().Settings();
+    ASSERT_NE(dynamic_cast<TTypedWorkbook*>(&after), nullptr);
+    EXPECT_FALSE(after.AddTitle);
+    EXPECT_TRUE(after.BlankIfZero);
+    EXPECT_EQ(Window->grpAfterExport->checkedAction(), Window->grpAfterExport->actions()[1]);
+    EXPECT_TRUE(Window->actRepeatExport->isEnabled() || !Window->Grid()->DataSet());
+
+    // Exported as a workbook of typed cells, read back by openpyxl.
+    ASSERT_TRUE(Window->OpenSource(Dir / "shop.db"));
+    ASSERT_TRUE(Window->RunQuery("SELECT id, amount FROM people WHERE id < 4 ORDER BY id"));
+    after.SetFileName(Dir / "people.xlsx");
+    after.ActionAfterExport = aeNone;
+    after.BlankIfZero = false;
+    Window->Export().Run(*Window->Grid());
+    EXPECT_EQ(Window->Export().LastResult(), erCompleted);
+    EXPECT_EQ(Shell("/usr/bin/python3 -c 'import openpyxl,sys\n"
+                    "for r in openpyxl.load_workbook(sys.argv[1]).active.iter_rows(values_only=True): print(r)' '"
+                    + Dir / "people.xlsx" + "'"),
+              "(1, 0.30000000000000004)\n(2, -1e+300)\n(3, 3)\n");
 }
 
 TEST_F(StudioWindowTest, ScreenshotShowsTheWindowFilled)
