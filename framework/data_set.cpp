@@ -471,14 +471,31 @@ void TField::SetValue(const Variant& Value)
     FDataSet->SetFieldValue(*this, Value);
 }
 
+const Variant& TField::CurrentValue(Variant& Holder) const
+{
+    if (FDataSet) {
+        FDataSet->CheckActive();
+        if (const Variant* held = FDataSet->HeldFieldValue(*this)) {
+            if (!held->IsEmpty())
+                return *held;
+            static const Variant null = Variant::Null();
+            return null;
+        }
+    }
+    Holder = Value();
+    return Holder;
+}
+
 bool TField::IsNull() const
 {
-    return Value().IsNull();
+    Variant holder;
+    return CurrentValue(holder).IsNull();
 }
 
 std::string TField::AsString() const
 {
-    const Variant v = Value();
+    Variant holder;
+    const Variant& v = CurrentValue(holder);
     if (v.IsNull())
         return {};
     switch (FDataType) {
@@ -554,22 +571,26 @@ std::string TField::DisplayText() const
 
 double TField::AsFloat() const
 {
-    return Value().AsDouble();
+    Variant holder;
+    return CurrentValue(holder).AsDouble();
 }
 
 std::int64_t TField::AsInteger() const
 {
-    return Value().AsInteger();
+    Variant holder;
+    return CurrentValue(holder).AsInteger();
 }
 
 double TField::AsDateTime() const
 {
-    return Value().AsDateTime();
+    Variant holder;
+    return CurrentValue(holder).AsDateTime();
 }
 
 bool TField::AsBoolean() const
 {
-    return Value().AsBoolean();
+    Variant holder;
+    return CurrentValue(holder).AsBoolean();
 }
 
 // ---------------------------------------------------------------------------

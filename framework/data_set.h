@@ -111,6 +111,10 @@ public:
 
 private:
     friend class TDataSet;
+    // The current value: the dataset's own copy where it holds one (Holder untouched),
+    // else Value() stored in Holder. Null stands for empty too.
+    const Variant& CurrentValue(Variant& Holder) const;
+
     TDataSet* FDataSet;
     int FIndex = -1;
     std::string FFieldName;
@@ -195,6 +199,13 @@ protected:
     // The value of Field in the current record (Field belongs to this dataset and the
     // dataset is open): null when there is no current record.
     virtual Variant GetFieldValue(const TField& Field) const = 0;
+    // The value GetFieldValue would give, where the dataset holds it for the current
+    // record and can lend it without a copy; null otherwise. Valid until the cursor moves.
+    virtual const Variant* HeldFieldValue(const TField& Field) const
+    {
+        (void)Field;
+        return nullptr;
+    }
     // Stores a value into the current record; by default the dataset is read-only.
     virtual void SetFieldValue(TField& Field, const Variant& Value);
     // Opening and closing; InternalOpen may create the fields.

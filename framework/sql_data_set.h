@@ -101,6 +101,7 @@ public:
 
 protected:
     Variant GetFieldValue(const TField& Field) const override;
+    const Variant* HeldFieldValue(const TField& Field) const override;
     void InternalOpen() override;
     void InternalClose() override;
 
