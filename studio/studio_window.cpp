@@ -535,20 +535,15 @@ void TfrmStudio::SetBusy(bool Busy)
 
 void TfrmStudio::ExportGrid()
 {
-    if (!FDataSet || !FDataSet->Active())
-        return;
-    const TBusy busy(*this);
-    TakeHeaderOrder(*FGrid);
-    FExport.Settings().ActionAfterExport = AfterExportChoice();
-    try {
-        if (FExport.Execute(*FGrid, FShownName))
-            FExported = true;
-    } catch (const Exception& e) {
-        Failure("The export did not run", e.Message(), "Check the file name and the format, then export again.");
-    }
+    RunExport(true);
 }
 
 void TfrmStudio::RepeatExport()
+{
+    RunExport(false);
+}
+
+void TfrmStudio::RunExport(bool Ask)
 {
     if (!FDataSet || !FDataSet->Active())
         return;
@@ -556,7 +551,10 @@ void TfrmStudio::RepeatExport()
     TakeHeaderOrder(*FGrid);
     FExport.Settings().ActionAfterExport = AfterExportChoice();
     try {
-        FExport.Run(*FGrid, FShownName);
+        if (!Ask)
+            FExport.Run(*FGrid, FShownName);
+        else if (FExport.Execute(*FGrid, FShownName))
+            FExported = true;
     } catch (const Exception& e) {
         Failure("The export did not run", e.Message(), "Check the file name and the format, then export again.");
     }

@@ -89,6 +89,8 @@ private:
     void ObjectActivated(QListWidgetItem* Item);
     void HistoryChosen(int Index);
     void RepeatExport();
+    // With Ask the setup dialog comes first; without, the last settings are used.
+    void RunExport(bool Ask);
     void LoadSpecification();
     void SaveSpecification();
     void FillColumnsMenu();
