@@ -23,9 +23,12 @@ std::string SourceDisplayName(const std::string& Source)
     if (!IsPostgresUri(Source))
         return Source;
     const QUrl url(QString::fromStdString(Source), QUrl::StrictMode);
-    if (!url.isValid())
-        return Source.substr(0, Source.find('@') == std::string::npos ? Source.size() : 0);
-    return url.toString(QUrl::RemovePassword).toStdString();
+    if (url.isValid())
+        return url.toString(QUrl::RemovePassword).toStdString();
+    // Not a URI Qt reads: whatever stands before the host goes.
+    const std::size_t scheme = Source.find("://") + 3;
+    const std::size_t at = Source.find('@', scheme);
+    return at == std::string::npos ? Source : Source.substr(0, scheme) + Source.substr(at + 1);
 }
 
 namespace {

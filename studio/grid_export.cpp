@@ -122,7 +122,7 @@ bool TGridExport::Execute(TDBGrid& Grid, const std::string& SourceName)
     const TKVExportBaseComponent& s = *FSettings;
     std::string fileName = s.FileName();
     const std::string folder = ExtractFilePath(fileName);
-    fileName = (folder.empty() ? std::string() : folder) + FileStem(SourceName)
+    fileName = folder + FileStem(SourceName)
         + QString::fromStdString(TKVExportBaseComponent::GetDefExt(s.TableType())).toLower().toStdString();
     std::string tableName = s.TableName.empty() ? FileStem(SourceName) : s.TableName;
     TTableTypeExport tableType = s.TableType();
