@@ -493,3 +493,23 @@ void TKVExportToCellFile::WriteRowEnd(bool)
 void TKVExportToCellFile::WriteData(TField*, TCellType, int, int, const std::string&, TAlignment, TFont*, TColor)
 {
 }
+
+std::vector<TKVEColumn*> TKVExportToCellFile::VisibleColumns()
+{
+    std::vector<TKVEColumn*> visible;
+    for (int i = 0; i < Columns().Count(); ++i)
+        if (Columns()[i]->Visible)
+            visible.push_back(Columns()[i]);
+    return visible;
+}
+
+std::string TKVExportToCellFile::CaptionOf(TKVEColumn* Column)
+{
+    return Options.Contains(soUseFieldNameAsCaption) || Column->Title().Caption.empty() ? Column->FieldName
+                                                                                        : Column->Title().Caption;
+}
+
+bool TKVExportToCellFile::IsPictureCell(TField* Field, TCellType CellType)
+{
+    return CellType == ctGraphic || (Field && Field->IsBlob() && Field->BlobType() == ftGraphic);
+}

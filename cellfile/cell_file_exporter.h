@@ -48,6 +48,14 @@ public:
     static std::string NumberedFileName(const std::string& FileName, int FileNumber);
 
 protected:
+    // The visible columns in collection order, and the caption a column shows: its
+    // FieldName with soUseFieldNameAsCaption or when its title has no caption, else the
+    // title's caption.
+    std::vector<TKVEColumn*> VisibleColumns();
+    std::string CaptionOf(TKVEColumn* Column);
+    // Whether a cell holds a picture (its type, or a graphic field).
+    static bool IsPictureCell(TField* Field, TCellType CellType);
+
     // The rows file number FileNumber will hold: its title rows and its share of the
     // records (all records when the export is not split).
     int FileRowCount(int FileNumber) const;

@@ -1,5 +1,7 @@
 #include "cellfile/json_exporter.h"
 
+#include "cellfile/markup_text.h"
+
 #include "framework/data_set.h"
 #include "framework/exceptions.h"
 #include "framework/utf8.h"
@@ -92,18 +94,8 @@ void TKVExportToJSON::WriteDataBegin()
     FKeys.clear();
     std::set<std::string> used;
     long long ignored = 0;
-    for (int i = 0; i < Columns().Count(); ++i) {
-        TKVEColumn* column = Columns()[i];
-        if (!column->Visible)
-            continue;
-        std::string key = Options.Contains(soUseFieldNameAsCaption) || column->Title().Caption.empty()
-            ? column->FieldName
-            : column->Title().Caption;
-        const std::string base = key;
-        for (int n = 2; !used.insert(key).second; ++n)
-            key = base + "_" + std::to_string(n);
-        FKeys.push_back(JsonString(key, ignored));
-    }
+    for (TKVEColumn* column : VisibleColumns())
+        FKeys.push_back(JsonString(UniqueName(CaptionOf(column), used, false), ignored));
 }
 
 void TKVExportToJSON::WriteRowStart(bool IsTitle)
@@ -129,8 +121,7 @@ void TKVExportToJSON::WriteData(TField* Field, TCellType CellType, int, int ACol
         FObject += "\"" + std::to_string(ACol) + "\"";
     FObject += ':';
     ++FValues;
-    const bool picture = CellType == ctGraphic || (Field && Field->IsBlob() && Field->BlobType() == ftGraphic);
-    if (picture) {
+    if (IsPictureCell(Field, CellType)) {
         if (!Text.empty())
             ++FPictures;
         FObject += "null";

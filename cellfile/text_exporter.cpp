@@ -108,6 +108,12 @@ void TKVExportToText::Tell(TTally& Tally, const std::string& What)
     Tally = TTally();
 }
 
+void TKVExportToText::Warn(long long Count, const std::string& What)
+{
+    if (Count > 0)
+        Statistic().Warnings.push_back(FTargetName + ": " + std::to_string(Count) + " " + What);
+}
+
 std::string TKVExportToText::CellText(const std::string& Text, bool Null, TAlignment Alignment, int Position,
                                       bool Line)
 {
@@ -173,7 +179,7 @@ void TKVExportToText::WriteData(TField* Field, TCellType CellType, int ARow, int
                                 TAlignment Alignment, TFont*, TColor)
 {
     const long long cut = FCut.Count, breaks = FLineBreaks.Count, split = FSplit.Count, pictures = FPictures.Count;
-    const bool picture = CellType == ctGraphic || (Field && Field->IsBlob() && Field->BlobType() == ftGraphic);
+    const bool picture = IsPictureCell(Field, CellType);
     const bool null = !Field || Field->IsNull();
     const std::string empty;
     const std::string& text = picture ? empty : Text;

@@ -56,6 +56,9 @@ public:
     static constexpr int DefaultFixedWidth = 10;
 
 protected:
+    // One line of the run's warnings about this file: "<file>: <Count> <What>", when
+    // Count is above 0.
+    void Warn(long long Count, const std::string& What);
     // The text of one cell as it goes into a row: qualified or padded.
     std::string CellText(const std::string& Text, bool Null, TAlignment Alignment, int Position, bool Line);
 

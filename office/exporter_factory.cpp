@@ -1,7 +1,12 @@
 #include "office/exporter_factory.h"
 
+#include "cellfile/dif_exporter.h"
+#include "cellfile/html_exporter.h"
 #include "cellfile/json_exporter.h"
+#include "cellfile/sql_exporter.h"
+#include "cellfile/sylk_exporter.h"
 #include "cellfile/text_exporter.h"
+#include "cellfile/xml_exporter.h"
 #include "framework/files.h"
 #include "office/access_exporter.h"
 #include "office/excel_exporter.h"
@@ -30,6 +35,11 @@ std::unique_ptr<TKVExportBaseComponent> CreateExporter(TTableTypeExport TableTyp
     case teXLS:
     case teExcel: exporter = std::make_unique<TKVExportToExcel>(); break;
     case teAccess: exporter = std::make_unique<TKVExportToAccess>(); break;
+    case teHTML: exporter = std::make_unique<TKVExportToHTML>(); break;
+    case teXML: exporter = std::make_unique<TKVExportToXML>(); break;
+    case teSQL: exporter = std::make_unique<TKVExportToSQL>(); break;
+    case teSYLK: exporter = std::make_unique<TKVExportToSYLK>(); break;
+    case teDIF: exporter = std::make_unique<TKVExportToDIF>(); break;
     default: return nullptr;
     }
     exporter->SetTableType(TableType);
@@ -44,6 +54,7 @@ bool TableTypeOfFileName(const std::string& FileName, TTableTypeExport& TableTyp
     } known[] = {
         {".txt", teText}, {".csv", teText},  {".tsv", teText},  {".doc", teWord},    {".docx", teWord},
         {".rtf", teWord}, {".xls", teExcel}, {".xlsx", teExcel}, {".mdb", teAccess}, {".accdb", teAccess},
+        {".htm", teHTML}, {".html", teHTML}, {".xml", teXML}, {".sql", teSQL}, {".slk", teSYLK}, {".dif", teDIF},
     };
     const std::string ext = LowerExtension(FileName);
     for (const auto& k : known)

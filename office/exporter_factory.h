@@ -15,8 +15,9 @@
 std::unique_ptr<TKVExportBaseComponent> CreateExporter(TTableTypeExport TableType);
 
 // The table type that FileName's extension names, letter case ignored: .txt .csv .tsv
-// are teText, .doc .docx .rtf teWord, .xls .xlsx teExcel, .mdb .accdb teAccess. False
-// when the extension names none.
+// are teText, .doc .docx .rtf teWord, .xls .xlsx teExcel, .mdb .accdb teAccess;
+// .htm .html teHTML, .xml teXML, .sql teSQL, .slk teSYLK, .dif teDIF. False when the
+// extension names none.
 bool TableTypeOfFileName(const std::string& FileName, TTableTypeExport& TableType);
 
 // The exporter for FileName's table type with FileName set and the settings its

@@ -1,5 +1,5 @@
 #include "office/typed_workbook.h"
-#include "export/value_text.h"
+#include "cellfile/value_text.h"
 
 #include "framework/data_set.h"
 #include "framework/files.h"

@@ -8,7 +8,7 @@
 #include "studio/grid_export.h"
 
 #include "export/export_dialog.h"
-#include "export/value_text.h"
+#include "cellfile/value_text.h"
 #include "framework/db_grid.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"

@@ -27,7 +27,7 @@
 #include "office/word_exporter.h"
 #include "platform/automation/automation.h"
 #include "tools/command_line.h"
-#include "export/value_text.h"
+#include "cellfile/value_text.h"
 #include "tools/workbook_target.h"
 #include "office/typed_workbook.h"
 
@@ -199,7 +199,14 @@ bool IsTextKind(const std::string& Kind)
 // The kinds standard output can take.
 bool IsStreamKind(const std::string& Kind)
 {
-    return IsTextKind(Kind) || Kind == "json" || Kind == "jsonl";
+    return IsTextKind(Kind) || Kind == "json" || Kind == "jsonl"
+        || Kind == "htm" || Kind == "html" || Kind == "xml" || Kind == "sql" || Kind == "slk" || Kind == "dif";
+}
+
+// The kinds whose TableName --table-name sets.
+bool TakesTableName(const std::string& Kind)
+{
+    return Kind == "sql" || Kind == "xml";
 }
 
 // Standard output, for the text targets: written through one buffer, with nothing
@@ -251,6 +258,12 @@ const TTarget Targets[] = {
     {"txt", "delimited text", MakeText},
     {"json", "JSON: an array of objects", MakeText},
     {"jsonl", "JSON Lines: one object a line", MakeText},
+    {"htm", "HTML document", MakeText},
+    {"html", "HTML document", MakeText},
+    {"xml", "XML document (schema: tabrix-table.xsd)", MakeText},
+    {"sql", "SQL script for sqlite3 and psql", MakeText},
+    {"slk", "SYLK spreadsheet interchange file", MakeText},
+    {"dif", "DIF spreadsheet interchange file", MakeText},
     {"database", "table of an SQLite file or a PostgreSQL database", MakeDatabaseTable},
 };
 
@@ -270,8 +283,9 @@ const char* const Usage =
     "                         standard input)\n"
     "  -o, --output TARGET    the file to write; its extension picks the kind:\n"
     "                         .doc .rtf .docx .xls .xlsx .csv .tsv .txt .json\n"
-    "                         .jsonl; '-' writes text to standard output (csv\n"
-    "                         unless --to tsv, txt, json or jsonl says otherwise)\n"
+    "                         .jsonl .htm .html .xml .sql .slk .dif; '-' writes\n"
+    "                         to standard output (csv unless --to names another\n"
+    "                         of the last twelve)\n"
     "  --to database          write into a database table instead: TARGET is then\n"
     "                         an SQLite file or a PostgreSQL URI\n"
     "  --into TABLE           the table a database target receives the rows in;\n"
@@ -292,6 +306,8 @@ const char* const Usage =
     "  --replace              drop an existing --into table and write it anew\n"
     "                         (without --replace or --merge it is refused)\n"
     "  --sheet NAME           the workbook's sheet (default: the table's name)\n"
+    "  --table-name NAME      the table an .sql script creates and fills, and the\n"
+    "                         name of an .xml table (default: the file's name)\n"
     "  --delimiter TEXT       text targets: what separates fields (tab, space or\n"
     "                         any text; .csv ',', .tsv and .txt a Tab)\n"
     "  --qualifier CHAR       text targets: the quote around a value that holds\n"
@@ -376,6 +392,7 @@ struct TCommandLine {
     bool NoFreeze = false;
     bool Layout = false;      // --layout was given
     bool RowsPerFile = false; // --rows-per-file was given
+    bool TableNameGiven = false; // --table-name was given
     // --delimiter and --qualifier, when given.
     std::optional<std::string> Delimiter;
     std::optional<std::string> Qualifier;
@@ -434,7 +451,7 @@ bool IsValueOption(const std::string& Arg)
     static const char* const Names[] = {"-o", "--output", "--table", "--query", "--query-file", "--to", "--into", "--spec",
                                         "--save-spec", "--name", "--header", "--footer", "--style", "--sheet",
                                         "--rows-per-file", "--layout", "--mail", "--delimiter",
-                                        "--qualifier"};
+                                        "--qualifier", "--table-name"};
     for (const char* name : Names)
         if (Arg == name)
             return true;
@@ -553,6 +570,11 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             if (std::string problem = SheetNameProblem(text); !problem.empty())
                 return UsageError("--sheet '" + text + "': " + problem);
             Line.Sheet = text;
+        } else if (arg == "--table-name") {
+            if (text.empty())
+                return UsageError("--table-name needs a name");
+            Line.TableNameGiven = true;
+            Line.Settings.push_back([text](TKVExportBaseComponent& E) { E.TableName = text; });
         } else if (arg == "--into") {
             Line.Into = text;
         } else if (arg == "--save-spec") {
@@ -636,7 +658,12 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
         return UsageError("--name needs --save-spec");
     const std::string extension = Lower(std::filesystem::path(Line.Output).extension().string());
     const bool workbook = Line.To.empty() && (extension == ".xlsx" || extension == ".xls");
-    const bool text = Line.ToStdout() || extension == ".csv" || extension == ".tsv" || extension == ".txt";
+    // The kind of target the name or --to tells (standard output's default is csv).
+    const std::string kind = Line.ToStdout() ? (Line.To.empty() ? std::string("csv") : Lower(Line.To))
+                                             : extension.empty() ? std::string() : extension.substr(1);
+    const bool text = IsTextKind(kind);
+    if (Line.TableNameGiven && !TakesTableName(kind))
+        return UsageError("--table-name is only for .sql and .xml targets");
     if ((Line.Delimiter || Line.Qualifier) && !text)
         return UsageError(std::string(Line.Delimiter ? "--delimiter" : "--qualifier")
                           + " is only for text targets (.csv .tsv .txt, or -o -)");
@@ -685,7 +712,8 @@ const TTarget* ResolveTarget(const TCommandLine& Line, std::string& Problem)
     if (Line.ToStdout()) {
         const std::string kind = Line.To.empty() ? "csv" : Lower(Line.To);
         if (!IsStreamKind(kind)) {
-            Problem = "standard output (-o -) takes only text: --to csv, tsv, txt, json or jsonl";
+            Problem = "standard output (-o -) takes only text: --to csv, tsv, txt, json, jsonl, htm, html, xml, sql, "
+                      "slk or dif";
             return nullptr;
         }
         if (!Line.Into.empty())
@@ -961,6 +989,9 @@ TExporter SetUpExporter(const TCommandLine& Line, const TTarget& Target, const s
     }
     if (std::string(Target.Kind) == "database")
         exporter->TableName = Line.IntoTable;
+    // A script on standard output has no file name to name its table after.
+    if (Line.ToStdout() && exporter->TableName.empty() && TakesTableName(Target.Kind))
+        exporter->TableName = Line.Table;
     exporter->AnimatedStatus = false;
     if (auto* workbook = dynamic_cast<TTypedWorkbook*>(exporter.get())) {
         workbook->SheetName = WorkbookSheetName(!Line.Sheet.empty()   ? Line.Sheet

@@ -10,6 +10,7 @@
 #include "framework/files.h"
 #include "framework/ui_services.h"
 #include "tests/common/qt_application.h"
+#include "tests/common/shell.h"
 #include "tests/common/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -18,30 +19,6 @@
 #include <fstream>
 
 namespace {
-
-std::string Shell(const std::string& Command)
-{
-    std::string out;
-    FILE* pipe = ::popen((Command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return "cannot run " + Command;
-    char buf[4096];
-    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe))
-        out.append(buf, n);
-    ::pclose(pipe);
-    return out;
-}
-
-std::string Hex(const std::string& Bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : Bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
 
 // The awkward texts, each in a row of its own with its row number beside it.
 const std::vector<std::string> Awkward = {

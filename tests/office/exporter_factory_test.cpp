@@ -31,6 +31,14 @@ TEST(ExporterFactoryTest, ExtensionsReachTheirExporterAndSettings)
         EXPECT_EQ(exporter->TextQualifier, c.Qualifier);
         EXPECT_EQ(dynamic_cast<TKVExportToText*>(exporter.get()) != nullptr, c.Type == teText);
     }
+    // The markup and interchange formats: their own table type and default extension.
+    for (const auto& [name, type] : {std::pair{"a.htm", teHTML}, {"a.HTML", teHTML}, {"a.xml", teXML}, {"a.sql", teSQL},
+                                     {"a.slk", teSYLK}, {"a.dif", teDIF}}) {
+        auto exporter = CreateExporterForFile(name);
+        ASSERT_TRUE(exporter) << name;
+        EXPECT_EQ(exporter->TableType(), type) << name;
+        EXPECT_EQ(exporter->Extension(), TKVExportBaseComponent::GetDefExt(type)) << name;
+    }
     EXPECT_FALSE(CreateExporterForFile("a.pdf"));
     EXPECT_FALSE(CreateExporterForFile("noextension"));
     EXPECT_FALSE(CreateExporter(teLDIF));

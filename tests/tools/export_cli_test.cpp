@@ -274,7 +274,7 @@ TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
         {{"shop.db", "-o", "x.docx"}, 2, "--query SQL or --query-file FILE"},
         {{"shop.db", "--table", "staff", "--query", "SELECT 1", "-o", "x.docx"}, 2, "--query SQL or --query-file FILE"},
         {{"shop.db", "--table", "staff"}, 2, "no TARGET"},
-        {{"shop.db", "--table", "staff", "-o", "x.pdf"}, 2, "known: .doc, .rtf, .docx, .xls, .xlsx, .csv, .tsv, .txt, .json, .jsonl, --to database"},
+        {{"shop.db", "--table", "staff", "-o", "x.pdf"}, 2, "known: .doc, .rtf, .docx, .xls, .xlsx, .csv, .tsv, .txt, .json, .jsonl, .htm, .html, .xml, .sql, .slk, .dif, --to database"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--bogus"}, 2, "unknown option --bogus"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--style", "pink"}, 2, "unknown style 'pink'"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--rows-per-file", "-3"}, 2, "--rows-per-file"},
@@ -763,6 +763,44 @@ TEST_F(ExportCliTest, TextTargetsReadBackByPythonCsv)
     const RunResult wrong = Run({"odd.db", "--table", "odd", "-o", "odd.xlsx", "--delimiter", ";"});
     EXPECT_EQ(wrong.ExitCode, 2);
     EXPECT_NE(wrong.Err.find("--delimiter is only for text targets"), std::string::npos) << wrong.Err;
+}
+
+// The markup and interchange targets by their extensions, and a script on standard
+// output named by --table-name that sqlite3 runs; --table-name is refused where no
+// table name applies.
+TEST_F(ExportCliTest, MarkupAndInterchangeTargetsByExtensionAndOnStandardOutput)
+{
+    const std::pair<std::string, std::string> starts[] = {
+        {"staff.htm", "<!DOCTYPE html>"}, {"staff.html", "<!DOCTYPE html>"}, {"staff.xml", "<?xml version"},
+        {"staff.sql", "-- Tabrix"},       {"staff.slk", "ID;P"},             {"staff.dif", "TABLE\r\n0,1"},
+    };
+    for (const auto& [file, start] : starts) {
+        const RunResult r = Run({"shop.db", "--table", "staff", "-q", "-o", file});
+        EXPECT_EQ(r.ExitCode, 0) << file << ": " << r.Err;
+        EXPECT_EQ(Read(Path(file)).rfind(start, 0), 0u) << file;
+    }
+    QProcess xmllint;
+    xmllint.start("xmllint", {"--noout", "--schema", TABRIX_SOURCE_DIR "/cellfile/tabrix-table.xsd",
+                              QString::fromStdString(Path("staff.xml"))});
+    ASSERT_TRUE(xmllint.waitForFinished(60000));
+    EXPECT_EQ(xmllint.exitCode(), 0) << xmllint.readAllStandardError().toStdString();
+
+    const RunResult script = Run({"shop.db", "--table", "staff", "-o", "-", "--to", "sql", "--table-name", "pay roll"});
+    ASSERT_EQ(script.ExitCode, 0) << script.Err;
+    QProcess sqlite;
+    sqlite.start("sqlite3", {QString::fromStdString(Path("copy.db"))});
+    sqlite.write(QByteArray::fromStdString(script.Out));
+    sqlite.closeWriteChannel();
+    ASSERT_TRUE(sqlite.waitForFinished(60000));
+    EXPECT_EQ(sqlite.readAllStandardError().toStdString(), "");
+    sqlite.start("sqlite3", {QString::fromStdString(Path("copy.db")),
+                             "SELECT group_concat(name || '=' || salary, ';') FROM \"pay roll\""});
+    ASSERT_TRUE(sqlite.waitForFinished(60000));
+    EXPECT_EQ(sqlite.readAllStandardOutput().toStdString(), "Ann=1234.5;Bob=0.0\n") << sqlite.readAllStandardError().toStdString();
+
+    const RunResult wrong = Run({"shop.db", "--table", "staff", "-o", "staff.csv", "--table-name", "x"});
+    EXPECT_EQ(wrong.ExitCode, 2);
+    EXPECT_NE(wrong.Err.find("--table-name is only for .sql and .xml targets"), std::string::npos) << wrong.Err;
 }
 
 // The way past the 65,536 rows of an .xls sheet: numbered workbooks of N rows each,

@@ -1,6 +1,7 @@
-#include "export/value_text.h"
+#include "cellfile/value_text.h"
 
 #include "export/export_component.h"
+
 #include "framework/data_set.h"
 #include "framework/format_settings.h"
 
@@ -127,6 +128,23 @@ std::string ExactFieldText(TField* Field)
     }
     default:
         return Field->AsString();
+    }
+}
+
+std::string LiteralFieldText(TField* Field)
+{
+    switch (Field->DataType()) {
+    case ftFloat:
+        return ShortestText(Field->AsFloat());
+    case ftCurrency:
+    case ftBCD:
+    case ftFMTBcd:
+        if (const Variant value = Field->Value();
+            value.VarType() == varCurrency || value.VarType() == varInteger || value.VarType() == varDouble)
+            return ExactDecimalText(value);
+        return Field->AsString();
+    default:
+        return ExactFieldText(Field);
     }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// Value texts that hold a value exactly, for the programs that export to text: numbers with
-// every digit a double holds (the shortest text that reads back as the same double),
-// money and decimals with their own digits, dates and times in ISO form.
+// Value texts that hold a value exactly, for the command line's targets and the typed
+// cell files (SQL, XML, SYLK, DIF): numbers with every digit a double holds (the
+// shortest text that reads back as the same double), money and decimals with their own
+// digits, dates and times in ISO form.
 
 #include <charconv>
 #include <cstdint>
@@ -32,6 +33,9 @@ std::string IsoText(double Serial, bool WithTime);
 // The text of a field's current value by its type, as above; other types give
 // AsString. The field must not be null.
 std::string ExactFieldText(TField* Field);
+// ExactFieldText with "." as the decimal point whatever the run's separator: the text
+// of a literal in a language of its own (SQL, XML).
+std::string LiteralFieldText(TField* Field);
 
 // Makes Exporter write the value of every field that is neither null nor a blob as
 // ExactFieldText gives it; display texts (soFieldMask) go as the user formatted them.
