@@ -1,5 +1,7 @@
 #include "cellfile/value_text.h"
 
+#include "export/export_component.h"
+
 #include "framework/data_set.h"
 #include "framework/format_settings.h"
 
@@ -144,4 +146,14 @@ std::string LiteralFieldText(TField* Field)
     default:
         return ExactFieldText(Field);
     }
+}
+
+void UseExactValueTexts(TKVExportBaseComponent& Exporter)
+{
+    TKVExportBaseComponent* self = &Exporter;
+    Exporter.OnGetCellParams = [self](TPersistent*, TField* Field, std::string& Text, TFont*, TAlignment&, TColor&,
+                                      TCellType&) {
+        if (Field && !Field->IsNull() && !Field->IsBlob() && !self->Options.Contains(soFieldMask))
+            Text = ExactFieldText(Field);
+    };
 }

@@ -11,6 +11,7 @@
 #include <utility>
 
 class TField;
+class TKVExportBaseComponent;
 class Variant;
 
 // A decimal number's sign and significant digits, and the power of ten of its first
@@ -35,3 +36,8 @@ std::string ExactFieldText(TField* Field);
 // ExactFieldText with "." as the decimal point whatever the run's separator: the text
 // of a literal in a language of its own (SQL, XML).
 std::string LiteralFieldText(TField* Field);
+
+// Makes Exporter write the value of every field that is neither null nor a blob as
+// ExactFieldText gives it; display texts (soFieldMask) go as the user formatted them.
+// Takes OnGetCellParams.
+void UseExactValueTexts(TKVExportBaseComponent& Exporter);

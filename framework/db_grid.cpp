@@ -69,7 +69,8 @@ void TColumn::SetVisible(bool Value)
     if (Value == FVisible)
         return;
     FVisible = Value;
-    if (TDBGrid* grid = Grid())
+    // Inside an update bracket the grid hears of it when the bracket closes.
+    if (TDBGrid* grid = Grid(); grid && Collection()->UpdateCount() == 0)
         grid->ColumnsChanged();
 }
 
@@ -168,6 +169,8 @@ public:
             TField* f = column->Field();
             if (!f || !ReadRow(Index.row()))
                 return {};
+            if (f->DataType() == ftMemo && FGrid->ShowMemoText())
+                return MemoLine(f->Index());
             if (f->IsBlob())
                 return f->DataType() == ftGraphic ? QStringLiteral("(GRAPHIC)")
                        : f->DataType() == ftMemo  ? QStringLiteral("(MEMO)")
@@ -236,6 +239,26 @@ public:
         return true;
     }
 
+    // A memo's text on one line: line breaks shown as a return sign, at most
+    // MaxMemoText characters.
+    QVariant MemoLine(int Field) const
+    {
+        const Variant& v = FRow->Values[static_cast<std::size_t>(Field)];
+        if (v.IsNull())
+            return {};
+        QString text;
+        try {
+            text = QString::fromStdString(v.AsString());
+        } catch (const Exception&) {
+            return {};
+        }
+        if (text.size() > MaxMemoText)
+            text = text.left(MaxMemoText) + QChar(0x2026);
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        text.replace(QChar('\n'), QChar(0x23CE));
+        return text;
+    }
+
     // The bookmark of the record in Row; empty when it cannot be read.
     TBookmark BookmarkOf(int Row) const { return ReadRow(Row) ? FRow->Bookmark : TBookmark(); }
 
@@ -289,6 +312,7 @@ private:
         TBookmark Bookmark;
     };
     static constexpr std::size_t MaxCachedRows = 512;
+    static constexpr int MaxMemoText = 1000;
 
     TDBGrid* FGrid;
     std::vector<int> FVisible;
@@ -334,6 +358,12 @@ void TDBGrid::SetDataSource(TDataSource* Value)
 TDataSet* TDBGrid::DataSet() const
 {
     return FDataSource ? FDataSource->DataSet() : nullptr;
+}
+
+void TDBGrid::SetShowMemoText(bool Value)
+{
+    FShowMemoText = Value;
+    viewport()->update();
 }
 
 QModelIndex TDBGrid::RowIndex(int Index) const

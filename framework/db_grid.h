@@ -154,6 +154,11 @@ public:
     TBookmarkList& SelectedRows() { return FSelectedRows; }
     const TBookmarkList& SelectedRows() const { return FSelectedRows; }
 
+    // Whether memo fields show their text (on one line, cut after 1,000 characters)
+    // instead of "(MEMO)". Off by default.
+    bool ShowMemoText() const { return FShowMemoText; }
+    void SetShowMemoText(bool Value);
+
     // The grid row (model row) showing the record at zero-based Index.
     QModelIndex RowIndex(int Index) const;
 
@@ -174,6 +179,7 @@ private:
     int FDefaultCount = 0;       // how many, while they stand
     bool FMakingColumns = false;
     TBookmarkList FSelectedRows{this};
+    bool FShowMemoText = false;
     TDBGridModel* FModel = nullptr;
 };
 

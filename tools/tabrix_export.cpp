@@ -18,6 +18,7 @@
 #include "framework/files.h"
 #include "framework/gui_module.h"
 #include "framework/sql_data_set.h"
+#include "framework/sql_source.h"
 #include "framework/streams.h"
 #include "framework/ui_services.h"
 #include "cellfile/cell_file_exporter.h"
@@ -29,6 +30,7 @@
 #include "tools/command_line.h"
 #include "cellfile/value_text.h"
 #include "tools/workbook_target.h"
+#include "office/typed_workbook.h"
 
 #include <tabrix/version.h>
 
@@ -174,7 +176,7 @@ TExporter MakeWord(const std::string&)
 
 TExporter MakeSpreadsheet(const std::string&)
 {
-    return std::make_unique<TCommandLineWorkbook>();
+    return std::make_unique<TTypedWorkbook>();
 }
 
 TExporter MakeDatabaseTable(const std::string&)
@@ -191,13 +193,7 @@ TExporter MakeText(const std::string& Output)
     TExporter exporter = CreateExporterForFile(Output);
     if (Lower(ExtractFileExt(Output)) != ".csv")
         exporter->RecordSeparator = "\n";
-    TKVExportBaseComponent* self = exporter.get();
-    exporter->OnGetCellParams = [self](TPersistent*, TField* Field, std::string& Text, TFont*, TAlignment&, TColor&,
-                                       TCellType&) {
-        // Display texts (soFieldMask) go as the user formatted them.
-        if (Field && !Field->IsNull() && !Field->IsBlob() && !self->Options.Contains(soFieldMask))
-            Text = ExactFieldText(Field);
-    };
+    UseExactValueTexts(*exporter);
     return exporter;
 }
 
@@ -480,11 +476,6 @@ const TTarget* FindTarget(const std::string& Kind)
         if (Lower(Kind) == t.Kind)
             return &t;
     return nullptr;
-}
-
-bool IsPostgresUri(const std::string& Text)
-{
-    return Text.rfind("postgresql://", 0) == 0 || Text.rfind("postgres://", 0) == 0;
 }
 
 bool IsValueOption(const std::string& Arg)
@@ -793,67 +784,6 @@ const TTarget* ResolveTarget(const TCommandLine& Line, std::string& Problem)
     return target;
 }
 
-// Opens the source database under the connection name; raises Exception with the
-// reason when it cannot. An SQLite file must exist: opening is read-only, so a
-// mistyped name never leaves an empty database behind.
-QSqlDatabase OpenSource(const std::string& Source, const QString& Connection)
-{
-    if (IsPostgresUri(Source)) {
-        const QUrl url(QString::fromStdString(Source), QUrl::StrictMode);
-        if (!url.isValid())
-            throw Exception("'" + Source + "' is not a valid PostgreSQL URI: " + url.errorString().toStdString());
-        if (!QSqlDatabase::isDriverAvailable("QPSQL"))
-            throw Exception("the PostgreSQL driver of Qt (QPSQL) is not installed");
-        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", Connection);
-        db.setHostName(url.host());
-        if (url.port() > 0)
-            db.setPort(url.port());
-        db.setUserName(url.userName());
-        db.setPassword(url.password());
-        db.setDatabaseName(url.path().mid(1));
-        // Parameters such as ?host=/run/postgresql or ?sslmode=require go to the
-        // connection as they are, quoted. The source is only read: every transaction
-        // of the connection is read-only, so a --query can never change it.
-        auto quoted = [](QString Value) {
-            Value.replace("\\", "\\\\").replace("'", "\\'");
-            return "'" + Value + "'";
-        };
-        QString serverOptions = "-c default_transaction_read_only=on";
-        QStringList options;
-        for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
-            if (key == "options")
-                serverOptions = value + " " + serverOptions;
-            else
-                options << key + "=" + quoted(value);
-        }
-        options << "options=" + quoted(serverOptions);
-        db.setConnectOptions(options.join(';'));
-        if (!db.open())
-            throw Exception("cannot connect to " + url.toDisplayString(QUrl::RemovePassword).toStdString() + ": "
-                            + db.lastError().text().toStdString());
-        return db;
-    }
-    struct stat st {};
-    if (::stat(Source.c_str(), &st) != 0) {
-        if (errno == ENOENT)
-            throw Exception("the source " + Source + " does not exist");
-        throw Exception("cannot read the source " + Source + ": " + std::strerror(errno));
-    }
-    if (S_ISREG(st.st_mode) && ::access(Source.c_str(), R_OK) != 0)
-        throw Exception("cannot read the source " + Source + ": " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        throw Exception("the source " + Source + " is not a database file");
-    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", Connection);
-    db.setDatabaseName(QString::fromStdString(Source));
-    db.setConnectOptions("QSQLITE_OPEN_READONLY");
-    if (!db.open())
-        throw Exception("cannot open " + Source + ": " + db.lastError().text().toStdString());
-    // The rows are read once, in order: a small page cache does as well as the default
-    // 2 MB one.
-    QSqlQuery(db).exec("PRAGMA cache_size = -256");
-    return db;
-}
-
 // The progress bar on a terminal: rows done, rate and time left, redrawn at most ten
 // times a second on one line of standard error.
 class TProgressBar {
@@ -1021,19 +951,10 @@ std::string XlsHint(const TCommandLine& Line, const std::string& Reason)
 }
 
 // Says once per column which values a workbook could not hold as they left.
-void TellChangedValues(const TCommandLineWorkbook& Workbook)
+void TellChangedValues(const TTypedWorkbook& Workbook)
 {
-    for (const auto& [column, changed] : Workbook.Changed()) {
-        if (changed.Rounded > 0)
-            Say("warning: column " + column + ": " + std::to_string(changed.Rounded)
-                + " values have more digits than a workbook number holds (about 15) and were rounded");
-        if (changed.NotNumbers > 0)
-            Say("warning: column " + column + ": " + std::to_string(changed.NotNumbers)
-                + " values are infinite or not a number, which a workbook cannot hold; they were written as text");
-        if (changed.EarlyDates > 0)
-            Say("warning: column " + column + ": " + std::to_string(changed.EarlyDates)
-                + " dates lie before 1900-01-01, where workbook dates begin; they were written as text");
-    }
+    for (const std::string& warning : Workbook.ChangedWarnings())
+        Say("warning: " + warning);
 }
 
 // Gives every field of a document's source a display width from what it holds: the
@@ -1107,7 +1028,7 @@ TExporter SetUpExporter(const TCommandLine& Line, const TTarget& Target, const s
     if (Line.ToStdout() && exporter->TableName.empty() && TakesTableName(Target.Kind))
         exporter->TableName = Line.Table;
     exporter->AnimatedStatus = false;
-    if (auto* workbook = dynamic_cast<TCommandLineWorkbook*>(exporter.get())) {
+    if (auto* workbook = dynamic_cast<TTypedWorkbook*>(exporter.get())) {
         workbook->SheetName = WorkbookSheetName(!Line.Sheet.empty()   ? Line.Sheet
                                                 : !Line.Table.empty() ? Line.Table
                                                                       : std::filesystem::path(Line.Output).stem().string());
@@ -1141,7 +1062,7 @@ TOutcome Export(TKVExportBaseComponent& Exporter, TSQLDataSet& Source, const std
 {
     TOutcome outcome;
     TProgressBar bar(!Quiet && ::isatty(STDERR_FILENO));
-    const int perFile = dynamic_cast<TCommandLineWorkbook*>(&Exporter) ? Exporter.RowsPerFile : 0;
+    const int perFile = dynamic_cast<TTypedWorkbook*>(&Exporter) ? Exporter.RowsPerFile : 0;
     TRowWindowEngine window(perFile);
     if (perFile > 0) {
         window.SetDataset(&Source);
@@ -1282,7 +1203,7 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
     const QString connection = QStringLiteral("tabrix-export-source");
     int code = 1;
     {
-        QSqlDatabase db = OpenSource(Line.Source, connection);
+        QSqlDatabase db = OpenSqlSource(Line.Source, connection);
         TSQLDataSet source;
         source.SetDatabase(db);
         if (!Line.Query.empty())
@@ -1300,7 +1221,7 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
             && (outcome.Result == erCompleted || (outcome.Result == erCanceled && CancelledBy != 0));
         if (outcome.Files.empty())
             outcome.Files.push_back(IsPostgresUri(Line.Output) ? Line.Output : exporter->FileName());
-        if (auto* workbook = dynamic_cast<TCommandLineWorkbook*>(exporter.get()); Written && workbook)
+        if (auto* workbook = dynamic_cast<TTypedWorkbook*>(exporter.get()); Written && workbook)
             TellChangedValues(*workbook);
         if (Written)
             for (const std::string& warning : exporter->Statistic().Warnings)

@@ -1,57 +1,7 @@
 #pragma once
-// The command line's workbook target: the suite's spreadsheet exporter set up the way
-// a command-line user expects, where the library keeps its own documented defaults.
-//
-//   - Cells are typed by the source field: whole numbers, floats, money and decimals
-//     are numbers holding every digit a workbook number holds (the shortest text that
-//     reads back as the same double); dates and times are date-time serials under a
-//     date, date-time or time format; everything else is text under the text format,
-//     so "1.10" and "000" stay what they are.
-//   - A value a workbook number cannot hold (a 64-bit integer beyond 2^53, a decimal
-//     with more digits than a double keeps, an infinite float, a date before 1900) is
-//     written as near as the format allows and counted by column, so the run can say so.
-//   - Header lines and captions are texts whatever the columns below them hold.
-//   - One sheet named for what it holds: a new workbook's own sheet is renamed; a
-//     merged workbook gets the sheet of that name continued, or a new one.
+// tabrix-export's rows per workbook file: a dataset walked in windows.
 
 #include "engine/db_data_engine.h"
-#include "office/excel_exporter.h"
-
-#include <map>
-#include <string>
-
-class TCommandLineWorkbook : public TKVExportToExcel {
-public:
-    explicit TCommandLineWorkbook(QObject* AOwner = nullptr);
-
-    // The sheet the rows go to.
-    std::string SheetName = "Sheet1";
-    // Freeze the header and caption rows of a sheet the export starts (FreezeFixed is
-    // set from it at every run: a continued sheet keeps its own panes).
-    bool FreezeCaptions = true;
-    // Values written other than they left, by field name: what the format could not
-    // hold, with a count.
-    struct TChanged {
-        long long Rounded = 0;    // numbers with more digits than a workbook number holds
-        long long NotNumbers = 0; // infinite or not-a-number floats, kept as text
-        long long EarlyDates = 0; // dates before 1900-01-01, kept as text
-    };
-    const std::map<std::string, TChanged>& Changed() const { return FChanged; }
-
-    std::string GetFormat(TFieldType FieldType) override;
-
-protected:
-    int FindOrAddSheet() override;
-
-private:
-    // Makes the sheet of SheetName the active one (continued, renamed or added) and
-    // returns its last used row.
-    int ActivateSheet();
-    // The typed text of one data cell (the handler of OnGetCellParams).
-    void TypeCell(TField* Field, std::string& Text);
-
-    std::map<std::string, TChanged> FChanged;
-};
 
 // A dataset's rows in windows of Size rows, one window per export run: each run's
 // First continues where the run before stopped, so a workbook exporter that walks
@@ -76,10 +26,3 @@ private:
     int FBefore = 0; // rows of the earlier windows
     bool FStarted = false;
 };
-
-// A sheet name the workbook accepts made from Name: the characters : \ / ? * [ ]
-// become "_", apostrophes at either end are dropped, and it is cut to 31 characters;
-// "Sheet1" when nothing is left.
-std::string WorkbookSheetName(const std::string& Name);
-// Why Name cannot name a sheet; empty when it can.
-std::string SheetNameProblem(const std::string& Name);
