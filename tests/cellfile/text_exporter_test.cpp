@@ -9,6 +9,7 @@
 #include "framework/exceptions.h"
 #include "framework/files.h"
 #include "framework/ui_services.h"
+#include "tests/common/awkward_texts.h"
 #include "tests/common/qt_application.h"
 #include "tests/common/temp_folder.h"
 
@@ -18,36 +19,6 @@
 #include <fstream>
 
 namespace {
-
-std::string Shell(const std::string& Command)
-{
-    std::string out;
-    FILE* pipe = ::popen((Command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return "cannot run " + Command;
-    char buf[4096];
-    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe))
-        out.append(buf, n);
-    ::pclose(pipe);
-    return out;
-}
-
-std::string Hex(const std::string& Bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : Bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-// The awkward texts, each in a row of its own with its row number beside it.
-const std::vector<std::string> Awkward = {
-    "plain", "a,b;c\td|e", "say \"hi\" 'there'", "line1\nline2\r\nline3", "007", "=1+1", "Zoë Ünïcödé", "🎉 emoji",
-    " padded ", "",
-};
 
 class TextExporterTest : public ::testing::Test {
 protected:

@@ -1,0 +1,38 @@
+#pragma once
+// The texts every text-like target must carry whole (separators, qualifiers, line
+// breaks, leading zeros, a formula, non-ASCII, an emoji, blanks, an empty text), and
+// small helpers for reading a target back through another program.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+inline const std::vector<std::string> Awkward = {
+    "plain", "a,b;c\td|e", "say \"hi\" 'there'", "line1\nline2\r\nline3", "007", "=1+1", "Zoë Ünïcödé", "🎉 emoji",
+    " padded ", "",
+};
+
+// What Command writes to standard output and standard error.
+inline std::string Shell(const std::string& Command)
+{
+    std::string out;
+    FILE* pipe = ::popen((Command + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return "cannot run " + Command;
+    char buf[4096];
+    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe))
+        out.append(buf, n);
+    ::pclose(pipe);
+    return out;
+}
+
+inline std::string Hex(const std::string& Bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : Bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
