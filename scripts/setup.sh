@@ -17,6 +17,7 @@ packages=(
   fonts-dejavu-core fonts-dejavu-extra
   clang libclang-rt-14-dev
   libxlsxwriter-dev
+  python3-ldap xclip xvfb xauth fonts-symbola
 )
 
 missing=()
