@@ -1,6 +1,9 @@
 #include "office/exporter_factory.h"
 
+#include "cellfile/clipboard_exporter.h"
 #include "cellfile/json_exporter.h"
+#include "cellfile/ldif_exporter.h"
+#include "cellfile/pdf_exporter.h"
 #include "cellfile/text_exporter.h"
 #include "framework/files.h"
 #include "office/access_exporter.h"
@@ -30,6 +33,9 @@ std::unique_ptr<TKVExportBaseComponent> CreateExporter(TTableTypeExport TableTyp
     case teXLS:
     case teExcel: exporter = std::make_unique<TKVExportToExcel>(); break;
     case teAccess: exporter = std::make_unique<TKVExportToAccess>(); break;
+    case teLDIF: exporter = std::make_unique<TKVExportToLDIF>(); break;
+    case tePDF: exporter = std::make_unique<TKVExportToPDF>(); break;
+    case teClipboard: exporter = std::make_unique<TKVExportToClipboard>(); break;
     default: return nullptr;
     }
     exporter->SetTableType(TableType);
@@ -44,6 +50,7 @@ bool TableTypeOfFileName(const std::string& FileName, TTableTypeExport& TableTyp
     } known[] = {
         {".txt", teText}, {".csv", teText},  {".tsv", teText},  {".doc", teWord},    {".docx", teWord},
         {".rtf", teWord}, {".xls", teExcel}, {".xlsx", teExcel}, {".mdb", teAccess}, {".accdb", teAccess},
+        {".ldif", teLDIF}, {".pdf", tePDF},
     };
     const std::string ext = LowerExtension(FileName);
     for (const auto& k : known)
@@ -74,5 +81,22 @@ std::unique_ptr<TKVExportBaseComponent> CreateExporterForFile(const std::string&
         exporter->FieldDelimiter = ext == ".csv" ? "," : "\t";
         exporter->TextQualifier = "\"";
     }
+    return exporter;
+}
+
+std::unique_ptr<TKVExportBaseComponent> CreateExporterForChoice(const TExportChoice& Choice)
+{
+    std::unique_ptr<TKVExportBaseComponent> exporter = CreateExporter(Choice.TableType);
+    if (!exporter)
+        return nullptr;
+    if (Choice.TableType != teClipboard)
+        exporter->SetFileName(Choice.FileName);
+    exporter->TableName = Choice.TableName;
+    exporter->CharacterSet = Choice.CharacterSet;
+    exporter->FieldDelimiter = Choice.Separator == '\0' ? std::string() : std::string(1, Choice.Separator);
+    exporter->AddTitle = Choice.AddTitle;
+    exporter->Fixed = Choice.Fixed && Choice.TableType == teText;
+    exporter->BlankIfZero = Choice.BlankIfZero;
+    exporter->SelectedRecord = Choice.SelectedRecord == 1;
     return exporter;
 }

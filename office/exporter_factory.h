@@ -15,8 +15,8 @@
 std::unique_ptr<TKVExportBaseComponent> CreateExporter(TTableTypeExport TableType);
 
 // The table type that FileName's extension names, letter case ignored: .txt .csv .tsv
-// are teText, .doc .docx .rtf teWord, .xls .xlsx teExcel, .mdb .accdb teAccess. False
-// when the extension names none.
+// are teText, .doc .docx .rtf teWord, .xls .xlsx teExcel, .mdb .accdb teAccess, .ldif
+// teLDIF, .pdf tePDF. False when the extension names none.
 bool TableTypeOfFileName(const std::string& FileName, TTableTypeExport& TableType);
 
 // The exporter for FileName's table type with FileName set and the settings its
@@ -25,3 +25,22 @@ bool TableTypeOfFileName(const std::string& FileName, TTableTypeExport& TableTyp
 // exporter (one array, or one object a line). Null when the extension names nothing an
 // exporter writes.
 std::unique_ptr<TKVExportBaseComponent> CreateExporterForFile(const std::string& FileName);
+
+// The setup dialog's result: the values SetExportParam writes back on OK.
+struct TExportChoice {
+    std::string FileName;
+    std::string TableName;
+    TTableTypeExport TableType = teText;
+    TCharacterSet CharacterSet = csANSI_WINDOWS;
+    char Separator = '\t'; // NUL: none
+    bool AddTitle = true;
+    bool Fixed = false;
+    bool BlankIfZero = false;
+    int SelectedRecord = 0; // 1: only the selected records
+};
+
+// The exporter the setup dialog's choice names, with the choice applied: file (none for
+// the clipboard), table name, character set, the separator as the field delimiter,
+// titles, fixed width (text only), blank if zero and selected records. Null for a table
+// type no exporter writes yet.
+std::unique_ptr<TKVExportBaseComponent> CreateExporterForChoice(const TExportChoice& Choice);

@@ -21,7 +21,8 @@ TEST(ExporterFactoryTest, ExtensionsReachTheirExporterAndSettings)
     };
     for (const TCase& c : {TCase{"a.CSV", teText, ",", "\""}, TCase{"a.tsv", teText, "\t", "\""},
                            TCase{"a.txt", teText, "\t", ""}, TCase{"a.docx", teWord, "\t", ""},
-                           TCase{"a.xlsx", teExcel, "\t", ""}}) {
+                           TCase{"a.xlsx", teExcel, "\t", ""}, TCase{"a.ldif", teLDIF, "\t", ""},
+                           TCase{"a.PDF", tePDF, "\t", ""}}) {
         SCOPED_TRACE(c.Name);
         auto exporter = CreateExporterForFile(c.Name);
         ASSERT_TRUE(exporter);
@@ -29,11 +30,14 @@ TEST(ExporterFactoryTest, ExtensionsReachTheirExporterAndSettings)
         EXPECT_EQ(exporter->FileName(), c.Name);
         EXPECT_EQ(exporter->FieldDelimiter, c.Delimiter);
         EXPECT_EQ(exporter->TextQualifier, c.Qualifier);
-        EXPECT_EQ(dynamic_cast<TKVExportToText*>(exporter.get()) != nullptr, c.Type == teText);
+        EXPECT_EQ(dynamic_cast<TKVExportToText*>(exporter.get()) != nullptr, c.Type == teText || c.Type == teLDIF
+                      || c.Type == tePDF);
     }
-    EXPECT_FALSE(CreateExporterForFile("a.pdf"));
+    EXPECT_FALSE(CreateExporterForFile("a.wq1"));
     EXPECT_FALSE(CreateExporterForFile("noextension"));
-    EXPECT_FALSE(CreateExporter(teLDIF));
+    EXPECT_FALSE(CreateExporter(teQuattro));
+    ASSERT_TRUE(CreateExporter(teClipboard));
+    EXPECT_EQ(CreateExporter(teClipboard)->FileName(), "");
 }
 
 } // namespace
