@@ -30,6 +30,7 @@
 #include "tools/workbook_target.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -203,7 +204,7 @@ bool IsTextKind(const std::string& Kind)
 // The kinds standard output can take.
 bool IsStreamKind(const std::string& Kind)
 {
-    return IsTextKind(Kind) || Kind == "json" || Kind == "jsonl";
+    return IsTextKind(Kind) || Kind == "json" || Kind == "jsonl" || Kind == "ldif";
 }
 
 // Standard output, for the text targets: written through one buffer, with nothing
@@ -255,6 +256,8 @@ const TTarget Targets[] = {
     {"txt", "delimited text", MakeText},
     {"json", "JSON: an array of objects", MakeText},
     {"jsonl", "JSON Lines: one object a line", MakeText},
+    {"ldif", "LDAP Data Interchange Format (RFC 2849): one entry a row", MakeText},
+    {"pdf", "PDF document: the table over numbered pages", MakeText},
     {"database", "table of an SQLite file or a PostgreSQL database", MakeDatabaseTable},
 };
 
@@ -274,8 +277,9 @@ const char* const Usage =
     "                         standard input)\n"
     "  -o, --output TARGET    the file to write; its extension picks the kind:\n"
     "                         .doc .rtf .docx .xls .xlsx .csv .tsv .txt .json\n"
-    "                         .jsonl; '-' writes text to standard output (csv\n"
-    "                         unless --to tsv, txt, json or jsonl says otherwise)\n"
+    "                         .jsonl .ldif .pdf; '-' writes text to standard\n"
+    "                         output (csv unless --to tsv, txt, json, jsonl or\n"
+    "                         ldif says otherwise)\n"
     "  --to database          write into a database table instead: TARGET is then\n"
     "                         an SQLite file or a PostgreSQL URI\n"
     "  --into TABLE           the table a database target receives the rows in;\n"
@@ -301,6 +305,11 @@ const char* const Usage =
     "  --qualifier CHAR       text targets: the quote around a value that holds\n"
     "                         the delimiter, the quote or a line break, doubled\n"
     "                         inside it; 'none' for none (.csv and .tsv '\"')\n"
+    "  --fixed                .txt: fixed-width columns (as wide as the first\n"
+    "                         rows' values; a longer value is cut, with a warning)\n"
+    "  --charset ansi|oem     text targets: ansi writes UTF-8 (the default), oem\n"
+    "                         the DOS code page of the locale ('?' for what it\n"
+    "                         cannot hold, with a warning)\n"
     "  --no-freeze            leave the caption row of a workbook unfrozen\n"
     "  --rows-per-file N      start a new file after every N rows (documents,\n"
     "                         workbooks and text: out.xlsx, out001.xlsx, ...)\n"
@@ -380,6 +389,8 @@ struct TCommandLine {
     bool NoFreeze = false;
     bool Layout = false;      // --layout was given
     bool RowsPerFile = false; // --rows-per-file was given
+    bool Fixed = false;       // --fixed
+    bool Charset = false;     // --charset was given
     // --delimiter and --qualifier, when given.
     std::optional<std::string> Delimiter;
     std::optional<std::string> Qualifier;
@@ -443,7 +454,7 @@ bool IsValueOption(const std::string& Arg)
     static const char* const Names[] = {"-o", "--output", "--table", "--query", "--query-file", "--to", "--into", "--spec",
                                         "--save-spec", "--name", "--header", "--footer", "--style", "--sheet",
                                         "--rows-per-file", "--layout", "--mail", "--delimiter",
-                                        "--qualifier"};
+                                        "--qualifier", "--charset"};
     for (const char* name : Names)
         if (Arg == name)
             return true;
@@ -531,6 +542,9 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             Line.Replace = true;
         } else if (arg == "--no-freeze") {
             Line.NoFreeze = true;
+        } else if (arg == "--fixed") {
+            Line.Fixed = true;
+            Line.Settings.push_back([](TKVExportBaseComponent& E) { E.Fixed = true; });
         } else if (arg == "--open") {
             Line.Settings.push_back([](TKVExportBaseComponent& E) { E.ActionAfterExport = aeOpenView; });
         } else if (!IsValueOption(arg)) {
@@ -552,6 +566,12 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             if (text.empty() || text.find_first_of("\r\n") != std::string::npos)
                 return UsageError("--delimiter takes a character or a text without line breaks, 'tab' or 'space'");
             Line.Delimiter = name == "tab" || text == "\\t" ? "\t" : name == "space" || name == "blank" ? " " : text;
+        } else if (arg == "--charset") {
+            if (Lower(text) != "ansi" && Lower(text) != "oem")
+                return UsageError("--charset takes ansi or oem");
+            Line.Charset = true;
+            const TCharacterSet set = Lower(text) == "oem" ? csASCII_MSDOS : csANSI_WINDOWS;
+            Line.Settings.push_back([set](TKVExportBaseComponent& E) { E.CharacterSet = set; });
         } else if (arg == "--qualifier") {
             const bool oneCharacter = !text.empty()
                 && std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }) == 1;
@@ -649,6 +669,10 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
     if ((Line.Delimiter || Line.Qualifier) && !text)
         return UsageError(std::string(Line.Delimiter ? "--delimiter" : "--qualifier")
                           + " is only for text targets (.csv .tsv .txt, or -o -)");
+    if (Line.Charset && !text)
+        return UsageError("--charset is only for text targets (.csv .tsv .txt, or -o -)");
+    if (Line.Fixed && extension != ".txt" && !(Line.ToStdout() && Lower(Line.To) == "txt"))
+        return UsageError("--fixed is only for .txt targets (or -o - --to txt): fixed-width columns have no delimiter");
     if (Line.Delimiter && Line.Qualifier && !Line.Qualifier->empty() && Line.Delimiter->find(*Line.Qualifier) != std::string::npos)
         return UsageError("the --qualifier cannot be part of the --delimiter");
     if (Line.ToStdout() && Line.RowsPerFile)
@@ -694,7 +718,7 @@ const TTarget* ResolveTarget(const TCommandLine& Line, std::string& Problem)
     if (Line.ToStdout()) {
         const std::string kind = Line.To.empty() ? "csv" : Lower(Line.To);
         if (!IsStreamKind(kind)) {
-            Problem = "standard output (-o -) takes only text: --to csv, tsv, txt, json or jsonl";
+            Problem = "standard output (-o -) takes only text: --to csv, tsv, txt, json, jsonl or ldif";
             return nullptr;
         }
         if (!Line.Into.empty())
@@ -1225,7 +1249,7 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
             source.SetTableName(Line.Table);
         source.Open();
         WarnOfMissingFields(*exporter, source, Line);
-        if (dynamic_cast<TKVExportToWord*>(exporter.get()))
+        if (dynamic_cast<TKVExportToWord*>(exporter.get()) || exporter->Fixed)
             WidthsFromContent(source);
 
         TOutcome outcome = Export(*exporter, source, output, Line.Quiet, Line.ToStdout());
@@ -1279,6 +1303,17 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
     }
     QSqlDatabase::removeDatabase(connection);
     return code;
+}
+
+// The application object: a QGuiApplication where the target draws (PDF needs Qt's
+// fonts), on the offscreen platform when there is no display; else a core one.
+std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char** argv, bool Gui)
+{
+    if (!Gui)
+        return std::make_unique<QCoreApplication>(argc, argv);
+    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 // A failure's reason; an interruption has its own line instead.
@@ -1349,7 +1384,7 @@ int main(int argc, char** argv)
     int code = 1;
     bool written = false;
     try {
-        QCoreApplication app(argc, argv);
+        const auto app = MakeApplication(argc, argv, std::string(target->Kind) == "pdf");
         code = Run(line, *target, written);
     } catch (const TRefused& refused) {
         Failed(refused.Message);
