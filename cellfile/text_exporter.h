@@ -58,6 +58,8 @@ public:
 protected:
     // The text of one cell as it goes into a row: qualified or padded.
     std::string CellText(const std::string& Text, bool Null, TAlignment Alignment, int Position, bool Line);
+    // The same, appended to Out.
+    void AppendCell(std::string& Out, const std::string& Text, bool Null, TAlignment Alignment, int Position, bool Line);
     // The file being written ("the output" for a caller's stream), for messages.
     const std::string& TargetName() const { return FTargetName; }
 

@@ -473,7 +473,10 @@ void TField::SetValue(const Variant& Value)
 
 bool TField::IsNull() const
 {
-    return Value().IsNull();
+    if (!FDataSet)
+        throw Exception("Field '" + FFieldName + "' has no dataset");
+    FDataSet->CheckActive();
+    return FDataSet->GetFieldIsNull(*this);
 }
 
 std::string TField::AsString() const

@@ -195,6 +195,13 @@ protected:
     // The value of Field in the current record (Field belongs to this dataset and the
     // dataset is open): null when there is no current record.
     virtual Variant GetFieldValue(const TField& Field) const = 0;
+    // Whether Field's value in the current record is null (or unassigned); a dataset that
+    // holds the value can answer without copying it.
+    virtual bool GetFieldIsNull(const TField& Field) const
+    {
+        const Variant v = GetFieldValue(Field);
+        return v.IsNull() || v.IsEmpty();
+    }
     // Stores a value into the current record; by default the dataset is read-only.
     virtual void SetFieldValue(TField& Field, const Variant& Value);
     // Opening and closing; InternalOpen may create the fields.

@@ -1239,6 +1239,11 @@ Variant TSQLDataSet::GetFieldValue(const TField& Field) const
 {
     if (FPos < 0 || FSource == srNone)
         return Variant::Null();
+    return CachedValue(Field);
+}
+
+const Variant& TSQLDataSet::CachedValue(const TField& Field) const
+{
     const std::size_t i = static_cast<std::size_t>(Field.Index());
     if (!FValueRead[i]) {
         if (FSource == srLookup) {
@@ -1251,6 +1256,14 @@ Variant TSQLDataSet::GetFieldValue(const TField& Field) const
         FValueRead[i] = true;
     }
     return FValues[i];
+}
+
+bool TSQLDataSet::GetFieldIsNull(const TField& Field) const
+{
+    if (FPos < 0 || FSource == srNone)
+        return true;
+    const Variant& v = CachedValue(Field);
+    return v.IsNull() || v.IsEmpty();
 }
 
 Variant TSQLDataSet::ReadValue(const TField& Field, const QSqlQuery& Query) const

@@ -101,6 +101,9 @@ public:
 
 protected:
     Variant GetFieldValue(const TField& Field) const override;
+    bool GetFieldIsNull(const TField& Field) const override;
+    // The current record's value of Field, read from the source once a record.
+    const Variant& CachedValue(const TField& Field) const;
     void InternalOpen() override;
     void InternalClose() override;
 

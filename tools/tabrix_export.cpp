@@ -186,11 +186,10 @@ TExporter MakeText(const std::string& Output)
     TExporter exporter = CreateExporterForFile(Output);
     if (Lower(ExtractFileExt(Output)) != ".csv")
         exporter->RecordSeparator = "\n";
-    TKVExportBaseComponent* self = exporter.get();
-    exporter->OnGetCellParams = [self](TPersistent*, TField* Field, std::string& Text, TFont*, TAlignment&, TColor&,
-                                       TCellType&) {
-        // Display texts (soFieldMask) go as the user formatted them.
-        if (Field && !Field->IsNull() && !Field->IsBlob() && !self->Options.Contains(soFieldMask))
+    // Display texts (soFieldMask) go as the user formatted them; GetFieldStr does not ask then.
+    exporter->OnGetFieldText = [](TPersistent*, TField* Field, std::string& Text, bool& Handled) {
+        Handled = !Field->IsNull() && !Field->IsBlob();
+        if (Handled)
             Text = ExactFieldText(Field);
     };
     return exporter;
