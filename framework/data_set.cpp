@@ -471,17 +471,27 @@ void TField::SetValue(const Variant& Value)
     FDataSet->SetFieldValue(*this, Value);
 }
 
-bool TField::IsNull() const
+const Variant& TField::ValueRef(Variant& Holder) const
 {
     if (!FDataSet)
         throw Exception("Field '" + FFieldName + "' has no dataset");
     FDataSet->CheckActive();
-    return FDataSet->GetFieldIsNull(*this);
+    if (const Variant* held = FDataSet->FieldValueInPlace(*this); held && !held->IsEmpty())
+        return *held;
+    Holder = Value();
+    return Holder;
+}
+
+bool TField::IsNull() const
+{
+    Variant holder;
+    return ValueRef(holder).IsNull();
 }
 
 std::string TField::AsString() const
 {
-    const Variant v = Value();
+    Variant holder;
+    const Variant& v = ValueRef(holder);
     if (v.IsNull())
         return {};
     switch (FDataType) {

@@ -93,6 +93,9 @@ public:
     // The value of the current record; null when the field is null or the dataset has
     // no current record. Raises when the dataset is closed.
     virtual Variant Value() const;
+    // The value without a copy where the dataset holds it (valid until the record moves);
+    // otherwise Holder receives Value() and is returned.
+    const Variant& ValueRef(Variant& Holder) const;
     // Stores Value into the current record (the dataset decides whether it can).
     virtual void SetValue(const Variant& Value);
     virtual bool IsNull() const;
@@ -195,13 +198,9 @@ protected:
     // The value of Field in the current record (Field belongs to this dataset and the
     // dataset is open): null when there is no current record.
     virtual Variant GetFieldValue(const TField& Field) const = 0;
-    // Whether Field's value in the current record is null (or unassigned); a dataset that
-    // holds the value can answer without copying it.
-    virtual bool GetFieldIsNull(const TField& Field) const
-    {
-        const Variant v = GetFieldValue(Field);
-        return v.IsNull() || v.IsEmpty();
-    }
+    // Field's value in the current record where the dataset holds it (valid until the
+    // record moves), so that it need not be copied; null when it holds none.
+    virtual const Variant* FieldValueInPlace(const TField&) const { return nullptr; }
     // Stores a value into the current record; by default the dataset is read-only.
     virtual void SetFieldValue(TField& Field, const Variant& Value);
     // Opening and closing; InternalOpen may create the fields.

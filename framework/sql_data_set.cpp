@@ -1258,12 +1258,11 @@ const Variant& TSQLDataSet::CachedValue(const TField& Field) const
     return FValues[i];
 }
 
-bool TSQLDataSet::GetFieldIsNull(const TField& Field) const
+const Variant* TSQLDataSet::FieldValueInPlace(const TField& Field) const
 {
     if (FPos < 0 || FSource == srNone)
-        return true;
-    const Variant& v = CachedValue(Field);
-    return v.IsNull() || v.IsEmpty();
+        return nullptr;
+    return &CachedValue(Field);
 }
 
 Variant TSQLDataSet::ReadValue(const TField& Field, const QSqlQuery& Query) const
