@@ -119,7 +119,7 @@ TCellType TKVECustomBaseComponent::GetFieldType(TField* Field, bool ABlankIfZero
     if (!Field)
         return ctString;
     Variant holder;
-    return GetValueType(Field->DataType(), Field->ValueRef(holder), ABlankIfZero);
+    return GetValueType(Field->DataType(), Field->CurrentValue(holder), ABlankIfZero);
 }
 
 void TKVECustomBaseComponent::AssignStyle(int Row, TColor& Color) const

@@ -471,13 +471,17 @@ void TField::SetValue(const Variant& Value)
     FDataSet->SetFieldValue(*this, Value);
 }
 
-const Variant& TField::ValueRef(Variant& Holder) const
+const Variant& TField::CurrentValue(Variant& Holder) const
 {
-    if (!FDataSet)
-        throw Exception("Field '" + FFieldName + "' has no dataset");
-    FDataSet->CheckActive();
-    if (const Variant* held = FDataSet->FieldValueInPlace(*this); held && !held->IsEmpty())
-        return *held;
+    if (FDataSet) {
+        FDataSet->CheckActive();
+        if (const Variant* held = FDataSet->HeldFieldValue(*this)) {
+            if (!held->IsEmpty())
+                return *held;
+            static const Variant null = Variant::Null();
+            return null;
+        }
+    }
     Holder = Value();
     return Holder;
 }
@@ -485,13 +489,13 @@ const Variant& TField::ValueRef(Variant& Holder) const
 bool TField::IsNull() const
 {
     Variant holder;
-    return ValueRef(holder).IsNull();
+    return CurrentValue(holder).IsNull();
 }
 
 std::string TField::AsString() const
 {
     Variant holder;
-    const Variant& v = ValueRef(holder);
+    const Variant& v = CurrentValue(holder);
     if (v.IsNull())
         return {};
     switch (FDataType) {
@@ -567,22 +571,26 @@ std::string TField::DisplayText() const
 
 double TField::AsFloat() const
 {
-    return Value().AsDouble();
+    Variant holder;
+    return CurrentValue(holder).AsDouble();
 }
 
 std::int64_t TField::AsInteger() const
 {
-    return Value().AsInteger();
+    Variant holder;
+    return CurrentValue(holder).AsInteger();
 }
 
 double TField::AsDateTime() const
 {
-    return Value().AsDateTime();
+    Variant holder;
+    return CurrentValue(holder).AsDateTime();
 }
 
 bool TField::AsBoolean() const
 {
-    return Value().AsBoolean();
+    Variant holder;
+    return CurrentValue(holder).AsBoolean();
 }
 
 // ---------------------------------------------------------------------------

@@ -93,9 +93,6 @@ public:
     // The value of the current record; null when the field is null or the dataset has
     // no current record. Raises when the dataset is closed.
     virtual Variant Value() const;
-    // The value without a copy where the dataset holds it (valid until the record moves);
-    // otherwise Holder receives Value() and is returned.
-    const Variant& ValueRef(Variant& Holder) const;
     // Stores Value into the current record (the dataset decides whether it can).
     virtual void SetValue(const Variant& Value);
     virtual bool IsNull() const;
@@ -114,6 +111,10 @@ public:
 
 private:
     friend class TDataSet;
+    // The current value: the dataset's own copy where it holds one (Holder untouched),
+    // else Value() stored in Holder. Null stands for empty too.
+    const Variant& CurrentValue(Variant& Holder) const;
+
     TDataSet* FDataSet;
     int FIndex = -1;
     std::string FFieldName;
@@ -198,9 +199,13 @@ protected:
     // The value of Field in the current record (Field belongs to this dataset and the
     // dataset is open): null when there is no current record.
     virtual Variant GetFieldValue(const TField& Field) const = 0;
-    // Field's value in the current record where the dataset holds it (valid until the
-    // record moves), so that it need not be copied; null when it holds none.
-    virtual const Variant* FieldValueInPlace(const TField&) const { return nullptr; }
+    // The value GetFieldValue would give, where the dataset holds it for the current
+    // record and can lend it without a copy; null otherwise. Valid until the cursor moves.
+    virtual const Variant* HeldFieldValue(const TField& Field) const
+    {
+        (void)Field;
+        return nullptr;
+    }
     // Stores a value into the current record; by default the dataset is read-only.
     virtual void SetFieldValue(TField& Field, const Variant& Value);
     // Opening and closing; InternalOpen may create the fields.

@@ -1237,13 +1237,15 @@ QVariant TSQLDataSet::CurrentValue(int Index) const
 
 Variant TSQLDataSet::GetFieldValue(const TField& Field) const
 {
-    if (FPos < 0 || FSource == srNone)
-        return Variant::Null();
-    return CachedValue(Field);
+    if (const Variant* held = HeldFieldValue(Field))
+        return *held;
+    return Variant::Null();
 }
 
-const Variant& TSQLDataSet::CachedValue(const TField& Field) const
+const Variant* TSQLDataSet::HeldFieldValue(const TField& Field) const
 {
+    if (FPos < 0 || FSource == srNone)
+        return nullptr;
     const std::size_t i = static_cast<std::size_t>(Field.Index());
     if (!FValueRead[i]) {
         if (FSource == srLookup) {
@@ -1255,14 +1257,7 @@ const Variant& TSQLDataSet::CachedValue(const TField& Field) const
         }
         FValueRead[i] = true;
     }
-    return FValues[i];
-}
-
-const Variant* TSQLDataSet::FieldValueInPlace(const TField& Field) const
-{
-    if (FPos < 0 || FSource == srNone)
-        return nullptr;
-    return &CachedValue(Field);
+    return &FValues[i];
 }
 
 Variant TSQLDataSet::ReadValue(const TField& Field, const QSqlQuery& Query) const

@@ -101,9 +101,7 @@ public:
 
 protected:
     Variant GetFieldValue(const TField& Field) const override;
-    const Variant* FieldValueInPlace(const TField& Field) const override;
-    // The current record's value of Field, read from the source once a record.
-    const Variant& CachedValue(const TField& Field) const;
+    const Variant* HeldFieldValue(const TField& Field) const override;
     void InternalOpen() override;
     void InternalClose() override;
 
