@@ -92,13 +92,7 @@ void TKVExportToJSON::WriteDataBegin()
     FKeys.clear();
     std::set<std::string> used;
     long long ignored = 0;
-    for (int i = 0; i < Columns().Count(); ++i) {
-        TKVEColumn* column = Columns()[i];
-        if (!column->Visible)
-            continue;
-        std::string key = Options.Contains(soUseFieldNameAsCaption) || column->Title().Caption.empty()
-            ? column->FieldName
-            : column->Title().Caption;
+    for (std::string key : ColumnKeys()) {
         const std::string base = key;
         for (int n = 2; !used.insert(key).second; ++n)
             key = base + "_" + std::to_string(n);

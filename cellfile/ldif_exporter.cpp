@@ -118,13 +118,7 @@ void TKVExportToLDIF::WriteDataBegin()
     std::set<std::string> used = {"dn", "changetype"};
     std::string changed;
     int changedCount = 0;
-    for (int i = 0; i < Columns().Count(); ++i) {
-        TKVEColumn* column = Columns()[i];
-        if (!column->Visible)
-            continue;
-        const std::string caption = Options.Contains(soUseFieldNameAsCaption) || column->Title().Caption.empty()
-            ? column->FieldName
-            : column->Title().Caption;
+    for (const std::string& caption : ColumnKeys()) {
         const std::string base = AttributeDescription(caption);
         std::string name = base;
         for (int n = 2; !used.insert(LowerAscii(name)).second; ++n)

@@ -116,22 +116,12 @@ void TKVExportToPDF::WriteFileBegin()
     if (CharacterSet == csASCII_MSDOS)
         throw Exception("PDF text is Unicode: it cannot be written in the DOS character set");
     TKVExportToText::WriteFileBegin();
-    FWidthChars.clear();
     FRepeat.clear();
     FRepeatDone = false;
     FCellsInRow = 0;
     FCutRows = FBadPictures = FUncopyable = 0;
     FPage = 0;
     FGrid = Options.Contains(soColLines) || Options.Contains(soRowLines);
-}
-
-void TKVExportToPDF::WriteColWidth(int ACol, int AWidth)
-{
-    if (ACol < 0)
-        return;
-    if (FWidthChars.size() <= static_cast<std::size_t>(ACol))
-        FWidthChars.resize(static_cast<std::size_t>(ACol) + 1, DefaultFixedWidth);
-    FWidthChars[static_cast<std::size_t>(ACol)] = AWidth > 0 ? AWidth : DefaultFixedWidth;
 }
 
 void TKVExportToPDF::WriteDataBegin()
@@ -176,14 +166,15 @@ void TKVExportToPDF::BeginDocument()
     FWriter->setCreator(QString::fromLatin1(GeneratorVer));
     FWriter->setTitle(QString::fromStdString(ExtractFileName(TargetName())));
     FUnit = Resolution / 72.0;
-    if (FWidthChars.empty())
-        FWidthChars.push_back(DefaultFixedWidth);
+    std::vector<int> widths = ColumnWidths();
+    if (widths.empty())
+        widths.push_back(DefaultFixedWidth);
 
     // Natural widths in points: the characters a column asks for in the standard font.
     const double average = QFontMetricsF(ToQFont(nullptr), FWriter.get()).averageCharWidth() / FUnit;
     std::vector<double> natural;
     double total = 0;
-    for (int chars : FWidthChars) {
+    for (int chars : widths) {
         natural.push_back(chars * average + 2 * PadX);
         total += natural.back();
     }

@@ -59,7 +59,6 @@ public:
     std::string Extension() override { return ".PDF"; }
     void WriteFileBegin() override;
     void WriteFileEnd() override;
-    void WriteColWidth(int ACol, int AWidth) override;
     void WriteDataBegin() override;
     void WriteDataEnd() override;
     void WriteRowStart(bool IsTitle) override;
@@ -97,7 +96,6 @@ private:
     std::unique_ptr<QIODevice> FDevice;
     std::unique_ptr<QPdfWriter> FWriter;
     std::unique_ptr<QPainter> FPainter;
-    std::vector<int> FWidthChars;  // by column, as the pipeline gave them
     std::vector<double> FColX;      // left edge of each column, device units
     std::vector<double> FColWidth;  // device units
     TRow FRow;

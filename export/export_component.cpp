@@ -118,8 +118,7 @@ TCellType TKVECustomBaseComponent::GetFieldType(TField* Field, bool ABlankIfZero
 {
     if (!Field)
         return ctString;
-    Variant holder;
-    return GetValueType(Field->DataType(), Field->CurrentValue(holder), ABlankIfZero);
+    return GetValueType(Field->DataType(), Field->Value(), ABlankIfZero);
 }
 
 void TKVECustomBaseComponent::AssignStyle(int Row, TColor& Color) const

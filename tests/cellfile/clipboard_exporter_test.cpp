@@ -28,17 +28,9 @@ void ExportAndReadWithXclip(const std::string& Out)
     ui.ForceHasGui = 0;
     TUIServicesScope scope{&ui};
     TMemoryDataSet ds;
-    ds.AddField("Text", ftString, 100);
-    ds.AddField("No", ftInteger);
-    for (std::size_t i = 0; i < Awkward.size(); ++i)
-        ds.AppendRecord({Variant(Awkward[i]), Variant(static_cast<int>(i))});
-    ds.AppendRecord({Variant::Null(), Variant::Null()});
-    ds.First();
+    AddAwkwardRecords(ds);
     TKVExportToClipboard clipboard;
-    clipboard.AnimatedStatus = false;
-    clipboard.Options.Exclude(soShowMessage);
-    clipboard.ColumnSource = csDataSet;
-    clipboard.SetDataSet(&ds);
+    ExportQuietlyFrom(clipboard, ds);
     clipboard.AddTitle = true;
     clipboard.FieldDelimiter = ";";
     clipboard.TextQualifier = "\"";

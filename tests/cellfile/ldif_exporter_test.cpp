@@ -37,10 +37,7 @@ TEST(LdifExporterTest, EveryValueReadBackByPythonLdap)
     ds.First();
 
     TKVExportToLDIF ldif;
-    ldif.AnimatedStatus = false;
-    ldif.Options.Exclude(soShowMessage);
-    ldif.ColumnSource = csDataSet;
-    ldif.SetDataSet(&ds);
+    ExportQuietlyFrom(ldif, ds);
     ldif.TableName = "ou=people,dc=example,dc=org";
     ldif.Header().Add("exported\nby a test");
     ldif.SetFileName(dir / "out.ldif");

@@ -68,10 +68,7 @@ TEST(PdfExporterTest, EveryCellReadBackByPopplerWithCaptionsOnEveryPage)
     ds.First();
 
     TKVExportToPDF pdf;
-    pdf.AnimatedStatus = false;
-    pdf.Options.Exclude(soShowMessage);
-    pdf.ColumnSource = csDataSet;
-    pdf.SetDataSet(&ds);
+    ExportQuietlyFrom(pdf, ds);
     pdf.AddTitle = true;
     pdf.Header().Add("Report header");
     pdf.Footer().Add("Report footer");

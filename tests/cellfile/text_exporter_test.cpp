@@ -25,16 +25,8 @@ protected:
     void SetUp() override
     {
         ui.ForceHasGui = 0;
-        ds.AddField("Text", ftString, 100);
-        ds.AddField("No", ftInteger);
-        for (std::size_t i = 0; i < Awkward.size(); ++i)
-            ds.AppendRecord({Variant(Awkward[i]), Variant(static_cast<int>(i))});
-        ds.AppendRecord({Variant::Null(), Variant::Null()});
-        ds.First();
-        exporter.AnimatedStatus = false;
-        exporter.Options.Exclude(soShowMessage);
-        exporter.ColumnSource = csDataSet;
-        exporter.SetDataSet(&ds);
+        AddAwkwardRecords(ds);
+        ExportQuietlyFrom(exporter, ds);
         exporter.AddTitle = true;
         exporter.SetFileName(dir / "out.txt");
     }
@@ -199,10 +191,7 @@ TEST_F(TextExporterTest, JsonAndJsonLinesReadBackByPythonJson)
         SCOPED_TRACE(lines ? "JSON Lines" : "JSON");
         TKVExportToJSON json;
         json.Lines = lines;
-        json.AnimatedStatus = false;
-        json.Options.Exclude(soShowMessage);
-        json.ColumnSource = csDataSet;
-        json.SetDataSet(&ds);
+        ExportQuietlyFrom(json, ds);
         json.Header().Add("left out");
         json.SetFileName(dir / "out.json");
         json.Execute();

@@ -3,6 +3,9 @@
 // breaks, leading zeros, a formula, non-ASCII, an emoji, blanks, an empty text), and
 // small helpers for reading a target back through another program.
 
+#include "export/export_component.h"
+#include "framework/data_set.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -11,6 +14,27 @@ inline const std::vector<std::string> Awkward = {
     "plain", "a,b;c\td|e", "say \"hi\" 'there'", "line1\nline2\r\nline3", "007", "=1+1", "Zoë Ünïcödé", "🎉 emoji",
     " padded ", "",
 };
+
+// DataSet with the fields Text and No: each awkward text beside its number, then a
+// record of nulls; positioned on the first record.
+inline void AddAwkwardRecords(TMemoryDataSet& DataSet)
+{
+    DataSet.AddField("Text", ftString, 100);
+    DataSet.AddField("No", ftInteger);
+    for (std::size_t i = 0; i < Awkward.size(); ++i)
+        DataSet.AppendRecord({Variant(Awkward[i]), Variant(static_cast<int>(i))});
+    DataSet.AppendRecord({Variant::Null(), Variant::Null()});
+    DataSet.First();
+}
+
+// Exporter reading DataSet without a progress window or a message box.
+inline void ExportQuietlyFrom(TKVExportBaseComponent& Exporter, TDataSet& DataSet)
+{
+    Exporter.AnimatedStatus = false;
+    Exporter.Options.Exclude(soShowMessage);
+    Exporter.ColumnSource = csDataSet;
+    Exporter.SetDataSet(&DataSet);
+}
 
 // What Command writes to standard output and standard error.
 inline std::string Shell(const std::string& Command)

@@ -54,10 +54,7 @@ TEST(SetupDialogExportTest, ChoiceBecomesAnExporterThatWritesIt)
     ds.First();
     auto exporter = CreateExporterForChoice(choice);
     ASSERT_TRUE(exporter);
-    exporter->AnimatedStatus = false;
-    exporter->Options.Exclude(soShowMessage);
-    exporter->ColumnSource = csDataSet;
-    exporter->SetDataSet(&ds);
+    ExportQuietlyFrom(*exporter, ds);
     exporter->Execute();
     ASSERT_EQ(exporter->Statistic().Result, erCompleted);
 
