@@ -274,7 +274,7 @@ TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
         {{"shop.db", "-o", "x.docx"}, 2, "--query SQL or --query-file FILE"},
         {{"shop.db", "--table", "staff", "--query", "SELECT 1", "-o", "x.docx"}, 2, "--query SQL or --query-file FILE"},
         {{"shop.db", "--table", "staff"}, 2, "no TARGET"},
-        {{"shop.db", "--table", "staff", "-o", "x.pdf"}, 2, "known: .doc, .rtf, .docx, .xls, .xlsx, .csv, .tsv, .txt, .json, .jsonl, --to database"},
+        {{"shop.db", "--table", "staff", "-o", "x.wq1"}, 2, "known: .doc, .rtf, .docx, .xls, .xlsx, .csv, .tsv, .txt, .json, .jsonl, .ldif, .pdf, --to database"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--bogus"}, 2, "unknown option --bogus"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--style", "pink"}, 2, "unknown style 'pink'"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--rows-per-file", "-3"}, 2, "--rows-per-file"},
