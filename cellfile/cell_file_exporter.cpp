@@ -173,7 +173,7 @@ void TKVExportToCellFile::BuildDataCell(TKVEColumn* Column, int Accepted)
 {
     TKVECustomDataEngine* engine = SourceEngine();
     FCellColor = Column->Color;
-    FCellFont->Assign(&Column->Font());
+    FCellFont->Assign(Column->Font());
     FCellAlignment = Column->Alignment;
     FCellField = nullptr;
     if (Column->ColumnKind == ckField && engine->IsDataRow(Accepted - 1))
@@ -484,8 +484,10 @@ void TKVExportToCellFile::WriteRowEnd(bool)
 {
     ++FRowsSinceFlush;
     if (FRowsSinceFlush > 1024) {
+        // The written rows head for the disk without the export waiting for them: the
+        // file is made durable once, when it is whole.
         if (auto* file = dynamic_cast<TFileStream*>(FStream))
-            file->FlushToDisk();
+            file->StartWriteBack();
         FRowsSinceFlush = 0;
     }
 }

@@ -100,6 +100,19 @@ void TKVExportToText::WriteColWidth(int ACol, int AWidth)
     FWidths[static_cast<std::size_t>(ACol)] = AWidth > 0 ? AWidth : DefaultFixedWidth;
 }
 
+std::vector<std::string> TKVExportToText::ColumnKeys()
+{
+    std::vector<std::string> keys;
+    for (int i = 0; i < Columns().Count(); ++i) {
+        const TKVEColumn* column = Columns()[i];
+        if (column->Visible)
+            keys.push_back(Options.Contains(soUseFieldNameAsCaption) || column->Title().Caption.empty()
+                               ? column->FieldName
+                               : column->Title().Caption);
+    }
+    return keys;
+}
+
 void TKVExportToText::Tell(TTally& Tally, const std::string& What)
 {
     if (Tally.Count > 0)
@@ -125,6 +138,14 @@ void TKVExportToText::Warn(long long Count, const std::string& What)
 std::string TKVExportToText::CellText(const std::string& Text, bool Null, TAlignment Alignment, int Position,
                                       bool Line)
 {
+    std::string out;
+    AppendCell(out, Text, Null, Alignment, Position, Line);
+    return out;
+}
+
+void TKVExportToText::AppendCell(std::string& Out, const std::string& Text, bool Null, TAlignment Alignment,
+                                 int Position, bool Line)
+{
     if (Fixed) {
         std::string text = Text;
         if (text.find_first_of("\r\n") != std::string::npos) {
@@ -132,8 +153,10 @@ std::string TKVExportToText::CellText(const std::string& Text, bool Null, TAlign
             std::replace(text.begin(), text.end(), '\n', ' ');
             ++FLineBreaks.Count;
         }
-        if (Line)
-            return text;
+        if (Line) {
+            Out += text;
+            return;
+        }
         const bool bytes = CharacterSet == csASCII_MSDOS;
         const std::size_t width = static_cast<std::size_t>(
             Position >= 0 && static_cast<std::size_t>(Position) < FWidths.size() ? FWidths[static_cast<std::size_t>(Position)]
@@ -141,39 +164,56 @@ std::string TKVExportToText::CellText(const std::string& Text, bool Null, TAlign
         const std::size_t count = Characters(text, bytes);
         if (count > width) {
             ++FCut.Count;
-            return FirstCharacters(text, width, bytes);
+            Out += FirstCharacters(text, width, bytes);
+            return;
         }
         const std::size_t pad = width - count;
         switch (Alignment) {
-        case taRightJustify: return std::string(pad, ' ') + text;
-        case taCenter: return std::string(pad / 2, ' ') + text + std::string(pad - pad / 2, ' ');
-        default: return text + std::string(pad, ' ');
+        case taRightJustify: Out.append(pad, ' ') += text; break;
+        case taCenter: Out.append(pad / 2, ' ').append(text).append(pad - pad / 2, ' '); break;
+        default: Out.append(text).append(pad, ' '); break;
         }
+        return;
     }
     const std::string& qualifier = TextQualifier;
-    const bool breaks = Text.find_first_of("\r\n") != std::string::npos;
-    const bool delimiter = !FieldDelimiter.empty() && Text.find(FieldDelimiter) != std::string::npos;
+    // One pass over the text finds what decides its form: a line break, the delimiter,
+    // the qualifier. One-character delimiters and qualifiers (the usual ones) are
+    // compared byte by byte.
+    bool breaks = false, delimiter = false, holdsQualifier = false;
+    if (FieldDelimiter.size() <= 1 && qualifier.size() <= 1) {
+        const char d = FieldDelimiter.empty() ? '\0' : FieldDelimiter[0];
+        const char q = qualifier.empty() ? '\0' : qualifier[0];
+        for (const char c : Text) {
+            breaks |= c == '\r' || c == '\n';
+            delimiter |= c == d && !FieldDelimiter.empty();
+            holdsQualifier |= c == q && !qualifier.empty();
+        }
+    } else {
+        breaks = Text.find_first_of("\r\n") != std::string::npos;
+        delimiter = !FieldDelimiter.empty() && Text.find(FieldDelimiter) != std::string::npos;
+        holdsQualifier = !qualifier.empty() && Text.find(qualifier) != std::string::npos;
+    }
     if (qualifier.empty()) {
         if (breaks || delimiter)
             ++FSplit.Count;
-        return Text;
+        Out += Text;
+        return;
     }
-    const bool holdsQualifier = Text.find(qualifier) != std::string::npos;
-    if (!breaks && !delimiter && !holdsQualifier && !(Text.empty() && !Null))
-        return Text;
-    std::string out = qualifier;
-    out.reserve(Text.size() + 2 * qualifier.size() + 8);
+    if (!breaks && !delimiter && !holdsQualifier && !(Text.empty() && !Null)) {
+        Out += Text;
+        return;
+    }
+    Out += qualifier;
     for (std::size_t i = 0; i < Text.size();) {
         if (Text.compare(i, qualifier.size(), qualifier) == 0) {
-            out += qualifier;
-            out += qualifier;
+            Out += qualifier;
+            Out += qualifier;
             i += qualifier.size();
         } else {
-            out += Text[i++];
+            Out += Text[i++];
         }
     }
-    out += qualifier;
-    return out;
+    Out += qualifier;
 }
 
 void TKVExportToText::WriteRowStart(bool IsTitle)
@@ -200,7 +240,7 @@ void TKVExportToText::WriteData(TField* Field, TCellType CellType, int ARow, int
     } else {
         if (FCellsInLine > 0 && !Fixed)
             FLine += FieldDelimiter;
-        FLine += CellText(text, null, Alignment, FCellsInLine, wholeLine);
+        AppendCell(FLine, text, null, Alignment, FCellsInLine, wholeLine);
         ++FCellsInLine;
     }
     // The place of the first value of each kind in the file.

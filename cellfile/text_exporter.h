@@ -65,6 +65,15 @@ protected:
     void Warn(long long Count, const std::string& What);
     // The text of one cell as it goes into a row: qualified or padded.
     std::string CellText(const std::string& Text, bool Null, TAlignment Alignment, int Position, bool Line);
+    // The same, appended to Out.
+    void AppendCell(std::string& Out, const std::string& Text, bool Null, TAlignment Alignment, int Position, bool Line);
+    // The file being written ("the output" for a caller's stream), for messages.
+    const std::string& TargetName() const { return FTargetName; }
+    // The widths WriteColWidth was given, by position in the row.
+    const std::vector<int>& ColumnWidths() const { return FWidths; }
+    // The visible columns' captions, for formats that key values by them: field names
+    // with soUseFieldNameAsCaption, and where a caption is empty.
+    std::vector<std::string> ColumnKeys();
 
 private:
     void DiscardTemporary();

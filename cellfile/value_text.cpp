@@ -150,10 +150,10 @@ std::string LiteralFieldText(TField* Field)
 
 void UseExactValueTexts(TKVExportBaseComponent& Exporter)
 {
-    TKVExportBaseComponent* self = &Exporter;
-    Exporter.OnGetCellParams = [self](TPersistent*, TField* Field, std::string& Text, TFont*, TAlignment&, TColor&,
-                                      TCellType&) {
-        if (Field && !Field->IsNull() && !Field->IsBlob() && !self->Options.Contains(soFieldMask))
+    // Asked only without display formats (soFieldMask), before blank-if-zero applies.
+    Exporter.OnGetFieldText = [](TPersistent*, TField* Field, std::string& Text, bool& Handled) {
+        Handled = !Field->IsNull() && !Field->IsBlob();
+        if (Handled)
             Text = ExactFieldText(Field);
     };
 }

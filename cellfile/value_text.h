@@ -39,5 +39,5 @@ std::string LiteralFieldText(TField* Field);
 
 // Makes Exporter write the value of every field that is neither null nor a blob as
 // ExactFieldText gives it; display texts (soFieldMask) go as the user formatted them.
-// Takes OnGetCellParams.
+// Takes OnGetFieldText, so blank-if-zero still applies.
 void UseExactValueTexts(TKVExportBaseComponent& Exporter);

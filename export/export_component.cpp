@@ -78,7 +78,11 @@ std::string TKVECustomBaseComponent::GetFieldStr(TField* Field)
         else
             text = Field->DisplayText();
     } else {
-        text = Field->AsString();
+        bool handled = false;
+        if (OnGetFieldText)
+            OnGetFieldText(this, Field, text, handled);
+        if (!handled)
+            text = Field->AsString();
     }
     if (BlankIfZero) {
         switch (Field->DataType()) {

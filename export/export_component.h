@@ -68,6 +68,10 @@ enum TKVELayout : std::uint8_t { elColumnar, elReversedColumnar, elTabularForm }
 
 using TKVEBeforeRecordEvent = std::function<void(TPersistent* Sender, bool& Accept)>;
 using TKVEAfterRecordEvent = std::function<void(TPersistent* Sender, bool& Abort)>;
+// The text of a field's value, in place of the one GetFieldStr makes from the process-wide
+// formats (Handled false keeps that one). Not called with soFieldMask; BlankIfZero still
+// applies to what it gives.
+using TGetFieldTextEvent = std::function<void(TPersistent* Sender, TField* Field, std::string& Text, bool& Handled)>;
 using TGetCellParamsEvent = std::function<void(TPersistent* Sender, TField* Field, std::string& Text, TFont* AFont,
                                                TAlignment& Alignment, TColor& Background, TCellType& CellType)>;
 using TKVEGetLanguageStringEvent = std::function<void(TPersistent* Sender, int Id, std::string& Text)>;
@@ -130,6 +134,7 @@ public:
     TKVEBeforeRecordEvent OnBeforeRecord;
     TKVEAfterRecordEvent OnAfterRecord;
     TGetCellParamsEvent OnGetCellParams;
+    TGetFieldTextEvent OnGetFieldText;
     TKVEGetLanguageStringEvent OnGetLanguageString;
     TNotifyEvent OnBeforeExecute;
     TNotifyEvent OnAfterExecute;

@@ -56,12 +56,17 @@ bool TFont::operator==(const TFont& Other) const
 void TFont::Assign(const TPersistent* Source)
 {
     if (auto* source = dynamic_cast<const TFont*>(Source)) {
-        Name = source->Name;
-        Size = source->Size;
-        Color = source->Color;
-        Style = source->Style;
-        Charset = source->Charset;
+        Assign(*source);
         return;
     }
     TPersistent::Assign(Source);
+}
+
+void TFont::Assign(const TFont& Source)
+{
+    Name = Source.Name;
+    Size = Source.Size;
+    Color = Source.Color;
+    Style = Source.Style;
+    Charset = Source.Charset;
 }

@@ -73,4 +73,6 @@ public:
     bool operator==(const TFont& Other) const;
 
     void Assign(const TPersistent* Source) override;
+    // The same from a font known as one, without the type test (once a cell).
+    void Assign(const TFont& Source);
 };

@@ -234,6 +234,12 @@ void TFileStream::FlushToDisk()
         RaiseWriteError(errno);
 }
 
+void TFileStream::StartWriteBack()
+{
+    Flush();
+    ::sync_file_range(FHandle, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 void TFileStream::Close()
 {
     if (FHandle < 0)

@@ -99,6 +99,9 @@ public:
     // Flush, then has the operating system write the file's data to the disk
     // (fdatasync).
     void FlushToDisk();
+    // Flush, then has the operating system start writing the file's data to the disk
+    // without waiting for it (sync_file_range); a failure shows at Close or FlushToDisk.
+    void StartWriteBack();
     // Flushes and closes the file, raising EStreamError when the last bytes cannot be
     // written. Afterwards every operation raises EStreamError.
     void Close();

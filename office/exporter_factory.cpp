@@ -4,6 +4,7 @@
 #include "cellfile/dif_exporter.h"
 #include "cellfile/html_exporter.h"
 #include "cellfile/json_exporter.h"
+#include "cellfile/ldif_exporter.h"
 #include "cellfile/paradox_exporter.h"
 #include "cellfile/quattro_exporter.h"
 #include "cellfile/spss_exporter.h"
@@ -97,6 +98,7 @@ std::unique_ptr<TKVExportBaseComponent> CreateExporter(TTableTypeExport TableTyp
     case teWKS: exporter = std::make_unique<TKVExportToWKS>(); break;
     case teQuattro: exporter = std::make_unique<TKVExportToQuattro>(); break;
     case teParadox: exporter = std::make_unique<TKVExportToParadox>(); break;
+    case teLDIF: exporter = std::make_unique<TKVExportToLDIF>(); break;
     default: {
         const TRegistered* r = FindRegistered(TableType);
         if (!r) {
@@ -120,7 +122,7 @@ bool TableTypeOfFileName(const std::string& FileName, TTableTypeExport& TableTyp
         {".txt", teText}, {".csv", teText},  {".tsv", teText},  {".doc", teWord},    {".docx", teWord},
         {".rtf", teWord}, {".xls", teExcel}, {".xlsx", teExcel}, {".mdb", teAccess}, {".accdb", teAccess},
         {".htm", teHTML}, {".html", teHTML}, {".xml", teXML}, {".sql", teSQL}, {".slk", teSYLK}, {".dif", teDIF},
-        {".dbf", teDBase}, {".sav", teSPSS}, {".wk1", teWKS}, {".wq1", teQuattro},
+        {".dbf", teDBase}, {".sav", teSPSS}, {".wk1", teWKS}, {".wq1", teQuattro}, {".ldif", teLDIF},
     };
     const std::string ext = LowerExtension(FileName);
     for (const auto& k : known)
@@ -158,5 +160,22 @@ std::unique_ptr<TKVExportBaseComponent> CreateExporterForFile(const std::string&
         exporter->FieldDelimiter = ext == ".csv" ? "," : "\t";
         exporter->TextQualifier = "\"";
     }
+    return exporter;
+}
+
+std::unique_ptr<TKVExportBaseComponent> CreateExporterForChoice(const TExportChoice& Choice)
+{
+    std::unique_ptr<TKVExportBaseComponent> exporter = CreateExporter(Choice.TableType);
+    if (!exporter)
+        return nullptr;
+    if (Choice.TableType != teClipboard)
+        exporter->SetFileName(Choice.FileName);
+    exporter->TableName = Choice.TableName;
+    exporter->CharacterSet = Choice.CharacterSet;
+    exporter->FieldDelimiter = Choice.Separator == '\0' ? std::string() : std::string(1, Choice.Separator);
+    exporter->AddTitle = Choice.AddTitle;
+    exporter->Fixed = Choice.Fixed && Choice.TableType == teText;
+    exporter->BlankIfZero = Choice.BlankIfZero;
+    exporter->SelectedRecord = Choice.SelectedRecord == 1;
     return exporter;
 }

@@ -20,8 +20,8 @@ std::unique_ptr<TKVExportBaseComponent> CreateExporter(TTableTypeExport TableTyp
 // are teText, .doc .docx .rtf teWord, .xls .xlsx teExcel, .mdb .accdb teAccess;
 // .htm .html teHTML, .xml teXML, .sql teSQL, .slk teSYLK, .dif teDIF, .dbf teDBase, .sav
 // teSPSS, .wk1 teWKS, .wq1 teQuattro (.db names none: it may be a Paradox table or a
-// database; CreateExporter(teParadox) writes the former). False when the extension
-// names none.
+// database; CreateExporter(teParadox) writes the former), .ldif teLDIF, .pdf tePDF.
+// False when the extension names none.
 bool TableTypeOfFileName(const std::string& FileName, TTableTypeExport& TableType);
 
 // The exporter for FileName's table type with FileName set and the settings its
@@ -39,3 +39,22 @@ std::unique_ptr<TKVExportBaseComponent> CreateExporterForFile(const std::string&
 // TableType. A later registration for the same table type replaces the earlier one.
 using TExporterMaker = std::function<std::unique_ptr<TKVExportBaseComponent>()>;
 void RegisterExporter(TTableTypeExport TableType, std::vector<std::string> Extensions, TExporterMaker Maker);
+
+// The setup dialog's result: the values SetExportParam writes back on OK.
+struct TExportChoice {
+    std::string FileName;
+    std::string TableName;
+    TTableTypeExport TableType = teText;
+    TCharacterSet CharacterSet = csANSI_WINDOWS;
+    char Separator = '\t'; // NUL: none
+    bool AddTitle = true;
+    bool Fixed = false;
+    bool BlankIfZero = false;
+    int SelectedRecord = 0; // 1: only the selected records
+};
+
+// The exporter the setup dialog's choice names, with the choice applied: file (none for
+// the clipboard), table name, character set, the separator as the field delimiter,
+// titles, fixed width (text only), blank if zero and selected records. Null for a table
+// type no exporter writes yet.
+std::unique_ptr<TKVExportBaseComponent> CreateExporterForChoice(const TExportChoice& Choice);

@@ -20,6 +20,7 @@ packages=(
   dpkg-dev fakeroot lintian file
   tidy
   libshp-dev libreadstat-dev pxlib-dev python3-dbfread pspp readstat gnumeric
+  python3-ldap xclip xvfb xauth fonts-symbola
 )
 
 missing=()

@@ -224,7 +224,7 @@ bool IsTextKind(const std::string& Kind)
 bool IsStreamKind(const std::string& Kind)
 {
     return IsTextKind(Kind) || Kind == "json" || Kind == "jsonl"
-        || Kind == "htm" || Kind == "html" || Kind == "xml" || Kind == "sql" || Kind == "slk" || Kind == "dif";
+        || Kind == "htm" || Kind == "html" || Kind == "xml" || Kind == "sql" || Kind == "slk" || Kind == "dif" || Kind == "ldif";
 }
 
 // The kinds whose TableName --table-name sets.
@@ -288,6 +288,8 @@ const TTarget Targets[] = {
     {"sql", "SQL script for sqlite3 and psql", MakeText},
     {"slk", "SYLK spreadsheet interchange file", MakeText},
     {"dif", "DIF spreadsheet interchange file", MakeText},
+    {"ldif", "LDAP Data Interchange Format (RFC 2849): one entry a row", MakeText},
+    {"pdf", "PDF document: the table over numbered pages", MakeText},
     {"database", "table of an SQLite file or a PostgreSQL database", MakeDatabaseTable},
     {"dbf", "dBase III table (with a .cpg naming its code page)", MakeTableFile},
     {"sav", "SPSS system file", MakeTableFile},
@@ -312,9 +314,9 @@ const char* const Usage =
     "                         standard input)\n"
     "  -o, --output TARGET    the file to write; its extension picks the kind:\n"
     "                         .doc .rtf .docx .xls .xlsx .csv .tsv .txt .json\n"
-    "                         .jsonl .htm .html .xml .sql .slk .dif .dbf .sav\n"
-    "                         .wk1 .wq1; '-' writes text to standard output (csv\n"
-    "                         unless --to names another text kind)\n"
+    "                         .jsonl .htm .html .xml .sql .slk .dif .ldif .pdf\n"
+    "                         .dbf .sav .wk1 .wq1; '-' writes text to standard\n"
+    "                         output (csv unless --to names another text kind)\n"
     "  --to database          write into a database table instead: TARGET is then\n"
     "                         an SQLite file or a PostgreSQL URI\n"
     "  --to paradox           write TARGET as a Paradox table (.db) instead\n"
@@ -343,6 +345,11 @@ const char* const Usage =
     "  --qualifier CHAR       text targets: the quote around a value that holds\n"
     "                         the delimiter, the quote or a line break, doubled\n"
     "                         inside it; 'none' for none (.csv and .tsv '\"')\n"
+    "  --fixed                .txt: fixed-width columns (as wide as the first\n"
+    "                         rows' values; a longer value is cut, with a warning)\n"
+    "  --charset ansi|oem     text targets: ansi writes UTF-8 (the default), oem\n"
+    "                         the DOS code page of the locale ('?' for what it\n"
+    "                         cannot hold, with a warning)\n"
     "  --no-freeze            leave the caption row of a workbook unfrozen\n"
     "  --rows-per-file N      start a new file after every N rows (documents,\n"
     "                         workbooks and text: out.xlsx, out001.xlsx, ...)\n"
@@ -425,6 +432,8 @@ struct TCommandLine {
     bool Layout = false;      // --layout was given
     bool RowsPerFile = false; // --rows-per-file was given
     bool TableNameGiven = false; // --table-name was given
+    bool Fixed = false;       // --fixed
+    bool Charset = false;     // --charset was given
     // --delimiter and --qualifier, when given.
     std::optional<std::string> Delimiter;
     std::optional<std::string> Qualifier;
@@ -483,7 +492,7 @@ bool IsValueOption(const std::string& Arg)
     static const char* const Names[] = {"-o", "--output", "--table", "--query", "--query-file", "--to", "--into", "--spec",
                                         "--save-spec", "--name", "--header", "--footer", "--style", "--sheet",
                                         "--rows-per-file", "--layout", "--mail", "--delimiter",
-                                        "--qualifier", "--table-name"};
+                                        "--qualifier", "--table-name", "--charset"};
     for (const char* name : Names)
         if (Arg == name)
             return true;
@@ -571,6 +580,9 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             Line.Replace = true;
         } else if (arg == "--no-freeze") {
             Line.NoFreeze = true;
+        } else if (arg == "--fixed") {
+            Line.Fixed = true;
+            Line.Settings.push_back([](TKVExportBaseComponent& E) { E.Fixed = true; });
         } else if (arg == "--open") {
             Line.Settings.push_back([](TKVExportBaseComponent& E) { E.ActionAfterExport = aeOpenView; });
         } else if (!IsValueOption(arg)) {
@@ -592,6 +604,12 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             if (text.empty() || text.find_first_of("\r\n") != std::string::npos)
                 return UsageError("--delimiter takes a character or a text without line breaks, 'tab' or 'space'");
             Line.Delimiter = name == "tab" || text == "\\t" ? "\t" : name == "space" || name == "blank" ? " " : text;
+        } else if (arg == "--charset") {
+            if (Lower(text) != "ansi" && Lower(text) != "oem")
+                return UsageError("--charset takes ansi or oem");
+            Line.Charset = true;
+            const TCharacterSet set = Lower(text) == "oem" ? csASCII_MSDOS : csANSI_WINDOWS;
+            Line.Settings.push_back([set](TKVExportBaseComponent& E) { E.CharacterSet = set; });
         } else if (arg == "--qualifier") {
             const bool oneCharacter = !text.empty()
                 && std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }) == 1;
@@ -699,6 +717,10 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
     if ((Line.Delimiter || Line.Qualifier) && !text)
         return UsageError(std::string(Line.Delimiter ? "--delimiter" : "--qualifier")
                           + " is only for text targets (.csv .tsv .txt, or -o -)");
+    if (Line.Charset && !text)
+        return UsageError("--charset is only for text targets (.csv .tsv .txt, or -o -)");
+    if (Line.Fixed && extension != ".txt" && !(Line.ToStdout() && Lower(Line.To) == "txt"))
+        return UsageError("--fixed is only for .txt targets (or -o - --to txt): fixed-width columns have no delimiter");
     if (Line.Delimiter && Line.Qualifier && !Line.Qualifier->empty() && Line.Delimiter->find(*Line.Qualifier) != std::string::npos)
         return UsageError("the --qualifier cannot be part of the --delimiter");
     if (Line.ToStdout() && Line.RowsPerFile)
@@ -748,7 +770,7 @@ const TTarget* ResolveTarget(const TCommandLine& Line, std::string& Problem)
         const std::string kind = Line.To.empty() ? "csv" : Lower(Line.To);
         if (!IsStreamKind(kind)) {
             Problem = "standard output (-o -) takes only text: --to csv, tsv, txt, json, jsonl, htm, html, xml, sql, "
-                      "slk or dif";
+                      "slk, dif or ldif";
             return nullptr;
         }
         if (!Line.Into.empty())
@@ -1212,7 +1234,7 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
             source.SetTableName(Line.Table);
         source.Open();
         WarnOfMissingFields(*exporter, source, Line);
-        if (dynamic_cast<TKVExportToWord*>(exporter.get()))
+        if (dynamic_cast<TKVExportToWord*>(exporter.get()) || exporter->Fixed)
             WidthsFromContent(source);
 
         TOutcome outcome = Export(*exporter, source, output, Line.Quiet, Line.ToStdout());

@@ -9,6 +9,7 @@
 #include "framework/exceptions.h"
 #include "framework/files.h"
 #include "framework/ui_services.h"
+#include "tests/common/awkward_texts.h"
 #include "tests/common/qt_application.h"
 #include "tests/common/shell.h"
 #include "tests/common/temp_folder.h"
@@ -20,27 +21,13 @@
 
 namespace {
 
-// The awkward texts, each in a row of its own with its row number beside it.
-const std::vector<std::string> Awkward = {
-    "plain", "a,b;c\td|e", "say \"hi\" 'there'", "line1\nline2\r\nline3", "007", "=1+1", "Zoë Ünïcödé", "🎉 emoji",
-    " padded ", "",
-};
-
 class TextExporterTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ui.ForceHasGui = 0;
-        ds.AddField("Text", ftString, 100);
-        ds.AddField("No", ftInteger);
-        for (std::size_t i = 0; i < Awkward.size(); ++i)
-            ds.AppendRecord({Variant(Awkward[i]), Variant(static_cast<int>(i))});
-        ds.AppendRecord({Variant::Null(), Variant::Null()});
-        ds.First();
-        exporter.AnimatedStatus = false;
-        exporter.Options.Exclude(soShowMessage);
-        exporter.ColumnSource = csDataSet;
-        exporter.SetDataSet(&ds);
+        AddAwkwardRecords(ds);
+        ExportQuietlyFrom(exporter, ds);
         exporter.AddTitle = true;
         exporter.SetFileName(dir / "out.txt");
     }
@@ -205,10 +192,7 @@ TEST_F(TextExporterTest, JsonAndJsonLinesReadBackByPythonJson)
         SCOPED_TRACE(lines ? "JSON Lines" : "JSON");
         TKVExportToJSON json;
         json.Lines = lines;
-        json.AnimatedStatus = false;
-        json.Options.Exclude(soShowMessage);
-        json.ColumnSource = csDataSet;
-        json.SetDataSet(&ds);
+        ExportQuietlyFrom(json, ds);
         json.Header().Add("left out");
         json.SetFileName(dir / "out.json");
         json.Execute();

@@ -24,7 +24,7 @@ TEST(ExporterFactoryTest, ExtensionsReachTheirExporterAndSettings)
                            TCase{"a.txt", teText, "\t", ""}, TCase{"a.docx", teWord, "\t", ""},
                            TCase{"a.xlsx", teExcel, "\t", ""}, TCase{"a.DBF", teDBase, "\t", ""},
                            TCase{"a.sav", teSPSS, "\t", ""}, TCase{"a.wk1", teWKS, "\t", ""},
-                           TCase{"a.WQ1", teQuattro, "\t", ""}}) {
+                           TCase{"a.WQ1", teQuattro, "\t", ""}, TCase{"a.ldif", teLDIF, "\t", ""}}) {
         SCOPED_TRACE(c.Name);
         auto exporter = CreateExporterForFile(c.Name);
         ASSERT_TRUE(exporter);
@@ -43,9 +43,8 @@ TEST(ExporterFactoryTest, ExtensionsReachTheirExporterAndSettings)
         EXPECT_EQ(exporter->TableType(), type) << name;
         EXPECT_EQ(exporter->Extension(), TKVExportBaseComponent::GetDefExt(type)) << name;
     }
-    EXPECT_FALSE(CreateExporterForFile("a.pdf"));
+    EXPECT_FALSE(CreateExporterForFile("a.xyz"));
     EXPECT_FALSE(CreateExporterForFile("noextension"));
-    EXPECT_FALSE(CreateExporter(teLDIF));
     EXPECT_FALSE(CreateExporterForFile("a.db")); // a Paradox table or a database: the caller says
     EXPECT_EQ(CreateExporter(teParadox)->TableType(), teParadox);
 }

@@ -323,7 +323,7 @@ TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
         {{"shop.db", "-o", "x.docx"}, 2, "--query SQL or --query-file FILE"},
         {{"shop.db", "--table", "staff", "--query", "SELECT 1", "-o", "x.docx"}, 2, "--query SQL or --query-file FILE"},
         {{"shop.db", "--table", "staff"}, 2, "no TARGET"},
-        {{"shop.db", "--table", "staff", "-o", "x.pdf"}, 2, "known: .doc, .rtf, .docx, .xls, .xlsx, .csv, .tsv, .txt, .json, .jsonl, .htm, .html, .xml, .sql, .slk, .dif, --to database"},
+        {{"shop.db", "--table", "staff", "-o", "x.xyz"}, 2, "known: .doc, .rtf, .docx, .xls, .xlsx, .csv, .tsv, .txt, .json, .jsonl, .htm, .html, .xml, .sql, .slk, .dif, .ldif, .pdf, --to database"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--bogus"}, 2, "unknown option --bogus"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--style", "pink"}, 2, "unknown style 'pink'"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--rows-per-file", "-3"}, 2, "--rows-per-file"},
@@ -883,6 +883,113 @@ TEST_F(ExportCliTest, TableFilesAreWrittenByTheirExtensionOrToParadox)
     pspp.start("pspp-convert", {QString::fromStdString(Path("one.sav")), QString::fromStdString(Path("one.csv"))});
     ASSERT_TRUE(pspp.waitForFinished(60000));
     EXPECT_EQ(Read(Path("one.csv")), "name\nBob\n");
+}
+
+// Awkward texts in a table of their own: separators, quotes, leading zeros, a formula,
+// non-ASCII, an emoji, an empty text and a null.
+void MakeAwkwardTable(const std::string& File)
+{
+    {
+        QSqlDatabase db = OpenSqliteDatabase(File, "export_cli_awkward");
+        ExecSql(db, {"CREATE TABLE a (id INTEGER, txt TEXT)",
+                     "INSERT INTO a VALUES (1, 'a,b;c'), (2, 'say \"hi\"'), (3, '007'), (4, '=1+1'), "
+                     "(5, 'Zoë Ünï'), (6, '🎉 x'), (7, ''), (8, NULL)"});
+    }
+    DropConnection("export_cli_awkward");
+}
+
+// .ldif, .pdf, fixed-width text and both character sets, each read by its own reader.
+TEST_F(ExportCliTest, LdifPdfFixedWidthAndCharacterSetsReadBack)
+{
+    MakeAwkwardTable(Path("a.db"));
+    // The DOS code page of the C locale is 437.
+    ::setenv("LC_ALL", "C", 1);
+    std::ofstream(Path("read_ldif.py")) << "import sys, ldif\n"
+                                      "p = ldif.LDIFRecordList(open(sys.argv[1], 'rb')); p.parse()\n"
+                                      "for dn, e in p.all_records:\n"
+                                      "    print(dn, e.get('txt', ['-'])[0] if 'txt' in e else '-')\n";
+    struct Case {
+        std::vector<std::string> Args;
+        std::string Reader, Expected, Warning;
+    };
+    const Case cases[] = {
+        {{"-o", "a.ldif"}, "/usr/bin/python3 read_ldif.py a.ldif",
+         "id=1 b'a,b;c'\nid=2 b'say \"hi\"'\nid=3 b'007'\nid=4 b'=1+1'\nid=5 b'Zo\\xc3\\xab \\xc3\\x9cn\\xc3\\xaf'\n"
+         "id=6 b'\\xf0\\x9f\\x8e\\x89 x'\nid=7 b''\nid=8 -\n", ""},
+        {{"-o", "a.pdf"}, "pdftotext -layout a.pdf - | head -9 | tr -s ' ' | sed 's/^ //; s/ $//'",
+         "id txt\n1 a,b;c\n2 say \"hi\"\n3 007\n4 =1+1\n5 Zoë Ünï\n6 x\n7\n8\n",
+         "values hold characters beyond U+FFFF"},
+        {{"-o", "f.txt", "--fixed"}, "cat f.txt",
+         " idtxt     \n  1a,b;c   \n  2say \"hi\"\n  3007     \n  4=1+1    \n  5Zoë Ünï \n  6🎉 x     \n  7        \n"
+         "  8        \n", ""},
+        {{"-o", "oem.txt", "--charset", "oem", "--no-title"}, "cat oem.txt",
+         "1\ta,b;c\n2\tsay \"hi\"\n3\t007\n4\t=1+1\n5\tZo\x89 \x9an\x8b\n6\t? x\n7\t\n8\t\n",
+         "1 characters have no form in the DOS code page"},
+        {{"-o", "ansi.txt", "--charset", "ansi", "--no-title", "--query", "SELECT txt FROM a WHERE id = 5"},
+         "cat ansi.txt", "Zoë Ünï\n", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Args[1]);
+        std::vector<std::string> args{"a.db", "--quiet"};
+        if (std::find(c.Args.begin(), c.Args.end(), "--query") == c.Args.end())
+            args.insert(args.end(), {"--table", "a"});
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        const RunResult r = Run(args);
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        if (c.Warning.empty())
+            EXPECT_EQ(r.Err, "");
+        else
+            EXPECT_NE(r.Err.find(c.Warning), std::string::npos) << r.Err;
+        QProcess reader;
+        reader.setWorkingDirectory(dir.path());
+        reader.start("sh", {"-c", QString::fromStdString(c.Reader)});
+        ASSERT_TRUE(reader.waitForFinished(60000));
+        EXPECT_EQ(reader.readAllStandardOutput().toStdString(), c.Expected);
+    }
+    ::unsetenv("LC_ALL");
+    const RunResult wrong = Run({"a.db", "--table", "a", "-o", "a.csv", "--fixed"});
+    EXPECT_EQ(wrong.ExitCode, 2);
+    EXPECT_NE(wrong.Err.find("--fixed is only for .txt targets"), std::string::npos) << wrong.Err;
+}
+
+// Delimited and fixed-width text as LibreOffice reads it (every column as text),
+// written back as CSV and read by Python's csv module.
+TEST_F(ExportCliTest, TextTargetsReadBackByLibreOffice)
+{
+    if (!LibreOfficeAvailable())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    MakeAwkwardTable(Path("a.db"));
+    std::ofstream(Path("rows.py")) << "import sys, csv\n"
+                                      "with open(sys.argv[1], newline='', encoding='utf-8') as f:\n"
+                                      "    for row in csv.reader(f):\n"
+                                      "        print('|'.join(v.strip() for v in row))\n";
+    const std::string rows = "id|txt\n1|a,b;c\n2|say \"hi\"\n3|007\n4|=1+1\n5|Zoë Ünï\n6|🎉 x\n7|\n8|\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"a.csv", "Text - txt - csv (StarCalc):44,34,76,1,1/2/2/2"},
+        {"a.tsv", "Text - txt - csv (StarCalc):9,34,76,1,1/2/2/2"},
+        {"f.txt", "Text - txt - csv (StarCalc):FIX,34,76,1,0/2/3/2"},
+    };
+    for (const auto& [file, filter] : cases) {
+        SCOPED_TRACE(file);
+        std::vector<std::string> args{"a.db", "--table", "a", "--quiet", "-o", file};
+        if (file == "f.txt")
+            args.push_back("--fixed");
+        const RunResult r = Run(args);
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        const std::string out = Path("lo_" + file.substr(2));
+        QProcess soffice;
+        soffice.start("soffice", {"-env:UserInstallation=file://" + QString::fromStdString(Path("profile")), "--headless",
+                                  "--infilter=" + QString::fromStdString(filter), "--convert-to",
+                                  "csv:Text - txt - csv (StarCalc):44,34,76", "--outdir", QString::fromStdString(out),
+                                  QString::fromStdString(Path(file))});
+        ASSERT_TRUE(soffice.waitForFinished(180000));
+        const std::string converted = out + "/" + file.substr(0, 1) + ".csv";
+        ASSERT_TRUE(std::filesystem::exists(converted)) << soffice.readAllStandardError().toStdString();
+        QProcess python;
+        python.start("/usr/bin/python3", {QString::fromStdString(Path("rows.py")), QString::fromStdString(converted)});
+        ASSERT_TRUE(python.waitForFinished(60000));
+        EXPECT_EQ(python.readAllStandardOutput().toStdString(), rows);
+    }
 }
 
 // The way past the 65,536 rows of an .xls sheet: numbered workbooks of N rows each,
