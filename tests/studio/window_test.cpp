@@ -157,10 +157,11 @@ TEST_F(StudioWindowTest, CancelKeepsTheRowsWrittenBefore)
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         TKVExportBaseComponent* run = Window->Export().Running();
-        if (pressed || !run || !run->ProgressDlg() || run->ProgressDlg()->Position() < 1000)
+        auto* progress = run ? dynamic_cast<TfrmKVEProcess*>(run->ProgressDlg()) : nullptr;
+        if (pressed || !progress || progress->Position() < 1000)
             return;
         pressed = true;
-        QTest::mouseClick(run->ProgressDlg()->btnCancel, Qt::LeftButton);
+        QTest::mouseClick(progress->btnCancel, Qt::LeftButton);
     });
     poll.start(1);
     Window->Export().Run(*Window->Grid());
