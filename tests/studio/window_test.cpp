@@ -224,7 +224,6 @@ TEST_F(StudioWindowTest, SpecificationsCarrySettingsToTheNextExport)
     ASSERT_TRUE(Window->RunQuery("SELECT id, amount FROM people WHERE id < 4 ORDER BY id"));
     after.SetFileName(Dir / "people.xlsx");
     after.ActionAfterExport = aeNone;
-    after.BlankIfZero = false;
     Window->Export().Run(*Window->Grid());
     EXPECT_EQ(Window->Export().LastResult(), erCompleted);
     EXPECT_EQ(Shell("/usr/bin/python3 -c 'import openpyxl,sys\n"
