@@ -118,7 +118,8 @@ void TKVExportToLDIF::WriteDataBegin()
     std::set<std::string> used = {"dn", "changetype"};
     std::string changed;
     int changedCount = 0;
-    for (const std::string& caption : ColumnKeys()) {
+    for (TKVEColumn* column : VisibleColumns()) {
+        const std::string caption = CaptionOf(column);
         const std::string base = AttributeDescription(caption);
         std::string name = base;
         for (int n = 2; !used.insert(LowerAscii(name)).second; ++n)

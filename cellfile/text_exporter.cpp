@@ -100,19 +100,6 @@ void TKVExportToText::WriteColWidth(int ACol, int AWidth)
     FWidths[static_cast<std::size_t>(ACol)] = AWidth > 0 ? AWidth : DefaultFixedWidth;
 }
 
-std::vector<std::string> TKVExportToText::ColumnKeys()
-{
-    std::vector<std::string> keys;
-    for (int i = 0; i < Columns().Count(); ++i) {
-        const TKVEColumn* column = Columns()[i];
-        if (column->Visible)
-            keys.push_back(Options.Contains(soUseFieldNameAsCaption) || column->Title().Caption.empty()
-                               ? column->FieldName
-                               : column->Title().Caption);
-    }
-    return keys;
-}
-
 void TKVExportToText::Tell(TTally& Tally, const std::string& What)
 {
     if (Tally.Count > 0)

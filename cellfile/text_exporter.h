@@ -71,9 +71,6 @@ protected:
     const std::string& TargetName() const { return FTargetName; }
     // The widths WriteColWidth was given, by position in the row.
     const std::vector<int>& ColumnWidths() const { return FWidths; }
-    // The visible columns' captions, for formats that key values by them: field names
-    // with soUseFieldNameAsCaption, and where a caption is empty.
-    std::vector<std::string> ColumnKeys();
 
 private:
     void DiscardTemporary();
