@@ -127,6 +127,8 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
             // Also for an empty source that writes no file: the engine gets its
             // position and controls back.
             walk.Finish();
+            // The last cell's text is not held while the target is saved.
+            std::string().swap(FCellText);
         } catch (...) {
             FExportFailed = true;
             try {
@@ -219,6 +221,15 @@ void TKVExportToCellFile::ApplyCharacterSet()
         FCellText = UECode(true, FCellText);
         FOemReplaced += marks(FCellText) - before;
     }
+}
+
+std::string TKVExportToCellFile::TakeCellText(const std::string& Text)
+{
+    if (&Text != &FCellText)
+        return Text;
+    std::string text = std::move(FCellText);
+    FCellText.clear();
+    return text;
 }
 
 void TKVExportToCellFile::WriteCellByLayout(TKVEColumn* Column, int Col)

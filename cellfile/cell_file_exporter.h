@@ -55,6 +55,9 @@ protected:
     std::string CaptionOf(TKVEColumn* Column);
     // Whether a cell holds a picture (its type, or a graphic field).
     static bool IsPictureCell(TField* Field, TCellType CellType);
+    // Text for a target that keeps it: the pipeline's own cell text is handed over
+    // rather than copied (WriteData is its last use); any other text is copied.
+    std::string TakeCellText(const std::string& Text);
 
     // The rows file number FileNumber will hold: its title rows and its share of the
     // records (all records when the export is not split).

@@ -77,9 +77,7 @@ TCellType BlankTest(const Variant& Value)
 
 TCellType GetValueType(TFieldType FieldType, const Variant& Value, bool BlankIfZero)
 {
-    // Works on its own copy of the value, so the caller's value is never changed.
-    const Variant value = Value;
-    auto numeric = [&](TCellType own) { return BlankIfZero ? BlankTest(value) : own; };
+    auto numeric = [&](TCellType own) { return BlankIfZero ? BlankTest(Value) : own; };
     switch (FieldType) {
     case ftSmallint:
     case ftInteger:

@@ -1174,12 +1174,19 @@ void TSQLDataSet::MovedTo(int Pos, TSource Source)
     FPos = Pos;
     FSource = Source;
     std::fill(FValueRead.begin(), FValueRead.end(), false);
+    // The values of the record left are not kept: a big text is held once, while its
+    // record is current.
+    std::fill(FValues.begin(), FValues.end(), Variant());
     NotifyRecordMoved();
 }
 
 void TSQLDataSet::First()
 {
     CheckActive();
+    // A walk reads its own rows: the page kept for displays goes, so that no value is
+    // held twice while the walk runs.
+    FPage.clear();
+    FPageStart = -1;
     if (FCursorPos != 0)
         ExecCursor();
     if (FCursorPos == 0 || FCursor->Next(1)) {
@@ -1515,14 +1522,26 @@ Variant TSQLDataSet::ConvertValue(const TField& Field, const QVariant& Value) co
 
 std::string TSQLDataSet::RecordDigest() const
 {
-    std::vector<Variant> values;
+    static const Variant null = Variant::Null();
+    std::vector<const Variant*> values;
     values.reserve(static_cast<std::size_t>(FieldCount()));
-    for (int i = 0; i < FieldCount(); ++i)
-        values.push_back(GetFieldValue(*Fields(i)));
+    for (int i = 0; i < FieldCount(); ++i) {
+        const Variant* held = HeldFieldValue(*Fields(i));
+        values.push_back(held ? held : &null);
+    }
     return DigestOf(values);
 }
 
 std::string TSQLDataSet::DigestOf(const std::vector<Variant>& Values)
+{
+    std::vector<const Variant*> values;
+    values.reserve(Values.size());
+    for (const Variant& v : Values)
+        values.push_back(&v);
+    return DigestOf(values);
+}
+
+std::string TSQLDataSet::DigestOf(const std::vector<const Variant*>& Values)
 {
     // FNV-1a over each value's kind and bytes.
     std::uint64_t h = 1469598103934665603ULL;
@@ -1533,7 +1552,8 @@ std::string TSQLDataSet::DigestOf(const std::vector<Variant>& Values)
             h *= 1099511628211ULL;
         }
     };
-    for (const Variant& v : Values) {
+    for (const Variant* held : Values) {
+        const Variant& v = *held;
         const unsigned char kind = v.VarType();
         mix(&kind, 1);
         switch (v.VarType()) {
@@ -1751,29 +1771,42 @@ void TSQLDataSet::GetRecordAt(int Index, std::vector<Variant>& Values, TBookmark
         throw EListError::OutOfBounds(Index);
     if (FPageStart < 0 || Index < FPageStart || Index >= FPageStart + static_cast<int>(FPage.size())) {
         const int start = Index / PageSize * PageSize;
-        QSqlQuery q(Database());
-        q.setForwardOnly(false);
-        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
         const std::string text = Wrapped("tabrix_page") + " LIMIT " +
                                  std::to_string(PageSize) + " OFFSET " + std::to_string(start);
-        if (!q.exec(Q(text)))
-            throw Exception("Cannot read records: " + ErrorText(q.lastError()));
         FPage.clear();
-        FPageStart = start;
-        while (q.next()) {
+        FPageStart = -1;
+        const auto keep = [&](auto&& ValueOf, auto&& KeyOf) {
             TPageRow row;
             row.Values.reserve(static_cast<std::size_t>(FieldCount()));
             for (int i = 0; i < FieldCount(); ++i)
-                row.Values.push_back(ReadValue(*Fields(i), q));
+                row.Values.push_back(ValueOf(*Fields(i)));
             std::vector<QVariant> keys;
             for (int k : FKeyIndexes)
-                keys.push_back(q.value(k));
+                keys.push_back(KeyOf(k));
             row.Bookmark = MakeBookmark(start + static_cast<int>(FPage.size()), keys,
                                         FKeyIndexes.empty() ? DigestOf(row.Values) : std::string());
             FPage.push_back(std::move(row));
+        };
+        if (!Postgres()) {
+            // Read as the walk reads its rows (a text straight from the statement, never
+            // through UTF-16), so a display shows the values an export writes.
+            TSqlRowStream rows(Database(), text, false);
+            for (long long n = 1; rows.Next(n); ++n)
+                keep([&](const TField& Field) { return rows.Statement() ? ReadSqliteValue(Field, rows.Statement())
+                                                                         : ReadValue(Field, rows.Query()); },
+                     [&](int Key) { return rows.Value(Key); });
+        } else {
+            QSqlQuery q(Database());
+            q.setForwardOnly(false);
+            q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+            if (!q.exec(Q(text)))
+                throw Exception("Cannot read records: " + ErrorText(q.lastError()));
+            while (q.next())
+                keep([&](const TField& Field) { return ReadValue(Field, q); }, [&](int Key) { return q.value(Key); });
+            if (q.lastError().type() != QSqlError::NoError)
+                throw Exception("Cannot read records: " + ErrorText(q.lastError()));
         }
-        if (q.lastError().type() != QSqlError::NoError)
-            throw Exception("Cannot read records: " + ErrorText(q.lastError()));
+        FPageStart = start;
     }
     const std::size_t at = static_cast<std::size_t>(Index - FPageStart);
     if (at >= FPage.size())

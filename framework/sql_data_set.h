@@ -139,6 +139,7 @@ private:
     // A digest of the current record's values.
     std::string RecordDigest() const;
     static std::string DigestOf(const std::vector<Variant>& Values);
+    static std::string DigestOf(const std::vector<const Variant*>& Values);
     TBookmark MakeBookmark(int Pos, const std::vector<QVariant>& Keys, const std::string& Digest) const;
     bool DecodeBookmark(const TBookmark& Bookmark, TDecoded& Out) const;
     // Runs the key lookup into Query; true when the record exists.

@@ -315,7 +315,7 @@ void TKVExportToWord::WriteData(TField* Field, TCellType CellType, int ARow, int
     AutomationValue alignment(AlignMap[Alignment]);
     if (!(range.Call("ParagraphFormat").Call("Alignment") == alignment))
         range.Call("ParagraphFormat").PutRef("Alignment", alignment);
-    AutomationValue text(Text);
+    AutomationValue text(TakeCellText(Text));
     range.Call("InsertAfter", {ByRef(text)});
 }
 

@@ -1006,7 +1006,8 @@ void WidthsFromContent(TDataSet& Source)
             if (const TField* field = Source.Fields(static_cast<int>(f));
                 !field->IsBlob() || field->DataType() == ftMemo || field->DataType() == ftFmtMemo
                 || field->DataType() == ftOraClob)
-                widest[f] = std::max(widest[f], characters(values[f].AsString()));
+                widest[f] = std::max(widest[f], values[f].VarType() == varString ? characters(values[f].StringRef())
+                                                                                  : characters(values[f].AsString()));
     }
     for (int f = 0; f < Source.FieldCount(); ++f)
         Source.Fields(f)->SetDisplayWidth(std::clamp(widest[static_cast<std::size_t>(f)], 3, 60));

@@ -91,6 +91,8 @@ private:
         s += "</w:rPr>";
     }
 
+    // `s` is the output's buffer: a long text goes out as it is escaped, never held
+    // escaped whole.
     void TextRun(std::string& s, std::string_view text, const std::string& rPr)
     {
         if (text.empty()) return;
@@ -98,6 +100,7 @@ private:
         s += rPr;
         bool open = false;
         ForEachWordChar(text, [&](char32_t c) {
+            FOut.MaybeFlush();
             if (c == WordTab || c == WordLineBreak) {
                 if (open) s += "</w:t>";
                 open = false;

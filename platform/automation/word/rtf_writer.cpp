@@ -32,12 +32,16 @@ std::string FoldName(const std::string& s)
     return r;
 }
 
-void AppendRtfText(std::string& out, std::string_view bytes)
+// Escapes into the output's buffer, which goes out as it fills: a long text is never
+// held escaped whole.
+void AppendRtfText(WordOutFile& out, std::string_view bytes)
 {
+    std::string& s = out.Buffer();
     ForEachWordChar(bytes, [&](char32_t c) {
-        if (c == WordTab) out += "\\tab ";
-        else if (c == WordLineBreak) out += "\\line ";
-        else AppendRtfChar(out, c);
+        out.MaybeFlush();
+        if (c == WordTab) s += "\\tab ";
+        else if (c == WordLineBreak) s += "\\line ";
+        else AppendRtfChar(s, c);
     });
 }
 
@@ -112,12 +116,12 @@ private:
         if (p.Pictures) {
             for (const WordInlinePicture& pic : *p.Pictures) {
                 std::size_t at = std::min(pic.TextOffset, p.Text.size());
-                if (at > done) AppendRtfText(FOut.Buffer(), std::string_view(p.Text).substr(done, at - done));
+                if (at > done) AppendRtfText(FOut, std::string_view(p.Text).substr(done, at - done));
                 done = std::max(done, at);
                 Picture(pic);
             }
         }
-        AppendRtfText(FOut.Buffer(), std::string_view(p.Text).substr(done));
+        AppendRtfText(FOut, std::string_view(p.Text).substr(done));
         FOut.Buffer() += "}";
         if (inTable) FOut.Buffer() += "\\cell\n";
         else if (withMark) FOut.Buffer() += "\\par\n";

@@ -476,7 +476,12 @@ AutomationValue RangeObject::Invoke(std::string_view m, InvokeKind kind, Automat
         if (Is(m, "InsertAfter") && kind == InvokeKind::Call) {
             CheckArgs(args, {"Text"}, m, TypeName());
             const AutomationArg* a = args.Find(0, "Text");
-            std::string text = a ? a->Value().ToString() : std::string();
+            // A string goes into the document as the caller holds it, not through a copy.
+            std::string converted;
+            if (a && a->Value().GetKind() != AutomationValue::Kind::String)
+                converted = a->Value().ToString();
+            const std::string& text = a && a->Value().GetKind() == AutomationValue::Kind::String ? a->Value().StringRef()
+                                                                                                  : converted;
             if (FT.Table) {
                 model.InsertCellText(*FT.Table, FT.Table->Cell(FT.Row, FT.Col), text);
             } else {
