@@ -166,20 +166,28 @@ void TKVExportToText::AppendCell(std::string& Out, const std::string& Text, bool
     // One pass over the text finds what decides its form: a line break, the delimiter,
     // the qualifier. One-character delimiters and qualifiers (the usual ones) are
     // compared byte by byte.
-    bool breaks = false, delimiter = false, holdsQualifier = false;
+    bool breaks = false, delimiter = false;
+    std::size_t qualifiers = 0; // how many, so that a quoted text is given its room at once
     if (FieldDelimiter.size() <= 1 && qualifier.size() <= 1) {
         const char d = FieldDelimiter.empty() ? '\0' : FieldDelimiter[0];
         const char q = qualifier.empty() ? '\0' : qualifier[0];
         for (const char c : Text) {
             breaks |= c == '\r' || c == '\n';
             delimiter |= c == d && !FieldDelimiter.empty();
-            holdsQualifier |= c == q && !qualifier.empty();
+            qualifiers += c == q && !qualifier.empty();
         }
     } else {
         breaks = Text.find_first_of("\r\n") != std::string::npos;
         delimiter = !FieldDelimiter.empty() && Text.find(FieldDelimiter) != std::string::npos;
-        holdsQualifier = !qualifier.empty() && Text.find(qualifier) != std::string::npos;
+        for (std::size_t at = qualifier.empty() ? std::string::npos : Text.find(qualifier); at != std::string::npos;
+             at = Text.find(qualifier, at + qualifier.size()))
+            ++qualifiers;
     }
+    const bool holdsQualifier = qualifiers > 0;
+    // The line gets its room at once, the record's end included: a long text is not
+    // held twice while the line grows.
+    const std::size_t quoting = holdsQualifier || breaks || delimiter || Text.empty() ? qualifiers + 2 : 0;
+    Out.reserve(Out.size() + Text.size() + quoting * qualifier.size() + RecordSeparator.size());
     if (qualifier.empty()) {
         if (breaks || delimiter)
             ++FSplit.Count;

@@ -1016,6 +1016,35 @@ TEST_F(ExportCliTest, RowsPerFileWritesNumberedWorkbooks)
     EXPECT_FALSE(std::filesystem::exists(Path("n002.xls")));
 }
 
+// One 20 MB text cell (markup and RTF specials, accents, a character beyond U+FFFF, tabs,
+// line breaks) arrives whole in both document formats, as the formats' own rules read it.
+TEST_F(ExportCliTest, HugeTextCellArrivesWholeInDocuments)
+{
+    const std::string line = "Zeile \\ {braces} <&> \"q\" caf\u00e9 \u20ac \U0001F600 \ttab end\n";
+    std::string text;
+    while (text.size() < (20u << 20))
+        text += line;
+    {
+        QSqlDatabase db = OpenSqliteDatabase(Path("big.db"), "export_cli_big");
+        ExecSql(db, {"CREATE TABLE t (body TEXT)"});
+        QSqlQuery insert(db);
+        insert.prepare("INSERT INTO t VALUES (?)");
+        insert.addBindValue(QString::fromStdString(text));
+        ASSERT_TRUE(insert.exec());
+    }
+    DropConnection("export_cli_big");
+    for (const char* target : {"big.docx", "big.rtf"}) {
+        const RunResult r = Run({"big.db", "--table", "t", "--no-title", "-q", "-o", target});
+        ASSERT_EQ(r.ExitCode, 0) << target << r.Err;
+        QProcess reader;
+        reader.start("/usr/bin/python3", {TABRIX_TEST_DATA "/tools/cell_text.py", QString::fromStdString(Path(target)),
+                                          QString::fromStdString(Path("back.txt"))});
+        ASSERT_TRUE(reader.waitForFinished(120000) && reader.exitCode() == 0)
+            << target << reader.readAllStandardError().toStdString();
+        EXPECT_TRUE(Read(Path("back.txt")) == text) << target; // not printed: 20 MB
+    }
+}
+
 TEST_F(ExportCliTest, TableIntoAnotherSqliteDatabase)
 {
     const RunResult r = Run({"shop.db", "--table", "staff", "--to", "database", "-o", "copy.db", "--into", "people"});
