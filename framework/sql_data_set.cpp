@@ -3,6 +3,7 @@
 #include "exceptions.h"
 #include "files.h"
 #include "format_settings.h"
+#include "server_cancel.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -637,62 +638,17 @@ bool DeclarableStatement(const std::string& Text)
     return word == "SELECT" || word == "WITH" || word == "VALUES" || word == "TABLE";
 }
 
+// libpq's connection under Qt's PostgreSQL driver; null for another driver. The driver
+// names the type by the structure's own name.
+void* PgConnection(const QSqlDatabase& Db)
+{
+    const QVariant h = Db.driver()->handle();
+    if (!h.isValid() || (std::strcmp(h.typeName(), "PGconn*") != 0 && std::strcmp(h.typeName(), "pg_conn*") != 0))
+        return nullptr;
+    return *static_cast<void* const*>(h.constData());
+}
+
 } // namespace
-
-// The statement the server runs for an open PostgreSQL dataset can be cancelled from a
-// signal handler: a run that waits for the server (a table another session has locked)
-// sees an interruption only when the server answers. libpq's PQcancel is safe in a
-// handler; its cancel object is made when the dataset opens and freed when it closes.
-// One dataset of the process is served: the one opened last.
-class TPgCancel {
-public:
-    explicit TPgCancel(const QSqlDatabase& Db)
-    {
-        using GetCancel = void* (*)(void*);
-        const QVariant h = Db.driver()->handle();
-        // The driver names the type by the structure's own name.
-        if (!h.isValid() || (std::strcmp(h.typeName(), "PGconn*") != 0 && std::strcmp(h.typeName(), "pg_conn*") != 0))
-            return;
-        void* lib = ::dlopen("libpq.so.5", RTLD_NOW | RTLD_NOLOAD);
-        if (!lib)
-            return;
-        auto getCancel = reinterpret_cast<GetCancel>(::dlsym(lib, "PQgetCancel"));
-        Free = reinterpret_cast<FreeCancel>(::dlsym(lib, "PQfreeCancel"));
-        Cancel.store(reinterpret_cast<CancelNow>(::dlsym(lib, "PQcancel")));
-        ::dlclose(lib); // the driver keeps it loaded
-        if (!getCancel || !Free || !Cancel.load())
-            return;
-        FMine = getCancel(*static_cast<void* const*>(h.constData()));
-        if (void* old = Slot.exchange(FMine))
-            Free(old);
-        SetInterruptAction(CancelStatement);
-    }
-    ~TPgCancel()
-    {
-        if (!FMine)
-            return;
-        void* expected = FMine;
-        if (Slot.compare_exchange_strong(expected, nullptr))
-            Free(FMine);
-    }
-    TPgCancel(const TPgCancel&) = delete;
-    TPgCancel& operator=(const TPgCancel&) = delete;
-
-private:
-    using CancelNow = int (*)(void*, char*, int);
-    using FreeCancel = void (*)(void*);
-    static void CancelStatement()
-    {
-        char error[256];
-        void* cancel = Slot.load();
-        if (CancelNow now = Cancel.load(); cancel && now)
-            now(cancel, error, sizeof error);
-    }
-    static inline std::atomic<void*> Slot{nullptr};
-    static inline std::atomic<CancelNow> Cancel{nullptr};
-    static inline FreeCancel Free = nullptr;
-    void* FMine = nullptr;
-};
 
 // The rows of one execution of a statement, read forward. SQLite steps the statement
 // itself; PostgreSQL reads a cursor of its own in batches (or, for a statement a
@@ -1002,7 +958,7 @@ void TSQLDataSet::InternalOpen()
         // One execution gives the fields and the rows. A table is walked in key order,
         // so its key names are read first.
         if (Postgres())
-            FServerCancel = std::make_unique<TPgCancel>(db);
+            FServerCancel = std::make_unique<TServerCancel>(PgConnection(db));
         ResolveKeyNames();
         if (FSQL.empty()) {
             QSqlQuery count(db);

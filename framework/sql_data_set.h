@@ -53,7 +53,7 @@
 TFieldType FieldTypeFromSqlType(const std::string& DeclaredType, int& Size, int& Precision);
 
 class TSqlRowStream;
-class TPgCancel;
+class TServerCancel;
 struct sqlite3_stmt;
 
 class TSQLDataSet : public TDataSet {
@@ -153,7 +153,7 @@ private:
     std::map<std::string, TFieldType> FTypeOverrides; // by lower-case name
 
     mutable std::unique_ptr<TSqlRowStream> FCursor;
-    std::unique_ptr<TPgCancel> FServerCancel; // while open on PostgreSQL
+    std::unique_ptr<TServerCancel> FServerCancel; // while open on PostgreSQL
     std::vector<Variant> FLookupRow; // the record a keyed bookmark went to
     std::vector<QVariant> FLookupKeys;
     std::vector<std::string> FKeyNames;

@@ -229,12 +229,17 @@ TEST_F(ExportCliTest, InterruptCancelsTheStatementTheServerKeepsWaiting)
         const std::string uri = PostgresUri(db);
         ASSERT_TRUE(db.transaction());
         ExecSql(db, {"LOCK TABLE held IN ACCESS EXCLUSIVE MODE"});
-        for (const char* source : {"--table", "--query"}) {
+        // Reading the table, and writing into it as the target of a copy.
+        const std::vector<QStringList> runs = {
+            {QString::fromStdString(uri), "--table", "held", "-o", "held.csv"},
+            {QString::fromStdString(uri), "--query", "SELECT * FROM held", "-o", "held.csv"},
+            {"shop.db", "--query", "SELECT id FROM staff", "--to", "database", "-o", QString::fromStdString(uri),
+             "--into", "held", "--merge"}};
+        for (const QStringList& run : runs) {
+            const std::string source = run.join(' ').toStdString();
             QProcess process;
             process.setWorkingDirectory(dir.path());
-            process.start(QStringLiteral(TABRIX_EXPORT_EXE),
-                          {QString::fromStdString(uri), source, source == std::string("--table") ? "held" : "SELECT * FROM held",
-                           "-o", "held.csv"});
+            process.start(QStringLiteral(TABRIX_EXPORT_EXE), run);
             ASSERT_TRUE(process.waitForStarted(30000));
             // Until the server makes it wait for the lock (the activity is read anew: a
             // transaction keeps the first view it had).
@@ -254,6 +259,9 @@ TEST_F(ExportCliTest, InterruptCancelsTheStatementTheServerKeepsWaiting)
             EXPECT_FALSE(std::filesystem::exists(Path("held.csv"))) << source;
         }
         db.rollback();
+        QSqlQuery rows("SELECT count(*) FROM held", db);
+        ASSERT_TRUE(rows.next());
+        EXPECT_EQ(rows.value(0).toInt(), 1) << "the copy was not rolled back";
     }
     DropConnection("export_cli_lock");
 }

@@ -5,11 +5,13 @@
 #include "platform/automation/dao/dao_store.h"
 
 #include "framework/exceptions.h"
+#include "framework/server_cancel.h"
 
 #include <libpq-fe.h>
 
 #include <charconv>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -211,9 +213,16 @@ public:
             throw Exception("Could not connect to the database '" + ShownUri(Uri) + "': " + FMessage);
         }
         PQsetClientEncoding(FConn, "UTF8");
+        // An interruption cancels what the server runs for this connection: a write
+        // that waits for a lock another session holds fails, and is rolled back.
+        FCancel = std::make_unique<TServerCancel>(FConn);
         Exec("SET client_min_messages TO warning");
     }
-    ~PostgresStore() override { PQfinish(FConn); }
+    ~PostgresStore() override
+    {
+        FCancel.reset();
+        PQfinish(FConn);
+    }
     std::string FMessage; // why the last connection failed
 
     DaoDialect Dialect() const override { return DaoDialect::Postgres; }
@@ -337,6 +346,7 @@ public:
 
 private:
     PGconn* FConn = nullptr;
+    std::unique_ptr<TServerCancel> FCancel; // while FConn is open
     bool FInTransaction = false;
 };
 
