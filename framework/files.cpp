@@ -320,6 +320,11 @@ std::string HandleFileName(int Handle)
     return "/proc/self/fd/" + std::to_string(Handle);
 }
 
+TAnonymousFile::~TAnonymousFile()
+{
+    ::close(FHandle);
+}
+
 namespace {
 
 volatile std::sig_atomic_t InterruptedBy = 0;

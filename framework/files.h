@@ -94,6 +94,22 @@ int CreateAnonymousFileWith(const std::string& Bytes);
 // handle is open ("/proc/self/fd/N").
 std::string HandleFileName(int Handle);
 
+// Bytes handed on by a file name (a picture to a server that reads files) without a file
+// in any folder: an anonymous file holding them, open while this object lives, named by
+// its handle. Nothing of it outlives the process, even a killed one. Raises as
+// CreateAnonymousFileWith.
+class TAnonymousFile {
+public:
+    explicit TAnonymousFile(const std::string& Bytes) : FHandle(CreateAnonymousFileWith(Bytes)) {}
+    ~TAnonymousFile();
+    TAnonymousFile(const TAnonymousFile&) = delete;
+    TAnonymousFile& operator=(const TAnonymousFile&) = delete;
+    std::string Name() const { return HandleFileName(FHandle); }
+
+private:
+    int FHandle;
+};
+
 // A file a run opened to add to and will replace (a document or workbook opened for a
 // merge). It stays open for as long as this object lives, and what is read of it is read
 // through that descriptor (OpenedName), so a file put under the name meanwhile is never

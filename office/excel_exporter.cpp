@@ -267,19 +267,13 @@ void TKVExportToExcel::InsertPicture(TField* Field, const std::string& Text, Aut
         picture.LoadFromGraphicField(Field->AsString());
     else
         picture.LoadBitmapFromBytes(Text);
-    const std::string name = GetFileNameByGraphic(std::string(), 0, picture);
-    // The temporary file goes also when placing the picture fails.
-    try {
-        Sheet().Get("Rows", {ByRef(Row)}).Put("RowHeight", picture.Height());
-        picture.SaveToFile(name);
-        Sheet().Get("Cells", {ByRef(Row), Col}).Call("Select");
-        AutomationValue fileName(name);
-        Sheet().Call("Pictures").Call("Insert", {ByRef(fileName)});
-    } catch (...) {
-        DeleteFile(name);
-        throw;
-    }
-    DeleteFile(name);
+    // The spreadsheet reads the picture from a file: one that has no name in any folder,
+    // so that nothing of it is left in the temporary folder, even by a killed process.
+    Sheet().Get("Rows", {ByRef(Row)}).Put("RowHeight", picture.Height());
+    const TAnonymousFile file(picture.Bytes());
+    Sheet().Get("Cells", {ByRef(Row), Col}).Call("Select");
+    AutomationValue fileName(file.Name());
+    Sheet().Call("Pictures").Call("Insert", {ByRef(fileName)});
 }
 
 namespace {

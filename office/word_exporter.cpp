@@ -329,11 +329,8 @@ void TKVExportToWord::InsertPicture(TField* Field, const std::string& Text, int 
     // The native word processor reads the picture by its content, through the name of an
     // open file that has no name in any folder: nothing of it outlives the process, even
     // one that is killed.
-    struct Closer {
-        int Handle;
-        ~Closer() { ::close(Handle); }
-    } file{CreateAnonymousFileWith(picture.Bytes())};
-    const std::string name = HandleFileName(file.Handle);
+    const TAnonymousFile file(picture.Bytes());
+    const std::string name = file.Name();
     picture.Clear();
     AutomationValue rowValue(Row);
     AutomationValue where = FTable.Call("Cell", {ByRef(rowValue), Col}).Call("Range");
