@@ -37,9 +37,11 @@ function(tabrix_library)
     endif()
   endif()
   if(BUILD_SHARED_LIBS)
-    # What a shared library offers is what its headers declare. Inline functions are
-    # compiled into every user, so they stay out of the dynamic symbol table; the
-    # static archives a library may take in are never offered again.
+    # Every header is installed and used by hosts, programs and tests, so a shared
+    # library exports its classes and functions (README, "Using the library"). Inline
+    # functions are compiled into every user and stay out of the dynamic symbol table;
+    # static archives a library may take in are never offered again; and a library
+    # names every library it uses (--no-undefined).
     target_compile_options(${L_NAME} PRIVATE -fvisibility-inlines-hidden)
     target_link_options(${L_NAME} PRIVATE "LINKER:--exclude-libs,ALL" "LINKER:--no-undefined")
     set_target_properties(${L_NAME} PROPERTIES INSTALL_RPATH "$ORIGIN")
