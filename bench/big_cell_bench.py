@@ -5,11 +5,12 @@ An SQLite file with one row and one TEXT column holding M megabytes (default 300
 printable ASCII with a line break every 80 characters is made; then, for each target
 (.docx, .doc, .rtf, .xlsx, .csv by default), tabrix-export writes it in its own child
 process under /usr/bin/time -v. The peak resident size is printed, and how many times
-the text's size that is. Nothing is timed against a peer: this is a probe for the
-copies of a cell's text a run holds at once.
+the text's size that is, with the file's size or, for a target that cannot hold such a
+cell (an .xlsx cell holds 32,767 characters), the refusal. Nothing is timed against a
+peer: this is a probe for the copies of a cell's text a run holds at once.
 
     /usr/bin/python3 bench/big_cell_bench.py [--exe build/tools/tabrix-export]
-                                             [--mb 300] [--targets docx,doc,xlsx,csv]
+                                             [--mb 300] [--targets docx,doc,rtf,xlsx,csv]
 """
 import argparse
 import os
