@@ -1,5 +1,7 @@
 #include "word_exporter.h"
 
+#include "cellfile/rtf_exporter.h"
+
 #include "framework/data_set.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
@@ -66,56 +68,12 @@ float TKVExportToWord::GetMeasureMargin(TKVEMeasure Measure, float Value)
 
 int TKVExportToWord::GetColorIndex(TColor Color)
 {
-    switch (ColorToRGB(Color)) {
-    case clBlack: return 1;
-    case clBlue: return 2;
-    case clAqua: return 3;
-    case clLime: return 4;
-    case clFuchsia: return 5;
-    case clRed: return 6;
-    case clYellow: return 7;
-    case clWhite: return 8;
-    case clNavy: return 9;
-    case clTeal: return 10;
-    case clGreen: return 11;
-    case clPurple: return 12;
-    case clMaroon: return 13;
-    case clOlive: return 14;
-    case clGray: return 15;
-    case clSilver: return 16;
-    default: return 0;
-    }
+    return WordColorIndex(Color);
 }
-
-namespace {
-
-// Characters of a text that a document cannot hold as they are, so the word processor
-// puts something else: control characters other than tab, line feed and carriage
-// return (vertical tab and form feed become line breaks, the others their visible
-// pictures), U+FFFE and U+FFFF, and bytes that are not UTF-8 (read as Windows-1252).
-std::size_t ReplacedInDocument(const std::string& Text)
-{
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < Text.size();) {
-        const unsigned char b = static_cast<unsigned char>(Text[i]);
-        const std::size_t len = Utf8SequenceLength(Text, i);
-        if (len == 0) // read as Windows-1252
-            ++count;
-        else if (len == 1 && ((b < 0x20 && b != '\t' && b != '\n' && b != '\r') || b == 0x7F))
-            ++count;
-        else if (len == 3 && b == 0xEF && static_cast<unsigned char>(Text[i + 1]) == 0xBF &&
-                 static_cast<unsigned char>(Text[i + 2]) >= 0xBE) // U+FFFE, U+FFFF
-            ++count;
-        i += len == 0 ? 1 : len;
-    }
-    return count;
-}
-
-} // namespace
 
 void TKVExportToWord::CountReplaced(const std::string& Text, const std::string& Place)
 {
-    if (const std::size_t n = ReplacedInDocument(Text)) {
+    if (const std::size_t n = CharactersReplacedInDocument(Text)) {
         if (FReplaced == 0)
             FFirstReplaced = Place;
         FReplaced += n;
