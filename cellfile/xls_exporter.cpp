@@ -235,7 +235,8 @@ void TKVExportToXLS::WriteDimensions(int ARowCount, int AColCount)
     // Header lines and captions are texts, whatever the formats of the columns below
     // them: a caption "2024" stays the text it is.
     const int lines = Header().Count() + (AddTitle ? 1 : 0);
-    for (int row = 1; row <= lines; ++row)
+    // From the last row up: touching a later row would write the earlier ones out.
+    for (int row = lines; row >= 1; --row)
         FSheet->RestyleRow(row, [](XlStyle& s) { s.NumberFormat = "@"; });
     FormatColumns();
 }

@@ -50,7 +50,8 @@ int TTypedWorkbook::FindOrAddSheet()
     // Header lines and captions are texts, whatever the formats of the columns below
     // them: a caption "2024" stays the text it is.
     const int lines = Header().Count() + (AddTitle ? 1 : 0);
-    for (int row = used + 1; row <= used + lines; ++row)
+    // From the last row up: touching a later row would write the earlier ones out.
+    for (int row = used + lines; row > used; --row)
         FExcelApp.Call("ActiveSheet").Get("Rows", {row}).Put("NumberFormat", "@");
     return used;
 }
