@@ -171,9 +171,13 @@ struct TTarget {
 
 std::string Lower(std::string Text);
 
+// Documents hold value texts: numbers with every digit a double holds, dates and times in
+// ISO form, as text targets have them.
 TExporter MakeWord(const std::string&)
 {
-    return std::make_unique<TKVExportToWord>();
+    TExporter exporter = std::make_unique<TKVExportToWord>();
+    UseExactValueTexts(*exporter);
+    return exporter;
 }
 
 TExporter MakeSpreadsheet(const std::string&)
@@ -1031,6 +1035,8 @@ TExporter SetUpExporter(const TCommandLine& Line, const TTarget& Target, const s
     // Standard output has no name to tell the kind: the kind names it.
     TExporter exporter = !Line.Direct ? Target.Make(Line.ToStdout() ? std::string("-.") + Target.Kind : Output)
                                       : CreateExporter(std::string(Target.Kind) == "xls" ? teXLS : teRTF);
+    if (Line.Direct && std::string(Target.Kind) == "rtf")
+        UseExactValueTexts(*exporter);
     const TTableTypeExport ownType = exporter->TableType();
     const std::string delimiter = exporter->FieldDelimiter;
     const std::string qualifier = exporter->TextQualifier;
