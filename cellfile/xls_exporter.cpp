@@ -216,6 +216,7 @@ void TKVExportToXLS::InternalFileCreate(const std::string& FileName)
     FVisible = VisibleColumns();
     FWritingRow = 0;
     FFirstDataRow = 0;
+    FRecordsWritten = 0;
     FChanged.clear();
 }
 
@@ -284,6 +285,7 @@ void TKVExportToXLS::WriteRowStart(bool IsTitle)
 {
     TKVExportToCellFile::WriteRowStart(IsTitle);
     FRowCells = 0;
+    FRecordsWritten += !IsTitle;
 }
 
 void TKVExportToXLS::WriteRowEnd(bool IsTitle)
@@ -340,6 +342,11 @@ void TKVExportToXLS::WriteCaption(int Row, int Col, const std::string& Text, TAl
 {
     if (Options.Contains(soColorsFonts)) {
         const TKVEColumnTitle& title = FVisible[static_cast<std::size_t>(Col - 1)]->Title();
+        // The spreadsheet exporter gives captions no export-style colour.
+        TColor styled = title.Color;
+        AssignStyle(Header().Count() + 1, styled);
+        if (Color == styled)
+            Color = title.Color;
         XlCell& cell = FSheet->Cell(Row, Col);
         const int rgb = static_cast<int>(ColorToRGB(Color)) & 0xFFFFFF;
         const int columnFill = FBook->Styles.Get(FSheet->Column(Col).Style).Fill;
@@ -358,6 +365,14 @@ void TKVExportToXLS::WriteCell(TField* Field, int Row, int Col, const std::strin
 {
     if (Options.Contains(soColorsFonts)) {
         TKVEColumn* column = FVisible[static_cast<std::size_t>(Col - 1)];
+        // The spreadsheet exporter counts the export style's odd and even rows from the
+        // first record, the pipeline from the first line of the sheet.
+        TColor styled = column->Color;
+        AssignStyle(Header().Count() + FTitleRows + FRecordsWritten, styled);
+        if (Color == styled) {
+            Color = column->Color;
+            AssignStyle(FRecordsWritten, Color);
+        }
         XlCell& cell = FSheet->Cell(Row, Col);
         if (Color != column->Color)
             FSheet->Restyle(cell, [&](XlStyle& s) { s.Fill = static_cast<int>(ColorToRGB(Color)) & 0xFFFFFF; });

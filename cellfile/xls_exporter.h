@@ -106,6 +106,7 @@ private:
     int FWritingRow = 0;       // the sheet row of the data row being written, 0 outside one
     int FRowCells = 0;         // cells of that row, for its lines
     int FFirstDataRow = 0;
+    int FRecordsWritten = 0;   // records of this file so far
     std::string FLastFieldText; // what GetFieldStr gave last: the text of an unchanged cell
     std::map<std::string, TWorkbookChanges> FChanged;
 };

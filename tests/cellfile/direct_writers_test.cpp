@@ -189,6 +189,7 @@ TEST_F(DirectWritersTest, DirectFileEqualsTheBridgedOne)
             auto exporter = c.Make(direct);
             exporter->Options.Include(soColorsFonts);
             exporter->Header().Add("Orders of 2026");
+            exporter->Header().Add("by day");
             exporter->Footer().Add("End");
             exporter->ExportStyle().SetStyle(esWheat);
             Run(*exporter, dir / ((direct ? "direct" : "bridged") + c.Extension));
