@@ -427,7 +427,7 @@ void TKVExportToXLS::Save()
     }
     FBook->SaveXls(FSaveFileName);
     for (std::string& warning : WorkbookChangeWarnings(FChanged))
-        Statistic().Warnings.push_back(FSaveFileName + ": " + warning);
+        Statistic().Warnings.push_back(std::move(warning));
 }
 
 void TKVExportToXLS::CloseFileStream()
