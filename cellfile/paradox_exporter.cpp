@@ -24,8 +24,9 @@ extern "C" {
 // has returned.
 namespace {
 
-// A stream whose last bytes are held in memory and the earlier ones in a file without a
-// name; reads and writes anywhere work, those near the end cost no system call.
+// A stream whose first and last bytes are held in memory and the others in a file without
+// a name; reads and writes anywhere work, those at the start (the table's header, which
+// pxlib updates for every record) and near the end cost no system call.
 class TTailCache : public TStream {
 public:
     TTailCache() : FHandle(CreateAnonymousFile()) {}
@@ -64,8 +65,9 @@ public:
     // Writes the whole content to Target, a piece at a time.
     void CopyTo(TStream& Target)
     {
+        Target.WriteBuffer(FHead.data(), static_cast<std::int64_t>(FHead.size()));
         std::string piece(1 << 20, '\0');
-        for (std::int64_t at = 0; at < FSpilled;) {
+        for (std::int64_t at = static_cast<std::int64_t>(FHead.size()); at < FSpilled;) {
             const std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(piece.size()), FSpilled - at);
             FPosition = at;
             Transfer(piece.data(), n, false);
@@ -79,11 +81,23 @@ private:
     // The bytes kept in memory: a Paradox block is at most 32 KB, and pxlib reads back
     // only the block it fills and the header.
     static constexpr std::size_t Kept = 4 << 20;
+    // The bytes kept in memory at the start: the header (at most a few blocks).
+    static constexpr std::size_t HeadSize = 64 << 10;
 
     // Moves Count bytes between Buffer and the stream at the position (which it advances):
     // the part before the tail through the file, the rest in memory.
     void Transfer(char* Buffer, std::int64_t Count, bool Writing)
     {
+        while (Count > 0 && FPosition < static_cast<std::int64_t>(FHead.size())) {
+            const std::int64_t n = std::min(Count, static_cast<std::int64_t>(FHead.size()) - FPosition);
+            if (Writing)
+                std::memcpy(FHead.data() + FPosition, Buffer, static_cast<std::size_t>(n));
+            else
+                std::memcpy(Buffer, FHead.data() + FPosition, static_cast<std::size_t>(n));
+            Buffer += n;
+            Count -= n;
+            FPosition += n;
+        }
         while (Count > 0 && FPosition < FSpilled) {
             const std::int64_t n = std::min(Count, FSpilled - FPosition);
             const ssize_t done = Writing ? ::pwrite(FHandle, Buffer, static_cast<std::size_t>(n), FPosition)
@@ -111,7 +125,12 @@ private:
         if (FTail.size() < 2 * Kept)
             return;
         const std::size_t n = FTail.size() - Kept;
-        for (std::size_t done = 0; done < n;) {
+        std::size_t done = 0;
+        if (FSpilled == 0) {
+            FHead.assign(FTail, 0, HeadSize);
+            done = HeadSize;
+        }
+        while (done < n) {
             const ssize_t w = ::pwrite(FHandle, FTail.data() + done, n - done, FSpilled + static_cast<off_t>(done));
             if (w <= 0)
                 throw EStreamError(std::string("Cannot write the Paradox table's temporary file: ")
@@ -123,6 +142,7 @@ private:
     }
 
     int FHandle;
+    std::string FHead; // [0, HeadSize) once anything is spilled
     std::string FTail;
     std::int64_t FSpilled = 0;
     std::int64_t FPosition = 0;
