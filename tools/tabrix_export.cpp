@@ -1028,6 +1028,24 @@ void WidthsFromContent(TDataSet& Source)
         Source.Fields(f)->SetDisplayWidth(std::clamp(widest[static_cast<std::size_t>(f)], 3, 60));
 }
 
+// A workbook's sheet, named after the table (or the target), and its frozen captions;
+// its cells are typed, so display formats give way. Workbook is the bridged or the
+// direct one.
+template <class TWorkbook>
+void SetUpWorkbook(TWorkbook& Workbook, const TCommandLine& Line)
+{
+    Workbook.SheetName = WorkbookSheetName(!Line.Sheet.empty()   ? Line.Sheet
+                                           : !Line.Table.empty() ? Line.Table
+                                                                 : std::filesystem::path(Line.Output).stem().string());
+    Workbook.FreezeCaptions = !Line.NoFreeze;
+    // Display texts under a general format would be read back as numbers ("000" as 0).
+    if (Workbook.Options.Contains(soFieldMask)) {
+        Workbook.Options.Exclude(soFieldMask);
+        Say("warning: the specification's display formats (field mask) do not apply to a workbook, whose cells "
+            "are typed");
+    }
+}
+
 // The exporter of the target with the command line's settings applied in order, on
 // top of what the program sets for its users.
 TExporter SetUpExporter(const TCommandLine& Line, const TTarget& Target, const std::string& Output)
@@ -1069,30 +1087,10 @@ TExporter SetUpExporter(const TCommandLine& Line, const TTarget& Target, const s
     if (Line.ToStdout() && exporter->TableName.empty() && TakesTableName(Target.Kind))
         exporter->TableName = Line.Table;
     exporter->AnimatedStatus = false;
-    if (auto* sheet = dynamic_cast<TKVExportToXLS*>(exporter.get())) {
-        sheet->SheetName = WorkbookSheetName(!Line.Sheet.empty()   ? Line.Sheet
-                                             : !Line.Table.empty() ? Line.Table
-                                                                   : std::filesystem::path(Line.Output).stem().string());
-        sheet->FreezeCaptions = !Line.NoFreeze;
-        if (sheet->Options.Contains(soFieldMask)) {
-            sheet->Options.Exclude(soFieldMask);
-            Say("warning: the specification's display formats (field mask) do not apply to a workbook, whose cells "
-                "are typed");
-        }
-    }
-    if (auto* workbook = dynamic_cast<TTypedWorkbook*>(exporter.get())) {
-        workbook->SheetName = WorkbookSheetName(!Line.Sheet.empty()   ? Line.Sheet
-                                                : !Line.Table.empty() ? Line.Table
-                                                                      : std::filesystem::path(Line.Output).stem().string());
-        workbook->FreezeCaptions = !Line.NoFreeze;
-        // Display texts under a general format would be read back as numbers ("000" as
-        // 0): a workbook's cells are typed instead.
-        if (workbook->Options.Contains(soFieldMask)) {
-            workbook->Options.Exclude(soFieldMask);
-            Say("warning: the specification's display formats (field mask) do not apply to a workbook, whose cells "
-                "are typed");
-        }
-    }
+    if (auto* workbook = dynamic_cast<TTypedWorkbook*>(exporter.get()))
+        SetUpWorkbook(*workbook, Line);
+    if (auto* workbook = dynamic_cast<TKVExportToXLS*>(exporter.get()))
+        SetUpWorkbook(*workbook, Line);
     return exporter;
 }
 
