@@ -10,7 +10,6 @@
 #include "framework/exceptions.h"
 #include "framework/files.h"
 #include "framework/picture.h"
-#include "framework/utf8.h"
 #include "platform/automation/word/word_document.h"
 #include "platform/automation/word/word_save.h"
 #include "platform/automation/word/word_source.h"
@@ -21,50 +20,7 @@
 #include <cmath>
 #include <unistd.h>
 
-int WordColorIndex(TColor Color)
-{
-    switch (ColorToRGB(Color)) {
-    case clBlack: return 1;
-    case clBlue: return 2;
-    case clAqua: return 3;
-    case clLime: return 4;
-    case clFuchsia: return 5;
-    case clRed: return 6;
-    case clYellow: return 7;
-    case clWhite: return 8;
-    case clNavy: return 9;
-    case clTeal: return 10;
-    case clGreen: return 11;
-    case clPurple: return 12;
-    case clMaroon: return 13;
-    case clOlive: return 14;
-    case clGray: return 15;
-    case clSilver: return 16;
-    default: return 0;
-    }
-}
-
-std::size_t CharactersReplacedInDocument(const std::string& Text)
-{
-    // Vertical tab and form feed become line breaks, the other control characters their
-    // visible pictures; bytes that are not UTF-8 are read as Windows-1252.
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < Text.size();) {
-        const unsigned char b = static_cast<unsigned char>(Text[i]);
-        const std::size_t len = Utf8SequenceLength(Text, i);
-        if (len == 0)
-            ++count;
-        else if (len == 1 && ((b < 0x20 && b != '\t' && b != '\n' && b != '\r') || b == 0x7F))
-            ++count;
-        else if (len == 3 && b == 0xEF && static_cast<unsigned char>(Text[i + 1]) == 0xBF
-                 && static_cast<unsigned char>(Text[i + 2]) >= 0xBE) // U+FFFE, U+FFFF
-            ++count;
-        i += len == 0 ? 1 : len;
-    }
-    return count;
-}
-
-TKVExportToRTF::TKVExportToRTF(QObject* AOwner) : TKVExportToCellFile(AOwner)
+TKVExportToRTF::TKVExportToRTF(QObject* AOwner) : TKVExportToDocumentTable(AOwner)
 {
     SetTableType(teRTF);
 }
@@ -73,20 +29,11 @@ TKVExportToRTF::~TKVExportToRTF() = default;
 
 void TKVExportToRTF::Assign(const TPersistent* Source)
 {
-    TKVExportToCellFile::Assign(Source);
+    TKVExportToDocumentTable::Assign(Source);
     if (auto* source = dynamic_cast<const TKVExportToRTF*>(Source)) {
         TemplateFile = source->TemplateFile;
         AutoFitColumns = source->AutoFitColumns;
         Password = source->Password;
-    }
-}
-
-void TKVExportToRTF::CountReplaced(const std::string& Text, const std::string& Place)
-{
-    if (const std::size_t n = CharactersReplacedInDocument(Text)) {
-        if (FReplaced == 0)
-            FFirstReplaced = Place;
-        FReplaced += n;
     }
 }
 
@@ -102,62 +49,26 @@ void TKVExportToRTF::InternalFileCreate(const std::string& FileName)
     FTableRows = 0;
 }
 
-void TKVExportToRTF::WriteDimensions(int ARowCount, int AColCount)
-{
-    TKVExportToCellFile::WriteDimensions(ARowCount, AColCount);
-    FColWidths.assign(static_cast<std::size_t>(std::max(AColCount, 0)), 0);
-    FRowCount = ARowCount;
-    FColCount = AColCount;
-}
-
-void TKVExportToRTF::WriteColWidth(int ACol, int AWidth)
-{
-    if (AWidth >= 1 && ACol >= 0 && ACol <= MaxTableColumns && static_cast<std::size_t>(ACol) < FColWidths.size())
-        FColWidths[static_cast<std::size_t>(ACol)] = AWidth * 4;
-}
-
-int TKVExportToRTF::TableColumnCount() const
-{
-    // Columnar: one column per visible column. Reversed: the caption column and one
-    // per record. Tabular form: caption, [blank], value.
-    return Layout == elTabularForm ? FColCount : FColCount - 1;
-}
-
 void TKVExportToRTF::WriteDataBegin()
 {
-    TKVExportToCellFile::WriteDataBegin();
-    FFirstDataRow = -1;
-    const int columns = TableColumnCount();
-    if (FRowCount < 1 || columns < 1)
+    TKVExportToDocumentTable::WriteDataBegin();
+    const int columns = TableColumns();
+    if (columns == 0)
         return;
-    if (columns > MaxTableColumns)
-        throw Exception("A word-processor table holds at most " + std::to_string(MaxTableColumns)
-                        + " columns; this export needs " + std::to_string(columns)
-                        + (Layout == elReversedColumnar ? " (one per record in the reversed layout)" : ""));
     FTable = FModel->AddTable(FModel->ContentEnd() - 1, 1, columns);
     FTableRows = 1;
     // Edges: top, left, bottom, right, between rows, between columns.
     const int columnLines = Options.Contains(soColLines) ? 1 : 0;
     const int rowLines = Options.Contains(soRowLines) ? 1 : 0;
     FTable->Borders = {rowLines, columnLines, rowLines, columnLines, rowLines, columnLines};
-
-    // Every width but the last (there is one more than the table has columns), or all
-    // of them in tabular form, scaled down to what the table's width allows.
-    const std::size_t used = std::min<std::size_t>(static_cast<std::size_t>(columns), FColWidths.size());
-    long long sum = 0;
-    for (std::size_t k = 0; k < used; ++k)
-        sum += FColWidths[k];
-    const int available = static_cast<int>(std::nearbyint(static_cast<float>(FTable->WidthPt())));
-    if (sum != 0 && available < sum)
-        for (std::size_t k = 0; k < used; ++k)
-            FColWidths[k] = static_cast<int>(static_cast<double>(FColWidths[k]) * available / sum);
-    for (std::size_t k = 0; k < used; ++k) {
-        const int width = FColWidths[k];
-        if (width == 0)
+    const std::vector<int> widths =
+        ColumnWidths(columns, static_cast<int>(std::nearbyint(static_cast<float>(FTable->WidthPt()))));
+    for (std::size_t k = 0; k < widths.size(); ++k) {
+        if (widths[k] == 0)
             continue;
-        if (width < 1 || width > 1584)
+        if (widths[k] < 1 || widths[k] > 1584)
             throw Exception("Value out of range: a column width must be 1 to 1584 points");
-        FTable->ColumnWidthsPt[k] = width;
+        FTable->ColumnWidthsPt[k] = widths[k];
         FTable->AutoFit = false;
     }
 }
@@ -181,20 +92,12 @@ void TKVExportToRTF::WriteData(TField* Field, TCellType CellType, int ARow, int 
     if (!FTable)
         throw Exception("There is no table to write the cell into");
     int row = 0;
-    int col = ACol + 1;
-    if (Layout == elReversedColumnar) {
-        row = ARow + 1;
-        col = ACol - Header().Count() + 1;
-    } else {
-        // Rows count from the first data row of this document: in tabular form the
-        // pipeline's row numbers run on across the files of a split export.
-        if (FFirstDataRow < 0)
-            FFirstDataRow = Layout == elTabularForm ? ARow : Header().Count();
-        if (ACol <= 0) {
-            FModel->AddTableRow(*FTable);
-            ++FTableRows;
-        }
-        row = ARow - FFirstDataRow + 1;
+    int col = 0;
+    bool newRow = false;
+    TableAddress(ARow, ACol, row, col, newRow);
+    if (newRow) {
+        FModel->AddTableRow(*FTable);
+        ++FTableRows;
     }
     // Cells beyond the table's last possible column are left out; the table itself
     // refuses to be made wider.
@@ -275,13 +178,13 @@ void TKVExportToRTF::CloseFileStream()
 {
     // With a caller's stream the inherited close has written the footer already.
     const bool footerWritten = FStream != nullptr;
-    TKVExportToCellFile::CloseFileStream();
+    TKVExportToDocumentTable::CloseFileStream();
     if (!FModel)
         return;
     const auto discard = [this] {
         FTable.reset();
         FModel.reset();
-        FReplaced = 0;
+        ForgetReplaced();
     };
     // After a failure nothing is saved: an existing file keeps its old content.
     if (FExportFailed) {
@@ -298,11 +201,7 @@ void TKVExportToRTF::CloseFileStream()
             FModel->Protected = true;
         }
         SaveWordDocument(*FModel, FSaveFileName);
-        if (FReplaced > 0)
-            Statistic().Warnings.push_back(
-                FSaveFileName + ": " + std::to_string(FReplaced) + " character" + (FReplaced == 1 ? "" : "s")
-                + " a document cannot hold (control characters, U+FFFE, U+FFFF, bytes that are not UTF-8) "
-                  "were replaced, the first in " + FFirstReplaced);
+        TellReplaced(FSaveFileName);
     } catch (...) {
         discard();
         throw;

@@ -20,7 +20,7 @@
 // renames when whole; a failed export leaves an existing target as it was. Characters a
 // document cannot hold are replaced and counted in the run's warnings.
 
-#include "cellfile/cell_file_exporter.h"
+#include "cellfile/document_table.h"
 
 #include <memory>
 #include <string>
@@ -29,15 +29,7 @@
 class WordDocumentModel;
 struct WordTable;
 
-// The word processor's colour index of a colour (system colours resolved first); 0 when
-// the colour has none.
-int WordColorIndex(TColor Color);
-// The characters of a text that a document cannot hold as they are, so the word processor
-// puts something else: control characters other than tab, line feed and carriage return,
-// U+FFFE and U+FFFF, and bytes that are not UTF-8.
-std::size_t CharactersReplacedInDocument(const std::string& Text);
-
-class TKVExportToRTF : public TKVExportToCellFile {
+class TKVExportToRTF : public TKVExportToDocumentTable {
     Q_OBJECT
 public:
     explicit TKVExportToRTF(QObject* AOwner = nullptr);
@@ -49,13 +41,8 @@ public:
     // Protects the saved document with this password when not empty.
     std::string Password;
 
-    // The most columns a table of the word processor holds.
-    static constexpr int MaxTableColumns = 63;
-
     std::string Extension() override { return ".RTF"; }
     void InternalFileCreate(const std::string& FileName) override;
-    void WriteDimensions(int ARowCount, int AColCount) override;
-    void WriteColWidth(int ACol, int AWidth) override;
     void WriteDataBegin() override;
     void WriteData(TField* Field, TCellType CellType, int ARow, int ACol, const std::string& Text,
                    TAlignment Alignment, TFont* Font, TColor Color) override;
@@ -67,20 +54,8 @@ private:
     void WriteParagraph(const std::string& Text, TAlignment Alignment, int Row);
     void WriteCell(int Row, int Col, const std::string& Text, TAlignment Alignment, TFont* Font, TColor Color);
     void InsertPicture(TField* Field, const std::string& Text, int Row, int Col);
-    void CountReplaced(const std::string& Text, const std::string& Place);
-    // Columns of the table for the current layout.
-    int TableColumnCount() const;
 
     std::unique_ptr<WordDocumentModel> FModel;
     std::shared_ptr<WordTable> FTable;
     std::string FSaveFileName;
-    std::vector<int> FColWidths;
-    int FRowCount = 0;
-    int FColCount = 0;
-    int FTableRows = 0;
-    // The pipeline's row number of this document's first table row; -1 until the
-    // first data cell arrives.
-    int FFirstDataRow = -1;
-    std::size_t FReplaced = 0;
-    std::string FFirstReplaced;
 };

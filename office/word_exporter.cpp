@@ -1,12 +1,11 @@
 #include "word_exporter.h"
 
-#include "cellfile/rtf_exporter.h"
+#include "cellfile/document_table.h"
 
 #include "framework/data_set.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
 #include "framework/picture.h"
-#include "framework/utf8.h"
 #include "spec/text_utils.h"
 
 #include <algorithm>
@@ -29,7 +28,7 @@ void TKVEPageSetup::Assign(const TPersistent* Source)
 }
 
 TKVExportToWord::TKVExportToWord(QObject* AOwner)
-    : TKVExportToCellFile(AOwner)
+    : TKVExportToDocumentTable(AOwner)
     , FPageSetup(std::make_unique<TKVEPageSetup>())
 {
     SetTableType(teWord);
@@ -39,7 +38,7 @@ TKVExportToWord::~TKVExportToWord() = default;
 
 void TKVExportToWord::Assign(const TPersistent* Source)
 {
-    TKVExportToCellFile::Assign(Source);
+    TKVExportToDocumentTable::Assign(Source);
     if (auto* source = dynamic_cast<const TKVExportToWord*>(Source)) {
         UseCurrentInstance = source->UseCurrentInstance;
         FPageSetup->Assign(source->FPageSetup.get());
@@ -69,15 +68,6 @@ float TKVExportToWord::GetMeasureMargin(TKVEMeasure Measure, float Value)
 int TKVExportToWord::GetColorIndex(TColor Color)
 {
     return WordColorIndex(Color);
-}
-
-void TKVExportToWord::CountReplaced(const std::string& Text, const std::string& Place)
-{
-    if (const std::size_t n = CharactersReplacedInDocument(Text)) {
-        if (FReplaced == 0)
-            FFirstReplaced = Place;
-        FReplaced += n;
-    }
 }
 
 void TKVExportToWord::InternalFileCreate(const std::string& FileName)
@@ -127,39 +117,12 @@ void TKVExportToWord::InternalFileCreate(const std::string& FileName)
     FTableRows = 0;
 }
 
-void TKVExportToWord::WriteDimensions(int ARowCount, int AColCount)
-{
-    TKVExportToCellFile::WriteDimensions(ARowCount, AColCount);
-    FColWidths = AutomationValue::IntegerArray(static_cast<std::size_t>(std::max(AColCount, 0)));
-    FRowCount = ARowCount;
-    FColCount = AColCount;
-}
-
-void TKVExportToWord::WriteColWidth(int ACol, int AWidth)
-{
-    if (AWidth >= 1 && ACol >= 0 && ACol <= MaxTableColumns && static_cast<std::size_t>(ACol) < FColWidths.Count())
-        FColWidths[static_cast<std::size_t>(ACol)] = AWidth * 4;
-}
-
-int TKVExportToWord::TableColumnCount() const
-{
-    // Columnar: one column per visible column. Reversed: the caption column and one
-    // per record. Tabular form: caption, [blank], value.
-    return Layout == elTabularForm ? FColCount : FColCount - 1;
-}
-
 void TKVExportToWord::WriteDataBegin()
 {
-    TKVExportToCellFile::WriteDataBegin();
-    FFirstDataRow = -1;
-    const int columns = TableColumnCount();
-    if (FRowCount < 1 || columns < 1)
+    TKVExportToDocumentTable::WriteDataBegin();
+    const int columns = TableColumns();
+    if (columns == 0)
         return;
-    if (columns > MaxTableColumns) {
-        throw Exception("A word-processor table holds at most " + std::to_string(MaxTableColumns)
-                        + " columns; this export needs " + std::to_string(columns)
-                        + (Layout == elReversedColumnar ? " (one per record in the reversed layout)" : ""));
-    }
     const int start = FDocument.Call("Content").Call("End").ToInteger() - 1;
     const int finish = FDocument.Call("Content").Call("End").ToInteger() - 1;
     AutomationValue where = FDocument.Call("Range", {start, finish});
@@ -173,29 +136,10 @@ void TKVExportToWord::WriteDataBegin()
     if (FPageSetup->TableWidth != 0)
         FTable.Call("Columns").Put("Width", GetMeasureMargin(FPageSetup->Measure, FPageSetup->TableWidth));
 
-    // Every entry but the last (the array has one more entry than the table has
-    // columns), or all of them in tabular form.
-    const std::size_t used = std::min<std::size_t>(static_cast<std::size_t>(columns), FColWidths.Count());
-    long long sum = 0;
-    for (std::size_t k = 0; k < used; ++k) {
-        if (FColWidths[k].IsEmpty() || FColWidths[k].IsNull())
-            FColWidths[k] = 0;
-        sum += FColWidths[k].ToInteger();
-    }
-    const int available = FTable.Call("Columns").Call("Width").ToInteger();
-    if (sum != 0 && available < sum)
-        for (std::size_t k = 0; k < used; ++k)
-            FColWidths[k] = static_cast<int>(static_cast<double>(FColWidths[k].ToInteger()) * available / sum);
-    for (std::size_t k = 0; k < used; ++k) {
-        const AutomationValue& width = FColWidths[k];
-        if (!width.IsEmpty() && !width.IsNull() && width.ToInteger() != 0)
-            FTable.Call("Columns").Call("Item", {static_cast<int>(k) + 1}).Call("SetWidth", {width, 0});
-    }
-}
-
-void TKVExportToWord::WriteRowStart(bool IsTitle)
-{
-    TKVExportToCellFile::WriteRowStart(IsTitle);
+    const std::vector<int> widths = ColumnWidths(columns, FTable.Call("Columns").Call("Width").ToInteger());
+    for (std::size_t k = 0; k < widths.size(); ++k)
+        if (widths[k] != 0)
+            FTable.Call("Columns").Call("Item", {static_cast<int>(k) + 1}).Call("SetWidth", {widths[k], 0});
 }
 
 void TKVExportToWord::EnsureTableRows(int Row)
@@ -222,20 +166,12 @@ void TKVExportToWord::WriteData(TField* Field, TCellType CellType, int ARow, int
         return;
     }
     int row = 0;
-    int col = ACol + 1;
-    if (Layout == elReversedColumnar) {
-        row = ARow + 1;
-        col = ACol - Header().Count() + 1;
-    } else {
-        // Rows count from the first data row of this document: in tabular form the
-        // pipeline's row numbers run on across the files of a split export.
-        if (FFirstDataRow < 0)
-            FFirstDataRow = Layout == elTabularForm ? ARow : Header().Count();
-        if (ACol <= 0) {
-            FTable.Call("Rows").Call("Add");
-            ++FTableRows;
-        }
-        row = ARow - FFirstDataRow + 1;
+    int col = 0;
+    bool newRow = false;
+    TableAddress(ARow, ACol, row, col, newRow);
+    if (newRow) {
+        FTable.Call("Rows").Call("Add");
+        ++FTableRows;
     }
     // Cells beyond the table's last possible column (index 62) are left out; the
     // table itself refuses to be made wider.
@@ -314,6 +250,7 @@ void TKVExportToWord::DiscardDocument()
     }
     FTable = AutomationValue();
     FDocument = AutomationValue();
+    ForgetReplaced();
     if (!FWordApp.IsEmpty() && !FWordApp.IsNull()) {
         try {
             FWordApp.Put("ScreenUpdating", true);
@@ -334,7 +271,7 @@ void TKVExportToWord::CloseFileStream()
 {
     // With a caller's stream the inherited close has written the footer already.
     const bool footerWritten = FStream != nullptr;
-    TKVExportToCellFile::CloseFileStream();
+    TKVExportToDocumentTable::CloseFileStream();
     if (FExportFailed) {
         DiscardDocument();
         return;
@@ -349,12 +286,7 @@ void TKVExportToWord::CloseFileStream()
                 FDocument.Call("Protect", {Named("Password", Password)});
             AutomationValue fileName(FSaveFileName);
             FDocument.Call("SaveAs", {ByRef(fileName)});
-            if (FReplaced > 0)
-                Statistic().Warnings.push_back(
-                    FSaveFileName + ": " + std::to_string(FReplaced) + " character" + (FReplaced == 1 ? "" : "s")
-                    + " a document cannot hold (control characters, U+FFFE, U+FFFF, bytes that are not UTF-8) "
-                      "were replaced, the first in " + FFirstReplaced);
-            FReplaced = 0;
+            TellReplaced(FSaveFileName);
             FDocument.Call("Close");
             FTable = AutomationValue();
             FDocument = AutomationValue();
