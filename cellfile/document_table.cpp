@@ -2,11 +2,15 @@
 
 #include "cellfile/document_table.h"
 
+#include "framework/data_set.h"
 #include "framework/exceptions.h"
+#include "framework/files.h"
+#include "framework/picture.h"
 #include "framework/utf8.h"
 
 #include <algorithm>
 #include <cmath>
+#include <unistd.h>
 
 int WordColorIndex(TColor Color)
 {
@@ -49,6 +53,31 @@ std::size_t CharactersReplacedInDocument(const std::string& Text)
         i += len == 0 ? 1 : len;
     }
     return count;
+}
+
+TCellPictureFile::TCellPictureFile(TField* Field, const std::string& Text)
+{
+    TPicture picture;
+    if (Field)
+        picture.LoadFromGraphicField(Field->AsString());
+    else
+        picture.LoadBitmapFromBytes(Text);
+    FHandle = CreateAnonymousFileWith(picture.Bytes());
+}
+
+TCellPictureFile::~TCellPictureFile()
+{
+    ::close(FHandle);
+}
+
+std::string TCellPictureFile::Name() const
+{
+    return HandleFileName(FHandle);
+}
+
+bool TKVExportToDocumentTable::IsDocumentPicture(TField* Field, TCellType CellType)
+{
+    return (Field && Field->IsBlob() && !Field->IsNull() && Field->BlobType() == ftGraphic) || CellType == ctGraphic;
 }
 
 void TKVExportToDocumentTable::WriteDimensions(int ARowCount, int AColCount)

@@ -25,6 +25,21 @@ int WordColorIndex(TColor Color);
 // U+FFFE and U+FFFF, and bytes that are not UTF-8.
 std::size_t CharactersReplacedInDocument(const std::string& Text);
 
+// The picture of a cell (a graphic field's content, or the bitmap bytes of its text) in a
+// file that has no name in any folder, held open while this object lives: a document
+// reads it by Name(), and nothing of it outlives the process, even one that is killed.
+class TCellPictureFile {
+public:
+    TCellPictureFile(TField* Field, const std::string& Text);
+    ~TCellPictureFile();
+    TCellPictureFile(const TCellPictureFile&) = delete;
+    TCellPictureFile& operator=(const TCellPictureFile&) = delete;
+    std::string Name() const;
+
+private:
+    int FHandle = -1;
+};
+
 class TKVExportToDocumentTable : public TKVExportToCellFile {
     Q_OBJECT
 public:
@@ -38,6 +53,8 @@ public:
     void WriteDataBegin() override;
 
 protected:
+    // Whether a cell goes into the document as a picture.
+    static bool IsDocumentPicture(TField* Field, TCellType CellType);
     // Columns of the table for the current layout; raises when there are more than a
     // table holds. 0 when the export has no table.
     int TableColumns() const;

@@ -9,7 +9,6 @@
 #include "framework/data_set.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
-#include "framework/picture.h"
 #include "platform/automation/word/word_document.h"
 #include "platform/automation/word/word_save.h"
 #include "platform/automation/word/word_source.h"
@@ -18,7 +17,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <unistd.h>
 
 TKVExportToRTF::TKVExportToRTF(QObject* AOwner) : TKVExportToDocumentTable(AOwner)
 {
@@ -111,7 +109,7 @@ void TKVExportToRTF::WriteData(TField* Field, TCellType CellType, int ARow, int 
     }
     if (row < 1 || col < 1 || col > FTable->Columns)
         throw Exception("The requested member of the collection does not exist.");
-    if ((Field && Field->IsBlob() && !Field->IsNull() && Field->BlobType() == ftGraphic) || CellType == ctGraphic) {
+    if (IsDocumentPicture(Field, CellType)) {
         InsertPicture(Field, Text, row, col);
         return;
     }
@@ -157,21 +155,10 @@ void TKVExportToRTF::WriteCell(int Row, int Col, const std::string& Text, TAlign
 
 void TKVExportToRTF::InsertPicture(TField* Field, const std::string& Text, int Row, int Col)
 {
-    TPicture picture;
-    if (Field)
-        picture.LoadFromGraphicField(Field->AsString());
-    else
-        picture.LoadBitmapFromBytes(Text);
-    // The document reads the picture by its content, through the name of an open file
-    // that has no name in any folder: nothing of it outlives the process.
-    struct Closer {
-        int Handle;
-        ~Closer() { ::close(Handle); }
-    } file{CreateAnonymousFileWith(picture.Bytes())};
-    picture.Clear();
+    const TCellPictureFile file(Field, Text);
     const double maxWidth =
         std::max(FTable->ColumnWidthsPt[static_cast<std::size_t>(Col - 1)] - WordCellPaddingPt, 1.0);
-    FModel->AddPicture(FTable->Cell(Row - 1, Col - 1), FTable.get(), HandleFileName(file.Handle), maxWidth);
+    FModel->AddPicture(FTable->Cell(Row - 1, Col - 1), FTable.get(), file.Name(), maxWidth);
 }
 
 void TKVExportToRTF::CloseFileStream()

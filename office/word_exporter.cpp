@@ -5,11 +5,9 @@
 #include "framework/data_set.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
-#include "framework/picture.h"
 #include "spec/text_utils.h"
 
 #include <algorithm>
-#include <unistd.h>
 
 void TKVEPageSetup::Assign(const TPersistent* Source)
 {
@@ -181,9 +179,7 @@ void TKVExportToWord::WriteData(TField* Field, TCellType CellType, int ARow, int
         return;
     EnsureTableRows(row);
 
-    const bool picture = (Field && Field->IsBlob() && !Field->IsNull() && Field->BlobType() == ftGraphic)
-        || CellType == ctGraphic;
-    if (picture) {
+    if (IsDocumentPicture(Field, CellType)) {
         InsertPicture(Field, Text, row, col);
         return;
     }
@@ -215,20 +211,8 @@ void TKVExportToWord::WriteData(TField* Field, TCellType CellType, int ARow, int
 
 void TKVExportToWord::InsertPicture(TField* Field, const std::string& Text, int Row, int Col)
 {
-    TPicture picture;
-    if (Field)
-        picture.LoadFromGraphicField(Field->AsString());
-    else
-        picture.LoadBitmapFromBytes(Text);
-    // The native word processor reads the picture by its content, through the name of an
-    // open file that has no name in any folder: nothing of it outlives the process, even
-    // one that is killed.
-    struct Closer {
-        int Handle;
-        ~Closer() { ::close(Handle); }
-    } file{CreateAnonymousFileWith(picture.Bytes())};
-    const std::string name = HandleFileName(file.Handle);
-    picture.Clear();
+    const TCellPictureFile file(Field, Text);
+    const std::string name = file.Name();
     AutomationValue rowValue(Row);
     AutomationValue where = FTable.Call("Cell", {ByRef(rowValue), Col}).Call("Range");
     AutomationValue fileName(name);
