@@ -47,16 +47,17 @@ protected:
         ds.First();
     }
 
-    void Run(TKVExportBaseComponent& Exporter, const std::string& File)
+    void Run(TKVExportBaseComponent& Exporter, const std::string& File, TMemoryDataSet* Source = nullptr)
     {
+        TMemoryDataSet& source = Source ? *Source : ds;
         Exporter.AnimatedStatus = false;
         Exporter.AddTitle = true;
         Exporter.Options.Exclude(soShowMessage);
         Exporter.ColumnSource = csDataSet;
-        Exporter.SetDataSet(&ds);
+        Exporter.SetDataSet(&source);
         Exporter.SetFileName(File);
         Exporter.Execute();
-        ds.First();
+        source.First();
         ASSERT_EQ(Exporter.Statistic().Result, erCompleted) << File;
     }
 
@@ -156,15 +157,22 @@ TEST_F(DirectWritersTest, RtfTextsArriveThroughLibreOfficeAndPandoc)
 }
 
 // The direct writer and its bridged twin, set up alike, write the same bytes: with
-// header and footer lines, fonts, colours and lines.
+// header and footer lines, fonts, colours and lines, and in a document pictures.
 TEST_F(DirectWritersTest, DirectFileEqualsTheBridgedOne)
 {
+    TMemoryDataSet pictures;
+    pictures.AddField("Name", ftString, 20);
+    pictures.AddField("Picture", ftGraphic);
+    pictures.AppendRecord({Variant("red"), Variant(ReadFileToString(TABRIX_TEST_DATA "/red_16x8.bmp"))});
+    pictures.AppendRecord({Variant("gradient"), Variant(ReadFileToString(TABRIX_TEST_DATA "/gradient_40x30.bmp"))});
+    pictures.First();
     struct TCase {
         std::string Extension;
+        TMemoryDataSet* Source;
         std::function<std::unique_ptr<TKVExportBaseComponent>(bool Direct)> Make;
     };
     const TCase cases[] = {
-        {".xls",
+        {".xls", &ds,
          [](bool Direct) -> std::unique_ptr<TKVExportBaseComponent> {
              if (Direct) {
                  auto xls = std::make_unique<TKVExportToXLS>();
@@ -176,7 +184,13 @@ TEST_F(DirectWritersTest, DirectFileEqualsTheBridgedOne)
              typed->SheetName = "Orders";
              return typed;
          }},
-        {".rtf",
+        {".rtf", &ds,
+         [](bool Direct) -> std::unique_ptr<TKVExportBaseComponent> {
+             if (Direct)
+                 return std::make_unique<TKVExportToRTF>();
+             return std::make_unique<TKVExportToWord>();
+         }},
+        {".doc", &pictures,
          [](bool Direct) -> std::unique_ptr<TKVExportBaseComponent> {
              if (Direct)
                  return std::make_unique<TKVExportToRTF>();
@@ -192,7 +206,7 @@ TEST_F(DirectWritersTest, DirectFileEqualsTheBridgedOne)
             exporter->Header().Add("by day");
             exporter->Footer().Add("End");
             exporter->ExportStyle().SetStyle(esWheat);
-            Run(*exporter, dir / ((direct ? "direct" : "bridged") + c.Extension));
+            Run(*exporter, dir / ((direct ? "direct" : "bridged") + c.Extension), c.Source);
         }
         EXPECT_EQ(Shell("cmp '" + dir / ("bridged" + c.Extension) + "' '" + dir / ("direct" + c.Extension)
                         + "' && echo same"),
