@@ -10,6 +10,8 @@
 
 #include <QString>
 #include <charconv>
+#include <cmath>
+#include <vector>
 #include <cstdio>
 #include <memory>
 
@@ -341,7 +343,7 @@ void TKVExportToAccess::Prepare()
         {
             // Position and controls come back however the walk ends.
             TKVEEngineWalk walk(SourceEngine());
-            WriteRows();
+            WriteRows(!merge);
             walk.Finish();
         }
         FRecordset.Call("Close");
@@ -424,13 +426,95 @@ void TKVExportToAccess::CreateTable()
     FDatabase.Call("TableDefs").Call("Append", {table});
 }
 
-void TKVExportToAccess::WriteRows()
+// What a visible column puts into the record's field, worked out once for the run.
+struct TKVExportToAccess::TTargetColumn {
+    TKVEColumn* Column = nullptr;
+    TField* Field = nullptr;    // the source field of a ckField column, if any
+    bool TextField = false;     // an empty text of the field is a value, not null
+    bool FieldBytes = false;    // a value of the field goes as a byte array
+    bool ColumnBytes = false;   // a value without a field goes as a byte array
+    TTypedValue Typed = tvText; // how a value of the field may go without its text
+    AutomationValue Target;     // the record's field, taken at the first record
+};
+
+TKVExportToAccess::TTypedValue TKVExportToAccess::TypedValueOf(const TField* Field, bool Created) const
+{
+    // A number or date goes as itself only into a field this run created for its type,
+    // and only where nothing may change its text: the handlers, the code page, the
+    // field mask and blank-if-zero all work on texts.
+    if (!Field || !Created || OnGetCellParams || CharacterSet == csASCII_MSDOS || Options.Contains(soFieldMask)
+        || BlankIfZero)
+        return tvText;
+    switch (Field->DataType()) {
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc:
+    case ftLargeint:
+        return OnGetFieldText ? tvText : tvInteger;
+    case ftFloat: return tvDouble;
+    case ftDate:
+    case ftDateTime: return tvDateTime;
+    default: return tvText;
+    }
+}
+
+bool TKVExportToAccess::TypedValue(TTypedValue Typed, const TField* Field, AutomationValue& Value)
+{
+    if (Typed == tvText)
+        return false;
+    const Variant v = Field->Value();
+    switch (Typed) {
+    case tvInteger:
+        // A 32-bit value is the integer the bridge carries; a larger one goes as text.
+        if (v.VarType() != varInteger || v.AsInteger() < INT32_MIN || v.AsInteger() > INT32_MAX)
+            return false;
+        Value = AutomationValue(static_cast<int>(v.AsInteger()));
+        return true;
+    case tvDouble:
+        // The text path refuses what is not a finite number; so does this one.
+        if (v.VarType() != varDouble || !std::isfinite(v.AsDouble()))
+            return false;
+        Value = AutomationValue(v.AsDouble());
+        return true;
+    case tvDateTime:
+        // Days since 1899-12-30, which the engine stores as the same date and time
+        // (milliseconds included) that the ISO text would give.
+        if (v.VarType() != varDate && v.VarType() != varDouble)
+            return false;
+        Value = AutomationValue(v.AsDateTime());
+        return true;
+    case tvText: break;
+    }
+    return false;
+}
+
+void TKVExportToAccess::WriteRows(bool CreatedTable)
 {
     TKVECustomDataEngine* engine = SourceEngine();
     engine->First();
     Statistic().TotalCount = 0;
     const std::string exporting = AnimatedStatus ? GetLanguageString(8) : std::string();
+
+    std::vector<TTargetColumn> targets;
+    for (int i = 0; i < Columns().Count(); ++i) {
+        TKVEColumn* column = Columns()[i];
+        if (!column->Visible)
+            continue;
+        TTargetColumn t;
+        t.Column = column;
+        if (column->ColumnKind == ckField)
+            t.Field = engine->FindFieldByColumn(column);
+        t.TextField = t.Field && IsTextField(t.Field);
+        t.FieldBytes = t.Field && t.Field->IsBlob() && !IsMemoField(t.Field);
+        t.ColumnBytes = column->DataType == ctMEMO || column->DataType == ctGraphic;
+        t.Typed = TypedValueOf(t.Field, CreatedTable);
+        targets.push_back(std::move(t));
+    }
+
     std::string text;
+    AutomationValue value;
+    bool firstRecord = true;
     while (!ProgressCanceled() && !engine->Eof()) {
         if (AnimatedStatus)
             UpdateProgressDlg(exporting, Statistic().TotalCount);
@@ -446,14 +530,21 @@ void TKVExportToAccess::WriteRows()
             }
             ++Statistic().TotalCount;
             FRecordset.Call("AddNew");
+            const bool dataRow = engine->IsDataRow(Statistic().TotalCount - 1);
             int ordinal = 0;
-            for (int i = 0; i < Columns().Count(); ++i) {
-                TKVEColumn* column = Columns()[i];
-                if (!column->Visible)
+            for (TTargetColumn& t : targets) {
+                TKVEColumn* column = t.Column;
+                // The record's fields stay the same objects from record to record.
+                if (firstRecord) {
+                    AutomationValue k(ordinal);
+                    t.Target = FRecordset.Get("Fields", {ByRef(k)});
+                }
+                ++ordinal;
+                TField* field = dataRow ? t.Field : nullptr;
+                if (field && !field->IsNull() && TypedValue(t.Typed, field, value)) {
+                    t.Target.PutRef("Value", value);
                     continue;
-                TField* field = nullptr;
-                if (column->ColumnKind == ckField && engine->IsDataRow(Statistic().TotalCount - 1))
-                    field = engine->FindFieldByColumn(column);
+                }
                 if (field)
                     text = GetFieldStr(field);
                 else if (column->ColumnKind == ckConstant)
@@ -469,19 +560,17 @@ void TKVExportToAccess::WriteRows()
                 }
                 if (CharacterSet == csASCII_MSDOS)
                     text = UECode(true, text);
-                AutomationValue k(ordinal++);
-                AutomationValue target = FRecordset.Get("Fields", {ByRef(k)});
                 // A source field is null exactly when it is null: an empty text stays
                 // an empty text. Other columns are null when their text is empty.
-                const bool null = field ? field->IsNull() || (text.empty() && !IsTextField(field)) : text.empty();
-                const bool bytes = field ? field->IsBlob() && !IsMemoField(field)
-                                         : column->DataType == ctMEMO || column->DataType == ctGraphic;
-                AutomationValue value = null ? AutomationValue::Null()
-                    : bytes                  ? AutomationValue::ByteArray(std::move(text))
-                                             : AutomationValue(std::move(text));
-                target.PutRef("Value", value);
+                const bool null = field ? field->IsNull() || (text.empty() && !t.TextField) : text.empty();
+                const bool bytes = field ? t.FieldBytes : t.ColumnBytes;
+                value = null ? AutomationValue::Null()
+                    : bytes  ? AutomationValue::ByteArray(std::move(text))
+                             : AutomationValue(std::move(text));
+                t.Target.PutRef("Value", value);
                 text.clear();
             }
+            firstRecord = false;
             FRecordset.Call("Update", {1, false});
         }
         engine->Next();
