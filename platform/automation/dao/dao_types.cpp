@@ -570,6 +570,41 @@ void ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const A
         throw Exception(std::string("Data type conversion error: field '") + Table + "." + Field.Name
                         + "' cannot take a value of type " + AutomationValue::KindName(kind));
     const bool number = Value.IsNumeric();
+    // A number going into a numeric or date field that holds it is taken as it is;
+    // other numbers, and a value refused, are read from their text below.
+    if (number) {
+        switch (Field.Type) {
+        case DaoType::Double:
+            Out.Kind = DaoValue::Real;
+            Out.Dbl = Value.ToReal();
+            return;
+        case DaoType::Integer:
+        case DaoType::Long:
+        case DaoType::BigInt:
+            if (kind == K::Integer) {
+                const std::int64_t v = Value.ToInteger();
+                if (Field.Type != DaoType::Integer || (v >= -32768 && v <= 32767)) {
+                    Out.Kind = DaoValue::Integer;
+                    Out.Int = v;
+                    return;
+                }
+            }
+            break;
+        case DaoType::Date: {
+            const double days = Value.ToReal();
+            if (days > -693594.0 && days < 2958466.0) { // 0001-01-01 .. 9999-12-31
+                int y, m, d, h, n, sec, ms;
+                DecodeDateTime(days, y, m, d, h, n, sec, ms);
+                StampText(Out.Str, y, m, d, h, n, sec, ms);
+                Out.Kind = DaoValue::Text;
+                return;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
     // Texts and bytes are read where they are; a number is read from its text.
     std::string numberText;
     if (kind != K::String && kind != K::Bytes)
