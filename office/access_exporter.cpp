@@ -435,15 +435,27 @@ struct TKVExportToAccess::TTargetColumn {
     bool ColumnBytes = false;   // a value without a field goes as a byte array
     TTypedValue Typed = tvText; // how a value of the field may go without its text
     AutomationValue Target;     // the record's field, taken at the first record
+    AutomationValue Value;      // the value put, its text storage kept from record to record
 };
 
 TKVExportToAccess::TTypedValue TKVExportToAccess::TypedValueOf(const TField* Field, bool Created) const
 {
-    // A number or date goes as itself only into a field this run created for its type,
-    // and only where nothing may change its text: the handlers, the code page, the
+    // Only where nothing may change a value's text: the handlers, the code page, the
     // field mask and blank-if-zero all work on texts.
-    if (!Field || !Created || OnGetCellParams || CharacterSet == csASCII_MSDOS || Options.Contains(soFieldMask)
-        || BlankIfZero)
+    if (!Field || OnGetCellParams || CharacterSet == csASCII_MSDOS || Options.Contains(soFieldMask) || BlankIfZero)
+        return tvText;
+    switch (Field->DataType()) {
+    case ftString:
+    case ftFixedChar:
+    case ftWideString:
+    case ftMemo:
+        // A text is its own text: put from where the source holds it.
+        return OnGetFieldText ? tvText : tvString;
+    default:
+        break;
+    }
+    // A number or date goes as itself only into a field this run created for its type.
+    if (!Created)
         return tvText;
     switch (Field->DataType()) {
     case ftSmallint:
@@ -459,32 +471,35 @@ TKVExportToAccess::TTypedValue TKVExportToAccess::TypedValueOf(const TField* Fie
     }
 }
 
-bool TKVExportToAccess::TypedValue(TTypedValue Typed, const TField* Field, AutomationValue& Value)
+bool TKVExportToAccess::TypedValue(TTypedValue Typed, const Variant& Source, AutomationValue& Value)
 {
-    if (Typed == tvText)
-        return false;
-    const Variant v = Field->Value();
     switch (Typed) {
+    case tvText:
+        return false;
+    case tvString:
+        if (Source.VarType() != varString)
+            return false;
+        Value.SetText(Source.StringRef());
+        return true;
     case tvInteger:
         // A 32-bit value is the integer the bridge carries; a larger one goes as text.
-        if (v.VarType() != varInteger || v.AsInteger() < INT32_MIN || v.AsInteger() > INT32_MAX)
+        if (Source.VarType() != varInteger || Source.AsInteger() < INT32_MIN || Source.AsInteger() > INT32_MAX)
             return false;
-        Value = AutomationValue(static_cast<int>(v.AsInteger()));
+        Value = AutomationValue(static_cast<int>(Source.AsInteger()));
         return true;
     case tvDouble:
         // The text path refuses what is not a finite number; so does this one.
-        if (v.VarType() != varDouble || !std::isfinite(v.AsDouble()))
+        if (Source.VarType() != varDouble || !std::isfinite(Source.AsDouble()))
             return false;
-        Value = AutomationValue(v.AsDouble());
+        Value = AutomationValue(Source.AsDouble());
         return true;
     case tvDateTime:
         // Days since 1899-12-30, which the engine stores as the same date and time
         // (milliseconds included) that the ISO text would give.
-        if (v.VarType() != varDate && v.VarType() != varDouble)
+        if (Source.VarType() != varDate && Source.VarType() != varDouble)
             return false;
-        Value = AutomationValue(v.AsDateTime());
+        Value = AutomationValue(Source.AsDateTime());
         return true;
-    case tvText: break;
     }
     return false;
 }
@@ -541,9 +556,13 @@ void TKVExportToAccess::WriteRows(bool CreatedTable)
                 }
                 ++ordinal;
                 TField* field = dataRow ? t.Field : nullptr;
-                if (field && !field->IsNull() && TypedValue(t.Typed, field, value)) {
-                    t.Target.PutRef("Value", value);
-                    continue;
+                if (field && t.Typed != tvText) {
+                    Variant holder;
+                    const Variant& source = field->CurrentValue(holder);
+                    if (!source.IsNull() && TypedValue(t.Typed, source, t.Value)) {
+                        t.Target.PutRef("Value", t.Value);
+                        continue;
+                    }
                 }
                 if (field)
                     text = GetFieldStr(field);

@@ -65,13 +65,14 @@ private:
     void GetEngine();
     void OpenOrCreateDatabase();
     void CreateTable();
-    // Numbers and dates that go into the record as themselves rather than as text.
-    enum TTypedValue : std::uint8_t { tvText, tvInteger, tvDouble, tvDateTime };
+    // Values put from where the source holds them: texts without a copy of their own,
+    // numbers and dates as themselves rather than as text.
+    enum TTypedValue : std::uint8_t { tvText, tvString, tvInteger, tvDouble, tvDateTime };
     struct TTargetColumn;
     TTypedValue TypedValueOf(const TField* Field, bool Created) const;
-    // Sets Value to the field's value as a number where Typed allows and the value is
-    // one the engine stores exactly as its text; false leaves the text to be put.
-    static bool TypedValue(TTypedValue Typed, const TField* Field, AutomationValue& Value);
+    // Sets Value to the source value (not null) where Typed allows and the engine
+    // stores it exactly as its text; false leaves the text to be made and put.
+    static bool TypedValue(TTypedValue Typed, const Variant& Source, AutomationValue& Value);
     // CreatedTable: the run created the table, each field of its source field's type.
     void WriteRows(bool CreatedTable);
     std::string FieldNameOf(TKVEColumn* Column, TFont* Font);
