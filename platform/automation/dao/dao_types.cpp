@@ -346,8 +346,13 @@ std::string_view DateOrder(char (&Order)[3])
 // 'YYYY-MM-DD HH:MM:SS[.fff]' into out (one call per date value: written digit by digit).
 void StampText(std::string& out, int Y, int M, int D, int H, int N, int S, int Ms = 0)
 {
-    out.assign(Ms ? "0000-00-00 00:00:00.000" : "0000-00-00 00:00:00");
+    // Written in place: the text's storage is the one the value had before.
+    out.resize(Ms ? 23 : 19);
+    out[4] = out[7] = '-';
+    out[10] = ' ';
+    out[13] = out[16] = ':';
     if (Ms) {
+        out[19] = '.';
         out[20] = static_cast<char>('0' + Ms / 100 % 10);
         out[21] = static_cast<char>('0' + Ms / 10 % 10);
         out[22] = static_cast<char>('0' + Ms % 10);
