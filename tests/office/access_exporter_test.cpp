@@ -276,6 +276,16 @@ TEST_F(AccessConformanceTest, MergeFindsTheTableWithoutRegardToCase)
     EXPECT_EQ(log.find("Delete"), std::string::npos);
 }
 
+// The fields of a table the run did not create may be of any type: numbers go as texts.
+TEST_F(AccessConformanceTest, MergePutsNumbersAsTexts)
+{
+    UseFieldColumns();
+    ScriptTables({"orders"});
+    exporter.Options.Include(soMergeData);
+    exporter.Execute();
+    EXPECT_NE(Log().find("get OpenRecordset.Fields(0&)\nput Fields.Value = \"7\"&\n"), std::string::npos) << Log();
+}
+
 // Where two tables differ only in letter case, the one of exactly that name is dropped
 // and the other is never touched.
 TEST_F(AccessConformanceTest, WithoutMergeTheTableOfExactlyThatNameIsDropped)
