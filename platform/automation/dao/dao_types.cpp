@@ -596,6 +596,7 @@ void ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const A
             }
             break;
         case DaoType::Date: {
+            // Days since 1899-12-30, the fraction being the time of day.
             const double days = Value.ToReal();
             if (days > -693594.0 && days < 2958466.0) { // 0001-01-01 .. 9999-12-31
                 int y, m, d, h, n, sec, ms;
@@ -717,11 +718,9 @@ void ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const A
         }
         return;
     }
-    case DaoType::Double: {
+    case DaoType::Double: { // a number was taken above
         double d = 0;
-        if (number)
-            d = Value.ToReal();
-        else if (!ParseReal(PlainView(text, plain), d))
+        if (!ParseReal(PlainView(text, plain), d))
             ConversionError(Field, Table, text);
         Out.Kind = DaoValue::Real;
         Out.Dbl = d;
@@ -729,13 +728,7 @@ void ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const A
     }
     case DaoType::Date:
         if (number) {
-            // A number is days since 1899-12-30, the fraction being the time of day.
-            const double days = Value.ToReal();
-            if (!(days > -693594.0 && days < 2958466.0)) // 0001-01-01 .. 9999-12-31
-                Overflow(Field, Table, text);
-            int y, m, d, h, n, sec, ms;
-            DecodeDateTime(days, y, m, d, h, n, sec, ms);
-            StampText(Out.Str, y, m, d, h, n, sec, ms);
+            Overflow(Field, Table, text); // a number of days within the years was taken above
         } else if (!ParseDate(text, Out.Str)) {
             ConversionError(Field, Table, text);
         }
