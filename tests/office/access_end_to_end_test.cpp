@@ -121,6 +121,17 @@ protected:
                            Variant::Null(), Variant::Null()});
     }
 
+    // One column per field named, titled with the name, in place of the columns there were.
+    void UseColumns(std::initializer_list<const char*> Names)
+    {
+        exporter.Columns().Clear();
+        for (const char* name : Names) {
+            TKVEColumn* c = exporter.Columns().Add();
+            c->FieldName = name;
+            c->Title().Caption = name;
+        }
+    }
+
     // The rows of the table, one line each, columns separated by '|'; blobs in hex.
     std::string Select(const std::string& Sql)
     {
@@ -214,12 +225,7 @@ TEST_P(AccessEndToEndTest, RowRefusedByTheDatabaseLateInABigMergeLeavesTheTableA
     keys.AddField("NAME", ftString, 20);
     for (int i = 0; i < 5000; ++i)
         keys.AppendRecord({i == 4321 ? 7 : i, "row " + std::to_string(i)});
-    exporter.Columns().Clear();
-    for (const char* name : {"ID", "NAME"}) {
-        TKVEColumn* c = exporter.Columns().Add();
-        c->FieldName = name;
-        c->Title().Caption = name;
-    }
+    UseColumns({"ID", "NAME"});
     exporter.SetDataSet(&keys);
     exporter.TableName = "Keys";
     exporter.Options.Include(soMergeData);
@@ -273,12 +279,7 @@ TEST_P(AccessEndToEndTest, RowsReadAheadArriveInOrderAndStopWhereTheSourceDoes)
         rows.SetDatabase(db);
         rows.SetSQL("SELECT id, d, json_extract(j, '$.a') AS a FROM t");
         rows.Open();
-        exporter.Columns().Clear();
-        for (const char* name : {"id", "d"}) {
-            TKVEColumn* c = exporter.Columns().Add();
-            c->FieldName = name;
-            c->Title().Caption = name;
-        }
+        UseColumns({"id", "d"});
         exporter.SetDataSet(&rows);
         exporter.ReadAhead = true;
         exporter.Execute();
