@@ -1266,6 +1266,11 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
             || exporter->Fixed)
             WidthsFromContent(source);
 
+        // A table copy reads an SQLite source on a thread of its own while the rows before
+        // are stored: nothing of this program looks at the source during the walk. (A
+        // PostgreSQL source stays on the thread of its Qt connection.)
+        if (auto* table = dynamic_cast<TKVExportToAccess*>(exporter.get()))
+            table->ReadAhead = !IsPostgresUri(Line.Source);
         TOutcome outcome = Export(*exporter, source, output, Line.Quiet, Line.ToStdout());
         exporter->ActionAfterExport = action;
         Written = !outcome.CancelledEarly
