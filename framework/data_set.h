@@ -93,9 +93,6 @@ public:
     // The value of the current record; null when the field is null or the dataset has
     // no current record. Raises when the dataset is closed.
     virtual Variant Value() const;
-    // The same value without a copy: the dataset's own where it holds one (Holder
-    // untouched), else Value() stored in Holder. Null stands for empty too.
-    const Variant& CurrentValue(Variant& Holder) const;
     // Stores Value into the current record (the dataset decides whether it can).
     virtual void SetValue(const Variant& Value);
     virtual bool IsNull() const;
