@@ -206,7 +206,7 @@ std::unique_ptr<QFile> XlScratchFile(const std::string& what)
     return file;
 }
 
-std::string XlNumberText(double v)
+void XlAppendNumberText(std::string& out, double v)
 {
     // Whole numbers in plain digits (the shortest form would write 300000 as "3e+05",
     // which some readers then take for a fraction); others in the shortest exact form.
@@ -214,7 +214,15 @@ std::string XlNumberText(double v)
     auto [end, ec] = std::abs(v) < 1e15 && v == std::trunc(v)
                          ? std::to_chars(buf, buf + sizeof buf, static_cast<long long>(v))
                          : std::to_chars(buf, buf + sizeof buf, v);
-    return ec == std::errc() ? std::string(buf, end) : std::string("0");
+    if (ec == std::errc()) out.append(buf, end);
+    else out += '0';
+}
+
+std::string XlNumberText(double v)
+{
+    std::string out;
+    XlAppendNumberText(out, v);
+    return out;
 }
 
 double XlDateSerial(int year, int month, int day, bool date1904)

@@ -51,6 +51,7 @@ std::unique_ptr<QFile> XlScratchFile(const std::string& what);
 // A number as SpreadsheetML writes it: whole numbers in plain digits, others in the
 // shortest form that reads back exactly.
 std::string XlNumberText(double v);
+void XlAppendNumberText(std::string& out, double v);
 
 constexpr int XlMaxRows = 1048576;
 constexpr int XlMaxColumns = 16384;
