@@ -4,6 +4,7 @@
 #include "framework/format_settings.h"
 #include "platform/automation/excel/xl_text.h"
 #include "platform/automation/word/word_text.h"
+#include "platform/automation/zip_package.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -576,11 +577,54 @@ void XlSheet::WriteRow(int r, const XlRow& row, bool markStreamed)
 
 void XlSheet::WriteSpool()
 {
-    if (!FSpool) FSpool = XlScratchFile("the rows of sheet '" + Name + "'");
+    if (!FSpool) {
+        FSpool = XlScratchFile("the rows of sheet '" + Name + "'");
+        // Every row so far is in this first buffer: the rows' XML can start with it. A
+        // sheet of an opened package gets its rows from the package too, so it cannot.
+        if (!FBook.Source && IsWorksheet) {
+            const int xfBase = FRowsXmlXfBase = FBook.XfBase;
+            FRowsXml = std::make_unique<DeflatedPart>(
+                [xfBase](std::string_view records, std::string& xml) { XlAppendRowsXml(xml, records, xfBase); });
+        }
+    }
     if (FSpool->write(FBuffer.data(), static_cast<qint64>(FBuffer.size())) != static_cast<qint64>(FBuffer.size()))
         throw EStreamError("Cannot write the rows of sheet '" + Name + "' to the temporary folder: "
                            + FSpool->errorString().toStdString());
-    FBuffer.clear();
+    if (FRowsXml) FRowsXml->Append(FBuffer); // takes the records, leaves the buffer empty
+    else FBuffer.clear();
+}
+
+std::unique_ptr<DeflatedPart> XlSheet::TakeRowsXml()
+{
+    std::unique_ptr<DeflatedPart> part = std::move(FRowsXml);
+    if (part && (FBook.Source || FBook.XfBase != FRowsXmlXfBase)) part.reset();
+    return part;
+}
+
+void XlReadSpooledRow(const char* p, XlSpooledRow& row)
+{
+    const auto take = [&p](auto& v) {
+        std::memcpy(&v, p, sizeof v);
+        p += sizeof v;
+    };
+    std::uint32_t count = 0;
+    take(row.Row);
+    take(row.Height);
+    take(row.Style);
+    take(count);
+    row.Cells.resize(count);
+    for (XlSpooledCell& c : row.Cells) {
+        take(c.Col);
+        take(c.Kind);
+        take(c.Style);
+        if (c.Kind == XlKind::Number) take(c.Number);
+        if (c.Kind == XlKind::Text) {
+            std::uint32_t size = 0;
+            take(size);
+            c.Text = std::string_view(p, size);
+            p += size;
+        } else c.Text = {};
+    }
 }
 
 bool XlSheet::ReadSpooled(std::string& record)

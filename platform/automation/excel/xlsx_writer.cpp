@@ -99,6 +99,23 @@ void AppendRowXml(std::string& b, const XlSpooledRow& row, int xfBase)
     b += "</row>";
 }
 
+} // namespace
+
+void XlAppendRowsXml(std::string& out, std::string_view records, int xfBase)
+{
+    XlSpooledRow row;
+    for (std::size_t at = 0; at + sizeof(std::uint32_t) <= records.size();) {
+        std::uint32_t size = 0;
+        std::memcpy(&size, records.data() + at, sizeof size);
+        at += sizeof size;
+        XlReadSpooledRow(records.data() + at, row);
+        AppendRowXml(out, row, xfBase);
+        at += size;
+    }
+}
+
+namespace {
+
 std::string Inches(double points)
 {
     char buf[32];
@@ -654,19 +671,24 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
             tail = SheetTail(sheet, !drawingRel.empty(), drawingRel);
         }
         sheet.FinishRows();
-        // The sheet's XML is compressed on a second thread while it is made.
-        auto part = std::make_unique<DeflatedPart>();
-        part->Append(std::string_view(head));
-        if (opened)
-            ScanXlsxSheet(source.get(), sheet.SourcePart, Source->FileName, false, false,
-                          [&](std::string_view rows) { part->Append(rows); });
-        std::string chunk;
-        sheet.ForEachRow([&](const XlSpooledRow& row) {
-            AppendRowXml(chunk, row, XfBase);
-            if (chunk.size() >= DeflatedPart::ChunkSize) part->Append(chunk);
-        });
-        part->Append(std::string_view(chunk));
-        part->Append(std::string_view(tail));
+        std::unique_ptr<DeflatedPart> part = opened ? nullptr : sheet.TakeRowsXml();
+        if (part) {
+            part->Finish(head, tail);
+        } else {
+            // The sheet's XML is compressed on a second thread while it is made.
+            part = std::make_unique<DeflatedPart>();
+            part->Append(std::string_view(head));
+            if (opened)
+                ScanXlsxSheet(source.get(), sheet.SourcePart, Source->FileName, false, false,
+                              [&](std::string_view rows) { part->Append(rows); });
+            std::string chunk;
+            sheet.ForEachRow([&](const XlSpooledRow& row) {
+                AppendRowXml(chunk, row, XfBase);
+                if (chunk.size() >= DeflatedPart::ChunkSize) part->Append(chunk);
+            });
+            part->Append(std::string_view(chunk));
+            part->Append(std::string_view(tail));
+        }
         zip.AddDeflated(sheet.SourcePart, std::move(part));
         written.insert(sheet.SourcePart);
     }
