@@ -116,7 +116,8 @@ TCellType TKVECustomBaseComponent::GetFieldType(TField* Field, bool ABlankIfZero
 {
     if (!Field)
         return ctString;
-    return GetValueType(Field->DataType(), Field->Value(), ABlankIfZero);
+    Variant holder;
+    return GetValueType(Field->DataType(), Field->CurrentValue(holder), ABlankIfZero);
 }
 
 void TKVECustomBaseComponent::AssignStyle(int Row, TColor& Color) const
