@@ -615,8 +615,9 @@ TField* TDataSet::FindField(const std::string& FieldName) const
     // An export asks for the fields of every row in the order of its columns: the field
     // after the one found last is tried first.
     const std::size_t count = FFields.size();
-    for (std::size_t k = 0; k < count; ++k) {
-        const std::size_t i = (FFindHint + k) % count;
+    for (std::size_t k = 0, i = FFindHint; k < count; ++k, ++i) {
+        if (i >= count)
+            i = 0;
         if (SameName(FFields[i]->FieldName(), FieldName)) {
             FFindHint = i + 1;
             return FFields[i].get();
