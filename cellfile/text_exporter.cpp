@@ -191,6 +191,17 @@ void TKVExportToText::AppendCell(std::string& Out, const std::string& Text, bool
         return;
     }
     Out += qualifier;
+    if (qualifier.size() == 1) {
+        // The usual one-character qualifier: the runs between its occurrences at once.
+        std::size_t from = 0;
+        for (std::size_t at; (at = Text.find(qualifier[0], from)) != std::string::npos; from = at + 1) {
+            Out.append(Text, from, at + 1 - from);
+            Out += qualifier[0];
+        }
+        Out.append(Text, from);
+        Out += qualifier;
+        return;
+    }
     for (std::size_t i = 0; i < Text.size();) {
         if (Text.compare(i, qualifier.size(), qualifier) == 0) {
             Out += qualifier;
