@@ -163,30 +163,30 @@ void TKVExportToText::AppendCell(std::string& Out, const std::string& Text, bool
         return;
     }
     const std::string& qualifier = TextQualifier;
-    // One pass over the text finds what decides its form: a line break, the delimiter,
-    // the qualifier. One-character delimiters and qualifiers (the usual ones) are
-    // compared byte by byte.
-    bool breaks = false, delimiter = false, holdsQualifier = false;
+    // Whether the text holds what decides its form: a line break, the delimiter, the
+    // qualifier. One-character delimiters and qualifiers (the usual ones) are compared
+    // byte by byte, up to the first such byte (a missing one stands in as a line break).
+    bool special = false;
     if (FieldDelimiter.size() <= 1 && qualifier.size() <= 1) {
-        const char d = FieldDelimiter.empty() ? '\0' : FieldDelimiter[0];
-        const char q = qualifier.empty() ? '\0' : qualifier[0];
-        for (const char c : Text) {
-            breaks |= c == '\r' || c == '\n';
-            delimiter |= c == d && !FieldDelimiter.empty();
-            holdsQualifier |= c == q && !qualifier.empty();
-        }
+        const char d = FieldDelimiter.empty() ? '\r' : FieldDelimiter[0];
+        const char q = qualifier.empty() ? '\r' : qualifier[0];
+        for (const char c : Text)
+            if (c == '\r' || c == '\n' || c == d || c == q) {
+                special = true;
+                break;
+            }
     } else {
-        breaks = Text.find_first_of("\r\n") != std::string::npos;
-        delimiter = !FieldDelimiter.empty() && Text.find(FieldDelimiter) != std::string::npos;
-        holdsQualifier = !qualifier.empty() && Text.find(qualifier) != std::string::npos;
+        special = Text.find_first_of("\r\n") != std::string::npos
+            || (!FieldDelimiter.empty() && Text.find(FieldDelimiter) != std::string::npos)
+            || (!qualifier.empty() && Text.find(qualifier) != std::string::npos);
     }
     if (qualifier.empty()) {
-        if (breaks || delimiter)
+        if (special)
             ++FSplit.Count;
         Out += Text;
         return;
     }
-    if (!breaks && !delimiter && !holdsQualifier && !(Text.empty() && !Null)) {
+    if (!special && !(Text.empty() && !Null)) {
         Out += Text;
         return;
     }
