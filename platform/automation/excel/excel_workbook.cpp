@@ -465,6 +465,9 @@ void XlSheet::ContinueAfter(int lastRow, int lastCol)
 
 XlRow& XlSheet::Row(int r)
 {
+    // The row being written, asked for again for each of its cells.
+    if (FCurrentRow && r == FCurrentRowNumber)
+        return *FCurrentRow;
     if (!IsWorksheet) throw Exception("'" + Name + "' is not a worksheet");
     Modified = true;
     if (r < 1 || r > XlMaxRows)
@@ -474,7 +477,10 @@ XlRow& XlSheet::Row(int r)
                         + "' has been written already; rows are written in order");
     if (!FHeld.empty() && r > FHeld.rbegin()->first) Flush(r);
     if (r > FLastRow) FLastRow = r;
-    return FHeld[r];
+    XlRow& row = FHeld[r];
+    FCurrentRow = &row;
+    FCurrentRowNumber = r;
+    return row;
 }
 
 int XlSheet::NewCellStyle(int r, int c)
@@ -487,8 +493,13 @@ int XlSheet::NewCellStyle(int r, int c)
 
 XlCell& XlSheet::Cell(int r, int c)
 {
-    XlColumn& column = Column(c);
-    (void)column;
+    XlColumn* column = nullptr;
+    return Cell(r, c, column);
+}
+
+XlCell& XlSheet::Cell(int r, int c, XlColumn*& column)
+{
+    column = &Column(c);
     XlRow& row = Row(r);
     auto it = row.Cells.find(c);
     if (it == row.Cells.end()) {
@@ -513,7 +524,8 @@ void XlSheet::PutText(int r, int c, const std::string& text)
     if (length > XlMaxTextLength)
         throw Exception("A cell holds at most " + std::to_string(XlMaxTextLength) + " characters; the text for "
                         + ColumnLetters(c) + std::to_string(r) + " has " + std::to_string(length));
-    XlCell& cell = Cell(r, c);
+    XlColumn* column = nullptr;
+    XlCell& cell = Cell(r, c, column);
     cell.Text.clear();
     if (text.empty()) {
         cell.Kind = XlKind::Blank;
@@ -534,8 +546,7 @@ void XlSheet::PutText(int r, int c, const std::string& text)
         cell.Kind = XlKind::Text;
         cell.Text = text;
     }
-    XlColumn& column = FColumns[c];
-    column.MaxChars = std::max(column.MaxChars, length);
+    column->MaxChars = std::max(column->MaxChars, length);
 }
 
 namespace {
@@ -642,6 +653,7 @@ void XlSheet::Flush(int below)
 {
     while (!FHeld.empty() && FHeld.begin()->first < below) {
         auto node = FHeld.extract(FHeld.begin());
+        if (&node.mapped() == FCurrentRow) FCurrentRow = nullptr;
         FWrittenThrough = node.key();
         WriteRow(node.key(), node.mapped(), true);
     }

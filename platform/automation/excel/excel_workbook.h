@@ -244,6 +244,8 @@ public:
     std::unique_ptr<DeflatedPart> TakeRowsXml();
 
 private:
+    // Cell(r, c), and the column's settings in `column`.
+    XlCell& Cell(int r, int c, XlColumn*& column);
     void Flush(int below);
     void WriteRow(int r, const XlRow& row, bool markStreamed);
     void WriteSpool();
@@ -258,6 +260,8 @@ private:
     std::string FBuffer;
     std::unique_ptr<DeflatedPart> FRowsXml;
     int FRowsXmlXfBase = 0;
+    XlRow* FCurrentRow = nullptr; // the held row Row gave last
+    int FCurrentRowNumber = 0;
 };
 
 class XlWorkbook {
