@@ -294,11 +294,19 @@ XlStyles::XlStyles()
 int XlStyles::WithBorder(int style, std::uint8_t bit, bool on)
 {
     const std::uint64_t key = (static_cast<std::uint64_t>(style) << 9) | (static_cast<std::uint64_t>(bit) << 1) | (on ? 1 : 0);
-    if (auto it = FBorderChanges.find(key); it != FBorderChanges.end()) return it->second;
-    XlStyle changed = Get(style);
-    changed.Borders = static_cast<std::uint8_t>(on ? (changed.Borders | bit) : (changed.Borders & ~bit));
-    const int index = Intern(changed);
-    FBorderChanges.emplace(key, index);
+    // The few changes of an export's rows, each asked for on every row, hit this first.
+    RecentBorderChange& recent = FRecentBorderChanges[(key ^ (key >> 9)) % FRecentBorderChanges.size()];
+    if (recent.Key == key) return recent.Style;
+    int index = 0;
+    if (auto it = FBorderChanges.find(key); it != FBorderChanges.end()) {
+        index = it->second;
+    } else {
+        XlStyle changed = Get(style);
+        changed.Borders = static_cast<std::uint8_t>(on ? (changed.Borders | bit) : (changed.Borders & ~bit));
+        index = Intern(changed);
+        FBorderChanges.emplace(key, index);
+    }
+    recent = {key, index};
     return index;
 }
 

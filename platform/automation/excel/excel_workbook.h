@@ -35,6 +35,7 @@
 
 #include <QFile>
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -99,6 +100,11 @@ private:
     std::vector<XlStyle> FStyles;
     std::map<XlStyle, int> FIndex;
     std::unordered_map<std::uint64_t, int> FBorderChanges;
+    struct RecentBorderChange {
+        std::uint64_t Key = ~std::uint64_t(0);
+        int Style = 0;
+    };
+    std::array<RecentBorderChange, 64> FRecentBorderChanges;
 };
 
 enum class XlKind : std::uint8_t { Blank, Number, Text };
