@@ -14,6 +14,12 @@ and peak resident memory (the child's max RSS from wait4) of every run and the r
 
 Needs Debian's python3-openpyxl; the C peer needs libxlsxwriter-dev and a build with
 -DTABRIX_BUILD_BENCH=ON.
+
+With --direct the same table goes to .xls and to .rtf twice each, through the
+spreadsheet and word-processor servers and through the direct writers (--direct), and
+the script prints the farm-bench commands that compare them pair by pair:
+
+    /usr/bin/python3 bench/export_cli_bench.py --direct --rows 100000 [--keep DIR]
 """
 import argparse
 import os
@@ -69,7 +75,11 @@ def main():
     parser.add_argument('--peer', default=os.path.join(here, '..', 'build-bench', 'bench', 'bench_xlsxwriter_sqlite'))
     parser.add_argument('--rows', type=int, default=1000000)
     parser.add_argument('--repeat', type=int, default=3)
+    parser.add_argument('--direct', action='store_true', help='bridged against direct .xls and .rtf')
+    parser.add_argument('--keep', help='with --direct: make the database in DIR and keep it')
     args = parser.parse_args()
+    if args.direct:
+        return direct_against_bridged(args)
     with tempfile.TemporaryDirectory(prefix='tabrix-export-bench-') as work:
         db = os.path.join(work, 'source.db')
         make_database(db, args.rows)
@@ -92,6 +102,38 @@ def main():
         for name, peer in results.items():
             if name != 'tabrix-export':
                 print('tabrix-export / %s: time %.3f, memory %.3f' % (name, ours[0] / peer[0], ours[1] / peer[1]))
+
+
+def direct_against_bridged(args):
+    """The direct writers against the bridged exporters, .xls and .rtf: time, peak memory,
+    and that both wrote the same bytes."""
+    work = args.keep or tempfile.mkdtemp(prefix='tabrix-export-bench-')
+    os.makedirs(work, exist_ok=True)
+    db = os.path.join(work, 'source.db')
+    if not os.path.exists(db):
+        make_database(db, args.rows)
+    exe = os.path.abspath(args.exe)
+    print('%d rows x 8 columns from SQLite; median time of %d runs, highest max RSS' % (args.rows, args.repeat))
+    print('%-6s %-8s %10s %14s' % ('target', 'writer', 'time (s)', 'max RSS (MiB)'))
+    for ext in ('xls', 'rtf'):
+        results = {}
+        for writer, extra in (('bridged', []), ('direct', ['--direct'])):
+            out = os.path.join(work, '%s.%s' % (writer, ext))
+            argv = [exe, db, '--table', 't', '-q', '--rows-per-file', '65535', '-o', out] + extra
+            if ext == 'rtf':
+                argv.remove('--rows-per-file')
+                argv.remove('65535')
+            samples = [measure(argv, work) for _ in range(args.repeat)]
+            results[writer] = (statistics.median(s[0] for s in samples), max(s[1] for s in samples))
+            print('%-6s %-8s %10.2f %14.1f' % (ext, writer, results[writer][0], results[writer][1]))
+        same = open(os.path.join(work, 'bridged.' + ext), 'rb').read() == open(os.path.join(work, 'direct.' + ext),
+                                                                               'rb').read()
+        print('%-6s direct / bridged: time %.3f, memory %.3f; same bytes: %s'
+              % (ext, results['direct'][0] / results['bridged'][0], results['direct'][1] / results['bridged'][1],
+                 same))
+        split = ' --rows-per-file 65535' if ext == 'xls' else ''
+        print("  farm-bench -n 5 --timeout 3600 --vs '%s %s --table t -q%s -o %s/b.%s' -- %s %s --table t -q%s "
+              "--direct -o %s/d.%s" % (exe, db, split, work, ext, exe, db, split, work, ext))
 
 
 if __name__ == '__main__':

@@ -1,6 +1,7 @@
 #include "cellfile/paradox_exporter.h"
 
 #include "framework/exceptions.h"
+#include "framework/files.h"
 #include "spec/text_utils.h"
 
 extern "C" {
@@ -9,16 +10,143 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cerrno>
 #include <cstring>
+#include <unistd.h>
 
 // pxlib writes to a C stream, and for every record it seeks and reads back parts of the
-// block it fills, a few hundred small reads a record. That stream is a cookie stream
-// over a memory stream, so those cost no system calls; the whole table is then written
-// to the pipeline's own stream (the temporary file beside the target) when it is
-// complete. A Paradox table is at most a few hundred megabytes by its format. pxlib
-// reports failures through its error handler, whose first message is kept and raised
-// once pxlib has returned.
+// block it fills, a few hundred small reads a record. That stream is a cookie stream over
+// a TTailCache: the last few megabytes of the table in memory, where those reads land, and
+// the rest in a file without a name in the temporary folder, so that memory stays flat
+// however large the table grows. The whole table is then copied to the pipeline's own
+// stream (the temporary file beside the target) when it is complete. pxlib reports
+// failures through its error handler, whose first message is kept and raised once pxlib
+// has returned.
 namespace {
+
+// A stream whose first and last bytes are held in memory and the others in a file without
+// a name; reads and writes anywhere work, those at the start (the table's header, which
+// pxlib updates for every record) and near the end cost no system call.
+class TTailCache : public TStream {
+public:
+    TTailCache() : FHandle(CreateAnonymousFile()) {}
+    ~TTailCache() override { ::close(FHandle); }
+
+    std::int64_t Read(void* Buffer, std::int64_t Count) override
+    {
+        const std::int64_t n = std::max<std::int64_t>(0, std::min(Count, Size() - FPosition));
+        Transfer(static_cast<char*>(Buffer), n, false);
+        return n;
+    }
+    std::int64_t Write(const void* Buffer, std::int64_t Count) override
+    {
+        if (FPosition + Count > Size())
+            FTail.resize(static_cast<std::size_t>(FPosition + Count - FSpilled), '\0');
+        Transfer(const_cast<char*>(static_cast<const char*>(Buffer)), Count, true);
+        Spill();
+        return Count;
+    }
+    std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override
+    {
+        const std::int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? FPosition : Size();
+        if (base + Offset < 0)
+            throw EStreamError("Seek before the start of the Paradox table");
+        FPosition = base + Offset;
+        return FPosition;
+    }
+    void SetSize(std::int64_t NewSize) override
+    {
+        if (NewSize < FSpilled)
+            throw EStreamError("The Paradox table cannot be cut into its written part");
+        FTail.resize(static_cast<std::size_t>(NewSize - FSpilled), '\0');
+    }
+    std::int64_t Size() override { return FSpilled + static_cast<std::int64_t>(FTail.size()); }
+
+    // Writes the whole content to Target, a piece at a time.
+    void CopyTo(TStream& Target)
+    {
+        Target.WriteBuffer(FHead.data(), static_cast<std::int64_t>(FHead.size()));
+        std::string piece(1 << 20, '\0');
+        for (std::int64_t at = static_cast<std::int64_t>(FHead.size()); at < FSpilled;) {
+            const std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(piece.size()), FSpilled - at);
+            FPosition = at;
+            Transfer(piece.data(), n, false);
+            Target.WriteBuffer(piece.data(), n);
+            at += n;
+        }
+        Target.WriteBuffer(FTail.data(), static_cast<std::int64_t>(FTail.size()));
+    }
+
+private:
+    // The bytes kept in memory: a Paradox block is at most 32 KB, and pxlib reads back
+    // only the block it fills and the header.
+    static constexpr std::size_t Kept = 4 << 20;
+    // The bytes kept in memory at the start: the header (at most a few blocks).
+    static constexpr std::size_t HeadSize = 64 << 10;
+
+    // Moves Count bytes between Buffer and the stream at the position (which it advances):
+    // the part before the tail through the file, the rest in memory.
+    void Transfer(char* Buffer, std::int64_t Count, bool Writing)
+    {
+        while (Count > 0 && FPosition < static_cast<std::int64_t>(FHead.size())) {
+            const std::int64_t n = std::min(Count, static_cast<std::int64_t>(FHead.size()) - FPosition);
+            if (Writing)
+                std::memcpy(FHead.data() + FPosition, Buffer, static_cast<std::size_t>(n));
+            else
+                std::memcpy(Buffer, FHead.data() + FPosition, static_cast<std::size_t>(n));
+            Buffer += n;
+            Count -= n;
+            FPosition += n;
+        }
+        while (Count > 0 && FPosition < FSpilled) {
+            const std::int64_t n = std::min(Count, FSpilled - FPosition);
+            const ssize_t done = Writing ? ::pwrite(FHandle, Buffer, static_cast<std::size_t>(n), FPosition)
+                                         : ::pread(FHandle, Buffer, static_cast<std::size_t>(n), FPosition);
+            if (done <= 0)
+                throw EStreamError(std::string("Cannot ") + (Writing ? "write" : "read")
+                                   + " the Paradox table's temporary file: " + std::strerror(errno));
+            Buffer += done;
+            Count -= done;
+            FPosition += done;
+        }
+        if (Count <= 0)
+            return;
+        char* tail = FTail.data() + (FPosition - FSpilled);
+        if (Writing)
+            std::memcpy(tail, Buffer, static_cast<std::size_t>(Count));
+        else
+            std::memcpy(Buffer, tail, static_cast<std::size_t>(Count));
+        FPosition += Count;
+    }
+
+    // Puts all but the last Kept bytes into the file once twice that is held.
+    void Spill()
+    {
+        if (FTail.size() < 2 * Kept)
+            return;
+        const std::size_t n = FTail.size() - Kept;
+        std::size_t done = 0;
+        if (FSpilled == 0) {
+            FHead.assign(FTail, 0, HeadSize);
+            done = HeadSize;
+        }
+        while (done < n) {
+            const ssize_t w = ::pwrite(FHandle, FTail.data() + done, n - done, FSpilled + static_cast<off_t>(done));
+            if (w <= 0)
+                throw EStreamError(std::string("Cannot write the Paradox table's temporary file: ")
+                                   + std::strerror(errno));
+            done += static_cast<std::size_t>(w);
+        }
+        FTail.erase(0, n);
+        FSpilled += static_cast<std::int64_t>(n);
+    }
+
+    int FHandle;
+    std::string FHead; // [0, HeadSize) once anything is spilled
+    std::string FTail;
+    std::int64_t FSpilled = 0;
+    std::int64_t FPosition = 0;
+};
 
 ssize_t CookieRead(void* Cookie, char* Buffer, size_t Size)
 {
@@ -69,7 +197,7 @@ void KeepError(pxdoc_t*, int, const char* Message, void* Data)
 
 struct TKVExportToParadox::TTable {
     pxdoc_t* Doc = nullptr;
-    TMemoryStream Memory;
+    TTailCache Memory;
     FILE* File = nullptr;
     std::string Error;
     std::vector<int> Offsets;
@@ -233,8 +361,7 @@ void TKVExportToParadox::EndTable()
     FTable->File = nullptr;
     if (!flushed || !FTable->Error.empty())
         throw Exception(TargetName() + ": cannot finish the Paradox table: " + FTable->Error);
-    const std::string& bytes = FTable->Memory.Bytes();
-    FStream->WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+    FTable->Memory.CopyTo(*FStream);
 }
 
 void TKVExportToParadox::CloseTable()

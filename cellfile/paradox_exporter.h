@@ -17,9 +17,10 @@
 //   - A text longer than its field, or a date before year 1, is refused with a message
 //     naming the field: nothing is cut and no file is left. No titles, header or
 //     footer lines.
-//   - The table is built in memory and written out when whole: pxlib reads back what
-//     it wrote for every record, which on a file would cost hundreds of system calls a
-//     record.
+//   - The table is built with its last few megabytes in memory (pxlib reads back what it
+//     wrote for every record, which on a file would cost hundreds of system calls a
+//     record) and the rest in an unnamed temporary file, so memory stays flat whatever
+//     the table's size; it is written out when whole.
 
 #include "cellfile/record_file_exporter.h"
 

@@ -29,6 +29,22 @@ function(tabrix_library)
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/tabrix>)
   if(L_KEEP)
     target_link_options(${L_NAME} INTERFACE "LINKER:--undefined=${L_KEEP}")
+    if(BUILD_SHARED_LIBS)
+      # A shared library registers itself when it is loaded, but linking "as needed"
+      # (the compiler's default here) records it only when a program calls into it, and
+      # --undefined does not count as a call: its users record every library they name.
+      target_link_options(${L_NAME} INTERFACE "LINKER:--no-as-needed")
+    endif()
+  endif()
+  if(BUILD_SHARED_LIBS)
+    # Every header is installed and used by hosts, programs and tests, so a shared
+    # library exports its classes and functions (README, "Using the library"). Inline
+    # functions are compiled into every user and stay out of the dynamic symbol table;
+    # static archives a library may take in are never offered again; and a library
+    # names every library it uses (--no-undefined).
+    target_compile_options(${L_NAME} PRIVATE -fvisibility-inlines-hidden)
+    target_link_options(${L_NAME} PRIVATE "LINKER:--exclude-libs,ALL" "LINKER:--no-undefined")
+    set_target_properties(${L_NAME} PROPERTIES INSTALL_RPATH "$ORIGIN")
   endif()
   set_property(GLOBAL APPEND PROPERTY TABRIX_LIBRARIES_${L_KIND} ${L_NAME})
   foreach(src ${L_SOURCES})
@@ -40,7 +56,7 @@ function(tabrix_library)
   endforeach()
   install(TARGETS ${L_NAME} EXPORT TabrixTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
-    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT libs NAMELINK_COMPONENT dev
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 endfunction()
 

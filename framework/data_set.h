@@ -113,6 +113,11 @@ public:
     // moves or Holder changes.
     const Variant& CurrentValue(Variant& Holder) const;
 
+    // The current value: the dataset's own copy where it holds one (Holder untouched),
+    // else Value() stored in Holder. Null stands for empty too. Valid until the
+    // cursor moves.
+    const Variant& CurrentValue(Variant& Holder) const;
+
 private:
     friend class TDataSet;
 

@@ -1402,8 +1402,21 @@ Variant TSQLDataSet::ReadSqliteValue(const TField& Field, sqlite3_stmt* Stmt) co
                 return DateTimeOfType(type, serial);
         }
         switch (type) {
+        case ftDate:
+        case ftTime:
+        case ftDateTime:
+        case ftTimeStamp:
+            // ISO text, as SQLite's date functions write it, is read where it lies; any
+            // other text goes the driver's way below (and fails there with its message).
+            if (text) {
+                double serial = 0;
+                if (ParseIsoDateTime(std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(bytes)),
+                                     false, serial) == dtValue)
+                    return DateTimeOfType(type, serial);
+            }
+            [[fallthrough]];
         case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint: case ftFloat: case ftCurrency:
-        case ftBCD: case ftFMTBcd: case ftDate: case ftTime: case ftDateTime: case ftTimeStamp: case ftBoolean:
+        case ftBCD: case ftFMTBcd: case ftBoolean:
             return ConvertValue(Field, text ? QVariant(QString::fromUtf8(static_cast<const char*>(data), bytes))
                                             : QVariant(QByteArray(static_cast<const char*>(data), bytes)));
         default:

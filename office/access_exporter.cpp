@@ -1,5 +1,6 @@
 #include "access_exporter.h"
 
+#include "engine/db_data_engine.h"
 #include "export/message_table.h"
 #include "framework/data_set.h"
 #include "framework/exceptions.h"
@@ -10,6 +11,14 @@
 
 #include <QString>
 #include <charconv>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
 #include <cstdio>
 #include <memory>
 
@@ -82,6 +91,7 @@ void TKVExportToAccess::Assign(const TPersistent* Source)
         UseCurrentInstance = source->UseCurrentInstance;
         UserName = source->UserName;
         Password = source->Password;
+        ReadAhead = source->ReadAhead;
     }
 }
 
@@ -341,7 +351,7 @@ void TKVExportToAccess::Prepare()
         {
             // Position and controls come back however the walk ends.
             TKVEEngineWalk walk(SourceEngine());
-            WriteRows();
+            WriteRows(!merge);
             walk.Finish();
         }
         FRecordset.Call("Close");
@@ -424,13 +434,262 @@ void TKVExportToAccess::CreateTable()
     FDatabase.Call("TableDefs").Call("Append", {table});
 }
 
-void TKVExportToAccess::WriteRows()
+// What a visible column puts into the record's field, worked out once for the run.
+struct TKVExportToAccess::TTargetColumn {
+    TKVEColumn* Column = nullptr;
+    TField* Field = nullptr;    // the source field of a ckField column, if any
+    bool TextField = false;     // an empty text of the field is a value, not null
+    bool FieldBytes = false;    // a value of the field goes as a byte array
+    bool ColumnBytes = false;   // a value without a field goes as a byte array
+    TTypedValue Typed = tvText; // how a value of the field may go without its text
+    AutomationValue Target;     // the record's field, taken at the first record
+    AutomationValue Value;      // the value put, its text storage kept from record to record
+};
+
+TKVExportToAccess::TTypedValue TKVExportToAccess::TypedValueOf(const TField* Field, bool Created) const
+{
+    // Only where nothing may change a value's text: the handlers, the code page, the
+    // field mask and blank-if-zero all work on texts.
+    if (!Field || OnGetCellParams || CharacterSet == csASCII_MSDOS || Options.Contains(soFieldMask) || BlankIfZero)
+        return tvText;
+    // A text is its own text, put from where the source holds it; a number or date goes
+    // as itself only into a field this run created for its type.
+    switch (Field->DataType()) {
+    case ftString:
+    case ftFixedChar:
+    case ftWideString:
+    case ftMemo:
+        return OnGetFieldText ? tvText : tvString;
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc:
+    case ftLargeint:
+        return Created && !OnGetFieldText ? tvInteger : tvText;
+    case ftFloat: return Created ? tvDouble : tvText;
+    case ftDate:
+    case ftDateTime: return Created ? tvDateTime : tvText;
+    default: return tvText;
+    }
+}
+
+bool TKVExportToAccess::TypedValue(TTypedValue Typed, const Variant& Source, AutomationValue& Value)
+{
+    switch (Typed) {
+    case tvText:
+        return false;
+    case tvString:
+        if (Source.VarType() != varString)
+            return false;
+        Value.SetText(Source.StringRef());
+        return true;
+    case tvInteger:
+        // A 32-bit value is the integer the bridge carries; a larger one goes as text.
+        if (Source.VarType() != varInteger || Source.AsInteger() < INT32_MIN || Source.AsInteger() > INT32_MAX)
+            return false;
+        Value = AutomationValue(static_cast<int>(Source.AsInteger()));
+        return true;
+    case tvDouble:
+        // The text path refuses what is not a finite number; so does this one.
+        if (Source.VarType() != varDouble || !std::isfinite(Source.AsDouble()))
+            return false;
+        Value = AutomationValue(Source.AsDouble());
+        return true;
+    case tvDateTime:
+        // Days since 1899-12-30, which the engine stores as the same date and time
+        // (milliseconds included) that the ISO text would give.
+        if (Source.VarType() != varDate && Source.VarType() != varDouble)
+            return false;
+        Value = AutomationValue(Source.AsDateTime());
+        return true;
+    }
+    return false;
+}
+
+namespace {
+
+// Rows of put values read from the source on a thread of their own, handed over in
+// batches: while the engine stores one batch the next is read. A failure while reading
+// comes after the rows read before it, and is raised where the row would have been.
+class TRowsAhead {
+public:
+    struct Batch {
+        std::vector<AutomationValue> Values; // row by row, a value per target column
+        std::vector<int> RecordCounts;       // the source's record count as each row was read
+        std::size_t Rows = 0;
+        bool End = false;             // no row follows these
+        std::exception_ptr Failure;   // why no row follows these
+    };
+    static constexpr std::size_t BatchRows = 512;
+
+    // Read fills row Row of the batch and moves the source on; false at the source's end.
+    TRowsAhead(std::size_t Columns, std::function<bool(Batch&, std::size_t)> Read) : FRead(std::move(Read))
+    {
+        for (Batch& b : FBatches) {
+            b.Values.resize(Columns * BatchRows);
+            b.RecordCounts.resize(BatchRows);
+            FFree.push_back(&b);
+        }
+        FThread = std::thread([this] { Run(); });
+    }
+    ~TRowsAhead() { Stop(); }
+    TRowsAhead(const TRowsAhead&) = delete;
+    TRowsAhead& operator=(const TRowsAhead&) = delete;
+
+    // The next batch read; Done (the batch before, or null) goes back to be filled again.
+    Batch* Next(Batch* Done)
+    {
+        std::unique_lock<std::mutex> guard(FLock);
+        if (Done)
+            FFree.push_back(Done);
+        FChanged.notify_all();
+        FChanged.wait(guard, [this] { return !FReady.empty(); });
+        Batch* b = FReady.front();
+        FReady.pop_front();
+        return b;
+    }
+
+    // Ends the reading; the source stays where the reading left it.
+    void Stop()
+    {
+        {
+            std::lock_guard<std::mutex> guard(FLock);
+            FStop = true;
+        }
+        FChanged.notify_all();
+        if (FThread.joinable())
+            FThread.join();
+    }
+
+private:
+    void Run()
+    {
+        for (;;) {
+            Batch* b = nullptr;
+            {
+                std::unique_lock<std::mutex> guard(FLock);
+                FChanged.wait(guard, [this] { return FStop || !FFree.empty(); });
+                if (FStop)
+                    return;
+                b = FFree.front();
+                FFree.pop_front();
+            }
+            b->Rows = 0;
+            b->End = false;
+            b->Failure = nullptr;
+            try {
+                while (b->Rows < BatchRows && !b->End) {
+                    if (FRead(*b, b->Rows))
+                        ++b->Rows;
+                    else
+                        b->End = true;
+                }
+            } catch (...) {
+                b->Failure = std::current_exception();
+                b->End = true;
+            }
+            const bool end = b->End;
+            {
+                std::lock_guard<std::mutex> guard(FLock);
+                FReady.push_back(b);
+            }
+            FChanged.notify_all();
+            if (end)
+                return;
+        }
+    }
+
+    std::function<bool(Batch&, std::size_t)> FRead;
+    Batch FBatches[3];
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::deque<Batch*> FFree, FReady;
+    bool FStop = false;
+    std::thread FThread;
+};
+
+} // namespace
+
+void TKVExportToAccess::SourceValue(TTargetColumn& T, bool DataRow, std::string& Text, AutomationValue& Value)
+{
+    TKVEColumn* column = T.Column;
+    TField* field = DataRow ? T.Field : nullptr;
+    if (field && T.Typed != tvText) {
+        Variant holder;
+        const Variant& source = field->CurrentValue(holder);
+        if (!source.IsNull() && TypedValue(T.Typed, source, Value))
+            return;
+    }
+    if (field)
+        Text = GetFieldStr(field);
+    else if (column->ColumnKind == ckConstant)
+        Text = column->FieldName;
+    else
+        Text = VarToStr(SourceEngine()->GetFieldValue(column));
+    if (OnGetCellParams) {
+        FCellFont->Assign(&column->Font());
+        TAlignment alignment = column->Alignment;
+        TColor color = column->Color;
+        TCellType cellType = ctString;
+        OnGetCellParams(this, field, Text, FCellFont, alignment, color, cellType);
+    }
+    if (CharacterSet == csASCII_MSDOS)
+        Text = UECode(true, Text);
+    // A source field is null exactly when it is null: an empty text stays an empty
+    // text. Other columns are null when their text is empty.
+    const bool null = field ? field->IsNull() || (Text.empty() && !T.TextField) : Text.empty();
+    const bool bytes = field ? T.FieldBytes : T.ColumnBytes;
+    Value = null ? AutomationValue::Null()
+        : bytes  ? AutomationValue::ByteArray(std::move(Text))
+                 : AutomationValue(std::move(Text));
+    Text.clear();
+}
+
+void TKVExportToAccess::PutRecord(std::vector<TTargetColumn>& Targets, AutomationValue* Values, bool First)
+{
+    FRecordset.Call("AddNew");
+    for (std::size_t k = 0; k < Targets.size(); ++k) {
+        TTargetColumn& t = Targets[k];
+        // The record's fields stay the same objects from record to record.
+        if (First) {
+            AutomationValue ordinal(static_cast<int>(k));
+            t.Target = FRecordset.Get("Fields", {ByRef(ordinal)});
+        }
+        t.Target.PutRef("Value", Values ? Values[k] : t.Value);
+    }
+    FRecordset.Call("Update", {1, false});
+}
+
+void TKVExportToAccess::WriteRows(bool CreatedTable)
 {
     TKVECustomDataEngine* engine = SourceEngine();
     engine->First();
     Statistic().TotalCount = 0;
     const std::string exporting = AnimatedStatus ? GetLanguageString(8) : std::string();
+
+    std::vector<TTargetColumn> targets;
+    for (int i = 0; i < Columns().Count(); ++i) {
+        TKVEColumn* column = Columns()[i];
+        if (!column->Visible)
+            continue;
+        TTargetColumn t;
+        t.Column = column;
+        if (column->ColumnKind == ckField)
+            t.Field = engine->FindFieldByColumn(column);
+        t.TextField = t.Field && IsTextField(t.Field);
+        t.FieldBytes = t.Field && t.Field->IsBlob() && !IsMemoField(t.Field);
+        t.ColumnBytes = column->DataType == ctMEMO || column->DataType == ctGraphic;
+        t.Typed = TypedValueOf(t.Field, CreatedTable);
+        targets.push_back(std::move(t));
+    }
+    if (ReadAhead && !OnBeforeRecord && !OnAfterRecord && !OnGetCellParams && !OnGetFieldText && !AnimatedStatus
+        && dynamic_cast<TKVEDatasetDataEngine*>(engine)) {
+        WriteRowsAhead(targets);
+        return;
+    }
+
     std::string text;
+    bool firstRecord = true;
     while (!ProgressCanceled() && !engine->Eof()) {
         if (AnimatedStatus)
             UpdateProgressDlg(exporting, Statistic().TotalCount);
@@ -445,44 +704,11 @@ void TKVExportToAccess::WriteRows()
                     SetProgressCanceled(true);
             }
             ++Statistic().TotalCount;
-            FRecordset.Call("AddNew");
-            int ordinal = 0;
-            for (int i = 0; i < Columns().Count(); ++i) {
-                TKVEColumn* column = Columns()[i];
-                if (!column->Visible)
-                    continue;
-                TField* field = nullptr;
-                if (column->ColumnKind == ckField && engine->IsDataRow(Statistic().TotalCount - 1))
-                    field = engine->FindFieldByColumn(column);
-                if (field)
-                    text = GetFieldStr(field);
-                else if (column->ColumnKind == ckConstant)
-                    text = column->FieldName;
-                else
-                    text = VarToStr(engine->GetFieldValue(column));
-                if (OnGetCellParams) {
-                    FCellFont->Assign(&column->Font());
-                    TAlignment alignment = column->Alignment;
-                    TColor color = column->Color;
-                    TCellType cellType = ctString;
-                    OnGetCellParams(this, field, text, FCellFont, alignment, color, cellType);
-                }
-                if (CharacterSet == csASCII_MSDOS)
-                    text = UECode(true, text);
-                AutomationValue k(ordinal++);
-                AutomationValue target = FRecordset.Get("Fields", {ByRef(k)});
-                // A source field is null exactly when it is null: an empty text stays
-                // an empty text. Other columns are null when their text is empty.
-                const bool null = field ? field->IsNull() || (text.empty() && !IsTextField(field)) : text.empty();
-                const bool bytes = field ? field->IsBlob() && !IsMemoField(field)
-                                         : column->DataType == ctMEMO || column->DataType == ctGraphic;
-                AutomationValue value = null ? AutomationValue::Null()
-                    : bytes                  ? AutomationValue::ByteArray(std::move(text))
-                                             : AutomationValue(std::move(text));
-                target.PutRef("Value", value);
-                text.clear();
-            }
-            FRecordset.Call("Update", {1, false});
+            const bool dataRow = engine->IsDataRow(Statistic().TotalCount - 1);
+            for (TTargetColumn& t : targets)
+                SourceValue(t, dataRow, text, t.Value);
+            PutRecord(targets, nullptr, firstRecord);
+            firstRecord = false;
         }
         engine->Next();
         bool abort = false;
@@ -490,6 +716,52 @@ void TKVExportToAccess::WriteRows()
             OnAfterRecord(this, abort);
         if (abort)
             SetProgressCanceled(true);
+    }
+}
+
+void TKVExportToAccess::WriteRowsAhead(std::vector<TTargetColumn>& Targets)
+{
+    // No handler sees the source while it is read on the other thread: every row is
+    // accepted, and the record count OnProgress gets is the one read with the row.
+    TKVECustomDataEngine* engine = SourceEngine();
+    const std::size_t columns = Targets.size();
+    int index = 0;
+    std::string text;
+    TRowsAhead ahead(columns, [&](TRowsAhead::Batch& B, std::size_t Row) {
+        if (engine->Eof())
+            return false;
+        B.RecordCounts[Row] = OnProgress ? engine->RecordCount() : 0;
+        const bool dataRow = engine->IsDataRow(index);
+        for (std::size_t k = 0; k < columns; ++k)
+            SourceValue(Targets[k], dataRow, text, B.Values[Row * columns + k]);
+        ++index;
+        engine->Next();
+        return true;
+    });
+    TRowsAhead::Batch* batch = nullptr;
+    std::size_t row = 0;
+    bool firstRecord = true;
+    while (!ProgressCanceled()) {
+        if (!batch || row == batch->Rows) {
+            if (batch && batch->End) {
+                if (batch->Failure)
+                    std::rethrow_exception(batch->Failure);
+                break;
+            }
+            batch = ahead.Next(batch);
+            row = 0;
+            continue;
+        }
+        if (OnProgress) {
+            bool abort = false;
+            OnProgress(this, Statistic().TotalCount, batch->RecordCounts[row], abort);
+            if (abort)
+                SetProgressCanceled(true);
+        }
+        ++Statistic().TotalCount;
+        PutRecord(Targets, batch->Values.data() + row * columns, firstRecord);
+        firstRecord = false;
+        ++row;
     }
 }
 

@@ -12,6 +12,7 @@
 #include "platform/automation/automation.h"
 
 #include <string>
+#include <vector>
 
 class TStringList;
 
@@ -33,6 +34,12 @@ public:
     std::string UserName;
     // The database password used when an existing file is opened.
     std::string Password;
+    // Reads the source's rows on a second thread while the engine stores the rows
+    // before them. Off by default; it takes effect only where no handler can see the
+    // source during the walk (no OnBeforeRecord, OnAfterRecord, OnGetCellParams,
+    // OnGetFieldText, no AnimatedStatus, a dataset's rows), and an OnProgress handler
+    // then must not touch the source either.
+    bool ReadAhead = false;
 
     // Whether MSAccessVersion belongs in a form file (it differs from the default).
     bool IsVersionStore() const { return MSAccessVersion != DefaultAccessVersion; }
@@ -65,7 +72,22 @@ private:
     void GetEngine();
     void OpenOrCreateDatabase();
     void CreateTable();
-    void WriteRows();
+    // Values put from where the source holds them: texts without a copy of their own,
+    // numbers and dates as themselves rather than as text.
+    enum TTypedValue : std::uint8_t { tvText, tvString, tvInteger, tvDouble, tvDateTime };
+    struct TTargetColumn;
+    TTypedValue TypedValueOf(const TField* Field, bool Created) const;
+    // Sets Value to the source value (not null) where Typed allows and the engine
+    // stores it exactly as its text; false leaves the text to be made and put.
+    static bool TypedValue(TTypedValue Typed, const Variant& Source, AutomationValue& Value);
+    // CreatedTable: the run created the table, each field of its source field's type.
+    void WriteRows(bool CreatedTable);
+    void WriteRowsAhead(std::vector<TTargetColumn>& Targets);
+    // The value T puts for the source's current row, into Value (its storage reused);
+    // Text is scratch storage.
+    void SourceValue(TTargetColumn& T, bool DataRow, std::string& Text, AutomationValue& Value);
+    // One record: AddNew, each target's value (Values, or each target's own), Update.
+    void PutRecord(std::vector<TTargetColumn>& Targets, AutomationValue* Values, bool First);
     std::string FieldNameOf(TKVEColumn* Column, TFont* Font);
 
     // The font handed to OnGetCellParams during one Prepare.

@@ -7,11 +7,13 @@
 #include "cellfile/ldif_exporter.h"
 #include "cellfile/paradox_exporter.h"
 #include "cellfile/quattro_exporter.h"
+#include "cellfile/rtf_exporter.h"
 #include "cellfile/spss_exporter.h"
 #include "cellfile/sql_exporter.h"
 #include "cellfile/sylk_exporter.h"
 #include "cellfile/text_exporter.h"
 #include "cellfile/xml_exporter.h"
+#include "cellfile/xls_exporter.h"
 #include "framework/files.h"
 #include "framework/gui_module.h"
 #include "office/access_exporter.h"
@@ -85,8 +87,9 @@ std::unique_ptr<TKVExportBaseComponent> CreateExporter(TTableTypeExport TableTyp
     switch (TableType) {
     case teText: exporter = std::make_unique<TKVExportToText>(); break;
     case teWord: exporter = std::make_unique<TKVExportToWord>(); break;
-    case teXLS:
+    case teXLS: exporter = std::make_unique<TKVExportToXLS>(); break;
     case teExcel: exporter = std::make_unique<TKVExportToExcel>(); break;
+    case teRTF: exporter = std::make_unique<TKVExportToRTF>(); break;
     case teAccess: exporter = std::make_unique<TKVExportToAccess>(); break;
     case teHTML: exporter = std::make_unique<TKVExportToHTML>(); break;
     case teXML: exporter = std::make_unique<TKVExportToXML>(); break;

@@ -26,94 +26,20 @@ TTypedWorkbook::TTypedWorkbook(QObject* AOwner) : TKVExportToExcel(AOwner)
 
 std::string TTypedWorkbook::GetFormat(TFieldType FieldType)
 {
-    switch (FieldType) {
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftAutoInc:
-    case ftLargeint:
-        return "0";
-    case ftFloat:
-    case ftBCD:
-    case ftFMTBcd:
-        return "General";
-    case ftCurrency:
-        return "#,##0.00##";
-    case ftDate:
-        return "yyyy-mm-dd";
-    case ftTime:
-        return "hh:mm:ss";
-    case ftDateTime:
-    case ftTimeStamp:
-        return "yyyy-mm-dd hh:mm:ss";
-    default:
-        return "@";
-    }
+    return WorkbookFormat(FieldType);
 }
 
 void TTypedWorkbook::TypeCell(TField* Field, std::string& Text)
 {
-    switch (Field->DataType()) {
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftAutoInc:
-    case ftLargeint: {
-        const std::int64_t value = Field->AsInteger();
-        // Beyond 2^53 a double no longer holds every whole number.
-        if (value > (std::int64_t(1) << 53) || value < -(std::int64_t(1) << 53))
-            ++FChanged[Field->FieldName()].Rounded;
-        Text = std::to_string(value);
-        break;
-    }
-    case ftFloat: {
-        const double value = Field->AsFloat();
-        if (!std::isfinite(value)) {
-            ++FChanged[Field->FieldName()].NotNumbers;
-            Text = ShortestText(value);
-            break;
-        }
-        Text = NumberText(value);
-        break;
-    }
-    case ftCurrency:
-    case ftBCD:
-    case ftFMTBcd: {
-        const std::string exact = ExactDecimalText(Field->Value());
-        const double number = std::strtod(exact.c_str(), nullptr);
-        if (!std::isfinite(number)) {
-            ++FChanged[Field->FieldName()].NotNumbers;
-            Text = exact;
-            break;
-        }
-        if (DecimalKey(exact) != DecimalKey(ShortestText(number, std::chars_format::scientific)))
-            ++FChanged[Field->FieldName()].Rounded;
-        Text = NumberText(number);
-        break;
-    }
-    case ftDate:
-    case ftDateTime:
-    case ftTimeStamp: {
-        const double serial = Field->AsDateTime();
-        // The workbook's day 1 is 1900-01-01 and it counts a 29 February 1900 that never
-        // was: from 1900-03-01 on the serials agree, before that they are one apart,
-        // and before 1900 there is no workbook date at all.
-        if (serial >= 61)
-            Text = NumberText(serial);
-        else if (serial >= 2)
-            Text = NumberText(serial - 1);
-        else {
-            ++FChanged[Field->FieldName()].EarlyDates;
-            Text = IsoText(serial, Field->DataType() != ftDate);
-        }
-        break;
-    }
-    case ftTime:
-        Text = NumberText(std::fabs(Field->AsDateTime() - std::trunc(Field->AsDateTime())));
-        break;
-    default:
-        break;
-    }
+    TWorkbookValue value;
+    if (!WorkbookValueOf(Field, value))
+        return;
+    if (value.Change != TWorkbookValue::wcNone)
+        FChanged[Field->FieldName()].Count(value.Change);
+    // Whole numbers keep their own digits; other numbers go with the run's separator,
+    // which the spreadsheet reads.
+    const bool whole = value.Text.find_first_not_of("-0123456789") == std::string::npos;
+    Text = value.IsNumber && !whole ? NumberText(value.Number) : value.Text;
 }
 
 int TTypedWorkbook::FindOrAddSheet()
@@ -124,7 +50,8 @@ int TTypedWorkbook::FindOrAddSheet()
     // Header lines and captions are texts, whatever the formats of the columns below
     // them: a caption "2024" stays the text it is.
     const int lines = Header().Count() + (AddTitle ? 1 : 0);
-    for (int row = used + 1; row <= used + lines; ++row)
+    // From the last row up: touching a later row would write the earlier ones out.
+    for (int row = used + lines; row > used; --row)
         FExcelApp.Call("ActiveSheet").Get("Rows", {row}).Put("NumberFormat", "@");
     return used;
 }
@@ -178,22 +105,4 @@ std::string SheetNameProblem(const std::string& Name)
     if (name.startsWith(u'\'') || name.endsWith(u'\''))
         return "a sheet name neither starts nor ends with an apostrophe";
     return {};
-}
-
-std::vector<std::string> TTypedWorkbook::ChangedWarnings() const
-{
-    std::vector<std::string> warnings;
-    for (const auto& [column, changed] : FChanged) {
-        if (changed.Rounded > 0)
-            warnings.push_back("column " + column + ": " + std::to_string(changed.Rounded)
-                               + " values have more digits than a workbook number holds (about 15) and were rounded");
-        if (changed.NotNumbers > 0)
-            warnings.push_back("column " + column + ": " + std::to_string(changed.NotNumbers)
-                               + " values are infinite or not a number, which a workbook cannot hold; they were "
-                                 "written as text");
-        if (changed.EarlyDates > 0)
-            warnings.push_back("column " + column + ": " + std::to_string(changed.EarlyDates)
-                               + " dates lie before 1900-01-01, where workbook dates begin; they were written as text");
-    }
-    return warnings;
 }

@@ -15,6 +15,7 @@
 //   - One sheet named for what it holds: a new workbook's own sheet is renamed; a
 //     merged workbook gets the sheet of that name continued, or a new one.
 
+#include "cellfile/xls_exporter.h"
 #include "office/excel_exporter.h"
 
 #include <map>
@@ -32,14 +33,9 @@ public:
     bool FreezeCaptions = true;
     // Values written other than they left, by field name: what the format could not
     // hold, with a count.
-    struct TChanged {
-        long long Rounded = 0;    // numbers with more digits than a workbook number holds
-        long long NotNumbers = 0; // infinite or not-a-number floats, kept as text
-        long long EarlyDates = 0; // dates before 1900-01-01, kept as text
-    };
-    const std::map<std::string, TChanged>& Changed() const { return FChanged; }
+    const std::map<std::string, TWorkbookChanges>& Changed() const { return FChanged; }
     // What Changed holds, one sentence per column and kind.
-    std::vector<std::string> ChangedWarnings() const;
+    std::vector<std::string> ChangedWarnings() const { return WorkbookChangeWarnings(FChanged); }
 
     std::string GetFormat(TFieldType FieldType) override;
 
@@ -53,7 +49,7 @@ private:
     // The typed text of one data cell (the handler of OnGetCellParams).
     void TypeCell(TField* Field, std::string& Text);
 
-    std::map<std::string, TChanged> FChanged;
+    std::map<std::string, TWorkbookChanges> FChanged;
 };
 
 // A sheet name the workbook accepts made from Name: the characters : \ / ? * [ ]

@@ -1,14 +1,13 @@
 #include "word_exporter.h"
 
+#include "cellfile/document_table.h"
+
 #include "framework/data_set.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
-#include "framework/picture.h"
-#include "framework/utf8.h"
 #include "spec/text_utils.h"
 
 #include <algorithm>
-#include <unistd.h>
 
 void TKVEPageSetup::Assign(const TPersistent* Source)
 {
@@ -27,7 +26,7 @@ void TKVEPageSetup::Assign(const TPersistent* Source)
 }
 
 TKVExportToWord::TKVExportToWord(QObject* AOwner)
-    : TKVExportToCellFile(AOwner)
+    : TKVExportToDocumentTable(AOwner)
     , FPageSetup(std::make_unique<TKVEPageSetup>())
 {
     SetTableType(teWord);
@@ -37,7 +36,7 @@ TKVExportToWord::~TKVExportToWord() = default;
 
 void TKVExportToWord::Assign(const TPersistent* Source)
 {
-    TKVExportToCellFile::Assign(Source);
+    TKVExportToDocumentTable::Assign(Source);
     if (auto* source = dynamic_cast<const TKVExportToWord*>(Source)) {
         UseCurrentInstance = source->UseCurrentInstance;
         FPageSetup->Assign(source->FPageSetup.get());
@@ -66,60 +65,7 @@ float TKVExportToWord::GetMeasureMargin(TKVEMeasure Measure, float Value)
 
 int TKVExportToWord::GetColorIndex(TColor Color)
 {
-    switch (ColorToRGB(Color)) {
-    case clBlack: return 1;
-    case clBlue: return 2;
-    case clAqua: return 3;
-    case clLime: return 4;
-    case clFuchsia: return 5;
-    case clRed: return 6;
-    case clYellow: return 7;
-    case clWhite: return 8;
-    case clNavy: return 9;
-    case clTeal: return 10;
-    case clGreen: return 11;
-    case clPurple: return 12;
-    case clMaroon: return 13;
-    case clOlive: return 14;
-    case clGray: return 15;
-    case clSilver: return 16;
-    default: return 0;
-    }
-}
-
-namespace {
-
-// Characters of a text that a document cannot hold as they are, so the word processor
-// puts something else: control characters other than tab, line feed and carriage
-// return (vertical tab and form feed become line breaks, the others their visible
-// pictures), U+FFFE and U+FFFF, and bytes that are not UTF-8 (read as Windows-1252).
-std::size_t ReplacedInDocument(const std::string& Text)
-{
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < Text.size();) {
-        const unsigned char b = static_cast<unsigned char>(Text[i]);
-        const std::size_t len = Utf8SequenceLength(Text, i);
-        if (len == 0) // read as Windows-1252
-            ++count;
-        else if (len == 1 && ((b < 0x20 && b != '\t' && b != '\n' && b != '\r') || b == 0x7F))
-            ++count;
-        else if (len == 3 && b == 0xEF && static_cast<unsigned char>(Text[i + 1]) == 0xBF &&
-                 static_cast<unsigned char>(Text[i + 2]) >= 0xBE) // U+FFFE, U+FFFF
-            ++count;
-        i += len == 0 ? 1 : len;
-    }
-    return count;
-}
-
-} // namespace
-
-void TKVExportToWord::CountReplaced(const std::string& Text, const std::string& Place)
-{
-    if (const std::size_t n = ReplacedInDocument(Text)) {
-        if (FReplaced == 0)
-            FFirstReplaced = Place;
-        FReplaced += n;
-    }
+    return WordColorIndex(Color);
 }
 
 void TKVExportToWord::InternalFileCreate(const std::string& FileName)
@@ -169,39 +115,12 @@ void TKVExportToWord::InternalFileCreate(const std::string& FileName)
     FTableRows = 0;
 }
 
-void TKVExportToWord::WriteDimensions(int ARowCount, int AColCount)
-{
-    TKVExportToCellFile::WriteDimensions(ARowCount, AColCount);
-    FColWidths = AutomationValue::IntegerArray(static_cast<std::size_t>(std::max(AColCount, 0)));
-    FRowCount = ARowCount;
-    FColCount = AColCount;
-}
-
-void TKVExportToWord::WriteColWidth(int ACol, int AWidth)
-{
-    if (AWidth >= 1 && ACol >= 0 && ACol <= MaxTableColumns && static_cast<std::size_t>(ACol) < FColWidths.Count())
-        FColWidths[static_cast<std::size_t>(ACol)] = AWidth * 4;
-}
-
-int TKVExportToWord::TableColumnCount() const
-{
-    // Columnar: one column per visible column. Reversed: the caption column and one
-    // per record. Tabular form: caption, [blank], value.
-    return Layout == elTabularForm ? FColCount : FColCount - 1;
-}
-
 void TKVExportToWord::WriteDataBegin()
 {
-    TKVExportToCellFile::WriteDataBegin();
-    FFirstDataRow = -1;
-    const int columns = TableColumnCount();
-    if (FRowCount < 1 || columns < 1)
+    TKVExportToDocumentTable::WriteDataBegin();
+    const int columns = TableColumns();
+    if (columns == 0)
         return;
-    if (columns > MaxTableColumns) {
-        throw Exception("A word-processor table holds at most " + std::to_string(MaxTableColumns)
-                        + " columns; this export needs " + std::to_string(columns)
-                        + (Layout == elReversedColumnar ? " (one per record in the reversed layout)" : ""));
-    }
     const int start = FDocument.Call("Content").Call("End").ToInteger() - 1;
     const int finish = FDocument.Call("Content").Call("End").ToInteger() - 1;
     AutomationValue where = FDocument.Call("Range", {start, finish});
@@ -215,29 +134,10 @@ void TKVExportToWord::WriteDataBegin()
     if (FPageSetup->TableWidth != 0)
         FTable.Call("Columns").Put("Width", GetMeasureMargin(FPageSetup->Measure, FPageSetup->TableWidth));
 
-    // Every entry but the last (the array has one more entry than the table has
-    // columns), or all of them in tabular form.
-    const std::size_t used = std::min<std::size_t>(static_cast<std::size_t>(columns), FColWidths.Count());
-    long long sum = 0;
-    for (std::size_t k = 0; k < used; ++k) {
-        if (FColWidths[k].IsEmpty() || FColWidths[k].IsNull())
-            FColWidths[k] = 0;
-        sum += FColWidths[k].ToInteger();
-    }
-    const int available = FTable.Call("Columns").Call("Width").ToInteger();
-    if (sum != 0 && available < sum)
-        for (std::size_t k = 0; k < used; ++k)
-            FColWidths[k] = static_cast<int>(static_cast<double>(FColWidths[k].ToInteger()) * available / sum);
-    for (std::size_t k = 0; k < used; ++k) {
-        const AutomationValue& width = FColWidths[k];
-        if (!width.IsEmpty() && !width.IsNull() && width.ToInteger() != 0)
-            FTable.Call("Columns").Call("Item", {static_cast<int>(k) + 1}).Call("SetWidth", {width, 0});
-    }
-}
-
-void TKVExportToWord::WriteRowStart(bool IsTitle)
-{
-    TKVExportToCellFile::WriteRowStart(IsTitle);
+    const std::vector<int> widths = ColumnWidths(columns, FTable.Call("Columns").Call("Width").ToInteger());
+    for (std::size_t k = 0; k < widths.size(); ++k)
+        if (widths[k] != 0)
+            FTable.Call("Columns").Call("Item", {static_cast<int>(k) + 1}).Call("SetWidth", {widths[k], 0});
 }
 
 void TKVExportToWord::EnsureTableRows(int Row)
@@ -264,20 +164,12 @@ void TKVExportToWord::WriteData(TField* Field, TCellType CellType, int ARow, int
         return;
     }
     int row = 0;
-    int col = ACol + 1;
-    if (Layout == elReversedColumnar) {
-        row = ARow + 1;
-        col = ACol - Header().Count() + 1;
-    } else {
-        // Rows count from the first data row of this document: in tabular form the
-        // pipeline's row numbers run on across the files of a split export.
-        if (FFirstDataRow < 0)
-            FFirstDataRow = Layout == elTabularForm ? ARow : Header().Count();
-        if (ACol <= 0) {
-            FTable.Call("Rows").Call("Add");
-            ++FTableRows;
-        }
-        row = ARow - FFirstDataRow + 1;
+    int col = 0;
+    bool newRow = false;
+    TableAddress(ARow, ACol, row, col, newRow);
+    if (newRow) {
+        FTable.Call("Rows").Call("Add");
+        ++FTableRows;
     }
     // Cells beyond the table's last possible column (index 62) are left out; the
     // table itself refuses to be made wider.
@@ -287,9 +179,7 @@ void TKVExportToWord::WriteData(TField* Field, TCellType CellType, int ARow, int
         return;
     EnsureTableRows(row);
 
-    const bool picture = (Field && Field->IsBlob() && !Field->IsNull() && Field->BlobType() == ftGraphic)
-        || CellType == ctGraphic;
-    if (picture) {
+    if (IsDocumentPicture(Field, CellType)) {
         InsertPicture(Field, Text, row, col);
         return;
     }
@@ -321,20 +211,8 @@ void TKVExportToWord::WriteData(TField* Field, TCellType CellType, int ARow, int
 
 void TKVExportToWord::InsertPicture(TField* Field, const std::string& Text, int Row, int Col)
 {
-    TPicture picture;
-    if (Field)
-        picture.LoadFromGraphicField(Field->AsString());
-    else
-        picture.LoadBitmapFromBytes(Text);
-    // The native word processor reads the picture by its content, through the name of an
-    // open file that has no name in any folder: nothing of it outlives the process, even
-    // one that is killed.
-    struct Closer {
-        int Handle;
-        ~Closer() { ::close(Handle); }
-    } file{CreateAnonymousFileWith(picture.Bytes())};
-    const std::string name = HandleFileName(file.Handle);
-    picture.Clear();
+    const TCellPictureFile file(Field, Text);
+    const std::string name = file.Name();
     AutomationValue rowValue(Row);
     AutomationValue where = FTable.Call("Cell", {ByRef(rowValue), Col}).Call("Range");
     AutomationValue fileName(name);
@@ -356,6 +234,7 @@ void TKVExportToWord::DiscardDocument()
     }
     FTable = AutomationValue();
     FDocument = AutomationValue();
+    ForgetReplaced();
     if (!FWordApp.IsEmpty() && !FWordApp.IsNull()) {
         try {
             FWordApp.Put("ScreenUpdating", true);
@@ -376,7 +255,7 @@ void TKVExportToWord::CloseFileStream()
 {
     // With a caller's stream the inherited close has written the footer already.
     const bool footerWritten = FStream != nullptr;
-    TKVExportToCellFile::CloseFileStream();
+    TKVExportToDocumentTable::CloseFileStream();
     if (FExportFailed) {
         DiscardDocument();
         return;
@@ -391,12 +270,7 @@ void TKVExportToWord::CloseFileStream()
                 FDocument.Call("Protect", {Named("Password", Password)});
             AutomationValue fileName(FSaveFileName);
             FDocument.Call("SaveAs", {ByRef(fileName)});
-            if (FReplaced > 0)
-                Statistic().Warnings.push_back(
-                    FSaveFileName + ": " + std::to_string(FReplaced) + " character" + (FReplaced == 1 ? "" : "s")
-                    + " a document cannot hold (control characters, U+FFFE, U+FFFF, bytes that are not UTF-8) "
-                      "were replaced, the first in " + FFirstReplaced);
-            FReplaced = 0;
+            TellReplaced(FSaveFileName);
             FDocument.Call("Close");
             FTable = AutomationValue();
             FDocument = AutomationValue();

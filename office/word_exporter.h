@@ -4,7 +4,7 @@
 // one table, picture cells inline pictures in their table cells, and footer lines
 // paragraphs after the table.
 
-#include "cellfile/cell_file_exporter.h"
+#include "cellfile/document_table.h"
 #include "platform/automation/automation.h"
 
 enum TKVEMeasure : std::uint8_t { emPoint, emInch, emCentimeters, emPicas };
@@ -24,7 +24,7 @@ public:
     void Assign(const TPersistent* Source) override;
 };
 
-class TKVExportToWord : public TKVExportToCellFile {
+class TKVExportToWord : public TKVExportToDocumentTable {
     Q_OBJECT
 public:
     explicit TKVExportToWord(QObject* AOwner = nullptr);
@@ -44,10 +44,7 @@ public:
 
     std::string Extension() override { return ".DOC"; }
     void InternalFileCreate(const std::string& FileName) override;
-    void WriteDimensions(int ARowCount, int AColCount) override;
-    void WriteColWidth(int ACol, int AWidth) override;
     void WriteDataBegin() override;
-    void WriteRowStart(bool IsTitle) override;
     void WriteData(TField* Field, TCellType CellType, int ARow, int ACol, const std::string& Text,
                    TAlignment Alignment, TFont* Font, TColor Color) override;
     void CloseFileStream() override;
@@ -58,37 +55,20 @@ public:
     // 0 when the colour has none.
     static int GetColorIndex(TColor Color);
 
-    // The most columns a table of the word processor holds.
-    static constexpr int MaxTableColumns = 63;
-
     void Assign(const TPersistent* Source) override;
 
 protected:
     bool FCreatedInstance = false;
     std::string FSaveFileName;
-    AutomationValue FColWidths;
-    int FRowCount = 0;
-    int FColCount = 0;
     AutomationValue FWordApp;
     AutomationValue FDocument;
     AutomationValue FTable;
 
 private:
-    // Characters of this document's texts that it cannot hold (and where the first was).
-    std::size_t FReplaced = 0;
-    std::string FFirstReplaced;
-    void CountReplaced(const std::string& Text, const std::string& Place);
-
-    // Columns of the table for the current layout.
-    int TableColumnCount() const;
     // Adds table rows until the table has at least Row rows.
     void EnsureTableRows(int Row);
     void InsertPicture(TField* Field, const std::string& Text, int Row, int Col);
     void DiscardDocument();
 
     std::unique_ptr<TKVEPageSetup> FPageSetup;
-    int FTableRows = 0;
-    // The pipeline's row number of this document's first table row; -1 until the
-    // first data cell arrives.
-    int FFirstDataRow = -1;
 };

@@ -7,8 +7,11 @@
 //   5. the exporter becomes the settings of the next export.
 #include "studio/grid_export.h"
 
+#include "cellfile/xls_exporter.h"
+
 #include "export/export_dialog.h"
 #include "cellfile/value_text.h"
+#include "cellfile/xls_exporter.h"
 #include "framework/db_grid.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
@@ -101,10 +104,10 @@ TExportFormatTypes TGridExport::OfferedFormats()
 
 std::unique_ptr<TKVExportBaseComponent> TGridExport::ExporterFor(TTableTypeExport TableType) const
 {
-    // Workbooks get typed cells with every digit, as tabrix-export writes them.
-    std::unique_ptr<TKVExportBaseComponent> exporter = TableType == teExcel || TableType == teXLS
-        ? std::make_unique<TTypedWorkbook>()
-        : CreateExporter(TableType);
+    // Workbooks get typed cells with every digit, as tabrix-export writes them: through
+    // the spreadsheet server (Excel) or straight from the rows (XLS, the same file).
+    std::unique_ptr<TKVExportBaseComponent> exporter =
+        TableType == teExcel ? std::make_unique<TTypedWorkbook>() : CreateExporter(TableType);
     if (!exporter)
         throw Exception("No exporter writes the format " + std::to_string(TableType));
     // The settings are copied, the handlers are not: the old exporter's would act on
@@ -160,6 +163,10 @@ void TGridExport::Run(TDBGrid& Grid, const std::string& SourceName)
     auto* workbook = dynamic_cast<TTypedWorkbook*>(&exporter);
     if (workbook)
         workbook->SheetName = WorkbookSheetName(SourceName);
+    if (auto* sheet = dynamic_cast<TKVExportToXLS*>(&exporter)) {
+        sheet->SheetName = WorkbookSheetName(SourceName);
+        sheet->FreezeCaptions = true;
+    }
     exporter.ColumnSource = csDBGrid;
     exporter.SetDBGrid(&Grid);
     DropUnknownColumns(exporter, Grid);

@@ -22,7 +22,9 @@
 #include "framework/streams.h"
 #include "framework/ui_services.h"
 #include "cellfile/cell_file_exporter.h"
+#include "cellfile/rtf_exporter.h"
 #include "cellfile/text_exporter.h"
+#include "cellfile/xls_exporter.h"
 #include "office/access_exporter.h"
 #include "office/exporter_factory.h"
 #include "office/word_exporter.h"
@@ -169,9 +171,13 @@ struct TTarget {
 
 std::string Lower(std::string Text);
 
+// Documents hold value texts: numbers with every digit a double holds, dates and times in
+// ISO form, as text targets have them.
 TExporter MakeWord(const std::string&)
 {
-    return std::make_unique<TKVExportToWord>();
+    TExporter exporter = std::make_unique<TKVExportToWord>();
+    UseExactValueTexts(*exporter);
+    return exporter;
 }
 
 TExporter MakeSpreadsheet(const std::string&)
@@ -351,6 +357,9 @@ const char* const Usage =
     "                         the DOS code page of the locale ('?' for what it\n"
     "                         cannot hold, with a warning)\n"
     "  --no-freeze            leave the caption row of a workbook unfrozen\n"
+    "  --direct               .xls and .rtf: write the file straight from the rows,\n"
+    "                         without the spreadsheet or word-processor server (the\n"
+    "                         same file, faster; no merge into an .xls)\n"
     "  --rows-per-file N      start a new file after every N rows (documents,\n"
     "                         workbooks and text: out.xlsx, out001.xlsx, ...)\n"
     "  --layout KIND          columnar, reversed or tabular (documents only)\n"
@@ -429,6 +438,7 @@ struct TCommandLine {
     bool Merge = false;
     std::string Sheet;
     bool NoFreeze = false;
+    bool Direct = false;      // --direct: .xls and .rtf written by their direct writers
     bool Layout = false;      // --layout was given
     bool RowsPerFile = false; // --rows-per-file was given
     bool TableNameGiven = false; // --table-name was given
@@ -580,6 +590,8 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             Line.Replace = true;
         } else if (arg == "--no-freeze") {
             Line.NoFreeze = true;
+        } else if (arg == "--direct") {
+            Line.Direct = true;
         } else if (arg == "--fixed") {
             Line.Fixed = true;
             Line.Settings.push_back([](TKVExportBaseComponent& E) { E.Fixed = true; });
@@ -737,6 +749,10 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
         return UsageError("--layout is only for documents (.doc .rtf .docx): a table file holds one row per record");
     if ((!Line.Sheet.empty() || Line.NoFreeze) && !workbook)
         return UsageError(std::string(Line.Sheet.empty() ? "--no-freeze" : "--sheet") + " is only for .xlsx and .xls targets");
+    if (Line.Direct && (!Line.To.empty() || (extension != ".xls" && extension != ".rtf")))
+        return UsageError("--direct is only for .xls and .rtf targets");
+    if (Line.Direct && Line.Merge && extension == ".xls")
+        return UsageError("--merge into an .xls workbook needs the spreadsheet application: leave out --direct");
     if (Line.Replace && Line.Merge)
         return UsageError("--replace and --merge exclude each other");
     if (Line.Replace && Line.Into.empty())
@@ -1012,12 +1028,33 @@ void WidthsFromContent(TDataSet& Source)
         Source.Fields(f)->SetDisplayWidth(std::clamp(widest[static_cast<std::size_t>(f)], 3, 60));
 }
 
+// A workbook's sheet, named after the table (or the target), and its frozen captions;
+// its cells are typed, so display formats give way. Workbook is the bridged or the
+// direct one.
+template <class TWorkbook>
+void SetUpWorkbook(TWorkbook& Workbook, const TCommandLine& Line)
+{
+    Workbook.SheetName = WorkbookSheetName(!Line.Sheet.empty()   ? Line.Sheet
+                                           : !Line.Table.empty() ? Line.Table
+                                                                 : std::filesystem::path(Line.Output).stem().string());
+    Workbook.FreezeCaptions = !Line.NoFreeze;
+    // Display texts under a general format would be read back as numbers ("000" as 0).
+    if (Workbook.Options.Contains(soFieldMask)) {
+        Workbook.Options.Exclude(soFieldMask);
+        Say("warning: the specification's display formats (field mask) do not apply to a workbook, whose cells "
+            "are typed");
+    }
+}
+
 // The exporter of the target with the command line's settings applied in order, on
 // top of what the program sets for its users.
 TExporter SetUpExporter(const TCommandLine& Line, const TTarget& Target, const std::string& Output)
 {
     // Standard output has no name to tell the kind: the kind names it.
-    TExporter exporter = Target.Make(Line.ToStdout() ? std::string("-.") + Target.Kind : Output);
+    TExporter exporter = !Line.Direct ? Target.Make(Line.ToStdout() ? std::string("-.") + Target.Kind : Output)
+                                      : CreateExporter(std::string(Target.Kind) == "xls" ? teXLS : teRTF);
+    if (Line.Direct && std::string(Target.Kind) == "rtf")
+        UseExactValueTexts(*exporter);
     const TTableTypeExport ownType = exporter->TableType();
     const std::string delimiter = exporter->FieldDelimiter;
     const std::string qualifier = exporter->TextQualifier;
@@ -1050,19 +1087,10 @@ TExporter SetUpExporter(const TCommandLine& Line, const TTarget& Target, const s
     if (Line.ToStdout() && exporter->TableName.empty() && TakesTableName(Target.Kind))
         exporter->TableName = Line.Table;
     exporter->AnimatedStatus = false;
-    if (auto* workbook = dynamic_cast<TTypedWorkbook*>(exporter.get())) {
-        workbook->SheetName = WorkbookSheetName(!Line.Sheet.empty()   ? Line.Sheet
-                                                : !Line.Table.empty() ? Line.Table
-                                                                      : std::filesystem::path(Line.Output).stem().string());
-        workbook->FreezeCaptions = !Line.NoFreeze;
-        // Display texts under a general format would be read back as numbers ("000" as
-        // 0): a workbook's cells are typed instead.
-        if (workbook->Options.Contains(soFieldMask)) {
-            workbook->Options.Exclude(soFieldMask);
-            Say("warning: the specification's display formats (field mask) do not apply to a workbook, whose cells "
-                "are typed");
-        }
-    }
+    if (auto* workbook = dynamic_cast<TTypedWorkbook*>(exporter.get()))
+        SetUpWorkbook(*workbook, Line);
+    if (auto* workbook = dynamic_cast<TKVExportToXLS*>(exporter.get()))
+        SetUpWorkbook(*workbook, Line);
     return exporter;
 }
 
@@ -1234,9 +1262,15 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
             source.SetTableName(Line.Table);
         source.Open();
         WarnOfMissingFields(*exporter, source, Line);
-        if (dynamic_cast<TKVExportToWord*>(exporter.get()) || exporter->Fixed)
+        if (dynamic_cast<TKVExportToWord*>(exporter.get()) || dynamic_cast<TKVExportToRTF*>(exporter.get())
+            || exporter->Fixed)
             WidthsFromContent(source);
 
+        // A table copy reads an SQLite source on a thread of its own while the rows before
+        // are stored: nothing of this program looks at the source during the walk. (A
+        // PostgreSQL source stays on the thread of its Qt connection.)
+        if (auto* table = dynamic_cast<TKVExportToAccess*>(exporter.get()))
+            table->ReadAhead = !IsPostgresUri(Line.Source);
         TOutcome outcome = Export(*exporter, source, output, Line.Quiet, Line.ToStdout());
         exporter->ActionAfterExport = action;
         Written = !outcome.CancelledEarly

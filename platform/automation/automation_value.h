@@ -85,6 +85,16 @@ public:
         return FKind == Kind::String || FKind == Kind::Bytes ? FText : none;
     }
 
+    // Makes the value a string holding Text, in the storage it already has.
+    void SetText(std::string_view Text)
+    {
+        if (FKind != Kind::String) {
+            *this = AutomationValue();
+            FKind = Kind::String;
+        }
+        FText.assign(Text);
+    }
+
     // Arrays. Index raises EListError outside 0 .. Count() - 1. Count() also gives the
     // length of a byte array.
     std::size_t Count() const;

@@ -22,6 +22,7 @@ extern "C" {
 #include <paradox.h>
 }
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -272,6 +273,24 @@ TEST_F(TableFileTest, WorksheetValuesArriveThroughGnumericAndLibreOffice)
                       file + ": 1 dates before 1900-03-01 have no worksheet serial and were written as text (the first at "
                              "field Born, record 1)"}));
     }
+}
+
+// A table of some ten megabytes, more than the writer keeps in memory, reads back whole:
+// the part written out to the temporary file and the part held at the end meet.
+TEST_F(TableFileTest, ParadoxTableLargerThanItsMemoryWindowReadsBackWhole)
+{
+    TMemoryDataSet big;
+    big.AddField("Line", ftString, 250);
+    const auto line = [](int I) { return std::to_string(I) + std::string(240, 'x'); };
+    for (int i = 0; i < 40000; ++i)
+        big.AppendRecord({Variant(line(i))});
+    big.First();
+    TKVExportToParadox paradox;
+    ASSERT_EQ(Run(paradox, dir / "big.db", &big), erCompleted);
+    const std::string all = ReadParadox(dir / "big.db");
+    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 40000);
+    for (const int i : {0, 20000, 39999})
+        EXPECT_NE(all.find("Line 1:" + line(i) + "\n"), std::string::npos) << i;
 }
 
 TEST_F(TableFileTest, ParadoxValuesArriveThroughPxlibAndTheHeaderSaysWhatTheTableIs)

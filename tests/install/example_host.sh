@@ -1,7 +1,8 @@
 #!/bin/sh
 # example_host.sh BUILD SOURCE [LINK_FLAGS]: installs BUILD into a temporary prefix,
 # builds examples/host_window against that installation alone, runs it offscreen and
-# reads the workbook it wrote. The host guide's code snippets must be the example's own.
+# reads the workbook it wrote; the installed tabrix-export must start there on its own.
+# The host guide's code snippets must be the example's own.
 set -eu
 build=$1
 source=$2
@@ -21,6 +22,8 @@ PY
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
 test -f "$tmp/prefix/include/tabrix/export/export_component.h"
 test -f "$tmp/prefix/include/tabrix/version.h"
+# The installed program starts on its own, without the build's library folders.
+env -u LD_LIBRARY_PATH "$tmp/prefix/bin/tabrix-export" --version >/dev/null
 launcher=""
 if command -v ccache >/dev/null; then launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"; fi
 cmake -S "$source/examples/host_window" -B "$tmp/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \

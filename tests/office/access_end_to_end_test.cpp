@@ -6,6 +6,7 @@
 #include "framework/data_set.h"
 #include "framework/exceptions.h"
 #include "framework/format_settings.h"
+#include "framework/sql_data_set.h"
 #include "framework/string_list.h"
 #include "framework/ui_services.h"
 #include "platform/automation/automation.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/common/temp_folder.h"
+#include "tests/support/test_databases.h"
 
 #include <algorithm>
 #include <array>
@@ -119,6 +121,17 @@ protected:
                            Variant::Null(), Variant::Null()});
     }
 
+    // One column per field named, titled with the name, in place of the columns there were.
+    void UseColumns(std::initializer_list<const char*> Names)
+    {
+        exporter.Columns().Clear();
+        for (const char* name : Names) {
+            TKVEColumn* c = exporter.Columns().Add();
+            c->FieldName = name;
+            c->Title().Caption = name;
+        }
+    }
+
     // The rows of the table, one line each, columns separated by '|'; blobs in hex.
     std::string Select(const std::string& Sql)
     {
@@ -212,12 +225,7 @@ TEST_P(AccessEndToEndTest, RowRefusedByTheDatabaseLateInABigMergeLeavesTheTableA
     keys.AddField("NAME", ftString, 20);
     for (int i = 0; i < 5000; ++i)
         keys.AppendRecord({i == 4321 ? 7 : i, "row " + std::to_string(i)});
-    exporter.Columns().Clear();
-    for (const char* name : {"ID", "NAME"}) {
-        TKVEColumn* c = exporter.Columns().Add();
-        c->FieldName = name;
-        c->Title().Caption = name;
-    }
+    UseColumns({"ID", "NAME"});
     exporter.SetDataSet(&keys);
     exporter.TableName = "Keys";
     exporter.Options.Include(soMergeData);
@@ -257,6 +265,41 @@ TEST_P(AccessEndToEndTest, MergeAddsRowsAndCancelKeepsWhatWasWritten)
     EXPECT_EQ(names[0], "Orders");
 }
 
+// Rows read on a second thread arrive in order across its batches; a row the source
+// cannot give fails the run, and a cancel keeps the rows up to the one under way.
+TEST_P(AccessEndToEndTest, RowsReadAheadArriveInOrderAndStopWhereTheSourceDoes)
+{
+    {
+        QSqlDatabase db = OpenSqliteDatabase(folder / "rows.db", "rows_ahead");
+        ExecSql(db, {"CREATE TABLE t (id INTEGER, j TEXT, d DATE)",
+                     "WITH RECURSIVE n(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM n WHERE x < 1499) INSERT INTO t "
+                     "SELECT x, CASE x WHEN 1200 THEN '{broken' ELSE '{}' END, date('2024-01-01', '+' || x || ' days') "
+                     "FROM n"});
+        TSQLDataSet rows;
+        rows.SetDatabase(db);
+        rows.SetSQL("SELECT id, d, json_extract(j, '$.a') AS a FROM t");
+        rows.Open();
+        UseColumns({"id", "d"});
+        exporter.SetDataSet(&rows);
+        exporter.ReadAhead = true;
+        exporter.Execute();
+        EXPECT_EQ(exporter.Statistic().Result, erFailed);
+        TStringList names;
+        GetTableNames(&names, database);
+        EXPECT_EQ(names.Count(), 0);
+
+        rows.SetSQL("SELECT id, d FROM t");
+        rows.Open();
+        exporter.OnProgress = [](TPersistent*, int Row, int, bool& Abort) { Abort = Row == 700; };
+        exporter.Execute();
+        EXPECT_EQ(exporter.Statistic().Result, erCanceled);
+        EXPECT_EQ(Select("SELECT count(*), sum(\"id\"), min(\"d\"), max(\"d\") FROM \"Orders\""),
+                  "701|245350|2024-01-01 00:00:00|2025-12-01 00:00:00\n");
+        exporter.SetDataSet(nullptr);
+    }
+    DropConnection("rows_ahead");
+}
+
 // Every value keeps its digits and its kind: floats that read back as the same double,
 // 64-bit limits, amounts with four decimals, years before 100 with milliseconds, empty
 // text beside null, long memo text and bytes with NUL.
@@ -269,6 +312,7 @@ TEST_P(AccessEndToEndTest, ValuesKeepEveryDigit)
                        std::string("\0x\0", 3), memo});
     data.AppendRecord({4, Variant::Null(), Variant::FromScaledCurrency(9223372036854770000LL), Variant::Null(), false,
                        Variant(static_cast<long long>(INT64_MAX)), -1.7976931348623157e308, Variant::Null(), ""});
+    exporter.ReadAhead = true; // the values are the same read on the second thread
     exporter.Options.Include(soShowMessage);
     exporter.Execute();
     ASSERT_EQ(exporter.Statistic().Result, erCompleted) << ui.Boxes.at(0).Text;

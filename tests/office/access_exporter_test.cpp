@@ -133,7 +133,7 @@ TEST_F(AccessConformanceTest, NewDatabaseFromSourceFieldsAndConstants)
               "call CreateDatabase.OpenRecordset(\"orders\", 1, 0, 2)\n"
               "call OpenRecordset.AddNew()\n"
               "get OpenRecordset.Fields(0&)\n"
-              "put Fields.Value = \"7\"&\n"
+              "put Fields.Value = 7&\n"
               "get OpenRecordset.Fields(1&)\n"
               "put Fields.Value = \"Ann\"&\n"
               "get OpenRecordset.Fields(2&)\n"
@@ -146,17 +146,11 @@ TEST_F(AccessConformanceTest, NewDatabaseFromSourceFieldsAndConstants)
               "put Fields.Value = b\"long text\"&\n"
               "call OpenRecordset.Update(1, 0)\n"
               "call OpenRecordset.AddNew()\n"
-              "get OpenRecordset.Fields(0&)\n"
-              "put Fields.Value = \"8\"&\n"
-              "get OpenRecordset.Fields(1&)\n"
+              "put Fields.Value = 8&\n"
               "put Fields.Value = <null>&\n"
-              "get OpenRecordset.Fields(2&)\n"
               "put Fields.Value = <null>&\n"
-              "get OpenRecordset.Fields(3&)\n"
               "put Fields.Value = <null>&\n"
-              "get OpenRecordset.Fields(4&)\n"
               "put Fields.Value = \"42\"&\n"
-              "get OpenRecordset.Fields(5&)\n"
               "put Fields.Value = b\"long text\"&\n"
               "call OpenRecordset.Update(1, 0)\n"
               "call OpenRecordset.Close()\n"
@@ -280,6 +274,16 @@ TEST_F(AccessConformanceTest, MergeFindsTheTableWithoutRegardToCase)
         << log;
     EXPECT_EQ(log.find("CreateField"), std::string::npos);
     EXPECT_EQ(log.find("Delete"), std::string::npos);
+}
+
+// The fields of a table the run did not create may be of any type: numbers go as texts.
+TEST_F(AccessConformanceTest, MergePutsNumbersAsTexts)
+{
+    UseFieldColumns();
+    ScriptTables({"orders"});
+    exporter.Options.Include(soMergeData);
+    exporter.Execute();
+    EXPECT_NE(Log().find("get OpenRecordset.Fields(0&)\nput Fields.Value = \"7\"&\n"), std::string::npos) << Log();
 }
 
 // Where two tables differ only in letter case, the one of exactly that name is dropped

@@ -2,7 +2,9 @@
 // .csv / .tsv name brings its delimiter and qualifier, an unknown one reaches none, and
 // exporters registered from other libraries are found like the suite's own.
 
+#include "cellfile/rtf_exporter.h"
 #include "cellfile/text_exporter.h"
+#include "cellfile/xls_exporter.h"
 #include "office/exporter_factory.h"
 #include "office/excel_exporter.h"
 #include "office/word_exporter.h"
@@ -47,6 +49,9 @@ TEST(ExporterFactoryTest, ExtensionsReachTheirExporterAndSettings)
     EXPECT_FALSE(CreateExporterForFile("noextension"));
     EXPECT_FALSE(CreateExporterForFile("a.db")); // a Paradox table or a database: the caller says
     EXPECT_EQ(CreateExporter(teParadox)->TableType(), teParadox);
+    // .xls and RTF by table type are the direct writers; by name, the bridged exporters.
+    EXPECT_TRUE(dynamic_cast<TKVExportToXLS*>(CreateExporter(teXLS).get()));
+    EXPECT_TRUE(dynamic_cast<TKVExportToRTF*>(CreateExporter(teRTF).get()));
 }
 
 // Exporters of other libraries (PDF needs Qt Gui) join by registering; the newest

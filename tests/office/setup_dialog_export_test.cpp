@@ -1,6 +1,7 @@
 // From the setup dialog to a written file: a user picks Text and a semicolon in the
 // dialog and confirms, the factory turns the choice into an exporter in one call, and
-// Python's csv module reads back what it wrote.
+// Python's csv module reads back what it wrote; the workbook (XLS) and RTF choices write
+// files that xlrd and pandoc read.
 
 #include "export/export_dialog.h"
 #include "framework/data_set.h"
@@ -66,6 +67,55 @@ TEST(SetupDialogExportTest, ChoiceBecomesAnExporterThatWritesIt)
     for (std::size_t i = 0; i < texts.size(); ++i)
         expected += texts[i] + "|" + std::to_string(i) + "\n";
     EXPECT_EQ(Shell("/usr/bin/python3 '" + dir / "read.py" + "' '" + dir / "out.TXT" + "'"), expected);
+}
+
+// The direct .xls and RTF writers behind the dialog's XLS and RTF choices.
+TEST(SetupDialogExportTest, XlsAndRtfChoicesWriteTheirFiles)
+{
+    EnsureQtApplication();
+    TempDir dir{"tabrix_setup"};
+    TRecordingUIServices ui;
+    ui.ForceHasGui = 0;
+    TUIServicesScope scope{&ui};
+    const struct {
+        TTableTypeExport Type;
+        std::string File, Reader;
+    } cases[] = {
+        {teXLS, "out.XLS",
+         "/usr/bin/python3 -c 'import sys, xlrd; s = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0); "
+         "print(s.cell_value(1, 0), s.cell_value(2, 1))'"},
+        {teRTF, "out.RTF", "pandoc -f rtf -t plain"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.File);
+        TExportChoice choice;
+        choice.FileName = dir / "out";
+        QTimer::singleShot(0, [&c] {
+            auto* dialog = qobject_cast<TfrmExportDlg*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(dialog);
+            for (int i = 0; i < dialog->rgTableType->Count(); ++i)
+                if (dialog->rgTableType->Tag(i) == c.Type)
+                    dialog->rgTableType->Button(i)->click();
+            dialog->btnOk->click();
+        });
+        ASSERT_TRUE(SetExportParam(nullptr, choice.FileName, choice.TableName, choice.TableType, choice.CharacterSet,
+                                   choice.Separator, choice.AddTitle, choice.Fixed, choice.BlankIfZero,
+                                   choice.SelectedRecord, AllFormats));
+        ASSERT_EQ(choice.TableType, c.Type);
+        TMemoryDataSet ds;
+        ds.AddField("Text", ftString, 40);
+        ds.AddField("No", ftFloat);
+        ds.AppendRecord({Variant("Zoë"), Variant(0.5)});
+        ds.AppendRecord({Variant("🎉"), Variant(0.1 + 0.2)});
+        ds.First();
+        auto exporter = CreateExporterForChoice(choice);
+        ASSERT_TRUE(exporter);
+        ExportQuietlyFrom(*exporter, ds);
+        exporter->Execute();
+        ASSERT_EQ(exporter->Statistic().Result, erCompleted);
+        const std::string read = Shell(c.Reader + " '" + dir / c.File + "'");
+        EXPECT_NE(read.find(c.Type == teXLS ? "Zoë 0.30000000000000004" : "Zoë"), std::string::npos) << read;
+    }
 }
 
 } // namespace

@@ -114,7 +114,7 @@ TEST_F(ExportCliTest, TablesAndQueriesToWordDocumentsReadBackByLibreOffice)
         std::vector<std::vector<std::string>> Rows;
     };
     const Case cases[] = {
-        {{"--table", "staff", "--title"}, "staff.docx", {{"id", "name", "salary"}, {"1", "Ann", "1234.5"}, {"2", "Bob", "0"}}},
+        {{"--table", "staff", "--title"}, "staff.docx", {{"id", "name", "salary"}, {"1", "Ann", "1234.5000"}, {"2", "Bob", "0.0000"}}},
         {{"--query", "SELECT name FROM staff WHERE id = 2", "--no-title"}, "bob.doc", {{"Bob"}}},
         {{"--query-file", "ann.sql", "--no-title"}, "ann.rtf", {{"Ann"}}},
     };
@@ -160,7 +160,7 @@ TEST_F(ExportCliTest, SpecificationSetsTitlesHiddenColumnsHeaderAndFormatsAndOpt
     ASSERT_EQ(t.Rows[0].size(), 2u);
     EXPECT_EQ(t.Cell(0, 0), "Person");
     EXPECT_EQ(t.Cell(0, 1), "Pay");
-    EXPECT_EQ(t.Cell(1, 1), "1234,5");
+    EXPECT_EQ(t.Cell(1, 1), "1234,5000");
     EXPECT_EQ(t.Cell(2, 1), "");
     std::vector<std::string> paragraphs;
     for (const LoText& p : doc.Paragraphs)
@@ -338,6 +338,8 @@ TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
          "--rows-per-file is only for documents and workbooks"},
         {{"shop.db", "--table", "staff", "-o", "x.xls", "--sheet", "a/b"}, 2, "--sheet 'a/b': a sheet name holds none of"},
         {{"shop.db", "--table", "staff", "-o", "x.docx", "--sheet", "s"}, 2, "--sheet is only for .xlsx and .xls"},
+        {{"shop.db", "--table", "staff", "-o", "x.docx", "--direct"}, 2, "--direct is only for .xls and .rtf"},
+        {{"shop.db", "--table", "staff", "-o", "x.xls", "--direct", "--merge"}, 2, "--merge into an .xls workbook"},
         {{"missing.db", "--table", "staff", "-o", "x.docx"}, 1, "missing.db does not exist"},
         {{"shop.db/inner.db", "--table", "staff", "-o", "x.docx"}, 1, "cannot read the source shop.db/inner.db: Not a directory"},
         {{"text.db", "--table", "staff", "-o", "x.docx"}, 1, "not a database"},
@@ -577,6 +579,7 @@ TEST_F(ExportCliTest, WorkbooksHoldTypedCellsOnOneNamedSheetAsOpenpyxlAndXlrdRea
         {{"-o", "typed.xls"}, "['typed'] A2\n", ""},
         {{"-o", "named.xlsx", "--sheet", "Typed cells", "--no-freeze"}, "['Typed cells'] None\n", ""},
         {{"-o", "named.xls", "--sheet", "Typed cells", "--no-freeze"}, "['Typed cells'] None\n", ""},
+        {{"-o", "direct.xls", "--direct"}, "['typed'] A2\n", ""},
         {{"-o", "mask.xlsx", "--spec", "mask.kve"}, "['typed'] A2\n",
          "tabrix-export: warning: the specification's display formats (field mask) do not apply to a workbook, "
          "whose cells are typed\n"},

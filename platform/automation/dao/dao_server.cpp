@@ -110,7 +110,10 @@ struct RecordsetState {
     // The fields given a value in the record being added, and the fields the inserter
     // was prepared for: a field that is given no value is left to its default.
     std::vector<bool> Assigned;
+    std::size_t AssignedCount = 0;
     std::vector<bool> InserterFields;
+    bool InserterEvery = true; // the inserter takes every field
+    std::vector<std::size_t> RequiredFields; // the ordinals of the fields that refuse null
     std::vector<DaoValue> Subset;
     std::vector<std::shared_ptr<AutomationObject>> FieldObjects;
     bool Editing = false;
@@ -439,7 +442,10 @@ public:
                 if (!rs->Editing)
                     throw Exception("Update or CancelUpdate without AddNew or Edit.");
                 ConvertDaoValue(def, rs->Table, PutValue(args, m), rs->Buffer[FOrdinal]);
-                rs->Assigned[FOrdinal] = true;
+                if (!rs->Assigned[FOrdinal]) {
+                    rs->Assigned[FOrdinal] = true;
+                    ++rs->AssignedCount;
+                }
                 return {};
             }
             const DaoValue& v = rs->Buffer[FOrdinal];
@@ -548,6 +554,7 @@ public:
                 v.Str.clear();
             }
             std::fill(rs.Assigned.begin(), rs.Assigned.end(), false);
+            rs.AssignedCount = 0;
             rs.Editing = true;
             return {};
         }
@@ -559,13 +566,15 @@ public:
             DaoInserter& inserter = rs.Live();
             if (!rs.Editing)
                 throw Exception("Update or CancelUpdate without AddNew or Edit.");
-            if (std::find(rs.Assigned.begin(), rs.Assigned.end(), true) == rs.Assigned.end())
-                std::fill(rs.Assigned.begin(), rs.Assigned.end(), true); // a record of nulls
-            for (std::size_t i = 0; i < rs.Fields.size(); ++i)
-                if (rs.Assigned[i] && rs.Fields[i].Required && rs.Buffer[i].Kind == DaoValue::Null)
+            if (rs.AssignedCount == 0) { // a record of nulls
+                std::fill(rs.Assigned.begin(), rs.Assigned.end(), true);
+                rs.AssignedCount = rs.Fields.size();
+            }
+            for (std::size_t i : rs.RequiredFields)
+                if (rs.Assigned[i] && rs.Buffer[i].Kind == DaoValue::Null)
                     ConvertDaoValue(rs.Fields[i], rs.Table, AutomationValue::Null()); // raises the engine's message
-            if (rs.Assigned == rs.InserterFields) {
-                const bool every = std::find(rs.Assigned.begin(), rs.Assigned.end(), false) == rs.Assigned.end();
+            const bool every = rs.AssignedCount == rs.Fields.size();
+            if (every ? rs.InserterEvery : rs.Assigned == rs.InserterFields) {
                 inserter.Insert(every ? rs.Buffer : SubsetOf(rs));
             } else {
                 // Another set of fields than the last record's: the fields given no
@@ -578,6 +587,7 @@ public:
                 rs.Inserter.reset();
                 rs.Inserter = rs.Db->Store->PrepareInsert(rs.Table, fields);
                 rs.InserterFields = rs.Assigned;
+                rs.InserterEvery = every;
                 rs.Inserter->Insert(SubsetOf(rs));
             }
             rs.Editing = false;
@@ -645,6 +655,9 @@ public:
             rs->Buffer.resize(rs->Fields.size());
             rs->Assigned.assign(rs->Fields.size(), false);
             rs->InserterFields.assign(rs->Fields.size(), true);
+            for (std::size_t i = 0; i < rs->Fields.size(); ++i)
+                if (rs->Fields[i].Required)
+                    rs->RequiredFields.push_back(i);
             rs->FieldObjects.resize(rs->Fields.size());
             FDb->Recordsets.push_back(rs);
             return AutomationValue(std::make_shared<RecordsetObject>(rs));

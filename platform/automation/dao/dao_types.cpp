@@ -346,8 +346,13 @@ std::string_view DateOrder(char (&Order)[3])
 // 'YYYY-MM-DD HH:MM:SS[.fff]' into out (one call per date value: written digit by digit).
 void StampText(std::string& out, int Y, int M, int D, int H, int N, int S, int Ms = 0)
 {
-    out.assign(Ms ? "0000-00-00 00:00:00.000" : "0000-00-00 00:00:00");
+    // Written in place: the text's storage is the one the value had before.
+    out.resize(Ms ? 23 : 19);
+    out[4] = out[7] = '-';
+    out[10] = ' ';
+    out[13] = out[16] = ':';
     if (Ms) {
+        out[19] = '.';
         out[20] = static_cast<char>('0' + Ms / 100 % 10);
         out[21] = static_cast<char>('0' + Ms / 10 % 10);
         out[22] = static_cast<char>('0' + Ms % 10);
@@ -570,6 +575,42 @@ void ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const A
         throw Exception(std::string("Data type conversion error: field '") + Table + "." + Field.Name
                         + "' cannot take a value of type " + AutomationValue::KindName(kind));
     const bool number = Value.IsNumeric();
+    // A number going into a numeric or date field that holds it is taken as it is;
+    // other numbers, and a value refused, are read from their text below.
+    if (number) {
+        switch (Field.Type) {
+        case DaoType::Double:
+            Out.Kind = DaoValue::Real;
+            Out.Dbl = Value.ToReal();
+            return;
+        case DaoType::Integer:
+        case DaoType::Long:
+        case DaoType::BigInt:
+            if (kind == K::Integer) {
+                const std::int64_t v = Value.ToInteger();
+                if (Field.Type != DaoType::Integer || (v >= -32768 && v <= 32767)) {
+                    Out.Kind = DaoValue::Integer;
+                    Out.Int = v;
+                    return;
+                }
+            }
+            break;
+        case DaoType::Date: {
+            // Days since 1899-12-30, the fraction being the time of day.
+            const double days = Value.ToReal();
+            if (days > -693594.0 && days < 2958466.0) { // 0001-01-01 .. 9999-12-31
+                int y, m, d, h, n, sec, ms;
+                DecodeDateTime(days, y, m, d, h, n, sec, ms);
+                StampText(Out.Str, y, m, d, h, n, sec, ms);
+                Out.Kind = DaoValue::Text;
+                return;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
     // Texts and bytes are read where they are; a number is read from its text.
     std::string numberText;
     if (kind != K::String && kind != K::Bytes)
@@ -677,11 +718,9 @@ void ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const A
         }
         return;
     }
-    case DaoType::Double: {
+    case DaoType::Double: { // a number was taken above
         double d = 0;
-        if (number)
-            d = Value.ToReal();
-        else if (!ParseReal(PlainView(text, plain), d))
+        if (!ParseReal(PlainView(text, plain), d))
             ConversionError(Field, Table, text);
         Out.Kind = DaoValue::Real;
         Out.Dbl = d;
@@ -689,13 +728,7 @@ void ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const A
     }
     case DaoType::Date:
         if (number) {
-            // A number is days since 1899-12-30, the fraction being the time of day.
-            const double days = Value.ToReal();
-            if (!(days > -693594.0 && days < 2958466.0)) // 0001-01-01 .. 9999-12-31
-                Overflow(Field, Table, text);
-            int y, m, d, h, n, sec, ms;
-            DecodeDateTime(days, y, m, d, h, n, sec, ms);
-            StampText(Out.Str, y, m, d, h, n, sec, ms);
+            Overflow(Field, Table, text); // a number of days within the years was taken above
         } else if (!ParseDate(text, Out.Str)) {
             ConversionError(Field, Table, text);
         }

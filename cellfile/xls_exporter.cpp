@@ -1,0 +1,454 @@
+// The order of the writes follows the spreadsheet exporter's conversation with the
+// spreadsheet server, so that both give the same workbook: the header and caption rows
+// get the text format first, then the columns their formats, widths and fonts; each cell
+// is styled before its value is put; a row's lines come after its cells; the columns are
+// shown again, the panes frozen and the sheet protected just before the save.
+
+#include "cellfile/xls_exporter.h"
+
+#include "cellfile/value_text.h"
+#include "framework/data_set.h"
+#include "framework/exceptions.h"
+#include "framework/files.h"
+#include "platform/automation/excel/excel_workbook.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+// The spreadsheet's horizontal-alignment values.
+int SheetAlignment(TAlignment Alignment)
+{
+    switch (Alignment) {
+    case taRightJustify: return -4152;
+    case taCenter: return -4108;
+    default: return -4131;
+    }
+}
+
+// Border bits of a style: the thin line on the left, top, bottom and right.
+constexpr std::uint8_t LeftLine = 1, TopLine = 2, BottomLine = 4, RightLine = 8;
+
+// A font as the spreadsheet exporter sends it, one property at a time through Restyle
+// (each step may make a style of its own, as each call to the server does): name, size,
+// colour (a cell's only when it differs from what the cell shows, and an automatic
+// colour shows black), then the style flags that are set.
+template <class R>
+void PutFont(R&& Restyle, const TFont& Font, bool ResolveColor, bool WholeColumn)
+{
+    Restyle([&](XlStyle& s) { s.Font.Name = Font.Name; });
+    Restyle([&](XlStyle& s) { s.Font.Size = Font.Size; });
+    const int color = static_cast<int>(ResolveColor ? ColorToRGB(Font.Color) : Font.Color) & 0xFFFFFF;
+    Restyle([&](XlStyle& s) {
+        if (WholeColumn || (s.Font.Color < 0 ? 0 : s.Font.Color) != color)
+            s.Font.Color = color;
+    });
+    if (Font.HasStyle(fsBold))
+        Restyle([](XlStyle& s) { s.Font.Bold = true; });
+    if (Font.HasStyle(fsItalic))
+        Restyle([](XlStyle& s) { s.Font.Italic = true; });
+    if (Font.HasStyle(fsUnderline))
+        Restyle([](XlStyle& s) { s.Font.Underline = true; });
+}
+
+} // namespace
+
+void TWorkbookChanges::Count(TWorkbookValue::TChange Change)
+{
+    Rounded += Change == TWorkbookValue::wcRounded;
+    NotNumbers += Change == TWorkbookValue::wcNotNumber;
+    EarlyDates += Change == TWorkbookValue::wcEarlyDate;
+}
+
+std::vector<std::string> WorkbookChangeWarnings(const std::map<std::string, TWorkbookChanges>& Changed)
+{
+    std::vector<std::string> warnings;
+    for (const auto& [column, changed] : Changed) {
+        if (changed.Rounded > 0)
+            warnings.push_back("column " + column + ": " + std::to_string(changed.Rounded)
+                               + " values have more digits than a workbook number holds (about 15) and were rounded");
+        if (changed.NotNumbers > 0)
+            warnings.push_back("column " + column + ": " + std::to_string(changed.NotNumbers)
+                               + " values are infinite or not a number, which a workbook cannot hold; they were "
+                                 "written as text");
+        if (changed.EarlyDates > 0)
+            warnings.push_back("column " + column + ": " + std::to_string(changed.EarlyDates)
+                               + " dates lie before 1900-01-01, where workbook dates begin; they were written as text");
+    }
+    return warnings;
+}
+
+std::string WorkbookFormat(TFieldType FieldType)
+{
+    switch (FieldType) {
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc:
+    case ftLargeint:
+        return "0";
+    case ftFloat:
+    case ftBCD:
+    case ftFMTBcd:
+        return "General";
+    case ftCurrency:
+        return "#,##0.00##";
+    case ftDate:
+        return "yyyy-mm-dd";
+    case ftTime:
+        return "hh:mm:ss";
+    case ftDateTime:
+    case ftTimeStamp:
+        return "yyyy-mm-dd hh:mm:ss";
+    default:
+        return "@";
+    }
+}
+
+bool WorkbookValueOf(TField* Field, TWorkbookValue& Value)
+{
+    Value = TWorkbookValue();
+    switch (Field->DataType()) {
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc:
+    case ftLargeint: {
+        const std::int64_t value = Field->AsInteger();
+        // Beyond 2^53 a double no longer holds every whole number.
+        if (value > (std::int64_t(1) << 53) || value < -(std::int64_t(1) << 53))
+            Value.Change = TWorkbookValue::wcRounded;
+        Value.IsNumber = true;
+        Value.Number = static_cast<double>(value);
+        Value.Text = std::to_string(value);
+        return true;
+    }
+    case ftFloat: {
+        const double value = Field->AsFloat();
+        Value.IsNumber = std::isfinite(value);
+        if (!Value.IsNumber)
+            Value.Change = TWorkbookValue::wcNotNumber;
+        Value.Number = value;
+        Value.Text = ShortestText(value);
+        return true;
+    }
+    case ftCurrency:
+    case ftBCD:
+    case ftFMTBcd: {
+        const std::string exact = ExactDecimalText(Field->Value());
+        const double number = std::strtod(exact.c_str(), nullptr);
+        Value.Number = number;
+        Value.IsNumber = std::isfinite(number);
+        Value.Text = Value.IsNumber ? ShortestText(number) : exact;
+        if (!Value.IsNumber)
+            Value.Change = TWorkbookValue::wcNotNumber;
+        else if (DecimalKey(exact) != DecimalKey(ShortestText(number, std::chars_format::scientific)))
+            Value.Change = TWorkbookValue::wcRounded;
+        return true;
+    }
+    case ftDate:
+    case ftDateTime:
+    case ftTimeStamp: {
+        const double serial = Field->AsDateTime();
+        // The workbook's day 1 is 1900-01-01 and it counts a 29 February 1900 that never
+        // was: from 1900-03-01 on the serials agree, before that they are one apart,
+        // and before 1900 there is no workbook date at all.
+        Value.IsNumber = serial >= 2;
+        Value.Number = serial >= 61 ? serial : serial - 1;
+        if (Value.IsNumber) {
+            Value.Text = ShortestText(Value.Number);
+        } else {
+            Value.Change = TWorkbookValue::wcEarlyDate;
+            Value.Text = IsoText(serial, Field->DataType() != ftDate);
+        }
+        return true;
+    }
+    case ftTime:
+        Value.IsNumber = true;
+        Value.Number = std::fabs(Field->AsDateTime() - std::trunc(Field->AsDateTime()));
+        Value.Text = ShortestText(Value.Number);
+        return true;
+    default:
+        return false;
+    }
+}
+
+TKVExportToXLS::TKVExportToXLS(QObject* AOwner) : TKVExportToCellFile(AOwner)
+{
+    SetTableType(teXLS);
+}
+
+TKVExportToXLS::~TKVExportToXLS() = default;
+
+void TKVExportToXLS::Assign(const TPersistent* Source)
+{
+    TKVExportToCellFile::Assign(Source);
+    if (auto* source = dynamic_cast<const TKVExportToXLS*>(Source)) {
+        SheetName = source->SheetName;
+        FreezeCaptions = source->FreezeCaptions;
+        AutoFitColumns = source->AutoFitColumns;
+        Password = source->Password;
+    }
+}
+
+std::string TKVExportToXLS::GetFieldStr(TField* Field)
+{
+    FLastFieldText = TKVExportToCellFile::GetFieldStr(Field);
+    return FLastFieldText;
+}
+
+void TKVExportToXLS::InternalFileCreate(const std::string& FileName)
+{
+    if (Layout != elColumnar)
+        throw Exception("An .xls sheet is written a row per record: the "
+                        + std::string(Layout == elReversedColumnar ? "reversed columnar" : "tabular")
+                        + " layout cannot be written");
+    // Rows added to a workbook on disk need the spreadsheet application, which reads it.
+    if (Options.Contains(soMergeData) && FileExists(FileName))
+        throw Exception("The .xls file is written anew here and cannot take rows added to " + FileName
+                        + "; nothing was changed");
+    FBook = std::make_unique<XlWorkbook>();
+    FSheet = &FBook->AddSheet();
+    FSheet->Name = SheetName;
+    FSaveFileName = FileName;
+    FVisible = VisibleColumns();
+    FWritingRow = 0;
+    FFirstDataRow = 0;
+    FRecordsWritten = 0;
+    FChanged.clear();
+}
+
+void TKVExportToXLS::CheckPlace(int Row, int Col) const
+{
+    if (Row > XlsMaxRows || Col > XlsMaxColumns)
+        throw Exception("The .xls file format holds at most 65,536 rows and 256 columns a sheet; sheet '"
+                        + FSheet->Name + "' needs " + (Row > XlsMaxRows ? "row " + std::to_string(Row)
+                                                                          : "column " + std::to_string(Col))
+                        + ". Save it as .xlsx; nothing was saved");
+}
+
+void TKVExportToXLS::WriteDimensions(int ARowCount, int AColCount)
+{
+    TKVExportToCellFile::WriteDimensions(ARowCount, AColCount);
+    CheckPlace(Header().Count() + ARowCount + Footer().Count(), AColCount - 1);
+    // Header lines and captions are texts, whatever the formats of the columns below
+    // them: a caption "2024" stays the text it is.
+    const int lines = Header().Count() + (AddTitle ? 1 : 0);
+    // From the last row up: touching a later row would write the earlier ones out.
+    for (int row = lines; row >= 1; --row)
+        FSheet->RestyleRow(row, [](XlStyle& s) { s.NumberFormat = "@"; });
+    FormatColumns();
+}
+
+void TKVExportToXLS::FormatColumns()
+{
+    TKVECustomDataEngine* engine = SourceEngine();
+    for (std::size_t k = 0; k < FVisible.size(); ++k) {
+        TKVEColumn* column = FVisible[k];
+        const int c = static_cast<int>(k) + 1;
+        if (Options.Contains(soColorsFonts)) {
+            const int color = static_cast<int>(ColorToRGB(column->Color)) & 0xFFFFFF;
+            if (color != 0xFFFFFF)
+                FSheet->RestyleColumn(c, [&](XlStyle& s) { s.Fill = color; });
+            PutFont([&](auto f) { FSheet->RestyleColumn(c, f); }, column->Font(), true, true);
+        }
+        if (!Options.Contains(soFieldMask)) {
+            std::string format = WorkbookFormat(engine->DataTypeByColumn(column));
+            if (format == "General")
+                format.clear();
+            FSheet->RestyleColumn(c, [&](XlStyle& s) { s.NumberFormat = format; });
+        }
+        FSheet->RestyleColumn(c, [&](XlStyle& s) { s.HAlign = SheetAlignment(column->Alignment); });
+        if (Options.Contains(soColLines)) {
+            FSheet->RestyleColumn(c, [](XlStyle& s) { s.Borders |= LeftLine; });
+            FSheet->RestyleColumn(c, [](XlStyle& s) { s.Borders |= RightLine; });
+        }
+    }
+}
+
+void TKVExportToXLS::WriteColWidth(int ACol, int AWidth)
+{
+    // Widths of at most 50 characters; a column of no width gets the standard one.
+    if (ACol >= 0 && static_cast<std::size_t>(ACol) < FVisible.size())
+        FSheet->Column(ACol + 1).Width = AWidth > 0 ? std::min(AWidth, 50) : -1;
+}
+
+void TKVExportToXLS::WriteDataBegin()
+{
+    TKVExportToCellFile::WriteDataBegin();
+    FFirstDataRow = FCurrentRow + 1;
+}
+
+void TKVExportToXLS::WriteRowStart(bool IsTitle)
+{
+    TKVExportToCellFile::WriteRowStart(IsTitle);
+    FRowCells = 0;
+    FRecordsWritten += !IsTitle;
+}
+
+void TKVExportToXLS::WriteRowEnd(bool IsTitle)
+{
+    // Lines along a caption row go over the whole row, along a data row over its cells.
+    if (FWritingRow > 0 && Options.Contains(soRowLines)) {
+        if (IsTitle) {
+            FSheet->RestyleRow(FWritingRow, [](XlStyle& s) { s.Borders |= TopLine; });
+            FSheet->RestyleRow(FWritingRow, [](XlStyle& s) { s.Borders |= BottomLine; });
+        } else {
+            for (const std::uint8_t bit : {TopLine, BottomLine})
+                for (int c = 1; c <= FRowCells; ++c) {
+                    XlCell& cell = FSheet->Cell(FWritingRow, c);
+                    cell.Style = FBook->Styles.WithBorder(cell.Style, bit, true);
+                }
+        }
+    }
+    FWritingRow = 0;
+    TKVExportToCellFile::WriteRowEnd(IsTitle);
+}
+
+void TKVExportToXLS::WriteData(TField* Field, TCellType CellType, int ARow, int ACol, const std::string& Text,
+                               TAlignment Alignment, TFont* Font, TColor Color)
+{
+    if (!FDataStarted) {
+        // A header or footer line: a text in column A.
+        CheckPlace(ARow + 1, 1);
+        FSheet->PutText(ARow + 1, 1, Text);
+        return;
+    }
+    const int row = ARow + 1;
+    const int col = ACol + 1;
+    CheckPlace(row, col);
+    if (static_cast<std::size_t>(ACol) >= FVisible.size())
+        return;
+    if (IsPictureCell(Field, CellType) && !Text.empty())
+        throw Exception("The .xls file format written here holds no pictures; the cell "
+                        + std::string(1, static_cast<char>('A' + ACol % 26)) + std::to_string(row)
+                        + " has one. Save it as .xlsx or .docx; nothing was saved");
+    // The blank row after the captions stays empty.
+    if (row < FFirstDataRow && CellType == ctBlank)
+        return;
+    FWritingRow = row;
+    FRowCells = std::max(FRowCells, col);
+    if (row < FFirstDataRow) {
+        WriteCaption(row, col, Text, Alignment, Font, Color);
+        return;
+    }
+    WriteCell(Field, row, col, Text, Alignment, Font, Color);
+}
+
+void TKVExportToXLS::WriteCaption(int Row, int Col, const std::string& Text, TAlignment Alignment, TFont* Font,
+                                  TColor Color)
+{
+    if (Options.Contains(soColorsFonts)) {
+        const TKVEColumnTitle& title = FVisible[static_cast<std::size_t>(Col - 1)]->Title();
+        // The spreadsheet exporter gives captions no export-style colour.
+        TColor styled = title.Color;
+        AssignStyle(Header().Count() + 1, styled);
+        if (Color == styled)
+            Color = title.Color;
+        XlCell& cell = FSheet->Cell(Row, Col);
+        const int rgb = static_cast<int>(ColorToRGB(Color)) & 0xFFFFFF;
+        const int columnFill = FBook->Styles.Get(FSheet->Column(Col).Style).Fill;
+        if (Color != title.Color || rgb != (columnFill < 0 ? 0xFFFFFF : columnFill))
+            FSheet->Restyle(cell, [&](XlStyle& s) { s.Fill = rgb; });
+        if (Alignment != title.Alignment)
+            FSheet->Restyle(cell, [&](XlStyle& s) { s.HAlign = SheetAlignment(Alignment); });
+        if (Font)
+            PutFont([&](auto f) { FSheet->Restyle(cell, f); }, *Font, false, false);
+    }
+    FSheet->PutText(Row, Col, Text);
+}
+
+void TKVExportToXLS::WriteCell(TField* Field, int Row, int Col, const std::string& Text, TAlignment Alignment,
+                               TFont* Font, TColor Color)
+{
+    if (Options.Contains(soColorsFonts)) {
+        TKVEColumn* column = FVisible[static_cast<std::size_t>(Col - 1)];
+        // The spreadsheet exporter counts the export style's odd and even rows from the
+        // first record, the pipeline from the first line of the sheet.
+        TColor styled = column->Color;
+        AssignStyle(Header().Count() + FTitleRows + FRecordsWritten, styled);
+        if (Color == styled) {
+            Color = column->Color;
+            AssignStyle(FRecordsWritten, Color);
+        }
+        XlCell& cell = FSheet->Cell(Row, Col);
+        if (Color != column->Color)
+            FSheet->Restyle(cell, [&](XlStyle& s) { s.Fill = static_cast<int>(ColorToRGB(Color)) & 0xFFFFFF; });
+        if (Alignment != column->Alignment)
+            FSheet->Restyle(cell, [&](XlStyle& s) { s.HAlign = SheetAlignment(Alignment); });
+        if (Font)
+            PutFont([&](auto f) { FSheet->Restyle(cell, f); }, *Font, true, false);
+    }
+    PutValue(Field, Row, Col, Text);
+}
+
+void TKVExportToXLS::PutValue(TField* Field, int Row, int Col, const std::string& Text)
+{
+    // The field's own value, unless a handler changed the cell's text or the user's
+    // display formats (soFieldMask) are to be kept.
+    TWorkbookValue value;
+    if (Field && !Text.empty() && Text == FLastFieldText && !Options.Contains(soFieldMask) && !Field->IsNull()
+        && WorkbookValueOf(Field, value)) {
+        if (value.Change != TWorkbookValue::wcNone)
+            FChanged[Field->FieldName()].Count(value.Change);
+        if (value.IsNumber)
+            FSheet->PutNumber(Row, Col, value.Number);
+        else
+            FSheet->PutText(Row, Col, value.Text);
+        return;
+    }
+    FSheet->PutText(Row, Col, Text);
+}
+
+void TKVExportToXLS::Save()
+{
+    for (int c = 1; c <= Columns().Count(); ++c) {
+        XlColumn& column = FSheet->Column(c);
+        column.Hidden = false;
+        if (column.Width == 0)
+            column.Width = -1;
+    }
+    if (AutoFitColumns)
+        for (auto& [c, column] : FSheet->Columns())
+            if (column.MaxChars > 0)
+                column.Width = std::min(255.0, static_cast<double>(column.MaxChars) + 1.5);
+    if (FreezeCaptions && AddTitle && FFirstDataRow > 0) {
+        // The first data row is selected, so the header and caption rows stay in view.
+        FSheet->SelRow = FFirstDataRow;
+        FSheet->SelCol = 0;
+        FSheet->FreezeRows = FFirstDataRow - 1;
+        FSheet->FreezeCols = 0;
+    }
+    if (!Password.empty()) {
+        FSheet->Protected = true;
+        FSheet->PasswordHash = XlLegacyPasswordHash(Password);
+    }
+    FBook->SaveXls(FSaveFileName);
+    for (std::string& warning : WorkbookChangeWarnings(FChanged))
+        Statistic().Warnings.push_back(std::move(warning));
+}
+
+void TKVExportToXLS::CloseFileStream()
+{
+    // With a caller's stream the inherited close writes the footer into the sheet.
+    const bool footerWritten = FStream != nullptr;
+    TKVExportToCellFile::CloseFileStream();
+    if (!FBook)
+        return;
+    // A failed export saves nothing: an existing target keeps its content.
+    try {
+        if (!FExportFailed) {
+            if (!footerWritten)
+                WriteFooter();
+            Save();
+        }
+    } catch (...) {
+        FBook.reset();
+        FSheet = nullptr;
+        throw;
+    }
+    FBook.reset();
+    FSheet = nullptr;
+}
