@@ -109,11 +109,6 @@ public:
     virtual double AsDateTime() const;
     virtual bool AsBoolean() const;
     // The current value: the dataset's own copy where it holds one (Holder untouched),
-    // else Value() stored in Holder. Null stands for empty too. Valid until the cursor
-    // moves or Holder changes.
-    const Variant& CurrentValue(Variant& Holder) const;
-
-    // The current value: the dataset's own copy where it holds one (Holder untouched),
     // else Value() stored in Holder. Null stands for empty too. Valid until the
     // cursor moves.
     const Variant& CurrentValue(Variant& Holder) const;

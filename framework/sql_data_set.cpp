@@ -1392,15 +1392,6 @@ Variant TSQLDataSet::ReadSqliteValue(const TField& Field, sqlite3_stmt* Stmt) co
         const bool text = sqlite3_column_type(Stmt, i) == SQLITE_TEXT;
         const void* data = text ? static_cast<const void*>(sqlite3_column_text(Stmt, i)) : sqlite3_column_blob(Stmt, i);
         const int bytes = sqlite3_column_bytes(Stmt, i);
-        if (text && (type == ftDate || type == ftTime || type == ftDateTime || type == ftTimeStamp)) {
-            // The ISO text SQLite's date functions write, read straight from its bytes;
-            // anything else goes the driver's way below (and fails there as it would).
-            double serial = 0;
-            if (ParseIsoDateTime(std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(bytes)),
-                                 false, serial)
-                == dtValue)
-                return DateTimeOfType(type, serial);
-        }
         switch (type) {
         case ftDate:
         case ftTime:
