@@ -163,42 +163,48 @@ void TKVExportToText::AppendCell(std::string& Out, const std::string& Text, bool
         return;
     }
     const std::string& qualifier = TextQualifier;
-    // One pass over the text finds what decides its form: a line break, the delimiter,
-    // the qualifier. One-character delimiters and qualifiers (the usual ones) are
-    // compared byte by byte.
-    bool breaks = false, delimiter = false;
-    std::size_t qualifiers = 0; // how many, so that a quoted text is given its room at once
+    // Whether the text holds what decides its form: a line break, the delimiter, the
+    // qualifier. One-character delimiters and qualifiers (the usual ones) are compared
+    // byte by byte, up to the first such byte (a missing one stands in as a line break).
+    bool special = false;
     if (FieldDelimiter.size() <= 1 && qualifier.size() <= 1) {
-        const char d = FieldDelimiter.empty() ? '\0' : FieldDelimiter[0];
-        const char q = qualifier.empty() ? '\0' : qualifier[0];
-        for (const char c : Text) {
-            breaks |= c == '\r' || c == '\n';
-            delimiter |= c == d && !FieldDelimiter.empty();
-            qualifiers += c == q && !qualifier.empty();
-        }
+        const char d = FieldDelimiter.empty() ? '\r' : FieldDelimiter[0];
+        const char q = qualifier.empty() ? '\r' : qualifier[0];
+        for (const char c : Text)
+            if (c == '\r' || c == '\n' || c == d || c == q) {
+                special = true;
+                break;
+            }
     } else {
-        breaks = Text.find_first_of("\r\n") != std::string::npos;
-        delimiter = !FieldDelimiter.empty() && Text.find(FieldDelimiter) != std::string::npos;
-        for (std::size_t at = qualifier.empty() ? std::string::npos : Text.find(qualifier); at != std::string::npos;
-             at = Text.find(qualifier, at + qualifier.size()))
-            ++qualifiers;
+        special = Text.find_first_of("\r\n") != std::string::npos
+            || (!FieldDelimiter.empty() && Text.find(FieldDelimiter) != std::string::npos)
+            || (!qualifier.empty() && Text.find(qualifier) != std::string::npos);
     }
-    const bool holdsQualifier = qualifiers > 0;
     // The line gets its room at once, the record's end included: a long text is not
     // held twice while the line grows.
-    const std::size_t quoting = holdsQualifier || breaks || delimiter || Text.empty() ? qualifiers + 2 : 0;
-    Out.reserve(Out.size() + Text.size() + quoting * qualifier.size() + RecordSeparator.size());
-    if (qualifier.empty()) {
-        if (breaks || delimiter)
+    if (qualifier.empty() || (!special && !(Text.empty() && !Null))) {
+        Out.reserve(Out.size() + Text.size() + RecordSeparator.size());
+        if (qualifier.empty() && special)
             ++FSplit.Count;
         Out += Text;
         return;
     }
-    if (!breaks && !delimiter && !holdsQualifier && !(Text.empty() && !Null)) {
-        Out += Text;
+    std::size_t qualifiers = 0;
+    for (std::size_t at = Text.find(qualifier); at != std::string::npos; at = Text.find(qualifier, at + qualifier.size()))
+        ++qualifiers;
+    Out.reserve(Out.size() + Text.size() + (qualifiers + 2) * qualifier.size() + RecordSeparator.size());
+    Out += qualifier;
+    if (qualifier.size() == 1) {
+        // The usual one-character qualifier: the runs between its occurrences at once.
+        std::size_t from = 0;
+        for (std::size_t at; (at = Text.find(qualifier[0], from)) != std::string::npos; from = at + 1) {
+            Out.append(Text, from, at + 1 - from);
+            Out += qualifier[0];
+        }
+        Out.append(Text, from);
+        Out += qualifier;
         return;
     }
-    Out += qualifier;
     for (std::size_t i = 0; i < Text.size();) {
         if (Text.compare(i, qualifier.size(), qualifier) == 0) {
             Out += qualifier;

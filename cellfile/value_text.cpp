@@ -74,6 +74,33 @@ std::string IsoText(double Serial, bool WithTime)
     int year, month, day, hour, minute, second, millisecond;
     DecodeDateTime(Serial, year, month, day, hour, minute, second, millisecond);
     char text[48];
+    if (year >= 0 && year <= 9999) {
+        // The usual years, digit by digit: this runs for every date cell of an export.
+        char* p = text;
+        const auto digits = [&p](int value, int count) {
+            for (int k = count - 1; k >= 0; --k, value /= 10)
+                p[k] = static_cast<char>('0' + value % 10);
+            p += count;
+        };
+        digits(year, 4);
+        *p++ = '-';
+        digits(month, 2);
+        *p++ = '-';
+        digits(day, 2);
+        if (WithTime) {
+            *p++ = ' ';
+            digits(hour, 2);
+            *p++ = ':';
+            digits(minute, 2);
+            *p++ = ':';
+            digits(second, 2);
+            if (millisecond != 0) {
+                *p++ = '.';
+                digits(millisecond, 3);
+            }
+        }
+        return std::string(text, p);
+    }
     if (WithTime && millisecond != 0)
         std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", year, month, day, hour, minute, second,
                       millisecond);

@@ -75,7 +75,7 @@ set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "data export suite: programs
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libtabrix-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
-  "qt6-base-dev, libzip-dev, libpugixml-dev, libsqlite3-dev, libisal-dev, libgsf-1-dev, libshp-dev, pxlib-dev, libreadstat-dev, pkg-config")
+  "qt6-base-dev, libzip-dev, libpugixml-dev, libsqlite3-dev, zlib1g-dev, libisal-dev, libgsf-1-dev, libshp-dev, pxlib-dev, libreadstat-dev, pkg-config")
 set(CPACK_DEBIAN_DEV_DESCRIPTION "data export suite: development files
  Tabrix is a C++20 / Qt 6 library of export components: data engines over
  datasets and grids, exporters to word-processor documents, workbooks, text

@@ -612,9 +612,17 @@ TField* TDataSet::Fields(int Index) const
 
 TField* TDataSet::FindField(const std::string& FieldName) const
 {
-    for (const auto& f : FFields)
-        if (SameName(f->FieldName(), FieldName))
-            return f.get();
+    // An export asks for the fields of every row in the order of its columns: the field
+    // after the one found last is tried first.
+    const std::size_t count = FFields.size();
+    for (std::size_t k = 0, i = FFindHint; k < count; ++k, ++i) {
+        if (i >= count)
+            i = 0;
+        if (SameName(FFields[i]->FieldName(), FieldName)) {
+            FFindHint = i + 1;
+            return FFields[i].get();
+        }
+    }
     return nullptr;
 }
 

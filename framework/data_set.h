@@ -108,7 +108,6 @@ public:
     virtual std::int64_t AsInteger() const;
     virtual double AsDateTime() const;
     virtual bool AsBoolean() const;
-
     // The current value: the dataset's own copy where it holds one (Holder untouched),
     // else Value() stored in Holder. Null stands for empty too. Valid until the
     // cursor moves.
@@ -225,6 +224,7 @@ protected:
 
 private:
     std::vector<std::unique_ptr<TField>> FFields;
+    mutable std::size_t FFindHint = 0; // where FindField starts looking
     bool FActive = false;
     int FDisableCount = 0;
     bool FPendingChange = false;

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql
-  libzip-dev libpugixml-dev libsqlite3-dev sqlite3 libisal-dev libgsf-1-dev
+  libzip-dev libpugixml-dev libsqlite3-dev sqlite3 libisal-dev zlib1g-dev libgsf-1-dev
   postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-utils unzip

@@ -6,6 +6,7 @@
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <cstring>
@@ -183,8 +184,9 @@ zip_int64_t ServePackageFile(void* state, void* data, zip_uint64_t length, zip_s
 
 // ---- DeflatedPart
 
-DeflatedPart::DeflatedPart()
-    : FOut(ChunkSize), FStream(std::make_unique<isal_zstream>()), FLevelBuffer(ISAL_DEF_LVL1_DEFAULT)
+DeflatedPart::DeflatedPart(Renderer render)
+    : FOut(ChunkSize), FStream(std::make_unique<isal_zstream>()), FLevelBuffer(ISAL_DEF_LVL1_DEFAULT),
+      FRender(std::move(render))
 {
     FHandle = CreateAnonymousFile();
     isal_deflate_init(FStream.get());
@@ -257,14 +259,54 @@ void DeflatedPart::Append(std::string_view text)
     }
 }
 
-void DeflatedPart::Finish()
+void DeflatedPart::Finish(std::string_view head, std::string_view tail)
 {
     if (FFinished) return;
     FFinished = true;
+    FOpenEnd = !tail.empty();
     Hand(std::move(FPending), true);
-    std::unique_lock<std::mutex> guard(FLock);
-    FChanged.wait(guard, [this] { return FDone || FFailure; });
-    Rethrow();
+    {
+        std::unique_lock<std::mutex> guard(FLock);
+        FChanged.wait(guard, [this] { return FDone || FFailure; });
+        Rethrow();
+    }
+    const auto crcOf = [](std::string_view t) {
+        return crc32_gzip_refl(0, reinterpret_cast<const unsigned char*>(t.data()), t.size());
+    };
+    if (!head.empty()) {
+        FHead = DeflateAlone(head, false);
+        FCrc = static_cast<uint32_t>(crc32_combine(crcOf(head), FCrc, static_cast<z_off_t>(FSize)));
+        FSize += head.size();
+    }
+    if (!tail.empty()) {
+        FTail = DeflateAlone(tail, true);
+        FCrc = static_cast<uint32_t>(crc32_combine(FCrc, crcOf(tail), static_cast<z_off_t>(tail.size())));
+        FSize += tail.size();
+    }
+    FCompressedSize += FHead.size() + FTail.size();
+}
+
+std::string DeflatedPart::DeflateAlone(std::string_view text, bool final)
+{
+    isal_zstream z;
+    std::vector<uint8_t> level(ISAL_DEF_LVL1_DEFAULT);
+    isal_deflate_init(&z);
+    z.level = 1;
+    z.level_buf = level.data();
+    z.level_buf_size = static_cast<uint32_t>(level.size());
+    z.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uint32_t>(text.size());
+    z.end_of_stream = final ? 1 : 0;
+    z.flush = final ? NO_FLUSH : SYNC_FLUSH;
+    std::string out;
+    std::vector<uint8_t> buffer(text.size() + 1024);
+    do {
+        z.next_out = buffer.data();
+        z.avail_out = static_cast<uint32_t>(buffer.size());
+        if (isal_deflate(&z) != COMP_OK) throw EStreamError("Cannot compress a part of the package");
+        out.append(reinterpret_cast<const char*>(buffer.data()), buffer.size() - z.avail_out);
+    } while (z.avail_in > 0 || z.avail_out == 0 || (final && z.internal_state.state != ZSTATE_END));
+    return out;
 }
 
 void DeflatedPart::Work()
@@ -279,7 +321,13 @@ void DeflatedPart::Work()
         FChanged.notify_all();
         std::exception_ptr failure;
         try {
-            Compress(buffer, last);
+            if (FRender) {
+                FRendered.clear();
+                FRender(buffer, FRendered);
+                Compress(FRendered, last);
+            } else {
+                Compress(buffer, last);
+            }
         } catch (...) {
             failure = std::current_exception();
         }
@@ -303,8 +351,10 @@ void DeflatedPart::Compress(const std::string& text, bool last)
     isal_zstream& z = *FStream;
     z.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(text.data()));
     z.avail_in = static_cast<uint32_t>(text.size());
-    z.end_of_stream = last ? 1 : 0;
-    z.flush = NO_FLUSH;
+    // The last buffer of a body that a tail follows ends on a byte boundary, not final.
+    const bool open = last && FOpenEnd;
+    z.end_of_stream = last && !open ? 1 : 0;
+    z.flush = open ? SYNC_FLUSH : NO_FLUSH;
     do {
         z.next_out = FOut.data();
         z.avail_out = static_cast<uint32_t>(FOut.size());
@@ -319,13 +369,24 @@ void DeflatedPart::Compress(const std::string& text, bool last)
             done += static_cast<std::size_t>(n);
         }
         FCompressedSize += produced;
-    } while (z.avail_in > 0 || z.avail_out == 0 || (last && z.internal_state.state != ZSTATE_END));
+    } while (z.avail_in > 0 || z.avail_out == 0 || (last && !open && z.internal_state.state != ZSTATE_END));
 }
 
 int64_t DeflatedPart::ReadCompressed(uint64_t offset, void* data, uint64_t length) const
 {
     if (offset >= FCompressedSize) return 0;
     length = std::min<uint64_t>(length, FCompressedSize - offset);
+    // The compressed head, the body in the file, the compressed tail.
+    const uint64_t body = FCompressedSize - FHead.size() - FTail.size();
+    const auto fromMemory = [&](const std::string& bytes, uint64_t at) {
+        const uint64_t n = std::min<uint64_t>(length, bytes.size() - at);
+        std::memcpy(data, bytes.data() + at, n);
+        return static_cast<int64_t>(n);
+    };
+    if (offset < FHead.size()) return fromMemory(FHead, offset);
+    offset -= FHead.size();
+    if (offset >= body) return fromMemory(FTail, offset - body);
+    length = std::min<uint64_t>(length, body - offset);
     while (true) {
         const ssize_t n = ::pread(FHandle, data, length, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -33,14 +34,22 @@ std::string ReadHeldPart(zip* source, const std::string& name, const std::string
 // temporary file, so the writer's thread goes on making text while the other core
 // compresses, and the package's Close only copies the compressed bytes. Memory stays at a
 // few buffers whatever the part's size.
+//
+// A part may be made from something else than its text: with a renderer, what is appended
+// is handed to it on the worker thread, which compresses the text it makes. The caller
+// then appends whole units of its own (records it knows how to render) in every call. And
+// a part may get its beginning and its end only when it is finished (a header that counts
+// what the body holds): those are compressed on their own and joined to the body, which
+// then ends on a byte boundary without a final block, so the entry is one deflate stream.
 class DeflatedPart {
 public:
     // The size of the buffers handed to the worker: a writer that collects its text in a
     // buffer of its own hands it over once it holds this much.
     static constexpr std::size_t ChunkSize = std::size_t(1) << 16;
+    using Renderer = std::function<void(std::string_view units, std::string& text)>;
 
     // Raises EFCreateError when the temporary file cannot be made.
-    DeflatedPart();
+    explicit DeflatedPart(Renderer render = {});
     ~DeflatedPart();
     DeflatedPart(const DeflatedPart&) = delete;
     DeflatedPart& operator=(const DeflatedPart&) = delete;
@@ -49,8 +58,9 @@ public:
     // room to fill again. Raises EStreamError when an earlier write failed.
     void Append(std::string& text);
     void Append(std::string_view text);
-    // Ends the part. Raises EStreamError when it could not be written.
-    void Finish();
+    // Ends the part, with `head` before and `tail` after what was appended. Raises
+    // EStreamError when it could not be written.
+    void Finish(std::string_view head = {}, std::string_view tail = {});
 
     uint64_t Size() const { return FSize; }
     uint64_t CompressedSize() const { return FCompressedSize; }
@@ -65,6 +75,8 @@ private:
     void Work();
     void Compress(const std::string& text, bool last);
     void Rethrow();
+    // `text` compressed as a deflate stream of its own, ending with a final block or not.
+    static std::string DeflateAlone(std::string_view text, bool final);
 
     int FHandle = -1;
     std::string FPending;
@@ -74,6 +86,10 @@ private:
     uint64_t FSize = 0, FCompressedSize = 0;
     uint32_t FCrc = 0;
     bool FFinished = false;
+    bool FOpenEnd = false;      // the body ends without a final block (a tail follows)
+    Renderer FRender;
+    std::string FRendered;      // the worker's text made from the units it was handed
+    std::string FHead, FTail;   // compressed
 
     std::mutex FLock;
     std::condition_variable FChanged;

@@ -162,7 +162,7 @@ public:
         case AutomationValue::Kind::Single:
         case AutomationValue::Kind::Double: Sheet->PutNumber(r, c, v.ToReal()); break;
         case AutomationValue::Kind::Boolean: Sheet->PutText(r, c, v.ToBoolean() ? "TRUE" : "FALSE"); break;
-        case AutomationValue::Kind::String: Sheet->PutText(r, c, v.ToString()); break;
+        case AutomationValue::Kind::String: Sheet->PutText(r, c, v.StringRef()); break;
         default: throw Exception("A cell cannot hold a value of kind " + std::string(AutomationValue::KindName(v.GetKind())));
         }
     }

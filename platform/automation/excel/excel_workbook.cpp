@@ -4,6 +4,7 @@
 #include "framework/format_settings.h"
 #include "platform/automation/excel/xl_text.h"
 #include "platform/automation/word/word_text.h"
+#include "platform/automation/zip_package.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -206,7 +207,7 @@ std::unique_ptr<QFile> XlScratchFile(const std::string& what)
     return file;
 }
 
-std::string XlNumberText(double v)
+void XlAppendNumberText(std::string& out, double v)
 {
     // Whole numbers in plain digits (the shortest form would write 300000 as "3e+05",
     // which some readers then take for a fraction); others in the shortest exact form.
@@ -214,7 +215,15 @@ std::string XlNumberText(double v)
     auto [end, ec] = std::abs(v) < 1e15 && v == std::trunc(v)
                          ? std::to_chars(buf, buf + sizeof buf, static_cast<long long>(v))
                          : std::to_chars(buf, buf + sizeof buf, v);
-    return ec == std::errc() ? std::string(buf, end) : std::string("0");
+    if (ec == std::errc()) out.append(buf, end);
+    else out += '0';
+}
+
+std::string XlNumberText(double v)
+{
+    std::string out;
+    XlAppendNumberText(out, v);
+    return out;
 }
 
 double XlDateSerial(int year, int month, int day, bool date1904)
@@ -285,11 +294,19 @@ XlStyles::XlStyles()
 int XlStyles::WithBorder(int style, std::uint8_t bit, bool on)
 {
     const std::uint64_t key = (static_cast<std::uint64_t>(style) << 9) | (static_cast<std::uint64_t>(bit) << 1) | (on ? 1 : 0);
-    if (auto it = FBorderChanges.find(key); it != FBorderChanges.end()) return it->second;
-    XlStyle changed = Get(style);
-    changed.Borders = static_cast<std::uint8_t>(on ? (changed.Borders | bit) : (changed.Borders & ~bit));
-    const int index = Intern(changed);
-    FBorderChanges.emplace(key, index);
+    // The few changes of an export's rows, each asked for on every row, hit this first.
+    RecentBorderChange& recent = FRecentBorderChanges[(key ^ (key >> 9)) % FRecentBorderChanges.size()];
+    if (recent.Key == key) return recent.Style;
+    int index = 0;
+    if (auto it = FBorderChanges.find(key); it != FBorderChanges.end()) {
+        index = it->second;
+    } else {
+        XlStyle changed = Get(style);
+        changed.Borders = static_cast<std::uint8_t>(on ? (changed.Borders | bit) : (changed.Borders & ~bit));
+        index = Intern(changed);
+        FBorderChanges.emplace(key, index);
+    }
+    recent = {key, index};
     return index;
 }
 
@@ -456,6 +473,9 @@ void XlSheet::ContinueAfter(int lastRow, int lastCol)
 
 XlRow& XlSheet::Row(int r)
 {
+    // The row being written, asked for again for each of its cells.
+    if (FCurrentRow && r == FCurrentRowNumber)
+        return *FCurrentRow;
     if (!IsWorksheet) throw Exception("'" + Name + "' is not a worksheet");
     Modified = true;
     if (r < 1 || r > XlMaxRows)
@@ -465,7 +485,10 @@ XlRow& XlSheet::Row(int r)
                         + "' has been written already; rows are written in order");
     if (!FHeld.empty() && r > FHeld.rbegin()->first) Flush(r);
     if (r > FLastRow) FLastRow = r;
-    return FHeld[r];
+    XlRow& row = FHeld[r];
+    FCurrentRow = &row;
+    FCurrentRowNumber = r;
+    return row;
 }
 
 int XlSheet::NewCellStyle(int r, int c)
@@ -478,8 +501,13 @@ int XlSheet::NewCellStyle(int r, int c)
 
 XlCell& XlSheet::Cell(int r, int c)
 {
-    XlColumn& column = Column(c);
-    (void)column;
+    XlColumn* column = nullptr;
+    return Cell(r, c, column);
+}
+
+XlCell& XlSheet::Cell(int r, int c, XlColumn*& column)
+{
+    column = &Column(c);
     XlRow& row = Row(r);
     auto it = row.Cells.find(c);
     if (it == row.Cells.end()) {
@@ -504,7 +532,8 @@ void XlSheet::PutText(int r, int c, const std::string& text)
     if (length > XlMaxTextLength)
         throw Exception("A cell holds at most " + std::to_string(XlMaxTextLength) + " characters; the text for "
                         + ColumnLetters(c) + std::to_string(r) + " has " + std::to_string(length));
-    XlCell& cell = Cell(r, c);
+    XlColumn* column = nullptr;
+    XlCell& cell = Cell(r, c, column);
     cell.Text.clear();
     if (text.empty()) {
         cell.Kind = XlKind::Blank;
@@ -525,8 +554,7 @@ void XlSheet::PutText(int r, int c, const std::string& text)
         cell.Kind = XlKind::Text;
         cell.Text = text;
     }
-    XlColumn& column = FColumns[c];
-    column.MaxChars = std::max(column.MaxChars, length);
+    column->MaxChars = std::max(column->MaxChars, length);
 }
 
 namespace {
@@ -568,11 +596,54 @@ void XlSheet::WriteRow(int r, const XlRow& row, bool markStreamed)
 
 void XlSheet::WriteSpool()
 {
-    if (!FSpool) FSpool = XlScratchFile("the rows of sheet '" + Name + "'");
+    if (!FSpool) {
+        FSpool = XlScratchFile("the rows of sheet '" + Name + "'");
+        // Every row so far is in this first buffer: the rows' XML can start with it. A
+        // sheet of an opened package gets its rows from the package too, so it cannot.
+        if (!FBook.Source && IsWorksheet) {
+            const int xfBase = FRowsXmlXfBase = FBook.XfBase;
+            FRowsXml = std::make_unique<DeflatedPart>(
+                [xfBase](std::string_view records, std::string& xml) { XlAppendRowsXml(xml, records, xfBase); });
+        }
+    }
     if (FSpool->write(FBuffer.data(), static_cast<qint64>(FBuffer.size())) != static_cast<qint64>(FBuffer.size()))
         throw EStreamError("Cannot write the rows of sheet '" + Name + "' to the temporary folder: "
                            + FSpool->errorString().toStdString());
-    FBuffer.clear();
+    if (FRowsXml) FRowsXml->Append(FBuffer); // takes the records, leaves the buffer empty
+    else FBuffer.clear();
+}
+
+std::unique_ptr<DeflatedPart> XlSheet::TakeRowsXml()
+{
+    std::unique_ptr<DeflatedPart> part = std::move(FRowsXml);
+    if (part && (FBook.Source || FBook.XfBase != FRowsXmlXfBase)) part.reset();
+    return part;
+}
+
+void XlReadSpooledRow(const char* p, XlSpooledRow& row)
+{
+    const auto take = [&p](auto& v) {
+        std::memcpy(&v, p, sizeof v);
+        p += sizeof v;
+    };
+    std::uint32_t count = 0;
+    take(row.Row);
+    take(row.Height);
+    take(row.Style);
+    take(count);
+    row.Cells.resize(count);
+    for (XlSpooledCell& c : row.Cells) {
+        take(c.Col);
+        take(c.Kind);
+        take(c.Style);
+        if (c.Kind == XlKind::Number) take(c.Number);
+        if (c.Kind == XlKind::Text) {
+            std::uint32_t size = 0;
+            take(size);
+            c.Text = std::string_view(p, size);
+            p += size;
+        } else c.Text = {};
+    }
 }
 
 bool XlSheet::ReadSpooled(std::string& record)
@@ -590,6 +661,7 @@ void XlSheet::Flush(int below)
 {
     while (!FHeld.empty() && FHeld.begin()->first < below) {
         auto node = FHeld.extract(FHeld.begin());
+        if (&node.mapped() == FCurrentRow) FCurrentRow = nullptr;
         FWrittenThrough = node.key();
         WriteRow(node.key(), node.mapped(), true);
     }

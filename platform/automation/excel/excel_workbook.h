@@ -35,6 +35,7 @@
 
 #include <QFile>
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -51,6 +52,7 @@ std::unique_ptr<QFile> XlScratchFile(const std::string& what);
 // A number as SpreadsheetML writes it: whole numbers in plain digits, others in the
 // shortest form that reads back exactly.
 std::string XlNumberText(double v);
+void XlAppendNumberText(std::string& out, double v);
 
 constexpr int XlMaxRows = 1048576;
 constexpr int XlMaxColumns = 16384;
@@ -98,6 +100,11 @@ private:
     std::vector<XlStyle> FStyles;
     std::map<XlStyle, int> FIndex;
     std::unordered_map<std::uint64_t, int> FBorderChanges;
+    struct RecentBorderChange {
+        std::uint64_t Key = ~std::uint64_t(0);
+        int Style = 0;
+    };
+    std::array<RecentBorderChange, 64> FRecentBorderChanges;
 };
 
 enum class XlKind : std::uint8_t { Blank, Number, Text };
@@ -140,6 +147,12 @@ struct XlSpooledRow {
     std::vector<XlSpooledCell> Cells;
 };
 
+// Reads the row of the spooled record `p` (after its byte count); texts point into it.
+void XlReadSpooledRow(const char* p, XlSpooledRow& row);
+// Appends the SpreadsheetML rows of `records` (whole spooled records, each after its byte
+// count) for a workbook whose own cell formats before ours number `xfBase`.
+void XlAppendRowsXml(std::string& out, std::string_view records, int xfBase);
+
 struct XlPicture {
     int Index = 0; // in the workbook's picture store
     int Row = 1;
@@ -147,6 +160,7 @@ struct XlPicture {
 };
 
 class XlWorkbook;
+class DeflatedPart;
 
 // The package a workbook was opened from (or started from, for a template). Parts the
 // export does not touch are copied from it unchanged.
@@ -228,8 +242,16 @@ public:
     void FinishRows();
     // Calls f(const XlSpooledRow&) for every written row, in order (after FinishRows).
     template <class F> void ForEachRow(F&& f);
+    // The rows of a sheet of a new workbook are made into SpreadsheetML and compressed on
+    // a second thread as they are written to the spool, so a save as .xlsx only has to
+    // join that part to the sheet's beginning and end. After FinishRows: that part, not
+    // yet finished, when it holds every row of the sheet (else null, and the rows are read
+    // from the spool). Streaming stops once the part is taken.
+    std::unique_ptr<DeflatedPart> TakeRowsXml();
 
 private:
+    // Cell(r, c), and the column's settings in `column`.
+    XlCell& Cell(int r, int c, XlColumn*& column);
     void Flush(int below);
     void WriteRow(int r, const XlRow& row, bool markStreamed);
     void WriteSpool();
@@ -242,6 +264,10 @@ private:
     int FLastRow = 0, FLastCol = 0;
     std::unique_ptr<QFile> FSpool; // a file without a name: nothing of it outlives the process
     std::string FBuffer;
+    std::unique_ptr<DeflatedPart> FRowsXml;
+    int FRowsXmlXfBase = 0;
+    XlRow* FCurrentRow = nullptr; // the held row Row gave last
+    int FCurrentRowNumber = 0;
 };
 
 class XlWorkbook {
@@ -321,29 +347,7 @@ void XlSheet::ForEachRow(F&& f)
     XlSpooledRow row;
     FSpool->seek(0);
     while (ReadSpooled(record)) {
-        const char* p = record.data();
-        const auto take = [&p](auto& v) {
-            std::memcpy(&v, p, sizeof v);
-            p += sizeof v;
-        };
-        std::uint32_t count = 0;
-        take(row.Row);
-        take(row.Height);
-        take(row.Style);
-        take(count);
-        row.Cells.resize(count);
-        for (XlSpooledCell& c : row.Cells) {
-            take(c.Col);
-            take(c.Kind);
-            take(c.Style);
-            if (c.Kind == XlKind::Number) take(c.Number);
-            if (c.Kind == XlKind::Text) {
-                std::uint32_t size = 0;
-                take(size);
-                c.Text = std::string_view(p, size);
-                p += size;
-            } else c.Text = {};
-        }
+        XlReadSpooledRow(record.data(), row);
         f(static_cast<const XlSpooledRow&>(row));
     }
     FSpool->seek(FSpool->size());

@@ -14,6 +14,7 @@
 
 #include <zip.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <pugixml.hpp>
@@ -37,22 +38,57 @@ std::string Letters(int n)
     return name;
 }
 
-void AppendRowXml(std::string& b, const XlSpooledRow& row, const XlWorkbook& book)
+void AppendDigits(std::string& b, long long v)
 {
-    const std::string rs = std::to_string(row.Row);
-    b += "<row r=\"" + rs + "\"";
-    if (row.Height > 0) b += " ht=\"" + XlNumberText(row.Height) + "\" customHeight=\"1\"";
-    if (row.Style > 0) b += " s=\"" + std::to_string(book.XfIndex(row.Style)) + "\" customFormat=\"1\"";
-    b += ">";
+    char buf[24];
+    b.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+// The cell formats' indexes as XlWorkbook::XfIndex gives them, for a workbook whose own
+// formats before ours number `xfBase`.
+void AppendXf(std::string& b, int style, int xfBase)
+{
+    AppendDigits(b, style == 0 ? 0 : xfBase + style - 1);
+}
+
+void AppendRowXml(std::string& b, const XlSpooledRow& row, int xfBase)
+{
+    char digits[16];
+    const std::string_view rs(digits, static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, row.Row).ptr - digits));
+    b += "<row r=\"";
+    b += rs;
+    b += '"';
+    if (row.Height > 0) {
+        b += " ht=\"";
+        XlAppendNumberText(b, row.Height);
+        b += "\" customHeight=\"1\"";
+    }
+    if (row.Style > 0) {
+        b += " s=\"";
+        AppendXf(b, row.Style, xfBase);
+        b += "\" customFormat=\"1\"";
+    }
+    b += '>';
     for (const XlSpooledCell& cell : row.Cells) {
         b += "<c r=\"";
-        b += Letters(cell.Col);
+        char letters[4];
+        int k = 4;
+        for (int n = cell.Col; n > 0 && k > 0; n = (n - 1) / 26) letters[--k] = static_cast<char>('A' + (n - 1) % 26);
+        b.append(letters + k, static_cast<std::size_t>(4 - k));
         b += rs;
         b += '"';
-        if (cell.Style) b += " s=\"" + std::to_string(book.XfIndex(cell.Style)) + "\"";
+        if (cell.Style) {
+            b += " s=\"";
+            AppendXf(b, cell.Style, xfBase);
+            b += '"';
+        }
         switch (cell.Kind) {
         case XlKind::Blank: b += "/>"; break;
-        case XlKind::Number: b += "><v>" + XlNumberText(cell.Number) + "</v></c>"; break;
+        case XlKind::Number:
+            b += "><v>";
+            XlAppendNumberText(b, cell.Number);
+            b += "</v></c>";
+            break;
         case XlKind::Text:
             b += " t=\"inlineStr\"><is><t>";
             XlAppendXmlText(b, cell.Text);
@@ -62,6 +98,23 @@ void AppendRowXml(std::string& b, const XlSpooledRow& row, const XlWorkbook& boo
     }
     b += "</row>";
 }
+
+} // namespace
+
+void XlAppendRowsXml(std::string& out, std::string_view records, int xfBase)
+{
+    XlSpooledRow row;
+    for (std::size_t at = 0; at + sizeof(std::uint32_t) <= records.size();) {
+        std::uint32_t size = 0;
+        std::memcpy(&size, records.data() + at, sizeof size);
+        at += sizeof size;
+        XlReadSpooledRow(records.data() + at, row);
+        AppendRowXml(out, row, xfBase);
+        at += size;
+    }
+}
+
+namespace {
 
 std::string Inches(double points)
 {
@@ -618,19 +671,24 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
             tail = SheetTail(sheet, !drawingRel.empty(), drawingRel);
         }
         sheet.FinishRows();
-        // The sheet's XML is compressed on a second thread while it is made.
-        auto part = std::make_unique<DeflatedPart>();
-        part->Append(std::string_view(head));
-        if (opened)
-            ScanXlsxSheet(source.get(), sheet.SourcePart, Source->FileName, false, false,
-                          [&](std::string_view rows) { part->Append(rows); });
-        std::string chunk;
-        sheet.ForEachRow([&](const XlSpooledRow& row) {
-            AppendRowXml(chunk, row, *this);
-            if (chunk.size() >= DeflatedPart::ChunkSize) part->Append(chunk);
-        });
-        part->Append(std::string_view(chunk));
-        part->Append(std::string_view(tail));
+        std::unique_ptr<DeflatedPart> part = opened ? nullptr : sheet.TakeRowsXml();
+        if (part) {
+            part->Finish(head, tail);
+        } else {
+            // The sheet's XML is compressed on a second thread while it is made.
+            part = std::make_unique<DeflatedPart>();
+            part->Append(std::string_view(head));
+            if (opened)
+                ScanXlsxSheet(source.get(), sheet.SourcePart, Source->FileName, false, false,
+                              [&](std::string_view rows) { part->Append(rows); });
+            std::string chunk;
+            sheet.ForEachRow([&](const XlSpooledRow& row) {
+                AppendRowXml(chunk, row, XfBase);
+                if (chunk.size() >= DeflatedPart::ChunkSize) part->Append(chunk);
+            });
+            part->Append(std::string_view(chunk));
+            part->Append(std::string_view(tail));
+        }
         zip.AddDeflated(sheet.SourcePart, std::move(part));
         written.insert(sheet.SourcePart);
     }

@@ -153,6 +153,46 @@ TEST_F(ExcelServerTest, FileFormatCodesChooseTheWriter)
     std::filesystem::remove_all(dir);
 }
 
+// The rows of a new sheet are made into the .xlsx part while they arrive: every save holds
+// every row, also a save after more rows and one as .xls, as openpyxl and xlrd read them.
+TEST_F(ExcelServerTest, EverySaveHoldsEveryRow)
+{
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tabrix-xl-saves-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    AutomationValue book = app.Call("ActiveWorkbook");
+    const auto put = [&](int from, int to) {
+        for (int r = from; r <= to; ++r)
+            Sheet().Get("Range", {"A" + std::to_string(r), "B" + std::to_string(r)})
+                .Put("Value", AutomationValue::ArrayOf({AutomationValue::ArrayOf({"row " + std::to_string(r), r})}));
+    };
+    const char* const script = "import sys\n"
+                               "if sys.argv[1].endswith('.xls'):\n"
+                               "    import xlrd; ws = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)\n"
+                               "    rows = [ws.row_values(r) for r in range(ws.nrows)]\n"
+                               "else:\n"
+                               "    import openpyxl; rows = list(openpyxl.load_workbook(sys.argv[1]).active.values)\n"
+                               "ok = all(r[0] == 'row %d' % (i + 1) and r[1] == i + 1 for i, r in enumerate(rows))\n"
+                               "print(len(rows), ok)\n";
+    WriteStringToFile((dir / "read.py").string(), script);
+    const auto read = [&](const std::string& name) {
+        std::string out;
+        FILE* pipe = ::popen(("/usr/bin/python3 " + (dir / "read.py").string() + " " + (dir / name).string() + " 2>&1").c_str(), "r");
+        char buf[256];
+        while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+        ::pclose(pipe);
+        return out;
+    };
+    put(1, 5000); // more than the spool's buffer: the part is under way before the save
+    book.Call("SaveAs", {(dir / "a.xlsx").string()});
+    put(5001, 5010);
+    book.Call("SaveAs", {(dir / "b.xlsx").string()});
+    book.Call("SaveAs", {(dir / "c.xls").string()});
+    EXPECT_EQ(read("a.xlsx"), "5000 True\n");
+    EXPECT_EQ(read("b.xlsx"), "5010 True\n");
+    EXPECT_EQ(read("c.xls"), "5010 True\n");
+    std::filesystem::remove_all(dir);
+}
+
 // An .xls sheet holds 65,536 rows and 256 columns: a larger one is refused by name of the
 // limit, and the existing file is left as it was.
 TEST_F(ExcelServerTest, XlsLimitsRefuseBeforeTheTargetIsTouched)

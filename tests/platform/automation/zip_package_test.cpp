@@ -1,5 +1,6 @@
 // The zip package writer: parts deflated while they are written come back byte for byte
-// beside ordinary parts, whatever the sizes of the pieces they were written in.
+// beside ordinary parts, whatever the sizes of the pieces they were written in, also when
+// a renderer makes their text on the worker and when a head and a tail are joined to them.
 
 #include "platform/automation/zip_package.h"
 
@@ -43,24 +44,34 @@ TEST(ZipPackageTest, DeflatedPartsComeBackWhole)
         ZipPackage package(file);
         package.AddText("before.xml", "<a/>");
         unsigned seed = 1;
-        for (std::size_t k = 0; k < shapes.size(); ++k) {
-            auto part = std::make_unique<DeflatedPart>();
+        for (std::size_t k = 0; k < 2 * shapes.size(); ++k) {
+            // The second round: every byte rendered twice, and a head, a tail or both.
+            const bool second = k >= shapes.size();
+            const std::string head = second && k % 3 != 1 ? "<?xml?><head n=\"" + std::to_string(k) + "\">" : "";
+            const std::string tail = second && k % 3 != 2 ? "</head>" : "";
+            DeflatedPart::Renderer twice;
+            if (second)
+                twice = [](std::string_view in, std::string& out) {
+                    for (char c : in) out.append(2, c);
+                };
+            auto part = std::make_unique<DeflatedPart>(twice);
             std::string whole;
             bool byBuffer = false;
-            for (std::size_t size : shapes[k]) {
+            for (std::size_t size : shapes[k % shapes.size()]) {
                 std::string piece(size, '\0');
                 for (char& c : piece) {
                     seed = seed * 1103515245u + 12345u;
                     c = static_cast<char>("<row r=\"1\">0123456789</row>\n\xC3\xA9"[(seed >> 16) % 28]);
                 }
-                whole += piece;
+                for (char c : piece) whole.append(second ? 2 : 1, c);
                 // Both ways of appending: the buffer taken over, or the text copied.
                 if ((byBuffer = !byBuffer))
                     part->Append(piece);
                 else
                     part->Append(std::string_view(piece));
             }
-            expected.push_back(whole);
+            expected.push_back(head + whole + tail);
+            part->Finish(head, tail);
             package.AddDeflated("part" + std::to_string(k) + ".xml", std::move(part));
         }
         package.AddText("after.xml", "<b/>");
