@@ -126,6 +126,9 @@ std::string EncodePng(const std::uint8_t* Pixels, int Width, int Height, std::si
     Png.resize(DataAt + Bound);
 
     thread_local std::vector<std::uint8_t> LevelBuffer(LevelBufferSize);
+    // What an earlier picture left in the work area steers the matches the compressor
+    // finds; cleared, the same picture gives the same bytes on whichever thread it is made.
+    std::fill(LevelBuffer.begin(), LevelBuffer.end(), std::uint8_t{0});
     isal_zstream Stream{};
     isal_deflate_stateless_init(&Stream);
     Stream.level = DeflateLevel;
