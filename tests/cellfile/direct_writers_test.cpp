@@ -7,6 +7,7 @@
 #include "cellfile/xls_exporter.h"
 #include "framework/data_set.h"
 #include "framework/files.h"
+#include "framework/format_settings.h"
 #include "framework/ui_services.h"
 #include "office/typed_workbook.h"
 #include "office/word_exporter.h"
@@ -15,7 +16,6 @@
 #include "tests/common/temp_folder.h"
 #include "tests/support/libreoffice_reader.h"
 
-#include <QDate>
 
 #include <gtest/gtest.h>
 
@@ -23,11 +23,6 @@
 #include <functional>
 
 namespace {
-
-double Days(int Year, int Month, int Day)
-{
-    return static_cast<double>(QDate(1899, 12, 30).daysTo(QDate(Year, Month, Day)));
-}
 
 class DirectWritersTest : public ::testing::Test {
 protected:
@@ -40,9 +35,9 @@ protected:
         ds.AddField("Born", ftDate);
         ds.AddField("At", ftDateTime);
         ds.AppendRecord({Variant(9007199254740992LL), Variant(0.1 + 0.2), Variant("Zoë Ünïcödé € 日本 🎉"),
-                         Variant::FromDateTime(Days(1900, 3, 1)), Variant::FromDateTime(Days(2024, 2, 29) + 0.5)});
+                         Variant::FromDateTime(EncodeDate(1900, 3, 1)), Variant::FromDateTime(EncodeDate(2024, 2, 29) + 0.5)});
         ds.AppendRecord({Variant(-7LL), Variant(-1.7976931348623157e308), Variant("plain"),
-                         Variant::FromDateTime(Days(1900, 2, 28)), Variant::FromDateTime(Days(2026, 12, 7))});
+                         Variant::FromDateTime(EncodeDate(1900, 2, 28)), Variant::FromDateTime(EncodeDate(2026, 12, 7))});
         ds.AppendRecord({Variant::Null(), Variant::Null(), Variant::Null(), Variant::Null(), Variant::Null()});
         ds.First();
     }

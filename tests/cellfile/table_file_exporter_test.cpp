@@ -10,12 +10,12 @@
 #include "cellfile/spss_exporter.h"
 #include "framework/data_set.h"
 #include "framework/files.h"
+#include "framework/format_settings.h"
 #include "framework/ui_services.h"
 #include "tests/common/qt_application.h"
 #include "tests/common/shell.h"
 #include "tests/common/temp_folder.h"
 
-#include <QDate>
 
 #include <gtest/gtest.h>
 extern "C" {
@@ -30,12 +30,6 @@ extern "C" {
 
 namespace {
 
-// Days since 1899-12-30 of a date.
-double Days(int Year, int Month, int Day)
-{
-    return static_cast<double>(QDate(1899, 12, 30).daysTo(QDate(Year, Month, Day)));
-}
-
 class TableFileTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -47,9 +41,9 @@ protected:
         ds.AddField("Born", ftDate);
         ds.AddField("Flag", ftBoolean);
         ds.AppendRecord({Variant(9223372036854775807LL), Variant(0.1 + 0.2), Variant("Zoë Ünïcödé €"),
-                         Variant::FromDateTime(Days(1850, 3, 1)), Variant(true)});
+                         Variant::FromDateTime(EncodeDate(1850, 3, 1)), Variant(true)});
         ds.AppendRecord({Variant(-9223372036854775807LL - 1), Variant(-1.7976931348623157e308), Variant("plain"),
-                         Variant::FromDateTime(Days(2026, 12, 7)), Variant(false)});
+                         Variant::FromDateTime(EncodeDate(2026, 12, 7)), Variant(false)});
         ds.AppendRecord({Variant::Null(), Variant::Null(), Variant::Null(), Variant::Null(), Variant::Null()});
         ds.First();
     }
