@@ -1,5 +1,6 @@
 #include "access_exporter.h"
 
+#include "cellfile/value_text.h"
 #include "engine/db_data_engine.h"
 #include "export/message_table.h"
 #include "framework/data_set.h"
@@ -163,13 +164,12 @@ std::string TKVExportToAccess::GetFieldStr(TField* Field)
         // ISO text, which the engine reads whatever the date order: years before 1000
         // keep their digits and milliseconds are kept.
         const double v = Field->AsDateTime();
+        if (Field->DataType() != ftTime)
+            return IsoText(v, true);
         int y, m, d, h, n, sec, ms;
         DecodeDateTime(v, y, m, d, h, n, sec, ms);
         char buf[48];
-        if (Field->DataType() == ftTime)
-            std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", h, n, sec);
-        else
-            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, m, d, h, n, sec);
+        std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", h, n, sec);
         std::string text = buf;
         if (ms)
             text += "." + std::to_string(1000 + ms).substr(1);
