@@ -146,15 +146,6 @@ void TKVExportToDocumentTable::TableAddress(int ARow, int ACol, int& Row, int& C
     Row = ARow - FFirstDataRow + 1;
 }
 
-void TKVExportToDocumentTable::CountReplaced(const std::string& Text, const std::string& Place)
-{
-    if (const std::size_t n = CharactersReplacedInDocument(Text)) {
-        if (FReplaced == 0)
-            FFirstReplaced = Place;
-        FReplaced += n;
-    }
-}
-
 void TKVExportToDocumentTable::TellReplaced(const std::string& FileName)
 {
     if (FReplaced > 0)

@@ -62,7 +62,17 @@ protected:
     // The table row and column (from 1) of a cell the pipeline writes at (ARow, ACol);
     // NewRow tells that the cell begins a table row.
     void TableAddress(int ARow, int ACol, int& Row, int& Col, bool& NewRow);
-    void CountReplaced(const std::string& Text, const std::string& Place);
+    // Counts the characters of Text a document cannot hold; Place() names where the
+    // first of them was, asked only then (this runs for every cell).
+    template <class TPlace>
+    void CountReplaced(const std::string& Text, TPlace&& Place)
+    {
+        if (const std::size_t n = CharactersReplacedInDocument(Text)) {
+            if (FReplaced == 0)
+                FFirstReplaced = Place();
+            FReplaced += n;
+        }
+    }
     // The warning about the replaced characters of the document saved as FileName, when
     // there were any; the count starts again.
     void TellReplaced(const std::string& FileName);

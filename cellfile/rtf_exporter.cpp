@@ -74,7 +74,7 @@ void TKVExportToRTF::WriteDataBegin()
 void TKVExportToRTF::WriteParagraph(const std::string& Text, TAlignment Alignment, int Row)
 {
     static const std::uint8_t AlignMap[] = {0, 2, 1}; // left, right, centre
-    CountReplaced(Text, "line " + std::to_string(Row + 1) + " above the table");
+    CountReplaced(Text, [&] { return "line " + std::to_string(Row + 1) + " above the table"; });
     FModel->LastParagraph().Alignment = AlignMap[Alignment];
     FModel->InsertText(FModel->ContentEnd() - 1, Text);
     FModel->InsertParagraph(FModel->ContentEnd() - 1);
@@ -113,7 +113,8 @@ void TKVExportToRTF::WriteData(TField* Field, TCellType CellType, int ARow, int 
         InsertPicture(Field, Text, row, col);
         return;
     }
-    CountReplaced(Text, "row " + std::to_string(row) + ", column " + std::to_string(col) + " of the table");
+    CountReplaced(Text,
+                  [&] { return "row " + std::to_string(row) + ", column " + std::to_string(col) + " of the table"; });
     WriteCell(row, col, Text, Alignment, Font, Color);
 }
 

@@ -156,7 +156,7 @@ void TKVExportToWord::WriteData(TField* Field, TCellType CellType, int ARow, int
 {
     static const int AlignMap[] = {0, 2, 1}; // left, right, centre
     if (!FDataStarted) {
-        CountReplaced(Text, "line " + std::to_string(ARow + 1) + " above the table");
+        CountReplaced(Text, [&] { return "line " + std::to_string(ARow + 1) + " above the table"; });
         FDocument.Call("Range").Call("ParagraphFormat").Put("Alignment", AlignMap[Alignment]);
         AutomationValue text(Text);
         FDocument.Call("Range").Call("InsertAfter", {ByRef(text)});
@@ -183,7 +183,8 @@ void TKVExportToWord::WriteData(TField* Field, TCellType CellType, int ARow, int
         InsertPicture(Field, Text, row, col);
         return;
     }
-    CountReplaced(Text, "row " + std::to_string(row) + ", column " + std::to_string(col) + " of the table");
+    CountReplaced(Text,
+                  [&] { return "row " + std::to_string(row) + ", column " + std::to_string(col) + " of the table"; });
     AutomationValue rowValue(row);
     AutomationValue range = FTable.Call("Cell", {ByRef(rowValue), col}).Call("Range");
     if (Options.Contains(soColorsFonts) && Font) {
