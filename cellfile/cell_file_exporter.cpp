@@ -72,6 +72,10 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
                 CreateFileStream(FileName(), 0);
                 FTabRow = FCurrentRow;
                 int accepted = 0;
+                FColumnFields.assign(static_cast<std::size_t>(Columns().Count()), nullptr);
+                for (int i = 0; i < Columns().Count(); ++i)
+                    if (Columns()[i]->ColumnKind == ckField)
+                        FColumnFields[static_cast<std::size_t>(i)] = engine->FindFieldByColumn(Columns()[i]);
                 const std::string exporting = GetLanguageString(8);
                 while (!ProgressCanceled() && !engine->Eof()) {
                     if (AnimatedStatus)
@@ -99,7 +103,12 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
                             TKVEColumn* column = Columns()[i];
                             if (!column->Visible)
                                 continue;
-                            BuildDataCell(column, accepted);
+                            // A handler may have added columns since the walk began.
+                            BuildDataCell(column,
+                                          static_cast<std::size_t>(i) < FColumnFields.size()
+                                              ? FColumnFields[static_cast<std::size_t>(i)]
+                                              : engine->FindFieldByColumn(column),
+                                          accepted);
                             WriteCellByLayout(column, col);
                             ++col;
                         }
@@ -127,6 +136,7 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
             // Also for an empty source that writes no file: the engine gets its
             // position and controls back.
             walk.Finish();
+            FColumnFields.clear();
             // The last cell's text is not held while the target is saved.
             std::string().swap(FCellText);
         } catch (...) {
@@ -171,15 +181,15 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
         InternalAfterProcess();
 }
 
-void TKVExportToCellFile::BuildDataCell(TKVEColumn* Column, int Accepted)
+void TKVExportToCellFile::BuildDataCell(TKVEColumn* Column, TField* Field, int Accepted)
 {
     TKVECustomDataEngine* engine = SourceEngine();
     FCellColor = Column->Color;
     FCellFont->Assign(Column->Font());
     FCellAlignment = Column->Alignment;
     FCellField = nullptr;
-    if (Column->ColumnKind == ckField && engine->IsDataRow(Accepted - 1))
-        FCellField = engine->FindFieldByColumn(Column);
+    if (Column->ColumnKind == ckField && Field && engine->IsDataRow(Accepted - 1))
+        FCellField = Field;
     if (FCellField) {
         FCellText = GetFieldStr(FCellField);
         FCellType = GetFieldType(FCellField, BlankIfZero);

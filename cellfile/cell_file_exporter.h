@@ -9,6 +9,7 @@
 #include "framework/streams.h"
 
 #include <memory>
+#include <vector>
 
 class TKVExportToCellFile : public TKVExportBaseComponent {
     Q_OBJECT
@@ -81,12 +82,14 @@ protected:
     bool FExportFailed = false;
 
 private:
-    void BuildDataCell(TKVEColumn* Column, int Accepted);
+    void BuildDataCell(TKVEColumn* Column, TField* Field, int Accepted);
     void WriteCellByLayout(TKVEColumn* Column, int Col);
     void ApplyCharacterSet();
     void CloseOwnStream();
 
     int FTabRow = 0;
+    // The field of each column, found once a walk: an open source keeps its fields.
+    std::vector<TField*> FColumnFields;
     // Characters the conversion to the DOS code page could not hold, in this export.
     long long FOemReplaced = 0;
 };

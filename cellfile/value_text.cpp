@@ -5,9 +5,11 @@
 #include "framework/data_set.h"
 #include "framework/format_settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <typeinfo>
 
 // A decimal number's sign and significant digits, and the power of ten of its first
 // digit: "-0012.50" and "-1.25e1" both give ("-125", 1); zero gives ("0", 0).
@@ -175,12 +177,74 @@ std::string LiteralFieldText(TField* Field)
     }
 }
 
+namespace {
+
+// ExactFieldText of Value, the field's current value, into Text. The kinds of every
+// cell (integers, doubles, dates, texts) are written from the value at hand, with no
+// text in between; the rest go through ExactFieldText.
+void AssignExactText(TField* Field, const Variant& Value, std::string& Text)
+{
+    char buffer[48];
+    switch (Field->DataType()) {
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc:
+    case ftLargeint:
+        Text.assign(buffer, std::to_chars(buffer, buffer + sizeof buffer, Value.AsInteger()).ptr);
+        return;
+    case ftFloat: {
+        char* end = std::to_chars(buffer, buffer + sizeof buffer, Value.AsDouble(), std::chars_format::general).ptr;
+        const std::string& separator = FormatSettings().DecimalSeparator;
+        char* point = std::find(buffer, end, '.');
+        if (point == end || separator == ".") {
+            Text.assign(buffer, end);
+        } else {
+            Text.assign(buffer, point);
+            Text += separator;
+            Text.append(point + 1, end);
+        }
+        return;
+    }
+    case ftDate:
+        Text = IsoText(Value.AsDateTime(), false);
+        return;
+    case ftDateTime:
+    case ftTimeStamp:
+        Text = IsoText(Value.AsDateTime(), true);
+        return;
+    case ftString:
+    case ftFixedChar:
+    case ftWideString:
+    case ftMemo:
+        if (Value.VarType() == varString) {
+            Text.assign(Value.StringRef());
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    Text = ExactFieldText(Field);
+}
+
+} // namespace
+
 void UseExactValueTexts(TKVExportBaseComponent& Exporter)
 {
     // Asked only without display formats (soFieldMask), before blank-if-zero applies.
     Exporter.OnGetFieldText = [](TPersistent*, TField* Field, std::string& Text, bool& Handled) {
-        Handled = !Field->IsNull() && !Field->IsBlob();
+        if (typeid(*Field) != typeid(TField)) {
+            // A field of its own kind reads its value its own way.
+            Handled = !Field->IsNull() && !Field->IsBlob();
+            if (Handled)
+                Text = ExactFieldText(Field);
+            return;
+        }
+        Variant holder;
+        const Variant& value = Field->CurrentValue(holder);
+        Handled = !value.IsNull() && !Field->IsBlob();
         if (Handled)
-            Text = ExactFieldText(Field);
+            AssignExactText(Field, value, Text);
     };
 }

@@ -676,10 +676,9 @@ TField* TDataSet::AddFieldObject(std::unique_ptr<TField> Field)
     return FFields.back().get();
 }
 
-void TDataSet::CheckActive() const
+void TDataSet::RaiseClosed()
 {
-    if (!FActive)
-        throw Exception("Cannot perform this operation on a closed dataset");
+    throw Exception("Cannot perform this operation on a closed dataset");
 }
 
 void TDataSet::NotifyDataSetChanged()

@@ -217,12 +217,17 @@ protected:
     TField* AddFieldObject(std::unique_ptr<TField> Field);
     void ClearFields() { FFields.clear(); }
     // Raises "Cannot perform this operation on a closed dataset" when closed.
-    void CheckActive() const;
+    void CheckActive() const
+    {
+        if (!FActive)
+            RaiseClosed();
+    }
     // Change notifications for attached controls (held back while controls are off).
     void NotifyDataSetChanged();
     void NotifyRecordMoved();
 
 private:
+    [[noreturn]] static void RaiseClosed();
     std::vector<std::unique_ptr<TField>> FFields;
     mutable std::size_t FFindHint = 0; // where FindField starts looking
     bool FActive = false;

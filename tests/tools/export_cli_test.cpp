@@ -758,11 +758,11 @@ TEST_F(ExportCliTest, TextTargetsReadBackByPythonCsv)
         ExecSql(db, {"CREATE TABLE odd (id INTEGER, txt TEXT, num REAL, day DATE)"});
         QSqlQuery insert(db);
         insert.prepare("INSERT INTO odd VALUES (?, ?, ?, ?)");
-        const double numbers[] = {0.1, 1.0 / 3, 1e300, -2.5};
+        const double numbers[] = {0.1, 1.0 / 3, 1e300, -2.5, 100000};
         for (std::size_t i = 0; i < texts.size(); ++i) {
             insert.addBindValue(static_cast<int>(i));
             insert.addBindValue(QString::fromStdString(texts[i]));
-            insert.addBindValue(numbers[i % 4]);
+            insert.addBindValue(numbers[i % 5]);
             insert.addBindValue(QStringLiteral("2024-02-29"));
             ASSERT_TRUE(insert.exec());
         }
@@ -777,10 +777,10 @@ TEST_F(ExportCliTest, TextTargetsReadBackByPythonCsv)
         }
         return out;
     };
-    const char* const numbers[] = {"0.1", "0.3333333333333333", "1e+300", "-2.5"};
+    const char* const numbers[] = {"0.1", "0.3333333333333333", "1e+300", "-2.5", "100000"};
     std::string expected = hex("id") + "|" + hex("txt") + "|" + hex("num") + "|" + hex("day") + "|\n";
     for (std::size_t i = 0; i < texts.size(); ++i)
-        expected += hex(std::to_string(i)) + "|" + hex(texts[i]) + "|" + hex(numbers[i % 4]) + "|" + hex("2024-02-29")
+        expected += hex(std::to_string(i)) + "|" + hex(texts[i]) + "|" + hex(numbers[i % 5]) + "|" + hex("2024-02-29")
             + "|\n";
     expected += "||||\n";
     std::ofstream(Path("read.py")) << "import sys, csv\n"
@@ -819,7 +819,7 @@ TEST_F(ExportCliTest, TextTargetsReadBackByPythonCsv)
     }
     // The reader cannot tell them apart, the file does: an empty text is quoted, a null
     // is nothing.
-    EXPECT_NE(Read(Path("odd.csv")).find("\r\n7,\"\",-2.5,2024-02-29\r\n,,,\r\n"), std::string::npos);
+    EXPECT_NE(Read(Path("odd.csv")).find("\r\n7,\"\",1e+300,2024-02-29\r\n,,,\r\n"), std::string::npos);
     const RunResult wrong = Run({"odd.db", "--table", "odd", "-o", "odd.xlsx", "--delimiter", ";"});
     EXPECT_EQ(wrong.ExitCode, 2);
     EXPECT_NE(wrong.Err.find("--delimiter is only for text targets"), std::string::npos) << wrong.Err;
