@@ -358,7 +358,7 @@ void TKVExportToExcel::WriteRecord(AutomationValue& Row, AutomationValue& RowBuf
             // earlier record's value.
             entry = AutomationValue();
         } else {
-            entry = text;
+            SetRowEntry(entry, field, text);
         }
         ++k;
     }
@@ -368,6 +368,11 @@ void TKVExportToExcel::WriteRecord(AutomationValue& Row, AutomationValue& RowBuf
     AutomationValue range = Sheet().Get("Range", {"A" + row, ExcelColumnName(VisibleCount) + row});
     range.PutRef("Value", RowBuffer);
     RowLines(range);
+}
+
+void TKVExportToExcel::SetRowEntry(AutomationValue& Entry, TField*, const std::string& Text)
+{
+    Entry.SetText(Text);
 }
 
 void TKVExportToExcel::Release()

@@ -67,6 +67,9 @@ protected:
     // on it, the rows below which the export starts (0 for a new sheet). By default it
     // is the sheet named after the suite, added when the workbook has none.
     virtual int FindOrAddSheet();
+    // Makes Entry, the row buffer's value of a data cell of Field (none for other columns),
+    // the cell's final Text.
+    virtual void SetRowEntry(AutomationValue& Entry, TField* Field, const std::string& Text);
 
     bool FCreatedInstance = false;
     AutomationValue FExcelApp;

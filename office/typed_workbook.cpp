@@ -19,9 +19,38 @@ TTypedWorkbook::TTypedWorkbook(QObject* AOwner) : TKVExportToExcel(AOwner)
     OnGetCellParams = [this](TPersistent*, TField* Field, std::string& Text, TFont*, TAlignment&, TColor&,
                              TCellType&) {
         // Display texts (soFieldMask) go as the user formatted them, under no format.
-        if (Field && !Text.empty() && !Options.Contains(soFieldMask))
+        if (Field && Field != FTyped.Field && !Text.empty() && !Options.Contains(soFieldMask))
             TypeCell(Field, Text);
     };
+}
+
+std::string TTypedWorkbook::GetFieldStr(TField* Field)
+{
+    FTyped.Field = nullptr;
+    // A text of the host's or one blanked for a zero goes the inherited way and is typed
+    // when the cell is made, as is a null, which stays an empty cell.
+    if (!Field || Options.Contains(soFieldMask) || OnGetFieldText || BlankIfZero || Field->IsNull())
+        return TKVExportToExcel::GetFieldStr(Field);
+    TWorkbookValue value;
+    if (!WorkbookValueOf(Field, value))
+        return TKVExportToExcel::GetFieldStr(Field);
+    if (value.Change != TWorkbookValue::wcNone)
+        FChanged[Field->FieldName()].Count(value.Change);
+    FTyped.Field = Field;
+    // AutoFit measures the texts the cells were given.
+    FTyped.IsNumber = value.IsNumber && !AutoFitColumns;
+    FTyped.Number = value.Number;
+    FTyped.Text = TypedText(value);
+    return FTyped.Text;
+}
+
+void TTypedWorkbook::SetRowEntry(AutomationValue& Entry, TField* Field, const std::string& Text)
+{
+    if (Field && Field == FTyped.Field && FTyped.IsNumber && Text == FTyped.Text)
+        Entry = FTyped.Number;
+    else
+        Entry.SetText(Text);
+    FTyped.Field = nullptr;
 }
 
 std::string TTypedWorkbook::GetFormat(TFieldType FieldType)
@@ -36,10 +65,15 @@ void TTypedWorkbook::TypeCell(TField* Field, std::string& Text)
         return;
     if (value.Change != TWorkbookValue::wcNone)
         FChanged[Field->FieldName()].Count(value.Change);
+    Text = TypedText(value);
+}
+
+std::string TTypedWorkbook::TypedText(const TWorkbookValue& Value)
+{
     // Whole numbers keep their own digits; other numbers go with the run's separator,
     // which the spreadsheet reads.
-    const bool whole = value.Text.find_first_not_of("-0123456789") == std::string::npos;
-    Text = value.IsNumber && !whole ? NumberText(value.Number) : value.Text;
+    const bool whole = Value.Text.find_first_not_of("-0123456789") == std::string::npos;
+    return Value.IsNumber && !whole ? NumberText(Value.Number) : Value.Text;
 }
 
 int TTypedWorkbook::FindOrAddSheet()

@@ -38,9 +38,14 @@ public:
     std::vector<std::string> ChangedWarnings() const { return WorkbookChangeWarnings(FChanged); }
 
     std::string GetFormat(TFieldType FieldType) override;
+    // The typed text of a field that has a workbook value, made from the value itself;
+    // the inherited text otherwise.
+    std::string GetFieldStr(TField* Field) override;
 
 protected:
     int FindOrAddSheet() override;
+    // A cell whose typed text nobody changed goes to the sheet as the number it reads as.
+    void SetRowEntry(AutomationValue& Entry, TField* Field, const std::string& Text) override;
 
 private:
     // Makes the sheet of SheetName the active one (continued, renamed or added) and
@@ -48,8 +53,17 @@ private:
     int ActivateSheet();
     // The typed text of one data cell (the handler of OnGetCellParams).
     void TypeCell(TField* Field, std::string& Text);
+    // The text of a workbook value as the spreadsheet reads it back.
+    static std::string TypedText(const TWorkbookValue& Value);
 
     std::map<std::string, TWorkbookChanges> FChanged;
+    // The cell GetFieldStr typed last, until its row entry is made.
+    struct TTypedCell {
+        TField* Field = nullptr;
+        bool IsNumber = false;
+        double Number = 0;
+        std::string Text;
+    } FTyped;
 };
 
 // A sheet name the workbook accepts made from Name: the characters : \ / ? * [ ]
