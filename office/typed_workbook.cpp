@@ -68,12 +68,15 @@ void TTypedWorkbook::TypeCell(TField* Field, std::string& Text)
     Text = TypedText(value);
 }
 
-std::string TTypedWorkbook::TypedText(const TWorkbookValue& Value)
+std::string TTypedWorkbook::TypedText(TWorkbookValue& Value)
 {
     // Whole numbers keep their own digits; other numbers go with the run's separator,
-    // which the spreadsheet reads.
-    const bool whole = Value.Text.find_first_not_of("-0123456789") == std::string::npos;
-    return Value.IsNumber && !whole ? NumberText(Value.Number) : Value.Text;
+    // which the spreadsheet reads. A number's text is its shortest exact form already.
+    std::string text = std::move(Value.Text);
+    if (Value.IsNumber)
+        if (const auto point = text.find('.'); point != std::string::npos)
+            text.replace(point, 1, FormatSettings().DecimalSeparator);
+    return text;
 }
 
 int TTypedWorkbook::FindOrAddSheet()

@@ -53,8 +53,9 @@ private:
     int ActivateSheet();
     // The typed text of one data cell (the handler of OnGetCellParams).
     void TypeCell(TField* Field, std::string& Text);
-    // The text of a workbook value as the spreadsheet reads it back.
-    static std::string TypedText(const TWorkbookValue& Value);
+    // The text of a workbook value as the spreadsheet reads it back (Value's text is
+    // taken).
+    static std::string TypedText(TWorkbookValue& Value);
 
     std::map<std::string, TWorkbookChanges> FChanged;
     // The cell GetFieldStr typed last, until its row entry is made.

@@ -459,10 +459,17 @@ XlColumn& XlSheet::Column(int c)
 {
     if (!IsWorksheet) throw Exception("'" + Name + "' is not a worksheet");
     Modified = true;
+    const auto at = static_cast<std::size_t>(c);
+    if (at < FColumnAt.size() && FColumnAt[at])
+        return *FColumnAt[at];
     if (c < 1 || c > XlMaxColumns)
         throw Exception("Column " + std::to_string(c) + " is outside the sheet (1 to " + std::to_string(XlMaxColumns)
                         + ")");
-    return FColumns[c];
+    XlColumn& column = FColumns[c];
+    if (at >= FColumnAt.size())
+        FColumnAt.resize(at + 1);
+    FColumnAt[at] = &column;
+    return column;
 }
 
 void XlSheet::ContinueAfter(int lastRow, int lastCol)
@@ -485,7 +492,20 @@ XlRow& XlSheet::Row(int r)
                         + "' has been written already; rows are written in order");
     if (!FHeld.empty() && r > FHeld.rbegin()->first) Flush(r);
     if (r > FLastRow) FLastRow = r;
-    XlRow& row = FHeld[r];
+    auto it = FHeld.find(r);
+    if (it == FHeld.end()) {
+        if (FSpareRow) {
+            FSpareRow.key() = r;
+            XlRow& spare = FSpareRow.mapped();
+            spare.Cells.clear();
+            spare.Height = 0;
+            spare.Style = -1;
+            it = FHeld.insert(std::move(FSpareRow)).position;
+        } else {
+            it = FHeld.emplace(r, XlRow()).first;
+        }
+    }
+    XlRow& row = it->second;
     FCurrentRow = &row;
     FCurrentRowNumber = r;
     return row;
@@ -509,13 +529,13 @@ XlCell& XlSheet::Cell(int r, int c, XlColumn*& column)
 {
     column = &Column(c);
     XlRow& row = Row(r);
-    auto it = row.Cells.find(c);
-    if (it == row.Cells.end()) {
-        it = row.Cells.emplace(c, XlCell()).first;
-        it->second.Style = NewCellStyle(r, c);
+    bool added = false;
+    XlCell& cell = row.At(c, added);
+    if (added) {
+        cell.Style = row.Style >= 0 ? row.Style : column->Style;
         if (c > FLastCol) FLastCol = c;
     }
-    return it->second;
+    return cell;
 }
 
 void XlSheet::PutNumber(int r, int c, double value)
@@ -579,7 +599,7 @@ void XlSheet::WriteRow(int r, const XlRow& row, bool markStreamed)
     Put(b, row.Style);
     Put(b, static_cast<std::uint32_t>(row.Cells.size()));
     for (const auto& [c, cell] : row.Cells) {
-        if (markStreamed) FColumns[c].Streamed = true;
+        if (markStreamed) Column(c).Streamed = true;
         Put(b, c);
         Put(b, cell.Kind);
         Put(b, cell.Style);
@@ -664,6 +684,7 @@ void XlSheet::Flush(int below)
         if (&node.mapped() == FCurrentRow) FCurrentRow = nullptr;
         FWrittenThrough = node.key();
         WriteRow(node.key(), node.mapped(), true);
+        FSpareRow = std::move(node);
     }
 }
 
@@ -671,7 +692,7 @@ void XlSheet::AddExistingRow(int r, const XlRow& row)
 {
     WriteRow(r, row, false);
     FWrittenThrough = FLastRow = std::max(FLastRow, r);
-    if (!row.Cells.empty()) FLastCol = std::max(FLastCol, row.Cells.rbegin()->first);
+    if (!row.Cells.empty()) FLastCol = std::max(FLastCol, row.Cells.back().first);
 }
 
 void XlSheet::FinishRows()

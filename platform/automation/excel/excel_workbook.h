@@ -35,6 +35,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -117,9 +118,47 @@ struct XlCell {
 };
 
 struct XlRow {
-    std::map<int, XlCell> Cells;
+    // The row's cells in column order.
+    std::vector<std::pair<int, XlCell>> Cells;
     double Height = 0; // points; 0 default
     int Style = -1;    // -1: none
+
+    // The cell of column c; null when the row has none.
+    XlCell* Find(int c)
+    {
+        if (Cells.empty() || Cells.back().first < c) return nullptr;
+        if (Cells.back().first == c) return &Cells.back().second;
+        auto it = LowerBound(c);
+        return it->first == c ? &it->second : nullptr;
+    }
+    // The cell of column c, added as a blank one (`added` true) when the row has none.
+    XlCell& At(int c, bool& added)
+    {
+        added = false;
+        // Cells mostly arrive from left to right.
+        if (Cells.empty() || Cells.back().first < c) {
+            added = true;
+            return Cells.emplace_back(c, XlCell()).second;
+        }
+        auto it = LowerBound(c);
+        if (it->first != c) {
+            added = true;
+            it = Cells.emplace(it, c, XlCell());
+        }
+        return it->second;
+    }
+    XlCell& At(int c)
+    {
+        bool added = false;
+        return At(c, added);
+    }
+
+private:
+    std::vector<std::pair<int, XlCell>>::iterator LowerBound(int c)
+    {
+        return std::lower_bound(Cells.begin(), Cells.end(), c,
+                                [](const std::pair<int, XlCell>& cell, int col) { return cell.first < col; });
+    }
 };
 
 struct XlColumn {
@@ -268,6 +307,10 @@ private:
     int FRowsXmlXfBase = 0;
     XlRow* FCurrentRow = nullptr; // the held row Row gave last
     int FCurrentRowNumber = 0;
+    // The node of the row written out last, kept with its cells' room for the next row.
+    std::map<int, XlRow>::node_type FSpareRow;
+    // The columns by number as far as they have been asked for (null: not yet).
+    std::vector<XlColumn*> FColumnAt;
 };
 
 class XlWorkbook {
@@ -383,6 +426,6 @@ void XlSheet::RestyleColumn(int c, F&& f)
     f(style);
     column.Style = FBook.Styles.Intern(style);
     for (auto& [r, row] : FHeld)
-        if (auto it = row.Cells.find(c); it != row.Cells.end())
-            Restyle(it->second, f);
+        if (XlCell* cell = row.Find(c))
+            Restyle(*cell, f);
 }

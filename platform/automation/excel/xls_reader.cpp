@@ -369,7 +369,7 @@ private:
     {
         const int r = static_cast<int>(row) + 1, c = static_cast<int>(column) + 1;
         if (c > XlsMaxColumns) FIn.Broken("a cell lies outside the sheet");
-        XlCell& cell = rows.ForCell(r).Cells[c];
+        XlCell& cell = rows.ForCell(r).At(c);
         cell.Style = Style(xf);
         return cell;
     }
