@@ -286,6 +286,13 @@ void DeflatedPart::Finish(std::string_view head, std::string_view tail)
     FCompressedSize += FHead.size() + FTail.size();
 }
 
+void DeflatedPart::Drain()
+{
+    std::unique_lock<std::mutex> guard(FLock);
+    FChanged.wait(guard, [this] { return (FQueue.empty() && !FBusy) || FFailure; });
+    Rethrow();
+}
+
 std::string DeflatedPart::DeflateAlone(std::string_view text, bool final)
 {
     isal_zstream z;
@@ -317,6 +324,7 @@ void DeflatedPart::Work()
         if (FQueue.empty()) return; // stopped
         auto [buffer, last] = std::move(FQueue.front());
         FQueue.pop_front();
+        FBusy = true;
         guard.unlock();
         FChanged.notify_all();
         std::exception_ptr failure;
@@ -333,6 +341,7 @@ void DeflatedPart::Work()
         }
         buffer.clear();
         guard.lock();
+        FBusy = false;
         if (FSpare.size() < MaxQueued) FSpare.push_back(std::move(buffer));
         if (failure) {
             FFailure = failure;

@@ -61,6 +61,9 @@ public:
     // Ends the part, with `head` before and `tail` after what was appended. Raises
     // EStreamError when it could not be written.
     void Finish(std::string_view head = {}, std::string_view tail = {});
+    // Waits until the worker has done everything appended so far. Raises EStreamError
+    // when it failed.
+    void Drain();
 
     uint64_t Size() const { return FSize; }
     uint64_t CompressedSize() const { return FCompressedSize; }
@@ -96,6 +99,7 @@ private:
     std::deque<std::pair<std::string, bool>> FQueue; // buffer, last
     std::vector<std::string> FSpare;
     bool FStop = false, FDone = false;
+    bool FBusy = false; // the worker holds a buffer it took from the queue
     std::exception_ptr FFailure;
     std::thread FWorker;
 };

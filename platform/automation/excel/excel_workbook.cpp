@@ -20,6 +20,7 @@
 #include <sstream>
 #include <cmath>
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -620,23 +621,57 @@ void XlSheet::WriteSpool()
         FSpool = XlScratchFile("the rows of sheet '" + Name + "'");
         // Every row so far is in this first buffer: the rows' XML can start with it. A
         // sheet of an opened package gets its rows from the package too, so it cannot.
+        // The thread that makes the XML writes the spool too, ahead of it, at the
+        // places the records have in it (the spool is only read once that thread is done).
         if (!FBook.Source && IsWorksheet) {
             const int xfBase = FRowsXmlXfBase = FBook.XfBase;
             FRowsXml = std::make_unique<DeflatedPart>(
-                [xfBase](std::string_view records, std::string& xml) { XlAppendRowsXml(xml, records, xfBase); });
+                [xfBase, spool = FSpool->handle(), at = std::uint64_t(0), name = Name](std::string_view records,
+                                                                                       std::string& xml) mutable {
+                    WriteSpoolAt(spool, at, records, name);
+                    at += records.size();
+                    XlAppendRowsXml(xml, records, xfBase);
+                });
         }
     }
-    if (FSpool->write(FBuffer.data(), static_cast<qint64>(FBuffer.size())) != static_cast<qint64>(FBuffer.size()))
+    if (FRowsXml) {
+        FRowsXml->Append(FBuffer); // takes the records, leaves the buffer empty
+        return;
+    }
+    // After the thread's records, if there were any.
+    if (!FSpool->seek(FSpool->size())
+        || FSpool->write(FBuffer.data(), static_cast<qint64>(FBuffer.size())) != static_cast<qint64>(FBuffer.size()))
         throw EStreamError("Cannot write the rows of sheet '" + Name + "' to the temporary folder: "
                            + FSpool->errorString().toStdString());
-    if (FRowsXml) FRowsXml->Append(FBuffer); // takes the records, leaves the buffer empty
-    else FBuffer.clear();
+    FBuffer.clear();
+}
+
+void XlSheet::WriteSpoolAt(int spool, std::uint64_t at, std::string_view records, const std::string& name)
+{
+    while (!records.empty()) {
+        const ssize_t n = ::pwrite(spool, records.data(), records.size(), static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            throw EStreamError("Cannot write the rows of sheet '" + name + "' to the temporary folder: "
+                               + std::strerror(n < 0 ? errno : ENOSPC));
+        records.remove_prefix(static_cast<std::size_t>(n));
+        at += static_cast<std::uint64_t>(n);
+    }
+}
+
+void XlSheet::SettleSpool()
+{
+    if (FRowsXml) FRowsXml->Drain();
 }
 
 std::unique_ptr<DeflatedPart> XlSheet::TakeRowsXml()
 {
     std::unique_ptr<DeflatedPart> part = std::move(FRowsXml);
-    if (part && (FBook.Source || FBook.XfBase != FRowsXmlXfBase)) part.reset();
+    if (part && (FBook.Source || FBook.XfBase != FRowsXmlXfBase)) {
+        // The rows are read from the spool instead: all of them must be in it.
+        part->Drain();
+        part.reset();
+    }
     return part;
 }
 

@@ -294,6 +294,10 @@ private:
     void Flush(int below);
     void WriteRow(int r, const XlRow& row, bool markStreamed);
     void WriteSpool();
+    // Writes records to the spool file descriptor at byte `at`; raises EStreamError.
+    static void WriteSpoolAt(int spool, std::uint64_t at, std::string_view records, const std::string& name);
+    // Waits until every record handed to the rows' XML thread is in the spool.
+    void SettleSpool();
     bool ReadSpooled(std::string& record);
 
     XlWorkbook& FBook;
@@ -386,6 +390,7 @@ template <class F>
 void XlSheet::ForEachRow(F&& f)
 {
     if (!FSpool) return;
+    SettleSpool();
     std::string record;
     XlSpooledRow row;
     FSpool->seek(0);
