@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -288,6 +289,8 @@ void DeflatedPart::Finish(std::string_view head, std::string_view tail)
 
 void DeflatedPart::Drain()
 {
+    if (!FFinished && !FPending.empty())
+        Hand(std::exchange(FPending, TakeSpare()), false);
     std::unique_lock<std::mutex> guard(FLock);
     FChanged.wait(guard, [this] { return (FQueue.empty() && !FBusy) || FFailure; });
     Rethrow();

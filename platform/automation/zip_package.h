@@ -61,8 +61,8 @@ public:
     // Ends the part, with `head` before and `tail` after what was appended. Raises
     // EStreamError when it could not be written.
     void Finish(std::string_view head = {}, std::string_view tail = {});
-    // Waits until the worker has done everything appended so far. Raises EStreamError
-    // when it failed.
+    // Hands what was appended so far to the worker and waits until it is done with it.
+    // Raises EStreamError when the worker failed.
     void Drain();
 
     uint64_t Size() const { return FSize; }

@@ -153,8 +153,9 @@ TEST_F(ExcelServerTest, FileFormatCodesChooseTheWriter)
     std::filesystem::remove_all(dir);
 }
 
-// The rows of a new sheet are made into the .xlsx part while they arrive: every save holds
-// every row, also a save after more rows and one as .xls, as openpyxl and xlrd read them.
+// The rows of a new sheet are made into the .xlsx part while they arrive, and that part's
+// thread writes the spool: every save holds every row, also a save as .xls while the part
+// is under way, a save after more rows and one as .xls, as openpyxl and xlrd read them.
 TEST_F(ExcelServerTest, EverySaveHoldsEveryRow)
 {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tabrix-xl-saves-" + std::to_string(::getpid()));
@@ -183,10 +184,12 @@ TEST_F(ExcelServerTest, EverySaveHoldsEveryRow)
         return out;
     };
     put(1, 5000); // more than the spool's buffer: the part is under way before the save
+    book.Call("SaveAs", {(dir / "first.xls").string()});
     book.Call("SaveAs", {(dir / "a.xlsx").string()});
     put(5001, 5010);
     book.Call("SaveAs", {(dir / "b.xlsx").string()});
     book.Call("SaveAs", {(dir / "c.xls").string()});
+    EXPECT_EQ(read("first.xls"), "5000 True\n");
     EXPECT_EQ(read("a.xlsx"), "5000 True\n");
     EXPECT_EQ(read("b.xlsx"), "5010 True\n");
     EXPECT_EQ(read("c.xls"), "5010 True\n");
