@@ -59,7 +59,7 @@ const std::vector<std::int64_t> Integers = {
     0, 1, -1, std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min(),
     123456789012345, 1234567890123456, 42, 7, -7, 100,
 };
-const std::vector<double> Floats = {0.1, 0.30000000000000004, 1e300, -2.5, 123456.789, 1.0 / 3, 2, -0.5, 1e-10,
+const std::vector<double> Floats = {0.1, 0.30000000000000004, 1e300, -2.5, 123456.789, 1.0 / 3, 100000, -0.5, 1e-10,
                                     3.14159, 0};
 const std::vector<std::string> Days = {"1850-03-04", "1899-12-30", "1900-01-01", "1900-03-01", "2026-12-07",
                                        "1600-02-29", "1999-12-31", "2000-02-29", "1899-12-29", "1066-10-14",
@@ -250,6 +250,31 @@ TEST(InterchangeTextTest, RepeatedNamesBecomeUniqueWithinTheirLength)
     EXPECT_EQ(TKVExportToXML::XmlName("1st Zoë's xmlish"), "_1st_Zo__s_xmlish");
     EXPECT_EQ(TKVExportToXML::XmlName("XMLdata"), "_XMLdata");
     EXPECT_EQ(TKVExportToXML::XmlName(""), "field");
+}
+
+// The hook the command line's targets take writes the common kinds from the value at
+// hand: it must give ExactFieldText's text for every value, under either decimal point.
+TEST_F(InterchangeExportersTest, ExactTextHookAgreesWithExactFieldText)
+{
+    TKVExportToText exporter;
+    UseExactValueTexts(exporter);
+    const TFormatSettings saved = FormatSettings();
+    for (const char* separator : {".", ","}) {
+        FormatSettings().DecimalSeparator = separator;
+        for (ds.First(); !ds.Eof(); ds.Next())
+            for (int f = 0; f < ds.FieldCount(); ++f) {
+                TField* field = ds.Fields(f);
+                std::string text = "stale";
+                bool handled = false;
+                exporter.OnGetFieldText(&exporter, field, text, handled);
+                SCOPED_TRACE(field->FieldName() + " row " + std::to_string(ds.RecNo()) + " " + separator);
+                EXPECT_EQ(handled, !field->IsNull());
+                if (handled) {
+                    EXPECT_EQ(text, ExactFieldText(field));
+                }
+            }
+    }
+    FormatSettings() = saved;
 }
 
 TEST_F(InterchangeExportersTest, HtmlReadBackByPythonHtmlParser)
