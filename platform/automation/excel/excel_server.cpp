@@ -291,14 +291,12 @@ public:
             if (!vertical) r.Sheet->RestyleRow(FIndex == 8 ? r.R1 : r.R2, set);
         } else {
             r.CheckArea();
-            for (int row = r.R1; row <= r.R2; ++row)
-                for (int c = r.C1; c <= r.C2; ++c) {
-                    const bool edge = FIndex == 7 ? c == r.C1 : FIndex == 10 ? c == r.C2 : FIndex == 8 ? row == r.R1 : row == r.R2;
-                    if (edge) {
-                        XlCell& cell = r.Sheet->Cell(row, c);
-                        cell.Style = r.Sheet->Book().Styles.WithBorder(cell.Style, bit, on);
-                    }
-                }
+            const auto line = [&](XlCell& cell) { cell.Style = r.Sheet->Book().Styles.WithBorder(cell.Style, bit, on); };
+            if (vertical) {
+                for (int row = r.R1; row <= r.R2; ++row) line(r.Sheet->Cell(row, FIndex == 7 ? r.C1 : r.C2));
+            } else {
+                r.Sheet->ForCells(FIndex == 8 ? r.R1 : r.R2, r.C1, r.C2, line);
+            }
         }
         return {};
     }
@@ -328,7 +326,7 @@ private:
 AutomationValue RangeObject::Invoke(std::string_view member, InvokeKind kind, AutomationArgs& args)
 {
     const bool put = kind == InvokeKind::Put;
-    auto self = std::static_pointer_cast<RangeObject>(shared_from_this());
+    const auto self = [this] { return std::static_pointer_cast<RangeObject>(shared_from_this()); };
     if (SameMemberName(member, "Value")) {
         if (put) {
             PutValue(NewValue(args, member));
@@ -339,11 +337,11 @@ AutomationValue RangeObject::Invoke(std::string_view member, InvokeKind kind, Au
         if (cell.Kind == XlKind::Text) return AutomationValue(cell.Text);
         return {};
     }
-    if (SameMemberName(member, "Interior")) return AutomationValue(std::make_shared<InteriorObject>(FApp, self));
-    if (SameMemberName(member, "Font")) return AutomationValue(std::make_shared<FontObject>(FApp, self));
+    if (SameMemberName(member, "Interior")) return AutomationValue(std::make_shared<InteriorObject>(FApp, self()));
+    if (SameMemberName(member, "Font")) return AutomationValue(std::make_shared<FontObject>(FApp, self()));
     if (SameMemberName(member, "Borders")) {
-        if (args.Count() > 0) return BordersObject(FApp, self).Invoke("Item", InvokeKind::Get, args);
-        return AutomationValue(std::make_shared<BordersObject>(FApp, self));
+        if (args.Count() > 0) return BordersObject(FApp, self()).Invoke("Item", InvokeKind::Get, args);
+        return AutomationValue(std::make_shared<BordersObject>(FApp, self()));
     }
     if (SameMemberName(member, "NumberFormat")) {
         if (put) {

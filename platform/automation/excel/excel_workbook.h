@@ -225,6 +225,8 @@ public:
     // The style a new cell at (r, c) starts with.
     int NewCellStyle(int r, int c);
     XlCell& Cell(int r, int c);
+    // Calls f(XlCell&) for the cells c1 to c2 of row r, as Cell gives them.
+    template <class F> void ForCells(int r, int c1, int c2, F&& f);
     // Puts a text under the reading rules above.
     void PutText(int r, int c, const std::string& text);
     void PutNumber(int r, int c, double value);
@@ -433,4 +435,17 @@ void XlSheet::RestyleColumn(int c, F&& f)
     for (auto& [r, row] : FHeld)
         if (XlCell* cell = row.Find(c))
             Restyle(*cell, f);
+}
+
+template <class F>
+void XlSheet::ForCells(int r, int c1, int c2, F&& f)
+{
+    XlRow& row = Row(r);
+    // The cells a row already holds are walked in order; a missing one is made.
+    std::size_t i = 0;
+    for (int c = c1; c <= c2; ++c) {
+        while (i < row.Cells.size() && row.Cells[i].first < c) ++i;
+        if (i < row.Cells.size() && row.Cells[i].first == c) f(row.Cells[i].second);
+        else f(Cell(r, c));
+    }
 }
