@@ -107,6 +107,16 @@ TEST_F(ExcelServerTest, RowsAreWrittenInOrderWithinTheSheetLimits)
 {
     Sheet().Get("Range", {"A10", "B10"}).Put("Value", AutomationValue::ArrayOf({AutomationValue::ArrayOf({"a", "b"})}));
     Sheet().Get("Cells", {11, 1}).Put("Value", "next");
+    // Within a row the cells come in any order; a line along the row reaches every cell.
+    Sheet().Get("Cells", {11, 4}).Put("Value", "d");
+    Sheet().Get("Cells", {11, 2}).Put("Value", "b");
+    Sheet().Get("Range", {"A11", "E11"}).Call("Borders").Get("Item", {9}).Put("LineStyle", 1);
+    const AutomationValue row11[] = {"next", "b", AutomationValue(), "d", AutomationValue()};
+    for (int c = 1; c <= 5; ++c) {
+        AutomationValue cell = Sheet().Get("Cells", {11, c});
+        EXPECT_EQ(cell.Get("Value"), row11[c - 1]) << c;
+        EXPECT_EQ(cell.Call("Borders").Get("Item", {9}).Get("LineStyle").ToInteger(), 1) << c;
+    }
     EXPECT_THROW(Sheet().Get("Cells", {10, 1}).Put("Value", "back"), Exception);
     EXPECT_THROW(Sheet().Get("Cells", {1048577, 1}), Exception);
     EXPECT_THROW(Sheet().Get("Columns", {16385}), Exception);
