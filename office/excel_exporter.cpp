@@ -321,7 +321,11 @@ void TKVExportToExcel::WriteRecord(AutomationValue& Row, AutomationValue& RowBuf
         TAlignment alignment = column->Alignment;
         TField* field = nullptr;
         if (column->ColumnKind == ckField && engine->IsDataRow(written - 1))
-            field = engine->FindFieldByColumn(column);
+            // A handler may have changed the columns since the walk began.
+            field = static_cast<std::size_t>(j) < FColumnFields.size()
+                    && FColumnFields[static_cast<std::size_t>(j)].first == column
+                ? FColumnFields[static_cast<std::size_t>(j)].second
+                : engine->FindFieldByColumn(column);
         std::string text;
         if (field)
             text = GetFieldStr(field);
@@ -365,7 +369,7 @@ void TKVExportToExcel::WriteRecord(AutomationValue& Row, AutomationValue& RowBuf
     if (VisibleCount == 0)
         return;
     const std::string row = std::to_string(Row.ToInteger());
-    AutomationValue range = Sheet().Get("Range", {"A" + row, ExcelColumnName(VisibleCount) + row});
+    AutomationValue range = Sheet().Get("Range", {"A" + row, FLastColumnName + row});
     range.PutRef("Value", RowBuffer);
     RowLines(range);
 }
@@ -377,6 +381,7 @@ void TKVExportToExcel::SetRowEntry(AutomationValue& Entry, TField*, const std::s
 
 void TKVExportToExcel::Release()
 {
+    FColumnFields.clear();
     FWorkbook = AutomationValue();
     if (FCreatedInstance && !FExcelApp.IsEmpty() && !FExcelApp.IsNull())
         FExcelApp.Call("Quit");
@@ -434,6 +439,12 @@ void TKVExportToExcel::Prepare()
         TKVEEngineWalk walk(engine);
         engine->First();
         Statistic().TotalCount = 0;
+        FColumnFields.clear();
+        for (int i = 0; i < Columns().Count(); ++i) {
+            TKVEColumn* column = Columns()[i];
+            FColumnFields.emplace_back(column, column->ColumnKind == ckField ? engine->FindFieldByColumn(column) : nullptr);
+        }
+        FLastColumnName = ExcelColumnName(visible);
         AutomationValue rowValue(row);
         const std::string exporting = GetLanguageString(8);
         while (!ProgressCanceled() && !engine->Eof()) {
@@ -462,6 +473,7 @@ void TKVExportToExcel::Prepare()
                 SetProgressCanceled(true);
         }
         walk.Finish();
+        FColumnFields.clear();
 
         for (int i = 0; i < Footer().Count(); ++i) {
             std::string text = Footer()[i];
