@@ -317,7 +317,7 @@ void TKVExportToExcel::WriteRecord(AutomationValue& Row, AutomationValue& RowBuf
             continue;
         const int c = k + 1;
         TColor color = column->Color;
-        Font.Assign(&column->Font());
+        Font.Assign(column->Font());
         TAlignment alignment = column->Alignment;
         TField* field = nullptr;
         if (column->ColumnKind == ckField && engine->IsDataRow(written - 1))

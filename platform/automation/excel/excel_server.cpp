@@ -178,7 +178,8 @@ public:
             const std::size_t rows = nested ? v.Count() : 1;
             for (std::size_t i = 0; i < rows && R1 + static_cast<int>(i) <= LastRow(); ++i) {
                 const AutomationValue& row = nested ? v[i] : v;
-                for (std::size_t j = 0; j < row.Count() && C1 + static_cast<int>(j) <= LastCol(); ++j)
+                const std::size_t count = std::min<std::size_t>(row.Count(), static_cast<std::size_t>(LastCol() - C1 + 1));
+                for (std::size_t j = 0; j < count; ++j)
                     PutOne(R1 + static_cast<int>(i), C1 + static_cast<int>(j), row[j]);
             }
             return;
