@@ -47,7 +47,7 @@ std::string TTypedWorkbook::GetFieldStr(TField* Field)
 void TTypedWorkbook::SetRowEntry(AutomationValue& Entry, TField* Field, const std::string& Text)
 {
     if (Field && Field == FTyped.Field && FTyped.IsNumber && Text == FTyped.Text)
-        Entry = FTyped.Number;
+        Entry.SetReal(FTyped.Number);
     else
         Entry.SetText(Text);
     FTyped.Field = nullptr;

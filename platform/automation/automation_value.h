@@ -95,6 +95,16 @@ public:
         FText.assign(Text);
     }
 
+    // Makes the value a double holding Value, as SetText does for a text.
+    void SetReal(double Value)
+    {
+        if (FKind != Kind::Double) {
+            *this = AutomationValue();
+            FKind = Kind::Double;
+        }
+        FReal = Value;
+    }
+
     // Arrays. Index raises EListError outside 0 .. Count() - 1. Count() also gives the
     // length of a byte array.
     std::size_t Count() const;
