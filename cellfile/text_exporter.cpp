@@ -229,9 +229,10 @@ void TKVExportToText::WriteData(TField* Field, TCellType CellType, int ARow, int
 {
     const long long cut = FCut.Count, breaks = FLineBreaks.Count, split = FSplit.Count, pictures = FPictures.Count;
     const bool picture = IsPictureCell(Field, CellType);
-    const bool null = !Field || Field->IsNull();
     const std::string empty;
     const std::string& text = picture ? empty : Text;
+    // Only an empty text can stand for a null: the field is asked about those alone.
+    const bool null = text.empty() && (!Field || Field->IsNull());
     if (picture && !Text.empty())
         ++FPictures.Count;
     // Header and footer lines are rows of their own, outside the table.

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <typeinfo>
 
 // A decimal number's sign and significant digits, and the power of ten of its first
 // digit: "-0012.50" and "-1.25e1" both give ("-125", 1); zero gives ("0", 0).
@@ -124,64 +123,10 @@ std::string ExactDecimalText(const Variant& Value)
     }
 }
 
-std::string ExactFieldText(TField* Field)
-{
-    switch (Field->DataType()) {
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftAutoInc:
-    case ftLargeint:
-        return std::to_string(Field->AsInteger());
-    case ftFloat:
-        return NumberText(Field->AsFloat());
-    case ftCurrency:
-    case ftBCD:
-    case ftFMTBcd: {
-        const Variant value = Field->Value();
-        if (value.VarType() != varCurrency && value.VarType() != varInteger && value.VarType() != varDouble)
-            return value.AsString();
-        std::string exact = ExactDecimalText(value);
-        if (const auto point = exact.find('.'); point != std::string::npos)
-            exact.replace(point, 1, FormatSettings().DecimalSeparator);
-        return exact;
-    }
-    case ftDate:
-        return IsoText(Field->AsDateTime(), false);
-    case ftDateTime:
-    case ftTimeStamp:
-        return IsoText(Field->AsDateTime(), true);
-    case ftTime: {
-        const std::string full = IsoText(Field->AsDateTime(), true);
-        return full.substr(full.find(' ') + 1);
-    }
-    default:
-        return Field->AsString();
-    }
-}
-
-std::string LiteralFieldText(TField* Field)
-{
-    switch (Field->DataType()) {
-    case ftFloat:
-        return ShortestText(Field->AsFloat());
-    case ftCurrency:
-    case ftBCD:
-    case ftFMTBcd:
-        if (const Variant value = Field->Value();
-            value.VarType() == varCurrency || value.VarType() == varInteger || value.VarType() == varDouble)
-            return ExactDecimalText(value);
-        return Field->AsString();
-    default:
-        return ExactFieldText(Field);
-    }
-}
-
 namespace {
 
-// ExactFieldText of Value, the field's current value, into Text. The kinds of every
-// cell (integers, doubles, dates, texts) are written from the value at hand, with no
-// text in between; the rest go through ExactFieldText.
+// The exact text of Value, Field's current value, into Text: written from the value at
+// hand, with no text in between for the kinds of most cells.
 void AssignExactText(TField* Field, const Variant& Value, std::string& Text)
 {
     char buffer[48];
@@ -206,6 +151,17 @@ void AssignExactText(TField* Field, const Variant& Value, std::string& Text)
         }
         return;
     }
+    case ftCurrency:
+    case ftBCD:
+    case ftFMTBcd:
+        if (Value.VarType() != varCurrency && Value.VarType() != varInteger && Value.VarType() != varDouble) {
+            Text = Value.AsString();
+        } else {
+            Text = ExactDecimalText(Value);
+            if (const auto point = Text.find('.'); point != std::string::npos)
+                Text.replace(point, 1, FormatSettings().DecimalSeparator);
+        }
+        return;
     case ftDate:
         Text = IsoText(Value.AsDateTime(), false);
         return;
@@ -213,34 +169,55 @@ void AssignExactText(TField* Field, const Variant& Value, std::string& Text)
     case ftTimeStamp:
         Text = IsoText(Value.AsDateTime(), true);
         return;
-    case ftString:
-    case ftFixedChar:
-    case ftWideString:
-    case ftMemo:
-        if (Value.VarType() == varString) {
-            Text.assign(Value.StringRef());
-            return;
-        }
-        break;
-    default:
-        break;
+    case ftTime: {
+        const std::string full = IsoText(Value.AsDateTime(), true);
+        Text.assign(full, full.find(' ') + 1);
+        return;
     }
-    Text = ExactFieldText(Field);
+    case ftBoolean:
+        Text = Field->AsString();
+        return;
+    default:
+        if (Value.VarType() == varString)
+            Text.assign(Value.StringRef());
+        else
+            Text = Value.AsString();
+        return;
+    }
 }
 
 } // namespace
+
+std::string ExactFieldText(TField* Field)
+{
+    Variant holder;
+    std::string text;
+    AssignExactText(Field, Field->CurrentValue(holder), text);
+    return text;
+}
+
+std::string LiteralFieldText(TField* Field)
+{
+    switch (Field->DataType()) {
+    case ftFloat:
+        return ShortestText(Field->AsFloat());
+    case ftCurrency:
+    case ftBCD:
+    case ftFMTBcd:
+        if (const Variant value = Field->Value();
+            value.VarType() == varCurrency || value.VarType() == varInteger || value.VarType() == varDouble)
+            return ExactDecimalText(value);
+        return Field->AsString();
+    default:
+        return ExactFieldText(Field);
+    }
+}
+
 
 void UseExactValueTexts(TKVExportBaseComponent& Exporter)
 {
     // Asked only without display formats (soFieldMask), before blank-if-zero applies.
     Exporter.OnGetFieldText = [](TPersistent*, TField* Field, std::string& Text, bool& Handled) {
-        if (typeid(*Field) != typeid(TField)) {
-            // A field of its own kind reads its value its own way.
-            Handled = !Field->IsNull() && !Field->IsBlob();
-            if (Handled)
-                Text = ExactFieldText(Field);
-            return;
-        }
         Variant holder;
         const Variant& value = Field->CurrentValue(holder);
         Handled = !value.IsNull() && !Field->IsBlob();

@@ -973,7 +973,7 @@ void TSQLDataSet::InternalOpen()
         CreateFields(*FCursor);
         ResolveKeys();
         FValues.assign(static_cast<std::size_t>(FieldCount()), Variant());
-        FValueRead.assign(static_cast<std::size_t>(FieldCount()), false);
+        FValueRead.assign(static_cast<std::size_t>(FieldCount()), 0);
         if (FCursor->Next(1)) {
             FCursorPos = 0;
             FPos = 0;
@@ -1129,7 +1129,7 @@ void TSQLDataSet::MovedTo(int Pos, TSource Source)
 {
     FPos = Pos;
     FSource = Source;
-    std::fill(FValueRead.begin(), FValueRead.end(), false);
+    std::fill(FValueRead.begin(), FValueRead.end(), 0);
     // The values of the record left are not kept: a big text is held once, while its
     // record is current.
     std::fill(FValues.begin(), FValues.end(), Variant());
@@ -1280,7 +1280,7 @@ const Variant* TSQLDataSet::HeldFieldValue(const TField& Field) const
             FValues[i] = FCursor->Statement() ? ReadSqliteValue(Field, FCursor->Statement())
                                               : ReadValue(Field, FCursor->Query());
         }
-        FValueRead[i] = true;
+        FValueRead[i] = 1;
     }
     return &FValues[i];
 }
@@ -1337,7 +1337,8 @@ Variant TSQLDataSet::ReadSqliteValue(const TField& Field, sqlite3_stmt* Stmt) co
 {
     const int i = Field.Index();
     const TFieldType type = Field.DataType();
-    switch (sqlite3_column_type(Stmt, i)) {
+    const int storage = sqlite3_column_type(Stmt, i);
+    switch (storage) {
     case SQLITE_NULL:
         return Variant::Null();
     case SQLITE_INTEGER:
@@ -1352,7 +1353,7 @@ Variant TSQLDataSet::ReadSqliteValue(const TField& Field, sqlite3_stmt* Stmt) co
     case SQLITE_BLOB: {
         // Text and bytes go as they are into the fields that hold them; other fields
         // read them as the driver would.
-        const bool text = sqlite3_column_type(Stmt, i) == SQLITE_TEXT;
+        const bool text = storage == SQLITE_TEXT;
         const void* data = text ? static_cast<const void*>(sqlite3_column_text(Stmt, i)) : sqlite3_column_blob(Stmt, i);
         const int bytes = sqlite3_column_bytes(Stmt, i);
         switch (type) {

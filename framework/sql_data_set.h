@@ -169,7 +169,7 @@ private:
 
     // One converted value per field for the current record.
     mutable std::vector<Variant> FValues;
-    mutable std::vector<bool> FValueRead;
+    mutable std::vector<unsigned char> FValueRead; // a byte a field: read in this record
 
     // Rows read for a grid's display: a window of consecutive records.
     struct TPageRow {

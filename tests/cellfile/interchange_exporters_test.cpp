@@ -252,27 +252,45 @@ TEST(InterchangeTextTest, RepeatedNamesBecomeUniqueWithinTheirLength)
     EXPECT_EQ(TKVExportToXML::XmlName(""), "field");
 }
 
-// The hook the command line's targets take writes the common kinds from the value at
-// hand: it must give ExactFieldText's text for every value, under either decimal point.
-TEST_F(InterchangeExportersTest, ExactTextHookAgreesWithExactFieldText)
+// The texts the command line's targets take: every digit, ISO dates, the run's decimal
+// point; a null is left to the target.
+TEST(ExactValueTexts, EveryKindKeepsItsValue)
 {
+    const double day = EncodeDate(1850, 3, 4);
+    const struct {
+        TFieldType Type;
+        Variant Value;
+        std::string Point, Expected;
+    } cases[] = {
+        {ftLargeint, Variant(std::numeric_limits<std::int64_t>::min()), ".", "-9223372036854775808"},
+        {ftInteger, Variant(7), ",", "7"},
+        {ftFloat, Variant(100000.0), ".", "100000"},
+        {ftFloat, Variant(0.30000000000000004), ",", "0,30000000000000004"},
+        {ftFloat, Variant(1e300), ".", "1e+300"},
+        {ftCurrency, Variant::FromScaledCurrency(-12345), ",", "-1,2345"},
+        {ftDate, Variant::FromDateTime(day), ".", "1850-03-04"},
+        {ftDateTime, Variant::FromDateTime(day - 0.5), ".", "1850-03-04 12:00:00"},
+        {ftTime, Variant::FromDateTime(0.75 + 0.001 / 86400), ".", "18:00:00.001"},
+        {ftString, Variant("Zoë 🎉"), ".", "Zoë 🎉"},
+        {ftString, Variant(""), ".", ""},
+        {ftBoolean, Variant(true), ".", "True"},
+        {ftString, Variant::Null(), ".", ""},
+    };
+    const TFormatSettings saved = FormatSettings();
     TKVExportToText exporter;
     UseExactValueTexts(exporter);
-    const TFormatSettings saved = FormatSettings();
-    for (const char* separator : {".", ","}) {
-        FormatSettings().DecimalSeparator = separator;
-        for (ds.First(); !ds.Eof(); ds.Next())
-            for (int f = 0; f < ds.FieldCount(); ++f) {
-                TField* field = ds.Fields(f);
-                std::string text = "stale";
-                bool handled = false;
-                exporter.OnGetFieldText(&exporter, field, text, handled);
-                SCOPED_TRACE(field->FieldName() + " row " + std::to_string(ds.RecNo()) + " " + separator);
-                EXPECT_EQ(handled, !field->IsNull());
-                if (handled) {
-                    EXPECT_EQ(text, ExactFieldText(field));
-                }
-            }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Expected);
+        TMemoryDataSet data;
+        data.AddField("v", c.Type, c.Type == ftString ? 20 : 0);
+        data.AppendRecord({c.Value});
+        data.First();
+        FormatSettings().DecimalSeparator = c.Point;
+        std::string text = "stale";
+        bool handled = false;
+        exporter.OnGetFieldText(&exporter, data.Fields(0), text, handled);
+        EXPECT_EQ(handled, !c.Value.IsNull());
+        EXPECT_EQ(handled ? text : "", c.Expected);
     }
     FormatSettings() = saved;
 }
