@@ -170,8 +170,15 @@ void TKVExportToText::AppendCell(std::string& Out, const std::string& Text, bool
     if (FieldDelimiter.size() <= 1 && qualifier.size() <= 1) {
         const char d = FieldDelimiter.empty() ? '\r' : FieldDelimiter[0];
         const char q = qualifier.empty() ? '\r' : qualifier[0];
+        if (!FSpecial['\r'] || FSpecialFor[0] != d || FSpecialFor[1] != q) {
+            FSpecial.fill(false);
+            for (const char c : {'\r', '\n', d, q})
+                FSpecial[static_cast<unsigned char>(c)] = true;
+            FSpecialFor[0] = d;
+            FSpecialFor[1] = q;
+        }
         for (const char c : Text)
-            if (c == '\r' || c == '\n' || c == d || c == q) {
+            if (FSpecial[static_cast<unsigned char>(c)]) {
                 special = true;
                 break;
             }

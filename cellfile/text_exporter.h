@@ -32,6 +32,7 @@
 #include "cellfile/cell_file_exporter.h"
 #include "framework/files.h"
 
+#include <array>
 #include <map>
 #include <memory>
 
@@ -91,4 +92,8 @@ private:
     std::string FTargetName;     // the file being written (also for the warnings)
     std::unique_ptr<TFileReplacement> FReplacement; // where it is written until it is whole
     TTally FCut, FLineBreaks, FSplit, FPictures;
+    // The bytes that decide a cell's form (line breaks, the delimiter, the qualifier), for
+    // the one-byte delimiter and qualifier it was made for.
+    std::array<bool, 256> FSpecial{};
+    char FSpecialFor[2] = {0, 0};
 };

@@ -1130,9 +1130,12 @@ void TSQLDataSet::MovedTo(int Pos, TSource Source)
     FPos = Pos;
     FSource = Source;
     std::fill(FValueRead.begin(), FValueRead.end(), 0);
-    // The values of the record left are not kept: a big text is held once, while its
-    // record is current.
-    std::fill(FValues.begin(), FValues.end(), Variant());
+    // A big text of the record left is not kept: it is held once, while its record is
+    // current. Smaller texts keep their room for the next record's.
+    constexpr std::size_t keptRoom = 64 * 1024;
+    for (Variant& value : FValues)
+        if (value.StringRef().capacity() > keptRoom)
+            value = Variant();
     NotifyRecordMoved();
 }
 
@@ -1277,8 +1280,10 @@ const Variant* TSQLDataSet::HeldFieldValue(const TField& Field) const
             FValues[i] = FLookupRow[i];
         } else {
             CursorOnCurrent();
-            FValues[i] = FCursor->Statement() ? ReadSqliteValue(Field, FCursor->Statement())
-                                              : ReadValue(Field, FCursor->Query());
+            if (sqlite3_stmt* statement = FCursor->Statement())
+                ReadSqliteValueInto(Field, statement, FValues[i]);
+            else
+                FValues[i] = ReadValue(Field, FCursor->Query());
         }
         FValueRead[i] = 1;
     }
@@ -1335,20 +1340,32 @@ Variant TSQLDataSet::ReadValue(const TField& Field, const QSqlQuery& Query) cons
 
 Variant TSQLDataSet::ReadSqliteValue(const TField& Field, sqlite3_stmt* Stmt) const
 {
+    Variant value;
+    ReadSqliteValueInto(Field, Stmt, value);
+    return value;
+}
+
+void TSQLDataSet::ReadSqliteValueInto(const TField& Field, sqlite3_stmt* Stmt, Variant& Value) const
+{
     const int i = Field.Index();
     const TFieldType type = Field.DataType();
     const int storage = sqlite3_column_type(Stmt, i);
     switch (storage) {
     case SQLITE_NULL:
-        return Variant::Null();
+        Value = Variant::Null();
+        return;
     case SQLITE_INTEGER:
         if (IsIntegerType(type))
-            return Variant(static_cast<long long>(sqlite3_column_int64(Stmt, i)));
-        return ConvertValue(Field, QVariant(static_cast<qlonglong>(sqlite3_column_int64(Stmt, i))));
+            Value = Variant(static_cast<long long>(sqlite3_column_int64(Stmt, i)));
+        else
+            Value = ConvertValue(Field, QVariant(static_cast<qlonglong>(sqlite3_column_int64(Stmt, i))));
+        return;
     case SQLITE_FLOAT:
         if (type == ftFloat)
-            return Variant(sqlite3_column_double(Stmt, i));
-        return ConvertValue(Field, QVariant(sqlite3_column_double(Stmt, i)));
+            Value = Variant(sqlite3_column_double(Stmt, i));
+        else
+            Value = ConvertValue(Field, QVariant(sqlite3_column_double(Stmt, i)));
+        return;
     case SQLITE_TEXT:
     case SQLITE_BLOB: {
         // Text and bytes go as they are into the fields that hold them; other fields
@@ -1366,20 +1383,24 @@ Variant TSQLDataSet::ReadSqliteValue(const TField& Field, sqlite3_stmt* Stmt) co
             if (text) {
                 double serial = 0;
                 if (ParseIsoDateTime(std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(bytes)),
-                                     false, serial) == dtValue)
-                    return DateTimeOfType(type, serial);
+                                     false, serial) == dtValue) {
+                    Value = DateTimeOfType(type, serial);
+                    return;
+                }
             }
             [[fallthrough]];
         case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint: case ftFloat: case ftCurrency:
         case ftBCD: case ftFMTBcd: case ftBoolean:
-            return ConvertValue(Field, text ? QVariant(QString::fromUtf8(static_cast<const char*>(data), bytes))
-                                            : QVariant(QByteArray(static_cast<const char*>(data), bytes)));
+            Value = ConvertValue(Field, text ? QVariant(QString::fromUtf8(static_cast<const char*>(data), bytes))
+                                             : QVariant(QByteArray(static_cast<const char*>(data), bytes)));
+            return;
         default:
-            return Variant(std::string(static_cast<const char*>(data), static_cast<std::size_t>(bytes)));
+            Value.AssignString(std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(bytes)));
+            return;
         }
     }
     }
-    return Variant::Null();
+    Value = Variant::Null();
 }
 
 Variant TSQLDataSet::ConvertValue(const TField& Field, const QVariant& Value) const

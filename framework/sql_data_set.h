@@ -136,6 +136,9 @@ private:
     Variant ReadValue(const TField& Field, const QSqlQuery& Query) const;
     // The value of field Field of the row an SQLite statement stands on.
     Variant ReadSqliteValue(const TField& Field, sqlite3_stmt* Stmt) const;
+    // ReadSqliteValue into Value: a text or bytes for a field that holds them as they are
+    // go into the room Value has.
+    void ReadSqliteValueInto(const TField& Field, sqlite3_stmt* Stmt, Variant& Value) const;
     // A digest of the current record's values.
     std::string RecordDigest() const;
     static std::string DigestOf(const std::vector<Variant>& Values);

@@ -197,6 +197,15 @@ std::string Variant::AsString() const
     return {};
 }
 
+void Variant::AssignString(std::string_view Bytes)
+{
+    if (auto* text = std::get_if<std::string>(&FData))
+        text->assign(Bytes.data(), Bytes.size());
+    else
+        FData.emplace<std::string>(Bytes);
+    FType = varString;
+}
+
 const std::string& Variant::StringRef() const
 {
     static const std::string empty;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <variant>
 
 enum TVarType : std::uint8_t { varEmpty, varNull, varInteger, varDouble, varCurrency, varDate, varBoolean, varString };
@@ -44,6 +45,8 @@ public:
     std::string AsString() const;
     // The text of a string variant without copying; empty for other kinds.
     const std::string& StringRef() const;
+    // Makes the value the text Bytes, in the room it has when it holds a text already.
+    void AssignString(std::string_view Bytes);
 
     // Variant comparison: text with text byte by byte; a number with a number or with
     // a text that reads as a number, numerically; a date-time with a date-time, or with
