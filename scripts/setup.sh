@@ -18,7 +18,7 @@ packages=(
   clang libclang-rt-14-dev
   libxlsxwriter-dev
   dpkg-dev fakeroot lintian file
-  tidy
+  tidy pandoc
   libshp-dev libreadstat-dev pxlib-dev python3-dbfread pspp readstat gnumeric
   python3-ldap xclip xvfb xauth fonts-symbola
 )
