@@ -127,6 +127,12 @@ protected:
         };
     }
 
+    // A failed case keeps its files for a look.
+    void TearDown() override
+    {
+        if (!HasFailure()) fs::remove_all(dir);
+    }
+
     std::string ReadBack(const fs::path& file)
     {
         const bool xls = file.extension() == ".xls";
