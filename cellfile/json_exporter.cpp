@@ -81,7 +81,7 @@ bool TKVExportToJSON::IsJsonNumber(const std::string& Text)
 void TKVExportToJSON::WriteFileBegin()
 {
     TKVExportToText::WriteFileBegin();
-    FRecords = FReplaced = FLinesLeftOut = FPictures = 0;
+    FRecords = FReplaced = FLinesLeftOut = FPictures = FNotNumbers = 0;
     if (!Lines)
         WriteString("[");
 }
@@ -131,10 +131,14 @@ void TKVExportToJSON::WriteData(TField* Field, TCellType CellType, int, int ACol
         return;
     }
     const bool numeric = Field ? IsNumericFieldType(Field->DataType()) : (CellType == ctInteger || CellType == ctDouble || CellType == ctCurrency);
-    if (numeric && IsJsonNumber(Text))
+    if (numeric && IsJsonNumber(Text)) {
         FObject += Text;
-    else
-        FObject += JsonString(Text, FReplaced);
+        return;
+    }
+    // An infinity, a NaN or a number formatted for people keeps its text, as a string.
+    if (numeric && !Text.empty())
+        ++FNotNumbers;
+    FObject += JsonString(Text, FReplaced);
 }
 
 void TKVExportToJSON::WriteRowEnd(bool IsTitle)
@@ -158,5 +162,6 @@ void TKVExportToJSON::WriteFileEnd()
     tell(FReplaced, "bytes that are not UTF-8 became U+FFFD, which JSON text must be");
     tell(FLinesLeftOut, "header and footer lines have no place in JSON and were left out");
     tell(FPictures, "picture cells cannot be held by JSON and were written as null");
+    tell(FNotNumbers, "numbers have no JSON number form (infinite, not a number, or formatted) and were written as strings");
     TKVExportToText::WriteFileEnd();
 }

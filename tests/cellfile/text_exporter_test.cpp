@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 
@@ -203,6 +204,30 @@ TEST_F(TextExporterTest, JsonAndJsonLinesReadBackByPythonJson)
         EXPECT_EQ(json.Statistic().Warnings,
                   std::vector<std::string>{"1 header and footer lines have no place in JSON and were left out"});
     }
+}
+
+// JSON has no infinity or NaN: such numbers stay strings, the file stays strict JSON, and
+// the run counts them.
+TEST_F(TextExporterTest, JsonCountsNumbersItCannotHold)
+{
+    TMemoryDataSet numbers;
+    numbers.AddField("Real", ftFloat);
+    for (const double value : {1.5, HUGE_VAL, -HUGE_VAL, std::nan("")})
+        numbers.AppendRecord({Variant(value)});
+    numbers.First();
+    TKVExportToJSON json;
+    ExportQuietlyFrom(json, numbers);
+    json.SetFileName(dir / "out.json");
+    json.Execute();
+    ASSERT_EQ(json.Statistic().Result, erCompleted);
+    EXPECT_EQ(Shell("/usr/bin/python3 -c 'import json, sys\n"
+                    "def strict(name): raise ValueError(name)\n"
+                    "print(*(type(o[\"Real\"]).__name__ for o in json.load(open(sys.argv[1]), parse_constant=strict)))' '"
+                    + dir / "out.json" + "'"),
+              "float str str str\n");
+    EXPECT_EQ(json.Statistic().Warnings,
+              std::vector<std::string>{"3 numbers have no JSON number form (infinite, not a number, or formatted) and "
+                                       "were written as strings"});
 }
 
 } // namespace
