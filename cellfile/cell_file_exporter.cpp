@@ -72,10 +72,7 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
                 CreateFileStream(FileName(), 0);
                 FTabRow = FCurrentRow;
                 int accepted = 0;
-                FColumnFields.assign(static_cast<std::size_t>(Columns().Count()), nullptr);
-                for (int i = 0; i < Columns().Count(); ++i)
-                    if (Columns()[i]->ColumnKind == ckField)
-                        FColumnFields[static_cast<std::size_t>(i)] = engine->FindFieldByColumn(Columns()[i]);
+                FindColumnFields();
                 const std::string exporting = GetLanguageString(8);
                 while (!ProgressCanceled() && !engine->Eof()) {
                     if (AnimatedStatus)
@@ -103,12 +100,7 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
                             TKVEColumn* column = Columns()[i];
                             if (!column->Visible)
                                 continue;
-                            // A handler may have added columns since the walk began.
-                            BuildDataCell(column,
-                                          static_cast<std::size_t>(i) < FColumnFields.size()
-                                              ? FColumnFields[static_cast<std::size_t>(i)]
-                                              : engine->FindFieldByColumn(column),
-                                          accepted);
+                            BuildDataCell(column, ColumnField(i, column), accepted);
                             WriteCellByLayout(column, col);
                             ++col;
                         }
@@ -136,10 +128,11 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
             // Also for an empty source that writes no file: the engine gets its
             // position and controls back.
             walk.Finish();
-            FColumnFields.clear();
+            ForgetColumnFields();
             // The last cell's text is not held while the target is saved.
             std::string().swap(FCellText);
         } catch (...) {
+            ForgetColumnFields();
             FExportFailed = true;
             try {
                 CloseFileStream();

@@ -9,7 +9,6 @@
 #include "framework/streams.h"
 
 #include <memory>
-#include <vector>
 
 class TKVExportToCellFile : public TKVExportBaseComponent {
     Q_OBJECT
@@ -88,8 +87,6 @@ private:
     void CloseOwnStream();
 
     int FTabRow = 0;
-    // The field of each column, found once a walk: an open source keeps its fields.
-    std::vector<TField*> FColumnFields;
     // Characters the conversion to the DOS code page could not hold, in this export.
     long long FOemReplaced = 0;
 };

@@ -306,6 +306,24 @@ void TKVExportBaseComponent::Notification(TComponent* AComponent, TOperation Ope
         FSourceEngine = nullptr;
 }
 
+void TKVExportBaseComponent::FindColumnFields()
+{
+    FColumnFields.clear();
+    for (int i = 0; i < Columns().Count(); ++i) {
+        TKVEColumn* column = Columns()[i];
+        FColumnFields.emplace_back(
+            column, column->ColumnKind == ckField && FSourceEngine ? FSourceEngine->FindFieldByColumn(column) : nullptr);
+    }
+}
+
+TField* TKVExportBaseComponent::ColumnField(int Index, TKVEColumn* Column) const
+{
+    const auto at = static_cast<std::size_t>(Index);
+    if (at < FColumnFields.size() && FColumnFields[at].first == Column)
+        return FColumnFields[at].second;
+    return FSourceEngine ? FSourceEngine->FindFieldByColumn(Column) : nullptr;
+}
+
 TDataSet* TKVExportBaseComponent::GetDS()
 {
     if (auto* engine = dynamic_cast<TKVECustomDBDataEngine*>(FSourceEngine))

@@ -295,10 +295,18 @@ public:
 
 protected:
     void Notification(TComponent* AComponent, TOperation Operation) override;
+    // A walk over the source finds each column's field once (FindColumnFields) and then
+    // asks ColumnField for every cell; ForgetColumnFields ends it. A column that is not
+    // the one found at its place (a handler changed the columns) is looked up again.
+    void FindColumnFields();
+    TField* ColumnField(int Index, TKVEColumn* Column) const;
+    void ForgetColumnFields() { FColumnFields.clear(); }
     TKVECustomDataEngine* FSourceEngine = nullptr;
 
 private:
     void ResolveDefaultFileName() const;
+
+    std::vector<std::pair<TKVEColumn*, TField*>> FColumnFields; // by column index, during a walk
 
     mutable std::string FFileName;
     mutable bool FFileNamePending = true;

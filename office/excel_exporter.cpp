@@ -321,11 +321,7 @@ void TKVExportToExcel::WriteRecord(AutomationValue& Row, AutomationValue& RowBuf
         TAlignment alignment = column->Alignment;
         TField* field = nullptr;
         if (column->ColumnKind == ckField && engine->IsDataRow(written - 1))
-            // A handler may have changed the columns since the walk began.
-            field = static_cast<std::size_t>(j) < FColumnFields.size()
-                    && FColumnFields[static_cast<std::size_t>(j)].first == column
-                ? FColumnFields[static_cast<std::size_t>(j)].second
-                : engine->FindFieldByColumn(column);
+            field = ColumnField(j, column);
         std::string text;
         if (field)
             text = GetFieldStr(field);
@@ -381,7 +377,7 @@ void TKVExportToExcel::SetRowEntry(AutomationValue& Entry, TField*, const std::s
 
 void TKVExportToExcel::Release()
 {
-    FColumnFields.clear();
+    ForgetColumnFields();
     FWorkbook = AutomationValue();
     if (FCreatedInstance && !FExcelApp.IsEmpty() && !FExcelApp.IsNull())
         FExcelApp.Call("Quit");
@@ -439,11 +435,7 @@ void TKVExportToExcel::Prepare()
         TKVEEngineWalk walk(engine);
         engine->First();
         Statistic().TotalCount = 0;
-        FColumnFields.clear();
-        for (int i = 0; i < Columns().Count(); ++i) {
-            TKVEColumn* column = Columns()[i];
-            FColumnFields.emplace_back(column, column->ColumnKind == ckField ? engine->FindFieldByColumn(column) : nullptr);
-        }
+        FindColumnFields();
         FLastColumnName = ExcelColumnName(visible);
         AutomationValue rowValue(row);
         const std::string exporting = GetLanguageString(8);
@@ -473,7 +465,7 @@ void TKVExportToExcel::Prepare()
                 SetProgressCanceled(true);
         }
         walk.Finish();
-        FColumnFields.clear();
+        ForgetColumnFields();
 
         for (int i = 0; i < Footer().Count(); ++i) {
             std::string text = Footer()[i];

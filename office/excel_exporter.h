@@ -11,7 +11,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 enum TMSExcelVersion : std::uint8_t {
     evExcelAuto, evExcel2, evExcel2FarEast, evExcel3, evExcel4, evExcel5, evExcel7, evExcel9597
@@ -94,8 +93,6 @@ private:
     void Release();
 
     std::unique_ptr<TKVEPageSetup> FPageSetup;
-    // During the walk: each column with its field (null for other kinds), found once,
-    // and the letters of the last visible column.
-    std::vector<std::pair<TKVEColumn*, TField*>> FColumnFields;
+    // During the walk: the letters of the last visible column.
     std::string FLastColumnName;
 };
