@@ -72,6 +72,7 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
                 CreateFileStream(FileName(), 0);
                 FTabRow = FCurrentRow;
                 int accepted = 0;
+                FRecordNumber = 0;
                 FindColumnFields();
                 const std::string exporting = GetLanguageString(8);
                 while (!ProgressCanceled() && !engine->Eof()) {
@@ -93,6 +94,7 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
                                 CreateFileStream(FileName(), fileNumber);
                         }
                         ++accepted;
+                        FRecordNumber = accepted;
                         if (Layout != elTabularForm)
                             WriteRowStart(false);
                         int col = 0;
@@ -100,7 +102,7 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
                             TKVEColumn* column = Columns()[i];
                             if (!column->Visible)
                                 continue;
-                            BuildDataCell(column, ColumnField(i, column), accepted);
+                            BuildDataCell(column, ColumnField(i, column), accepted, col);
                             WriteCellByLayout(column, col);
                             ++col;
                         }
@@ -174,7 +176,7 @@ void TKVExportToCellFile::SaveToStream(TStream* Stream)
         InternalAfterProcess();
 }
 
-void TKVExportToCellFile::BuildDataCell(TKVEColumn* Column, TField* Field, int Accepted)
+void TKVExportToCellFile::BuildDataCell(TKVEColumn* Column, TField* Field, int Accepted, int Col)
 {
     TKVECustomDataEngine* engine = SourceEngine();
     FCellColor = Column->Color;
@@ -206,7 +208,18 @@ void TKVExportToCellFile::BuildDataCell(TKVEColumn* Column, TField* Field, int A
     AssignStyle(Header().Count() + FTitleRows + Accepted, FCellColor);
     if (OnGetCellParams)
         OnGetCellParams(this, FCellField, FCellText, FCellFont.get(), FCellAlignment, FCellColor, FCellType);
+    // Bytes go into a file of text as base64, which gives them back exactly.
+    if (FCellField && FCellType != ctGraphic && !KeepsBinary() && !FCellField->IsNull()
+        && IsBinaryFieldType(FCellField->IsBlob() ? FCellField->BlobType() : FCellField->DataType())) {
+        FCellText = Base64Text(FCellText);
+        CountChange("binary values have no form in this file and were written as base64 text", Col);
+    }
     ApplyCharacterSet();
+}
+
+bool TKVExportToCellFile::KeepsBinary()
+{
+    return false;
 }
 
 void TKVExportToCellFile::ApplyCharacterSet()
@@ -483,6 +496,14 @@ void TKVExportToCellFile::WriteColWidth(int, int)
 void TKVExportToCellFile::WriteDataBegin()
 {
     FDataStarted = true;
+    FChangeNames.clear();
+    for (TKVEColumn* column : VisibleColumns())
+        FChangeNames.push_back(CaptionOf(column));
+}
+
+void TKVExportToCellFile::CountChange(const std::string& What, int ACol)
+{
+    FChanges.Count(What, FDataStarted ? ACol : -1, FRecordNumber);
 }
 
 void TKVExportToCellFile::WriteDataEnd()

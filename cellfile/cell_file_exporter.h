@@ -7,6 +7,7 @@
 
 #include "export/export_component.h"
 #include "framework/streams.h"
+#include "framework/value_contract.h"
 
 #include <memory>
 
@@ -41,6 +42,9 @@ public:
     virtual void WriteData(TField* Field, TCellType CellType, int ARow, int ACol, const std::string& Text,
                            TAlignment Alignment, TFont* Font, TColor Color);
     virtual void CreateFileStream(const std::string& FileName, int FileNumber);
+    // Whether the target holds a binary value's bytes in a form of its own (base64 of its
+    // own, a binary field); the others get the bytes as base64 text, counted as a change.
+    virtual bool KeepsBinary();
     virtual void CloseFileStream();
 
     // The name of file number FileNumber of a split export: out.doc, out001.doc,
@@ -80,8 +84,19 @@ protected:
     // discard what it has instead of saving a half-written document.
     bool FExportFailed = false;
 
+    // Counts one value the target could not hold as it was (What, in the writer's words)
+    // in visible column ACol of the record being written; outside the table (header and
+    // footer lines, captions) it counts for no column. The file's end reports the tally.
+    void CountChange(const std::string& What, int ACol);
+    TValueChanges FChanges;
+    // The names the change lines give the visible columns: their captions, unless a
+    // target names its fields otherwise.
+    std::vector<std::string> FChangeNames;
+    // The record being written, counted from 1 in the whole export.
+    long long FRecordNumber = 0;
+
 private:
-    void BuildDataCell(TKVEColumn* Column, TField* Field, int Accepted);
+    void BuildDataCell(TKVEColumn* Column, TField* Field, int Accepted, int Col);
     void WriteCellByLayout(TKVEColumn* Column, int Col);
     void ApplyCharacterSet();
     void CloseOwnStream();

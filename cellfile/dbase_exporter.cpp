@@ -252,12 +252,11 @@ std::string TKVExportToDBase::FieldText(int Field, const Variant& Value)
     switch (d.Type) {
     case 'L': text = Value.AsBoolean() ? "T" : "F"; break;
     case 'D': {
-        int y, m, day;
-        DecodeDays(Value.AsDateTime(), y, m, day);
-        if (y < 1 || y > 9999)
-            Refuse(Field, "the year " + std::to_string(y) + " is outside the 1..9999 a dBase date holds");
+        const TDateTimeParts p = DateTimeParts(Value.AsDateTime());
+        if (p.Year < 1 || p.Year > 9999)
+            Refuse(Field, "the year " + std::to_string(p.Year) + " is outside the 1..9999 a dBase date holds");
         char buf[16];
-        std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, day);
+        std::snprintf(buf, sizeof buf, "%04d%02d%02d", p.Year, p.Month, p.Day);
         text = buf;
         break;
     }
@@ -298,22 +297,8 @@ std::string TKVExportToDBase::FieldText(int Field, const Variant& Value)
         case ftDateTime:
         case ftTimeStamp:
         case ftTime: {
-            const double v = Value.AsDateTime();
-            const double days = std::floor(v);
-            long long ms = std::llround((v - days) * 86400000.0);
-            char buf[40];
-            int y, m, day;
-            DecodeDays(days + (ms >= 86400000 ? 1 : 0), y, m, day);
-            ms %= 86400000;
-            const int h = static_cast<int>(ms / 3600000), mi = static_cast<int>(ms / 60000 % 60),
-                      s = static_cast<int>(ms / 1000 % 60), f = static_cast<int>(ms % 1000);
-            if (d.Source == ftTime)
-                std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", h, mi, s);
-            else
-                std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, m, day, h, mi, s);
-            text = buf;
-            if (f)
-                text += "." + std::to_string(1000 + f).substr(1);
+            const TDateTimeParts p = DateTimeParts(Value.AsDateTime());
+            text = d.Source == ftTime ? IsoTimeText(p) : IsoDateTimeText(p);
             break;
         }
         default: text = Stored(Value.AsString(), Field); break;

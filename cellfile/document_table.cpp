@@ -148,6 +148,8 @@ void TKVExportToDocumentTable::TableAddress(int ARow, int ACol, int& Row, int& C
 
 void TKVExportToDocumentTable::TellReplaced(const std::string& FileName)
 {
+    for (std::string& line : FChanges.TakeLines(FileName, FChangeNames))
+        Statistic().Warnings.push_back(std::move(line));
     if (FReplaced > 0)
         Statistic().Warnings.push_back(FileName + ": " + std::to_string(FReplaced) + " character"
                                        + (FReplaced == 1 ? "" : "s")

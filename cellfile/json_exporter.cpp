@@ -81,7 +81,7 @@ bool TKVExportToJSON::IsJsonNumber(const std::string& Text)
 void TKVExportToJSON::WriteFileBegin()
 {
     TKVExportToText::WriteFileBegin();
-    FRecords = FReplaced = FLinesLeftOut = FPictures = FNotNumbers = 0;
+    FRecords = FReplaced = FLinesLeftOut = 0;
     if (!Lines)
         WriteString("[");
 }
@@ -122,12 +122,17 @@ void TKVExportToJSON::WriteData(TField* Field, TCellType CellType, int, int ACol
     ++FValues;
     if (IsPictureCell(Field, CellType)) {
         if (!Text.empty())
-            ++FPictures;
+            CountChange("picture cells cannot be held by JSON and were written as null", ACol);
         FObject += "null";
         return;
     }
     if (Field ? Field->IsNull() : false) {
         FObject += "null";
+        return;
+    }
+    // A Boolean is a JSON Boolean unless a handler gave it a text of its own.
+    if (Field && Field->DataType() == ftBoolean && Text == Field->AsString()) {
+        FObject += Field->AsBoolean() ? "true" : "false";
         return;
     }
     const bool numeric = Field ? IsNumericFieldType(Field->DataType()) : (CellType == ctInteger || CellType == ctDouble || CellType == ctCurrency);
@@ -137,8 +142,12 @@ void TKVExportToJSON::WriteData(TField* Field, TCellType CellType, int, int ACol
     }
     // An infinity, a NaN or a number formatted for people keeps its text, as a string.
     if (numeric && !Text.empty())
-        ++FNotNumbers;
+        CountChange("numbers have no JSON number form (infinite, not a number, or formatted) and were written as "
+                    "strings", ACol);
+    const long long replaced = FReplaced;
     FObject += JsonString(Text, FReplaced);
+    if (FReplaced != replaced)
+        CountChange("texts held bytes that are not UTF-8; they became U+FFFD, which JSON text must be", ACol);
 }
 
 void TKVExportToJSON::WriteRowEnd(bool IsTitle)
@@ -159,9 +168,6 @@ void TKVExportToJSON::WriteFileEnd()
         if (Count > 0)
             Statistic().Warnings.push_back(std::to_string(Count) + " " + What);
     };
-    tell(FReplaced, "bytes that are not UTF-8 became U+FFFD, which JSON text must be");
     tell(FLinesLeftOut, "header and footer lines have no place in JSON and were left out");
-    tell(FPictures, "picture cells cannot be held by JSON and were written as null");
-    tell(FNotNumbers, "numbers have no JSON number form (infinite, not a number, or formatted) and were written as strings");
     TKVExportToText::WriteFileEnd();
 }

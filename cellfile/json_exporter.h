@@ -47,6 +47,4 @@ private:
     long long FRecords = 0;
     long long FReplaced = 0;
     long long FLinesLeftOut = 0;
-    long long FPictures = 0;
-    long long FNotNumbers = 0; // numbers whose text is no JSON number
 };

@@ -25,20 +25,21 @@ std::string LowerAscii(std::string Text)
     return Text;
 }
 
-// Whether Value may follow "attribute: " as it is (RFC 2849 SAFE-STRING, and no
-// trailing blank, which readers drop).
+// Whether Value may follow "attribute: " as it is: RFC 2849 SAFE-STRING, narrowed to
+// what readers keep. Readers strip white space around a value (a Tab, VT or FF as well
+// as a blank), so a value that begins or ends with one, or holds any control character,
+// is base64 too.
 bool IsSafeString(const std::string& Value)
 {
     if (Value.empty())
         return true;
+    const auto blank = [](unsigned char u) { return u == ' ' || (u >= '\t' && u <= '\r'); };
     const unsigned char first = static_cast<unsigned char>(Value.front());
-    if (first == ' ' || first == ':' || first == '<')
-        return false;
-    if (Value.back() == ' ')
+    if (blank(first) || first == ':' || first == '<' || blank(static_cast<unsigned char>(Value.back())))
         return false;
     return std::none_of(Value.begin(), Value.end(), [](char c) {
         const unsigned char u = static_cast<unsigned char>(c);
-        return u == 0 || u == '\n' || u == '\r' || u > 127;
+        return u < 0x20 || u >= 0x7F;
     });
 }
 

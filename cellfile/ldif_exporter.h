@@ -36,6 +36,7 @@ public:
 
     std::string Extension() override { return ".LDIF"; }
     bool TitleIsSupported() override { return false; }
+    bool KeepsBinary() override { return true; }
     void WriteFileBegin() override;
     void WriteDataBegin() override;
     void WriteRowStart(bool IsTitle) override;

@@ -20,10 +20,6 @@ constexpr char FormatDate = 0x72;     // day-month-year
 constexpr char FormatTime = 0x77;     // hour-minute-second
 constexpr char FormatDefault = static_cast<char>(0xFF);
 
-// The first date with the same serial in Lotus as here: 1900-03-01 (Lotus counts a
-// 29 February 1900).
-constexpr double FirstSerial = 61.0;
-
 void Put16(std::string& Out, int Value)
 {
     Out += static_cast<char>(Value & 0xFF);
@@ -144,19 +140,17 @@ void TKVExportToWKS::Cell(int ARow, int ACol, int Field, const Variant& Value, T
         break;
     }
     case varDate: {
-        number = Value.AsDateTime();
+        const double serial = Value.AsDateTime();
         if (type == ftTime) {
-            number -= std::floor(number);
+            number = TimeOfDay(serial);
             format = FormatTime;
-        } else if (number < FirstSerial) {
-            int y, m, d;
-            DecodeDays(number, y, m, d);
-            char iso[16];
-            std::snprintf(iso, sizeof iso, "%04d-%02d-%02d", y, m, d);
-            Count("dates before 1900-03-01 have no worksheet serial and were written as text", Field);
-            Label(ARow, ACol, Field, iso, Alignment);
+        } else if (!EpochHolds(serial, epLotus1900)) {
+            const TDateTimeParts parts = DateTimeParts(serial);
+            Count("dates before 1900-01-01 have no worksheet serial and were written as text", Field);
+            Label(ARow, ACol, Field, type == ftDate ? IsoDateText(parts) : IsoDateTimeText(parts), Alignment);
             return;
         } else {
+            number = EpochSerial(serial, epLotus1900);
             format = FormatDate;
         }
         break;

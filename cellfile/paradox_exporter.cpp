@@ -183,9 +183,6 @@ int CookieClose(void*)
     return 0;
 }
 
-// The serial day number of the day before 0001-01-01, Paradox's day 0.
-constexpr long ParadoxDayZero = 1721425;
-
 void KeepError(pxdoc_t*, int, const char* Message, void* Data)
 {
     auto* error = static_cast<std::string*>(Data);
@@ -288,15 +285,12 @@ void TKVExportToParadox::PutValue(int Field, char* Data, const Variant& Value)
     pxdoc_t* doc = FTable->Doc;
     pxfield_t* field = PX_get_field(doc, Field);
     const int length = field->px_flen;
-    const auto date = [&](double DateTime) {
-        int y, m, d;
-        DecodeDays(DateTime, y, m, d);
-        if (y < 1)
+    // Paradox counts days from 0001-01-01 as day 1 and times in milliseconds.
+    const auto dayAndTime = [&](double DateTime) {
+        const TDayAndTime t = DayAndTime(DateTime, epYearOne, tuMillisecond);
+        if (t.Day < 1)
             Refuse(Field, "Paradox dates begin in the year 1");
-        return PX_GregorianToSdn(y, m, d) - ParadoxDayZero;
-    };
-    const auto milliseconds = [](double DateTime) {
-        return std::llround((DateTime - std::floor(DateTime)) * 86400000.0);
+        return t;
     };
     switch (field->px_ftype) {
     case pxfShort: PX_put_data_short(doc, Data, length, static_cast<short>(Value.AsInteger())); break;
@@ -310,12 +304,15 @@ void TKVExportToParadox::PutValue(int Field, char* Data, const Variant& Value)
         break;
     }
     case pxfLogical: PX_put_data_byte(doc, Data, 1, Value.AsBoolean() ? 1 : 0); break;
-    case pxfDate: PX_put_data_long(doc, Data, 4, static_cast<int>(date(Value.AsDateTime()))); break;
-    case pxfTime: PX_put_data_long(doc, Data, 4, static_cast<int>(milliseconds(Value.AsDateTime()))); break;
+    case pxfDate: PX_put_data_long(doc, Data, 4, static_cast<int>(dayAndTime(Value.AsDateTime()).Day)); break;
+    case pxfTime:
+        PX_put_data_long(doc, Data, 4,
+                         static_cast<int>(DayAndTime(Value.AsDateTime(), epSerial, tuMillisecond).MicrosecondOfDay / 1000));
+        break;
     case pxfTimestamp: {
-        const double v = Value.AsDateTime();
-        const double ms = static_cast<double>(date(v)) * 86400000.0 + static_cast<double>(milliseconds(v));
-        PX_put_data_double(doc, Data, 8, ms);
+        const TDayAndTime t = dayAndTime(Value.AsDateTime());
+        PX_put_data_double(doc, Data, 8,
+                           static_cast<double>(t.Day) * 86400000.0 + static_cast<double>(t.MicrosecondOfDay / 1000));
         break;
     }
     default: {

@@ -68,14 +68,6 @@ std::string TKVExportToRecordFile::ValidName(const std::string& Wanted, std::siz
     return name;
 }
 
-void TKVExportToRecordFile::DecodeDays(double DateTime, int& Year, int& Month, int& Day)
-{
-    const QDate date = QDate(1899, 12, 30).addDays(static_cast<qint64>(std::floor(DateTime)));
-    Year = date.year();
-    Month = date.month();
-    Day = date.day();
-}
-
 std::string TKVExportToRecordFile::ExactDouble(double Value)
 {
     char buf[32];
@@ -95,7 +87,7 @@ void TKVExportToRecordFile::WriteFileBegin()
         throw Exception(Extension() + " files are written to a file of their own, not into a stream");
     TKVExportToText::WriteFileBegin();
     FRecords = 0;
-    FCounted.clear();
+    FChanges.Clear();
     FTableOpen = false;
 }
 
@@ -122,6 +114,9 @@ void TKVExportToRecordFile::WriteDataBegin()
         }
         FFields.push_back(field);
     }
+    FChangeNames.clear();
+    for (const TRecordField& f : FFields)
+        FChangeNames.push_back(f.Name);
     FValues.assign(FFields.size(), Variant::Null());
     FAlignments.assign(FFields.size(), taLeftJustify);
     BeginTable(FFields);
@@ -205,10 +200,6 @@ void TKVExportToRecordFile::WriteFileEnd()
     }
     if (open)
         CloseTable();
-    for (const TCounted& c : FCounted)
-        Statistic().Warnings.push_back(TargetName() + ": " + std::to_string(c.Count) + " " + c.What + " (the first at "
-                                       + c.First + ")");
-    FCounted.clear();
     TKVExportToText::WriteFileEnd();
 }
 
@@ -222,15 +213,6 @@ void TKVExportToRecordFile::Refuse(int Field, const std::string& What) const
 
 void TKVExportToRecordFile::Count(const std::string& What, int Field)
 {
-    for (TCounted& c : FCounted)
-        if (c.What == What) {
-            ++c.Count;
-            return;
-        }
-    std::string first = "record " + std::to_string(RecordNumber());
-    if (Field >= 0 && static_cast<std::size_t>(Field) < FFields.size())
-        first = "field " + FFields[static_cast<std::size_t>(Field)].Name + ", " + first;
-    else if (!FDataStarted || FTitleRow)
-        first = "a line outside the table";
-    FCounted.push_back({What, 1, first});
+    const bool inTable = Field >= 0 && static_cast<std::size_t>(Field) < FFields.size();
+    FChanges.Count(What, inTable ? Field : -1, RecordNumber());
 }

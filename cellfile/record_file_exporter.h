@@ -20,6 +20,7 @@
 // record; a refusal ends the run.
 
 #include "cellfile/text_exporter.h"
+#include "framework/value_contract.h"
 #include "framework/variant.h"
 
 #include <set>
@@ -40,6 +41,7 @@ public:
     explicit TKVExportToRecordFile(QObject* AOwner = nullptr);
 
     bool TitleIsSupported() override { return false; }
+    bool KeepsBinary() override { return true; }
     void InternalFileCreate(const std::string& FileName) override;
     void WriteFileBegin() override;
     void WriteFileEnd() override;
@@ -55,8 +57,6 @@ public:
     // "_2", "_3", ... within the same length. The result is added to Used.
     static std::string ValidName(const std::string& Wanted, std::size_t MaxLength, const std::string& Prefix,
                                  std::set<std::string>& Used);
-    // Days since 1899-12-30 as year, month and day (proleptic Gregorian).
-    static void DecodeDays(double DateTime, int& Year, int& Month, int& Day);
     // The shortest text that reads back to Value exactly ("0.30000000000000004").
     static std::string ExactDouble(double Value);
 
@@ -94,10 +94,4 @@ private:
     bool FTitleRow = false;
     long long FRecords = 0;
     std::string FTarget;
-    struct TCounted {
-        std::string What;
-        long long Count = 0;
-        std::string First;
-    };
-    std::vector<TCounted> FCounted;
 };

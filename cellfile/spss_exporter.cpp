@@ -100,7 +100,7 @@ void TKVExportToSPSS::BeginTable(const std::vector<TRecordField>& Fields)
         case ftDate: kind = kDate; format = "DATE11"; break;
         case ftTime: kind = kDate; format = "TIME12.3"; break;
         case ftDateTime:
-        case ftTimeStamp: kind = kDate; format = "DATETIME23.3"; break;
+        case ftTimeStamp: kind = kDate; format = "DATETIME24.3"; break;
         default:
             kind = kText;
             format = nullptr;
@@ -152,7 +152,7 @@ void TKVExportToSPSS::WriteRecord(int, const std::vector<Variant>& Values)
             if (value.VarType() == varInteger) {
                 const std::int64_t whole = value.AsInteger();
                 number = static_cast<double>(whole);
-                if (std::abs(number) > 9007199254740992.0 && static_cast<std::int64_t>(number) != whole)
+                if (!DoubleHoldsInteger(whole))
                     Count("whole numbers have no exact double and were rounded to the nearest", field);
             } else {
                 number = value.AsDouble();
@@ -164,13 +164,18 @@ void TKVExportToSPSS::WriteRecord(int, const std::vector<Variant>& Values)
             break;
         }
         case kDate: {
-            double days = value.AsDateTime();
-            if (Fields()[i].DataType == ftTime)
-                days -= std::floor(days);
-            else if (days + SpssEpochDays < 0)
+            // Seconds since 1582-10-14, or of the day for a time, in milliseconds: a double of
+            // today's seconds holds no finer steps.
+            const double serial = value.AsDateTime();
+            const bool time = Fields()[i].DataType == ftTime;
+            const TDayAndTime t = DayAndTime(serial, time ? epSerial : epGregorian, tuMillisecond);
+            if (!time && t.Day < 0)
                 Refuse(field, "SPSS dates begin on 1582-10-14");
-            const double seconds = Fields()[i].DataType == ftTime ? days * 86400.0 : (days + SpssEpochDays) * 86400.0;
-            Check(readstat_insert_double_value(w, v, std::round(seconds * 1000.0) / 1000.0), field);
+            if (SerialMicroseconds(serial) % 1000 != 0)
+                Count("times had microseconds, which SPSS's seconds hold only to the millisecond; they were rounded",
+                      field);
+            const double seconds = time ? t.Seconds() : static_cast<double>(t.Day) * 86400.0 + t.Seconds();
+            Check(readstat_insert_double_value(w, v, seconds), field);
             break;
         }
         case kText: {

@@ -39,6 +39,8 @@ public:
 
     std::string Extension() override { return ".SQL"; }
     bool TitleIsSupported() override { return false; }
+    // Binary values become NULL, counted: no blob literal reads the same in SQLite and PostgreSQL.
+    bool KeepsBinary() override { return true; }
     void CreateFileStream(const std::string& FileName, int FileNumber) override;
     void WriteFileBegin() override;
     void WriteFileEnd() override;

@@ -85,7 +85,8 @@ void TKVExportToSYLK::WriteData(TField* Field, TCellType CellType, int, int, con
     if (Field && IsDateTimeFieldType(type)) {
         const TSylkFormat format = type == ftDate ? sfDate : type == ftTime ? sfTime : sfDateTime;
         FRow += "F;P" + std::to_string(format) + ";FG0G" + place + "\r\nC" + place + ";K"
-            + ShortestText(Field->AsDateTime()) + "\r\n";
+            + ShortestText(type == ftTime ? TimeOfDay(Field->AsDateTime()) : EpochSerial(Field->AsDateTime(), epSerial))
+            + "\r\n";
         return;
     }
     const TSpreadsheetNumber number = SpreadsheetNumber(Field, CellType, Text);

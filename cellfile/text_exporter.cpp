@@ -296,6 +296,8 @@ void TKVExportToText::WriteDataEnd()
 void TKVExportToText::WriteFileEnd()
 {
     TKVExportToCellFile::WriteFileEnd();
+    for (std::string& line : FChanges.TakeLines(FTargetName, FChangeNames))
+        Statistic().Warnings.push_back(std::move(line));
     Tell(FCut, "values were longer than their fixed-width column and were cut");
     Tell(FLineBreaks, "values held line breaks, which fixed-width text cannot hold; they became blanks");
     Tell(FSplit, "values hold the delimiter or a line break and no text qualifier is set; a reader will split them");

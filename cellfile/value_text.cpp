@@ -4,6 +4,7 @@
 
 #include "framework/data_set.h"
 #include "framework/format_settings.h"
+#include "framework/value_contract.h"
 
 #include <algorithm>
 #include <cmath>
@@ -72,44 +73,8 @@ std::string NumberText(double Value)
 
 std::string IsoText(double Serial, bool WithTime)
 {
-    int year, month, day, hour, minute, second, millisecond;
-    DecodeDateTime(Serial, year, month, day, hour, minute, second, millisecond);
-    char text[48];
-    if (year >= 0 && year <= 9999) {
-        // The usual years, digit by digit: this runs for every date cell of an export.
-        char* p = text;
-        const auto digits = [&p](int value, int count) {
-            for (int k = count - 1; k >= 0; --k, value /= 10)
-                p[k] = static_cast<char>('0' + value % 10);
-            p += count;
-        };
-        digits(year, 4);
-        *p++ = '-';
-        digits(month, 2);
-        *p++ = '-';
-        digits(day, 2);
-        if (WithTime) {
-            *p++ = ' ';
-            digits(hour, 2);
-            *p++ = ':';
-            digits(minute, 2);
-            *p++ = ':';
-            digits(second, 2);
-            if (millisecond != 0) {
-                *p++ = '.';
-                digits(millisecond, 3);
-            }
-        }
-        return std::string(text, p);
-    }
-    if (WithTime && millisecond != 0)
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", year, month, day, hour, minute, second,
-                      millisecond);
-    else if (WithTime)
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
-    else
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
-    return text;
+    const TDateTimeParts parts = DateTimeParts(Serial);
+    return WithTime ? IsoDateTimeText(parts) : IsoDateText(parts);
 }
 
 
@@ -169,11 +134,9 @@ void AssignExactText(TField* Field, const Variant& Value, std::string& Text)
     case ftTimeStamp:
         Text = IsoText(Value.AsDateTime(), true);
         return;
-    case ftTime: {
-        const std::string full = IsoText(Value.AsDateTime(), true);
-        Text.assign(full, full.find(' ') + 1);
+    case ftTime:
+        Text = IsoTimeText(DateTimeParts(Value.AsDateTime()));
         return;
-    }
     case ftBoolean:
         Text = Field->AsString();
         return;

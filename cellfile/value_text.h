@@ -4,6 +4,8 @@
 // shortest text that reads back as the same double), money and decimals with their own
 // digits, dates and times in ISO form.
 
+#include "framework/value_contract.h"
+
 #include <charconv>
 #include <cstdint>
 #include <string>
@@ -27,8 +29,8 @@ std::string ExactDecimalText(const Variant& Value);
 // ShortestText with the process's decimal separator of the moment (the run's own), no
 // grouping.
 std::string NumberText(double Value);
-// A date-time serial as yyyy-mm-dd, with WithTime followed by hh:mm:ss (and .zzz when
-// there are milliseconds).
+// A date-time serial as yyyy-mm-dd, with WithTime followed by hh:mm:ss (and .zzz or
+// .zzzzzz when there is a fraction of a second).
 std::string IsoText(double Serial, bool WithTime);
 // The text of a field's current value by its type, as above; other types give
 // AsString. The field must not be null.

@@ -117,8 +117,7 @@ bool WorkbookValueOf(TField* Field, TWorkbookValue& Value)
     case ftAutoInc:
     case ftLargeint: {
         const std::int64_t value = Field->AsInteger();
-        // Beyond 2^53 a double no longer holds every whole number.
-        if (value > (std::int64_t(1) << 53) || value < -(std::int64_t(1) << 53))
+        if (!DoubleHoldsInteger(value))
             Value.Change = TWorkbookValue::wcRounded;
         Value.IsNumber = true;
         Value.Number = static_cast<double>(value);
@@ -155,9 +154,9 @@ bool WorkbookValueOf(TField* Field, TWorkbookValue& Value)
         // The workbook's day 1 is 1900-01-01 and it counts a 29 February 1900 that never
         // was: from 1900-03-01 on the serials agree, before that they are one apart,
         // and before 1900 there is no workbook date at all.
-        Value.IsNumber = serial >= 2;
-        Value.Number = serial >= 61 ? serial : serial - 1;
+        Value.IsNumber = EpochHolds(serial, epLotus1900);
         if (Value.IsNumber) {
+            Value.Number = EpochSerial(serial, epLotus1900);
             Value.Text = ShortestText(Value.Number);
         } else {
             Value.Change = TWorkbookValue::wcEarlyDate;
@@ -167,7 +166,7 @@ bool WorkbookValueOf(TField* Field, TWorkbookValue& Value)
     }
     case ftTime:
         Value.IsNumber = true;
-        Value.Number = std::fabs(Field->AsDateTime() - std::trunc(Field->AsDateTime()));
+        Value.Number = TimeOfDay(Field->AsDateTime());
         Value.Text = ShortestText(Value.Number);
         return true;
     default:
@@ -428,6 +427,8 @@ void TKVExportToXLS::Save()
     FBook->SaveXls(FSaveFileName);
     for (std::string& warning : WorkbookChangeWarnings(FChanged))
         Statistic().Warnings.push_back(std::move(warning));
+    for (std::string& line : FChanges.TakeLines(FSaveFileName, FChangeNames))
+        Statistic().Warnings.push_back(std::move(line));
 }
 
 void TKVExportToXLS::CloseFileStream()

@@ -42,6 +42,7 @@ public:
 
     std::string Extension() override { return ".XML"; }
     bool TitleIsSupported() override { return false; }
+    bool KeepsBinary() override { return true; }
     void WriteFileBegin() override;
     void WriteFileEnd() override;
     void WriteDataBegin() override;

@@ -28,6 +28,9 @@ using TBookmark = std::string;
 
 // Large-object field types (blob, memo, graphic and their kin).
 bool IsBlobFieldType(TFieldType Type);
+// Field types whose values are bytes rather than text or a picture: blobs, (var)bytes
+// and the binary objects of other databases.
+bool IsBinaryFieldType(TFieldType Type);
 // Numeric field types: integers, floats, money, BCD.
 bool IsNumericFieldType(TFieldType Type);
 // Field types of the floating-point field class and its descendant (money).

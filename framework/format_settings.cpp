@@ -1,5 +1,7 @@
 #include "format_settings.h"
 
+#include "value_contract.h"
+
 #include <QLocale>
 
 #include <charconv>
@@ -317,33 +319,8 @@ std::string CurrToStrF(std::int64_t ScaledValue, const TFormatSettings& Settings
 }
 
 namespace {
-// Days from 0001-01-01 (proleptic Gregorian) for the date-time epoch 1899-12-30.
+// Day number (0001-01-01 is 1) of the date-time epoch 1899-12-30.
 constexpr long long EpochDays = 693594;
-
-long long DaysFromCivil(int y, int m, int d)
-{
-    // days since 0001-01-01 as day 1 → returns count so that 0001-01-01 gives 1
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const long long yoe = y - era * 400;
-    const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468 + 719163; // days since 1970-01-01 + days 0001..1970
-}
-
-void CivilFromDays(long long z, int& y, int& m, int& d)
-{
-    z -= 719163;
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    y = static_cast<int>(yoe + era * 400 + (m <= 2));
-}
 
 const char* const ShortMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -376,7 +353,7 @@ void AppendPadded(TextBuffer& out, int value, int width = 0)
 
 double EncodeDate(int Year, int Month, int Day)
 {
-    return static_cast<double>(DaysFromCivil(Year, Month, Day) - EpochDays);
+    return static_cast<double>(DayNumber(Year, Month, Day) - EpochDays);
 }
 
 double ComposeDateTime(double Date, double Time)
@@ -392,19 +369,14 @@ double EncodeTime(int Hour, int Minute, int Second, int MilliSecond)
 void DecodeDateTime(double DateTime, int& Year, int& Month, int& Day, int& Hour, int& Minute, int& Second,
                     int& MilliSecond)
 {
-    // Negative values count days backwards, the fraction is still the time of day.
-    double days = std::trunc(DateTime);
-    double fraction = std::fabs(DateTime - days);
-    long long ms = std::llround(fraction * 86400000.0);
-    if (ms >= 86400000LL) {
-        ms -= 86400000LL;
-        days += DateTime < 0 ? -1 : 1;
-    }
-    CivilFromDays(static_cast<long long>(days) + EpochDays, Year, Month, Day);
-    Hour = static_cast<int>(ms / 3600000);
-    Minute = static_cast<int>(ms / 60000 % 60);
-    Second = static_cast<int>(ms / 1000 % 60);
-    MilliSecond = static_cast<int>(ms % 1000);
+    const TDateTimeParts p = DateTimeParts(DateTime, tuMillisecond);
+    Year = p.Year;
+    Month = p.Month;
+    Day = p.Day;
+    Hour = p.Hour;
+    Minute = p.Minute;
+    Second = p.Second;
+    MilliSecond = p.Microsecond / 1000;
 }
 
 namespace {
@@ -415,11 +387,9 @@ struct DecodedDateTime {
 
 DecodedDateTime Decode(double DateTime)
 {
-    DecodedDateTime t;
-    DecodeDateTime(DateTime, t.y, t.mo, t.d, t.h, t.mi, t.s, t.ms);
-    long long dayNumber = static_cast<long long>(std::trunc(DateTime)) + EpochDays;
-    t.weekday = static_cast<int>(((dayNumber % 7) + 7) % 7); // 0001-01-01 was a Monday: day 1 -> 1
-    return t;
+    // The weekday is the shown day's, after a rounding carried into the next.
+    const TDateTimeParts p = DateTimeParts(DateTime, tuMillisecond);
+    return {p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second, p.Microsecond / 1000, p.Weekday};
 }
 
 // A pattern read once into literal text and fields, so that formatting a value is a

@@ -166,14 +166,7 @@ std::string TKVExportToAccess::GetFieldStr(TField* Field)
         const double v = Field->AsDateTime();
         if (Field->DataType() != ftTime)
             return IsoText(v, true);
-        int y, m, d, h, n, sec, ms;
-        DecodeDateTime(v, y, m, d, h, n, sec, ms);
-        char buf[48];
-        std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", h, n, sec);
-        std::string text = buf;
-        if (ms)
-            text += "." + std::to_string(1000 + ms).substr(1);
-        return text;
+        return IsoTimeText(DateTimeParts(v));
     }
     default:
         break;

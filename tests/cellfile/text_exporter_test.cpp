@@ -226,8 +226,9 @@ TEST_F(TextExporterTest, JsonCountsNumbersItCannotHold)
                     + dir / "out.json" + "'"),
               "float str str str\n");
     EXPECT_EQ(json.Statistic().Warnings,
-              std::vector<std::string>{"3 numbers have no JSON number form (infinite, not a number, or formatted) and "
-                                       "were written as strings"});
+              std::vector<std::string>{dir / "out.json" + ": 3 numbers have no JSON number form (infinite, not a number, "
+                                                       "or formatted) and were written as strings (the first at field "
+                                                       "Real, record 2)"});
 }
 
 } // namespace

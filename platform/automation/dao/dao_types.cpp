@@ -2,6 +2,7 @@
 
 #include "framework/exceptions.h"
 #include "framework/format_settings.h"
+#include "framework/value_contract.h"
 
 #include <cctype>
 #include <charconv>
@@ -599,9 +600,7 @@ void ConvertDaoValue(const DaoFieldDef& Field, const std::string& Table, const A
             // Days since 1899-12-30, the fraction being the time of day.
             const double days = Value.ToReal();
             if (days > -693594.0 && days < 2958466.0) { // 0001-01-01 .. 9999-12-31
-                int y, m, d, h, n, sec, ms;
-                DecodeDateTime(days, y, m, d, h, n, sec, ms);
-                StampText(Out.Str, y, m, d, h, n, sec, ms);
+                AssignIsoDateTimeText(Out.Str, DateTimeParts(days));
                 Out.Kind = DaoValue::Text;
                 return;
             }
