@@ -183,8 +183,8 @@ void TKVExportToDBase::BeginTable(const std::vector<TRecordField>& Fields)
         case ftBoolean: d = {'L', 1, 0, f.DataType}; break;
         case ftDate: d = {'D', 8, 0, f.DataType}; break;
         case ftDateTime:
-        case ftTimeStamp: d = {'C', 23, 0, f.DataType}; break;
-        case ftTime: d = {'C', 12, 0, f.DataType}; break;
+        case ftTimeStamp: d = {'C', 26, 0, f.DataType}; break;
+        case ftTime: d = {'C', 15, 0, f.DataType}; break;
         case ftGraphic: d = {'C', 1, 0, f.DataType}; break;
         default: d = {'C', f.Size > 0 ? std::min(254, f.Size * bytesPerCharacter) : 254, 0, f.DataType}; break;
         }

@@ -144,13 +144,16 @@ void TKVExportToWKS::Cell(int ARow, int ACol, int Field, const Variant& Value, T
         if (type == ftTime) {
             number = TimeOfDay(serial);
             format = FormatTime;
-        } else if (!EpochHolds(serial, epLotus1900)) {
+        } else if (DayAndTime(serial, epSerial).Day < 61) {
+            // Lotus counts a 1900-02-29 that never was; the programs that read worksheets
+            // today disagree about the serials before 1900-03-01, so those dates go as text.
             const TDateTimeParts parts = DateTimeParts(serial);
-            Count("dates before 1900-01-01 have no worksheet serial and were written as text", Field);
+            Count("dates before 1900-03-01 have no worksheet serial every reader agrees on and were written as text",
+                  Field);
             Label(ARow, ACol, Field, type == ftDate ? IsoDateText(parts) : IsoDateTimeText(parts), Alignment);
             return;
         } else {
-            number = EpochSerial(serial, epLotus1900);
+            number = EpochSerial(serial, epSerial);
             format = FormatDate;
         }
         break;

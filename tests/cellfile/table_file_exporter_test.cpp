@@ -264,7 +264,8 @@ TEST_F(TableFileTest, WorksheetValuesArriveThroughGnumericAndLibreOffice)
                              "Id, record 1)",
                       file + ": 1 texts held characters code page 437 has no form for; they became \"?\" (the first at "
                              "field Name, record 1)",
-                      file + ": 1 dates before 1900-01-01 have no worksheet serial and were written as text (the first at "
+                      file + ": 1 dates before 1900-03-01 have no worksheet serial every reader agrees on and were "
+                             "written as text (the first at "
                              "field Born, record 1)"}));
     }
 }
