@@ -301,7 +301,7 @@ std::string TKVExportToDBase::FieldText(int Field, const Variant& Value)
             text = d.Source == ftTime ? IsoTimeText(p) : IsoDateTimeText(p);
             break;
         }
-        default: text = Stored(Value.AsString(), Field); break;
+        default: text = Stored(ExactValueText(Value), Field); break;
         }
         if (static_cast<int>(text.size()) > d.Width)
             Refuse(Field, "the text of " + std::to_string(text.size()) + " bytes does not fit the field's "

@@ -135,7 +135,9 @@ void TKVExportToJSON::WriteData(TField* Field, TCellType CellType, int, int ACol
         FObject += Field->AsBoolean() ? "true" : "false";
         return;
     }
-    const bool numeric = Field ? IsNumericFieldType(Field->DataType()) : (CellType == ctInteger || CellType == ctDouble || CellType == ctCurrency);
+    const bool numeric = Field && Field->DataType() != ftVariant
+        ? IsNumericFieldType(Field->DataType())
+        : (CellType == ctInteger || CellType == ctDouble || CellType == ctCurrency);
     if (numeric && IsJsonNumber(Text)) {
         FObject += Text;
         return;

@@ -30,6 +30,7 @@ public:
 
     std::string Extension() override { return ".WK1"; }
     bool TitleIsSupported() override { return true; }
+    bool TypesEachValue() const override { return true; }
     void WriteDimensions(int ARowCount, int AColCount) override;
     void WriteColWidth(int ACol, int AWidth) override;
 

@@ -316,7 +316,7 @@ void TKVExportToParadox::PutValue(int Field, char* Data, const Variant& Value)
         break;
     }
     default: {
-        const std::string utf8 = Value.AsString();
+        const std::string utf8 = ExactValueText(Value);
         std::string text = StrToOem(utf8, CodePage);
         if (std::count(text.begin(), text.end(), '?') > std::count(utf8.begin(), utf8.end(), '?'))
             Count("texts held characters code page " + std::to_string(CodePage) + " has no form for; they became \"?\"",

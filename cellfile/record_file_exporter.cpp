@@ -139,8 +139,12 @@ Variant TKVExportToRecordFile::CellValue(TField* Field, TCellType CellType, cons
             Count("picture cells cannot be held and were written as null", Col);
         return Variant::Null();
     }
-    if (Field)
-        return Field->Value();
+    if (Field) {
+        Variant value = Field->Value();
+        if (Field->DataType() == ftVariant && value.IsNumeric() && !TypesEachValue())
+            Count("numbers of a column whose type its first value did not tell were written as text", Col);
+        return value;
+    }
     if (Text.empty() || CellType == ctBlank)
         return Variant::Null();
     const Variant text(Text);

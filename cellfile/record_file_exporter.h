@@ -20,6 +20,7 @@
 // record; a refusal ends the run.
 
 #include "cellfile/text_exporter.h"
+#include "cellfile/value_text.h"
 #include "framework/value_contract.h"
 #include "framework/variant.h"
 
@@ -61,6 +62,9 @@ public:
     static std::string ExactDouble(double Value);
 
 protected:
+    // Whether each value gets a cell of its own kind (a worksheet), so that a column typed
+    // value by value keeps its numbers; a table of typed fields holds them as text.
+    virtual bool TypesEachValue() const { return false; }
     // The table begins; Fields are the visible columns in order.
     virtual void BeginTable(const std::vector<TRecordField>& Fields) = 0;
     // One record, a value a field; ARow is the record's row in the pipeline's terms.

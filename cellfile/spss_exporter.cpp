@@ -179,7 +179,7 @@ void TKVExportToSPSS::WriteRecord(int, const std::vector<Variant>& Values)
             break;
         }
         case kText: {
-            const std::string text = value.AsString();
+            const std::string text = ExactValueText(value);
             if (text.find('\0') != std::string::npos)
                 Refuse(field, "an SPSS string cannot hold a NUL byte");
             if (static_cast<int>(text.size()) > FWidths[i])

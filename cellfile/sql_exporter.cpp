@@ -188,7 +188,10 @@ void TKVExportToSQL::WriteData(TField* Field, TCellType CellType, int ARow, int 
     } else if (!Field && NumericType(type) && TKVExportToJSON::IsJsonNumber(Text)) {
         value = Text;
     } else {
-        const std::string text = Field && IsDateTimeFieldType(fieldType) ? LiteralFieldText(Field) : Text;
+        if (fieldType == ftVariant && Field->Value().IsNumeric())
+            CountChange("numbers of a column whose type its first value did not tell were written as text", ACol);
+        const std::string text =
+            Field && (IsDateTimeFieldType(fieldType) || fieldType == ftVariant) ? LiteralFieldText(Field) : Text;
         if (text.find('\0') != std::string::npos) {
             const std::string column = static_cast<std::size_t>(ACol) < FCaptions.size()
                 ? FCaptions[static_cast<std::size_t>(ACol)]

@@ -88,14 +88,40 @@ std::string ExactDecimalText(const Variant& Value)
     }
 }
 
+std::string ExactValueText(const Variant& Value)
+{
+    switch (Value.VarType()) {
+    case varString: return Value.StringRef();
+    case varDate: return IsoText(Value.AsDateTime(), true);
+    case varBoolean: return Value.AsBoolean() ? "True" : "False";
+    default: return ExactDecimalText(Value);
+    }
+}
+
 namespace {
 
 // The exact text of Value, Field's current value, into Text: written from the value at
 // hand, with no text in between for the kinds of most cells.
+// The type a value is written as: the field's, or for a field typed value by value the
+// value's own kind.
+TFieldType ValueFieldType(TField* Field, const Variant& Value)
+{
+    if (Field->DataType() != ftVariant)
+        return Field->DataType();
+    switch (Value.VarType()) {
+    case varInteger: return ftLargeint;
+    case varDouble: return ftFloat;
+    case varCurrency: return ftCurrency;
+    case varDate: return ftDateTime;
+    case varBoolean: return ftBoolean;
+    default: return ftMemo;
+    }
+}
+
 void AssignExactText(TField* Field, const Variant& Value, std::string& Text)
 {
     char buffer[48];
-    switch (Field->DataType()) {
+    switch (ValueFieldType(Field, Value)) {
     case ftSmallint:
     case ftInteger:
     case ftWord:
@@ -138,7 +164,7 @@ void AssignExactText(TField* Field, const Variant& Value, std::string& Text)
         Text = IsoTimeText(DateTimeParts(Value.AsDateTime()));
         return;
     case ftBoolean:
-        Text = Field->AsString();
+        Text = Value.AsBoolean() ? "True" : "False";
         return;
     default:
         if (Value.VarType() == varString)
@@ -161,7 +187,8 @@ std::string ExactFieldText(TField* Field)
 
 std::string LiteralFieldText(TField* Field)
 {
-    switch (Field->DataType()) {
+    Variant holder;
+    switch (ValueFieldType(Field, Field->CurrentValue(holder))) {
     case ftFloat:
         return ShortestText(Field->AsFloat());
     case ftCurrency:

@@ -26,6 +26,9 @@ std::string ScaledText(std::int64_t Scaled);
 // The exact decimal text (with ".") of a money or decimal value: its scaled amount,
 // integer or shortest double digits; other kinds give AsString.
 std::string ExactDecimalText(const Variant& Value);
+// The exact text of a value by its own kind (for a field typed value by value): numbers
+// as ExactDecimalText, date-times in ISO form, Booleans "True" / "False", texts as they are.
+std::string ExactValueText(const Variant& Value);
 // ShortestText with the process's decimal separator of the moment (the run's own), no
 // grouping.
 std::string NumberText(double Value);

@@ -110,7 +110,14 @@ std::string WorkbookFormat(TFieldType FieldType)
 bool WorkbookValueOf(TField* Field, TWorkbookValue& Value)
 {
     Value = TWorkbookValue();
-    switch (Field->DataType()) {
+    TFieldType type = Field->DataType();
+    if (type == ftVariant) {
+        // A field typed value by value: numbers go as numbers, the rest as text.
+        Variant holder;
+        const Variant& value = Field->CurrentValue(holder);
+        type = value.VarType() == varInteger ? ftLargeint : value.VarType() == varDouble ? ftFloat : ftUnknown;
+    }
+    switch (type) {
     case ftSmallint:
     case ftInteger:
     case ftWord:

@@ -106,6 +106,15 @@ TCellType GetValueType(TFieldType FieldType, const Variant& Value, bool BlankIfZ
         return ctMEMO;
     case ftGraphic:
         return ctGraphic;
+    case ftVariant:
+        // A field typed value by value: the value's own kind.
+        switch (Value.VarType()) {
+        case varInteger: return numeric(ctInteger);
+        case varDouble: return numeric(ctDouble);
+        case varCurrency: return numeric(ctCurrency);
+        case varDate: return numeric(ctDateTime);
+        default: return ctString;
+        }
     default:
         return ctString;
     }

@@ -215,13 +215,16 @@ TFieldType FieldTypeFromMetaType(const QMetaType& T)
     }
 }
 
-// The type an SQLite value's storage class gives a column declared without a type.
+// The type an SQLite value's storage class gives a column declared without a type. A
+// first value that is null tells nothing: such a column takes each value by its own
+// storage class (a variant field).
 TFieldType FieldTypeFromStorageClass(int StorageClass)
 {
     switch (StorageClass) {
     case SQLITE_INTEGER: return ftLargeint;
     case SQLITE_FLOAT: return ftFloat;
     case SQLITE_BLOB: return ftBlob;
+    case SQLITE_NULL: return ftVariant;
     default: return ftMemo;
     }
 }
@@ -1350,6 +1353,21 @@ void TSQLDataSet::ReadSqliteValueInto(const TField& Field, sqlite3_stmt* Stmt, V
     const int i = Field.Index();
     const TFieldType type = Field.DataType();
     const int storage = sqlite3_column_type(Stmt, i);
+    if (type == ftVariant) {
+        switch (storage) {
+        case SQLITE_INTEGER: Value = Variant(static_cast<long long>(sqlite3_column_int64(Stmt, i))); return;
+        case SQLITE_FLOAT: Value = Variant(sqlite3_column_double(Stmt, i)); return;
+        case SQLITE_TEXT:
+        case SQLITE_BLOB: {
+            const void* data = storage == SQLITE_TEXT ? static_cast<const void*>(sqlite3_column_text(Stmt, i))
+                                                      : sqlite3_column_blob(Stmt, i);
+            Value.AssignString(std::string_view(static_cast<const char*>(data),
+                                                static_cast<std::size_t>(sqlite3_column_bytes(Stmt, i))));
+            return;
+        }
+        default: Value = Variant::Null(); return;
+        }
+    }
     switch (storage) {
     case SQLITE_NULL:
         Value = Variant::Null();

@@ -176,6 +176,15 @@ std::string TKVExportToAccess::GetFieldStr(TField* Field)
         return Field->AsString();
     const TFieldType type = Field->DataType();
     const bool number = type == ftFloat || type == ftCurrency || type == ftBCD;
+    if (type == ftVariant && !Options.Contains(soFieldMask) && !BlankIfZero) {
+        // A field typed value by value: each value's exact text, a number's with the run's point.
+        std::string text = ExactValueText(Field->Value());
+        if (const Variant v = Field->Value(); (v.VarType() == varDouble || v.VarType() == varCurrency)
+                                               && FormatSettings().DecimalSeparator != ".")
+            if (const std::size_t at = text.find('.'); at != std::string::npos)
+                text.replace(at, 1, FormatSettings().DecimalSeparator);
+        return text;
+    }
     if (!number || Options.Contains(soFieldMask) || BlankIfZero)
         return TKVExportBaseComponent::GetFieldStr(Field);
     // Numbers go with every digit the engine reads back as the same value: a float as
