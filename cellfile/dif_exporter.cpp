@@ -35,7 +35,7 @@ void TKVExportToDIF::WriteFileBegin()
     TKVExportToText::WriteFileBegin();
     FBody.clear();
     FTuples = FVectors = 0;
-    FReplaced = FTooLong = FRounded = FNulls = FPictures = 0;
+    FReplaced = 0;
 }
 
 void TKVExportToDIF::WriteDataBegin()
@@ -51,29 +51,36 @@ void TKVExportToDIF::WriteRowStart(bool IsTitle)
     FCells = 0;
 }
 
-void TKVExportToDIF::WriteData(TField* Field, TCellType CellType, int, int, const std::string& Text, TAlignment,
+void TKVExportToDIF::WriteData(TField* Field, TCellType CellType, int, int ACol, const std::string& Text, TAlignment,
                                TFont*, TColor)
 {
     ++FCells;
     if (Field && Field->IsNull()) {
-        ++FNulls;
+        CountChange("nulls were written as empty texts: DIF has no null a reader keeps", ACol);
         FBody += "1,0\r\n\"\"\r\n";
         return;
     }
     if (IsPictureCell(Field, CellType)) {
-        FPictures += !Text.empty();
+        if (!Text.empty())
+            CountChange("picture cells cannot be held by DIF and were left empty", ACol);
         FBody += "1,0\r\n\"\"\r\n";
         return;
     }
     const TSpreadsheetNumber number = SpreadsheetNumber(Field, CellType, Text);
-    FTooLong += number.TooLong;
-    FRounded += number.Rounded;
+    if (number.TooLong)
+        CountChange(TooLongWhat, ACol);
+    if (number.Rounded)
+        CountChange(RoundedWhat, ACol);
     if (!number.Text.empty()) {
         FBody += "0," + number.Text + "\r\nV\r\n";
         return;
     }
     const bool date = Field && IsDateTimeFieldType(Field->DataType());
+    const long long replaced = FReplaced;
     FBody += "1,0\r\n" + DifString(date ? LiteralFieldText(Field) : Text, FReplaced) + "\r\n";
+    if (FReplaced != replaced)
+        CountChange("values held characters the Windows-1252 code page of DIF cannot hold; they became \"?\" (a CR "
+                    "a line break)", ACol);
 }
 
 void TKVExportToDIF::WriteRowEnd(bool IsTitle)
@@ -90,12 +97,5 @@ void TKVExportToDIF::WriteFileEnd()
     WriteString(FBody);
     WriteString("-1,0\r\nEOD\r\n");
     FBody.clear();
-    Warn(FReplaced, "values held characters the Windows-1252 code page of DIF cannot hold; they became \"?\" (a CR "
-                    "a line break)");
-    Warn(FTooLong, "whole numbers have more than the 15 digits a spreadsheet number keeps and were written as text");
-    Warn(FRounded, "numbers need more than the 15 significant digits spreadsheet programs keep; they were written "
-                   "whole, and a reader may round them");
-    Warn(FNulls, "nulls were written as empty texts: DIF has no null a reader keeps");
-    Warn(FPictures, "picture cells cannot be held by DIF and were left empty");
     TKVExportToText::WriteFileEnd();
 }

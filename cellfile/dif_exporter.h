@@ -47,8 +47,4 @@ private:
     int FVectors = 0;
     int FCells = 0;    // of the tuple being written
     long long FReplaced = 0;
-    long long FTooLong = 0;
-    long long FRounded = 0;
-    long long FNulls = 0;
-    long long FPictures = 0;
 };

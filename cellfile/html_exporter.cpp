@@ -105,7 +105,7 @@ void TKVExportToHTML::WriteFileBegin()
         throw Exception("HTML is written in UTF-8: the DOS character set does not apply to it");
     TKVExportToText::WriteFileBegin();
     FSection = TSection::None;
-    FReplaced = FPictures = 0;
+    FReplaced = 0;
     long long ignored = 0;
     const std::string title = FileName().empty() ? std::string(GeneratorVer) : ChangeFileExt(ExtractFileName(FileName()), "");
     WriteString("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<meta name=\"generator\" content=\""
@@ -150,13 +150,17 @@ void TKVExportToHTML::WriteRowStart(bool IsTitle)
     FRow += "<tr>";
 }
 
-void TKVExportToHTML::WriteData(TField* Field, TCellType CellType, int, int, const std::string& Text,
+void TKVExportToHTML::WriteData(TField* Field, TCellType CellType, int, int ACol, const std::string& Text,
                                 TAlignment Alignment, TFont* Font, TColor Color)
 {
     const bool picture = IsPictureCell(Field, CellType);
     if (picture && !Text.empty())
-        ++FPictures;
+        CountChange("picture cells cannot be held by HTML and were left empty", ACol);
+    const long long replaced = FReplaced;
     const std::string text = picture ? std::string() : HtmlText(Text, FReplaced);
+    if (FReplaced != replaced)
+        CountChange("values held characters HTML cannot hold (a CR, a control character or a byte that is not "
+                    "UTF-8); they became line breaks or U+FFFD", ACol);
     const std::string style = CellStyle(Alignment, Font, Color);
     if (!FDataStarted) {
         FRow += "<p" + style + ">" + text + "</p>";
@@ -180,8 +184,5 @@ void TKVExportToHTML::WriteRowEnd(bool IsTitle)
 void TKVExportToHTML::WriteFileEnd()
 {
     WriteString("</body>\n</html>\n");
-    Warn(FReplaced, "values held characters HTML cannot hold (a CR, a control character or a byte that is not "
-                    "UTF-8); they became line breaks or U+FFFD");
-    Warn(FPictures, "picture cells cannot be held by HTML and were left empty");
     TKVExportToText::WriteFileEnd();
 }

@@ -53,5 +53,4 @@ private:
     TSection FSection = TSection::None;
     std::string FRow;
     long long FReplaced = 0;
-    long long FPictures = 0;
 };

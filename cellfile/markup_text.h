@@ -57,3 +57,9 @@ struct TSpreadsheetNumber {
 // keep 15 significant digits: a longer whole number stays text (TooLong) so that no
 // digit is lost; a fraction that needs more is written whole and flagged Rounded.
 TSpreadsheetNumber SpreadsheetNumber(TField* Field, TCellType CellType, const std::string& Text);
+// What the run says of such numbers.
+inline const char* const TooLongWhat =
+    "whole numbers have more than the 15 digits a spreadsheet number keeps and were written as text";
+inline const char* const RoundedWhat =
+    "numbers need more than the 15 significant digits spreadsheet programs keep; they were written whole, and a "
+    "reader may round them";

@@ -111,7 +111,7 @@ void TKVExportToSQL::WriteFileBegin()
     if (CharacterSet == csASCII_MSDOS)
         throw Exception("An SQL script is written in UTF-8: the DOS character set does not apply to it");
     TKVExportToText::WriteFileBegin();
-    FReplaced = FBinary = FNotFinite = FRenamed = 0;
+    FReplaced = FRenamed = 0;
     WriteString(Comment(GeneratorVer));
 }
 
@@ -132,7 +132,10 @@ void TKVExportToSQL::WriteDataBegin()
         const std::string unique = UniqueName(IdentifierText(caption), taken, true, 63);
         FRenamed += unique != caption;
         const std::string quoted = SqlIdentifier(unique);
-        FTypes.push_back(SqlType(SourceEngine() ? SourceEngine()->DataTypeByColumn(column) : ftString));
+        // The source field's own type where there is one: a column's cell type has no Boolean.
+        TField* field = column->ColumnKind == ckField && SourceEngine() ? SourceEngine()->FindFieldByColumn(column) : nullptr;
+        FTypes.push_back(SqlType(field ? field->DataType() : SourceEngine() ? SourceEngine()->DataTypeByColumn(column)
+                                                                            : ftString));
         FCaptions.push_back(caption);
         names += (names.empty() ? "" : ", ") + quoted;
         definitions += (definitions.empty() ? "" : ", ") + quoted + " " + FTypes.back();
@@ -175,12 +178,15 @@ void TKVExportToSQL::WriteData(TField* Field, TCellType CellType, int ARow, int 
                || (Field && (fieldType == ftBytes || fieldType == ftVarBytes
                              || (Field->IsBlob() && fieldType != ftMemo && fieldType != ftFmtMemo
                                  && fieldType != ftOraClob)))) {
-        FBinary += !Text.empty();
+        // An empty picture cell is no value; empty bytes are one.
+        if (!Text.empty() || !IsPictureCell(Field, CellType))
+            CountChange("picture or binary values have no literal both sqlite3 and psql read and were written as NULL",
+                        ACol);
         value = "NULL";
     } else if (Field && IsNumericFieldType(fieldType)) {
         value = LiteralFieldText(Field);
         if (!TKVExportToJSON::IsJsonNumber(value)) {
-            ++FNotFinite;
+            CountChange("numbers that are not finite have no SQL literal and were written as NULL", ACol);
             value = "NULL";
         }
     } else if (Field && fieldType == ftBoolean) {
@@ -199,7 +205,10 @@ void TKVExportToSQL::WriteData(TField* Field, TCellType CellType, int ARow, int 
             throw Exception("the value of column " + column + " in row " + std::to_string(ARow + 1)
                             + " holds a NUL character, which PostgreSQL text cannot hold; no script was written");
         }
+        const long long replaced = FReplaced;
         value = SqlString(text, FReplaced);
+        if (FReplaced != replaced)
+            CountChange("values held bytes that are not UTF-8; they became U+FFFD", ACol);
     }
     FRow += (FValues++ > 0 ? ", " : "") + value;
 }
@@ -217,8 +226,5 @@ void TKVExportToSQL::WriteRowEnd(bool IsTitle)
 void TKVExportToSQL::WriteFileEnd()
 {
     Warn(FRenamed, "column names were changed to be valid, unique names of at most 63 bytes");
-    Warn(FReplaced, "values held bytes that are not UTF-8; they became U+FFFD");
-    Warn(FBinary, "picture or binary values have no literal both sqlite3 and psql read and were written as NULL");
-    Warn(FNotFinite, "numbers that are not finite have no SQL literal and were written as NULL");
     TKVExportToText::WriteFileEnd();
 }

@@ -66,7 +66,5 @@ private:
     std::string FRow;
     int FValues = 0;
     long long FReplaced = 0;
-    long long FBinary = 0;
-    long long FNotFinite = 0;
     long long FRenamed = 0;
 };

@@ -49,7 +49,7 @@ void TKVExportToSYLK::WriteFileBegin()
         throw Exception("SYLK is written in UTF-8: the DOS character set does not apply to it");
     TKVExportToText::WriteFileBegin();
     FY = 0;
-    FReplaced = FTooLong = FRounded = FPictures = 0;
+    FReplaced = 0;
     WriteString("ID;PTabrix;N;E\r\n"
                 "P;PGeneral\r\n"
                 "P;Pyyyy\\-mm\\-dd\r\n"
@@ -71,14 +71,15 @@ void TKVExportToSYLK::WriteRowStart(bool IsTitle)
     FRow.clear();
 }
 
-void TKVExportToSYLK::WriteData(TField* Field, TCellType CellType, int, int, const std::string& Text, TAlignment,
-                                TFont*, TColor)
+void TKVExportToSYLK::WriteData(TField* Field, TCellType CellType, int, int ACol, const std::string& Text,
+                                TAlignment, TFont*, TColor)
 {
     const std::string place = ";Y" + std::to_string(FY) + ";X" + std::to_string(++FX);
     if (Field && Field->IsNull())
         return;
     if (IsPictureCell(Field, CellType)) {
-        FPictures += !Text.empty();
+        if (!Text.empty())
+            CountChange("picture cells cannot be held by SYLK and were left out", ACol);
         return;
     }
     const TFieldType type = Field ? Field->DataType() : ftUnknown;
@@ -90,9 +91,15 @@ void TKVExportToSYLK::WriteData(TField* Field, TCellType CellType, int, int, con
         return;
     }
     const TSpreadsheetNumber number = SpreadsheetNumber(Field, CellType, Text);
-    FTooLong += number.TooLong;
-    FRounded += number.Rounded;
+    if (number.TooLong)
+        CountChange(TooLongWhat, ACol);
+    if (number.Rounded)
+        CountChange(RoundedWhat, ACol);
+    const long long replaced = FReplaced;
     FRow += "C" + place + ";K" + (number.Text.empty() ? SylkString(Text, FReplaced) : number.Text) + "\r\n";
+    if (FReplaced != replaced)
+        CountChange("values held characters SYLK cannot hold (a CR, a control character or a byte that is not "
+                    "UTF-8); they became line breaks or U+FFFD", ACol);
 }
 
 void TKVExportToSYLK::WriteRowEnd(bool IsTitle)
@@ -105,11 +112,5 @@ void TKVExportToSYLK::WriteRowEnd(bool IsTitle)
 void TKVExportToSYLK::WriteFileEnd()
 {
     WriteString("E\r\n");
-    Warn(FReplaced, "values held characters SYLK cannot hold (a CR, a control character or a byte that is not "
-                    "UTF-8); they became line breaks or U+FFFD");
-    Warn(FTooLong, "whole numbers have more than the 15 digits a spreadsheet number keeps and were written as text");
-    Warn(FRounded, "numbers need more than the 15 significant digits spreadsheet programs keep; they were written "
-                   "whole, and a reader may round them");
-    Warn(FPictures, "picture cells cannot be held by SYLK and were left out");
     TKVExportToText::WriteFileEnd();
 }

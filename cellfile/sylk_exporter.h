@@ -47,7 +47,4 @@ private:
     int FX = 0; // cells written in it
     std::string FRow;
     long long FReplaced = 0;
-    long long FTooLong = 0;
-    long long FRounded = 0;
-    long long FPictures = 0;
 };

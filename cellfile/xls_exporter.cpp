@@ -10,6 +10,7 @@
 #include "framework/data_set.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
+#include "framework/utf8.h"
 #include "platform/automation/excel/excel_workbook.h"
 
 #include <algorithm>
@@ -55,11 +56,21 @@ void PutFont(R&& Restyle, const TFont& Font, bool ResolveColor, bool WholeColumn
 
 } // namespace
 
+TWorkbookValue::TChange WorkbookTextChange(const std::string& Text)
+{
+    if (Text.empty())
+        return TWorkbookValue::wcEmptyText;
+    return IsValidUtf8(Text) ? TWorkbookValue::wcNone : TWorkbookValue::wcNotUtf8;
+}
+
 void TWorkbookChanges::Count(TWorkbookValue::TChange Change)
 {
     Rounded += Change == TWorkbookValue::wcRounded;
     NotNumbers += Change == TWorkbookValue::wcNotNumber;
     EarlyDates += Change == TWorkbookValue::wcEarlyDate;
+    Binary += Change == TWorkbookValue::wcBinary;
+    EmptyTexts += Change == TWorkbookValue::wcEmptyText;
+    NotUtf8 += Change == TWorkbookValue::wcNotUtf8;
 }
 
 std::vector<std::string> WorkbookChangeWarnings(const std::map<std::string, TWorkbookChanges>& Changed)
@@ -76,6 +87,15 @@ std::vector<std::string> WorkbookChangeWarnings(const std::map<std::string, TWor
         if (changed.EarlyDates > 0)
             warnings.push_back("column " + column + ": " + std::to_string(changed.EarlyDates)
                                + " dates lie before 1900-01-01, where workbook dates begin; they were written as text");
+        if (changed.Binary > 0)
+            warnings.push_back("column " + column + ": " + std::to_string(changed.Binary)
+                               + " binary values have no form in a workbook and were written as base64 text");
+        if (changed.EmptyTexts > 0)
+            warnings.push_back("column " + column + ": " + std::to_string(changed.EmptyTexts)
+                               + " empty texts were written as empty cells, which readers take for no value");
+        if (changed.NotUtf8 > 0)
+            warnings.push_back("column " + column + ": " + std::to_string(changed.NotUtf8)
+                               + " texts held bytes that are not UTF-8; they were read as Windows-1252 characters");
     }
     return warnings;
 }
@@ -405,6 +425,9 @@ void TKVExportToXLS::PutValue(TField* Field, int Row, int Col, const std::string
             FSheet->PutText(Row, Col, value.Text);
         return;
     }
+    if (Field && !Field->IsNull() && !BlankIfZero && FDataStarted)
+        if (const TWorkbookValue::TChange change = WorkbookTextChange(Text); change != TWorkbookValue::wcNone)
+            FChanged[Field->FieldName()].Count(change);
     FSheet->PutText(Row, Col, Text);
 }
 

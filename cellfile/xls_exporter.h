@@ -37,7 +37,7 @@ class XlSheet;
 // What a workbook cell holds for a field's value: a number (or a date-time serial), or
 // a text when the value has no workbook number.
 struct TWorkbookValue {
-    enum TChange : std::uint8_t { wcNone, wcRounded, wcNotNumber, wcEarlyDate };
+    enum TChange : std::uint8_t { wcNone, wcRounded, wcNotNumber, wcEarlyDate, wcBinary, wcEmptyText, wcNotUtf8 };
     bool IsNumber = false;
     double Number = 0;
     std::string Text;
@@ -46,11 +46,17 @@ struct TWorkbookValue {
 // The workbook value of a field's current value, by the field's type; false for types
 // that are written as their text (strings, Booleans, blobs). The field must not be null.
 bool WorkbookValueOf(TField* Field, TWorkbookValue& Value);
+// What a text cell changes of a field's value that is not null: an empty text (which
+// readers take for an empty cell) or bytes that are not UTF-8 (read as Windows-1252).
+TWorkbookValue::TChange WorkbookTextChange(const std::string& Text);
 // Values a workbook could not hold as they left, by kind, for one column.
 struct TWorkbookChanges {
     long long Rounded = 0;    // numbers with more digits than a workbook number holds
     long long NotNumbers = 0; // infinite or not-a-number floats, kept as text
     long long EarlyDates = 0; // dates before 1900-01-01, kept as text
+    long long Binary = 0;     // bytes, written as base64 text
+    long long EmptyTexts = 0; // empty texts, which a reader takes for empty cells
+    long long NotUtf8 = 0;    // texts with bytes that are not UTF-8, read as Windows-1252
     void Count(TWorkbookValue::TChange Change);
 };
 // One sentence per column and kind of change.

@@ -14,6 +14,10 @@
 
 namespace {
 
+const std::string ReplacedWhat =
+    "values held characters XML 1.0 cannot hold (control characters or bytes that are not UTF-8); they became U+FFFD";
+
+
 bool XmlCharacter(char32_t C)
 {
     return C == 0x9 || C == 0xA || C == 0xD || (C >= 0x20 && C <= 0xD7FF) || (C >= 0xE000 && C <= 0xFFFD)
@@ -152,7 +156,10 @@ void TKVExportToXML::WriteData(TField* Field, TCellType CellType, int, int ACol,
             FRow += "<header>\n";
         else if (FPastData && FFooterLines++ == 0)
             FRow += "<footer>\n";
+        const long long replaced = FReplaced;
         FRow += "<line>" + XmlText(Text, FReplaced) + "</line>\n";
+        if (FReplaced != replaced)
+            CountChange(ReplacedWhat, -1);
         return;
     }
     const std::string name = ACol >= 0 && static_cast<std::size_t>(ACol) < FNames.size()
@@ -179,7 +186,10 @@ void TKVExportToXML::WriteData(TField* Field, TCellType CellType, int, int ACol,
     } else if (Field && type == ftBoolean) {
         value = Field->AsBoolean() ? "true" : "false";
     } else {
+        const long long replaced = FReplaced;
         value = XmlText(Text, FReplaced);
+        if (FReplaced != replaced)
+            CountChange(ReplacedWhat, ACol);
     }
     FRow += "<" + name + ">" + value + "</" + name + ">";
 }
@@ -196,7 +206,7 @@ void TKVExportToXML::WriteRowEnd(bool IsTitle)
 void TKVExportToXML::WriteFileEnd()
 {
     WriteString(FFooterLines > 0 ? "</footer>\n</table>\n" : "</table>\n");
-    Warn(FReplaced, "values held characters XML 1.0 cannot hold (control characters or bytes that are not UTF-8); "
-                    "they became U+FFFD");
+    // Captions count here: they are no value of a column.
+    Warn(FReplaced - FChanges.Total(ReplacedWhat), "captions held characters XML 1.0 cannot hold; they became U+FFFD");
     TKVExportToText::WriteFileEnd();
 }

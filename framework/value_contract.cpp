@@ -1,5 +1,7 @@
 #include "framework/value_contract.h"
 
+#include "framework/data_set.h"
+
 #include <QByteArray>
 
 #include <algorithm>
@@ -222,6 +224,12 @@ bool DoubleHoldsInteger(std::int64_t Value)
     if (d >= 9223372036854775808.0)
         return false;
     return static_cast<std::int64_t>(d) == Value;
+}
+
+bool HoldsBinary(const TField* Field)
+{
+    return Field && !Field->IsNull()
+        && IsBinaryFieldType(Field->IsBlob() ? Field->BlobType() : Field->DataType());
 }
 
 std::string Base64Text(std::string_view Bytes)

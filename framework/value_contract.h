@@ -86,6 +86,11 @@ void AssignIsoDateTimeText(std::string& Out, const TDateTimeParts& Parts, char S
 // the power of two that a larger double keeps).
 bool DoubleHoldsInteger(std::int64_t Value);
 
+class TField;
+// Whether Field's current value is bytes (not null, of a binary type), which a target
+// without a binary form writes as base64.
+bool HoldsBinary(const TField* Field);
+
 // Bytes as base64 (RFC 4648, with padding, no line breaks).
 std::string Base64Text(std::string_view Bytes);
 

@@ -32,8 +32,17 @@ std::string TTypedWorkbook::GetFieldStr(TField* Field)
     if (!Field || Options.Contains(soFieldMask) || OnGetFieldText || BlankIfZero || Field->IsNull())
         return TKVExportToExcel::GetFieldStr(Field);
     TWorkbookValue value;
-    if (!WorkbookValueOf(Field, value))
-        return TKVExportToExcel::GetFieldStr(Field);
+    if (!WorkbookValueOf(Field, value)) {
+        // A text cell: bytes go as base64, and what a reader cannot tell apart is said.
+        if (HoldsBinary(Field)) {
+            FChanged[Field->FieldName()].Count(TWorkbookValue::wcBinary);
+            return Base64Text(Field->AsString());
+        }
+        std::string text = TKVExportToExcel::GetFieldStr(Field);
+        if (const TWorkbookValue::TChange change = WorkbookTextChange(text); change != TWorkbookValue::wcNone)
+            FChanged[Field->FieldName()].Count(change);
+        return text;
+    }
     if (value.Change != TWorkbookValue::wcNone)
         FChanged[Field->FieldName()].Count(value.Change);
     FTyped.Field = Field;

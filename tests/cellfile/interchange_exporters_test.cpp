@@ -477,12 +477,16 @@ TEST_F(InterchangeExportersTest, SylkAndDifReadBackByLibreOffice)
                                "written as text";
     const std::string rounded = " numbers need more than the 15 significant digits spreadsheet programs keep; they "
                                 "were written whole, and a reader may round them";
+    const std::string nulls = " nulls were written as empty texts: DIF has no null a reader keeps (the first at field ";
     for (const TCase& c :
-         {TCase{&sylk, "out.slk", false, {"3" + digits, "2" + rounded}},
+         {TCase{&sylk, "out.slk", false,
+                {"2" + rounded + " (the first at field Float, record 2)", "3" + digits + " (the first at field Big number, record 4)"}},
           TCase{&dif, "out.dif", true,
-                {"1 values held characters the Windows-1252 code page of DIF cannot hold; they became \"?\" (a CR a "
-                 "line break)",
-                 "3" + digits, "2" + rounded, "5 nulls were written as empty texts: DIF has no null a reader keeps"}}}) {
+                {"2" + rounded + " (the first at field Float, record 2)", "3" + digits + " (the first at field Big number, record 4)",
+                 "1 values held characters the Windows-1252 code page of DIF cannot hold; they became \"?\" (a CR a "
+                 "line break) (the first at field Text, record 9)",
+                 "1" + nulls + "Text, record 12)", "1" + nulls + "Big number, record 12)", "1" + nulls + "Float, record 12)",
+                 "1" + nulls + "Day, record 12)", "1" + nulls + "Big_number, record 12)"}}}) {
         SCOPED_TRACE(c.File);
         Prepare(*c.Exporter, c.File);
         const std::string expected = "s" + Hex("Report <1> & \"2\"") + "\n" + CaptionRow("s")

@@ -19,23 +19,9 @@ from decimal import Decimal
 from pathlib import Path
 
 # Unannounced differences that are exporter faults still open: (format, column): reason.
-NO_COLUMN = "; the warning names no column"
 KNOWN = {
-    ("html", "note"): "control characters became U+FFFD" + NO_COLUMN,
-    ("xml", "note"): "control characters became U+FFFD" + NO_COLUMN,
-    ("slk", "note"): "control characters became U+FFFD, a CR LF one line break" + NO_COLUMN,
-    ("dif", "note"): "characters beyond Windows-1252 became '?', a CR LF one line break" + NO_COLUMN,
-    ("sql", "raw"): "binary values, the empty one too, were written as NULL" + NO_COLUMN,
-    ("sql-pg", "raw"): "binary values, the empty one too, were written as NULL" + NO_COLUMN,
-    ("sql-pg", "paid"): "a BOOLEAN column is created as TEXT, so PostgreSQL keeps 'true' and 'false' as texts",
-    ("xls", "raw"): "bytes written as a text of Latin-1 characters, the empty value as an empty cell; no warning",
-    ("xlsx", "raw"): "bytes written as a text of Latin-1 characters, the empty value as an empty cell; no warning",
-    ("xls", "note"): "an empty text is written as an empty cell, which reads back as null; no warning",
-    ("xlsx", "note"): "an empty text is written as an empty cell, which reads back as null; no warning",
     ("pdf", "note"): "emoji and control characters are missing from the text layer; the emoji warning names no"
                      " column, and control characters get none",
-    ("db-sqlite", "clock"): "23:59:59.9996 is stored as 23:59:59.999, cut instead of rounded to 00:00:00",
-    ("db-postgresql", "clock"): "23:59:59.9996 is stored as 23:59:59.999, cut instead of rounded to 00:00:00",
     ("db-sqlite", "raw"): "an empty binary value is stored as NULL",
     ("db-postgresql", "raw"): "an empty binary value is stored as NULL",
     ("db-sqlite", "running"): "the numbers of a column whose first value is NULL are stored as texts; no warning",

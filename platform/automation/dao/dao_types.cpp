@@ -283,9 +283,9 @@ Parts Split(std::string_view S, std::string_view Sep)
 }
 
 // "h:nn[:ss[.fff]]" with an optional AM/PM.
-bool ParseTime(std::string_view S, int& H, int& N, int& Sec, int& Ms)
+bool ParseTime(std::string_view S, int& H, int& N, int& Sec, int& Us)
 {
-    Ms = 0;
+    Us = 0;
     S = TrimView(S);
     bool pm = false, am = false;
     if (S.size() > 2 && std::toupper(static_cast<unsigned char>(S.back())) == 'M') {
@@ -305,19 +305,25 @@ bool ParseTime(std::string_view S, int& H, int& N, int& Sec, int& Ms)
     Sec = 0;
     std::string_view seconds = parts.Count == 3 ? parts.Part[2] : std::string_view();
     if (auto dot = seconds.find_first_of(".,"); dot != std::string_view::npos) {
-        // Fractional seconds: milliseconds, rounded half up (at most 999).
+        // Fractional seconds: microseconds, rounded half up; a rounding up to the next
+        // second is carried when the stamp is made.
         const std::string_view fraction = seconds.substr(dot + 1);
         seconds = seconds.substr(0, dot);
         if (fraction.empty())
             return false;
-        double scale = 100, ms = 0;
+        int digits = 0, next = 0;
         for (char c : fraction) {
             if (!std::isdigit(static_cast<unsigned char>(c)))
                 return false;
-            ms += (c - '0') * scale;
-            scale /= 10;
+            if (digits < 6)
+                Us = Us * 10 + (c - '0');
+            else if (digits == 6)
+                next = c - '0';
+            ++digits;
         }
-        Ms = std::min(999, static_cast<int>(ms + 0.5));
+        for (; digits < 6; ++digits)
+            Us *= 10;
+        Us += next >= 5;
     }
     if (!ReadInt(parts.Part[0], H) || !ReadInt(parts.Part[1], N) || (parts.Count == 3 && !ReadInt(seconds, Sec)))
         return false;
@@ -345,30 +351,13 @@ std::string_view DateOrder(char (&Order)[3])
 }
 
 // 'YYYY-MM-DD HH:MM:SS[.fff]' into out (one call per date value: written digit by digit).
-void StampText(std::string& out, int Y, int M, int D, int H, int N, int S, int Ms = 0)
+void StampText(std::string& Out, int Y, int M, int D, int H, int N, int S, int Us)
 {
-    // Written in place: the text's storage is the one the value had before.
-    out.resize(Ms ? 23 : 19);
-    out[4] = out[7] = '-';
-    out[10] = ' ';
-    out[13] = out[16] = ':';
-    if (Ms) {
-        out[19] = '.';
-        out[20] = static_cast<char>('0' + Ms / 100 % 10);
-        out[21] = static_cast<char>('0' + Ms / 10 % 10);
-        out[22] = static_cast<char>('0' + Ms % 10);
-    }
-    auto two = [&out](std::size_t At, int V) {
-        out[At] = static_cast<char>('0' + V / 10 % 10);
-        out[At + 1] = static_cast<char>('0' + V % 10);
-    };
-    two(0, Y / 100);
-    two(2, Y % 100);
-    two(5, M);
-    two(8, D);
-    two(11, H);
-    two(14, N);
-    two(17, S);
+    // Through one count of microseconds, so that a rounded fraction carries into the
+    // second, minute, hour and day.
+    const std::int64_t day = DayNumber(Y, M, D) - DayNumber(1899, 12, 30);
+    AssignIsoDateTimeText(Out, PartsOfMicroseconds(day * MicrosecondsPerDay
+                                                   + ((H * 60LL + N) * 60LL + S) * 1000000LL + Us));
 }
 
 // Out is written only when the text is a date.
@@ -380,13 +369,13 @@ bool ParseDate(std::string_view Text, std::string& Out)
         datePart = s.substr(0, sp);
         timePart = s.substr(sp + 1);
     }
-    int y = 1899, m = 12, d = 30, h = 0, n = 0, sec = 0, ms = 0;
+    int y = 1899, m = 12, d = 30, h = 0, n = 0, sec = 0, us = 0;
     const std::string& timeSep = FormatSettings().TimeSeparator;
     const bool timeOnly = datePart.find(':') != std::string_view::npos
         || (!timeSep.empty() && datePart.find(timeSep) != std::string_view::npos);
     if (timeOnly) {
         // A time alone: "14:30", "2:30 PM".
-        if (!ParseTime(s, h, n, sec, ms))
+        if (!ParseTime(s, h, n, sec, us))
             return false;
     } else {
         Parts parts;
@@ -419,10 +408,10 @@ bool ParseDate(std::string_view Text, std::string& Out)
         }
         if (!DaysInRange(y, m, d))
             return false;
-        if (!timePart.empty() && !ParseTime(timePart, h, n, sec, ms))
+        if (!timePart.empty() && !ParseTime(timePart, h, n, sec, us))
             return false;
     }
-    StampText(Out, y, m, d, h, n, sec, ms);
+    StampText(Out, y, m, d, h, n, sec, us);
     return true;
 }
 
