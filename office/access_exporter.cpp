@@ -56,7 +56,8 @@ bool IsMemoField(const TField* Field)
     return Field->DataType() == ftMemo || Field->DataType() == ftFmtMemo || Field->DataType() == ftOraClob;
 }
 
-// Fields whose empty value is a text of its own rather than no value.
+// Fields whose empty value is a value of its own (an empty text, no bytes) rather than
+// no value.
 bool IsTextField(const TField* Field)
 {
     switch (Field->DataType()) {
@@ -66,9 +67,10 @@ bool IsTextField(const TField* Field)
     case ftMemo:
     case ftFmtMemo:
     case ftOraClob:
+    case ftVariant:
         return true;
     default:
-        return false;
+        return IsBinaryFieldType(Field->IsBlob() ? Field->BlobType() : Field->DataType());
     }
 }
 
