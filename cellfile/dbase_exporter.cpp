@@ -236,6 +236,8 @@ std::string TKVExportToDBase::Stored(const std::string& Utf8, int Field)
 {
     if (Utf8.find('\0') != std::string::npos)
         Refuse(Field, "a dBase text cannot hold a NUL byte");
+    if (!Utf8.empty() && Utf8.back() == ' ')
+        Count("texts ended in blanks, which dBase pads its fields with; readers drop them", Field);
     if (CodePage == 0)
         return Utf8;
     const std::string converted = StrToOem(Utf8, CodePage);

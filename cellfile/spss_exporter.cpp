@@ -85,6 +85,7 @@ void TKVExportToSPSS::BeginTable(const std::vector<TRecordField>& Fields)
         const std::string name = ValidName(f.Name, 64, "V", used);
         TKind kind = kNumber;
         const char* format = "F20.0";
+        std::string decimals;
         int width = 0;
         switch (f.DataType) {
         case ftSmallint:
@@ -92,9 +93,13 @@ void TKVExportToSPSS::BeginTable(const std::vector<TRecordField>& Fields)
         case ftWord:
         case ftAutoInc:
         case ftLargeint: break;
-        case ftFloat:
+        case ftFloat: format = "F40.16"; break;
         case ftBCD:
-        case ftFMTBcd: format = "F40.16"; break;
+        case ftFMTBcd:
+            // A decimal shows its own scale (numeric(10,2) as F40.2); the value keeps every digit.
+            decimals = "F40." + std::to_string(f.Size >= 0 && f.Size <= 16 ? f.Size : 16);
+            format = decimals.c_str();
+            break;
         case ftCurrency: format = "F20.4"; break;
         case ftBoolean: format = "F1.0"; break;
         case ftDate: kind = kDate; format = "DATE11"; break;
@@ -182,6 +187,8 @@ void TKVExportToSPSS::WriteRecord(int, const std::vector<Variant>& Values)
             const std::string text = ExactValueText(value);
             if (text.find('\0') != std::string::npos)
                 Refuse(field, "an SPSS string cannot hold a NUL byte");
+            if (!text.empty() && text.back() == ' ')
+                Count("texts ended in blanks, which SPSS pads its strings with; readers drop them", field);
             if (static_cast<int>(text.size()) > FWidths[i])
                 Refuse(field, "the text of " + std::to_string(text.size()) + " bytes does not fit the variable's "
                                   + std::to_string(FWidths[i]));

@@ -3,6 +3,7 @@
 #include "exceptions.h"
 #include "files.h"
 #include "format_settings.h"
+#include "value_contract.h"
 #include "server_cancel.h"
 
 #include <QDate>
@@ -453,14 +454,16 @@ bool ParseZone(std::string_view S, std::size_t& At, int& Seconds)
 }
 
 enum TDateTimeText { dtInvalid, dtValue, dtInfinite };
+// What a zone written after a time means: kept aside (the wall time as written), turned
+// into the local time, or turned into UTC (as SQLite's date functions read it).
+enum TZoneRule : std::uint8_t { zrKeep, zrLocal, zrUtc };
 
 // Dates and times in ISO form, as SQLite keeps them and PostgreSQL writes them:
 // "2024-01-31", "2024-01-31 12:30:00", "2024-01-31T12:30:00.250", "12:30:00",
-// "0044-03-15 BC", "infinity". A time of day with a zone ("12:30:00+02") keeps the
-// time as written. A date-time with a zone is taken in the local time of this process
-// when ToLocal is set, else as written. Parsed by hand: the library's parser consults
-// the time zone for every value.
-TDateTimeText ParseIsoDateTime(std::string_view Text, bool ToLocal, double& Serial)
+// "0044-03-15 BC", "infinity". A zone after the time ("12:30:00+02") is applied as Zone
+// says; a time of day turned into UTC stays within its day. Parsed by hand: the library's
+// parser consults the time zone for every value.
+TDateTimeText ParseIsoDateTime(std::string_view Text, TZoneRule Zone, double& Serial)
 {
     while (!Text.empty() && Text.front() == ' ')
         Text.remove_prefix(1);
@@ -474,10 +477,15 @@ TDateTimeText ParseIsoDateTime(std::string_view Text, bool ToLocal, double& Seri
     if (Text.size() >= 5 && Text[2] == ':') {
         if (!ParseIsoTime(Text, at, fraction))
             return dtInvalid;
-        ParseZone(Text, at, zone);
+        const bool zoned = ParseZone(Text, at, zone);
         if (at != Text.size())
             return dtInvalid;
         Serial = fraction;
+        if (zoned && Zone == zrUtc) {
+            const std::int64_t time = SerialMicroseconds(fraction) - static_cast<std::int64_t>(zone) * 1000000;
+            Serial = static_cast<double>((time % MicrosecondsPerDay + MicrosecondsPerDay) % MicrosecondsPerDay)
+                / static_cast<double>(MicrosecondsPerDay);
+        }
         return dtValue;
     }
     bool bc = false;
@@ -512,7 +520,7 @@ TDateTimeText ParseIsoDateTime(std::string_view Text, bool ToLocal, double& Seri
         if (at != Text.size())
             return dtInvalid;
     }
-    if (zoned && ToLocal) {
+    if (zoned && Zone == zrLocal) {
         // Whole seconds through the zone rules, the fraction of a second kept aside.
         const double seconds = fraction * 86400.0;
         const double whole = std::floor(seconds);
@@ -525,7 +533,24 @@ TDateTimeText ParseIsoDateTime(std::string_view Text, bool ToLocal, double& Seri
         return dtValue;
     }
     Serial = ComposeDateTime(day, fraction);
+    if (zoned && Zone == zrUtc) {
+        Serial = SerialOfParts(PartsOfMicroseconds(SerialMicroseconds(Serial) - static_cast<std::int64_t>(zone) * 1000000));
+    }
     return dtValue;
+}
+
+// A date written as its digits, yyyymmdd (years 1000 to 9999), as its serial.
+bool CompactDate(std::int64_t Digits, double& Serial)
+{
+    if (Digits < 10000101 || Digits > 99991231)
+        return false;
+    const int y = static_cast<int>(Digits / 10000), m = static_cast<int>(Digits / 100 % 100), d = static_cast<int>(Digits % 100);
+    static const int monthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    if (m < 1 || m > 12 || d < 1 || d > monthDays[m - 1] + (m == 2 && leap))
+        return false;
+    Serial = EncodeDate(y, m, d);
+    return true;
 }
 
 // Bookmark parts: a tag letter, the payload length, ':' and the payload.
@@ -1283,10 +1308,15 @@ const Variant* TSQLDataSet::HeldFieldValue(const TField& Field) const
             FValues[i] = FLookupRow[i];
         } else {
             CursorOnCurrent();
-            if (sqlite3_stmt* statement = FCursor->Statement())
-                ReadSqliteValueInto(Field, statement, FValues[i]);
-            else
-                FValues[i] = ReadValue(Field, FCursor->Query());
+            try {
+                if (sqlite3_stmt* statement = FCursor->Statement())
+                    ReadSqliteValueInto(Field, statement, FValues[i]);
+                else
+                    FValues[i] = ReadValue(Field, FCursor->Query());
+            } catch (const EConvertError& e) {
+                // A value the field cannot take is named with its row, counted from 1.
+                throw EConvertError(e.Message() + " (row " + std::to_string(FPos + 1) + ")");
+            }
         }
         FValueRead[i] = 1;
     }
@@ -1322,7 +1352,7 @@ Variant TSQLDataSet::ReadValue(const TField& Field, const QSqlQuery& Query) cons
     case ftDateTime:
     case ftTimeStamp: {
         double serial = 0;
-        switch (ParseIsoDateTime(raw, oid == PgTimestamptz, serial)) {
+        switch (ParseIsoDateTime(raw, oid == PgTimestamptz ? zrLocal : zrKeep, serial)) {
         case dtInvalid: BadText(raw, "date and time", Field);
         case dtInfinite: OutOfRange(raw, "date and time", Field);
         case dtValue: break;
@@ -1373,9 +1403,12 @@ void TSQLDataSet::ReadSqliteValueInto(const TField& Field, sqlite3_stmt* Stmt, V
         Value = Variant::Null();
         return;
     case SQLITE_INTEGER:
-        if (IsIntegerType(type))
+        if (IsIntegerType(type)) {
             Value = Variant(static_cast<long long>(sqlite3_column_int64(Stmt, i)));
-        else
+        } else if (double serial; type == ftDate && CompactDate(sqlite3_column_int64(Stmt, i), serial)) {
+            // "20240103" in a DATE column: SQLite keeps the digits as an integer.
+            Value = Variant::FromDateTime(serial);
+        } else
             Value = ConvertValue(Field, QVariant(static_cast<qlonglong>(sqlite3_column_int64(Stmt, i))));
         return;
     case SQLITE_FLOAT:
@@ -1401,7 +1434,7 @@ void TSQLDataSet::ReadSqliteValueInto(const TField& Field, sqlite3_stmt* Stmt, V
             if (text) {
                 double serial = 0;
                 if (ParseIsoDateTime(std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(bytes)),
-                                     false, serial) == dtValue) {
+                                     zrUtc, serial) == dtValue) {
                     Value = DateTimeOfType(type, serial);
                     return;
                 }
@@ -1501,7 +1534,7 @@ Variant TSQLDataSet::ConvertValue(const TField& Field, const QVariant& Value) co
         } else {
             const QByteArray text = Value.toString().toUtf8();
             switch (ParseIsoDateTime(std::string_view(text.constData(), static_cast<std::size_t>(text.size())),
-                                     false, serial)) {
+                                     zrKeep, serial)) {
             case dtInvalid: BadValue(Value, "date and time", Field);
             case dtInfinite: OutOfRange(text.toStdString(), "date and time", Field);
             case dtValue: break;
