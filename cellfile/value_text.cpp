@@ -88,6 +88,25 @@ std::string ExactDecimalText(const Variant& Value)
     }
 }
 
+namespace {
+
+// A decimal text ("12.3400") with the declared scale of its column where the digits
+// beyond it are zeros ("12.34" for a scale of 2); other digits stay.
+void KeepScale(std::string& Text, int Scale)
+{
+    const std::size_t point = Text.find('.');
+    if (point == std::string::npos || Scale < 0)
+        return;
+    std::size_t end = Text.size();
+    while (end > point + 1 + static_cast<std::size_t>(Scale) && Text[end - 1] == '0')
+        --end;
+    if (end == point + 1)
+        --end;
+    Text.resize(end);
+}
+
+} // namespace
+
 std::string ExactValueText(const Variant& Value)
 {
     switch (Value.VarType()) {
@@ -149,6 +168,8 @@ void AssignExactText(TField* Field, const Variant& Value, std::string& Text)
             Text = Value.AsString();
         } else {
             Text = ExactDecimalText(Value);
+            if (Value.VarType() == varCurrency && Field->DataType() == ftBCD)
+                KeepScale(Text, Field->Size());
             if (const auto point = Text.find('.'); point != std::string::npos)
                 Text.replace(point, 1, FormatSettings().DecimalSeparator);
         }
@@ -195,8 +216,12 @@ std::string LiteralFieldText(TField* Field)
     case ftBCD:
     case ftFMTBcd:
         if (const Variant value = Field->Value();
-            value.VarType() == varCurrency || value.VarType() == varInteger || value.VarType() == varDouble)
-            return ExactDecimalText(value);
+            value.VarType() == varCurrency || value.VarType() == varInteger || value.VarType() == varDouble) {
+            std::string text = ExactDecimalText(value);
+            if (value.VarType() == varCurrency && Field->DataType() == ftBCD)
+                KeepScale(text, Field->Size());
+            return text;
+        }
         return Field->AsString();
     default:
         return ExactFieldText(Field);

@@ -114,7 +114,7 @@ TEST_F(ExportCliTest, TablesAndQueriesToWordDocumentsReadBackByLibreOffice)
         std::vector<std::vector<std::string>> Rows;
     };
     const Case cases[] = {
-        {{"--table", "staff", "--title"}, "staff.docx", {{"id", "name", "salary"}, {"1", "Ann", "1234.5000"}, {"2", "Bob", "0.0000"}}},
+        {{"--table", "staff", "--title"}, "staff.docx", {{"id", "name", "salary"}, {"1", "Ann", "1234.50"}, {"2", "Bob", "0.00"}}},
         {{"--query", "SELECT name FROM staff WHERE id = 2", "--no-title"}, "bob.doc", {{"Bob"}}},
         {{"--query-file", "ann.sql", "--no-title"}, "ann.rtf", {{"Ann"}}},
     };
@@ -160,7 +160,7 @@ TEST_F(ExportCliTest, SpecificationSetsTitlesHiddenColumnsHeaderAndFormatsAndOpt
     ASSERT_EQ(t.Rows[0].size(), 2u);
     EXPECT_EQ(t.Cell(0, 0), "Person");
     EXPECT_EQ(t.Cell(0, 1), "Pay");
-    EXPECT_EQ(t.Cell(1, 1), "1234,5000");
+    EXPECT_EQ(t.Cell(1, 1), "1234,50");
     EXPECT_EQ(t.Cell(2, 1), "");
     std::vector<std::string> paragraphs;
     for (const LoText& p : doc.Paragraphs)
