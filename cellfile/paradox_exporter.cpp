@@ -287,6 +287,8 @@ void TKVExportToParadox::PutValue(int Field, char* Data, const Variant& Value)
     const int length = field->px_flen;
     // Paradox counts days from 0001-01-01 as day 1 and times in milliseconds.
     const auto dayAndTime = [&](double DateTime) {
+        if (SerialMicroseconds(DateTime) % 1000 != 0)
+            Count("times had microseconds, which Paradox holds only to the millisecond; they were rounded", Field);
         const TDayAndTime t = DayAndTime(DateTime, epYearOne, tuMillisecond);
         if (t.Day < 1)
             Refuse(Field, "Paradox dates begin in the year 1");
@@ -306,6 +308,8 @@ void TKVExportToParadox::PutValue(int Field, char* Data, const Variant& Value)
     case pxfLogical: PX_put_data_byte(doc, Data, 1, Value.AsBoolean() ? 1 : 0); break;
     case pxfDate: PX_put_data_long(doc, Data, 4, static_cast<int>(dayAndTime(Value.AsDateTime()).Day)); break;
     case pxfTime:
+        if (SerialMicroseconds(Value.AsDateTime()) % 1000 != 0)
+            Count("times had microseconds, which Paradox holds only to the millisecond; they were rounded", Field);
         PX_put_data_long(doc, Data, 4,
                          static_cast<int>(DayAndTime(Value.AsDateTime(), epSerial, tuMillisecond).MicrosecondOfDay / 1000));
         break;

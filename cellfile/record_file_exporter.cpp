@@ -141,6 +141,11 @@ Variant TKVExportToRecordFile::CellValue(TField* Field, TCellType CellType, cons
     }
     if (Field) {
         Variant value = Field->Value();
+        if (HoldsBinary(Field)) {
+            // No table of records here has a field for bytes: they go as base64 text.
+            Count("binary values have no form in this file and were written as base64 text", Col);
+            return Variant(Base64Text(value.AsString()));
+        }
         if (Field->DataType() == ftVariant && value.IsNumeric() && !TypesEachValue())
             Count("numbers of a column whose type its first value did not tell were written as text", Col);
         return value;

@@ -42,6 +42,7 @@ public:
     explicit TKVExportToRecordFile(QObject* AOwner = nullptr);
 
     bool TitleIsSupported() override { return false; }
+    // Binary values are taken from the field and written as base64 text by the table.
     bool KeepsBinary() override { return true; }
     void InternalFileCreate(const std::string& FileName) override;
     void WriteFileBegin() override;

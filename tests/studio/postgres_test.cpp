@@ -71,8 +71,8 @@ TEST_F(StudioTest, ExportsAPostgresTableReachedThroughTheConnectionDialog)
     Window->Export().Run(*Window->Grid());
     EXPECT_EQ(Window->Export().LastResult(), erCompleted);
     EXPECT_EQ(CsvRows(Dir / "prices.csv"), "id|item|price|at\n"
-                                           "2||-0.0100|2024-02-29 13:45:00\n"
-                                           "9007199254740993|tea, green|12.3000|1899-12-29 23:59:59\n");
+                                           "2||-0.01|2024-02-29 13:45:00\n"
+                                           "9007199254740993|tea, green|12.30|1899-12-29 23:59:59\n");
 
     // Neither the title, nor the recent sources, nor the settings file hold the password.
     Window.reset();
