@@ -1,9 +1,12 @@
-// Each output row is drawn when it ends: its height is the tallest of its cells (text
-// laid out in its column's width, or a picture scaled into it); a row that does not
-// fit below the last one starts a new page, which gets its number at the bottom and
-// the caption rows at the top. The painter, the PDF writer and the device under it are
-// made when the first row ends (the column widths are known by then) and finished
-// when the file ends; nothing of a page is kept once the next one begins.
+// Rows are held until the column widths are known (the first HeldRows data rows, or the
+// whole table when it is shorter), then drawn as they end: a row's height is the
+// tallest of its cells (text laid out in its column's width, or a picture scaled into
+// it); a row that does not fit below the last one starts a new page, which gets its
+// number at the bottom and the caption rows at the top, and a row higher than a page
+// is drawn a page at a time, each cell going on where it stopped. The PDF writer is
+// made when the file begins (its metrics measure the held rows); the painter when the
+// widths are known; both are finished when the file ends, and nothing of a page is
+// kept once the next one begins.
 
 #include "cellfile/pdf_exporter.h"
 
@@ -18,22 +21,39 @@
 #include <QIODevice>
 #include <QPageLayout>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPdfWriter>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace {
 
 constexpr int Resolution = 720; // device units per inch: ten per point
 constexpr double PadX = 2, PadY = 1.5, NumberArea = 14; // points
+// The held rows' texts and pictures, in bytes, beyond which they are drawn at once.
+constexpr std::size_t HeldBytesAtMost = std::size_t{32} << 20;
 
 // The pipeline's stream as a device for the PDF writer. A failed write is kept and
-// reported once the writer is done, instead of being thrown through Qt.
+// reported once the writer is done, instead of being thrown through Qt. While Held,
+// writes are kept in memory until Release.
 class TStreamDevice : public QIODevice {
 public:
     explicit TStreamDevice(TStream* Stream) : FStream(Stream) {}
     std::string Error;
+    bool Holding = false;
+    std::string Held;
+
+    void Release()
+    {
+        Holding = false;
+        if (!Held.empty())
+            Put(Held.data(), static_cast<qint64>(Held.size()));
+        std::string().swap(Held);
+    }
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
@@ -41,16 +61,25 @@ protected:
     {
         if (!Error.empty())
             return -1;
-        try {
-            FStream->WriteBuffer(Data, Count);
+        if (Holding) {
+            Held.append(Data, static_cast<std::size_t>(Count));
             return Count;
-        } catch (const Exception& e) {
-            Error = e.Message();
-            return -1;
         }
+        return Put(Data, Count) ? Count : -1;
     }
 
 private:
+    bool Put(const char* Data, qint64 Count)
+    {
+        try {
+            FStream->WriteBuffer(Data, Count);
+            return true;
+        } catch (const Exception& e) {
+            Error = e.Message();
+            return false;
+        }
+    }
+
     TStream* FStream;
 };
 
@@ -69,6 +98,34 @@ int ToQtAlignment(TAlignment Alignment)
     }
 }
 
+// Values read whole or not at all: a number broken over two lines reads as two.
+bool IsWhole(TCellType CellType)
+{
+    switch (CellType) {
+    case ctInteger:
+    case ctDouble:
+    case ctCurrency:
+    case ctDate:
+    case ctTime:
+    case ctDateTime: return true;
+    default: return false;
+    }
+}
+
+// Characters that have no glyph of their own: controls, format characters (joiners,
+// direction marks, the soft hyphen), separators and variation selectors.
+bool HasNoGlyph(char32_t Code)
+{
+    switch (QChar::category(Code)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Separator_Space:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph: return true;
+    default: return (Code >= 0xFE00 && Code <= 0xFE0F) || (Code >= 0xE0100 && Code <= 0xE01EF);
+    }
+}
+
 // Text with its line breaks as the line separators a text layout breaks at.
 QString WithLineSeparators(const std::string& Text)
 {
@@ -81,7 +138,8 @@ QString WithLineSeparators(const std::string& Text)
     return text;
 }
 
-// Lays Text out in Width; returns its height.
+// Lays Text out in Width, breaking at word boundaries and inside a word only when it is
+// wider than Width; returns its height.
 double LayOut(QTextLayout& Layout, double Width, int Alignment)
 {
     QTextOption option(static_cast<Qt::Alignment>(Alignment));
@@ -96,6 +154,114 @@ double LayOut(QTextLayout& Layout, double Width, int Alignment)
     }
     Layout.endLayout();
     return y;
+}
+
+int HexDigits(const std::string& Text, std::size_t At)
+{
+    int value = 0;
+    for (std::size_t i = At; i < At + 4; ++i) {
+        const char c = Text[i];
+        const int digit = c >= '0' && c <= '9' ? c - '0'
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                 : -1;
+        if (digit < 0)
+            return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+void PutHexDigits(std::string& Text, std::size_t At, int Value)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    for (int i = 0; i < 4; ++i)
+        Text[At + static_cast<std::size_t>(i)] = digits[(Value >> (12 - 4 * i)) & 0xF];
+}
+
+// Qt's writer tells a reader which character each embedded glyph stands for by the
+// lowest code point the font draws with it. CJK fonts draw a Kangxi radical with the
+// glyph of its ideograph (U+2F47 and U+65E5 alike), so the ideograph would be copied,
+// searched and extracted as the radical. In the glyph-to-text maps of Pdf (the end of
+// the file, where Qt writes the fonts), a character the table never held is replaced by
+// the held character that is its compatibility form or whose compatibility form it is.
+// Both have four hex digits, so nothing in the file moves.
+void MendTextMaps(std::string& Pdf, const std::vector<bool>& Held)
+{
+    std::unordered_map<int, int> heldFormOf; // a character -> the held character whose form it is
+    bool gathered = false;
+    const auto standsFor = [&](int Code) {
+        if (Code < 0x80 || static_cast<std::size_t>(Code) >= Held.size() || Held[static_cast<std::size_t>(Code)])
+            return -1;
+        const QString form = QChar::decomposition(static_cast<char32_t>(Code));
+        if (form.size() == 1 && form[0].unicode() >= 0x80 && Held[form[0].unicode()])
+            return static_cast<int>(form[0].unicode());
+        if (!gathered) {
+            for (char32_t c = 0x80; c < Held.size(); ++c) {
+                if (!Held[c])
+                    continue;
+                const QString of = QChar::decomposition(c);
+                if (of.size() == 1)
+                    heldFormOf.emplace(of[0].unicode(), static_cast<int>(c));
+            }
+            gathered = true;
+        }
+        const auto it = heldFormOf.find(Code);
+        return it == heldFormOf.end() ? -1 : it->second;
+    };
+    struct TToken {
+        std::size_t At, Size;
+        bool InList;
+    };
+    std::vector<TToken> tokens;
+    for (std::size_t map = Pdf.find("begincmap"); map != std::string::npos; map = Pdf.find("begincmap", map)) {
+        const std::size_t mapEnd = Pdf.find("endcmap", map);
+        if (mapEnd == std::string::npos)
+            break;
+        for (std::size_t at = Pdf.find("beginbf", map); at < mapEnd; at = Pdf.find("beginbf", at)) {
+            const bool ranges = Pdf.compare(at, 12, "beginbfrange") == 0;
+            const std::size_t end = std::min(Pdf.find("endbf", at), mapEnd);
+            std::size_t line = Pdf.find('\n', at);
+            while (line < end) {
+                ++line;
+                std::size_t eol = Pdf.find('\n', line);
+                if (eol == std::string::npos || eol > end)
+                    eol = end;
+                tokens.clear();
+                bool inList = false;
+                for (std::size_t i = line; i < eol; ++i) {
+                    if (Pdf[i] == '[') {
+                        inList = true;
+                    } else if (Pdf[i] == ']') {
+                        inList = false;
+                    } else if (Pdf[i] == '<') {
+                        const std::size_t close = Pdf.find('>', i);
+                        if (close == std::string::npos || close > eol)
+                            break;
+                        tokens.push_back({i + 1, close - i - 1, inList});
+                        i = close;
+                    }
+                }
+                // "<glyph> <text>"; "<first> <last> [<text> ...]"; "<glyph> <glyph> <text>".
+                for (std::size_t k = 0; k < tokens.size(); ++k) {
+                    const bool text = ranges ? tokens[k].InList
+                                                   || (k == 2 && tokens.size() == 3
+                                                       && Pdf.compare(tokens[0].At, tokens[0].Size, Pdf, tokens[1].At,
+                                                                      tokens[1].Size)
+                                                              == 0)
+                                             : k == 1;
+                    if (!text || tokens[k].Size != 4)
+                        continue;
+                    const int held = standsFor(HexDigits(Pdf, tokens[k].At));
+                    if (held >= 0)
+                        PutHexDigits(Pdf, tokens[k].At, held);
+                }
+                line = eol;
+            }
+            at = end;
+        }
+        map = mapEnd;
+    }
 }
 
 } // namespace
@@ -117,11 +283,19 @@ void TKVExportToPDF::WriteFileBegin()
         throw Exception("PDF text is Unicode: it cannot be written in the DOS character set");
     TKVExportToText::WriteFileBegin();
     FRepeat.clear();
+    FRepeatHeight = 0;
     FRepeatDone = false;
     FCellsInRow = 0;
-    FCutRows = FBadPictures = FUncopyable = 0;
+    FHeld.clear();
+    FHeldData = 0;
+    FHeldBytes = 0;
+    FNeeds.clear();
+    FGridBoxes.clear();
+    FHeldChars.assign(0x10000, false);
+    FChanges.Clear();
     FPage = 0;
     FGrid = Options.Contains(soColLines) || Options.Contains(soRowLines);
+    OpenWriter();
 }
 
 void TKVExportToPDF::WriteDataBegin()
@@ -155,8 +329,62 @@ QFont TKVExportToPDF::ToQFont(const TFont* Font)
     return q;
 }
 
-void TKVExportToPDF::BeginDocument()
+const QFontMetricsF& TKVExportToPDF::Metrics(const QFont& Font)
 {
+    if (!FMetrics || Font != FMetricsFont) {
+        FMetricsFont = Font;
+        FMetrics = std::make_unique<QFontMetricsF>(Font, FWriter.get());
+    }
+    return *FMetrics;
+}
+
+bool TKVExportToPDF::Drawable(const QFont& Font, char32_t Code)
+{
+    if (!FDrawableNow || Font != FDrawableFont) {
+        FDrawableFont = Font;
+        FDrawableNow = &FDrawable[Font.key()];
+    }
+    const auto [it, added] = FDrawableNow->try_emplace(Code, false);
+    // The font's metrics look through the fonts fontconfig falls back on, as drawing does.
+    if (added)
+        it->second = QFontMetricsF(Font).inFontUcs4(Code);
+    return it->second;
+}
+
+void TKVExportToPDF::CheckCharacters(const TCell& Cell, int ACol)
+{
+    const QString& text = Cell.Text;
+    bool missing = false, beyond = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t code = text[i].unicode();
+        if (code < 0x80)
+            continue;
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        } else {
+            FHeldChars[code] = true;
+        }
+        if (HasNoGlyph(code))
+            continue;
+        if (!Drawable(Cell.Font, code))
+            missing = true;
+        else if (code > 0xFFFF)
+            beyond = true;
+    }
+    if (missing)
+        CountChange("values hold characters that no installed font has: they are drawn as empty boxes", ACol);
+    if (beyond)
+        CountChange("values hold characters beyond U+FFFF (such as emoji): they are drawn, but Qt's PDF writer maps no "
+                    "text to them, so a reader cannot copy or search them",
+                    ACol);
+}
+
+void TKVExportToPDF::OpenWriter()
+{
+    FWriter.reset();
+    FDevice.reset();
+    FMetrics.reset();
     if (!FStream)
         return;
     FDevice = std::make_unique<TStreamDevice>(FStream);
@@ -166,25 +394,119 @@ void TKVExportToPDF::BeginDocument()
     FWriter->setCreator(QString::fromLatin1(GeneratorVer));
     FWriter->setTitle(QString::fromStdString(ExtractFileName(TargetName())));
     FUnit = Resolution / 72.0;
-    std::vector<int> widths = ColumnWidths();
-    if (widths.empty())
-        widths.push_back(DefaultFixedWidth);
+}
 
-    // Natural widths in points: the characters a column asks for in the standard font.
-    const double average = QFontMetricsF(ToQFont(nullptr), FWriter.get()).averageCharWidth() / FUnit;
-    std::vector<double> natural;
-    double total = 0;
-    for (int chars : widths) {
-        natural.push_back(chars * average + 2 * PadX);
-        total += natural.back();
+double TKVExportToPDF::PictureHeight(const TCell& Cell, double Inner) const
+{
+    if (Cell.Image.isNull())
+        return 0;
+    // Its size at 96 pixels an inch, made smaller to fit, never larger.
+    const double w = Cell.Image.width() * 0.75 * FUnit, h = Cell.Image.height() * 0.75 * FUnit;
+    return h * std::min({1.0, Inner / w, (FBottom - FTop) / 4 / h});
+}
+
+void TKVExportToPDF::MeasureNeeds(const TCell& Cell)
+{
+    if (Cell.Col < 0)
+        return;
+    const auto col = static_cast<std::size_t>(Cell.Col);
+    if (col >= FNeeds.size())
+        FNeeds.resize(col + 1);
+    TColumnNeed& need = FNeeds[col];
+    const double pad = 2 * PadX * FUnit;
+    if (Cell.IsPicture) {
+        // Pictures are scaled to their column: they ask for their size, and need an inch.
+        if (!Cell.Image.isNull()) {
+            const double w = Cell.Image.width() * 0.75 * FUnit;
+            need.Word = std::max(need.Word, std::min(w, 72 * FUnit) + pad);
+            need.Natural = std::max(need.Natural, w + pad);
+        }
+        return;
+    }
+    if (Cell.Text.isEmpty())
+        return;
+    const QFontMetricsF& metrics = Metrics(Cell.Font);
+    double natural = Cell.Width;
+    if (natural < 0) {
+        natural = 0;
+        for (const QString& line : Cell.Text.split(QChar::LineSeparator))
+            natural = std::max(natural, metrics.horizontalAdvance(line));
+    }
+    natural += pad;
+    need.Natural = std::max(need.Natural, natural);
+    if (Cell.Whole) {
+        need.Least = std::max(need.Least, natural);
+        return;
+    }
+    if (natural <= need.Word)
+        return;
+    // The widest stretch between two places where a line may break.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Line, Cell.Text);
+    qsizetype from = 0;
+    for (qsizetype to = finder.toNextBoundary(); to >= 0; to = finder.toNextBoundary()) {
+        const QString piece = Cell.Text.mid(from, to - from).trimmed();
+        if (!piece.isEmpty())
+            need.Word = std::max(need.Word, metrics.horizontalAdvance(piece) + pad);
+        from = to;
+    }
+}
+
+std::vector<double> TKVExportToPDF::FitWidths(double Available) const
+{
+    double least = 0, word = 0, natural = 0;
+    for (const TColumnNeed& need : FNeeds) {
+        least += need.Least;
+        word += need.Word;
+        natural += need.Natural;
+    }
+    std::vector<double> widths;
+    for (const TColumnNeed& need : FNeeds) {
+        if (natural <= Available) // every line fits: the widths grow alike
+            widths.push_back(need.Natural * Available / natural);
+        else if (word <= Available) // no word breaks: the room above that goes to the longer lines
+            widths.push_back(need.Word + (Available - word) * (need.Natural - need.Word) / (natural - word));
+        else if (least <= Available) // words break; numbers keep their width
+            widths.push_back(need.Least + (Available - least) * (need.Word - need.Least) / (word - least));
+        else // numbers alone are wider than the page: they are drawn smaller
+            widths.push_back(need.Least * Available / least);
+    }
+    return widths;
+}
+
+void TKVExportToPDF::BeginDocument()
+{
+    if (!FWriter)
+        return;
+    // Every column asks for its padding and one character at least.
+    FNeeds.resize(std::max<std::size_t>({FNeeds.size(), ColumnWidths().size(), 1}));
+    const double pad = 2 * PadX * FUnit;
+    const double character = QFontMetricsF(ToQFont(nullptr), FWriter.get()).averageCharWidth();
+    for (TColumnNeed& need : FNeeds) {
+        need.Least = std::max(need.Least, pad);
+        need.Word = std::max({need.Word, need.Least, pad + character});
+        need.Natural = std::max(need.Natural, need.Word);
+    }
+    double word = 0, natural = 0;
+    for (const TColumnNeed& need : FNeeds) {
+        word += need.Word;
+        natural += need.Natural;
     }
     const QPageSize size(PageSetup.PageSize);
     const QMarginsF margins(PageSetup.LeftMargin, PageSetup.TopMargin, PageSetup.RightMargin, PageSetup.BottomMargin);
+    const auto available = [&](QPageLayout::Orientation Orientation) {
+        return QPageLayout(size, Orientation, margins, QPageLayout::Millimeter).paintRect(QPageLayout::Point).width()
+               * FUnit;
+    };
     QPageLayout::Orientation orientation = QPageLayout::Portrait;
-    if (PageSetup.Orientation == poLandscape
-        || (PageSetup.Orientation == poAuto
-            && total * 25.4 / 72 > size.size(QPageSize::Millimeter).width() - margins.left() - margins.right()))
+    if (PageSetup.Orientation == poLandscape)
         orientation = QPageLayout::Landscape;
+    else if (PageSetup.Orientation == poAuto) {
+        // Landscape when portrait would break words, or when landscape holds every line
+        // and portrait does not.
+        const double portrait = available(QPageLayout::Portrait);
+        if (word > portrait || (natural > portrait && natural <= available(QPageLayout::Landscape)))
+            orientation = QPageLayout::Landscape;
+    }
     FWriter->setPageLayout(QPageLayout(size, orientation, margins, QPageLayout::Millimeter));
 
     FPainter = std::make_unique<QPainter>();
@@ -194,14 +516,12 @@ void TKVExportToPDF::BeginDocument()
     FRight = FWriter->width();
     FTop = 0;
     FBottom = FWriter->height() - NumberArea * FUnit;
-    const double scale = (FRight - FLeft) / (total * FUnit);
     FColX.clear();
-    FColWidth.clear();
+    FColWidth = FitWidths(FRight - FLeft);
     double x = FLeft;
-    for (double w : natural) {
+    for (double w : FColWidth) {
         FColX.push_back(x);
-        FColWidth.push_back(w * FUnit * scale);
-        x += FColWidth.back();
+        x += w;
     }
     FY = FTop;
     FPage = 1;
@@ -218,121 +538,231 @@ void TKVExportToPDF::DrawPageNumber()
                        QStringLiteral("Page %1").arg(FPage));
 }
 
+void TKVExportToPDF::DrawGrid()
+{
+    if (FGridBoxes.empty())
+        return;
+    // Each edge once: the edges on one line are joined where they meet or overlap.
+    using TSpans = std::vector<std::pair<double, double>>;
+    std::map<long long, TSpans> vertical, horizontal;
+    const auto key = [](double At) { return std::llround(At * 8); };
+    for (const QRectF& box : FGridBoxes) {
+        vertical[key(box.left())].emplace_back(box.top(), box.bottom());
+        vertical[key(box.right())].emplace_back(box.top(), box.bottom());
+        horizontal[key(box.top())].emplace_back(box.left(), box.right());
+        horizontal[key(box.bottom())].emplace_back(box.left(), box.right());
+    }
+    QPainterPath path;
+    const auto add = [&path](std::map<long long, TSpans>& Lines, bool Vertical) {
+        for (auto& [at, spans] : Lines) {
+            const double position = static_cast<double>(at) / 8;
+            std::sort(spans.begin(), spans.end());
+            for (std::size_t i = 0; i < spans.size();) {
+                double from = spans[i].first, to = spans[i].second;
+                for (++i; i < spans.size() && spans[i].first <= to + 0.5; ++i)
+                    to = std::max(to, spans[i].second);
+                path.moveTo(Vertical ? QPointF(position, from) : QPointF(from, position));
+                path.lineTo(Vertical ? QPointF(position, to) : QPointF(to, position));
+            }
+        }
+    };
+    add(vertical, true);
+    add(horizontal, false);
+    FPainter->setPen(QPen(QColor(128, 128, 128), 0.5 * FUnit));
+    FPainter->setBrush(Qt::NoBrush);
+    FPainter->drawPath(path);
+    FGridBoxes.clear();
+}
+
 void TKVExportToPDF::NewPage()
 {
+    DrawGrid();
     DrawPageNumber();
     FWriter->newPage();
     ++FPage;
     FY = FTop;
     FRowsOnPage = false;
-    for (const TRow& row : FRepeat)
-        DrawRow(row, true);
+    // Caption rows higher than half a page are not repeated: they would leave no room.
+    if (FRepeatHeight <= (FBottom - FTop) / 2)
+        for (const TRow& row : FRepeat)
+            DrawRow(row, row.size(), true, false);
 }
 
-double TKVExportToPDF::CellHeight(const TCell& Cell, double Width)
-{
-    const double inner = std::max(Width - 2 * PadX * FUnit, FUnit);
-    double height;
-    if (Cell.IsPicture) {
-        height = 0;
-        if (!Cell.Image.isNull()) {
-            // Its size at 96 pixels an inch, made smaller to fit, never larger.
-            const double w = Cell.Image.width() * 0.75 * FUnit, h = Cell.Image.height() * 0.75 * FUnit;
-            const double scale = std::min({1.0, inner / w, (FBottom - FTop) / 4 / h});
-            height = h * scale;
-        }
-        height = std::max(height, QFontMetricsF(Cell.Font, FWriter.get()).height());
-    } else if (!Cell.Text.contains(QChar::LineSeparator)
-               && QFontMetricsF(Cell.Font, FWriter.get()).horizontalAdvance(Cell.Text) <= inner) {
-        height = QFontMetricsF(Cell.Font, FWriter.get()).height();
-    } else {
-        QTextLayout layout(Cell.Text, Cell.Font, FWriter.get());
-        height = LayOut(layout, inner, Cell.Alignment);
-    }
-    return height + 2 * PadY * FUnit;
-}
-
-void TKVExportToPDF::DrawCell(const TCell& Cell, const QRectF& Box, bool Grid)
+void TKVExportToPDF::DrawBox(const TCell& Cell, const QRectF& Box, bool Grid)
 {
     if (Cell.Background != Qt::white)
         FPainter->fillRect(Box, Cell.Background);
-    if (Grid) {
-        FPainter->setPen(QPen(QColor(128, 128, 128), 0.5 * FUnit));
-        FPainter->setBrush(Qt::NoBrush);
-        FPainter->drawRect(Box);
-    }
-    const QRectF inner = Box.adjusted(PadX * FUnit, PadY * FUnit, -PadX * FUnit, -PadY * FUnit);
+    if (Grid)
+        FGridBoxes.push_back(Box);
+}
+
+void TKVExportToPDF::DrawPiece(const TCell& Cell, const QRectF& Inner)
+{
     if (Cell.IsPicture) {
         if (Cell.Image.isNull())
             return;
         const double w = Cell.Image.width() * 0.75 * FUnit, h = Cell.Image.height() * 0.75 * FUnit;
-        const double scale = std::min({1.0, inner.width() / w, inner.height() / h});
-        QRectF target(inner.topLeft(), QSizeF(w * scale, h * scale));
+        const double scale = std::min({1.0, Inner.width() / w, Inner.height() / h});
+        QRectF target(Inner.topLeft(), QSizeF(w * scale, h * scale));
         if (Cell.Alignment == Qt::AlignRight)
-            target.moveRight(inner.right());
+            target.moveRight(Inner.right());
         else if (Cell.Alignment == Qt::AlignHCenter)
-            target.moveLeft(inner.left() + (inner.width() - target.width()) / 2);
+            target.moveLeft(Inner.left() + (Inner.width() - target.width()) / 2);
         FPainter->drawImage(target, Cell.Image);
         return;
     }
     if (Cell.Text.isEmpty())
         return;
-    FPainter->setFont(Cell.Font);
+    if (Cell.Width > Inner.width() && Cell.Font.pointSizeF() > 0) {
+        // A number wider than its column, drawn smaller rather than broken.
+        QFont smaller = Cell.Font;
+        smaller.setPointSizeF(Cell.Font.pointSizeF() * Inner.width() / Cell.Width * 0.98);
+        FPainter->setFont(smaller);
+    } else {
+        FPainter->setFont(Cell.Font);
+    }
     FPainter->setPen(Cell.TextColor);
-    if (!Cell.Text.contains(QChar::LineSeparator)
-        && QFontMetricsF(Cell.Font, FWriter.get()).horizontalAdvance(Cell.Text) <= inner.width()) {
-        FPainter->drawText(inner, Cell.Alignment | Qt::AlignTop | Qt::TextSingleLine, Cell.Text);
-        return;
-    }
-    QTextLayout layout(Cell.Text, Cell.Font, FWriter.get());
-    const double height = LayOut(layout, inner.width(), Cell.Alignment);
-    const bool cut = height > inner.height() + 0.5;
-    if (cut) {
-        FPainter->save();
-        FPainter->setClipRect(Box);
-    }
-    layout.draw(FPainter.get(), inner.topLeft());
-    if (cut)
-        FPainter->restore();
+    FPainter->drawText(Inner, Cell.Alignment | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, Cell.Text);
 }
 
-void TKVExportToPDF::DrawRow(const TRow& Row, std::size_t Count, bool Repeat)
+void TKVExportToPDF::DrawRow(const TRow& Row, std::size_t Count, bool Repeat, bool Line)
 {
+    // Each cell is one piece (a picture, or a text on one line) or laid-out lines, of
+    // which each page takes those that fit below what the cell drew before.
+    struct TFlow {
+        double X = 0, Width = 0;
+        std::unique_ptr<QTextLayout> Layout;
+        int Next = 0, Until = 0;  // laid out: the first line not drawn; the end of this page's
+        double Height = 0;        // a piece's height
+        bool Done = false;
+    };
+    const double padX = PadX * FUnit, padY = PadY * FUnit;
+    std::vector<TFlow> flows(Count);
     double height = 0;
     for (std::size_t i = 0; i < Count; ++i) {
         const TCell& cell = Row[i];
-        const std::size_t col = std::min<std::size_t>(static_cast<std::size_t>(std::max(cell.Col, 0)), FColX.size() - 1);
-        height = std::max(height, CellHeight(cell, FColWidth[col]));
+        TFlow& flow = flows[i];
+        if (Line) {
+            flow.X = FLeft;
+            flow.Width = FRight - FLeft;
+        } else {
+            const std::size_t col =
+                std::min<std::size_t>(static_cast<std::size_t>(std::max(cell.Col, 0)), FColX.size() - 1);
+            flow.X = FColX[col];
+            flow.Width = FColWidth[col];
+        }
+        const double inner = std::max(flow.Width - 2 * padX, FUnit);
+        if (cell.IsPicture) {
+            flow.Height = std::max(PictureHeight(cell, inner), Metrics(cell.Font).height());
+        } else if (cell.Width >= 0 && (cell.Whole || cell.Width <= inner)) {
+            flow.Height = Metrics(cell.Font).height();
+        } else {
+            flow.Layout = std::make_unique<QTextLayout>(cell.Text, cell.Font, FWriter.get());
+            flow.Height = LayOut(*flow.Layout, inner, cell.Alignment);
+        }
+        height = std::max(height, flow.Height);
     }
-    if (!Repeat && FRowsOnPage && FY + height > FBottom)
+    height += 2 * padY;
+    const double pageRoom = FBottom - FTop - (FRepeatHeight <= (FBottom - FTop) / 2 ? FRepeatHeight : 0);
+    if (!Repeat && FRowsOnPage && FY + height > FBottom && height <= pageRoom)
         NewPage();
-    if (FY + height > FBottom) {
-        height = FBottom - FY;
-        ++FCutRows;
+
+    for (;;) {
+        // A caption row drawn again is drawn whole; so is a line higher than a page, on a
+        // page of its own.
+        const double room = Repeat ? std::numeric_limits<double>::max() : FBottom - FY - 2 * padY;
+        const bool force = Repeat || !FRowsOnPage;
+        double used = 0;
+        bool took = false, more = false;
+        for (std::size_t i = 0; i < Count; ++i) {
+            TFlow& flow = flows[i];
+            if (flow.Done)
+                continue;
+            if (!flow.Layout) {
+                flow.Until = flow.Height <= room || force ? 1 : 0;
+                if (flow.Until) {
+                    took = true;
+                    used = std::max(used, Row[i].IsPicture ? std::min(flow.Height, std::max(room, 0.0)) : flow.Height);
+                } else {
+                    more = true;
+                }
+                continue;
+            }
+            const int lines = flow.Layout->lineCount();
+            const double top = flow.Layout->lineAt(flow.Next).y();
+            int until = flow.Next;
+            while (until < lines) {
+                const QTextLine line = flow.Layout->lineAt(until);
+                if (line.y() + line.height() - top > room)
+                    break;
+                ++until;
+            }
+            if (until == flow.Next && force)
+                ++until;
+            flow.Until = until;
+            if (until > flow.Next) {
+                took = true;
+                const QTextLine last = flow.Layout->lineAt(until - 1);
+                used = std::max(used, last.y() + last.height() - top);
+            }
+            if (until < lines)
+                more = true;
+        }
+        if (!took) {
+            // Not one line fits below the rows on this page.
+            NewPage();
+            continue;
+        }
+        // A row going on to the next page fills this one.
+        const double segment = std::max(used + 2 * padY, more ? FBottom - FY : 0.0);
+        for (std::size_t i = 0; i < Count; ++i) {
+            const TCell& cell = Row[i];
+            TFlow& flow = flows[i];
+            const QRectF box(flow.X, FY, flow.Width, segment);
+            DrawBox(cell, box, FGrid && !Line);
+            if (flow.Done)
+                continue;
+            const QRectF inner = box.adjusted(padX, padY, -padX, -padY);
+            if (!flow.Layout) {
+                if (flow.Until) {
+                    DrawPiece(cell, inner);
+                    flow.Done = true;
+                }
+                continue;
+            }
+            if (flow.Until > flow.Next) {
+                FPainter->setPen(cell.TextColor);
+                const double top = flow.Layout->lineAt(flow.Next).y();
+                for (int k = flow.Next; k < flow.Until; ++k)
+                    flow.Layout->lineAt(k).draw(FPainter.get(), QPointF(inner.left(), inner.top() - top));
+                flow.Next = flow.Until;
+            }
+            flow.Done = flow.Next >= flow.Layout->lineCount();
+        }
+        FY += segment;
+        if (!Repeat)
+            FRowsOnPage = true;
+        if (!more)
+            break;
+        NewPage();
     }
-    for (std::size_t i = 0; i < Count; ++i) {
-        const TCell& cell = Row[i];
-        const std::size_t col = std::min<std::size_t>(static_cast<std::size_t>(std::max(cell.Col, 0)), FColX.size() - 1);
-        DrawCell(cell, QRectF(FColX[col], FY, FColWidth[col], height), FGrid);
-    }
-    FY += height;
-    if (!Repeat)
-        FRowsOnPage = true;
 }
 
-void TKVExportToPDF::DrawLine(const TCell& Cell)
+void TKVExportToPDF::Draw(TRowKind Kind, const TRow& Row, std::size_t Count)
 {
-    const double width = FRight - FLeft;
-    double height = CellHeight(Cell, width);
-    if (FRowsOnPage && FY + height > FBottom)
-        NewPage();
-    if (FY + height > FBottom) {
-        height = FBottom - FY;
-        ++FCutRows;
+    switch (Kind) {
+    case rkLine: DrawRow(Row, Count, false, true); break;
+    case rkCaption: {
+        const double y = FY;
+        const int page = FPage;
+        DrawRow(Row, Count, false, false);
+        // Drawn again at the top of every page, unless it took more than one.
+        FRepeatHeight += FPage == page ? FY - y : std::numeric_limits<double>::max() / 4;
+        FRepeat.emplace_back(Row.begin(), Row.begin() + static_cast<std::ptrdiff_t>(Count));
+        break;
     }
-    DrawCell(Cell, QRectF(FLeft, FY, width, height), false);
-    FY += height;
-    FRowsOnPage = true;
+    case rkData: DrawRow(Row, Count, false, false); break;
+    }
 }
 
 void TKVExportToPDF::WriteRowStart(bool IsTitle)
@@ -348,7 +778,9 @@ void TKVExportToPDF::WriteData(TField* Field, TCellType CellType, int, int ACol,
         FRow.emplace_back();
     TCell& cell = FRow[FCellsInRow++];
     cell.Col = ACol;
-    cell.IsPicture = CellType == ctGraphic || (Field && Field->IsBlob() && Field->BlobType() == ftGraphic);
+    cell.IsPicture = IsPictureCell(Field, CellType);
+    cell.Whole = !cell.IsPicture && IsWhole(CellType);
+    cell.Width = -1;
     cell.Font = ToQFont(Font);
     cell.TextColor = ToQColor(Font ? Font->Color : clWindowText);
     cell.Background = ToQColor(Color);
@@ -357,8 +789,9 @@ void TKVExportToPDF::WriteData(TField* Field, TCellType CellType, int, int ACol,
     cell.Text.clear();
     if (!cell.IsPicture) {
         cell.Text = WithLineSeparators(Text);
-        if (std::any_of(cell.Text.begin(), cell.Text.end(), [](QChar c) { return c.isHighSurrogate(); }))
-            ++FUncopyable;
+        CheckCharacters(cell, ACol);
+        if (FWriter && !cell.Text.contains(QChar::LineSeparator))
+            cell.Width = Metrics(cell.Font).horizontalAdvance(cell.Text);
     } else if (!Text.empty()) {
         try {
             TPicture picture;
@@ -368,39 +801,65 @@ void TKVExportToPDF::WriteData(TField* Field, TCellType CellType, int, int ACol,
             cell.Image = QImage::fromData(reinterpret_cast<const uchar*>(Text.data()), static_cast<int>(Text.size()));
         }
         if (cell.Image.isNull())
-            ++FBadPictures;
+            CountChange("pictures could not be decoded and their cells were left empty", ACol);
     }
 }
 
 void TKVExportToPDF::WriteRowEnd(bool IsTitle)
 {
-    if (!FPainter)
-        BeginDocument();
-    if (FPainter) {
-        if (!FDataStarted) {
-            for (std::size_t i = 0; i < FCellsInRow; ++i)
-                DrawLine(FRow[i]);
-        } else if (IsTitle && !FRepeatDone) {
-            FRepeat.emplace_back(FRow.begin(), FRow.begin() + static_cast<std::ptrdiff_t>(FCellsInRow));
-            DrawRow(FRow, FCellsInRow, false);
-        } else {
+    if (FWriter) {
+        const TRowKind kind = !FDataStarted ? rkLine : IsTitle && !FRepeatDone ? rkCaption : rkData;
+        if (kind == rkData)
             FRepeatDone = true;
-            DrawRow(FRow, FCellsInRow, false);
+        if (FPainter) {
+            Draw(kind, FRow, FCellsInRow);
+        } else {
+            THeldRow& held = FHeld.emplace_back();
+            held.Kind = kind;
+            for (std::size_t i = 0; i < FCellsInRow; ++i) {
+                TCell& cell = held.Row.emplace_back(std::move(FRow[i]));
+                if (kind != rkLine)
+                    MeasureNeeds(cell);
+                FHeldBytes += static_cast<std::size_t>(cell.Text.size()) * 2
+                              + static_cast<std::size_t>(cell.Image.sizeInBytes());
+            }
+            if (kind == rkData && ++FHeldData >= HeldRows)
+                ReleaseHeld();
+            else if (FHeldBytes >= HeldBytesAtMost)
+                ReleaseHeld();
         }
     }
     FCellsInRow = 0;
     TKVExportToCellFile::WriteRowEnd(IsTitle);
 }
 
+void TKVExportToPDF::ReleaseHeld()
+{
+    BeginDocument();
+    if (FPainter)
+        for (const THeldRow& held : FHeld)
+            Draw(held.Kind, held.Row, held.Row.size());
+    std::vector<THeldRow>().swap(FHeld);
+}
+
 void TKVExportToPDF::EndDocument()
 {
-    if (!FPainter)
-        return;
-    DrawPageNumber();
-    FPainter->end();
-    FPainter.reset();
+    auto* device = static_cast<TStreamDevice*>(FDevice.get());
+    if (FPainter) {
+        DrawGrid();
+        DrawPageNumber();
+        // The fonts go last: their text maps are mended before they are written.
+        device->Holding = true;
+        FPainter->end();
+        FPainter.reset();
+        MendTextMaps(device->Held, FHeldChars);
+        device->Release();
+    }
+    FMetrics.reset();
     FWriter.reset();
-    const std::string error = static_cast<TStreamDevice*>(FDevice.get())->Error;
+    std::string error;
+    if (device)
+        error = device->Error;
     FDevice.reset();
     if (!error.empty())
         throw EStreamError(error);
@@ -409,15 +868,10 @@ void TKVExportToPDF::EndDocument()
 void TKVExportToPDF::WriteFileEnd()
 {
     if (!FPainter && !FExportFailed)
-        BeginDocument();
+        ReleaseHeld();
+    std::vector<THeldRow>().swap(FHeld);
     EndDocument();
-    const auto tell = [this](long long Count, const std::string& What) {
-        if (Count > 0)
-            Statistic().Warnings.push_back(TargetName() + ": " + std::to_string(Count) + " " + What);
-    };
-    tell(FCutRows, "rows were higher than a page and were cut at its end");
-    tell(FUncopyable, "values hold characters beyond U+FFFF (such as emoji): they are drawn, but Qt's PDF writer "
-                      "maps no text to them, so a reader cannot copy or search them");
-    tell(FBadPictures, "pictures could not be decoded and their cells were left empty");
+    for (std::string& line : FChanges.TakeLines(TargetName(), FChangeNames))
+        Statistic().Warnings.push_back(std::move(line));
     TKVExportToCellFile::WriteFileEnd();
 }

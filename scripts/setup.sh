@@ -20,7 +20,7 @@ packages=(
   dpkg-dev fakeroot lintian file
   tidy pandoc
   libshp-dev libreadstat-dev pxlib-dev python3-dbfread pspp readstat gnumeric
-  python3-ldap xclip xvfb xauth fonts-symbola
+  python3-ldap xclip xvfb xauth fonts-symbola fonts-noto-cjk
 )
 
 missing=()

@@ -79,7 +79,7 @@ TEST(PdfExporterTest, EveryCellReadBackByPopplerWithCaptionsOnEveryPage)
     EXPECT_EQ(pdf.Statistic().Warnings,
               std::vector<std::string>{dir / "out.pdf" + ": 13 values hold characters beyond U+FFFF (such as emoji): "
                                        "they are drawn, but Qt's PDF writer maps no text to them, so a reader cannot "
-                                       "copy or search them"});
+                                       "copy or search them (the first at field Text, record 8)"});
 
     const std::string file = dir / "out.pdf";
     const std::string info = Shell("pdfinfo '" + file + "'");
