@@ -17,6 +17,7 @@
 #include "framework/picture.h"
 
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QImage>
 #include <QIODevice>
 #include <QPageLayout>
@@ -28,7 +29,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cctype>
+#include <cstdio>
 #include <limits>
+#include <optional>
+#include <string_view>
 
 namespace {
 
@@ -46,6 +51,7 @@ public:
     std::string Error;
     bool Holding = false;
     std::string Held;
+    long long Written = 0; // bytes that went to the stream
 
     void Release()
     {
@@ -73,6 +79,7 @@ private:
     {
         try {
             FStream->WriteBuffer(Data, Count);
+            Written += Count;
             return true;
         } catch (const Exception& e) {
             Error = e.Message();
@@ -156,8 +163,10 @@ double LayOut(QTextLayout& Layout, double Width, int Alignment)
     return y;
 }
 
-int HexDigits(const std::string& Text, std::size_t At)
+int HexDigits(std::string_view Text, std::size_t At)
 {
+    if (At + 4 > Text.size())
+        return -1;
     int value = 0;
     for (std::size_t i = At; i < At + 4; ++i) {
         const char c = Text[i];
@@ -179,89 +188,237 @@ void PutHexDigits(std::string& Text, std::size_t At, int Value)
         Text[At + static_cast<std::size_t>(i)] = digits[(Value >> (12 - 4 * i)) & 0xF];
 }
 
+// The end of a PDF file as Qt's writer leaves it, from the last page on (the fonts, their
+// glyph-to-text maps, the cross-reference table, the trailer), with the changes made to
+// it; the objects after a change that alters a length move, and the table moves with them.
+class TPdfTail {
+public:
+    TPdfTail(std::string& Text, long long Start) : FText(Text), FStart(Start) {}
+
+    void Replace(std::size_t At, std::size_t Erase, std::string Insert)
+    {
+        FEdits.push_back({At, Erase, std::move(Insert)});
+    }
+
+    // Makes the changes; none when the table is not as Qt writes it.
+    void Apply()
+    {
+        if (FEdits.empty())
+            return;
+        std::string& text = FText;
+        const std::size_t table = text.rfind("\nxref\n0 ");
+        const std::size_t trailer = text.rfind("\nstartxref\n");
+        if (table == std::string::npos || trailer == std::string::npos || trailer < table)
+            return;
+        std::size_t at = table + 8;
+        std::size_t count = 0;
+        for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at)
+            count = count * 10 + static_cast<std::size_t>(text[at] - '0');
+        if (at >= text.size() || text[at] != '\n' || at + 1 + 20 * count > trailer)
+            return;
+        std::sort(FEdits.begin(), FEdits.end(), [](const TEdit& A, const TEdit& B) { return A.At < B.At; });
+        for (std::size_t i = 0; i < FEdits.size(); ++i)
+            if (FEdits[i].At + FEdits[i].Erase > table || (i > 0 && FEdits[i - 1].At + FEdits[i - 1].Erase > FEdits[i].At))
+                return;
+        // Where what began at file offset Offset begins after the changes.
+        const auto moved = [this](long long Offset) {
+            long long shift = 0;
+            for (const TEdit& edit : FEdits)
+                if (FStart + static_cast<long long>(edit.At + edit.Erase) <= Offset)
+                    shift += static_cast<long long>(edit.Insert.size()) - static_cast<long long>(edit.Erase);
+            return Offset + shift;
+        };
+        for (std::size_t entry = at + 1; entry < at + 1 + 20 * count; entry += 20) {
+            if (text[entry + 17] != 'n')
+                continue;
+            const long long offset = std::stoll(text.substr(entry, 10));
+            if (offset < FStart)
+                continue;
+            char digits[16];
+            std::snprintf(digits, sizeof digits, "%010lld", moved(offset));
+            text.replace(entry, 10, digits, 10);
+        }
+        std::size_t number = trailer + 11, end = number;
+        while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])))
+            ++end;
+        text.replace(number, end - number, std::to_string(moved(FStart + static_cast<long long>(table) + 1)));
+        for (auto edit = FEdits.rbegin(); edit != FEdits.rend(); ++edit)
+            text.replace(edit->At, edit->Erase, edit->Insert);
+    }
+
+private:
+    struct TEdit {
+        std::size_t At, Erase;
+        std::string Insert;
+    };
+    std::string& FText;
+    long long FStart;
+    std::vector<TEdit> FEdits;
+};
+
+// The ranges of a glyph-to-text map as Qt's writer writes them ("<first> <last>
+// [<text> ...]", "<first> <last> <text>"), or nothing when Map is otherwise. With
+// Stray, each block of ranges after the first begins with as many stray bytes as the
+// block before it held: Qt (6.4) empties its buffer of ranges under a stream that keeps
+// its position, so a map of more than a hundred ranges is unreadable from the second
+// block on.
+std::optional<std::vector<std::string_view>> ReadRanges(std::string_view Map, bool Stray)
+{
+    constexpr std::string_view head = "endcodespacerange\n", begin = " beginbfrange\n", end = "endbfrange\n";
+    std::size_t at = Map.find(head);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    at += head.size();
+    std::vector<std::string_view> ranges;
+    std::size_t before = 0;
+    while (Map.compare(at, 7, "endcmap") != 0) {
+        std::size_t count = 0, digits = at;
+        for (; digits < Map.size() && std::isdigit(static_cast<unsigned char>(Map[digits])); ++digits)
+            count = count * 10 + static_cast<std::size_t>(Map[digits] - '0');
+        if (digits == at || Map.compare(digits, begin.size(), begin) != 0)
+            return std::nullopt;
+        const std::size_t block = digits + begin.size(), from = block + (Stray ? before : 0);
+        const std::size_t to = from <= Map.size() ? Map.find(end, from) : std::string_view::npos;
+        if (to == std::string_view::npos)
+            return std::nullopt;
+        std::size_t lines = 0;
+        for (std::size_t line = from; line < to;) {
+            const std::size_t eol = Map.find('\n', line);
+            const std::string_view range = Map.substr(line, eol - line);
+            if (range.size() < 20 || range.front() != '<'
+                || range.find_first_not_of("<>[] 0123456789ABCDEFabcdef") != std::string_view::npos)
+                return std::nullopt;
+            ranges.push_back(range);
+            ++lines;
+            line = eol + 1;
+        }
+        if (lines != count)
+            return std::nullopt;
+        before = to - block;
+        at = to + end.size();
+    }
+    return ranges;
+}
+
 // Qt's writer tells a reader which character each embedded glyph stands for by the
 // lowest code point the font draws with it. CJK fonts draw a Kangxi radical with the
 // glyph of its ideograph (U+2F47 and U+65E5 alike), so the ideograph would be copied,
-// searched and extracted as the radical. In the glyph-to-text maps of Pdf (the end of
-// the file, where Qt writes the fonts), a character the table never held is replaced by
-// the held character that is its compatibility form or whose compatibility form it is.
-// Both have four hex digits, so nothing in the file moves.
-void MendTextMaps(std::string& Pdf, const std::vector<bool>& Held)
-{
-    std::unordered_map<int, int> heldFormOf; // a character -> the held character whose form it is
-    bool gathered = false;
-    const auto standsFor = [&](int Code) {
-        if (Code < 0x80 || static_cast<std::size_t>(Code) >= Held.size() || Held[static_cast<std::size_t>(Code)])
+// searched and extracted as the radical. In Range, a character the table never held is
+// replaced by the held character that is its compatibility form or whose compatibility
+// form it is.
+class TTextMender {
+public:
+    explicit TTextMender(const std::vector<bool>& Held) : FHeld(Held) {}
+
+    void Mend(std::string& Range)
+    {
+        // "<first> <last> [<text> ...]", or "<first> <last> <text>" for one glyph (for
+        // more, the glyphs after the first stand for the characters after its).
+        std::vector<std::size_t> tokens; // where the hex digits of each <...> begin
+        for (std::size_t at = Range.find('<'); at != std::string::npos; at = Range.find('<', at + 1))
+            tokens.push_back(at + 1);
+        if (tokens.size() < 3
+            || (Range.find('[') == std::string::npos && Range.compare(tokens[0], 4, Range, tokens[1], 4) != 0))
+            return;
+        for (std::size_t k = 2; k < tokens.size(); ++k) {
+            if (tokens[k] + 4 >= Range.size() || Range[tokens[k] + 4] != '>')
+                continue;
+            const int held = StandsFor(HexDigits(Range, tokens[k]));
+            if (held >= 0)
+                PutHexDigits(Range, tokens[k], held);
+        }
+    }
+
+private:
+    int StandsFor(int Code)
+    {
+        if (Code < 0x80 || static_cast<std::size_t>(Code) >= FHeld.size() || FHeld[static_cast<std::size_t>(Code)])
             return -1;
         const QString form = QChar::decomposition(static_cast<char32_t>(Code));
-        if (form.size() == 1 && form[0].unicode() >= 0x80 && Held[form[0].unicode()])
+        if (form.size() == 1 && form[0].unicode() >= 0x80 && FHeld[form[0].unicode()])
             return static_cast<int>(form[0].unicode());
-        if (!gathered) {
-            for (char32_t c = 0x80; c < Held.size(); ++c) {
-                if (!Held[c])
+        if (!FGathered) {
+            for (char32_t c = 0x80; c < FHeld.size(); ++c) {
+                if (!FHeld[c])
                     continue;
                 const QString of = QChar::decomposition(c);
                 if (of.size() == 1)
-                    heldFormOf.emplace(of[0].unicode(), static_cast<int>(c));
+                    FHeldFormOf.emplace(of[0].unicode(), static_cast<int>(c));
             }
-            gathered = true;
+            FGathered = true;
         }
-        const auto it = heldFormOf.find(Code);
-        return it == heldFormOf.end() ? -1 : it->second;
-    };
-    struct TToken {
-        std::size_t At, Size;
-        bool InList;
-    };
-    std::vector<TToken> tokens;
-    for (std::size_t map = Pdf.find("begincmap"); map != std::string::npos; map = Pdf.find("begincmap", map)) {
-        const std::size_t mapEnd = Pdf.find("endcmap", map);
-        if (mapEnd == std::string::npos)
-            break;
-        for (std::size_t at = Pdf.find("beginbf", map); at < mapEnd; at = Pdf.find("beginbf", at)) {
-            const bool ranges = Pdf.compare(at, 12, "beginbfrange") == 0;
-            const std::size_t end = std::min(Pdf.find("endbf", at), mapEnd);
-            std::size_t line = Pdf.find('\n', at);
-            while (line < end) {
-                ++line;
-                std::size_t eol = Pdf.find('\n', line);
-                if (eol == std::string::npos || eol > end)
-                    eol = end;
-                tokens.clear();
-                bool inList = false;
-                for (std::size_t i = line; i < eol; ++i) {
-                    if (Pdf[i] == '[') {
-                        inList = true;
-                    } else if (Pdf[i] == ']') {
-                        inList = false;
-                    } else if (Pdf[i] == '<') {
-                        const std::size_t close = Pdf.find('>', i);
-                        if (close == std::string::npos || close > eol)
-                            break;
-                        tokens.push_back({i + 1, close - i - 1, inList});
-                        i = close;
-                    }
-                }
-                // "<glyph> <text>"; "<first> <last> [<text> ...]"; "<glyph> <glyph> <text>".
-                for (std::size_t k = 0; k < tokens.size(); ++k) {
-                    const bool text = ranges ? tokens[k].InList
-                                                   || (k == 2 && tokens.size() == 3
-                                                       && Pdf.compare(tokens[0].At, tokens[0].Size, Pdf, tokens[1].At,
-                                                                      tokens[1].Size)
-                                                              == 0)
-                                             : k == 1;
-                    if (!text || tokens[k].Size != 4)
-                        continue;
-                    const int held = standsFor(HexDigits(Pdf, tokens[k].At));
-                    if (held >= 0)
-                        PutHexDigits(Pdf, tokens[k].At, held);
-                }
-                line = eol;
-            }
-            at = end;
-        }
-        map = mapEnd;
+        const auto it = FHeldFormOf.find(Code);
+        return it == FHeldFormOf.end() ? -1 : it->second;
     }
+
+    const std::vector<bool>& FHeld;
+    std::unordered_map<int, int> FHeldFormOf; // a character -> the held character whose form it is
+    bool FGathered = false;
+};
+
+// Mends the end of the file Qt's writer wrote (Tail, from file offset Start):
+//   - each glyph-to-text map is read past Qt's stray bytes and written again, in blocks
+//     of a hundred ranges, naming the characters the table held (TTextMender);
+//   - a font embedded as a subset is named with its subset tag in its font dictionaries
+//     too, not only in its descriptor, so that readers see it as a subset.
+void MendTail(std::string& Tail, long long Start, const std::vector<bool>& Held)
+{
+    TPdfTail tail(Tail, Start);
+    TTextMender mender(Held);
+    constexpr std::string_view mapStart = "/CIDInit /ProcSet findresource begin", length = "<< /Length ";
+    for (std::size_t map = Tail.find(mapStart); map != std::string::npos; map = Tail.find(mapStart, map + 1)) {
+        const std::size_t dictionary = Tail.rfind(length, map);
+        if (dictionary == std::string::npos || map < 7 || Tail.compare(map - 7, 7, "stream\n") != 0)
+            continue;
+        const std::size_t digits = dictionary + length.size();
+        std::size_t size = 0, end = digits;
+        for (; end < map && std::isdigit(static_cast<unsigned char>(Tail[end])); ++end)
+            size = size * 10 + static_cast<std::size_t>(Tail[end] - '0');
+        if (end == digits || end + 11 != map || Tail.compare(end, 11, " >>\nstream\n") != 0 || map + size > Tail.size())
+            continue;
+        const std::string_view text = std::string_view(Tail).substr(map, size);
+        auto ranges = ReadRanges(text, false);
+        if (!ranges)
+            ranges = ReadRanges(text, true);
+        if (!ranges)
+            continue;
+        std::string mended(text.substr(0, text.find("endcodespacerange\n") + 18));
+        std::string range;
+        for (std::size_t i = 0; i < ranges->size(); i += 100) {
+            const std::size_t count = std::min<std::size_t>(100, ranges->size() - i);
+            mended += std::to_string(count) + " beginbfrange\n";
+            for (std::size_t k = i; k < i + count; ++k) {
+                range.assign((*ranges)[k]);
+                mender.Mend(range);
+                mended += range;
+                mended += '\n';
+            }
+            mended += "endbfrange\n";
+        }
+        mended += text.substr(text.rfind("endcmap"));
+        tail.Replace(digits, end - digits, std::to_string(mended.size()));
+        tail.Replace(map, size, std::move(mended));
+    }
+    // "/FontName /ABCDEF+Name" in a descriptor: the same tag before "/BaseFont /Name".
+    std::map<std::string, std::string> tags; // name -> tag, empty when two tags share a name
+    constexpr std::string_view fontName = "/FontName /", baseFont = "/BaseFont /";
+    const auto nameAt = [&Tail](std::size_t At) {
+        return Tail.substr(At, Tail.find_first_of(" \n\r/>", At) - At);
+    };
+    for (std::size_t at = Tail.find(fontName); at != std::string::npos; at = Tail.find(fontName, at + 1)) {
+        const std::string name = nameAt(at + fontName.size());
+        if (name.size() < 8 || name[6] != '+')
+            continue;
+        const auto [it, added] = tags.try_emplace(name.substr(7), name.substr(0, 7));
+        if (!added && it->second != name.substr(0, 7))
+            it->second.clear();
+    }
+    for (std::size_t at = Tail.find(baseFont); at != std::string::npos; at = Tail.find(baseFont, at + 1)) {
+        const auto it = tags.find(nameAt(at + baseFont.size()));
+        if (it != tags.end() && !it->second.empty())
+            tail.Replace(at + baseFont.size(), 0, it->second);
+    }
+    tail.Apply();
 }
 
 } // namespace
@@ -345,9 +502,20 @@ bool TKVExportToPDF::Drawable(const QFont& Font, char32_t Code)
         FDrawableNow = &FDrawable[Font.key()];
     }
     const auto [it, added] = FDrawableNow->try_emplace(Code, false);
-    // The font's metrics look through the fonts fontconfig falls back on, as drawing does.
-    if (added)
-        it->second = QFontMetricsF(Font).inFontUcs4(Code);
+    if (added) {
+        // Laid out as drawing lays it out, falling back on the fonts fontconfig names for
+        // its script; a glyph 0 (.notdef) is the empty box drawn where none has it.
+        QTextLayout layout(QString::fromUcs4(&Code, 1), Font);
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        const QList<QGlyphRun> runs = layout.glyphRuns();
+        it->second = !runs.isEmpty();
+        for (const QGlyphRun& run : runs)
+            for (quint32 glyph : run.glyphIndexes())
+                if (glyph == 0)
+                    it->second = false;
+    }
     return it->second;
 }
 
@@ -852,7 +1020,7 @@ void TKVExportToPDF::EndDocument()
         device->Holding = true;
         FPainter->end();
         FPainter.reset();
-        MendTextMaps(device->Held, FHeldChars);
+        MendTail(device->Held, device->Written, FHeldChars);
         device->Release();
     }
     FMetrics.reset();

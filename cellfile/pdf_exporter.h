@@ -31,8 +31,14 @@
 //     Chinese, Japanese and Korean); values holding characters no installed font has
 //     are counted in a warning, as they are drawn as empty boxes. Qt's writer maps no
 //     text to characters beyond U+FFFF (emoji): they are drawn, and values holding them
-//     are counted too. Where a font draws two characters with one glyph (a CJK
-//     ideograph and its Kangxi radical), the file names the one the table held.
+//     are counted too.
+//   - The end of the file (fonts, their glyph-to-text maps, the cross-reference table)
+//     is held and mended before it is written: a glyph-to-text map of more than a
+//     hundred ranges, which Qt (6.4) garbles from the second block on, so that much CJK
+//     text could not be copied or extracted, is written again; where a font draws two
+//     characters with one glyph (a CJK ideograph and its Kangxi radical), the map names
+//     the one the table held; a font embedded as a subset carries its subset tag in its
+//     font dictionaries too, so readers (pdffonts) see it as one.
 //   - The columnar and tabular layouts are written; the reversed one is refused.
 //   - Files are written beside the target and renamed when whole, as text files are.
 //
