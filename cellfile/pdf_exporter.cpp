@@ -603,7 +603,7 @@ void TKVExportToPDF::MeasureNeeds(const TCell& Cell)
     natural += pad;
     need.Natural = std::max(need.Natural, natural);
     if (Cell.Whole) {
-        need.Least = std::max(need.Least, natural);
+        need.Whole = std::max(need.Whole, natural);
         return;
     }
     if (natural <= need.Word)
@@ -621,12 +621,17 @@ void TKVExportToPDF::MeasureNeeds(const TCell& Cell)
 
 std::vector<double> TKVExportToPDF::FitWidths(double Available) const
 {
-    double least = 0, word = 0, natural = 0;
+    double least = 0, word = 0, natural = 0, numbers = 0; // numbers: the Leasts that numbers set
     for (const TColumnNeed& need : FNeeds) {
         least += need.Least;
         word += need.Word;
         natural += need.Natural;
+        if (need.Whole >= need.Least)
+            numbers += need.Least;
     }
+    // Numbers wider than the page with the texts beside them: they are drawn smaller,
+    // the texts keep their eight characters.
+    const double numberScale = least - numbers < Available ? (Available - (least - numbers)) / numbers : 0;
     std::vector<double> widths;
     for (const TColumnNeed& need : FNeeds) {
         if (natural <= Available) // every line fits: the widths grow alike
@@ -635,7 +640,9 @@ std::vector<double> TKVExportToPDF::FitWidths(double Available) const
             widths.push_back(need.Word + (Available - word) * (need.Natural - need.Word) / (natural - word));
         else if (least <= Available) // words break; numbers keep their width
             widths.push_back(need.Least + (Available - least) * (need.Word - need.Least) / (word - least));
-        else // numbers alone are wider than the page: they are drawn smaller
+        else if (numberScale > 0)
+            widths.push_back(need.Whole >= need.Least ? need.Least * numberScale : need.Least);
+        else
             widths.push_back(need.Least * Available / least);
     }
     return widths;
@@ -645,13 +652,15 @@ void TKVExportToPDF::BeginDocument()
 {
     if (!FWriter)
         return;
-    // Every column asks for its padding and one character at least.
+    // Every column asks for its padding and one character at least, and keeps eight
+    // characters of its words before numbers elsewhere are drawn smaller.
     FNeeds.resize(std::max<std::size_t>({FNeeds.size(), ColumnWidths().size(), 1}));
     const double pad = 2 * PadX * FUnit;
     const double character = QFontMetricsF(ToQFont(nullptr), FWriter.get()).averageCharWidth();
     for (TColumnNeed& need : FNeeds) {
-        need.Least = std::max(need.Least, pad);
-        need.Word = std::max({need.Word, need.Least, pad + character});
+        need.Natural = std::max(need.Natural, pad + character);
+        need.Least = std::max({need.Whole, std::min(need.Natural, pad + 8 * character), pad});
+        need.Word = std::max(need.Word, need.Least);
         need.Natural = std::max(need.Natural, need.Word);
     }
     double word = 0, natural = 0;

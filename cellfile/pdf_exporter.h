@@ -7,9 +7,9 @@
 //     words, or fit landscape on one line and portrait not); margins in millimetres.
 //   - Column widths come from what the columns hold: the caption and the values of the
 //     first rows (up to HeldRows rows, held until then and drawn once the widths are
-//     known) are measured, each column gets at least its widest number and, room
-//     permitting, its widest word and its longest line; the widths fill the width
-//     between the margins. A type's default width plays no part.
+//     known) are measured: each column gets at least its widest number (a text column
+//     eight characters) and, room permitting, its widest word and its longest line; the
+//     widths fill the width between the margins. A type's default width plays no part.
 //   - Every cell is drawn in its font, colour, background and alignment. A text wraps at
 //     word boundaries (inside a word only when the word is wider than its column) and
 //     at its own line breaks. A number, date or time is never broken: a later value
@@ -113,8 +113,10 @@ private:
         TRow Row;
     };
     // What one column's cells ask for, device units, padding included: Least it must
-    // have (its widest number), Word to break no word, Natural to break no line.
+    // have (its widest number; eight characters of text), Word to break no word,
+    // Natural to break no line.
     struct TColumnNeed {
+        double Whole = 0; // the widest number, date or time
         double Least = 0, Word = 0, Natural = 0;
     };
 
