@@ -23,6 +23,7 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRawFont>
 #include <QPdfWriter>
 #include <QTextBoundaryFinder>
 #include <QTextLayout>
@@ -300,6 +301,34 @@ std::optional<std::vector<std::string_view>> ReadRanges(std::string_view Map, bo
     return ranges;
 }
 
+// A font, and the held characters drawn with its glyphs.
+using TGlyphs = std::pair<QRawFont, std::unordered_map<quint32, char16_t>>;
+
+// A font's PostScript name (name 6 of its naming table), as Qt's writer names it.
+QString PostScriptName(const QRawFont& Font)
+{
+    const QByteArray table = Font.fontTable("name");
+    const auto number = [&table](int At) {
+        return At >= 0 && At + 2 <= table.size()
+                   ? static_cast<int>(static_cast<uchar>(table[At])) << 8 | static_cast<uchar>(table[At + 1])
+                   : -1;
+    };
+    const int count = number(2), strings = number(4);
+    for (int i = 0; i < count; ++i) {
+        const int record = 6 + 12 * i, platform = number(record), length = number(record + 8);
+        const int at = strings + number(record + 10);
+        if (number(record + 6) != 6 || length < 0 || at < 0 || at + length > table.size())
+            continue;
+        if (platform == 1)
+            return QString::fromLatin1(table.constData() + at, length);
+        QString name;
+        for (int k = 0; k + 1 < length; k += 2)
+            name += QChar(static_cast<char16_t>(number(at + k)));
+        return name;
+    }
+    return QString();
+}
+
 // Qt's writer tells a reader which character each embedded glyph stands for by the
 // lowest code point the font draws with it. CJK fonts draw a Kangxi radical with the
 // glyph of its ideograph (U+2F47 and U+65E5 alike), so the ideograph would be copied,
@@ -310,7 +339,8 @@ class TTextMender {
 public:
     explicit TTextMender(const std::vector<bool>& Held) : FHeld(Held) {}
 
-    void Mend(std::string& Range)
+    // Glyphs, the held characters drawn with them in the map's font, when known.
+    void Mend(std::string& Range, const TGlyphs* Glyphs)
     {
         // "<first> <last> [<text> ...]", or "<first> <last> <text>" for one glyph (for
         // more, the glyphs after the first stand for the characters after its).
@@ -323,17 +353,24 @@ public:
         for (std::size_t k = 2; k < tokens.size(); ++k) {
             if (tokens[k] + 4 >= Range.size() || Range[tokens[k] + 4] != '>')
                 continue;
-            const int held = StandsFor(HexDigits(Range, tokens[k]));
+            const int held = StandsFor(HexDigits(Range, tokens[k]), Glyphs);
             if (held >= 0)
                 PutHexDigits(Range, tokens[k], held);
         }
     }
 
 private:
-    int StandsFor(int Code)
+    int StandsFor(int Code, const TGlyphs* Glyphs)
     {
         if (Code < 0x80 || static_cast<std::size_t>(Code) >= FHeld.size() || FHeld[static_cast<std::size_t>(Code)])
             return -1;
+        // The held character drawn with the glyph the font has for Code.
+        if (Glyphs) {
+            const QList<quint32> glyph = Glyphs->first.glyphIndexesForString(QString(QChar(char16_t(Code))));
+            const auto it = glyph.size() == 1 ? Glyphs->second.find(glyph[0]) : Glyphs->second.end();
+            if (it != Glyphs->second.end() && FHeld[it->second])
+                return it->second;
+        }
         const QString form = QChar::decomposition(static_cast<char32_t>(Code));
         if (form.size() == 1 && form[0].unicode() >= 0x80 && FHeld[form[0].unicode()])
             return static_cast<int>(form[0].unicode());
@@ -361,10 +398,31 @@ private:
 //     of a hundred ranges, naming the characters the table held (TTextMender);
 //   - a font embedded as a subset is named with its subset tag in its font dictionaries
 //     too, not only in its descriptor, so that readers see it as a subset.
-void MendTail(std::string& Tail, long long Start, const std::vector<bool>& Held)
+void MendTail(std::string& Tail, long long Start, const std::vector<bool>& Held, const std::vector<TGlyphs>& Glyphs)
 {
     TPdfTail tail(Tail, Start);
     TTextMender mender(Held);
+    // The font of a map: the font dictionary naming it as /ToUnicode names the font,
+    // which Glyphs know by its PostScript name.
+    std::vector<QString> names;
+    for (const TGlyphs& glyphs : Glyphs)
+        names.push_back(PostScriptName(glyphs.first));
+    const auto glyphsOf = [&](std::size_t Dictionary) -> const TGlyphs* {
+        const std::size_t object = Tail.rfind(" 0 obj\n", Dictionary);
+        if (object == std::string::npos)
+            return nullptr;
+        const std::size_t number = Tail.rfind('\n', object) + 1;
+        const std::size_t use = Tail.find("/ToUnicode " + Tail.substr(number, object - number) + " 0 R");
+        const std::size_t font = use == std::string::npos ? use : Tail.rfind("/BaseFont /", use);
+        if (font == std::string::npos || Tail.find("endobj", font) < use)
+            return nullptr;
+        const std::size_t from = font + 11;
+        const QString name = QString::fromStdString(Tail.substr(from, Tail.find_first_of(" \n\r/>", from) - from));
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (names[i] == name)
+                return &Glyphs[i];
+        return nullptr;
+    };
     constexpr std::string_view mapStart = "/CIDInit /ProcSet findresource begin", length = "<< /Length ";
     for (std::size_t map = Tail.find(mapStart); map != std::string::npos; map = Tail.find(mapStart, map + 1)) {
         const std::size_t dictionary = Tail.rfind(length, map);
@@ -382,6 +440,7 @@ void MendTail(std::string& Tail, long long Start, const std::vector<bool>& Held)
             ranges = ReadRanges(text, true);
         if (!ranges)
             continue;
+        const TGlyphs* glyphs = glyphsOf(dictionary);
         std::string mended(text.substr(0, text.find("endcodespacerange\n") + 18));
         std::string range;
         for (std::size_t i = 0; i < ranges->size(); i += 100) {
@@ -389,7 +448,7 @@ void MendTail(std::string& Tail, long long Start, const std::vector<bool>& Held)
             mended += std::to_string(count) + " beginbfrange\n";
             for (std::size_t k = i; k < i + count; ++k) {
                 range.assign((*ranges)[k]);
-                mender.Mend(range);
+                mender.Mend(range, glyphs);
                 mended += range;
                 mended += '\n';
             }
@@ -515,6 +574,13 @@ bool TKVExportToPDF::Drawable(const QFont& Font, char32_t Code)
             for (quint32 glyph : run.glyphIndexes())
                 if (glyph == 0)
                     it->second = false;
+        if (it->second && Code <= 0xFFFF && runs.size() == 1 && runs[0].glyphIndexes().size() == 1) {
+            const QRawFont font = runs[0].rawFont();
+            auto glyphs = std::find_if(FGlyphs.begin(), FGlyphs.end(), [&font](const auto& G) { return G.first == font; });
+            if (glyphs == FGlyphs.end())
+                glyphs = FGlyphs.insert(FGlyphs.end(), {font, {}});
+            glyphs->second.try_emplace(runs[0].glyphIndexes()[0], static_cast<char16_t>(Code));
+        }
     }
     return it->second;
 }
@@ -631,7 +697,8 @@ std::vector<double> TKVExportToPDF::FitWidths(double Available) const
     }
     // Numbers wider than the page with the texts beside them: they are drawn smaller,
     // the texts keep their eight characters.
-    const double numberScale = least - numbers < Available ? (Available - (least - numbers)) / numbers : 0;
+    const double numberScale =
+        numbers > 0 && least - numbers < Available ? (Available - (least - numbers)) / numbers : 0;
     std::vector<double> widths;
     for (const TColumnNeed& need : FNeeds) {
         if (natural <= Available) // every line fits: the widths grow alike
@@ -780,6 +847,8 @@ void TKVExportToPDF::DrawPiece(const TCell& Cell, const QRectF& Inner)
             return;
         const double w = Cell.Image.width() * 0.75 * FUnit, h = Cell.Image.height() * 0.75 * FUnit;
         const double scale = std::min({1.0, Inner.width() / w, Inner.height() / h});
+        if (scale <= 0)
+            return;
         QRectF target(Inner.topLeft(), QSizeF(w * scale, h * scale));
         if (Cell.Alignment == Qt::AlignRight)
             target.moveRight(Inner.right());
@@ -802,8 +871,10 @@ void TKVExportToPDF::DrawPiece(const TCell& Cell, const QRectF& Inner)
     FPainter->drawText(Inner, Cell.Alignment | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, Cell.Text);
 }
 
-void TKVExportToPDF::DrawRow(const TRow& Row, std::size_t Count, bool Repeat, bool Line)
+double TKVExportToPDF::DrawRow(const TRow& Row, std::size_t Count, bool Repeat, bool Line)
 {
+    if (Count == 0)
+        return 0;
     // Each cell is one piece (a picture, or a text on one line) or laid-out lines, of
     // which each page takes those that fit below what the cell drew before.
     struct TFlow {
@@ -844,7 +915,7 @@ void TKVExportToPDF::DrawRow(const TRow& Row, std::size_t Count, bool Repeat, bo
     if (!Repeat && FRowsOnPage && FY + height > FBottom && height <= pageRoom)
         NewPage();
 
-    for (;;) {
+    for (double drawn = 0;;) {
         // A caption row drawn again is drawn whole; so is a line higher than a page, on a
         // page of its own.
         const double room = Repeat ? std::numeric_limits<double>::max() : FBottom - FY - 2 * padY;
@@ -920,7 +991,8 @@ void TKVExportToPDF::DrawRow(const TRow& Row, std::size_t Count, bool Repeat, bo
         if (!Repeat)
             FRowsOnPage = true;
         if (!more)
-            break;
+            return drawn == 0 ? segment : std::numeric_limits<double>::infinity();
+        drawn += segment;
         NewPage();
     }
 }
@@ -929,15 +1001,10 @@ void TKVExportToPDF::Draw(TRowKind Kind, const TRow& Row, std::size_t Count)
 {
     switch (Kind) {
     case rkLine: DrawRow(Row, Count, false, true); break;
-    case rkCaption: {
-        const double y = FY;
-        const int page = FPage;
-        DrawRow(Row, Count, false, false);
-        // Drawn again at the top of every page, unless it took more than one.
-        FRepeatHeight += FPage == page ? FY - y : std::numeric_limits<double>::max() / 4;
+    case rkCaption:
+        FRepeatHeight += DrawRow(Row, Count, false, false);
         FRepeat.emplace_back(Row.begin(), Row.begin() + static_cast<std::ptrdiff_t>(Count));
         break;
-    }
     case rkData: DrawRow(Row, Count, false, false); break;
     }
 }
@@ -1029,7 +1096,7 @@ void TKVExportToPDF::EndDocument()
         device->Holding = true;
         FPainter->end();
         FPainter.reset();
-        MendTail(device->Held, device->Written, FHeldChars);
+        MendTail(device->Held, device->Written, FHeldChars, FGlyphs);
         device->Release();
     }
     FMetrics.reset();

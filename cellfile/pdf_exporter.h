@@ -51,6 +51,7 @@
 #include <QFont>
 #include <QImage>
 #include <QPageSize>
+#include <QRawFont>
 #include <QRectF>
 
 #include <map>
@@ -131,8 +132,9 @@ private:
     // Draws the first Count cells of Row below the last row: on a new page when they do
     // not fit but would fit on one, over as many pages as they need when they are higher
     // than a page. A Repeat row is drawn where it is (it begins a page); a Line is one
-    // cell across the page, without grid.
-    void DrawRow(const TRow& Row, std::size_t Count, bool Repeat, bool Line);
+    // cell across the page, without grid. Returns the height drawn, infinite when the
+    // row went over more than one page.
+    double DrawRow(const TRow& Row, std::size_t Count, bool Repeat, bool Line);
     // A cell's background, and its box for the grid.
     void DrawBox(const TCell& Cell, const QRectF& Box, bool Grid);
     // A picture, or a text on one line, in Inner.
@@ -172,6 +174,9 @@ private:
     // character is drawn by some installed font, by font.
     std::vector<bool> FHeldChars;
     std::map<QString, std::unordered_map<char32_t, bool>> FDrawable;
+    // The glyphs the held characters are drawn with, by font: where a font draws two
+    // characters with one glyph, the file's text names the one the table held.
+    std::vector<std::pair<QRawFont, std::unordered_map<quint32, char16_t>>> FGlyphs;
     QFont FDrawableFont;
     std::unordered_map<char32_t, bool>* FDrawableNow = nullptr;
     std::unique_ptr<QFontMetricsF> FMetrics; // of FMetricsFont, on the PDF writer

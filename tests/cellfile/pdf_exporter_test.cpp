@@ -208,8 +208,10 @@ TEST(PdfExporterTest, CjkTextArrivesAndCharactersNoFontHasAreCounted)
         std::string Text;
         bool Drawn;
     } cases[] = {
-        {"日本語の文章、工場と雨の日", true}, // ideographs whose glyphs Kangxi radicals share
-        {"中文摘要：数据导出工具", true},
+        // Ideographs whose glyphs Kangxi radicals (日 文 工 雨) and other radicals (马 车 长
+        // 见 贝 风 飞 鱼 鸟) share.
+        {"日本語の文章、工場と雨の日", true},
+        {"中文摘要：数据导出工具，马车长见贝风飞鱼鸟", true},
         {"한국어 요약 텍스트입니다", true},
         {syllables.toStdString(), true},
         {"private \xee\x80\x80 use", false}, // U+E000: no font has it
