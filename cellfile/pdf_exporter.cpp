@@ -6,7 +6,9 @@
 // is drawn a page at a time, each cell going on where it stopped. The PDF writer is
 // made when the file begins (its metrics measure the held rows); the painter when the
 // widths are known; both are finished when the file ends, and nothing of a page is
-// kept once the next one begins.
+// kept once the next one begins. What Qt writes when the painter ends (the last page,
+// the fonts, their glyph-to-text maps, the cross-reference table) is held and mended
+// (MendTail) before it goes to the stream.
 
 #include "cellfile/pdf_exporter.h"
 
@@ -907,6 +909,10 @@ double TKVExportToPDF::DrawRow(const TRow& Row, std::size_t Count, bool Repeat, 
         } else {
             flow.Layout = std::make_unique<QTextLayout>(cell.Text, cell.Font, FWriter.get());
             flow.Height = LayOut(*flow.Layout, inner, cell.Alignment);
+            if (flow.Layout->lineCount() == 0) {
+                flow.Layout.reset();
+                flow.Height = Metrics(cell.Font).height();
+            }
         }
         height = std::max(height, flow.Height);
     }
