@@ -14,13 +14,13 @@ packages=(
   python3-docx python3-openpyxl python3-xlrd
   libpq-dev
   xdg-utils man-db poppler-utils
-  fonts-dejavu-core fonts-dejavu-extra
+  fonts-dejavu-core fonts-dejavu-extra fonts-noto-cjk
   clang libclang-rt-14-dev
   libxlsxwriter-dev
   dpkg-dev fakeroot lintian file
   tidy pandoc
   libshp-dev libreadstat-dev pxlib-dev python3-dbfread pspp readstat gnumeric
-  python3-ldap xclip xvfb xauth fonts-symbola fonts-noto-cjk
+  python3-ldap xclip xvfb xauth fonts-symbola
 )
 
 missing=()
