@@ -1,9 +1,14 @@
-// Each output row is drawn when it ends: its height is the tallest of its cells (text
-// laid out in its column's width, or a picture scaled into it); a row that does not
-// fit below the last one starts a new page, which gets its number at the bottom and
-// the caption rows at the top. The painter, the PDF writer and the device under it are
-// made when the first row ends (the column widths are known by then) and finished
-// when the file ends; nothing of a page is kept once the next one begins.
+// Rows are held until the column widths are known (the first HeldRows data rows, or the
+// whole table when it is shorter), then drawn as they end: a row's height is the
+// tallest of its cells (text laid out in its column's width, or a picture scaled into
+// it); a row that does not fit below the last one starts a new page, which gets its
+// number at the bottom and the caption rows at the top, and a row higher than a page
+// is drawn a page at a time, each cell going on where it stopped. The PDF writer is
+// made when the file begins (its metrics measure the held rows); the painter when the
+// widths are known; both are finished when the file ends, and nothing of a page is
+// kept once the next one begins. What Qt writes when the painter ends (the last page,
+// the fonts, their glyph-to-text maps, the cross-reference table) is held and mended
+// (MendTail) before it goes to the stream.
 
 #include "cellfile/pdf_exporter.h"
 
@@ -14,26 +19,50 @@
 #include "framework/picture.h"
 
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QImage>
 #include <QIODevice>
 #include <QPageLayout>
 #include <QPainter>
+#include <QPainterPath>
+#include <QRawFont>
 #include <QPdfWriter>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 
 #include <algorithm>
+#include <cmath>
+#include <cctype>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <string_view>
 
 namespace {
 
 constexpr int Resolution = 720; // device units per inch: ten per point
 constexpr double PadX = 2, PadY = 1.5, NumberArea = 14; // points
+// The held rows' texts and pictures, in bytes, beyond which they are drawn at once.
+constexpr std::size_t HeldBytesAtMost = std::size_t{32} << 20;
 
 // The pipeline's stream as a device for the PDF writer. A failed write is kept and
-// reported once the writer is done, instead of being thrown through Qt.
+// reported once the writer is done, instead of being thrown through Qt. While Held,
+// writes are kept in memory until Release.
 class TStreamDevice : public QIODevice {
 public:
     explicit TStreamDevice(TStream* Stream) : FStream(Stream) {}
     std::string Error;
+    bool Holding = false;
+    std::string Held;
+    long long Written = 0; // bytes that went to the stream
+
+    void Release()
+    {
+        Holding = false;
+        if (!Held.empty())
+            Put(Held.data(), static_cast<qint64>(Held.size()));
+        std::string().swap(Held);
+    }
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
@@ -41,16 +70,26 @@ protected:
     {
         if (!Error.empty())
             return -1;
-        try {
-            FStream->WriteBuffer(Data, Count);
+        if (Holding) {
+            Held.append(Data, static_cast<std::size_t>(Count));
             return Count;
-        } catch (const Exception& e) {
-            Error = e.Message();
-            return -1;
         }
+        return Put(Data, Count) ? Count : -1;
     }
 
 private:
+    bool Put(const char* Data, qint64 Count)
+    {
+        try {
+            FStream->WriteBuffer(Data, Count);
+            Written += Count;
+            return true;
+        } catch (const Exception& e) {
+            Error = e.Message();
+            return false;
+        }
+    }
+
     TStream* FStream;
 };
 
@@ -69,6 +108,34 @@ int ToQtAlignment(TAlignment Alignment)
     }
 }
 
+// Values read whole or not at all: a number broken over two lines reads as two.
+bool IsWhole(TCellType CellType)
+{
+    switch (CellType) {
+    case ctInteger:
+    case ctDouble:
+    case ctCurrency:
+    case ctDate:
+    case ctTime:
+    case ctDateTime: return true;
+    default: return false;
+    }
+}
+
+// Characters that have no glyph of their own: controls, format characters (joiners,
+// direction marks, the soft hyphen), separators and variation selectors.
+bool HasNoGlyph(char32_t Code)
+{
+    switch (QChar::category(Code)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Separator_Space:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph: return true;
+    default: return (Code >= 0xFE00 && Code <= 0xFE0F) || (Code >= 0xE0100 && Code <= 0xE01EF);
+    }
+}
+
 // Text with its line breaks as the line separators a text layout breaks at.
 QString WithLineSeparators(const std::string& Text)
 {
@@ -81,7 +148,8 @@ QString WithLineSeparators(const std::string& Text)
     return text;
 }
 
-// Lays Text out in Width; returns its height.
+// Lays Text out in Width, breaking at word boundaries and inside a word only when it is
+// wider than Width; returns its height.
 double LayOut(QTextLayout& Layout, double Width, int Alignment)
 {
     QTextOption option(static_cast<Qt::Alignment>(Alignment));
@@ -96,6 +164,322 @@ double LayOut(QTextLayout& Layout, double Width, int Alignment)
     }
     Layout.endLayout();
     return y;
+}
+
+int HexDigits(std::string_view Text, std::size_t At)
+{
+    if (At + 4 > Text.size())
+        return -1;
+    int value = 0;
+    for (std::size_t i = At; i < At + 4; ++i) {
+        const char c = Text[i];
+        const int digit = c >= '0' && c <= '9' ? c - '0'
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                 : -1;
+        if (digit < 0)
+            return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+void PutHexDigits(std::string& Text, std::size_t At, int Value)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    for (int i = 0; i < 4; ++i)
+        Text[At + static_cast<std::size_t>(i)] = digits[(Value >> (12 - 4 * i)) & 0xF];
+}
+
+// The end of a PDF file as Qt's writer leaves it, from the last page on (the fonts, their
+// glyph-to-text maps, the cross-reference table, the trailer), with the changes made to
+// it; the objects after a change that alters a length move, and the table moves with them.
+class TPdfTail {
+public:
+    TPdfTail(std::string& Text, long long Start) : FText(Text), FStart(Start) {}
+
+    void Replace(std::size_t At, std::size_t Erase, std::string Insert)
+    {
+        FEdits.push_back({At, Erase, std::move(Insert)});
+    }
+
+    // Makes the changes; none when the table is not as Qt writes it.
+    void Apply()
+    {
+        if (FEdits.empty())
+            return;
+        std::string& text = FText;
+        const std::size_t table = text.rfind("\nxref\n0 ");
+        const std::size_t trailer = text.rfind("\nstartxref\n");
+        if (table == std::string::npos || trailer == std::string::npos || trailer < table)
+            return;
+        std::size_t at = table + 8;
+        std::size_t count = 0;
+        for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at)
+            count = count * 10 + static_cast<std::size_t>(text[at] - '0');
+        if (at >= text.size() || text[at] != '\n' || at + 1 + 20 * count > trailer)
+            return;
+        std::sort(FEdits.begin(), FEdits.end(), [](const TEdit& A, const TEdit& B) { return A.At < B.At; });
+        for (std::size_t i = 0; i < FEdits.size(); ++i)
+            if (FEdits[i].At + FEdits[i].Erase > table || (i > 0 && FEdits[i - 1].At + FEdits[i - 1].Erase > FEdits[i].At))
+                return;
+        // Where what began at file offset Offset begins after the changes.
+        const auto moved = [this](long long Offset) {
+            long long shift = 0;
+            for (const TEdit& edit : FEdits)
+                if (FStart + static_cast<long long>(edit.At + edit.Erase) <= Offset)
+                    shift += static_cast<long long>(edit.Insert.size()) - static_cast<long long>(edit.Erase);
+            return Offset + shift;
+        };
+        for (std::size_t entry = at + 1; entry < at + 1 + 20 * count; entry += 20) {
+            if (text[entry + 17] != 'n')
+                continue;
+            const long long offset = std::stoll(text.substr(entry, 10));
+            if (offset < FStart)
+                continue;
+            char digits[16];
+            std::snprintf(digits, sizeof digits, "%010lld", moved(offset));
+            text.replace(entry, 10, digits, 10);
+        }
+        std::size_t number = trailer + 11, end = number;
+        while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])))
+            ++end;
+        text.replace(number, end - number, std::to_string(moved(FStart + static_cast<long long>(table) + 1)));
+        for (auto edit = FEdits.rbegin(); edit != FEdits.rend(); ++edit)
+            text.replace(edit->At, edit->Erase, edit->Insert);
+    }
+
+private:
+    struct TEdit {
+        std::size_t At, Erase;
+        std::string Insert;
+    };
+    std::string& FText;
+    long long FStart;
+    std::vector<TEdit> FEdits;
+};
+
+// The ranges of a glyph-to-text map as Qt's writer writes them ("<first> <last>
+// [<text> ...]", "<first> <last> <text>"), or nothing when Map is otherwise. With
+// Stray, each block of ranges after the first begins with as many stray bytes as the
+// block before it held: Qt (6.4) empties its buffer of ranges under a stream that keeps
+// its position, so a map of more than a hundred ranges is unreadable from the second
+// block on.
+std::optional<std::vector<std::string_view>> ReadRanges(std::string_view Map, bool Stray)
+{
+    constexpr std::string_view head = "endcodespacerange\n", begin = " beginbfrange\n", end = "endbfrange\n";
+    std::size_t at = Map.find(head);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    at += head.size();
+    std::vector<std::string_view> ranges;
+    std::size_t before = 0;
+    while (Map.compare(at, 7, "endcmap") != 0) {
+        std::size_t count = 0, digits = at;
+        for (; digits < Map.size() && std::isdigit(static_cast<unsigned char>(Map[digits])); ++digits)
+            count = count * 10 + static_cast<std::size_t>(Map[digits] - '0');
+        if (digits == at || Map.compare(digits, begin.size(), begin) != 0)
+            return std::nullopt;
+        const std::size_t block = digits + begin.size(), from = block + (Stray ? before : 0);
+        const std::size_t to = from <= Map.size() ? Map.find(end, from) : std::string_view::npos;
+        if (to == std::string_view::npos)
+            return std::nullopt;
+        std::size_t lines = 0;
+        for (std::size_t line = from; line < to;) {
+            const std::size_t eol = Map.find('\n', line);
+            const std::string_view range = Map.substr(line, eol - line);
+            if (range.size() < 20 || range.front() != '<'
+                || range.find_first_not_of("<>[] 0123456789ABCDEFabcdef") != std::string_view::npos)
+                return std::nullopt;
+            ranges.push_back(range);
+            ++lines;
+            line = eol + 1;
+        }
+        if (lines != count)
+            return std::nullopt;
+        before = to - block;
+        at = to + end.size();
+    }
+    return ranges;
+}
+
+// A font, and the held characters drawn with its glyphs.
+using TGlyphs = std::pair<QRawFont, std::unordered_map<quint32, char16_t>>;
+
+// A font's PostScript name (name 6 of its naming table), as Qt's writer names it.
+QString PostScriptName(const QRawFont& Font)
+{
+    const QByteArray table = Font.fontTable("name");
+    const auto number = [&table](int At) {
+        return At >= 0 && At + 2 <= table.size()
+                   ? static_cast<int>(static_cast<uchar>(table[At])) << 8 | static_cast<uchar>(table[At + 1])
+                   : -1;
+    };
+    const int count = number(2), strings = number(4);
+    for (int i = 0; i < count; ++i) {
+        const int record = 6 + 12 * i, platform = number(record), length = number(record + 8);
+        const int at = strings + number(record + 10);
+        if (number(record + 6) != 6 || length < 0 || at < 0 || at + length > table.size())
+            continue;
+        if (platform == 1)
+            return QString::fromLatin1(table.constData() + at, length);
+        QString name;
+        for (int k = 0; k + 1 < length; k += 2)
+            name += QChar(static_cast<char16_t>(number(at + k)));
+        return name;
+    }
+    return QString();
+}
+
+// Qt's writer tells a reader which character each embedded glyph stands for by the
+// lowest code point the font draws with it. CJK fonts draw a Kangxi radical with the
+// glyph of its ideograph (U+2F47 and U+65E5 alike), so the ideograph would be copied,
+// searched and extracted as the radical. In Range, a character the table never held is
+// replaced by the held character that is its compatibility form or whose compatibility
+// form it is.
+class TTextMender {
+public:
+    explicit TTextMender(const std::vector<bool>& Held) : FHeld(Held) {}
+
+    // Glyphs, the held characters drawn with them in the map's font, when known.
+    void Mend(std::string& Range, const TGlyphs* Glyphs)
+    {
+        // "<first> <last> [<text> ...]", or "<first> <last> <text>" for one glyph (for
+        // more, the glyphs after the first stand for the characters after its).
+        std::vector<std::size_t> tokens; // where the hex digits of each <...> begin
+        for (std::size_t at = Range.find('<'); at != std::string::npos; at = Range.find('<', at + 1))
+            tokens.push_back(at + 1);
+        if (tokens.size() < 3
+            || (Range.find('[') == std::string::npos && Range.compare(tokens[0], 4, Range, tokens[1], 4) != 0))
+            return;
+        for (std::size_t k = 2; k < tokens.size(); ++k) {
+            if (tokens[k] + 4 >= Range.size() || Range[tokens[k] + 4] != '>')
+                continue;
+            const int held = StandsFor(HexDigits(Range, tokens[k]), Glyphs);
+            if (held >= 0)
+                PutHexDigits(Range, tokens[k], held);
+        }
+    }
+
+private:
+    int StandsFor(int Code, const TGlyphs* Glyphs)
+    {
+        if (Code < 0x80 || static_cast<std::size_t>(Code) >= FHeld.size() || FHeld[static_cast<std::size_t>(Code)])
+            return -1;
+        // The held character drawn with the glyph the font has for Code.
+        if (Glyphs) {
+            const QList<quint32> glyph = Glyphs->first.glyphIndexesForString(QString(QChar(char16_t(Code))));
+            const auto it = glyph.size() == 1 ? Glyphs->second.find(glyph[0]) : Glyphs->second.end();
+            if (it != Glyphs->second.end() && FHeld[it->second])
+                return it->second;
+        }
+        const QString form = QChar::decomposition(static_cast<char32_t>(Code));
+        if (form.size() == 1 && form[0].unicode() >= 0x80 && FHeld[form[0].unicode()])
+            return static_cast<int>(form[0].unicode());
+        if (!FGathered) {
+            for (char32_t c = 0x80; c < FHeld.size(); ++c) {
+                if (!FHeld[c])
+                    continue;
+                const QString of = QChar::decomposition(c);
+                if (of.size() == 1)
+                    FHeldFormOf.emplace(of[0].unicode(), static_cast<int>(c));
+            }
+            FGathered = true;
+        }
+        const auto it = FHeldFormOf.find(Code);
+        return it == FHeldFormOf.end() ? -1 : it->second;
+    }
+
+    const std::vector<bool>& FHeld;
+    std::unordered_map<int, int> FHeldFormOf; // a character -> the held character whose form it is
+    bool FGathered = false;
+};
+
+// Mends the end of the file Qt's writer wrote (Tail, from file offset Start):
+//   - each glyph-to-text map is read past Qt's stray bytes and written again, in blocks
+//     of a hundred ranges, naming the characters the table held (TTextMender);
+//   - a font embedded as a subset is named with its subset tag in its font dictionaries
+//     too, not only in its descriptor, so that readers see it as a subset.
+void MendTail(std::string& Tail, long long Start, const std::vector<bool>& Held, const std::vector<TGlyphs>& Glyphs)
+{
+    TPdfTail tail(Tail, Start);
+    TTextMender mender(Held);
+    // The font of a map: the font dictionary naming it as /ToUnicode names the font,
+    // which Glyphs know by its PostScript name.
+    std::vector<QString> names;
+    for (const TGlyphs& glyphs : Glyphs)
+        names.push_back(PostScriptName(glyphs.first));
+    const auto glyphsOf = [&](std::size_t Dictionary) -> const TGlyphs* {
+        const std::size_t object = Tail.rfind(" 0 obj\n", Dictionary);
+        if (object == std::string::npos)
+            return nullptr;
+        const std::size_t number = Tail.rfind('\n', object) + 1;
+        const std::size_t use = Tail.find("/ToUnicode " + Tail.substr(number, object - number) + " 0 R");
+        const std::size_t font = use == std::string::npos ? use : Tail.rfind("/BaseFont /", use);
+        if (font == std::string::npos || Tail.find("endobj", font) < use)
+            return nullptr;
+        const std::size_t from = font + 11;
+        const QString name = QString::fromStdString(Tail.substr(from, Tail.find_first_of(" \n\r/>", from) - from));
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (names[i] == name)
+                return &Glyphs[i];
+        return nullptr;
+    };
+    constexpr std::string_view mapStart = "/CIDInit /ProcSet findresource begin", length = "<< /Length ";
+    for (std::size_t map = Tail.find(mapStart); map != std::string::npos; map = Tail.find(mapStart, map + 1)) {
+        const std::size_t dictionary = Tail.rfind(length, map);
+        if (dictionary == std::string::npos || map < 7 || Tail.compare(map - 7, 7, "stream\n") != 0)
+            continue;
+        const std::size_t digits = dictionary + length.size();
+        std::size_t size = 0, end = digits;
+        for (; end < map && std::isdigit(static_cast<unsigned char>(Tail[end])); ++end)
+            size = size * 10 + static_cast<std::size_t>(Tail[end] - '0');
+        if (end == digits || end + 11 != map || Tail.compare(end, 11, " >>\nstream\n") != 0 || map + size > Tail.size())
+            continue;
+        const std::string_view text = std::string_view(Tail).substr(map, size);
+        auto ranges = ReadRanges(text, false);
+        if (!ranges)
+            ranges = ReadRanges(text, true);
+        if (!ranges)
+            continue;
+        const TGlyphs* glyphs = glyphsOf(dictionary);
+        std::string mended(text.substr(0, text.find("endcodespacerange\n") + 18));
+        std::string range;
+        for (std::size_t i = 0; i < ranges->size(); i += 100) {
+            const std::size_t count = std::min<std::size_t>(100, ranges->size() - i);
+            mended += std::to_string(count) + " beginbfrange\n";
+            for (std::size_t k = i; k < i + count; ++k) {
+                range.assign((*ranges)[k]);
+                mender.Mend(range, glyphs);
+                mended += range;
+                mended += '\n';
+            }
+            mended += "endbfrange\n";
+        }
+        mended += text.substr(text.rfind("endcmap"));
+        tail.Replace(digits, end - digits, std::to_string(mended.size()));
+        tail.Replace(map, size, std::move(mended));
+    }
+    // "/FontName /ABCDEF+Name" in a descriptor: the same tag before "/BaseFont /Name".
+    std::map<std::string, std::string> tags; // name -> tag, empty when two tags share a name
+    constexpr std::string_view fontName = "/FontName /", baseFont = "/BaseFont /";
+    const auto nameAt = [&Tail](std::size_t At) {
+        return Tail.substr(At, Tail.find_first_of(" \n\r/>", At) - At);
+    };
+    for (std::size_t at = Tail.find(fontName); at != std::string::npos; at = Tail.find(fontName, at + 1)) {
+        const std::string name = nameAt(at + fontName.size());
+        if (name.size() < 8 || name[6] != '+')
+            continue;
+        const auto [it, added] = tags.try_emplace(name.substr(7), name.substr(0, 7));
+        if (!added && it->second != name.substr(0, 7))
+            it->second.clear();
+    }
+    for (std::size_t at = Tail.find(baseFont); at != std::string::npos; at = Tail.find(baseFont, at + 1)) {
+        const auto it = tags.find(nameAt(at + baseFont.size()));
+        if (it != tags.end() && !it->second.empty())
+            tail.Replace(at + baseFont.size(), 0, it->second);
+    }
+    tail.Apply();
 }
 
 } // namespace
@@ -117,11 +501,19 @@ void TKVExportToPDF::WriteFileBegin()
         throw Exception("PDF text is Unicode: it cannot be written in the DOS character set");
     TKVExportToText::WriteFileBegin();
     FRepeat.clear();
+    FRepeatHeight = 0;
     FRepeatDone = false;
     FCellsInRow = 0;
-    FCutRows = FBadPictures = FUncopyable = 0;
+    FHeld.clear();
+    FHeldData = 0;
+    FHeldBytes = 0;
+    FNeeds.clear();
+    FGridBoxes.clear();
+    FHeldChars.assign(0x10000, false);
+    FChanges.Clear();
     FPage = 0;
     FGrid = Options.Contains(soColLines) || Options.Contains(soRowLines);
+    OpenWriter();
 }
 
 void TKVExportToPDF::WriteDataBegin()
@@ -155,8 +547,80 @@ QFont TKVExportToPDF::ToQFont(const TFont* Font)
     return q;
 }
 
-void TKVExportToPDF::BeginDocument()
+const QFontMetricsF& TKVExportToPDF::Metrics(const QFont& Font)
 {
+    if (!FMetrics || Font != FMetricsFont) {
+        FMetricsFont = Font;
+        FMetrics = std::make_unique<QFontMetricsF>(Font, FWriter.get());
+    }
+    return *FMetrics;
+}
+
+bool TKVExportToPDF::Drawable(const QFont& Font, char32_t Code)
+{
+    if (!FDrawableNow || Font != FDrawableFont) {
+        FDrawableFont = Font;
+        FDrawableNow = &FDrawable[Font.key()];
+    }
+    const auto [it, added] = FDrawableNow->try_emplace(Code, false);
+    if (added) {
+        // Laid out as drawing lays it out, falling back on the fonts fontconfig names for
+        // its script; a glyph 0 (.notdef) is the empty box drawn where none has it.
+        QTextLayout layout(QString::fromUcs4(&Code, 1), Font);
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        const QList<QGlyphRun> runs = layout.glyphRuns();
+        it->second = !runs.isEmpty();
+        for (const QGlyphRun& run : runs)
+            for (quint32 glyph : run.glyphIndexes())
+                if (glyph == 0)
+                    it->second = false;
+        if (it->second && Code <= 0xFFFF && runs.size() == 1 && runs[0].glyphIndexes().size() == 1) {
+            const QRawFont font = runs[0].rawFont();
+            auto glyphs = std::find_if(FGlyphs.begin(), FGlyphs.end(), [&font](const auto& G) { return G.first == font; });
+            if (glyphs == FGlyphs.end())
+                glyphs = FGlyphs.insert(FGlyphs.end(), {font, {}});
+            glyphs->second.try_emplace(runs[0].glyphIndexes()[0], static_cast<char16_t>(Code));
+        }
+    }
+    return it->second;
+}
+
+void TKVExportToPDF::CheckCharacters(const TCell& Cell, int ACol)
+{
+    const QString& text = Cell.Text;
+    bool missing = false, beyond = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t code = text[i].unicode();
+        if (code < 0x80)
+            continue;
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        } else {
+            FHeldChars[code] = true;
+        }
+        if (HasNoGlyph(code))
+            continue;
+        if (!Drawable(Cell.Font, code))
+            missing = true;
+        else if (code > 0xFFFF)
+            beyond = true;
+    }
+    if (missing)
+        CountChange("values hold characters that no installed font has: they are drawn as empty boxes", ACol);
+    if (beyond)
+        CountChange("values hold characters beyond U+FFFF (such as emoji): they are drawn, but Qt's PDF writer maps no "
+                    "text to them, so a reader cannot copy or search them",
+                    ACol);
+}
+
+void TKVExportToPDF::OpenWriter()
+{
+    FWriter.reset();
+    FDevice.reset();
+    FMetrics.reset();
     if (!FStream)
         return;
     FDevice = std::make_unique<TStreamDevice>(FStream);
@@ -166,25 +630,129 @@ void TKVExportToPDF::BeginDocument()
     FWriter->setCreator(QString::fromLatin1(GeneratorVer));
     FWriter->setTitle(QString::fromStdString(ExtractFileName(TargetName())));
     FUnit = Resolution / 72.0;
-    std::vector<int> widths = ColumnWidths();
-    if (widths.empty())
-        widths.push_back(DefaultFixedWidth);
+}
 
-    // Natural widths in points: the characters a column asks for in the standard font.
-    const double average = QFontMetricsF(ToQFont(nullptr), FWriter.get()).averageCharWidth() / FUnit;
-    std::vector<double> natural;
-    double total = 0;
-    for (int chars : widths) {
-        natural.push_back(chars * average + 2 * PadX);
-        total += natural.back();
+double TKVExportToPDF::PictureHeight(const TCell& Cell, double Inner) const
+{
+    if (Cell.Image.isNull())
+        return 0;
+    // Its size at 96 pixels an inch, made smaller to fit, never larger.
+    const double w = Cell.Image.width() * 0.75 * FUnit, h = Cell.Image.height() * 0.75 * FUnit;
+    return h * std::min({1.0, Inner / w, (FBottom - FTop) / 4 / h});
+}
+
+void TKVExportToPDF::MeasureNeeds(const TCell& Cell)
+{
+    if (Cell.Col < 0)
+        return;
+    const auto col = static_cast<std::size_t>(Cell.Col);
+    if (col >= FNeeds.size())
+        FNeeds.resize(col + 1);
+    TColumnNeed& need = FNeeds[col];
+    const double pad = 2 * PadX * FUnit;
+    if (Cell.IsPicture) {
+        // Pictures are scaled to their column: they ask for their size, and need an inch.
+        if (!Cell.Image.isNull()) {
+            const double w = Cell.Image.width() * 0.75 * FUnit;
+            need.Word = std::max(need.Word, std::min(w, 72 * FUnit) + pad);
+            need.Natural = std::max(need.Natural, w + pad);
+        }
+        return;
+    }
+    if (Cell.Text.isEmpty())
+        return;
+    const QFontMetricsF& metrics = Metrics(Cell.Font);
+    double natural = Cell.Width;
+    if (natural < 0) {
+        natural = 0;
+        for (const QString& line : Cell.Text.split(QChar::LineSeparator))
+            natural = std::max(natural, metrics.horizontalAdvance(line));
+    }
+    natural += pad;
+    need.Natural = std::max(need.Natural, natural);
+    if (Cell.Whole) {
+        need.Whole = std::max(need.Whole, natural);
+        return;
+    }
+    if (natural <= need.Word)
+        return;
+    // The widest stretch between two places where a line may break.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Line, Cell.Text);
+    qsizetype from = 0;
+    for (qsizetype to = finder.toNextBoundary(); to >= 0; to = finder.toNextBoundary()) {
+        const QString piece = Cell.Text.mid(from, to - from).trimmed();
+        if (!piece.isEmpty())
+            need.Word = std::max(need.Word, metrics.horizontalAdvance(piece) + pad);
+        from = to;
+    }
+}
+
+std::vector<double> TKVExportToPDF::FitWidths(double Available) const
+{
+    double least = 0, word = 0, natural = 0, numbers = 0; // numbers: the Leasts that numbers set
+    for (const TColumnNeed& need : FNeeds) {
+        least += need.Least;
+        word += need.Word;
+        natural += need.Natural;
+        if (need.Whole >= need.Least)
+            numbers += need.Least;
+    }
+    // Numbers wider than the page with the texts beside them: they are drawn smaller,
+    // the texts keep their eight characters.
+    const double numberScale =
+        numbers > 0 && least - numbers < Available ? (Available - (least - numbers)) / numbers : 0;
+    std::vector<double> widths;
+    for (const TColumnNeed& need : FNeeds) {
+        if (natural <= Available) // every line fits: the widths grow alike
+            widths.push_back(need.Natural * Available / natural);
+        else if (word <= Available) // no word breaks: the room above that goes to the longer lines
+            widths.push_back(need.Word + (Available - word) * (need.Natural - need.Word) / (natural - word));
+        else if (least <= Available) // words break; numbers keep their width
+            widths.push_back(need.Least + (Available - least) * (need.Word - need.Least) / (word - least));
+        else if (numberScale > 0)
+            widths.push_back(need.Whole >= need.Least ? need.Least * numberScale : need.Least);
+        else
+            widths.push_back(need.Least * Available / least);
+    }
+    return widths;
+}
+
+void TKVExportToPDF::BeginDocument()
+{
+    if (!FWriter)
+        return;
+    // Every column asks for its padding and one character at least, and keeps eight
+    // characters of its words before numbers elsewhere are drawn smaller.
+    FNeeds.resize(std::max<std::size_t>({FNeeds.size(), ColumnWidths().size(), 1}));
+    const double pad = 2 * PadX * FUnit;
+    const double character = QFontMetricsF(ToQFont(nullptr), FWriter.get()).averageCharWidth();
+    for (TColumnNeed& need : FNeeds) {
+        need.Natural = std::max(need.Natural, pad + character);
+        need.Least = std::max({need.Whole, std::min(need.Natural, pad + 8 * character), pad});
+        need.Word = std::max(need.Word, need.Least);
+        need.Natural = std::max(need.Natural, need.Word);
+    }
+    double word = 0, natural = 0;
+    for (const TColumnNeed& need : FNeeds) {
+        word += need.Word;
+        natural += need.Natural;
     }
     const QPageSize size(PageSetup.PageSize);
     const QMarginsF margins(PageSetup.LeftMargin, PageSetup.TopMargin, PageSetup.RightMargin, PageSetup.BottomMargin);
+    const auto available = [&](QPageLayout::Orientation Orientation) {
+        return QPageLayout(size, Orientation, margins, QPageLayout::Millimeter).paintRect(QPageLayout::Point).width()
+               * FUnit;
+    };
     QPageLayout::Orientation orientation = QPageLayout::Portrait;
-    if (PageSetup.Orientation == poLandscape
-        || (PageSetup.Orientation == poAuto
-            && total * 25.4 / 72 > size.size(QPageSize::Millimeter).width() - margins.left() - margins.right()))
+    if (PageSetup.Orientation == poLandscape)
         orientation = QPageLayout::Landscape;
+    else if (PageSetup.Orientation == poAuto) {
+        // Landscape when portrait would break words, or when landscape holds every line
+        // and portrait does not.
+        const double portrait = available(QPageLayout::Portrait);
+        if (word > portrait || (natural > portrait && natural <= available(QPageLayout::Landscape)))
+            orientation = QPageLayout::Landscape;
+    }
     FWriter->setPageLayout(QPageLayout(size, orientation, margins, QPageLayout::Millimeter));
 
     FPainter = std::make_unique<QPainter>();
@@ -194,14 +762,12 @@ void TKVExportToPDF::BeginDocument()
     FRight = FWriter->width();
     FTop = 0;
     FBottom = FWriter->height() - NumberArea * FUnit;
-    const double scale = (FRight - FLeft) / (total * FUnit);
     FColX.clear();
-    FColWidth.clear();
+    FColWidth = FitWidths(FRight - FLeft);
     double x = FLeft;
-    for (double w : natural) {
+    for (double w : FColWidth) {
         FColX.push_back(x);
-        FColWidth.push_back(w * FUnit * scale);
-        x += FColWidth.back();
+        x += w;
     }
     FY = FTop;
     FPage = 1;
@@ -218,121 +784,235 @@ void TKVExportToPDF::DrawPageNumber()
                        QStringLiteral("Page %1").arg(FPage));
 }
 
+void TKVExportToPDF::DrawGrid()
+{
+    if (FGridBoxes.empty())
+        return;
+    // Each edge once: the edges on one line are joined where they meet or overlap.
+    using TSpans = std::vector<std::pair<double, double>>;
+    std::map<long long, TSpans> vertical, horizontal;
+    const auto key = [](double At) { return std::llround(At * 8); };
+    for (const QRectF& box : FGridBoxes) {
+        vertical[key(box.left())].emplace_back(box.top(), box.bottom());
+        vertical[key(box.right())].emplace_back(box.top(), box.bottom());
+        horizontal[key(box.top())].emplace_back(box.left(), box.right());
+        horizontal[key(box.bottom())].emplace_back(box.left(), box.right());
+    }
+    QPainterPath path;
+    const auto add = [&path](std::map<long long, TSpans>& Lines, bool Vertical) {
+        for (auto& [at, spans] : Lines) {
+            const double position = static_cast<double>(at) / 8;
+            std::sort(spans.begin(), spans.end());
+            for (std::size_t i = 0; i < spans.size();) {
+                double from = spans[i].first, to = spans[i].second;
+                for (++i; i < spans.size() && spans[i].first <= to + 0.5; ++i)
+                    to = std::max(to, spans[i].second);
+                path.moveTo(Vertical ? QPointF(position, from) : QPointF(from, position));
+                path.lineTo(Vertical ? QPointF(position, to) : QPointF(to, position));
+            }
+        }
+    };
+    add(vertical, true);
+    add(horizontal, false);
+    FPainter->setPen(QPen(QColor(128, 128, 128), 0.5 * FUnit));
+    FPainter->setBrush(Qt::NoBrush);
+    FPainter->drawPath(path);
+    FGridBoxes.clear();
+}
+
 void TKVExportToPDF::NewPage()
 {
+    DrawGrid();
     DrawPageNumber();
     FWriter->newPage();
     ++FPage;
     FY = FTop;
     FRowsOnPage = false;
-    for (const TRow& row : FRepeat)
-        DrawRow(row, true);
+    // Caption rows higher than half a page are not repeated: they would leave no room.
+    if (FRepeatHeight <= (FBottom - FTop) / 2)
+        for (const TRow& row : FRepeat)
+            DrawRow(row, row.size(), true, false);
 }
 
-double TKVExportToPDF::CellHeight(const TCell& Cell, double Width)
-{
-    const double inner = std::max(Width - 2 * PadX * FUnit, FUnit);
-    double height;
-    if (Cell.IsPicture) {
-        height = 0;
-        if (!Cell.Image.isNull()) {
-            // Its size at 96 pixels an inch, made smaller to fit, never larger.
-            const double w = Cell.Image.width() * 0.75 * FUnit, h = Cell.Image.height() * 0.75 * FUnit;
-            const double scale = std::min({1.0, inner / w, (FBottom - FTop) / 4 / h});
-            height = h * scale;
-        }
-        height = std::max(height, QFontMetricsF(Cell.Font, FWriter.get()).height());
-    } else if (!Cell.Text.contains(QChar::LineSeparator)
-               && QFontMetricsF(Cell.Font, FWriter.get()).horizontalAdvance(Cell.Text) <= inner) {
-        height = QFontMetricsF(Cell.Font, FWriter.get()).height();
-    } else {
-        QTextLayout layout(Cell.Text, Cell.Font, FWriter.get());
-        height = LayOut(layout, inner, Cell.Alignment);
-    }
-    return height + 2 * PadY * FUnit;
-}
-
-void TKVExportToPDF::DrawCell(const TCell& Cell, const QRectF& Box, bool Grid)
+void TKVExportToPDF::DrawBox(const TCell& Cell, const QRectF& Box, bool Grid)
 {
     if (Cell.Background != Qt::white)
         FPainter->fillRect(Box, Cell.Background);
-    if (Grid) {
-        FPainter->setPen(QPen(QColor(128, 128, 128), 0.5 * FUnit));
-        FPainter->setBrush(Qt::NoBrush);
-        FPainter->drawRect(Box);
-    }
-    const QRectF inner = Box.adjusted(PadX * FUnit, PadY * FUnit, -PadX * FUnit, -PadY * FUnit);
+    if (Grid)
+        FGridBoxes.push_back(Box);
+}
+
+void TKVExportToPDF::DrawPiece(const TCell& Cell, const QRectF& Inner)
+{
     if (Cell.IsPicture) {
         if (Cell.Image.isNull())
             return;
         const double w = Cell.Image.width() * 0.75 * FUnit, h = Cell.Image.height() * 0.75 * FUnit;
-        const double scale = std::min({1.0, inner.width() / w, inner.height() / h});
-        QRectF target(inner.topLeft(), QSizeF(w * scale, h * scale));
+        const double scale = std::min({1.0, Inner.width() / w, Inner.height() / h});
+        if (scale <= 0)
+            return;
+        QRectF target(Inner.topLeft(), QSizeF(w * scale, h * scale));
         if (Cell.Alignment == Qt::AlignRight)
-            target.moveRight(inner.right());
+            target.moveRight(Inner.right());
         else if (Cell.Alignment == Qt::AlignHCenter)
-            target.moveLeft(inner.left() + (inner.width() - target.width()) / 2);
+            target.moveLeft(Inner.left() + (Inner.width() - target.width()) / 2);
         FPainter->drawImage(target, Cell.Image);
         return;
     }
     if (Cell.Text.isEmpty())
         return;
-    FPainter->setFont(Cell.Font);
+    if (Cell.Width > Inner.width() && Cell.Font.pointSizeF() > 0) {
+        // A number wider than its column, drawn smaller rather than broken.
+        QFont smaller = Cell.Font;
+        smaller.setPointSizeF(Cell.Font.pointSizeF() * Inner.width() / Cell.Width * 0.98);
+        FPainter->setFont(smaller);
+    } else {
+        FPainter->setFont(Cell.Font);
+    }
     FPainter->setPen(Cell.TextColor);
-    if (!Cell.Text.contains(QChar::LineSeparator)
-        && QFontMetricsF(Cell.Font, FWriter.get()).horizontalAdvance(Cell.Text) <= inner.width()) {
-        FPainter->drawText(inner, Cell.Alignment | Qt::AlignTop | Qt::TextSingleLine, Cell.Text);
-        return;
-    }
-    QTextLayout layout(Cell.Text, Cell.Font, FWriter.get());
-    const double height = LayOut(layout, inner.width(), Cell.Alignment);
-    const bool cut = height > inner.height() + 0.5;
-    if (cut) {
-        FPainter->save();
-        FPainter->setClipRect(Box);
-    }
-    layout.draw(FPainter.get(), inner.topLeft());
-    if (cut)
-        FPainter->restore();
+    FPainter->drawText(Inner, Cell.Alignment | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, Cell.Text);
 }
 
-void TKVExportToPDF::DrawRow(const TRow& Row, std::size_t Count, bool Repeat)
+double TKVExportToPDF::DrawRow(const TRow& Row, std::size_t Count, bool Repeat, bool Line)
 {
+    if (Count == 0)
+        return 0;
+    // Each cell is one piece (a picture, or a text on one line) or laid-out lines, of
+    // which each page takes those that fit below what the cell drew before.
+    struct TFlow {
+        double X = 0, Width = 0;
+        std::unique_ptr<QTextLayout> Layout;
+        int Next = 0, Until = 0;  // laid out: the first line not drawn; the end of this page's
+        double Height = 0;        // a piece's height
+        bool Done = false;
+    };
+    const double padX = PadX * FUnit, padY = PadY * FUnit;
+    std::vector<TFlow> flows(Count);
     double height = 0;
     for (std::size_t i = 0; i < Count; ++i) {
         const TCell& cell = Row[i];
-        const std::size_t col = std::min<std::size_t>(static_cast<std::size_t>(std::max(cell.Col, 0)), FColX.size() - 1);
-        height = std::max(height, CellHeight(cell, FColWidth[col]));
+        TFlow& flow = flows[i];
+        if (Line) {
+            flow.X = FLeft;
+            flow.Width = FRight - FLeft;
+        } else {
+            const std::size_t col =
+                std::min<std::size_t>(static_cast<std::size_t>(std::max(cell.Col, 0)), FColX.size() - 1);
+            flow.X = FColX[col];
+            flow.Width = FColWidth[col];
+        }
+        const double inner = std::max(flow.Width - 2 * padX, FUnit);
+        if (cell.IsPicture) {
+            flow.Height = std::max(PictureHeight(cell, inner), Metrics(cell.Font).height());
+        } else if (cell.Width >= 0 && (cell.Whole || cell.Width <= inner)) {
+            flow.Height = Metrics(cell.Font).height();
+        } else {
+            flow.Layout = std::make_unique<QTextLayout>(cell.Text, cell.Font, FWriter.get());
+            flow.Height = LayOut(*flow.Layout, inner, cell.Alignment);
+            if (flow.Layout->lineCount() == 0) {
+                flow.Layout.reset();
+                flow.Height = Metrics(cell.Font).height();
+            }
+        }
+        height = std::max(height, flow.Height);
     }
-    if (!Repeat && FRowsOnPage && FY + height > FBottom)
+    height += 2 * padY;
+    const double pageRoom = FBottom - FTop - (FRepeatHeight <= (FBottom - FTop) / 2 ? FRepeatHeight : 0);
+    if (!Repeat && FRowsOnPage && FY + height > FBottom && height <= pageRoom)
         NewPage();
-    if (FY + height > FBottom) {
-        height = FBottom - FY;
-        ++FCutRows;
+
+    for (double drawn = 0;;) {
+        // A caption row drawn again is drawn whole; so is a line higher than a page, on a
+        // page of its own.
+        const double room = Repeat ? std::numeric_limits<double>::max() : FBottom - FY - 2 * padY;
+        const bool force = Repeat || !FRowsOnPage;
+        double used = 0;
+        bool took = false, more = false;
+        for (std::size_t i = 0; i < Count; ++i) {
+            TFlow& flow = flows[i];
+            if (flow.Done)
+                continue;
+            if (!flow.Layout) {
+                flow.Until = flow.Height <= room || force ? 1 : 0;
+                if (flow.Until) {
+                    took = true;
+                    used = std::max(used, Row[i].IsPicture ? std::min(flow.Height, std::max(room, 0.0)) : flow.Height);
+                } else {
+                    more = true;
+                }
+                continue;
+            }
+            const int lines = flow.Layout->lineCount();
+            const double top = flow.Layout->lineAt(flow.Next).y();
+            int until = flow.Next;
+            while (until < lines) {
+                const QTextLine line = flow.Layout->lineAt(until);
+                if (line.y() + line.height() - top > room)
+                    break;
+                ++until;
+            }
+            if (until == flow.Next && force)
+                ++until;
+            flow.Until = until;
+            if (until > flow.Next) {
+                took = true;
+                const QTextLine last = flow.Layout->lineAt(until - 1);
+                used = std::max(used, last.y() + last.height() - top);
+            }
+            if (until < lines)
+                more = true;
+        }
+        if (!took) {
+            // Not one line fits below the rows on this page.
+            NewPage();
+            continue;
+        }
+        // A row going on to the next page fills this one.
+        const double segment = std::max(used + 2 * padY, more ? FBottom - FY : 0.0);
+        for (std::size_t i = 0; i < Count; ++i) {
+            const TCell& cell = Row[i];
+            TFlow& flow = flows[i];
+            const QRectF box(flow.X, FY, flow.Width, segment);
+            DrawBox(cell, box, FGrid && !Line);
+            if (flow.Done)
+                continue;
+            const QRectF inner = box.adjusted(padX, padY, -padX, -padY);
+            if (!flow.Layout) {
+                if (flow.Until) {
+                    DrawPiece(cell, inner);
+                    flow.Done = true;
+                }
+                continue;
+            }
+            if (flow.Until > flow.Next) {
+                FPainter->setPen(cell.TextColor);
+                const double top = flow.Layout->lineAt(flow.Next).y();
+                for (int k = flow.Next; k < flow.Until; ++k)
+                    flow.Layout->lineAt(k).draw(FPainter.get(), QPointF(inner.left(), inner.top() - top));
+                flow.Next = flow.Until;
+            }
+            flow.Done = flow.Next >= flow.Layout->lineCount();
+        }
+        FY += segment;
+        if (!Repeat)
+            FRowsOnPage = true;
+        if (!more)
+            return drawn == 0 ? segment : std::numeric_limits<double>::infinity();
+        drawn += segment;
+        NewPage();
     }
-    for (std::size_t i = 0; i < Count; ++i) {
-        const TCell& cell = Row[i];
-        const std::size_t col = std::min<std::size_t>(static_cast<std::size_t>(std::max(cell.Col, 0)), FColX.size() - 1);
-        DrawCell(cell, QRectF(FColX[col], FY, FColWidth[col], height), FGrid);
-    }
-    FY += height;
-    if (!Repeat)
-        FRowsOnPage = true;
 }
 
-void TKVExportToPDF::DrawLine(const TCell& Cell)
+void TKVExportToPDF::Draw(TRowKind Kind, const TRow& Row, std::size_t Count)
 {
-    const double width = FRight - FLeft;
-    double height = CellHeight(Cell, width);
-    if (FRowsOnPage && FY + height > FBottom)
-        NewPage();
-    if (FY + height > FBottom) {
-        height = FBottom - FY;
-        ++FCutRows;
+    switch (Kind) {
+    case rkLine: DrawRow(Row, Count, false, true); break;
+    case rkCaption:
+        FRepeatHeight += DrawRow(Row, Count, false, false);
+        FRepeat.emplace_back(Row.begin(), Row.begin() + static_cast<std::ptrdiff_t>(Count));
+        break;
+    case rkData: DrawRow(Row, Count, false, false); break;
     }
-    DrawCell(Cell, QRectF(FLeft, FY, width, height), false);
-    FY += height;
-    FRowsOnPage = true;
 }
 
 void TKVExportToPDF::WriteRowStart(bool IsTitle)
@@ -348,7 +1028,9 @@ void TKVExportToPDF::WriteData(TField* Field, TCellType CellType, int, int ACol,
         FRow.emplace_back();
     TCell& cell = FRow[FCellsInRow++];
     cell.Col = ACol;
-    cell.IsPicture = CellType == ctGraphic || (Field && Field->IsBlob() && Field->BlobType() == ftGraphic);
+    cell.IsPicture = IsPictureCell(Field, CellType);
+    cell.Whole = !cell.IsPicture && IsWhole(CellType);
+    cell.Width = -1;
     cell.Font = ToQFont(Font);
     cell.TextColor = ToQColor(Font ? Font->Color : clWindowText);
     cell.Background = ToQColor(Color);
@@ -357,8 +1039,9 @@ void TKVExportToPDF::WriteData(TField* Field, TCellType CellType, int, int ACol,
     cell.Text.clear();
     if (!cell.IsPicture) {
         cell.Text = WithLineSeparators(Text);
-        if (std::any_of(cell.Text.begin(), cell.Text.end(), [](QChar c) { return c.isHighSurrogate(); }))
-            ++FUncopyable;
+        CheckCharacters(cell, ACol);
+        if (FWriter && !cell.Text.contains(QChar::LineSeparator))
+            cell.Width = Metrics(cell.Font).horizontalAdvance(cell.Text);
     } else if (!Text.empty()) {
         try {
             TPicture picture;
@@ -368,39 +1051,65 @@ void TKVExportToPDF::WriteData(TField* Field, TCellType CellType, int, int ACol,
             cell.Image = QImage::fromData(reinterpret_cast<const uchar*>(Text.data()), static_cast<int>(Text.size()));
         }
         if (cell.Image.isNull())
-            ++FBadPictures;
+            CountChange("pictures could not be decoded and their cells were left empty", ACol);
     }
 }
 
 void TKVExportToPDF::WriteRowEnd(bool IsTitle)
 {
-    if (!FPainter)
-        BeginDocument();
-    if (FPainter) {
-        if (!FDataStarted) {
-            for (std::size_t i = 0; i < FCellsInRow; ++i)
-                DrawLine(FRow[i]);
-        } else if (IsTitle && !FRepeatDone) {
-            FRepeat.emplace_back(FRow.begin(), FRow.begin() + static_cast<std::ptrdiff_t>(FCellsInRow));
-            DrawRow(FRow, FCellsInRow, false);
-        } else {
+    if (FWriter) {
+        const TRowKind kind = !FDataStarted ? rkLine : IsTitle && !FRepeatDone ? rkCaption : rkData;
+        if (kind == rkData)
             FRepeatDone = true;
-            DrawRow(FRow, FCellsInRow, false);
+        if (FPainter) {
+            Draw(kind, FRow, FCellsInRow);
+        } else {
+            THeldRow& held = FHeld.emplace_back();
+            held.Kind = kind;
+            for (std::size_t i = 0; i < FCellsInRow; ++i) {
+                TCell& cell = held.Row.emplace_back(std::move(FRow[i]));
+                if (kind != rkLine)
+                    MeasureNeeds(cell);
+                FHeldBytes += static_cast<std::size_t>(cell.Text.size()) * 2
+                              + static_cast<std::size_t>(cell.Image.sizeInBytes());
+            }
+            if (kind == rkData && ++FHeldData >= HeldRows)
+                ReleaseHeld();
+            else if (FHeldBytes >= HeldBytesAtMost)
+                ReleaseHeld();
         }
     }
     FCellsInRow = 0;
     TKVExportToCellFile::WriteRowEnd(IsTitle);
 }
 
+void TKVExportToPDF::ReleaseHeld()
+{
+    BeginDocument();
+    if (FPainter)
+        for (const THeldRow& held : FHeld)
+            Draw(held.Kind, held.Row, held.Row.size());
+    std::vector<THeldRow>().swap(FHeld);
+}
+
 void TKVExportToPDF::EndDocument()
 {
-    if (!FPainter)
-        return;
-    DrawPageNumber();
-    FPainter->end();
-    FPainter.reset();
+    auto* device = static_cast<TStreamDevice*>(FDevice.get());
+    if (FPainter) {
+        DrawGrid();
+        DrawPageNumber();
+        // The fonts go last: their text maps are mended before they are written.
+        device->Holding = true;
+        FPainter->end();
+        FPainter.reset();
+        MendTail(device->Held, device->Written, FHeldChars, FGlyphs);
+        device->Release();
+    }
+    FMetrics.reset();
     FWriter.reset();
-    const std::string error = static_cast<TStreamDevice*>(FDevice.get())->Error;
+    std::string error;
+    if (device)
+        error = device->Error;
     FDevice.reset();
     if (!error.empty())
         throw EStreamError(error);
@@ -409,15 +1118,10 @@ void TKVExportToPDF::EndDocument()
 void TKVExportToPDF::WriteFileEnd()
 {
     if (!FPainter && !FExportFailed)
-        BeginDocument();
+        ReleaseHeld();
+    std::vector<THeldRow>().swap(FHeld);
     EndDocument();
-    const auto tell = [this](long long Count, const std::string& What) {
-        if (Count > 0)
-            Statistic().Warnings.push_back(TargetName() + ": " + std::to_string(Count) + " " + What);
-    };
-    tell(FCutRows, "rows were higher than a page and were cut at its end");
-    tell(FUncopyable, "values hold characters beyond U+FFFF (such as emoji): they are drawn, but Qt's PDF writer "
-                      "maps no text to them, so a reader cannot copy or search them");
-    tell(FBadPictures, "pictures could not be decoded and their cells were left empty");
+    for (std::string& line : FChanges.TakeLines(TargetName(), FChangeNames))
+        Statistic().Warnings.push_back(std::move(line));
     TKVExportToCellFile::WriteFileEnd();
 }

@@ -14,7 +14,7 @@ packages=(
   python3-docx python3-openpyxl python3-xlrd
   libpq-dev
   xdg-utils man-db poppler-utils
-  fonts-dejavu-core fonts-dejavu-extra
+  fonts-dejavu-core fonts-dejavu-extra fonts-noto-cjk
   clang libclang-rt-14-dev
   libxlsxwriter-dev
   dpkg-dev fakeroot lintian file

@@ -10,10 +10,15 @@
 #include "tests/common/temp_folder.h"
 
 #include <QBuffer>
+#include <QString>
 #include <QImage>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <iterator>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -44,6 +49,37 @@ void CountPixels(const std::string& Ppm, long& Inked, long& Red)
         Inked += r < 200 || g < 200 || b < 200;
         Red += r > 200 && g < 60 && b < 60;
     }
+}
+
+// Exports DataSet (with its captions) to File; returns the warnings.
+std::vector<std::string> ExportPdf(TMemoryDataSet& DataSet, const std::string& File)
+{
+    DataSet.First();
+    TKVExportToPDF pdf;
+    ExportQuietlyFrom(pdf, DataSet);
+    pdf.AddTitle = true;
+    pdf.SetFileName(File);
+    pdf.Execute();
+    EXPECT_EQ(pdf.Statistic().Result, erCompleted);
+    return pdf.Statistic().Warnings;
+}
+
+// Text without its white space, page numbers and the lines that are only Caption: what a
+// one-column table's values give when joined, in whatever lines they were drawn.
+std::string Squeezed(const std::string& Text, const std::string& Caption = "")
+{
+    std::istringstream lines(Text);
+    std::string out;
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.front() == '\f') // a new page
+            line.erase(0, 1);
+        if (line == Caption || line.rfind("Page ", 0) == 0)
+            continue;
+        for (char c : line)
+            if (!std::isspace(static_cast<unsigned char>(c)))
+                out += c;
+    }
+    return out;
 }
 
 TEST(PdfExporterTest, EveryCellReadBackByPopplerWithCaptionsOnEveryPage)
@@ -79,7 +115,7 @@ TEST(PdfExporterTest, EveryCellReadBackByPopplerWithCaptionsOnEveryPage)
     EXPECT_EQ(pdf.Statistic().Warnings,
               std::vector<std::string>{dir / "out.pdf" + ": 13 values hold characters beyond U+FFFF (such as emoji): "
                                        "they are drawn, but Qt's PDF writer maps no text to them, so a reader cannot "
-                                       "copy or search them"});
+                                       "copy or search them (the first at field Text, record 8)"});
 
     const std::string file = dir / "out.pdf";
     const std::string info = Shell("pdfinfo '" + file + "'");
@@ -116,6 +152,129 @@ TEST(PdfExporterTest, EveryCellReadBackByPopplerWithCaptionsOnEveryPage)
     CountPixels(ReadFileToString(dir / "page.ppm"), inked, red);
     EXPECT_GT(inked, 2000);
     EXPECT_GT(red, 50);
+}
+
+TEST(PdfExporterTest, RowsHigherThanAPageArriveWholeOverThePagesWithTheirCaptions)
+{
+    EnsureQtApplication();
+    TempDir dir{"tabrix_pdf"};
+    std::string words, lines;
+    for (int i = 0; words.size() < 60000; ++i)
+        words += "word" + std::to_string(i) + (i % 7 ? " " : ", ");
+    for (int i = 0; i < 400; ++i)
+        lines += "line " + std::to_string(i) + "\n";
+    const std::vector<std::string> values = {
+        words,                     // wrapped at word boundaries
+        std::string(9000, 'x') + "end", // one word wider than the column, broken inside
+        lines,                     // its own line breaks
+        "after",
+    };
+    TMemoryDataSet ds;
+    ds.AddField("Text", ftMemo);
+    for (const std::string& value : values)
+        ds.AppendRecord({Variant(value)});
+    const std::string file = dir / "tall.pdf";
+    EXPECT_TRUE(ExportPdf(ds, file).empty());
+
+    std::string expected;
+    for (const std::string& value : values)
+        expected += Squeezed(value);
+    const std::string drawn = Squeezed(Shell("pdftotext '" + file + "' -"), "Text");
+    const std::size_t differ = static_cast<std::size_t>(
+        std::mismatch(drawn.begin(), drawn.end(), expected.begin(), expected.end()).first - drawn.begin());
+    EXPECT_TRUE(drawn == expected) << drawn.size() << " of " << expected.size() << " characters; from the "
+                                   << differ << "th: " << drawn.substr(differ, 60);
+    const std::string info = Shell("pdfinfo '" + file + "'");
+    const int pages = std::stoi(info.substr(info.find("Pages:") + 6));
+    EXPECT_GT(pages, 10);
+    for (int page = 1; page <= pages; ++page)
+        EXPECT_EQ(Shell("pdftotext -f " + std::to_string(page) + " -l " + std::to_string(page) + " '" + file
+                        + "' - | head -1"),
+                  "Text\n")
+            << "page " << page;
+}
+
+TEST(PdfExporterTest, CjkTextArrivesAndCharactersNoFontHasAreCounted)
+{
+    EnsureQtApplication();
+    TempDir dir{"tabrix_pdf"};
+    // More than a hundred runs of distinct Hangul syllables: a glyph-to-text map of more
+    // than a hundred ranges.
+    QString syllables;
+    for (char16_t run = 0; run < 150; ++run)
+        for (char16_t i = 0; i < 12; ++i)
+            syllables += QChar(char16_t(0xAC00 + run * 40 + i));
+    const struct {
+        std::string Text;
+        bool Drawn;
+    } cases[] = {
+        // Ideographs whose glyphs Kangxi radicals (日 文 工 雨) and other radicals (马 车 长
+        // 见 贝 风 飞 鱼 鸟) share.
+        {"日本語の文章、工場と雨の日", true},
+        {"中文摘要：数据导出工具，马车长见贝风飞鱼鸟", true},
+        {"한국어 요약 텍스트입니다", true},
+        {syllables.toStdString(), true},
+        {"private \xee\x80\x80 use", false}, // U+E000: no font has it
+        {"plain", true},
+        {"unassigned \xcd\xb8", false},       // U+0378
+    };
+    TMemoryDataSet ds;
+    ds.AddField("Text", ftMemo);
+    for (const auto& c : cases)
+        ds.AppendRecord({Variant(c.Text)});
+    const std::string file = dir / "cjk.pdf";
+    EXPECT_EQ(ExportPdf(ds, file),
+              std::vector<std::string>{file + ": 2 values hold characters that no installed font has: they are drawn "
+                                              "as empty boxes (the first at field Text, record 5)"});
+    const std::string text = Squeezed(Shell("pdftotext '" + file + "' -"));
+    for (const auto& c : cases) {
+        if (!c.Drawn)
+            continue;
+        EXPECT_NE(text.find(Squeezed(c.Text)), std::string::npos) << c.Text;
+    }
+}
+
+TEST(PdfExporterTest, NumbersAreNeverBrokenAndColumnsTakeTheWidthOfWhatTheyHold)
+{
+    EnsureQtApplication();
+    TempDir dir{"tabrix_pdf"};
+    // Beside a text: the numbers fit. Sixteen of them: wider than the page, drawn smaller.
+    // Each table has a wider number after the rows measured for the widths.
+    for (const int numbers : {3, 16}) {
+        SCOPED_TRACE(std::to_string(numbers) + " number columns");
+        TMemoryDataSet ds;
+        ds.AddField("Empty", ftInteger);
+        ds.AddField("Text", ftString, 200);
+        for (int n = 0; n < numbers; ++n)
+            ds.AddField("N" + std::to_string(n), ftLargeint);
+        std::vector<long long> written;
+        for (int r = 0; r <= TKVExportToPDF::HeldRows; ++r) {
+            std::vector<Variant> record = {Variant::Null(),
+                                           Variant(std::string(static_cast<std::size_t>(r % 9 + 1) * 6, 'w')
+                                                   + " some words to wrap beside the numbers")};
+            for (int n = 0; n < numbers; ++n) {
+                const long long value = r == TKVExportToPDF::HeldRows ? -9123456789012345678LL
+                                                                       : 100000000000000LL * (r + 1) + n;
+                record.emplace_back(value);
+                written.push_back(value);
+            }
+            ds.AppendRecord(record);
+        }
+        const std::string file = dir / "numbers.pdf";
+        EXPECT_TRUE(ExportPdf(ds, file).empty());
+
+        std::istringstream words(Shell("pdftotext '" + file + "' -"));
+        std::set<std::string> drawn{std::istream_iterator<std::string>(words), {}};
+        for (long long value : written)
+            ASSERT_TRUE(drawn.count(std::to_string(value))) << value;
+        // The empty column is as wide as its caption: the next caption begins close by.
+        const std::string boxes = Shell("pdftotext -bbox -f 1 -l 1 '" + file + "' -");
+        const auto left = [&boxes](const std::string& Word) {
+            const std::size_t at = boxes.rfind("xMin=\"", boxes.find(">" + Word + "</word>"));
+            return std::stod(boxes.substr(at + 6));
+        };
+        EXPECT_LT(left("Text") - left("Empty"), 45) << boxes.substr(0, 2000);
+    }
 }
 
 } // namespace
