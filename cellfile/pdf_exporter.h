@@ -45,6 +45,7 @@
 // Qt Gui is used here and in the clipboard target only: a program that writes PDF needs
 // a QGuiApplication (the offscreen platform does without a display).
 
+#include "cellfile/pdf_text_maps.h"
 #include "cellfile/text_exporter.h"
 
 #include <QColor>
@@ -176,7 +177,7 @@ private:
     std::map<QString, std::unordered_map<char32_t, bool>> FDrawable;
     // The glyphs the held characters are drawn with, by font: where a font draws two
     // characters with one glyph, the file's text names the one the table held.
-    std::vector<std::pair<QRawFont, std::unordered_map<quint32, char16_t>>> FGlyphs;
+    std::vector<TGlyphs> FGlyphs;
     QFont FDrawableFont;
     std::unordered_map<char32_t, bool>* FDrawableNow = nullptr;
     std::unique_ptr<QFontMetricsF> FMetrics; // of FMetricsFont, on the PDF writer

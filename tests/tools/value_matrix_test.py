@@ -20,8 +20,6 @@ from pathlib import Path
 
 # Unannounced differences that are exporter faults still open: (format, column): reason.
 KNOWN = {
-    ("pdf", "note"): "emoji and control characters are missing from the text layer; the emoji warning names no"
-                     " column, and control characters get none",
     # A new table's columns take their types before the first row: a column typed value by
     # value becomes a text column, and its numbers texts, without a word.
     ("db-sqlite", "running"): "the numbers of a column whose first value is NULL are stored as texts; no warning",
