@@ -313,6 +313,7 @@ std::string TKVExportToAccess::FieldNameOf(TKVEColumn* Column, TFont* Font)
 
 void TKVExportToAccess::Prepare()
 {
+    FUntyped.clear();
     if (TableName.empty())
         throw Exception(FormatMessage(GetLanguageString(0), "TableName"));
     bool inTransaction = false;
@@ -362,6 +363,10 @@ void TKVExportToAccess::Prepare()
         FRecordset = AutomationValue();
         FEngine.Call("CommitTrans");
         inTransaction = false;
+        for (const std::string& column : FUntyped)
+            Statistic().Warnings.push_back("column " + column + ": its source gave no type before its first value, so "
+                                           "it was created as text and its numbers are stored as text");
+        FUntyped.clear();
         font.reset();
         FCellFont = nullptr;
         FDatabase.Call("Close");
@@ -416,6 +421,8 @@ void TKVExportToAccess::CreateTable()
             } else {
                 const int type = Options.Contains(soFieldMask) ? dbText : DAOFieldType(field->DataType());
                 newField = table.Call("CreateField", {ByRef(name), type, field->Size()});
+                if (field->DataType() == ftVariant)
+                    FUntyped.push_back(name.ToString());
             }
             newField.Put("Required", field->Required());
         } else if (column->ColumnKind == ckConstant) {

@@ -69,6 +69,9 @@ protected:
 
 private:
     bool FCreatedDatabase = false; // the run created the database file
+    // Columns of the new table whose source knew no type before their first value, told
+    // when the run ends.
+    std::vector<std::string> FUntyped;
     void GetEngine();
     void OpenOrCreateDatabase();
     void CreateTable();

@@ -19,12 +19,7 @@ from decimal import Decimal
 from pathlib import Path
 
 # Unannounced differences that are exporter faults still open: (format, column): reason.
-KNOWN = {
-    # A new table's columns take their types before the first row: a column typed value by
-    # value becomes a text column, and its numbers texts, without a word.
-    ("db-sqlite", "running"): "the numbers of a column whose first value is NULL are stored as texts; no warning",
-    ("db-postgresql", "running"): "the numbers of a column whose first value is NULL are stored as texts; no warning",
-}
+KNOWN = {}
 
 # ---------------------------------------------------------------------------------------
 # The source: one table of awkward values among real-looking rows, and a view adding an
