@@ -6,6 +6,7 @@
 #include "framework/format_settings.h"
 #include "framework/graphics.h"
 #include "framework/string_list.h"
+#include "framework/value_contract.h"
 #include "framework/variant.h"
 
 #include <gtest/gtest.h>
@@ -100,6 +101,47 @@ TEST(FormatSettingsTest, DateAndTimeComposeOnBothSidesOfTheEpoch)
         for (int k = 0; k < 7; ++k)
             EXPECT_EQ(got[k], c[k]) << c[0] << "-" << c[1] << "-" << c[2] << " part " << k;
     }
+}
+
+// One serial, split once: a rounding carries forward across the negative days too, and
+// each format's day count starts where that format starts.
+TEST(ValueContractTest, SerialsSplitWithCarryAndCountFromEachEpoch)
+{
+    const auto serial = [](int Y, int M, int D, int H, int N, int S, int Us) {
+        return SerialOfParts({Y, M, D, H, N, S, Us});
+    };
+    struct TCase {
+        double Serial;
+        TTimeUnit Unit;
+        const char* Iso;
+    } cases[] = {
+        {serial(1850, 6, 1, 13, 45, 0, 0), tuMicrosecond, "1850-06-01 13:45:00"},
+        {serial(1899, 12, 29, 23, 59, 59, 999900), tuMillisecond, "1899-12-30 00:00:00"},
+        {serial(1899, 12, 29, 23, 59, 59, 999900), tuMicrosecond, "1899-12-29 23:59:59.999900"},
+        {serial(50, 3, 1, 23, 59, 59, 999900), tuMicrosecond, "0050-03-02 00:00:00"}, // milliseconds hold there
+        {serial(2024, 6, 30, 12, 0, 0, 123456), tuMicrosecond, "2024-06-30 12:00:00.123456"},
+        {serial(2024, 12, 31, 23, 59, 59, 999600), tuSecond, "2025-01-01 00:00:00"},
+        {serial(-1, 1, 1, 0, 0, 0, 0), tuSecond, "-0001-01-01 00:00:00"},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(IsoDateTimeText(DateTimeParts(c.Serial, c.Unit)), c.Iso) << c.Iso;
+    // 1900-01-01 is worksheet day 1, 1900-03-01 day 61 (after a 29 February that never was).
+    const struct {
+        double Serial;
+        TDateEpoch Epoch;
+        double Days;
+    } epochs[] = {
+        {serial(1900, 1, 1, 6, 0, 0, 0), epLotus1900, 1.25},   {serial(1900, 3, 1, 0, 0, 0, 0), epLotus1900, 61},
+        {serial(1899, 12, 29, 6, 0, 0, 0), epSerial, -0.75},   {serial(1904, 1, 2, 12, 0, 0, 0), epMac1904, 1.5},
+        {serial(1582, 10, 15, 0, 0, 0, 0), epGregorian, 1},    {serial(1, 1, 1, 0, 0, 0, 0), epYearOne, 1},
+        {serial(1969, 12, 31, 18, 0, 0, 0), epUnix, -0.25},
+    };
+    for (const auto& e : epochs)
+        EXPECT_EQ(EpochSerial(e.Serial, e.Epoch), e.Days) << e.Days;
+    EXPECT_FALSE(EpochHolds(serial(1899, 12, 31, 0, 0, 0, 0), epLotus1900));
+    EXPECT_TRUE(DoubleHoldsInteger(9007199254740992));
+    EXPECT_FALSE(DoubleHoldsInteger(9007199254740993));
+    EXPECT_FALSE(DoubleHoldsInteger(INT64_MAX));
 }
 
 // Currency is a scaled 64-bit amount: what does not fit is refused, never wrapped.
