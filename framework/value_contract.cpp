@@ -93,9 +93,10 @@ void CivilDate(std::int64_t DayNumber, int& Year, int& Month, int& Day)
     Year = static_cast<int>(yoe + era * 400 + (Month <= 2));
 }
 
-TTimeUnit SerialUnit(double Serial)
+std::int64_t SerialStep(double Serial)
 {
-    return std::fabs(Serial) < 65536.0 ? tuMicrosecond : tuMillisecond;
+    const double days = std::fabs(Serial);
+    return days < 65536.0 ? 1 : days < 524288.0 ? 10 : days < 8388608.0 ? 100 : 1000;
 }
 
 std::int64_t SerialMicroseconds(double Serial, TTimeUnit Unit)
@@ -106,7 +107,7 @@ std::int64_t SerialMicroseconds(double Serial, TTimeUnit Unit)
     Serial = std::clamp(Serial, -1e8, 1e8);
     const double day = std::trunc(Serial);
     const double fraction = std::fabs(Serial - day);
-    const std::int64_t unit = std::max<std::int64_t>(Unit, SerialUnit(Serial));
+    const std::int64_t unit = std::max<std::int64_t>(Unit, SerialStep(Serial));
     const std::int64_t time = std::llround(fraction * (static_cast<double>(MicrosecondsPerDay) / static_cast<double>(unit))) * unit;
     return static_cast<std::int64_t>(day) * MicrosecondsPerDay + time;
 }

@@ -23,10 +23,11 @@ constexpr std::int64_t MicrosecondsPerDay = 86400000000;
 
 // Microseconds since 1899-12-30 00:00 on a continuous line, rounded to Unit and never
 // finer than the serial holds: a double holds microseconds for days within 65,536 of the
-// epoch (1720 to 2079), milliseconds beyond.
+// epoch (1720 to 2079), ten microseconds to 3335, a hundred to the year 9999.
 std::int64_t SerialMicroseconds(double Serial, TTimeUnit Unit = tuMicrosecond);
-// The finest unit Serial holds exactly (microseconds or milliseconds).
-TTimeUnit SerialUnit(double Serial);
+// The finest step, in microseconds, that Serial's double holds exactly: its last bit is
+// less than that step.
+std::int64_t SerialStep(double Serial);
 
 struct TDateTimeParts {
     int Year = 1899, Month = 12, Day = 30; // proleptic Gregorian; the year 0 is 1 BC

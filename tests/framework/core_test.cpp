@@ -118,7 +118,8 @@ TEST(ValueContractTest, SerialsSplitWithCarryAndCountFromEachEpoch)
         {serial(1850, 6, 1, 13, 45, 0, 0), tuMicrosecond, "1850-06-01 13:45:00"},
         {serial(1899, 12, 29, 23, 59, 59, 999900), tuMillisecond, "1899-12-30 00:00:00"},
         {serial(1899, 12, 29, 23, 59, 59, 999900), tuMicrosecond, "1899-12-29 23:59:59.999900"},
-        {serial(50, 3, 1, 23, 59, 59, 999900), tuMicrosecond, "0050-03-02 00:00:00"}, // milliseconds hold there
+        {serial(50, 3, 1, 23, 59, 59, 999900), tuMicrosecond, "0050-03-01 23:59:59.999900"},
+        {serial(9999, 12, 31, 23, 59, 59, 999950), tuMicrosecond, "+10000-01-01 00:00:00"}, // 100 µs steps there
         {serial(2024, 6, 30, 12, 0, 0, 123456), tuMicrosecond, "2024-06-30 12:00:00.123456"},
         {serial(2024, 12, 31, 23, 59, 59, 999600), tuSecond, "2025-01-01 00:00:00"},
         {serial(-1, 1, 1, 0, 0, 0, 0), tuSecond, "-0001-01-01 00:00:00"},
