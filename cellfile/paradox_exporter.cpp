@@ -199,6 +199,7 @@ struct TKVExportToParadox::TTable {
     std::string Error;
     std::vector<int> Offsets;
     std::vector<char> Record;
+    long long MaxRecords = 0; // what FMaxBlocks hold
     ~TTable()
     {
         if (Doc) {
@@ -274,6 +275,12 @@ void TKVExportToParadox::BeginTable(const std::vector<TRecordField>& Fields)
         throw Exception(TargetName() + ": cannot open the Paradox table for writing");
     if (PX_create_fp(doc, fields, static_cast<int>(Fields.size()), FTable->File, pxfFileTypNonIndexDB) < 0)
         throw Exception(TargetName() + ": cannot create the Paradox table: " + FTable->Error);
+    // pxlib sizes the blocks after the record (2 KB up to 79 bytes, 3 KB up to 139, 16 KB
+    // beyond) and has no setter; no block is written yet, and the header is written again
+    // when the table closes. A block holds as many whole records as fit after its 6 bytes
+    // of links and size.
+    doc->px_head->px_maxtablesize = BlockKilobytes;
+    FTable->MaxRecords = static_cast<long long>(FMaxBlocks) * ((BlockKilobytes * 1024 - 6) / recordSize);
     const std::string table = ChangeFileExt(ExtractFileName(TargetName()), "");
     PX_set_tablename(doc, table.c_str());
     PX_set_value(doc, "codepage", static_cast<float>(CodePage));
@@ -340,6 +347,15 @@ void TKVExportToParadox::PutValue(int Field, char* Data, const Variant& Value)
 
 void TKVExportToParadox::WriteRecord(int, const std::vector<Variant>& Values)
 {
+    // Past the last block the header's counters would wrap and the records behind them
+    // could not be found.
+    if (RecordNumber() > FTable->MaxRecords) {
+        const std::string most = std::to_string(FTable->MaxRecords);
+        const std::string split =
+            RowsPerFile > 0 ? " (a RowsPerFile of at most " + most + " splits the rows into tables that hold them)" : "";
+        Refuse(-1, "a Paradox table holds at most " + std::to_string(FMaxBlocks) + " blocks (" + most + " records of "
+                       + std::to_string(FTable->Record.size()) + " bytes); this record does not fit" + split);
+    }
     std::fill(FTable->Record.begin(), FTable->Record.end(), '\0');
     for (std::size_t i = 0; i < Values.size(); ++i) {
         const int field = static_cast<int>(i);

@@ -17,6 +17,11 @@
 //   - A text longer than its field, or a date before year 1, is refused with a message
 //     naming the field: nothing is cut and no file is left. No titles, header or
 //     footer lines.
+//   - Blocks of 32 KB, the largest pxlib writes and reads (it would pick 2, 3 or 16 KB
+//     by the record's size). The header counts blocks in 16 bits, numbered from 1, so a
+//     table holds at most 65,535 of them: about 2 GB, 8,190 records of 4 bytes or 8 of
+//     4,000 a block. The record past that is refused (with RowsPerFile set, the message
+//     says the files of how many rows fit).
 //   - The table is built with its last few megabytes in memory (pxlib reads back what it
 //     wrote for every record, which on a file would cost hundreds of system calls a
 //     record) and the rest in an unnamed temporary file, so memory stays flat whatever
@@ -38,11 +43,18 @@ public:
 
     std::string Extension() override { return ".DB"; }
 
+    // The blocks of a table: 32 KB each, at most 65,535 of them.
+    static constexpr int BlockKilobytes = 32;
+    static constexpr int MaxBlocks = 65535;
+
 protected:
     void BeginTable(const std::vector<TRecordField>& Fields) override;
     void WriteRecord(int ARow, const std::vector<Variant>& Values) override;
     void EndTable() override;
     void CloseTable() override;
+
+    // The most blocks a table may take: MaxBlocks, lowered by tests to reach it cheaply.
+    int FMaxBlocks = MaxBlocks;
 
 private:
     void PutValue(int Field, char* Data, const Variant& Value);

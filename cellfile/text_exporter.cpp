@@ -91,13 +91,67 @@ void TKVExportToText::WriteFileBegin()
     FCut = FLineBreaks = FSplit = FPictures = TTally();
 }
 
+int TKVExportToText::LargestValueWidth(TFieldType Type)
+{
+    switch (Type) {
+    case ftWord: return 5;
+    case ftSmallint: return 6;
+    case ftInteger: return 11;
+    case ftAutoInc:
+    case ftLargeint: return 20;
+    case ftFloat:
+    case ftCurrency:
+    case ftBCD: return 24; // a money or decimal amount may come as a double
+    case ftDate: return 10;
+    case ftTime: return 15;
+    case ftDateTime:
+    case ftTimeStamp: return 26;
+    case ftBoolean: return 5;
+    default: return 0;
+    }
+}
+
+bool TKVExportToText::KeepsWhole(TFieldType Type)
+{
+    return LargestValueWidth(Type) > 0 || Type == ftFMTBcd;
+}
+
+int TKVExportToText::LargestValueWidthAt(int ACol)
+{
+    int largest = 0;
+    int visible = 0;
+    for (int i = 0; i < Columns().Count(); ++i) {
+        TKVEColumn* column = Columns()[i];
+        if (!column->Visible)
+            continue;
+        if (Layout == elColumnar && visible++ != ACol)
+            continue;
+        const TField* field = ColumnField(i, column);
+        const TFieldType type = field         ? field->DataType()
+                              : SourceEngine() ? SourceEngine()->DataTypeByColumn(column)
+                                               : CellType2FieldType(column->DataType);
+        largest = std::max(largest, LargestValueWidth(type));
+    }
+    return largest;
+}
+
 void TKVExportToText::WriteColWidth(int ACol, int AWidth)
 {
     if (ACol < 0)
         return;
     if (FWidths.size() <= static_cast<std::size_t>(ACol))
         FWidths.resize(static_cast<std::size_t>(ACol) + 1, DefaultFixedWidth);
-    FWidths[static_cast<std::size_t>(ACol)] = AWidth > 0 ? AWidth : DefaultFixedWidth;
+    int width = AWidth > 0 ? AWidth : DefaultFixedWidth;
+    if (Fixed)
+        width = std::max(width, LargestValueWidthAt(ACol));
+    FWidths[static_cast<std::size_t>(ACol)] = width;
+}
+
+std::size_t TKVExportToText::FixedWidth(int Position) const
+{
+    return static_cast<std::size_t>(Position >= 0 && static_cast<std::size_t>(Position) < FWidths.size()
+                                        ? FWidths[static_cast<std::size_t>(Position)]
+                                        : DefaultFixedWidth);
 }
 
 void TKVExportToText::Tell(TTally& Tally, const std::string& What)
@@ -145,9 +199,7 @@ void TKVExportToText::AppendCell(std::string& Out, const std::string& Text, bool
             return;
         }
         const bool bytes = CharacterSet == csASCII_MSDOS;
-        const std::size_t width = static_cast<std::size_t>(
-            Position >= 0 && static_cast<std::size_t>(Position) < FWidths.size() ? FWidths[static_cast<std::size_t>(Position)]
-                                                                                : DefaultFixedWidth);
+        const std::size_t width = FixedWidth(Position);
         const std::size_t count = Characters(text, bytes);
         if (count > width) {
             ++FCut.Count;
@@ -244,11 +296,26 @@ void TKVExportToText::WriteData(TField* Field, TCellType CellType, int ARow, int
         ++FPictures.Count;
     // Header and footer lines are rows of their own, outside the table.
     const bool wholeLine = !FDataStarted;
-    if (FDataStarted && Layout == elReversedColumnar) {
+    const bool reversed = FDataStarted && Layout == elReversedColumnar;
+    // A number, date or time cut short would read as another value: one wider than its
+    // column fails the export.
+    if (Fixed && FDataStarted && !picture && KeepsWhole(Field ? Field->DataType() : CellType2FieldType(CellType))) {
+        const std::size_t width = FixedWidth(reversed ? 0 : FCellsInLine);
+        if (Characters(text, CharacterSet == csASCII_MSDOS) > width) {
+            const int visible = Layout == elColumnar ? ACol : reversed ? ARow : -1;
+            const std::string column = visible >= 0 && static_cast<std::size_t>(visible) < FChangeNames.size()
+                ? FChangeNames[static_cast<std::size_t>(visible)]
+                : Field ? Field->FieldName() : std::to_string(FCellsInLine + 1);
+            throw Exception(FTargetName + ": column " + column + ", row " + std::to_string(FRecordNumber) + ": " + text
+                            + " does not fit the column's fixed width of " + std::to_string(width)
+                            + " characters, and a number, date or time is not cut");
+        }
+    }
+    if (reversed) {
         FHeld[ARow][ACol] = CellText(text, null, Alignment, 0, false);
     } else {
-        if (FCellsInLine > 0 && !Fixed)
-            FLine += FieldDelimiter;
+        if (FCellsInLine > 0)
+            FLine += Fixed ? std::string(1, ' ') : FieldDelimiter;
         AppendCell(FLine, text, null, Alignment, FCellsInLine, wholeLine);
         ++FCellsInLine;
     }
@@ -280,8 +347,8 @@ void TKVExportToText::WriteDataEnd()
         row.clear();
         bool first = true;
         for (const auto& [c, cell] : cells) {
-            if (!first && !Fixed)
-                row += FieldDelimiter;
+            if (!first)
+                row += Fixed ? std::string(1, ' ') : FieldDelimiter;
             row += cell;
             first = false;
         }

@@ -10,10 +10,14 @@
 //     nothing, an empty text as two qualifiers, so a reader can tell them apart;
 //   - without a qualifier a value holding the delimiter or a line break is written as
 //     it is and counted in a warning: a reader will split it.
-// Fixed (Fixed true): no delimiter and no qualifier; every cell is padded with blanks
-// to its column's Width in characters (right-aligned cells on the left, centred on
-// both sides), a column without a Width takes 10; a longer value is cut and a line
-// break becomes a blank, both counted in a warning.
+// Fixed (Fixed true): no delimiter and no qualifier; one blank between columns, every
+// cell padded with blanks to its column's width in characters (right-aligned cells on
+// the left, centred on both sides). A column is as wide as its Width (10 without one),
+// and a column of numbers, dates, times or Booleans at least as wide as the longest
+// text of its type (LargestValueWidth). A longer text is cut and a line break becomes
+// a blank, both counted in a warning; a number, date, time or Boolean is never cut (a
+// cut number reads as another): one that still does not fit fails the export, naming
+// its column and row.
 //
 // Header and footer lines are rows of their own, under the same rules as one cell
 // (not padded when Fixed). Picture cells cannot be held by text: they stay empty and
@@ -55,6 +59,15 @@ public:
 
     // The width a column without one takes in fixed-width text.
     static constexpr int DefaultFixedWidth = 10;
+    // The most characters the exact text of a value of Type takes (value_text.h): the
+    // shortest text of a double 24 ("-2.2250738585072014e-308"), a 64-bit integer 20, a
+    // date-time 26 ("2024-06-30 12:00:00.123456"), a time 15, a date 10 (years 0 to
+    // 9999), a Boolean 5; 0 for types without a largest text (texts, decimals of any
+    // precision).
+    static int LargestValueWidth(TFieldType Type);
+    // Whether fixed-width text keeps values of Type whole rather than cut: numbers, dates,
+    // times and Booleans.
+    static bool KeepsWhole(TFieldType Type);
 
 protected:
     // Raises unless Layout is elColumnar, or elTabularForm when Tabular: a format that
@@ -74,6 +87,12 @@ protected:
     const std::vector<int>& ColumnWidths() const { return FWidths; }
 
 private:
+    // LargestValueWidth of the type of column ACol of the output: of its visible column
+    // in the columnar layout, of the widest visible column where a column of the output
+    // holds all of them (the reversed and tabular layouts).
+    int LargestValueWidthAt(int ACol);
+    // The fixed width of the cell at Position in the row.
+    std::size_t FixedWidth(int Position) const;
     void DiscardTemporary();
     void CommitTemporary();
 

@@ -351,8 +351,9 @@ const char* const Usage =
     "  --qualifier CHAR       text targets: the quote around a value that holds\n"
     "                         the delimiter, the quote or a line break, doubled\n"
     "                         inside it; 'none' for none (.csv and .tsv '\"')\n"
-    "  --fixed                .txt: fixed-width columns (as wide as the first\n"
-    "                         rows' values; a longer value is cut, with a warning)\n"
+    "  --fixed                .txt: fixed-width columns, a blank between them (as\n"
+    "                         wide as the first rows' values; a longer text is\n"
+    "                         cut, with a warning; numbers, dates and times never)\n"
     "  --charset ansi|oem     text targets: ansi writes UTF-8 (the default), oem\n"
     "                         the DOS code page of the locale ('?' for what it\n"
     "                         cannot hold, with a warning)\n"
@@ -995,10 +996,12 @@ void TellChangedValues(const TTypedWorkbook& Workbook)
         Say("warning: " + warning);
 }
 
-// Gives every field of a document's source a display width from what it holds: the
-// longest text among the first rows, or its caption, in characters, from 3 to 60. The
-// columns made from the fields take it, and the document fits their sum to the page.
-void WidthsFromContent(TDataSet& Source)
+// Gives every field of a document's or fixed-width text's source a display width from
+// what it holds: the longest text among the first rows, or its caption, in characters,
+// from 3 to 60 (in Fixed text a number's, which is never cut, without the 60). The columns
+// made from the fields take it; a document fits their sum to the page, and fixed-width
+// text widens a column of numbers, dates or times to the longest text of its type.
+void WidthsFromContent(TDataSet& Source, bool Fixed)
 {
     const auto characters = [](const std::string& Text) {
         return static_cast<int>(std::count_if(Text.begin(), Text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
@@ -1018,15 +1021,24 @@ void WidthsFromContent(TDataSet& Source)
         } catch (const Exception&) {
             return;
         }
-        for (std::size_t f = 0; f < values.size() && f < widest.size(); ++f)
-            if (const TField* field = Source.Fields(static_cast<int>(f));
-                !field->IsBlob() || field->DataType() == ftMemo || field->DataType() == ftFmtMemo
-                || field->DataType() == ftOraClob)
-                widest[f] = std::max(widest[f], values[f].VarType() == varString ? characters(values[f].StringRef())
-                                                                                  : characters(values[f].AsString()));
+        for (std::size_t f = 0; f < values.size() && f < widest.size(); ++f) {
+            const TField* field = Source.Fields(static_cast<int>(f));
+            const TFieldType type = field->DataType();
+            if (field->IsBlob() && type != ftMemo && type != ftFmtMemo && type != ftOraClob)
+                continue;
+            // A decimal as it is written (money with its four places), not as AsString
+            // rounds it.
+            const bool decimal = (type == ftBCD || type == ftFMTBcd || type == ftCurrency) && !values[f].IsNull();
+            widest[f] = std::max(widest[f], values[f].VarType() == varString ? characters(values[f].StringRef())
+                                                : decimal ? characters(ExactDecimalText(values[f]))
+                                                          : characters(values[f].AsString()));
+        }
     }
-    for (int f = 0; f < Source.FieldCount(); ++f)
-        Source.Fields(f)->SetDisplayWidth(std::clamp(widest[static_cast<std::size_t>(f)], 3, 60));
+    for (int f = 0; f < Source.FieldCount(); ++f) {
+        const int width = widest[static_cast<std::size_t>(f)];
+        const bool whole = Fixed && TKVExportToText::KeepsWhole(Source.Fields(f)->DataType());
+        Source.Fields(f)->SetDisplayWidth(std::clamp(width, 3, whole ? std::max(width, 60) : 60));
+    }
 }
 
 // A workbook's sheet, named after the table (or the target), and its frozen captions;
@@ -1265,7 +1277,7 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
         WarnOfMissingFields(*exporter, source, Line);
         if (dynamic_cast<TKVExportToWord*>(exporter.get()) || dynamic_cast<TKVExportToRTF*>(exporter.get())
             || exporter->Fixed)
-            WidthsFromContent(source);
+            WidthsFromContent(source, exporter->Fixed);
 
         // A table copy reads an SQLite source on a thread of its own while the rows before
         // are stored: nothing of this program looks at the source during the walk. (A

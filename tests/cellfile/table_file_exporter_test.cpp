@@ -288,6 +288,61 @@ TEST_F(TableFileTest, ParadoxTableLargerThanItsMemoryWindowReadsBackWhole)
         EXPECT_NE(all.find("Line 1:" + line(i) + "\n"), std::string::npos) << i;
 }
 
+// The header counts a table's blocks in 16 bits: the record past the last block is
+// refused and leaves no file, rather than wrapping the count over records no reader
+// finds. Blocks are 32 KB, 131 records of 250 bytes; the limit is lowered to two blocks
+// so as not to write 2 GB.
+TEST_F(TableFileTest, ParadoxTableEndsAtItsLastBlock)
+{
+    struct TTwoBlocks : TKVExportToParadox {
+        TTwoBlocks() { FMaxBlocks = 2; }
+    };
+    TMemoryDataSet rows;
+    rows.AddField("Line", ftString, 250);
+    for (int i = 1; i <= 263; ++i)
+        rows.AppendRecord({Variant(std::to_string(i))});
+    ShowMessages = true;
+    struct TCase {
+        int Rows, RowsPerFile;
+        std::string Result; // per file: its records, its last, the header's block count and block size
+    };
+    const std::string refused = "t.db: record 263: a Paradox table holds at most 2 blocks (262 records of 250 bytes); "
+                                "this record does not fit";
+    for (const TCase& c : {TCase{262, 0, "t.db 262 Line 1:262 2 32\n"}, TCase{263, 0, refused},
+                           TCase{263, 300, refused + " (a RowsPerFile of at most 262 splits the rows into tables that "
+                                                     "hold them)"},
+                           TCase{263, 262, "t.db 262 Line 1:262 2 32\nt001.db 1 Line 1:263 1 32\n"}}) {
+        SCOPED_TRACE(std::to_string(c.Rows) + " rows, " + std::to_string(c.RowsPerFile) + " a file");
+        const std::string out = dir / ("rows" + std::to_string(c.Rows) + "_" + std::to_string(c.RowsPerFile) + "/");
+        std::filesystem::create_directory(out);
+        TTwoBlocks paradox;
+        paradox.RowsPerFile = c.RowsPerFile;
+        paradox.OnBeforeRecord = [&](TPersistent*, bool& Accept) {
+            Accept = rows.FieldByName("Line")->AsInteger() <= c.Rows;
+        };
+        if (c.Result.find(": record ") != std::string::npos) {
+            EXPECT_EQ(Run(paradox, out + "t.db", &rows), erFailed);
+            ASSERT_FALSE(ui.Boxes.empty());
+            EXPECT_NE(ui.Boxes.back().Text.find(out + c.Result), std::string::npos) << ui.Boxes.back().Text;
+            EXPECT_EQ(FolderEntries(out), (std::set<std::string>{".", ".."}));
+            continue;
+        }
+        ASSERT_EQ(Run(paradox, out + "t.db", &rows), erCompleted);
+        std::string result;
+        for (const std::string file : {"t.db", "t001.db"}) {
+            if (!std::filesystem::exists(out + file))
+                continue;
+            const std::string all = ReadParadox(out + file), h = ReadFileToString(out + file);
+            const std::size_t last = all.rfind('\n', all.size() - 2) + 1; // 0 for a single record
+            result += file + " " + std::to_string(std::count(all.begin(), all.end(), '\n')) + " "
+                + all.substr(last, all.size() - last - 1) + " "
+                + std::to_string(static_cast<unsigned char>(h[0x0C]) | static_cast<unsigned char>(h[0x0D]) << 8) + " "
+                + std::to_string(h[5]) + "\n";
+        }
+        EXPECT_EQ(result, c.Result);
+    }
+}
+
 TEST_F(TableFileTest, ParadoxValuesArriveThroughPxlibAndTheHeaderSaysWhatTheTableIs)
 {
     TKVExportToParadox paradox;

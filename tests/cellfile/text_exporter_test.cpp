@@ -5,6 +5,7 @@
 
 #include "cellfile/json_exporter.h"
 #include "cellfile/text_exporter.h"
+#include "cellfile/value_text.h"
 #include "framework/data_set.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
@@ -18,6 +19,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -122,11 +124,15 @@ TEST_F(TextExporterTest, FixedWidthPadsByAlignmentAndCountsWhatItCuts)
         std::string File;
         std::vector<std::string> Warnings;
     };
-    // Text takes 5 characters, No 3 (right-aligned). In the DOS code page (437 in the
-    // C locale) a character is a byte, and the emoji has no form there.
+    // Text takes 5 characters, No the 11 of a 32-bit integer's text (right-aligned) rather
+    // than its 3, a blank between them. In the DOS code page (437 in the C locale) a
+    // character is a byte, and the emoji has no form there.
     ::setenv("LC_ALL", "C", 1);
-    for (const TCase& c : {TCase{csANSI_WINDOWS, "Text No \n007    4\nZoë Ü  6\n🎉 emo  7\nend of list\n", {cut, breaks}},
-                           TCase{csASCII_MSDOS, "Text No \n007    4\nZo\x89 \x9a  6\n? emo  7\nend of list\n",
+    for (const TCase& c : {TCase{csANSI_WINDOWS,
+                                 "Text  No         \n007             4\nZoë Ü           6\n🎉 emo           7\nend of list\n",
+                                 {cut, breaks}},
+                           TCase{csASCII_MSDOS,
+                                 "Text  No         \n007             4\nZo\x89 \x9a           6\n? emo           7\nend of list\n",
                                  {cut, breaks, "1 characters have no form in the DOS code page and became \"?\""}}}) {
         SCOPED_TRACE(c.Set);
         exporter.CharacterSet = c.Set;
@@ -134,6 +140,66 @@ TEST_F(TextExporterTest, FixedWidthPadsByAlignmentAndCountsWhatItCuts)
         ASSERT_EQ(exporter.Statistic().Result, erCompleted);
         EXPECT_EQ(ReadFileToString(dir / "out.txt"), c.File);
         EXPECT_EQ(exporter.Statistic().Warnings, c.Warnings);
+    }
+}
+
+// Fixed-width numbers, dates and times are never cut into other values: a column of
+// them is at least as wide as the longest text of its type, whatever width the first
+// rows gave it, and a value wider still (a decimal, which no type bounds) fails the
+// export naming its column and row. Only texts are cut. One blank between columns.
+TEST_F(TextExporterTest, FixedWidthKeepsNumbersDatesAndTimesWhole)
+{
+    TDateTimeParts when;
+    when.Year = 2024, when.Month = 6, when.Day = 30, when.Hour = 12, when.Microsecond = 123456;
+    TDateTimeParts time;
+    time.Hour = 23, time.Minute = 59, time.Second = 59, time.Microsecond = 999999;
+    UseExactValueTexts(exporter);
+    exporter.Fixed = true;
+    exporter.RecordSeparator = "\n";
+    struct TCase {
+        std::string Decimal, File, Failure;
+    };
+    // The decimals are held as money, with four places.
+    for (const TCase& c :
+         {TCase{"-0.25",
+                "                    Real                  Big When                       At              Name     Dec\n"
+                " 2.2250738585072014e-308 -9223372036854775808 2024-06-30 12:00:00.123456 23:59:59.999999 abcd  1.0000\n"
+                "-2.2250738585072014e-308                    0 0001-01-01 00:00:00        00:00:00        x    -0.2500\n",
+                ""},
+          TCase{"-12.5", "", "c.txt: column Dec, row 2: -12.5000 does not fit the column's fixed width of 7 characters, "
+                              "and a number, date or time is not cut"}}) {
+        SCOPED_TRACE(c.Decimal);
+        TMemoryDataSet typed;
+        for (const auto& [name, type] : {std::pair{"Real", ftFloat}, {"Big", ftLargeint}, {"When", ftDateTime},
+                                          {"At", ftTime}, {"Name", ftString}, {"Dec", ftFMTBcd}}) {
+            typed.AddField(name, type, type == ftString ? 20 : 0);
+            typed.FieldByName(name)->SetDisplayWidth(4); // as the first rows would give it
+        }
+        typed.FieldByName("Dec")->SetDisplayWidth(7);
+        typed.AppendRecord({Variant(2.2250738585072014e-308), Variant(-9223372036854775807LL - 1),
+                            Variant::FromDateTime(SerialOfParts(when)), Variant::FromDateTime(SerialOfParts(time)),
+                            Variant("abcdef"), Variant("1")});
+        typed.AppendRecord({Variant(-2.2250738585072014e-308), Variant(0LL),
+                            Variant::FromDateTime(SerialOfParts(TDateTimeParts{1, 1, 1})),
+                            Variant::FromDateTime(0.0), Variant("x"), Variant(c.Decimal)});
+        typed.First();
+        ExportQuietlyFrom(exporter, typed);
+        exporter.Options.Include(soShowMessage);
+        const std::string file = dir / (c.File.empty() ? "c.txt" : "f.txt");
+        exporter.SetFileName(file);
+        exporter.Execute();
+        if (!c.File.empty()) {
+            ASSERT_EQ(exporter.Statistic().Result, erCompleted);
+            EXPECT_EQ(ReadFileToString(file), c.File);
+            EXPECT_EQ(exporter.Statistic().Warnings,
+                      std::vector<std::string>{file + ": 1 values were longer than their fixed-width column and were cut "
+                                                      "(the first at line 2, field 5)"});
+        } else {
+            EXPECT_EQ(exporter.Statistic().Result, erFailed);
+            ASSERT_FALSE(ui.Boxes.empty());
+            EXPECT_NE(ui.Boxes.back().Text.find(dir / c.Failure), std::string::npos) << ui.Boxes.back().Text;
+            EXPECT_FALSE(std::filesystem::exists(file));
+        }
     }
 }
 

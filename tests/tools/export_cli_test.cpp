@@ -932,9 +932,13 @@ TEST_F(ExportCliTest, LdifPdfFixedWidthAndCharacterSetsReadBack)
         {{"-o", "a.pdf"}, "pdftotext -layout a.pdf - | head -9 | tr -s ' ' | sed 's/^ //; s/ $//'",
          "id txt\n1 a,b;c\n2 say \"hi\"\n3 007\n4 =1+1\n5 Zoë Ünï\n6 x\n7\n8\n",
          "values hold characters beyond U+FFFF"},
+        // An integer column is as wide as a 64-bit integer's text, 20; a blank after it.
         {{"-o", "f.txt", "--fixed"}, "cat f.txt",
-         " idtxt     \n  1a,b;c   \n  2say \"hi\"\n  3007     \n  4=1+1    \n  5Zoë Ünï \n  6🎉 x     \n  7        \n"
-         "  8        \n", ""},
+         std::string(18, ' ') + "id txt     \n" + std::string(19, ' ') + "1 a,b;c   \n" + std::string(19, ' ')
+             + "2 say \"hi\"\n" + std::string(19, ' ') + "3 007     \n" + std::string(19, ' ') + "4 =1+1    \n"
+             + std::string(19, ' ') + "5 Zoë Ünï \n" + std::string(19, ' ') + "6 🎉 x     \n" + std::string(19, ' ')
+             + "7         \n" + std::string(19, ' ') + "8         \n",
+         ""},
         {{"-o", "oem.txt", "--charset", "oem", "--no-title"}, "cat oem.txt",
          "1\ta,b;c\n2\tsay \"hi\"\n3\t007\n4\t=1+1\n5\tZo\x89 \x9an\x8b\n6\t? x\n7\t\n8\t\n",
          "1 characters have no form in the DOS code page"},
@@ -980,7 +984,7 @@ TEST_F(ExportCliTest, TextTargetsReadBackByLibreOffice)
     const std::pair<std::string, std::string> cases[] = {
         {"a.csv", "Text - txt - csv (StarCalc):44,34,76,1,1/2/2/2"},
         {"a.tsv", "Text - txt - csv (StarCalc):9,34,76,1,1/2/2/2"},
-        {"f.txt", "Text - txt - csv (StarCalc):FIX,34,76,1,0/2/3/2"},
+        {"f.txt", "Text - txt - csv (StarCalc):FIX,34,76,1,0/2/21/2"},
     };
     for (const auto& [file, filter] : cases) {
         SCOPED_TRACE(file);
