@@ -209,7 +209,8 @@ void TKVExportToCellFile::BuildDataCell(TKVEColumn* Column, TField* Field, int A
     if (OnGetCellParams)
         OnGetCellParams(this, FCellField, FCellText, FCellFont.get(), FCellAlignment, FCellColor, FCellType);
     // Bytes go into a file of text as base64, which gives them back exactly.
-    if (FCellType != ctGraphic && !KeepsBinary() && HoldsBinary(FCellField)) {
+    if (FCellField && IsBinaryFieldType(FCellField->DataType()) && FCellType != ctGraphic && !KeepsBinary()
+        && HoldsBinary(FCellField)) {
         FCellText = Base64Text(FCellText);
         CountChange("binary values have no form in this file and were written as base64 text", Col);
     }

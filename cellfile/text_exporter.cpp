@@ -315,7 +315,7 @@ void TKVExportToText::WriteData(TField* Field, TCellType CellType, int ARow, int
         FHeld[ARow][ACol] = CellText(text, null, Alignment, 0, false);
     } else {
         if (FCellsInLine > 0)
-            FLine += Fixed ? std::string(1, ' ') : FieldDelimiter;
+            FLine += Fixed ? std::string_view(" ") : std::string_view(FieldDelimiter);
         AppendCell(FLine, text, null, Alignment, FCellsInLine, wholeLine);
         ++FCellsInLine;
     }
@@ -348,7 +348,7 @@ void TKVExportToText::WriteDataEnd()
         bool first = true;
         for (const auto& [c, cell] : cells) {
             if (!first)
-                row += Fixed ? std::string(1, ' ') : FieldDelimiter;
+                row += Fixed ? std::string_view(" ") : std::string_view(FieldDelimiter);
             row += cell;
             first = false;
         }

@@ -13,20 +13,6 @@
 // ---------------------------------------------------------------------------
 // Field type classes
 
-bool IsBinaryFieldType(TFieldType Type)
-{
-    switch (Type) {
-    case ftBlob:
-    case ftBytes:
-    case ftVarBytes:
-    case ftTypedBinary:
-    case ftParadoxOle:
-    case ftDBaseOle:
-    case ftOraBlob: return true;
-    default: return false;
-    }
-}
-
 bool IsBlobFieldType(TFieldType Type)
 {
     switch (Type) {

@@ -30,7 +30,19 @@ using TBookmark = std::string;
 bool IsBlobFieldType(TFieldType Type);
 // Field types whose values are bytes rather than text or a picture: blobs, (var)bytes
 // and the binary objects of other databases.
-bool IsBinaryFieldType(TFieldType Type);
+inline bool IsBinaryFieldType(TFieldType Type)
+{
+    switch (Type) {
+    case ftBlob:
+    case ftBytes:
+    case ftVarBytes:
+    case ftTypedBinary:
+    case ftParadoxOle:
+    case ftDBaseOle:
+    case ftOraBlob: return true;
+    default: return false;
+    }
+}
 // Numeric field types: integers, floats, money, BCD.
 bool IsNumericFieldType(TFieldType Type);
 // Field types of the floating-point field class and its descendant (money).

@@ -33,39 +33,38 @@ std::int64_t EpochOffset(TDateEpoch Epoch)
     return 0;
 }
 
-void PutDigits(std::string& Out, int Value, int Count)
+// The texts below are written into a buffer of their longest size and copied once: a
+// date cell is the most common cell of an export.
+char* PutDigits(char* Out, int Value, int Count)
 {
-    char buffer[8];
     for (int k = Count - 1; k >= 0; --k, Value /= 10)
-        buffer[k] = static_cast<char>('0' + Value % 10);
-    Out.append(buffer, static_cast<std::size_t>(Count));
+        Out[k] = static_cast<char>('0' + Value % 10);
+    return Out + Count;
 }
 
-void PutYear(std::string& Out, int Year)
+char* PutDate(char* Out, const TDateTimeParts& P)
 {
-    if (Year >= 0 && Year <= 9999) {
-        PutDigits(Out, Year, 4);
-        return;
-    }
-    char buffer[16];
-    const int n = std::snprintf(buffer, sizeof buffer, "%+05d", Year);
-    Out.append(buffer, static_cast<std::size_t>(n));
-}
-
-void PutTime(std::string& Out, const TDateTimeParts& P)
-{
-    PutDigits(Out, P.Hour, 2);
-    Out += ':';
-    PutDigits(Out, P.Minute, 2);
-    Out += ':';
-    PutDigits(Out, P.Second, 2);
-    if (P.Microsecond == 0)
-        return;
-    Out += '.';
-    if (P.Microsecond % 1000 == 0)
-        PutDigits(Out, P.Microsecond / 1000, 3);
+    if (P.Year >= 0 && P.Year <= 9999)
+        Out = PutDigits(Out, P.Year, 4);
     else
-        PutDigits(Out, P.Microsecond, 6);
+        Out += std::snprintf(Out, 16, "%+05d", P.Year);
+    *Out++ = '-';
+    Out = PutDigits(Out, P.Month, 2);
+    *Out++ = '-';
+    return PutDigits(Out, P.Day, 2);
+}
+
+char* PutTime(char* Out, const TDateTimeParts& P)
+{
+    Out = PutDigits(Out, P.Hour, 2);
+    *Out++ = ':';
+    Out = PutDigits(Out, P.Minute, 2);
+    *Out++ = ':';
+    Out = PutDigits(Out, P.Second, 2);
+    if (P.Microsecond == 0)
+        return Out;
+    *Out++ = '.';
+    return P.Microsecond % 1000 == 0 ? PutDigits(Out, P.Microsecond / 1000, 3) : PutDigits(Out, P.Microsecond, 6);
 }
 
 } // namespace
@@ -181,42 +180,30 @@ double TimeOfDay(double Serial, TTimeUnit Unit)
 
 std::string IsoDateText(const TDateTimeParts& Parts)
 {
-    std::string out;
-    out.reserve(10);
-    PutYear(out, Parts.Year);
-    out += '-';
-    PutDigits(out, Parts.Month, 2);
-    out += '-';
-    PutDigits(out, Parts.Day, 2);
-    return out;
+    char buffer[32];
+    return std::string(buffer, PutDate(buffer, Parts));
 }
 
 std::string IsoTimeText(const TDateTimeParts& Parts)
 {
-    std::string out;
-    out.reserve(15);
-    PutTime(out, Parts);
-    return out;
+    char buffer[32];
+    return std::string(buffer, PutTime(buffer, Parts));
 }
 
 std::string IsoDateTimeText(const TDateTimeParts& Parts, char Separator)
 {
     std::string out;
-    out.reserve(26);
     AssignIsoDateTimeText(out, Parts, Separator);
     return out;
 }
 
 void AssignIsoDateTimeText(std::string& Out, const TDateTimeParts& Parts, char Separator)
 {
-    Out.clear();
-    PutYear(Out, Parts.Year);
-    Out += '-';
-    PutDigits(Out, Parts.Month, 2);
-    Out += '-';
-    PutDigits(Out, Parts.Day, 2);
-    Out += Separator;
-    PutTime(Out, Parts);
+    char buffer[48];
+    char* end = PutDate(buffer, Parts);
+    *end++ = Separator;
+    end = PutTime(end, Parts);
+    Out.assign(buffer, end);
 }
 
 bool DoubleHoldsInteger(std::int64_t Value)
@@ -229,8 +216,9 @@ bool DoubleHoldsInteger(std::int64_t Value)
 
 bool HoldsBinary(const TField* Field)
 {
-    return Field && !Field->IsNull()
-        && IsBinaryFieldType(Field->IsBlob() ? Field->BlobType() : Field->DataType());
+    // The type first: asking for the value costs more, and most fields hold no bytes.
+    return Field && IsBinaryFieldType(Field->DataType()) && !(Field->IsBlob() && Field->BlobType() == ftGraphic)
+        && !Field->IsNull();
 }
 
 std::string Base64Text(std::string_view Bytes)
