@@ -58,9 +58,14 @@ void PutFont(R&& Restyle, const TFont& Font, bool ResolveColor, bool WholeColumn
 
 TWorkbookValue::TChange WorkbookTextChange(const std::string& Text)
 {
-    if (Text.empty())
-        return TWorkbookValue::wcEmptyText;
     return IsValidUtf8(Text) ? TWorkbookValue::wcNone : TWorkbookValue::wcNotUtf8;
+}
+
+bool WorkbookEmptyText(TField* Field, const std::string& Text)
+{
+    // A number or date blanked for a zero, or a value a handler blanked, has a text of
+    // its own; an empty text has none.
+    return Field && Text.empty() && !Field->IsNull() && Field->AsString().empty();
 }
 
 void TWorkbookChanges::Count(TWorkbookValue::TChange Change)
@@ -69,7 +74,6 @@ void TWorkbookChanges::Count(TWorkbookValue::TChange Change)
     NotNumbers += Change == TWorkbookValue::wcNotNumber;
     EarlyDates += Change == TWorkbookValue::wcEarlyDate;
     Binary += Change == TWorkbookValue::wcBinary;
-    EmptyTexts += Change == TWorkbookValue::wcEmptyText;
     NotUtf8 += Change == TWorkbookValue::wcNotUtf8;
 }
 
@@ -90,9 +94,6 @@ std::vector<std::string> WorkbookChangeWarnings(const std::map<std::string, TWor
         if (changed.Binary > 0)
             warnings.push_back("column " + column + ": " + std::to_string(changed.Binary)
                                + " binary values have no form in a workbook and were written as base64 text");
-        if (changed.EmptyTexts > 0)
-            warnings.push_back("column " + column + ": " + std::to_string(changed.EmptyTexts)
-                               + " empty texts were written as empty cells, which readers take for no value");
         if (changed.NotUtf8 > 0)
             warnings.push_back("column " + column + ": " + std::to_string(changed.NotUtf8)
                                + " texts held bytes that are not UTF-8; they were read as Windows-1252 characters");
@@ -112,6 +113,7 @@ std::string WorkbookFormat(TFieldType FieldType)
     case ftFloat:
     case ftBCD:
     case ftFMTBcd:
+    case ftBoolean:
         return "General";
     case ftCurrency:
         return "#,##0.00##";
@@ -146,15 +148,16 @@ bool WorkbookValueOf(TField* Field, TWorkbookValue& Value)
         const std::int64_t value = Field->AsInteger();
         if (!DoubleHoldsInteger(value))
             Value.Change = TWorkbookValue::wcRounded;
-        Value.IsNumber = true;
+        Value.Kind = TWorkbookValue::wkNumber;
         Value.Number = static_cast<double>(value);
         Value.Text = std::to_string(value);
         return true;
     }
     case ftFloat: {
         const double value = Field->AsFloat();
-        Value.IsNumber = std::isfinite(value);
-        if (!Value.IsNumber)
+        if (std::isfinite(value))
+            Value.Kind = TWorkbookValue::wkNumber;
+        else
             Value.Change = TWorkbookValue::wcNotNumber;
         Value.Number = value;
         Value.Text = ShortestText(value);
@@ -166,9 +169,10 @@ bool WorkbookValueOf(TField* Field, TWorkbookValue& Value)
         const std::string exact = ExactDecimalText(Field->Value());
         const double number = std::strtod(exact.c_str(), nullptr);
         Value.Number = number;
-        Value.IsNumber = std::isfinite(number);
-        Value.Text = Value.IsNumber ? ShortestText(number) : exact;
-        if (!Value.IsNumber)
+        const bool finite = std::isfinite(number);
+        Value.Kind = finite ? TWorkbookValue::wkNumber : TWorkbookValue::wkText;
+        Value.Text = finite ? ShortestText(number) : exact;
+        if (!finite)
             Value.Change = TWorkbookValue::wcNotNumber;
         else if (DecimalKey(exact) != DecimalKey(ShortestText(number, std::chars_format::scientific)))
             Value.Change = TWorkbookValue::wcRounded;
@@ -181,8 +185,8 @@ bool WorkbookValueOf(TField* Field, TWorkbookValue& Value)
         // The workbook's day 1 is 1900-01-01 and it counts a 29 February 1900 that never
         // was: from 1900-03-01 on the serials agree, before that they are one apart,
         // and before 1900 there is no workbook date at all.
-        Value.IsNumber = EpochHolds(serial, epLotus1900);
-        if (Value.IsNumber) {
+        if (EpochHolds(serial, epLotus1900)) {
+            Value.Kind = TWorkbookValue::wkNumber;
             Value.Number = EpochSerial(serial, epLotus1900);
             Value.Text = ShortestText(Value.Number);
         } else {
@@ -192,9 +196,14 @@ bool WorkbookValueOf(TField* Field, TWorkbookValue& Value)
         return true;
     }
     case ftTime:
-        Value.IsNumber = true;
+        Value.Kind = TWorkbookValue::wkNumber;
         Value.Number = TimeOfDay(Field->AsDateTime());
         Value.Text = ShortestText(Value.Number);
+        return true;
+    case ftBoolean:
+        Value.Kind = TWorkbookValue::wkBoolean;
+        Value.Number = Field->AsBoolean() ? 1 : 0;
+        Value.Text = Value.Number != 0 ? "TRUE" : "FALSE";
         return true;
     default:
         return false;
@@ -419,16 +428,20 @@ void TKVExportToXLS::PutValue(TField* Field, int Row, int Col, const std::string
         && WorkbookValueOf(Field, value)) {
         if (value.Change != TWorkbookValue::wcNone)
             FChanged[Field->FieldName()].Count(value.Change);
-        if (value.IsNumber)
-            FSheet->PutNumber(Row, Col, value.Number);
-        else
-            FSheet->PutText(Row, Col, value.Text);
+        switch (value.Kind) {
+        case TWorkbookValue::wkNumber: FSheet->PutNumber(Row, Col, value.Number); break;
+        case TWorkbookValue::wkBoolean: FSheet->PutBoolean(Row, Col, value.Number != 0); break;
+        case TWorkbookValue::wkText: FSheet->PutText(Row, Col, value.Text); break;
+        }
         return;
     }
     if (Field && !Field->IsNull() && !BlankIfZero && FDataStarted)
         if (const TWorkbookValue::TChange change = WorkbookTextChange(Text); change != TWorkbookValue::wcNone)
             FChanged[Field->FieldName()].Count(change);
-    FSheet->PutText(Row, Col, Text);
+    if (WorkbookEmptyText(Field, Text))
+        FSheet->PutTextAsIs(Row, Col, Text);
+    else
+        FSheet->PutText(Row, Col, Text);
 }
 
 void TKVExportToXLS::Save()

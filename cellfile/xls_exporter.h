@@ -12,8 +12,9 @@
 //     font and fill, each cell's own font, fill and alignment where the pipeline changed
 //     them; soColLines / soRowLines draw thin lines;
 //   - values from the field, not from its display text: whole numbers, floats, money and
-//     decimals are numbers, dates and times serials of the 1900 date system; a null is an
-//     empty cell. What a workbook number or date cannot hold (a 64-bit integer beyond
+//     decimals are numbers, dates and times serials of the 1900 date system, Booleans
+//     logical values; an empty text is a text of no characters and a null an empty
+//     cell. What a workbook number or date cannot hold (a 64-bit integer beyond
 //     2^53, a decimal with more than a double's digits, an infinite float, a date before
 //     1900) is written as near as it can be and counted in the run's warnings;
 //   - the caption rows frozen with FreezeCaptions, the sheet protected with Password.
@@ -34,36 +35,40 @@
 class XlWorkbook;
 class XlSheet;
 
-// What a workbook cell holds for a field's value: a number (or a date-time serial), or
-// a text when the value has no workbook number.
+// What a workbook cell holds for a field's value: a number (or a date-time serial), a
+// logical value, or a text when the value has no workbook number.
 struct TWorkbookValue {
-    enum TChange : std::uint8_t { wcNone, wcRounded, wcNotNumber, wcEarlyDate, wcBinary, wcEmptyText, wcNotUtf8 };
-    bool IsNumber = false;
-    double Number = 0;
-    std::string Text;
+    enum TKind : std::uint8_t { wkText, wkNumber, wkBoolean };
+    enum TChange : std::uint8_t { wcNone, wcRounded, wcNotNumber, wcEarlyDate, wcBinary, wcNotUtf8 };
+    TKind Kind = wkText;
+    double Number = 0; // the number, or 1 for TRUE and 0 for FALSE
+    std::string Text;  // the number's shortest exact text, TRUE or FALSE, or the text
     TChange Change = wcNone;
 };
 // The workbook value of a field's current value, by the field's type; false for types
-// that are written as their text (strings, Booleans, blobs). The field must not be null.
+// that are written as their text (strings, blobs). The field must not be null.
 bool WorkbookValueOf(TField* Field, TWorkbookValue& Value);
-// What a text cell changes of a field's value that is not null: an empty text (which
-// readers take for an empty cell) or bytes that are not UTF-8 (read as Windows-1252).
+// What a text cell changes of a field's value that is not null: bytes that are not UTF-8
+// (read as Windows-1252).
 TWorkbookValue::TChange WorkbookTextChange(const std::string& Text);
+// Whether a cell whose text is Text holds an empty text rather than nothing: Text is
+// empty and the field's value is a text of no characters, not a null nor a value a
+// handler or BlankIfZero blanked.
+bool WorkbookEmptyText(TField* Field, const std::string& Text);
 // Values a workbook could not hold as they left, by kind, for one column.
 struct TWorkbookChanges {
     long long Rounded = 0;    // numbers with more digits than a workbook number holds
     long long NotNumbers = 0; // infinite or not-a-number floats, kept as text
     long long EarlyDates = 0; // dates before 1900-01-01, kept as text
     long long Binary = 0;     // bytes, written as base64 text
-    long long EmptyTexts = 0; // empty texts, which a reader takes for empty cells
     long long NotUtf8 = 0;    // texts with bytes that are not UTF-8, read as Windows-1252
     void Count(TWorkbookValue::TChange Change);
 };
 // One sentence per column and kind of change.
 std::vector<std::string> WorkbookChangeWarnings(const std::map<std::string, TWorkbookChanges>& Changed);
 // The number format of a column of FieldType in a typed workbook: "0" for whole numbers,
-// "General" for floats and decimals, a money, date, time or date-time format, "@" (text)
-// for the rest.
+// "General" for floats, decimals and Booleans, a money, date, time or date-time format,
+// "@" (text) for the rest.
 std::string WorkbookFormat(TFieldType FieldType);
 
 class TKVExportToXLS : public TKVExportToCellFile {

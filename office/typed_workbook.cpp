@@ -45,18 +45,18 @@ std::string TTypedWorkbook::GetFieldStr(TField* Field)
     }
     if (value.Change != TWorkbookValue::wcNone)
         FChanged[Field->FieldName()].Count(value.Change);
-    FTyped.Field = Field;
-    // AutoFit measures the texts the cells were given.
-    FTyped.IsNumber = value.IsNumber && !AutoFitColumns;
-    FTyped.Number = value.Number;
-    FTyped.Text = TypedText(value);
-    return FTyped.Text;
+    return Remember(Field, value);
 }
 
 void TTypedWorkbook::SetRowEntry(AutomationValue& Entry, TField* Field, const std::string& Text)
 {
-    if (Field && Field == FTyped.Field && FTyped.IsNumber && Text == FTyped.Text)
+    const bool typed = Field && Field == FTyped.Field && Text == FTyped.Text;
+    if (typed && FTyped.Kind == TWorkbookValue::wkNumber)
         Entry.SetReal(FTyped.Number);
+    else if (typed && FTyped.Kind == TWorkbookValue::wkBoolean)
+        Entry = AutomationValue(FTyped.Number != 0);
+    else if (WorkbookEmptyText(Field, Text))
+        Entry = AutomationValue::ByteArray(std::string());
     else
         Entry.SetText(Text);
     FTyped.Field = nullptr;
@@ -74,18 +74,23 @@ void TTypedWorkbook::TypeCell(TField* Field, std::string& Text)
         return;
     if (value.Change != TWorkbookValue::wcNone)
         FChanged[Field->FieldName()].Count(value.Change);
-    Text = TypedText(value);
+    Text = Remember(Field, value);
 }
 
-std::string TTypedWorkbook::TypedText(TWorkbookValue& Value)
+const std::string& TTypedWorkbook::Remember(TField* Field, TWorkbookValue& Value)
 {
+    FTyped.Field = Field;
+    // AutoFit measures the texts the cells were given: numbers go as their texts then,
+    // which the spreadsheet reads as the same numbers.
+    FTyped.Kind = Value.Kind == TWorkbookValue::wkNumber && AutoFitColumns ? TWorkbookValue::wkText : Value.Kind;
+    FTyped.Number = Value.Number;
     // Whole numbers keep their own digits; other numbers go with the run's separator,
     // which the spreadsheet reads. A number's text is its shortest exact form already.
-    std::string text = std::move(Value.Text);
-    if (Value.IsNumber)
-        if (const auto point = text.find('.'); point != std::string::npos)
-            text.replace(point, 1, FormatSettings().DecimalSeparator);
-    return text;
+    FTyped.Text = std::move(Value.Text);
+    if (Value.Kind == TWorkbookValue::wkNumber)
+        if (const auto point = FTyped.Text.find('.'); point != std::string::npos)
+            FTyped.Text.replace(point, 1, FormatSettings().DecimalSeparator);
+    return FTyped.Text;
 }
 
 int TTypedWorkbook::FindOrAddSheet()

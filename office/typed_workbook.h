@@ -6,8 +6,9 @@
 //   - Cells are typed by the source field: whole numbers, floats, money and decimals
 //     are numbers holding every digit a workbook number holds (the shortest text that
 //     reads back as the same double); dates and times are date-time serials under a
-//     date, date-time or time format; everything else is text under the text format,
-//     so "1.10" and "000" stay what they are.
+//     date, date-time or time format; Booleans are logical values (TRUE, FALSE);
+//     everything else is text under the text format, so "1.10" and "000" stay what they
+//     are. An empty text is a text of no characters, a null an empty cell.
 //   - A value a workbook number cannot hold (a 64-bit integer beyond 2^53, a decimal
 //     with more digits than a double keeps, an infinite float, a date before 1900) is
 //     written as near as the format allows and counted by column, so the run can say so.
@@ -44,7 +45,9 @@ public:
 
 protected:
     int FindOrAddSheet() override;
-    // A cell whose typed text nobody changed goes to the sheet as the number it reads as.
+    // A cell whose typed text nobody changed goes to the sheet as the number or logical
+    // value it reads as, an empty text as one (the text's bytes, which the sheet keeps as
+    // they are, where an empty string would clear the cell).
     void SetRowEntry(AutomationValue& Entry, TField* Field, const std::string& Text) override;
 
 private:
@@ -53,15 +56,15 @@ private:
     int ActivateSheet();
     // The typed text of one data cell (the handler of OnGetCellParams).
     void TypeCell(TField* Field, std::string& Text);
-    // The text of a workbook value as the spreadsheet reads it back (Value's text is
-    // taken).
-    static std::string TypedText(TWorkbookValue& Value);
+    // Keeps Value as the cell of Field until its row entry is made and returns its text,
+    // as the spreadsheet reads it back (Value's text is taken).
+    const std::string& Remember(TField* Field, TWorkbookValue& Value);
 
     std::map<std::string, TWorkbookChanges> FChanged;
     // The cell GetFieldStr typed last, until its row entry is made.
     struct TTypedCell {
         TField* Field = nullptr;
-        bool IsNumber = false;
+        TWorkbookValue::TKind Kind = TWorkbookValue::wkText;
         double Number = 0;
         std::string Text;
     } FTyped;

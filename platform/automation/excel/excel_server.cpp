@@ -7,6 +7,9 @@
 //                UsedRange, PageSetup, Pictures, Protect([Password])
 //   Range:       Value, Interior, Font, NumberFormat, ColumnWidth, HorizontalAlignment,
 //                Borders, Hidden, AutoFit, Select, RowHeight, Rows, Count
+//                (Value puts: a number as a number, a Boolean as a logical value, a string
+//                under the reading rules of excel_workbook.h, a byte array as the text of
+//                its bytes as it is, an empty one an empty text; empty and null clear)
 //   Interior:    Color      Font: Name, Size, Color, Bold, Italic, Underline
 //   Borders:     Item(n)    Border: LineStyle (n: 7 left, 8 top, 9 bottom, 10 right)
 //   PageSetup:   LeftMargin, RightMargin, TopMargin, BottomMargin (points), Orientation
@@ -161,8 +164,11 @@ public:
         case AutomationValue::Kind::Integer:
         case AutomationValue::Kind::Single:
         case AutomationValue::Kind::Double: Sheet->PutNumber(r, c, v.ToReal()); break;
-        case AutomationValue::Kind::Boolean: Sheet->PutText(r, c, v.ToBoolean() ? "TRUE" : "FALSE"); break;
+        case AutomationValue::Kind::Boolean: Sheet->PutBoolean(r, c, v.ToBoolean()); break;
         case AutomationValue::Kind::String: Sheet->PutText(r, c, v.StringRef()); break;
+        // A text given by its bytes is kept as it is: not read as a number or a date, and
+        // an empty one is an empty text where an empty string clears the cell.
+        case AutomationValue::Kind::Bytes: Sheet->PutTextAsIs(r, c, v.StringRef()); break;
         default: throw Exception("A cell cannot hold a value of kind " + std::string(AutomationValue::KindName(v.GetKind())));
         }
     }
@@ -334,8 +340,12 @@ AutomationValue RangeObject::Invoke(std::string_view member, InvokeKind kind, Au
             return {};
         }
         const XlCell& cell = Sheet->Cell(R1, C1);
-        if (cell.Kind == XlKind::Number) return AutomationValue(cell.Number);
-        if (cell.Kind == XlKind::Text) return AutomationValue(cell.Text);
+        switch (cell.Kind) {
+        case XlKind::Number: return AutomationValue(cell.Number);
+        case XlKind::Text: return AutomationValue(cell.Text);
+        case XlKind::Boolean: return AutomationValue(cell.Number != 0);
+        case XlKind::Blank: break;
+        }
         return {};
     }
     if (SameMemberName(member, "Interior")) return AutomationValue(std::make_shared<InteriorObject>(FApp, self()));

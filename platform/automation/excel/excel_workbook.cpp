@@ -311,6 +311,17 @@ int XlStyles::WithBorder(int style, std::uint8_t bit, bool on)
     return index;
 }
 
+int XlStyles::WithoutTextFormat(int style)
+{
+    auto [it, added] = FWithoutTextFormat.emplace(style, style);
+    if (added && Get(style).NumberFormat == "@") {
+        XlStyle general = Get(style);
+        general.NumberFormat.clear();
+        it->second = Intern(general);
+    }
+    return it->second;
+}
+
 int XlStyles::Intern(const XlStyle& style)
 {
     auto [it, added] = FIndex.emplace(style, static_cast<int>(FStyles.size()));
@@ -547,12 +558,45 @@ void XlSheet::PutNumber(int r, int c, double value)
     cell.Text.clear();
 }
 
-void XlSheet::PutText(int r, int c, const std::string& text)
+void XlSheet::PutBoolean(int r, int c, bool value)
+{
+    XlColumn* column = nullptr;
+    XlCell& cell = Cell(r, c, column);
+    cell.Style = FBook.Styles.WithoutTextFormat(cell.Style);
+    cell.Kind = XlKind::Boolean;
+    cell.Number = value ? 1 : 0;
+    cell.Text.clear();
+    // Shown as TRUE or FALSE.
+    column->MaxChars = std::max<std::size_t>(column->MaxChars, value ? 4 : 5);
+}
+
+namespace {
+
+// The length of a text for a cell, which raises when the cell cannot hold it.
+std::size_t CellTextLength(std::string_view text, int r, int c)
 {
     const std::size_t length = XlTextLength(text);
     if (length > XlMaxTextLength)
         throw Exception("A cell holds at most " + std::to_string(XlMaxTextLength) + " characters; the text for "
                         + ColumnLetters(c) + std::to_string(r) + " has " + std::to_string(length));
+    return length;
+}
+
+} // namespace
+
+void XlSheet::PutTextAsIs(int r, int c, std::string_view text)
+{
+    const std::size_t length = CellTextLength(text, r, c);
+    XlColumn* column = nullptr;
+    XlCell& cell = Cell(r, c, column);
+    cell.Kind = XlKind::Text;
+    cell.Text.assign(text);
+    column->MaxChars = std::max(column->MaxChars, length);
+}
+
+void XlSheet::PutText(int r, int c, const std::string& text)
+{
+    const std::size_t length = CellTextLength(text, r, c);
     XlColumn* column = nullptr;
     XlCell& cell = Cell(r, c, column);
     cell.Text.clear();
@@ -589,7 +633,8 @@ void Put(std::string& b, const T& v)
 } // namespace
 
 // A spooled row: its byte count, then row, height, style, cell count and per cell its
-// column, kind, style and number or text (byte count and bytes).
+// column, kind, style and number (also a logical value's 1 or 0) or text (byte count and
+// bytes).
 void XlSheet::WriteRow(int r, const XlRow& row, bool markStreamed)
 {
     std::string& b = FBuffer;
@@ -604,7 +649,7 @@ void XlSheet::WriteRow(int r, const XlRow& row, bool markStreamed)
         Put(b, c);
         Put(b, cell.Kind);
         Put(b, cell.Style);
-        if (cell.Kind == XlKind::Number) Put(b, cell.Number);
+        if (cell.Kind == XlKind::Number || cell.Kind == XlKind::Boolean) Put(b, cell.Number);
         if (cell.Kind == XlKind::Text) {
             Put(b, static_cast<std::uint32_t>(cell.Text.size()));
             b += cell.Text;
@@ -691,7 +736,7 @@ void XlReadSpooledRow(const char* p, XlSpooledRow& row)
         take(c.Col);
         take(c.Kind);
         take(c.Style);
-        if (c.Kind == XlKind::Number) take(c.Number);
+        if (c.Kind == XlKind::Number || c.Kind == XlKind::Boolean) take(c.Number);
         if (c.Kind == XlKind::Text) {
             std::uint32_t size = 0;
             take(size);

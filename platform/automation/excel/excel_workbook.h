@@ -10,7 +10,8 @@
 // protection, page setup, pictures) are kept until the workbook is saved.
 //
 // How a text put into a cell is read (the way the spreadsheet application reads typing):
-//   1. An empty text clears the cell's value (its format stays).
+//   1. An empty text clears the cell's value (its format stays); PutTextAsIs keeps an
+//      empty text as one (a cell holding a text of no characters).
 //   2. A cell whose number format is "@" keeps the text exactly as it is.
 //   3. Otherwise a text that reads as a number becomes that number: blanks around it,
 //      an optional sign, digits, optionally grouped in threes by the current thousand
@@ -27,6 +28,8 @@
 //      date-time (22) or time (21) format, so readers show it as a date.
 //   5. Anything else stays text as it is (also "TRUE", "12%", and texts starting with an
 //      apostrophe; nothing is dropped).
+// A logical value is put as one (PutBoolean). A cell formatted as text takes the General
+// format with it: some readers show a logical value under the text format as 1 or 0.
 // "Current" means the process-wide format settings at the moment of the put.
 
 #include "framework/exceptions.h"
@@ -42,6 +45,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <unordered_map>
 #include <vector>
@@ -89,6 +93,9 @@ public:
     // Style `style` with the thin line of border bit `bit` on or off. Remembered, as lines
     // are drawn along every row of an export.
     int WithBorder(int style, std::uint8_t bit, bool on);
+    // Style `style` under the General number format when it has the text format ("@");
+    // remembered, as every logical value of a text-formatted column asks for it.
+    int WithoutTextFormat(int style);
     const XlStyle& Get(int index) const { return FStyles.at(static_cast<std::size_t>(index)); }
     int Count() const { return static_cast<int>(FStyles.size()); }
     // The styles part: `existing` (a workbook's own styles part, or empty for a new one)
@@ -106,13 +113,16 @@ private:
         int Style = 0;
     };
     std::array<RecentBorderChange, 64> FRecentBorderChanges;
+    std::unordered_map<int, int> FWithoutTextFormat;
 };
 
-enum class XlKind : std::uint8_t { Blank, Number, Text };
+// A cell's value: none, a number (also a date-time serial), a text (possibly empty), or
+// a logical value (Number 1 for TRUE, 0 for FALSE).
+enum class XlKind : std::uint8_t { Blank, Number, Text, Boolean };
 
 struct XlCell {
     XlKind Kind = XlKind::Blank;
-    double Number = 0;
+    double Number = 0; // a number, or a logical value's 1 or 0
     std::string Text;
     int Style = 0;
 };
@@ -229,7 +239,11 @@ public:
     template <class F> void ForCells(int r, int c1, int c2, F&& f);
     // Puts a text under the reading rules above.
     void PutText(int r, int c, const std::string& text);
+    // Puts a text as it is, not read as a number or a date; an empty one is an empty text,
+    // not a cleared cell.
+    void PutTextAsIs(int r, int c, std::string_view text);
     void PutNumber(int r, int c, double value);
+    void PutBoolean(int r, int c, bool value);
     // Changes the style of a cell / row / column with f(XlStyle&).
     template <class F> void Restyle(XlCell& cell, F&& f);
     template <class F> void RestyleRow(int r, F&& f);

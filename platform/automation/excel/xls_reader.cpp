@@ -1,8 +1,9 @@
 // Reads a BIFF8 workbook (.xls) into an XlWorkbook: the compound file through libgsf, the
-// records here. Everything the model keeps is read (cells, cell formats, column widths,
-// row heights, frozen panes, protection, page setup); a workbook holding anything else
-// that carries content (formulas, charts, drawings, macros, comments, merged cells, ...)
-// is refused with a message naming it, so that no content is dropped on saving again.
+// records here. Everything the model keeps is read (cells: numbers, texts, empty texts
+// among them, and logical values; cell formats, column widths, row heights, frozen panes,
+// protection, page setup); a workbook holding anything else that carries content
+// (formulas, error values, charts, drawings, macros, comments, merged cells, ...) is
+// refused with a message naming it, so that no content is dropped on saving again.
 // Formatting details the model has no place for (border line styles other than thin,
 // fill patterns, vertical alignment, wrapping) are read as their nearest kept form.
 
@@ -44,7 +45,6 @@ struct Refusal {
 
 const Refusal Refused[] = {
     {{Formula, ShrFmla, Array, Table, String}, "formulas"},
-    {{BoolErr}, "logical or error values"},
     {{MergeCells}, "merged cells"},
     {{Note, TxO}, "comments"},
     {{HLink}, "hyperlinks"},
@@ -443,6 +443,15 @@ private:
                 Text(Cell(rows, d, 0), std::move(text));
                 break;
             }
+            case BoolErr: {
+                Need(FIn, d, 8, "BOOLERR");
+                // A logical value is kept; an error value (#N/A, #DIV/0!, ...) has no place.
+                if (Get8(d, 7) != 0) Refuse(FIn.File(), "error values");
+                XlCell& cell = Cell(rows, d, 0);
+                cell.Kind = XlKind::Boolean;
+                cell.Number = Get8(d, 6) != 0 ? 1 : 0;
+                break;
+            }
             case Blank: Need(FIn, d, 6, "BLANK"); Cell(rows, d, 0); break;
             case MulBlank: {
                 Need(FIn, d, 6, "MULBLANK");
@@ -527,9 +536,10 @@ private:
         return sheet;
     }
 
+    // A text cell; an empty text stays one.
     static void Text(XlCell& cell, std::string text)
     {
-        cell.Kind = text.empty() ? XlKind::Blank : XlKind::Text;
+        cell.Kind = XlKind::Text;
         cell.Text = std::move(text);
     }
 

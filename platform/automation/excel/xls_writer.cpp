@@ -318,8 +318,15 @@ public:
                     throw Exception("A cell holds at most " + std::to_string(XlMaxTextLength)
                                     + " characters in the .xls file format; row " + std::to_string(row.Row)
                                     + " of sheet '" + FSheet + "' has a longer text");
+                // An empty text too: a shared string of no characters.
                 U32(b, FStrings.Add(cell.Text));
                 Record(FCells, LabelSst, b);
+                break;
+            case XlKind::Boolean:
+                // A logical value (fError 0), not an error code.
+                U8(b, cell.Number != 0 ? 1 : 0);
+                U8(b, 0);
+                Record(FCells, BoolErr, b);
                 break;
             }
         }

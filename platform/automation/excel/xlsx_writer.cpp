@@ -90,9 +90,13 @@ void AppendRowXml(std::string& b, const XlSpooledRow& row, int xfBase)
             b += "</v></c>";
             break;
         case XlKind::Text:
+            // An empty text too: readers take <t></t> for a text of no characters.
             b += " t=\"inlineStr\"><is><t>";
             XlAppendXmlText(b, cell.Text);
             b += "</t></is></c>";
+            break;
+        case XlKind::Boolean:
+            b += cell.Number != 0 ? " t=\"b\"><v>1</v></c>" : " t=\"b\"><v>0</v></c>";
             break;
         }
     }

@@ -1,7 +1,7 @@
 # Prints what an independent reader takes from a workbook: openpyxl for .xlsx, xlrd for
 # .xls. First line: the sheet names and the cell below the frozen rows of the first
 # sheet (None when nothing is frozen); then every row of the first sheet, each cell as
-# n:NUMBER, d:ISO DATE OR TIME, s:TEXT or - for an empty cell.
+# n:NUMBER, d:ISO DATE OR TIME, b:True or b:False, s:TEXT or - for an empty cell.
 import datetime
 import sys
 
@@ -20,6 +20,8 @@ if name.endswith(".xlsx"):
                 cells.append("-")
             elif isinstance(value, (datetime.datetime, datetime.time)):
                 cells.append("d:" + value.isoformat())
+            elif isinstance(value, bool):
+                cells.append("b:" + str(value))
             elif isinstance(value, (int, float)):
                 cells.append("n:" + repr(float(value)))
             else:
@@ -45,6 +47,8 @@ else:
                     cells.append("d:" + xlrd.xldate_as_datetime(cell.value, book.datemode).isoformat())
             elif cell.ctype == xlrd.XL_CELL_NUMBER:
                 cells.append("n:" + repr(cell.value))
+            elif cell.ctype == xlrd.XL_CELL_BOOLEAN:
+                cells.append("b:" + str(bool(cell.value)))
             else:
                 cells.append("s:" + cell.value)
         rows.append(cells)

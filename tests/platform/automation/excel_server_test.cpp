@@ -41,7 +41,7 @@ protected:
 TEST_F(ExcelServerTest, TextsAreReadAsNumbersAndDatesUnlessTheCellIsText)
 {
     struct Case {
-        const char* Text;
+        AutomationValue Text;
         const char* Format;
         AutomationValue Expected;
         const char* ShownAs = nullptr; // the cell's number format afterwards, where it matters
@@ -74,16 +74,23 @@ TEST_F(ExcelServerTest, TextsAreReadAsNumbersAndDatesUnlessTheCellIsText)
         {"TRUE", "", "TRUE"},
         {"1,2,3", "", "1,2,3"},
         {"", "", AutomationValue()},
+        // A logical value stays one, also under the text format; the bytes of a text stay
+        // that text, an empty one too.
+        {true, "@", true, "General"},
+        {false, "", false},
+        {AutomationValue::ByteArray("007"), "", "007"},
+        {AutomationValue::ByteArray(""), "", std::string()},
     };
     int row = 1;
     for (const Case& c : cases) {
         AutomationValue cell = Sheet().Get("Cells", {row, 1});
         if (*c.Format) cell.Put("NumberFormat", c.Format);
         cell.Put("Value", c.Text);
-        EXPECT_EQ(Sheet().Get("Cells", {row, 1}).Get("Value"), c.Expected) << c.Text << " under '" << c.Format << "'";
-        EXPECT_EQ(Sheet().Get("Cells", {row, 1}).Get("Value").GetKind(), c.Expected.GetKind()) << c.Text;
+        const std::string text = c.Text.StringRef();
+        EXPECT_EQ(Sheet().Get("Cells", {row, 1}).Get("Value"), c.Expected) << text << " under '" << c.Format << "'";
+        EXPECT_EQ(Sheet().Get("Cells", {row, 1}).Get("Value").GetKind(), c.Expected.GetKind()) << row;
         if (c.ShownAs) {
-            EXPECT_EQ(Sheet().Get("Cells", {row, 1}).Get("NumberFormat").ToString(), c.ShownAs) << c.Text;
+            EXPECT_EQ(Sheet().Get("Cells", {row, 1}).Get("NumberFormat").ToString(), c.ShownAs) << row;
         }
         ++row;
     }
