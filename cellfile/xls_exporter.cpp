@@ -185,9 +185,9 @@ bool WorkbookValueOf(TField* Field, TWorkbookValue& Value)
         // The workbook's day 1 is 1900-01-01 and it counts a 29 February 1900 that never
         // was: from 1900-03-01 on the serials agree, before that they are one apart,
         // and before 1900 there is no workbook date at all.
-        if (EpochHolds(serial, epLotus1900)) {
+        if (const TDayAndTime t = DayAndTime(serial, epLotus1900); t.Day >= 1) {
             Value.Kind = TWorkbookValue::wkNumber;
-            Value.Number = EpochSerial(serial, epLotus1900);
+            Value.Number = static_cast<double>(t.Day) + t.Fraction();
             Value.Text = ShortestText(Value.Number);
         } else {
             Value.Change = TWorkbookValue::wcEarlyDate;
