@@ -68,36 +68,30 @@ bool WorkbookEmptyText(TField* Field, const std::string& Text)
     return Field && Text.empty() && !Field->IsNull() && Field->AsString().empty();
 }
 
-void TWorkbookChanges::Count(TWorkbookValue::TChange Change)
+void TWorkbookChanges::Count(TWorkbookValue::TChange Change, long long Record)
 {
-    Rounded += Change == TWorkbookValue::wcRounded;
-    NotNumbers += Change == TWorkbookValue::wcNotNumber;
-    EarlyDates += Change == TWorkbookValue::wcEarlyDate;
-    Binary += Change == TWorkbookValue::wcBinary;
-    NotUtf8 += Change == TWorkbookValue::wcNotUtf8;
+    if (Change == TWorkbookValue::wcNone)
+        return;
+    if (Counts[Change]++ == 0)
+        First[Change] = Record;
 }
 
 std::vector<std::string> WorkbookChangeWarnings(const std::map<std::string, TWorkbookChanges>& Changed)
 {
+    static const std::pair<TWorkbookValue::TChange, const char*> kinds[] = {
+        {TWorkbookValue::wcRounded, "values have more digits than a workbook number holds (about 15) and were rounded"},
+        {TWorkbookValue::wcNotNumber,
+         "values are infinite or not a number, which a workbook cannot hold; they were written as text"},
+        {TWorkbookValue::wcEarlyDate, "dates lie before 1900-01-01, where workbook dates begin; they were written as text"},
+        {TWorkbookValue::wcBinary, "binary values have no form in a workbook and were written as base64 text"},
+        {TWorkbookValue::wcNotUtf8, "texts held bytes that are not UTF-8; they were read as Windows-1252 characters"},
+    };
     std::vector<std::string> warnings;
-    for (const auto& [column, changed] : Changed) {
-        if (changed.Rounded > 0)
-            warnings.push_back("column " + column + ": " + std::to_string(changed.Rounded)
-                               + " values have more digits than a workbook number holds (about 15) and were rounded");
-        if (changed.NotNumbers > 0)
-            warnings.push_back("column " + column + ": " + std::to_string(changed.NotNumbers)
-                               + " values are infinite or not a number, which a workbook cannot hold; they were "
-                                 "written as text");
-        if (changed.EarlyDates > 0)
-            warnings.push_back("column " + column + ": " + std::to_string(changed.EarlyDates)
-                               + " dates lie before 1900-01-01, where workbook dates begin; they were written as text");
-        if (changed.Binary > 0)
-            warnings.push_back("column " + column + ": " + std::to_string(changed.Binary)
-                               + " binary values have no form in a workbook and were written as base64 text");
-        if (changed.NotUtf8 > 0)
-            warnings.push_back("column " + column + ": " + std::to_string(changed.NotUtf8)
-                               + " texts held bytes that are not UTF-8; they were read as Windows-1252 characters");
-    }
+    for (const auto& [column, changed] : Changed)
+        for (const auto& [kind, what] : kinds)
+            if (changed.Counts[kind] > 0)
+                warnings.push_back("column " + column + ": " + std::to_string(changed.Counts[kind]) + " " + what
+                                   + " (the first at record " + std::to_string(changed.First[kind]) + ")");
     return warnings;
 }
 
@@ -427,7 +421,7 @@ void TKVExportToXLS::PutValue(TField* Field, int Row, int Col, const std::string
     if (Field && !Text.empty() && Text == FLastFieldText && !Options.Contains(soFieldMask) && !Field->IsNull()
         && WorkbookValueOf(Field, value)) {
         if (value.Change != TWorkbookValue::wcNone)
-            FChanged[Field->FieldName()].Count(value.Change);
+            FChanged[Field->FieldName()].Count(value.Change, FRecordNumber);
         switch (value.Kind) {
         case TWorkbookValue::wkNumber: FSheet->PutNumber(Row, Col, value.Number); break;
         case TWorkbookValue::wkBoolean: FSheet->PutBoolean(Row, Col, value.Number != 0); break;
@@ -437,7 +431,7 @@ void TKVExportToXLS::PutValue(TField* Field, int Row, int Col, const std::string
     }
     if (Field && !Field->IsNull() && !BlankIfZero && FDataStarted)
         if (const TWorkbookValue::TChange change = WorkbookTextChange(Text); change != TWorkbookValue::wcNone)
-            FChanged[Field->FieldName()].Count(change);
+            FChanged[Field->FieldName()].Count(change, FRecordNumber);
     if (WorkbookEmptyText(Field, Text))
         FSheet->PutTextAsIs(Row, Col, Text);
     else

@@ -57,14 +57,13 @@ TWorkbookValue::TChange WorkbookTextChange(const std::string& Text);
 bool WorkbookEmptyText(TField* Field, const std::string& Text);
 // Values a workbook could not hold as they left, by kind, for one column.
 struct TWorkbookChanges {
-    long long Rounded = 0;    // numbers with more digits than a workbook number holds
-    long long NotNumbers = 0; // infinite or not-a-number floats, kept as text
-    long long EarlyDates = 0; // dates before 1900-01-01, kept as text
-    long long Binary = 0;     // bytes, written as base64 text
-    long long NotUtf8 = 0;    // texts with bytes that are not UTF-8, read as Windows-1252
-    void Count(TWorkbookValue::TChange Change);
+    // By kind (TWorkbookValue::TChange): how many values, and the first one's record
+    // (counted from 1).
+    long long Counts[8] = {};
+    long long First[8] = {};
+    void Count(TWorkbookValue::TChange Change, long long Record);
 };
-// One sentence per column and kind of change.
+// One sentence per column and kind of change, naming the first record.
 std::vector<std::string> WorkbookChangeWarnings(const std::map<std::string, TWorkbookChanges>& Changed);
 // The number format of a column of FieldType in a typed workbook: "0" for whole numbers,
 // "General" for floats, decimals and Booleans, a money, date, time or date-time format,

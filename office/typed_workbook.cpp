@@ -35,16 +35,16 @@ std::string TTypedWorkbook::GetFieldStr(TField* Field)
     if (!WorkbookValueOf(Field, value)) {
         // A text cell: bytes go as base64, and what a reader cannot tell apart is said.
         if (HoldsBinary(Field)) {
-            FChanged[Field->FieldName()].Count(TWorkbookValue::wcBinary);
+            FChanged[Field->FieldName()].Count(TWorkbookValue::wcBinary, Statistic().TotalCount);
             return Base64Text(Field->AsString());
         }
         std::string text = TKVExportToExcel::GetFieldStr(Field);
         if (const TWorkbookValue::TChange change = WorkbookTextChange(text); change != TWorkbookValue::wcNone)
-            FChanged[Field->FieldName()].Count(change);
+            FChanged[Field->FieldName()].Count(change, Statistic().TotalCount);
         return text;
     }
     if (value.Change != TWorkbookValue::wcNone)
-        FChanged[Field->FieldName()].Count(value.Change);
+        FChanged[Field->FieldName()].Count(value.Change, Statistic().TotalCount);
     return Remember(Field, value);
 }
 
@@ -73,7 +73,7 @@ void TTypedWorkbook::TypeCell(TField* Field, std::string& Text)
     if (!WorkbookValueOf(Field, value))
         return;
     if (value.Change != TWorkbookValue::wcNone)
-        FChanged[Field->FieldName()].Count(value.Change);
+        FChanged[Field->FieldName()].Count(value.Change, Statistic().TotalCount);
     Text = Remember(Field, value);
 }
 

@@ -606,9 +606,9 @@ TEST_F(ExportCliTest, WorkbooksHoldTypedCellsOnOneNamedSheetAsOpenpyxlAndXlrdRea
         ASSERT_EQ(r.ExitCode, 0) << r.Err;
         // What the format could not hold is told once per column.
         EXPECT_EQ(r.Err, c.Warning + "tabrix-export: warning: column big: 1 values have more digits than a workbook number holds "
-                         "(about 15) and were rounded\n"
+                         "(about 15) and were rounded (the first at record 1)\n"
                          "tabrix-export: warning: column d: 1 dates lie before 1900-01-01, where workbook dates begin; "
-                         "they were written as text\n");
+                         "they were written as text (the first at record 2)\n");
         QProcess reader;
         reader.start("/usr/bin/python3", {TABRIX_TEST_DATA "/tools/workbook_cells.py", QString::fromStdString(Path(c.Args[1]))});
         ASSERT_TRUE(reader.waitForFinished(60000));
