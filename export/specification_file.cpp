@@ -323,6 +323,11 @@ std::string SpecificationTextProblem(const std::string& Text)
     return {};
 }
 
+bool SpecificationTextHasKey(const std::string& Text, const std::string& Key)
+{
+    return TSpecificationText(Text).Has(Key);
+}
+
 std::string SpecificationTextToUtf8(const std::string& Text)
 {
     return Utf8OrWindows1252(Text);

@@ -36,6 +36,11 @@ std::string SpecificationFileFilter();
 // its lenient rules; front ends that want strictness ask here first.
 std::string SpecificationTextProblem(const std::string& Text);
 
+// Whether Text has a line for Key, as the reader finds keys (letter case ignored,
+// wherever the line stands). The reader takes a text or flag the file lacks as empty or
+// 0; a front end that wants such a setting kept asks here first.
+bool SpecificationTextHasKey(const std::string& Text, const std::string& Key);
+
 // Text as the reader takes a value: its valid UTF-8 sequences unchanged, every other
 // byte read as a Windows-1252 character.
 std::string SpecificationTextToUtf8(const std::string& Text);

@@ -648,8 +648,17 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             auto spec = std::make_shared<TSpecInput>(TSpecInput{text, {}, Line.ColumnsFrom});
             Line.Specs.push_back(spec);
             Line.Settings.push_back([spec, headerReplaced, footerReplaced](TKVExportBaseComponent& E) {
+                // The reader takes a record separator or a Fixed flag the file lacks (a
+                // specification without its [Text] section) as none: such a file keeps
+                // what the target's kind and the options before it gave.
+                const std::string separator = E.RecordSeparator;
+                const bool fixed = E.Fixed;
                 TStringStream stream(spec->Text);
                 E.LoadSpecificationFromStream(stream);
+                if (!SpecificationTextHasKey(spec->Text, "RecordSeparator"))
+                    E.RecordSeparator = separator;
+                if (!SpecificationTextHasKey(spec->Text, "Fixed"))
+                    E.Fixed = fixed;
                 if (E.Columns().Count() > 0)
                     *spec->ColumnsFrom = spec->File;
                 *headerReplaced = *footerReplaced = false;
