@@ -365,7 +365,8 @@ const char* const Usage =
     "                         workbooks and text: out.xlsx, out001.xlsx, ...)\n"
     "  --layout KIND          columnar, reversed or tabular (documents only)\n"
     "  --save-spec FILE.kve   write the settings in effect as a specification\n"
-    "                         (after a successful run)\n"
+    "                         (after a successful run) into a new file or over\n"
+    "                         a specification; any other file is refused\n"
     "  --name NAME            the specification's name (default: the file's name)\n"
     "\n"
     "Running:\n"
@@ -432,6 +433,7 @@ struct TCommandLine {
     std::vector<TSetting> Settings; // in command-line order
     std::vector<std::shared_ptr<TSpecInput>> Specs; // every --spec, read before the run
     std::shared_ptr<std::string> ColumnsFrom = std::make_shared<std::string>();
+    int PerFile = 0;    // --rows-per-file
     bool Help = false;
     bool Version = false;
     bool Quiet = false;
@@ -695,6 +697,7 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             }
             if (used != text.size() || n < 0 || n > 2147483647)
                 return UsageError("--rows-per-file needs a whole number from 0 up, not '" + text + "'");
+            Line.PerFile = static_cast<int>(n);
             Line.Settings.push_back([n](TKVExportBaseComponent& E) { E.RowsPerFile = static_cast<int>(n); });
         } else if (arg == "--mail") {
             if (text.empty())
@@ -1359,6 +1362,45 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
     return code;
 }
 
+// Whether Name is one of the numbered files a split export of Output writes after Output
+// itself (out001.xlsx, out002.xlsx, ...: NumberedFileName's names).
+bool IsNumberedPart(const std::string& Name, const std::string& Output)
+{
+    const std::filesystem::path name(Name), output(Output);
+    const std::string file = name.filename().string(), first = output.filename().string();
+    const std::size_t at = first.size() - ExtractFileExt(first).size();
+    // Three digits at least; nine keep the number within an int.
+    if (file.size() < first.size() + 3 || file.size() > first.size() + 9)
+        return false;
+    const std::string digits = file.substr(at, file.size() - first.size());
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    const int number = std::stoi(digits);
+    const auto folder = [](const std::filesystem::path& Path) {
+        return Path.parent_path().empty() ? std::string(".") : Path.parent_path().string();
+    };
+    return number > 0 && TKVExportToCellFile::NumberedFileName(first, number) == file
+        && SameFile(folder(name), folder(output));
+}
+
+// Why the existing file Name is no specification that --save-spec may replace; empty
+// when it is one (as --spec would take it) or does not exist.
+std::string NotASpecification(const std::string& Name)
+{
+    struct stat st {};
+    if (::stat(Name.c_str(), &st) != 0)
+        return {};
+    if (st.st_size > MaxSpecificationSize)
+        return "it is larger than a specification can be (1 MB)";
+    std::string text;
+    try {
+        text = ReadRegularFile(Name, MaxSpecificationSize);
+    } catch (const Exception& e) {
+        return "it cannot be read: " + e.Message();
+    }
+    return SpecificationTextProblem(text);
+}
+
 // A failure's reason; an interruption has its own line instead.
 void Failed(const std::string& Reason)
 {
@@ -1431,9 +1473,17 @@ int main(int argc, char** argv)
             return UsageError("--save-spec " + line.SaveSpec + " is the target");
         if (!line.QueryFile.empty() && line.QueryFile != "-" && SameFile(line.SaveSpec, line.QueryFile))
             return UsageError("--save-spec " + line.SaveSpec + " is the query file");
+        // A split export writes numbered files beside the target, after the check above.
+        if (targetFile && line.PerFile > 0 && IsNumberedPart(line.SaveSpec, line.Output))
+            return UsageError("--save-spec " + line.SaveSpec + " is one of the numbered files --rows-per-file writes");
         for (const std::string& p : {OutputProblem(line.SaveSpec), WriteProblem(line.SaveSpec)})
             if (!p.empty())
                 return UsageError(p);
+        // Only a specification is replaced: any other file (a database, a document) is
+        // the user's data, whatever its name.
+        if (std::string p = NotASpecification(line.SaveSpec); !p.empty())
+            return UsageError("--save-spec " + line.SaveSpec + " is an existing file that is not a specification ("
+                              + p + "); it is left as it is");
     }
 
     // What needs Qt Gui (pictures that are not bitmaps) comes from the Gui module, loaded
