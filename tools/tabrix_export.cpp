@@ -1206,6 +1206,17 @@ TOutcome Export(TKVExportBaseComponent& Exporter, TSQLDataSet& Source, const std
     return outcome;
 }
 
+// The private runtime folder of a run that draws (see TRuntimeFolder); empty for none.
+std::string PrivateRuntimeFolder;
+
+// Programs started after the export (the desktop's opener, the mail program) outlive
+// this one: they are not handed the private runtime folder, which goes with it.
+void LeavePrivateRuntimeFolder()
+{
+    if (!PrivateRuntimeFolder.empty())
+        ::unsetenv("XDG_RUNTIME_DIR");
+}
+
 // After a completed export: the specification, the action after the export, and the
 // report of what was written. Returns the exit code.
 int Complete(TKVExportBaseComponent& Exporter, const TCommandLine& Line, TActionAfterExport Action,
@@ -1220,6 +1231,8 @@ int Complete(TKVExportBaseComponent& Exporter, const TCommandLine& Line, TAction
             code = 1;
         }
     }
+    if (Action != aeNone)
+        LeavePrivateRuntimeFolder();
     if (Line.ToStdout() && Action != aeNone) {
         Say("warning: standard output is no file to open or mail");
     } else if (Action == aeOpenView) {
@@ -1401,6 +1414,39 @@ std::string NotASpecification(const std::string& Name)
     return SpecificationTextProblem(text);
 }
 
+// A run that draws makes a Qt Gui application, whose standard paths want the user's
+// runtime folder. Where the session names none (XDG_RUNTIME_DIR unset: su, cron, a
+// container), Qt warns on standard error, even under --quiet, and makes
+// $TMPDIR/runtime-$USER, which stays behind and is shared with every other Qt program of
+// the user, so it is not ours to remove. The run gets a private one instead: made by
+// mkdtemp (mode 0700, as Qt wants it) and removed, with what is in it, when the program
+// ends.
+class TRuntimeFolder {
+public:
+    TRuntimeFolder(bool Needed)
+    {
+        const char* named = std::getenv("XDG_RUNTIME_DIR");
+        if (!Needed || (named && *named))
+            return;
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tabrix-export-runtime-XXXXXX";
+        // Where none can be made, Qt does as it would.
+        if (::mkdtemp(pattern.data()) && ::setenv("XDG_RUNTIME_DIR", pattern.c_str(), 1) == 0)
+            PrivateRuntimeFolder = pattern;
+    }
+    ~TRuntimeFolder()
+    {
+        if (PrivateRuntimeFolder.empty())
+            return;
+        LeavePrivateRuntimeFolder();
+        std::error_code ec;
+        std::filesystem::remove_all(PrivateRuntimeFolder, ec);
+        PrivateRuntimeFolder.clear();
+    }
+    TRuntimeFolder(const TRuntimeFolder&) = delete;
+    TRuntimeFolder& operator=(const TRuntimeFolder&) = delete;
+};
+
 // A failure's reason; an interruption has its own line instead.
 void Failed(const std::string& Reason)
 {
@@ -1493,11 +1539,12 @@ int main(int argc, char** argv)
     InstallCancelHandler();
     int code = 1;
     bool written = false;
+    // Targets that draw (PDF) need a QGuiApplication, which the Gui module makes.
+    const bool draws = std::string(target->Kind) == "pdf";
+    const TRuntimeFolder runtimeFolder(draws);
     try {
-        // Targets that draw (PDF) need a QGuiApplication, which the Gui module makes.
         std::string noGui;
-        const std::unique_ptr<QCoreApplication> app =
-            MakeApplication(argc, argv, std::string(target->Kind) == "pdf", noGui);
+        const std::unique_ptr<QCoreApplication> app = MakeApplication(argc, argv, draws, noGui);
         code = Run(line, *target, written);
     } catch (const TRefused& refused) {
         Failed(refused.Message);
