@@ -332,7 +332,8 @@ const char* const Usage =
     "\n"
     "Settings (applied in the order given; later ones win):\n"
     "  --spec FILE.kve        load a specification: columns, titles, looks, header\n"
-    "                         and footer lines, options, data formats, action\n"
+    "                         and footer lines, options, data formats (its action\n"
+    "                         after the export only with --after)\n"
     "  --title, --no-title    with (the default) or without the caption row\n"
     "  --header TEXT          a header line (repeatable; replaces the specification's)\n"
     "  --footer TEXT          a footer line (repeatable; replaces the specification's)\n"
@@ -370,9 +371,14 @@ const char* const Usage =
     "  --name NAME            the specification's name (default: the file's name)\n"
     "\n"
     "Running:\n"
-    "  --open                 open the target when it is written\n"
-    "  --mail ADDRESS         mail the target to ADDRESS when it is written (sent\n"
-    "                         at once through the local sendmail)\n"
+    "  --after open|mail|none what to do with the target when it is written: open\n"
+    "                         it with the desktop's program, mail it (to --mail's\n"
+    "                         address, else the specification's recipient), or\n"
+    "                         nothing. The action a specification names is taken\n"
+    "                         only with --after; without it, it is told and skipped\n"
+    "  --open                 the same as --after open\n"
+    "  --mail ADDRESS         --after mail to ADDRESS (sent at once through the\n"
+    "                         local sendmail)\n"
     "  -q, --quiet            print nothing but errors (no progress bar)\n"
     "  -h, --help             show this help and exit\n"
     "      --version          show the version and exit\n"
@@ -433,6 +439,12 @@ struct TCommandLine {
     std::vector<TSetting> Settings; // in command-line order
     std::vector<std::shared_ptr<TSpecInput>> Specs; // every --spec, read before the run
     std::shared_ptr<std::string> ColumnsFrom = std::make_shared<std::string>();
+    // The last specification that named an action after the export.
+    std::shared_ptr<std::string> ActionFrom = std::make_shared<std::string>();
+    // The action after the export the command line asked for (--after, --open, --mail);
+    // none asked: a specification's action is not taken.
+    std::optional<TActionAfterExport> After;
+    std::string MailTo; // --mail
     int PerFile = 0;    // --rows-per-file
     bool Help = false;
     bool Version = false;
@@ -504,7 +516,7 @@ bool IsValueOption(const std::string& Arg)
 {
     static const char* const Names[] = {"-o", "--output", "--table", "--query", "--query-file", "--to", "--into", "--spec",
                                         "--save-spec", "--name", "--header", "--footer", "--style", "--sheet",
-                                        "--rows-per-file", "--layout", "--mail", "--delimiter",
+                                        "--rows-per-file", "--layout", "--mail", "--after", "--delimiter",
                                         "--qualifier", "--table-name", "--charset"};
     for (const char* name : Names)
         if (Arg == name)
@@ -599,7 +611,7 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             Line.Fixed = true;
             Line.Settings.push_back([](TKVExportBaseComponent& E) { E.Fixed = true; });
         } else if (arg == "--open") {
-            Line.Settings.push_back([](TKVExportBaseComponent& E) { E.ActionAfterExport = aeOpenView; });
+            Line.After = aeOpenView;
         } else if (!IsValueOption(arg)) {
             return UsageError("unknown option " + arg);
         } else if (!takeValue(text)) {
@@ -646,10 +658,16 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
             Line.SaveSpec = text;
         } else if (arg == "--name") {
             Line.SpecName = text;
+        } else if (arg == "--after") {
+            const std::string name = Lower(text);
+            if (name != "open" && name != "mail" && name != "none")
+                return UsageError("--after takes open, mail or none, not '" + text + "'");
+            Line.After = name == "open" ? aeOpenView : name == "mail" ? aeEMail : aeNone;
         } else if (arg == "--spec") {
             auto spec = std::make_shared<TSpecInput>(TSpecInput{text, {}, Line.ColumnsFrom});
             Line.Specs.push_back(spec);
-            Line.Settings.push_back([spec, headerReplaced, footerReplaced](TKVExportBaseComponent& E) {
+            Line.Settings.push_back([spec, headerReplaced, footerReplaced, actionFrom = Line.ActionFrom](
+                                        TKVExportBaseComponent& E) {
                 // The reader takes a record separator or a Fixed flag the file lacks (a
                 // specification without its [Text] section) as none: such a file keeps
                 // what the target's kind and the options before it gave.
@@ -663,6 +681,8 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
                     E.Fixed = fixed;
                 if (E.Columns().Count() > 0)
                     *spec->ColumnsFrom = spec->File;
+                if (SpecificationTextHasKey(spec->Text, "ActionAfterExport"))
+                    *actionFrom = spec->File;
                 *headerReplaced = *footerReplaced = false;
             });
         } else if (arg == "--header" || arg == "--footer") {
@@ -702,12 +722,8 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& Line)
         } else if (arg == "--mail") {
             if (text.empty())
                 return UsageError("option --mail needs an address");
-            // A command line has nobody to press Send: the message goes at once.
-            Line.Settings.push_back([text](TKVExportBaseComponent& E) {
-                E.ActionAfterExport = aeEMail;
-                E.SendTo().EMailRecipient = text;
-                E.SendTo().EMailOpenBeforeSend = false;
-            });
+            Line.After = aeEMail;
+            Line.MailTo = text;
         } else {
             return UsageError("unknown option " + arg);
         }
@@ -1088,6 +1104,15 @@ TExporter SetUpExporter(const TCommandLine& Line, const TTarget& Target, const s
     exporter->AddTitle = true;
     for (const TSetting& setting : Line.Settings)
         setting(*exporter);
+    // The command line's action after the export stands whatever its place (a
+    // specification after --mail does not send the file elsewhere). A command line has
+    // nobody to press Send: --mail's message goes at once.
+    if (Line.After)
+        exporter->ActionAfterExport = *Line.After;
+    if (!Line.MailTo.empty()) {
+        exporter->SendTo().EMailRecipient = Line.MailTo;
+        exporter->SendTo().EMailOpenBeforeSend = false;
+    }
     // The target of the command line stands whatever a specification named.
     exporter->SetTableType(ownType);
     exporter->SetFileName(Line.ToStdout() ? std::string() : Output);
@@ -1217,11 +1242,26 @@ void LeavePrivateRuntimeFolder()
         ::unsetenv("XDG_RUNTIME_DIR");
 }
 
-// After a completed export: the specification, the action after the export, and the
-// report of what was written. Returns the exit code.
-int Complete(TKVExportBaseComponent& Exporter, const TCommandLine& Line, TActionAfterExport Action,
-             const std::string& Specification, const std::vector<std::string>& Files)
+// What a specification asked to be done after the export, when the command line did
+// not ask for it too.
+std::string SkippedAction(const TKVExportBaseComponent& Exporter, const TCommandLine& Line)
 {
+    const std::string spec = "the specification " + (Line.ActionFrom->empty() ? "" : *Line.ActionFrom + " ") + "asks to ";
+    if (Exporter.ActionAfterExport == aeOpenView)
+        return spec + "open the file after the export; not done without --after open";
+    const std::string& to = Exporter.SendTo().EMailRecipient;
+    return spec + "mail the file" + (to.empty() ? std::string() : " to " + to)
+        + " after the export; not done without --after mail";
+}
+
+// After a completed export: the specification, the action after the export, and the
+// report of what was written. Returns the exit code. A specification comes from anyone
+// (a colleague, a download): the open or mail action it names is only data, taken when
+// the command line asks for it (--after, --open, --mail) and otherwise told as skipped.
+int Complete(TKVExportBaseComponent& Exporter, const TCommandLine& Line, const std::string& Specification,
+             const std::vector<std::string>& Files)
+{
+    const TActionAfterExport Action = Line.After ? *Line.After : aeNone;
     int code = 0;
     if (!Specification.empty()) {
         try {
@@ -1231,6 +1271,8 @@ int Complete(TKVExportBaseComponent& Exporter, const TCommandLine& Line, TAction
             code = 1;
         }
     }
+    if (!Line.After && Exporter.ActionAfterExport != aeNone)
+        Say(SkippedAction(Exporter, Line));
     if (Action != aeNone)
         LeavePrivateRuntimeFolder();
     if (Line.ToStdout() && Action != aeNone) {
@@ -1284,7 +1326,8 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
                               + ": add --replace to drop it and write it anew, or --merge to add the rows to it"};
     // Failures must leave their reason in a box whatever the specification said.
     exporter->Options.Include(soShowMessage);
-    // The action after the export is taken here, so that its failure is told.
+    // The action after the export is taken here (Complete), so that its failure is told
+    // and a specification's is not taken unasked.
     const TActionAfterExport action = exporter->ActionAfterExport;
     exporter->ActionAfterExport = aeNone;
 
@@ -1349,7 +1392,7 @@ int Run(const TCommandLine& Line, const TTarget& Target, bool& Written)
             Say(saved);
             code = 128 + CancelledBy;
         } else if (outcome.Result == erCompleted) {
-            code = Complete(*exporter, Line, action, specification, outcome.Files);
+            code = Complete(*exporter, Line, specification, outcome.Files);
         } else if (!InterruptRequested()) {
             for (const auto& box : boxes.Boxes) {
                 // The search path names a schema the database does not have.
