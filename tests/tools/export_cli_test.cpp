@@ -215,6 +215,88 @@ TEST_F(ExportCliTest, OpenAfterTheExportHandsTheTargetToTheDesktop)
     EXPECT_EQ(Read(Path("opened")), Path("o.docx"));
 }
 
+// A specification is data from whoever wrote it: it neither opens nor mails the target
+// unless the command line asks, --save-spec replaces nothing but a specification (nor a
+// file the run writes), and a specification without a [Text] section leaves the target's
+// record separator as its kind has it.
+TEST_F(ExportCliTest, SpecificationFilesNeitherActNorReplaceUnasked)
+{
+    // Stand-ins for the desktop's opener and both mail programs: each start is noted in
+    // "ran", which is never cleared, so an opener that starts late is still seen.
+    std::filesystem::create_directory(Path("bin"));
+    for (const std::string program : {"xdg-open", "xdg-email", "sendmail"}) {
+        std::ofstream(Path("bin/" + program)) << "#!/bin/sh\n" << (program == "sendmail" ? "cat >/dev/null\n" : "")
+                                              << "echo " << program << " \"$@\" >> '" << Path("ran") << "'\n";
+        std::filesystem::permissions(Path("bin/" + program), std::filesystem::perms::owner_all);
+    }
+    std::filesystem::copy_file(Path("shop.db"), Path("other.db"));
+    const std::string mail = "[Common]\r\nAddTitle=1\r\nActionAfterExport=2\r\n[SendTo]\r\nRecipient=boss@example.com\r\n"
+                             "OpenDialog=0\r\n";
+    const std::string csv = "id,name,salary\r\n1,Ann,1234.50\r\n2,Bob,0.00\r\n";
+    struct Case {
+        std::vector<std::string> Args; // after the source and --table
+        std::string Spec;              // s.kve, when not empty
+        int Code;
+        std::string Err;               // in standard error; empty: nothing there
+        std::string Ran;               // what the stand-ins note
+        // Files and their text afterwards; "-" for none, "=" for as it was.
+        std::vector<std::pair<std::string, std::string>> Files;
+    };
+    const Case cases[] = {
+        {{"-o", "m.csv", "--spec", "s.kve"}, mail, 0,
+         "tabrix-export: the specification s.kve asks to mail the file to boss@example.com after the export; "
+         "not done without --after mail\n", "", {{"m.csv", csv}}},
+        {{"-o", "o.csv", "--spec", "s.kve"}, "[Common]\r\nAddTitle=1\r\nActionAfterExport=1\r\n", 0,
+         "tabrix-export: the specification s.kve asks to open the file after the export; not done without --after "
+         "open\n", "", {{"o.csv", csv}}},
+        {{"-o", "n.csv", "--spec", "s.kve", "--after", "none"}, mail, 0, "", "", {{"n.csv", csv}}},
+        {{"-o", "a.csv", "--spec", "s.kve", "--after", "mail"}, mail, 0, "", "sendmail -t -i\n", {{"a.csv", csv}}},
+        {{"-o", "b.tsv", "--after", "open"}, "", 0, "", "xdg-open " + Path("b.tsv") + "\n",
+         {{"b.tsv", "id\tname\tsalary\n1\tAnn\t1234.50\n2\tBob\t0.00\n"}}},
+        {{"-o", "x.csv", "--after", "later"}, "", 2, "--after takes open, mail or none", "", {{"x.csv", "-"}}},
+        {{"-o", "x.csv", "--save-spec", "other.db"}, "", 2,
+         "--save-spec other.db is an existing file that is not a specification (it has no [Common] section)", "",
+         {{"other.db", "="}, {"x.csv", "-"}}},
+        {{"-o", "rp.xlsx", "--rows-per-file", "1", "--save-spec", "rp001.xlsx"}, "", 2,
+         "--save-spec rp001.xlsx is one of the numbered files --rows-per-file writes", "",
+         {{"rp.xlsx", "-"}, {"rp001.xlsx", "-"}}},
+    };
+    std::string ran;
+    for (const Case& c : cases) {
+        std::string line;
+        for (const auto& a : c.Args)
+            line += a + " ";
+        SCOPED_TRACE(line);
+        if (!c.Spec.empty())
+            std::ofstream(Path("s.kve")) << c.Spec;
+        std::map<std::string, std::string> before;
+        for (const auto& [file, text] : c.Files)
+            if (text == "=")
+                before[file] = Read(Path(file));
+        std::vector<std::string> args{"shop.db", "--table", "staff", "-q"};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        const RunResult r = Run(args, Path("bin"));
+        EXPECT_EQ(r.ExitCode, c.Code) << r.Err;
+        if (c.Err.empty())
+            EXPECT_EQ(r.Err, "");
+        else
+            EXPECT_NE(r.Err.find(c.Err), std::string::npos) << r.Err;
+        ran += c.Ran;
+        // The opener runs on its own; wait for it a while.
+        for (int i = 0; i < 200 && Read(Path("ran")) != ran; ++i)
+            ::usleep(50000);
+        EXPECT_EQ(Read(Path("ran")), ran);
+        for (const auto& [file, text] : c.Files) {
+            if (text == "-")
+                EXPECT_FALSE(std::filesystem::exists(Path(file))) << file;
+            else if (text == "=")
+                EXPECT_TRUE(Read(Path(file)) == before[file]) << file << " was changed";
+            else
+                EXPECT_EQ(Read(Path(file)), text) << file;
+        }
+    }
+}
+
 // A Ctrl+C while the server keeps the run waiting (another session holds the table
 // locked) cancels the server's statement: the program ends with 130 and writes nothing,
 // instead of waiting for the lock, which this test never gives up.
@@ -923,6 +1005,13 @@ TEST_F(ExportCliTest, LdifPdfFixedWidthAndCharacterSetsReadBack)
     MakeAwkwardTable(Path("a.db"));
     // The DOS code page of the C locale is 437.
     ::setenv("LC_ALL", "C", 1);
+    // Drawing a PDF needs the user's runtime folder; a session without one (su, cron) gets
+    // no warning from Qt and nothing left in the temporary folder.
+    const std::string runtime = std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "";
+    const std::string tmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+    std::filesystem::create_directory(Path("tmp"));
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::setenv("TMPDIR", Path("tmp").c_str(), 1);
     std::ofstream(Path("read_ldif.py")) << "import sys, ldif\n"
                                       "p = ldif.LDIFRecordList(open(sys.argv[1], 'rb')); p.parse()\n"
                                       "for dn, e in p.all_records:\n"
@@ -963,6 +1052,10 @@ TEST_F(ExportCliTest, LdifPdfFixedWidthAndCharacterSetsReadBack)
             EXPECT_EQ(r.Err, "");
         else
             EXPECT_NE(r.Err.find(c.Warning), std::string::npos) << r.Err;
+        // The warning's line at most: Qt adds none of its own (on the missing runtime
+        // folder), and nothing is left in the temporary folder.
+        EXPECT_LE(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+        EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
         QProcess reader;
         reader.setWorkingDirectory(dir.path());
         reader.start("sh", {"-c", QString::fromStdString(c.Reader)});
@@ -970,6 +1063,12 @@ TEST_F(ExportCliTest, LdifPdfFixedWidthAndCharacterSetsReadBack)
         EXPECT_EQ(reader.readAllStandardOutput().toStdString(), c.Expected);
     }
     ::unsetenv("LC_ALL");
+    for (const auto& [name, value] : {std::pair{"XDG_RUNTIME_DIR", runtime}, std::pair{"TMPDIR", tmp}}) {
+        if (value.empty())
+            ::unsetenv(name);
+        else
+            ::setenv(name, value.c_str(), 1);
+    }
     const RunResult wrong = Run({"a.db", "--table", "a", "-o", "a.csv", "--fixed"});
     EXPECT_EQ(wrong.ExitCode, 2);
     EXPECT_NE(wrong.Err.find("--fixed is only for .txt targets"), std::string::npos) << wrong.Err;
