@@ -950,9 +950,27 @@ std::string TSQLDataSet::TableIdentifier() const
     for (char c : FTableName)
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '$' && c != '.')
             plain = false;
+    const QSqlDatabase db = Database();
+    const QSqlDriver::DbmsType dbms = db.driver()->dbmsType();
+    if (plain && (dbms == QSqlDriver::SQLite || dbms == QSqlDriver::PostgreSQL)) {
+        // Each part quoted as the database reads it unquoted (PostgreSQL in lower case;
+        // SQLite's names ignore case either way), so that a name that is also a word of
+        // SQL ("order", "user") is still a name.
+        std::string out;
+        std::size_t from = 0;
+        for (std::size_t dot; from <= FTableName.size(); from = dot + 1) {
+            dot = FTableName.find('.', from);
+            if (dot == std::string::npos)
+                dot = FTableName.size();
+            QString part = Q(FTableName.substr(from, dot - from));
+            if (dbms == QSqlDriver::PostgreSQL)
+                part = part.toLower();
+            out += (out.empty() ? "" : ".") + U8(db.driver()->escapeIdentifier(part, QSqlDriver::TableName));
+        }
+        return out;
+    }
     if (plain)
         return FTableName;
-    const QSqlDatabase db = Database();
     return U8(db.driver()->escapeIdentifier(Q(FTableName), QSqlDriver::TableName));
 }
 
