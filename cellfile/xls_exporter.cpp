@@ -83,6 +83,9 @@ std::vector<std::string> WorkbookChangeWarnings(const std::map<std::string, TWor
         {TWorkbookValue::wcNotNumber,
          "values are infinite or not a number, which a workbook cannot hold; they were written as text"},
         {TWorkbookValue::wcEarlyDate, "dates lie before 1900-01-01, where workbook dates begin; they were written as text"},
+        {TWorkbookValue::wcEarlyDate1904,
+         "dates lie before 1904-01-01, where the dates of this workbook (of the 1904 date system) begin; they were "
+         "written as text"},
         {TWorkbookValue::wcBinary, "binary values have no form in a workbook and were written as base64 text"},
         {TWorkbookValue::wcNotUtf8, "texts held bytes that are not UTF-8; they were read as Windows-1252 characters"},
     };
@@ -123,7 +126,7 @@ std::string WorkbookFormat(TFieldType FieldType)
     }
 }
 
-bool WorkbookValueOf(TField* Field, TWorkbookValue& Value)
+bool WorkbookValueOf(TField* Field, TWorkbookValue& Value, TDateEpoch DateSystem)
 {
     Value = TWorkbookValue();
     TFieldType type = Field->DataType();
@@ -176,15 +179,17 @@ bool WorkbookValueOf(TField* Field, TWorkbookValue& Value)
     case ftDateTime:
     case ftTimeStamp: {
         const double serial = Field->AsDateTime();
-        // The workbook's day 1 is 1900-01-01 and it counts a 29 February 1900 that never
-        // was: from 1900-03-01 on the serials agree, before that they are one apart,
-        // and before 1900 there is no workbook date at all.
-        if (const TDayAndTime t = DayAndTime(serial, epLotus1900); t.Day >= 1) {
+        // The 1900 system's day 1 is 1900-01-01 and it counts a 29 February 1900 that
+        // never was: from 1900-03-01 on the serials agree, before that they are one
+        // apart. The 1904 system counts from day 0, 1904-01-01. Before its first day a
+        // system has no date at all.
+        const bool mac = DateSystem == epMac1904;
+        if (const TDayAndTime t = DayAndTime(serial, mac ? epMac1904 : epLotus1900); t.Day >= (mac ? 0 : 1)) {
             Value.Kind = TWorkbookValue::wkNumber;
             Value.Number = static_cast<double>(t.Day) + t.Fraction();
             Value.Text = ShortestText(Value.Number);
         } else {
-            Value.Change = TWorkbookValue::wcEarlyDate;
+            Value.Change = mac ? TWorkbookValue::wcEarlyDate1904 : TWorkbookValue::wcEarlyDate;
             Value.Text = IsoText(serial, Field->DataType() != ftDate);
         }
         return true;
@@ -419,7 +424,7 @@ void TKVExportToXLS::PutValue(TField* Field, int Row, int Col, const std::string
     // display formats (soFieldMask) are to be kept.
     TWorkbookValue value;
     if (Field && !Text.empty() && Text == FLastFieldText && !Options.Contains(soFieldMask) && !Field->IsNull()
-        && WorkbookValueOf(Field, value)) {
+        && WorkbookValueOf(Field, value, FBook->Date1904 ? epMac1904 : epLotus1900)) {
         if (value.Change != TWorkbookValue::wcNone)
             FChanged[Field->FieldName()].Count(value.Change, FRecordNumber);
         switch (value.Kind) {

@@ -12,11 +12,13 @@
 //     font and fill, each cell's own font, fill and alignment where the pipeline changed
 //     them; soColLines / soRowLines draw thin lines;
 //   - values from the field, not from its display text: whole numbers, floats, money and
-//     decimals are numbers, dates and times serials of the 1900 date system, Booleans
+//     decimals are numbers, dates and times serials of the workbook's date system (a new
+//     workbook's is the 1900 system), Booleans
 //     logical values; an empty text is a text of no characters and a null an empty
 //     cell. What a workbook number or date cannot hold (a 64-bit integer beyond
 //     2^53, a decimal with more than a double's digits, an infinite float, a date before
-//     1900) is written as near as it can be and counted in the run's warnings;
+//     the workbook's first day) is written as near as it can be and counted in the run's
+//     warnings;
 //   - the caption rows frozen with FreezeCaptions, the sheet protected with Password.
 //
 // An .xls sheet holds 65,536 rows and 256 columns, and this writer stores no pictures:
@@ -26,6 +28,7 @@
 
 #include "cellfile/cell_file_exporter.h"
 #include "export/message_table.h"
+#include "framework/value_contract.h"
 
 #include <map>
 #include <memory>
@@ -39,15 +42,18 @@ class XlSheet;
 // logical value, or a text when the value has no workbook number.
 struct TWorkbookValue {
     enum TKind : std::uint8_t { wkText, wkNumber, wkBoolean };
-    enum TChange : std::uint8_t { wcNone, wcRounded, wcNotNumber, wcEarlyDate, wcBinary, wcNotUtf8 };
+    enum TChange : std::uint8_t { wcNone, wcRounded, wcNotNumber, wcEarlyDate, wcBinary, wcNotUtf8, wcEarlyDate1904 };
     TKind Kind = wkText;
     double Number = 0; // the number, or 1 for TRUE and 0 for FALSE
     std::string Text;  // the number's shortest exact text, TRUE or FALSE, or the text
     TChange Change = wcNone;
 };
 // The workbook value of a field's current value, by the field's type; false for types
-// that are written as their text (strings, blobs). The field must not be null.
-bool WorkbookValueOf(TField* Field, TWorkbookValue& Value);
+// that are written as their text (strings, blobs). The field must not be null. Dates
+// are serials of DateSystem, the workbook's: epLotus1900 (the 1900 system, day 1 is
+// 1900-01-01) or epMac1904 (the 1904 system, day 0 is 1904-01-01); a date before the
+// system's first day is its ISO text (wcEarlyDate, wcEarlyDate1904).
+bool WorkbookValueOf(TField* Field, TWorkbookValue& Value, TDateEpoch DateSystem = epLotus1900);
 // What a text cell changes of a field's value that is not null: bytes that are not UTF-8
 // (read as Windows-1252).
 TWorkbookValue::TChange WorkbookTextChange(const std::string& Text);

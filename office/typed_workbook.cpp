@@ -32,7 +32,7 @@ std::string TTypedWorkbook::GetFieldStr(TField* Field)
     if (!Field || Options.Contains(soFieldMask) || OnGetFieldText || BlankIfZero || Field->IsNull())
         return TKVExportToExcel::GetFieldStr(Field);
     TWorkbookValue value;
-    if (!WorkbookValueOf(Field, value)) {
+    if (!WorkbookValueOf(Field, value, FDateSystem)) {
         // A text cell: bytes go as base64, and what a reader cannot tell apart is said.
         if (HoldsBinary(Field)) {
             FChanged[Field->FieldName()].Count(TWorkbookValue::wcBinary, Statistic().TotalCount);
@@ -70,7 +70,7 @@ std::string TTypedWorkbook::GetFormat(TFieldType FieldType)
 void TTypedWorkbook::TypeCell(TField* Field, std::string& Text)
 {
     TWorkbookValue value;
-    if (!WorkbookValueOf(Field, value))
+    if (!WorkbookValueOf(Field, value, FDateSystem))
         return;
     if (value.Change != TWorkbookValue::wcNone)
         FChanged[Field->FieldName()].Count(value.Change, Statistic().TotalCount);
@@ -93,11 +93,29 @@ const std::string& TTypedWorkbook::Remember(TField* Field, TWorkbookValue& Value
     return FTyped.Text;
 }
 
+void TTypedWorkbook::Prepare()
+{
+    // AddTitle is the user's setting: a run that leaves the caption row out gives it back.
+    const bool addTitle = AddTitle;
+    try {
+        TKVExportToExcel::Prepare();
+    } catch (...) {
+        AddTitle = addTitle;
+        throw;
+    }
+    AddTitle = addTitle;
+}
+
 int TTypedWorkbook::FindOrAddSheet()
 {
+    FDateSystem = FWorkbook.Call("Date1904").ToBoolean() ? epMac1904 : epLotus1900;
     const int used = ActivateSheet();
-    // Rows added below earlier ones leave the sheet's panes as they are.
+    // Rows added below earlier ones leave the sheet's panes as they are, and get no
+    // second caption row: the rows above have theirs (or none, as their run chose). The
+    // rest of the run (the export style's rows among them) counts no caption row then.
     FreezeFixed = FreezeCaptions && used == 0;
+    if (used > 0)
+        AddTitle = false;
     // Header lines and captions are texts, whatever the formats of the columns below
     // them: a caption "2024" stays the text it is.
     const int lines = Header().Count() + (AddTitle ? 1 : 0);

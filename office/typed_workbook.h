@@ -9,12 +9,16 @@
 //     date, date-time or time format; Booleans are logical values (TRUE, FALSE);
 //     everything else is text under the text format, so "1.10" and "000" stay what they
 //     are. An empty text is a text of no characters, a null an empty cell.
+//   - Dates are serials of the workbook's date system: the 1900 system of a new
+//     workbook, or the 1904 system of a merged one that counts from 1904.
 //   - A value a workbook number cannot hold (a 64-bit integer beyond 2^53, a decimal
-//     with more digits than a double keeps, an infinite float, a date before 1900) is
-//     written as near as the format allows and counted by column, so the run can say so.
+//     with more digits than a double keeps, an infinite float, a date before the date
+//     system's first day) is written as near as the format allows and counted by
+//     column, so the run can say so.
 //   - Header lines and captions are texts whatever the columns below them hold.
 //   - One sheet named for what it holds: a new workbook's own sheet is renamed; a
-//     merged workbook gets the sheet of that name continued, or a new one.
+//     merged workbook gets the sheet of that name continued, or a new one. Rows added
+//     below the rows a sheet has already get no caption row: the sheet has its own.
 
 #include "cellfile/xls_exporter.h"
 #include "office/excel_exporter.h"
@@ -38,6 +42,8 @@ public:
     // What Changed holds, one sentence per column and kind.
     std::vector<std::string> ChangedWarnings() const { return WorkbookChangeWarnings(FChanged); }
 
+    // Leaves the caption row out when the rows go below those of a sheet that has some.
+    void Prepare() override;
     std::string GetFormat(TFieldType FieldType) override;
     // The typed text of a field that has a workbook value, made from the value itself;
     // the inherited text otherwise.
@@ -61,6 +67,8 @@ private:
     const std::string& Remember(TField* Field, TWorkbookValue& Value);
 
     std::map<std::string, TWorkbookChanges> FChanged;
+    // The date system of the workbook the run writes (FindOrAddSheet asks the workbook).
+    TDateEpoch FDateSystem = epLotus1900;
     // The cell GetFieldStr typed last, until its row entry is made.
     struct TTypedCell {
         TField* Field = nullptr;

@@ -341,7 +341,7 @@ const char* const Usage =
     "                         eggplant, lilac, maple, marine, rose, spruce, wheat\n"
     "  --blank-if-zero        leave zero values blank\n"
     "  --merge                add to an existing workbook or table instead of\n"
-    "                         replacing it\n"
+    "                         replacing it (a sheet with rows gets no caption row)\n"
     "  --replace              drop an existing --into table and write it anew\n"
     "                         (without --replace or --merge it is refused)\n"
     "  --sheet NAME           the workbook's sheet (default: the table's name)\n"

@@ -694,10 +694,133 @@ TEST_F(ExportCliTest, WorkbooksHoldTypedCellsOnOneNamedSheetAsOpenpyxlAndXlrdRea
         QProcess reader;
         reader.start("/usr/bin/python3", {TABRIX_TEST_DATA "/tools/workbook_cells.py", QString::fromStdString(Path(c.Args[1]))});
         ASSERT_TRUE(reader.waitForFinished(60000));
-        std::string expected = c.Sheet;
-        for (int i = 0; i < c.Times; ++i)
-            expected += rows;
+        // Rows merged below those of the sheet come without a second caption row.
+        std::string expected = c.Sheet + rows;
+        for (int i = 1; i < c.Times; ++i)
+            expected += rows.substr(rows.find('\n') + 1);
         EXPECT_EQ(reader.readAllStandardOutput().toStdString(), expected) << reader.readAllStandardError().toStdString();
+    }
+}
+
+// A merge keeps the workbook it finds: dates become serials of its date system (in the
+// 1904 system a date before 1904-01-01 has none and stays text, with a warning), a sheet
+// that has rows gets no second caption row, its columns keep their widths, a second merge
+// adds no cell format, parts that bind the namespace to a prefix are read as any other,
+// and a symbolic link stays a link to the merged workbook.
+TEST_F(ExportCliTest, MergesKeepTheWorkbookTheyFind)
+{
+    {
+        QSqlDatabase db = OpenSqliteDatabase(Path("shop.db"), "export_cli_keep");
+        ExecSql(db, {"CREATE TABLE t (d DATE, n TEXT)", "INSERT INTO t VALUES ('2024-01-02', 'Ann')",
+                     "INSERT INTO t VALUES ('1903-12-31', 'Bob')"});
+    }
+    DropConnection("export_cli_keep");
+    std::ofstream(Path("make.py")) << R"(
+import datetime, openpyxl, os, sys, zipfile
+from openpyxl.utils.datetime import CALENDAR_MAC_1904
+wb = openpyxl.Workbook()
+ws = wb.active
+ws.title = 't'
+ws.append(['d', 'n'])
+ws.append([datetime.date(2000, 1, 1), 'old'])
+ws.column_dimensions['A'].width = 20
+ws.column_dimensions['C'].width = 33
+os.mkdir('real')
+wb.save('real/plain.xlsx')
+wb.epoch = CALENDAR_MAC_1904
+wb.save('mac.xlsx')
+# Every part with the namespace bound to x:, the relationships to rel:.
+M = 'xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
+T = 'application/vnd.openxmlformats-officedocument.spreadsheetml.'
+R = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships'
+P = '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+with zipfile.ZipFile('prefixed.xlsx', 'w') as z:
+    z.writestr('[Content_Types].xml', '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
+               '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
+               '<Default Extension="xml" ContentType="application/xml"/>'
+               '<Override PartName="/xl/workbook.xml" ContentType="' + T + 'sheet.main+xml"/>'
+               '<Override PartName="/xl/styles.xml" ContentType="' + T + 'styles+xml"/>'
+               '<Override PartName="/xl/sheet.xml" ContentType="' + T + 'worksheet+xml"/></Types>')
+    z.writestr('_rels/.rels', P + '<Relationship Id="w" Type="' + R + '/officeDocument" Target="xl/workbook.xml"/></Relationships>')
+    z.writestr('xl/_rels/workbook.xml.rels', P + '<Relationship Id="s" Type="' + R + '/worksheet" Target="sheet.xml"/>'
+               '<Relationship Id="y" Type="' + R + '/styles" Target="styles.xml"/></Relationships>')
+    z.writestr('xl/workbook.xml', '<x:workbook ' + M + ' xmlns:rel="' + R + '"><x:workbookPr date1904="1"/>'
+               '<x:sheets><x:sheet name="t" sheetId="1" rel:id="s"/></x:sheets></x:workbook>')
+    z.writestr('xl/styles.xml', '<x:styleSheet ' + M + '><x:fonts count="1"><x:font><x:sz val="11"/><x:name val="Calibri"/>'
+               '</x:font></x:fonts><x:fills count="2"><x:fill><x:patternFill patternType="none"/></x:fill><x:fill>'
+               '<x:patternFill patternType="gray125"/></x:fill></x:fills><x:borders count="1"><x:border/></x:borders>'
+               '<x:cellStyleXfs count="1"><x:xf numFmtId="0" fontId="0" fillId="0" borderId="0"/></x:cellStyleXfs>'
+               '<x:cellXfs count="2"><x:xf numFmtId="0" fontId="0" fillId="0" borderId="0"/>'
+               '<x:xf numFmtId="14" fontId="0" fillId="0" borderId="0" applyNumberFormat="1"/></x:cellXfs>'
+               '<x:cellStyles count="1"><x:cellStyle name="Normal" xfId="0" builtinId="0"/></x:cellStyles></x:styleSheet>')
+    z.writestr('xl/sheet.xml', '<x:worksheet ' + M + '><x:cols><x:col min="1" max="1" width="20" customWidth="1"/>'
+               '<x:col min="3" max="3" width="33" customWidth="1"/></x:cols><x:sheetData><x:row r="1">'
+               '<x:c r="A1" t="inlineStr"><x:is><x:t>d</x:t></x:is></x:c><x:c r="B1" t="inlineStr"><x:is><x:t>n</x:t></x:is></x:c>'
+               '</x:row><x:row r="2"><x:c r="A2" s="1"><x:v>35064</x:v></x:c><x:c r="B2" t="inlineStr"><x:is><x:t>old</x:t>'
+               '</x:is></x:c></x:row></x:sheetData></x:worksheet>')
+)";
+    // The widths of columns A to C and the number of cell formats, as the file holds them.
+    std::ofstream(Path("layout.py")) << R"(
+import sys, zipfile, xml.etree.ElementTree as ET
+f = sys.argv[1]
+if f.endswith('.xls'):
+    import xlrd
+    b = xlrd.open_workbook(f, formatting_info=True)
+    s = b.sheet_by_index(0)
+    print([s.colinfo_map[c].width if c in s.colinfo_map else None for c in range(3)], len(b.xf_list))
+else:
+    import openpyxl
+    s = openpyxl.load_workbook(f).worksheets[0]
+    xfs = ET.fromstring(zipfile.ZipFile(f).read('xl/styles.xml')).find('{http://schemas.openxmlformats.org/spreadsheetml/2006/main}cellXfs')
+    print([s.column_dimensions[c].width if c in s.column_dimensions else None for c in 'ABC'], len(xfs))
+)";
+    const auto python = [this](const std::string& Script, const std::string& File) {
+        QProcess p;
+        p.setWorkingDirectory(QString::fromStdString(Path("")));
+        p.start("/usr/bin/python3", {QString::fromStdString(Script), QString::fromStdString(File)});
+        p.waitForFinished(60000);
+        return p.readAllStandardOutput().toStdString() + p.readAllStandardError().toStdString();
+    };
+    ASSERT_EQ(python(Path("make.py"), ""), "");
+    std::filesystem::create_symlink("real/plain.xlsx", Path("link.xlsx"));
+    const bool office = LibreOfficeAvailable();
+    if (office) {
+        ConvertWithLibreOffice(Path("mac.xlsx"), "xls", Path(""));
+        ConvertWithLibreOffice(Path("real/plain.xlsx"), "xls", Path("real"));
+        std::filesystem::create_symlink("real/plain.xls", Path("link.xls"));
+    }
+    const std::string early = "tabrix-export: warning: column d: 1 dates lie before 1904-01-01, where the dates of this "
+                              "workbook (of the 1904 date system) begin; they were written as text (the first at record 2)\n";
+    for (const char* name : {"mac.xlsx", "prefixed.xlsx", "link.xlsx", "mac.xls", "link.xls"}) {
+        const std::string file = name;
+        SCOPED_TRACE(file);
+        if (file.ends_with(".xls") && !office)
+            continue;
+        const bool mac = !file.starts_with("link");
+        const std::string layout = python(Path("layout.py"), Path(file));
+        std::string formats;
+        for (int run = 0; run < 2; ++run) {
+            const RunResult r = Run({"shop.db", "--table", "t", "-o", file, "--merge", "-q"});
+            ASSERT_EQ(r.ExitCode, 0) << r.Err;
+            EXPECT_EQ(r.Err, mac ? early : "");
+            const std::string now = python(Path("layout.py"), Path(file));
+            // The widths as they were; the cell formats of the first merge serve the second.
+            EXPECT_EQ(now.substr(0, now.find(']')), layout.substr(0, layout.find(']')));
+            if (run == 1) {
+                EXPECT_EQ(now, formats);
+            }
+            formats = now;
+        }
+        const std::string added = "d:2024-01-02T00:00:00 | s:Ann\n" + std::string(mac ? "s:" : "d:") + "1903-12-31"
+                                  + (mac ? "" : "T00:00:00") + " | s:Bob\n";
+        EXPECT_EQ(python(TABRIX_TEST_DATA "/tools/workbook_cells.py", Path(file)),
+                  "['t'] None\ns:d | s:n\nd:2000-01-01T00:00:00 | s:old\n" + added + added);
+        EXPECT_EQ(std::filesystem::is_symlink(Path(file)), file.starts_with("link"));
+        if (office) {
+            std::filesystem::create_directories(Path("csv"));
+            const std::string csv = Read(ConvertWithLibreOffice(Path(file), "csv", Path("csv")));
+            EXPECT_EQ(csv.substr(csv.find("old\n") + 4), "2024-01-02,Ann\n1903-12-31,Bob\n2024-01-02,Ann\n1903-12-31,Bob\n");
+        }
     }
 }
 

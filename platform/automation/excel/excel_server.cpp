@@ -1,7 +1,9 @@
 // Object model of the native spreadsheet application:
 //   Application: WorkBooks, ActiveSheet, ActiveWorkbook, ActiveWindow, DisplayAlerts, Quit
 //   Workbooks:   Add([Template]), Open(FileName), Count
-//   Workbook:    Sheets, ActiveSheet, SaveAs(FileName[, FileFormat]), Close([SaveChanges])
+//   Workbook:    Sheets, ActiveSheet, Date1904 (read only: whether an opened workbook
+//                counts its dates from 1904), SaveAs(FileName[, FileFormat]),
+//                Close([SaveChanges])
 //   Sheets:      Count, Item(index or name), Add()
 //   Worksheet:   Name, Activate, Cells(r, c), Rows([r]), Columns([c]), Range(a[, b]),
 //                UsedRange, PageSetup, Pictures, Protect([Password])
@@ -682,6 +684,7 @@ public:
             return AutomationValue(std::make_shared<SheetsObject>(FApp, FBook));
         if (SameMemberName(member, "ActiveSheet"))
             return AutomationValue(std::make_shared<SheetObject>(FApp, FBook, &FBook->ActiveSheet()));
+        if (SameMemberName(member, "Date1904")) return AutomationValue(FBook->Date1904);
         if (SameMemberName(member, "SaveAs")) {
             const std::string file = Required(args, 0, "Filename", member).ToString();
             if (file.empty()) throw Exception("SaveAs needs a file name");

@@ -3,6 +3,7 @@
 #include "framework/files.h"
 #include "framework/format_settings.h"
 #include "platform/automation/excel/xl_text.h"
+#include "platform/automation/excel/xl_xml.h"
 #include "platform/automation/word/word_text.h"
 #include "platform/automation/zip_package.h"
 
@@ -15,6 +16,8 @@
 #include <zip.h>
 
 #include <charconv>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <pugixml.hpp>
 #include <sstream>
@@ -22,6 +25,7 @@
 #include <cstdio>
 #include <cerrno>
 #include <cstring>
+#include <cstdlib>
 
 namespace {
 
@@ -345,16 +349,17 @@ const char* const BaseStyles =
 // The child `name` of the style sheet, made in its place in the schema's order when missing.
 pugi::xml_node StyleList(pugi::xml_node sheet, const char* name)
 {
-    if (pugi::xml_node n = sheet.child(name)) return n;
+    if (pugi::xml_node n = XlXml::Child(sheet, name)) return n;
     static const char* const order[] = {"numFmts", "fonts", "fills", "borders", "cellStyleXfs", "cellXfs",
                                         "cellStyles", "dxfs", "tableStyles", "colors", "extLst"};
+    const std::string qualified = XlXml::NewName(sheet, name);
     bool after = false;
     for (const char* o : order) {
         if (after)
-            if (pugi::xml_node next = sheet.child(o)) return sheet.insert_child_before(name, next);
+            if (pugi::xml_node next = XlXml::Child(sheet, o)) return sheet.insert_child_before(qualified.c_str(), next);
         if (std::strcmp(o, name) == 0) after = true;
     }
-    return sheet.append_child(name);
+    return sheet.append_child(qualified.c_str());
 }
 
 int Append(pugi::xml_node list, pugi::xml_document& fragment)
@@ -379,87 +384,302 @@ int XlStyles::CountXfs(const std::string& stylesXml)
 {
     pugi::xml_document doc;
     if (!doc.load_string(stylesXml.c_str())) return -1;
+    const pugi::xml_node sheet = doc.document_element();
+    if (!XlXml::Is(sheet, "styleSheet")) return -1;
     int count = 0;
-    for (pugi::xml_node n : doc.child("styleSheet").child("cellXfs").children("xf")) (void)n, ++count;
+    XlXml::ForChildren(XlXml::Child(sheet, "cellXfs"), "xf", [&](pugi::xml_node) { ++count; });
     return count;
 }
 
-std::string XlStyles::Xml(const std::string& existing) const
+namespace {
+
+// Keys that tell a style's parts apart as a reader shows them: a cell format of ours and
+// one a styles part has are equal when their keys are. A part's element that holds
+// anything this model has no place for gets no key (nullopt) and equals nothing of ours.
+std::string FontKey(const XlFont& f)
 {
-    pugi::xml_document doc;
-    if (!doc.load_string(existing.empty() ? BaseStyles : existing.c_str()))
-        throw Exception("The workbook's styles cannot be read");
-    pugi::xml_node sheet = doc.child("styleSheet");
-    pugi::xml_node xfsList = StyleList(sheet, "cellXfs");
-    std::map<std::string, int> formats;
-    int nextFormat = 164;
-    for (pugi::xml_node f : sheet.child("numFmts").children("numFmt")) {
-        formats.emplace(f.attribute("formatCode").value(), f.attribute("numFmtId").as_int());
-        nextFormat = std::max(nextFormat, f.attribute("numFmtId").as_int() + 1);
+    return std::string(f.Bold ? "b" : "") + (f.Italic ? "i" : "") + (f.Underline ? "u" : "") + "|" + XlNumberText(f.Size)
+        + "|" + (f.Color >= 0 ? Hex6(f.Color) : "") + "|" + f.Name;
+}
+
+std::string FillKey(int fill)
+{
+    return fill < 0 ? "none" : "solid " + Hex6(fill);
+}
+
+std::string BorderKey(std::uint8_t borders)
+{
+    return std::to_string(borders);
+}
+
+std::string NumberFormatKey(const std::string& format)
+{
+    return format.empty() ? std::string("General") : format;
+}
+
+std::string XfKey(const std::string& numFmt, const std::string& font, const std::string& fill, const std::string& border,
+                  std::string_view halign)
+{
+    return numFmt + '\x1f' + font + '\x1f' + fill + '\x1f' + border + '\x1f' + std::string(halign);
+}
+
+bool Flag(pugi::xml_node n)
+{
+    const pugi::xml_attribute val = n.attribute("val");
+    return !val || val.as_bool();
+}
+
+std::string Upper(std::string text)
+{
+    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return text;
+}
+
+std::optional<std::string> PartFontKey(pugi::xml_node font)
+{
+    XlFont f;
+    bool size = false, name = false;
+    for (pugi::xml_node n : font.children()) {
+        if (n.type() != pugi::node_element) continue;
+        const std::string_view local = XlXml::LocalName(n.name());
+        if (local == "b") f.Bold = Flag(n);
+        else if (local == "i") f.Italic = Flag(n);
+        else if (local == "u") {
+            const std::string_view val = n.attribute("val").value();
+            if (val != "" && val != "single" && val != "none") return std::nullopt;
+            f.Underline = val != "none";
+        } else if (local == "sz") {
+            f.Size = n.attribute("val").as_double();
+            size = true;
+        } else if (local == "color") {
+            const std::string rgb = Upper(n.attribute("rgb").value());
+            if (rgb.size() != 8 || rgb.find_first_not_of("0123456789ABCDEF") != std::string::npos || n.attribute("theme")
+                || n.attribute("indexed") || n.attribute("tint"))
+                return std::nullopt;
+            const unsigned long argb = std::stoul(rgb, nullptr, 16);
+            f.Color = static_cast<int>((argb & 0xFF) << 16 | (argb & 0xFF00) | (argb >> 16 & 0xFF));
+        } else if (local == "name") {
+            f.Name = n.attribute("val").value();
+            name = true;
+        } else if (local != "family" && local != "charset") return std::nullopt; // hints for a font's stand-in
     }
-    std::map<XlFont, int> fonts;
-    std::map<int, int> fills;
-    std::map<int, int> borders;
-    // Every style of ours but the default becomes one more cell format, in order, so a
-    // cell's format index is known while its row is streamed (XfIndex).
-    for (std::size_t k = 1; k < FStyles.size(); ++k) {
-        const XlStyle& s = FStyles[k];
+    if (!size || !name) return std::nullopt;
+    return FontKey(f);
+}
+
+std::optional<std::string> PartFillKey(pugi::xml_node fill)
+{
+    const pugi::xml_node pattern = XlXml::Child(fill, "patternFill");
+    if (!pattern || XlXml::Child(fill, "gradientFill")) return std::nullopt;
+    const std::string_view type = pattern.attribute("patternType").value();
+    if (type == "" || type == "none") return FillKey(-1);
+    const pugi::xml_node fg = XlXml::Child(pattern, "fgColor");
+    const std::string rgb = Upper(fg.attribute("rgb").value());
+    if (type != "solid" || rgb.size() != 8 || fg.attribute("tint")) return std::nullopt;
+    return "solid " + rgb;
+}
+
+std::optional<std::string> PartBorderKey(pugi::xml_node border)
+{
+    if (border.attribute("diagonalUp").as_bool() || border.attribute("diagonalDown").as_bool()) return std::nullopt;
+    std::uint8_t bits = 0;
+    for (pugi::xml_node n : border.children()) {
+        if (n.type() != pugi::node_element) continue;
+        const std::string_view local = XlXml::LocalName(n.name());
+        const std::string_view style = n.attribute("style").value();
+        if (style == "" || style == "none") continue;
+        const pugi::xml_node color = XlXml::Child(n, "color");
+        const bool automatic = !color || std::string_view(color.attribute("indexed").value()) == "64"
+            || color.attribute("auto").as_bool();
+        const std::uint8_t bit = local == "left" ? 1 : local == "top" ? 2 : local == "bottom" ? 4 : local == "right" ? 8 : 0;
+        if (style != "thin" || !automatic || bit == 0) return std::nullopt;
+        bits |= bit;
+    }
+    return BorderKey(bits);
+}
+
+// Built-in number formats by id, as BuiltinFormat names them.
+std::string PartFormatCode(int id)
+{
+    static const std::map<int, std::string> codes = {{0, "General"},   {1, "0"},         {2, "0.00"},
+                                                     {3, "#,##0"},     {4, "#,##0.00"},  {9, "0%"},
+                                                     {10, "0.00%"},    {14, "m/d/yyyy"}, {21, "h:mm:ss"},
+                                                     {22, "m/d/yyyy h:mm"}, {49, "@"}};
+    auto it = codes.find(id);
+    return it == codes.end() ? "#" + std::to_string(id) : it->second;
+}
+
+// The styles part being extended: its lists, and the parts of it that equal ours.
+class StylesPart {
+public:
+    StylesPart(const std::string& existing, bool reuse)
+    {
+        if (!FDoc.load_string(existing.empty() ? BaseStyles : existing.c_str()) || !XlXml::Is(FDoc.document_element(), "styleSheet"))
+            throw Exception("The workbook's styles cannot be read");
+        FSheet = FDoc.document_element();
+        FPrefix = XlXml::NewName(FSheet, "");
+        FXfs = List("cellXfs");
+        XlXml::ForChildren(XlXml::Child(FSheet, "numFmts"), "numFmt", [&](pugi::xml_node f) {
+            const int id = f.attribute("numFmtId").as_int();
+            FCodes[id] = f.attribute("formatCode").value();
+            FFormats.emplace(f.attribute("formatCode").value(), id);
+            FNextFormat = std::max(FNextFormat, id + 1);
+        });
+        if (!reuse) return;
+        // The part's own fonts, fills, borders and cell formats, to be reused.
+        std::vector<std::optional<std::string>> fonts, fills, borders;
+        const auto keys = [&](const char* list, const char* item, auto key, std::map<std::string, int>& index,
+                              std::vector<std::optional<std::string>>& all) {
+            XlXml::ForChildren(XlXml::Child(FSheet, list), item, [&](pugi::xml_node n) {
+                all.push_back(key(n));
+                if (all.back()) index.emplace(*all.back(), static_cast<int>(all.size()) - 1);
+            });
+        };
+        keys("fonts", "font", PartFontKey, FFonts, fonts);
+        keys("fills", "fill", PartFillKey, FFills, fills);
+        keys("borders", "border", PartBorderKey, FBorders, borders);
+        int index = 0;
+        XlXml::ForChildren(FXfs, "xf", [&](pugi::xml_node xf) {
+            if (const std::optional<std::string> key = PartXfKey(xf, fonts, fills, borders)) FXfKeys.emplace(*key, index);
+            ++index;
+        });
+    }
+
+    // The cell format of `s`: an equal one of the part's (when it was read to be reused)
+    // or one appended.
+    int Xf(const XlStyle& s, bool reuse)
+    {
+        const std::string key = XfKey(NumberFormatKey(s.NumberFormat), FontKey(s.Font), FillKey(s.Fill), BorderKey(s.Borders),
+                                      HAlignName(s.HAlign) ? HAlignName(s.HAlign) : "");
+        if (reuse)
+            if (auto it = FXfKeys.find(key); it != FXfKeys.end()) return it->second;
         int numFmt = BuiltinFormat(s.NumberFormat);
         if (numFmt < 0) {
-            auto [it, added] = formats.emplace(s.NumberFormat, nextFormat);
+            auto [it, added] = FFormats.emplace(s.NumberFormat, FNextFormat);
             if (added) {
-                AppendXml(StyleList(sheet, "numFmts"), "<numFmt numFmtId=\"" + std::to_string(nextFormat)
-                                                           + "\" formatCode=\"" + Attr(s.NumberFormat) + "\"/>");
-                ++nextFormat;
+                AppendXml(List("numFmts"), "<" + FPrefix + "numFmt numFmtId=\"" + std::to_string(FNextFormat)
+                                               + "\" formatCode=\"" + Attr(s.NumberFormat) + "\"/>");
+                ++FNextFormat;
             }
             numFmt = it->second;
         }
-        auto font = fonts.find(s.Font);
-        if (font == fonts.end()) {
-            std::string x = "<font>";
-            if (s.Font.Bold) x += "<b/>";
-            if (s.Font.Italic) x += "<i/>";
-            if (s.Font.Underline) x += "<u/>";
-            x += "<sz val=\"" + XlNumberText(s.Font.Size) + "\"/>";
-            if (s.Font.Color >= 0) x += "<color rgb=\"" + Hex6(s.Font.Color) + "\"/>";
-            x += "<name val=\"" + Attr(s.Font.Name) + "\"/></font>";
-            font = fonts.emplace(s.Font, AppendXml(StyleList(sheet, "fonts"), x)).first;
+        auto font = FFonts.find(FontKey(s.Font));
+        if (font == FFonts.end()) {
+            const std::string p = FPrefix;
+            std::string x = "<" + p + "font>";
+            if (s.Font.Bold) x += "<" + p + "b/>";
+            if (s.Font.Italic) x += "<" + p + "i/>";
+            if (s.Font.Underline) x += "<" + p + "u/>";
+            x += "<" + p + "sz val=\"" + XlNumberText(s.Font.Size) + "\"/>";
+            if (s.Font.Color >= 0) x += "<" + p + "color rgb=\"" + Hex6(s.Font.Color) + "\"/>";
+            x += "<" + p + "name val=\"" + Attr(s.Font.Name) + "\"/></" + p + "font>";
+            font = FFonts.emplace(FontKey(s.Font), AppendXml(List("fonts"), x)).first;
         }
         int fill = 0;
         if (s.Fill >= 0) {
-            auto it = fills.find(s.Fill);
-            if (it == fills.end())
-                it = fills.emplace(s.Fill, AppendXml(StyleList(sheet, "fills"),
-                                                     "<fill><patternFill patternType=\"solid\"><fgColor rgb=\"" + Hex6(s.Fill)
-                                                         + "\"/><bgColor indexed=\"64\"/></patternFill></fill>"))
+            auto it = FFills.find(FillKey(s.Fill));
+            if (it == FFills.end()) {
+                const std::string p = FPrefix;
+                it = FFills.emplace(FillKey(s.Fill), AppendXml(List("fills"), "<" + p + "fill><" + p + "patternFill patternType=\"solid\"><"
+                                                                                 + p + "fgColor rgb=\"" + Hex6(s.Fill) + "\"/><" + p
+                                                                                 + "bgColor indexed=\"64\"/></" + p + "patternFill></"
+                                                                                 + p + "fill>"))
                          .first;
+            }
             fill = it->second;
         }
-        auto border = borders.find(s.Borders);
-        if (border == borders.end()) {
-            std::string x = "<border>";
+        auto border = FBorders.find(BorderKey(s.Borders));
+        if (border == FBorders.end()) {
+            const std::string p = FPrefix;
+            std::string x = "<" + p + "border>";
             const std::pair<const char*, int> edges[] = {{"left", 1}, {"right", 8}, {"top", 2}, {"bottom", 4}};
             for (const auto& [name, bit] : edges) {
                 if (s.Borders & bit)
-                    x += std::string("<") + name + " style=\"thin\"><color indexed=\"64\"/></" + name + ">";
+                    x += "<" + p + name + " style=\"thin\"><" + p + "color indexed=\"64\"/></" + p + name + ">";
                 else
-                    x += std::string("<") + name + "/>";
+                    x += "<" + p + name + "/>";
             }
-            x += "<diagonal/></border>";
-            border = borders.emplace(s.Borders, AppendXml(StyleList(sheet, "borders"), x)).first;
+            x += "<" + p + "diagonal/></" + p + "border>";
+            border = FBorders.emplace(BorderKey(s.Borders), AppendXml(List("borders"), x)).first;
         }
-        std::string x = "<xf numFmtId=\"" + std::to_string(numFmt) + "\" fontId=\"" + std::to_string(font->second)
+        std::string x = "<" + FPrefix + "xf numFmtId=\"" + std::to_string(numFmt) + "\" fontId=\"" + std::to_string(font->second)
             + "\" fillId=\"" + std::to_string(fill) + "\" borderId=\"" + std::to_string(border->second)
             + "\" xfId=\"0\" applyNumberFormat=\"1\" applyFont=\"1\" applyFill=\"1\" applyBorder=\"1\"";
         if (const char* h = HAlignName(s.HAlign))
-            x += std::string(" applyAlignment=\"1\"><alignment horizontal=\"") + h + "\"/></xf>";
+            x += std::string(" applyAlignment=\"1\"><") + FPrefix + "alignment horizontal=\"" + h + "\"/></" + FPrefix + "xf>";
         else
             x += "/>";
-        AppendXml(xfsList, x);
+        const int xf = AppendXml(FXfs, x);
+        FXfKeys.emplace(key, xf);
+        return xf;
     }
-    std::ostringstream out;
-    doc.save(out, "", pugi::format_raw);
-    return out.str();
+
+    std::string Save() const
+    {
+        std::ostringstream out;
+        FDoc.save(out, "", pugi::format_raw);
+        return out.str();
+    }
+
+private:
+    pugi::xml_node List(const char* name) { return StyleList(FSheet, name); }
+
+    // The key of a cell format of the part; none when it holds what ours cannot.
+    std::optional<std::string> PartXfKey(pugi::xml_node xf, const std::vector<std::optional<std::string>>& fonts,
+                                         const std::vector<std::optional<std::string>>& fills,
+                                         const std::vector<std::optional<std::string>>& borders) const
+    {
+        if (xf.attribute("xfId").as_int() != 0 || xf.attribute("quotePrefix").as_bool() || xf.attribute("pivotButton").as_bool())
+            return std::nullopt;
+        const auto at = [](const std::vector<std::optional<std::string>>& all, int i) -> const std::optional<std::string>& {
+            static const std::optional<std::string> none;
+            return i >= 0 && static_cast<std::size_t>(i) < all.size() ? all[static_cast<std::size_t>(i)] : none;
+        };
+        const std::optional<std::string>& font = at(fonts, xf.attribute("fontId").as_int());
+        const std::optional<std::string>& fill = at(fills, xf.attribute("fillId").as_int());
+        const std::optional<std::string>& border = at(borders, xf.attribute("borderId").as_int());
+        if (!font || !fill || !border) return std::nullopt;
+        std::string_view halign;
+        for (pugi::xml_node n : xf.children()) {
+            if (n.type() != pugi::node_element) continue;
+            if (XlXml::LocalName(n.name()) != "alignment") return std::nullopt;
+            for (pugi::xml_attribute a : n.attributes())
+                if (std::string_view(a.name()) != "horizontal") return std::nullopt;
+            halign = n.attribute("horizontal").value();
+            if (halign == "general") halign = {};
+            if (!halign.empty() && halign != "left" && halign != "right" && halign != "center") return std::nullopt;
+        }
+        const int id = xf.attribute("numFmtId").as_int();
+        const auto code = FCodes.find(id);
+        return XfKey(NumberFormatKey(code != FCodes.end() ? code->second : PartFormatCode(id)), *font, *fill, *border, halign);
+    }
+
+    pugi::xml_document FDoc;
+    pugi::xml_node FSheet, FXfs;
+    std::string FPrefix; // the prefix of the part's elements, with its ":"
+    std::map<int, std::string> FCodes;
+    std::map<std::string, int> FFormats, FFonts, FFills, FBorders, FXfKeys;
+    int FNextFormat = 164;
+};
+
+} // namespace
+
+std::string XlStyles::Xml(const std::string& existing) const
+{
+    // Every style of ours but the default becomes one more cell format, in order, so a
+    // cell's format index is known while its row is streamed (XfIndex).
+    StylesPart part(existing, false);
+    for (std::size_t k = 1; k < FStyles.size(); ++k) part.Xf(FStyles[k], false);
+    return part.Save();
+}
+
+std::string XlStyles::Xml(const std::string& existing, const std::vector<char>& used, std::vector<int>& xfOf) const
+{
+    StylesPart part(existing, true);
+    xfOf.assign(FStyles.size(), 0);
+    for (std::size_t k = 1; k < FStyles.size(); ++k)
+        if (k < used.size() && used[k]) xfOf[k] = part.Xf(FStyles[k], true);
+    return part.Save();
 }
 
 // ---- sheet
@@ -477,7 +697,11 @@ XlColumn& XlSheet::Column(int c)
     if (c < 1 || c > XlMaxColumns)
         throw Exception("Column " + std::to_string(c) + " is outside the sheet (1 to " + std::to_string(XlMaxColumns)
                         + ")");
-    XlColumn& column = FColumns[c];
+    auto [it, added] = FColumns.try_emplace(c);
+    XlColumn& column = it->second;
+    if (added)
+        for (const auto& [first, last] : FKeptRanges)
+            if (first <= c && c <= last) column.Kept = true;
     if (at >= FColumnAt.size())
         FColumnAt.resize(at + 1);
     FColumnAt[at] = &column;
@@ -488,6 +712,22 @@ void XlSheet::ContinueAfter(int lastRow, int lastCol)
 {
     FWrittenThrough = FLastRow = lastRow;
     FLastCol = lastCol;
+}
+
+void XlSheet::KeepColumns(int first, int last)
+{
+    first = std::max(first, 1);
+    last = std::min(last, XlMaxColumns);
+    if (first > last) return;
+    for (auto it = FColumns.lower_bound(first); it != FColumns.end() && it->first <= last; ++it) {
+        XlColumn& column = it->second;
+        if (column.Kept) continue;
+        column.Kept = true;
+        column.KeptWidth = column.Width;
+        column.KeptHidden = column.Hidden;
+        column.KeptStyle = column.Style;
+    }
+    FKeptRanges.emplace_back(first, last);
 }
 
 XlRow& XlSheet::Row(int r)
@@ -644,8 +884,12 @@ void XlSheet::WriteRow(int r, const XlRow& row, bool markStreamed)
     Put(b, row.Height);
     Put(b, row.Style);
     Put(b, static_cast<std::uint32_t>(row.Cells.size()));
+    // A save into an opened package gives only the styles in use a cell format.
+    const bool inUse = FBook.Source != nullptr;
+    if (inUse) FBook.UseStyle(row.Style);
     for (const auto& [c, cell] : row.Cells) {
         if (markStreamed) Column(c).Streamed = true;
+        if (inUse) FBook.UseStyle(cell.Style);
         Put(b, c);
         Put(b, cell.Kind);
         Put(b, cell.Style);
@@ -803,6 +1047,19 @@ std::string XlWorkbook::UniqueSheetName() const
             if (s->Name == name) used = true;
         if (!used) return name;
     }
+}
+
+std::string XlWorkbook::SaveTarget(const std::string& fileName) const
+{
+    struct stat link {}, named {}, opened {};
+    if (!Opened || ::lstat(fileName.c_str(), &link) != 0 || !S_ISLNK(link.st_mode) || ::stat(fileName.c_str(), &named) != 0
+        || ::fstat(Opened->Handle(), &opened) != 0 || named.st_dev != opened.st_dev || named.st_ino != opened.st_ino)
+        return fileName;
+    char* resolved = ::realpath(fileName.c_str(), nullptr);
+    if (!resolved) return fileName;
+    std::string target = resolved;
+    std::free(resolved);
+    return target;
 }
 
 XlSheet& XlWorkbook::AddSheet()

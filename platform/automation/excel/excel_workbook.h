@@ -101,6 +101,13 @@ public:
     // The styles part: `existing` (a workbook's own styles part, or empty for a new one)
     // with every style but the default appended as one cell format each, in order.
     std::string Xml(const std::string& existing) const;
+    // The styles part of an opened package: `existing` with the styles of ours that
+    // `used` marks (by index) as cell formats. A style equal to a cell format the part
+    // has (number format, font, fill, border and alignment, based on the default cell
+    // style) takes that one; the others are appended, with the fonts, fills, borders
+    // and number formats they need where the part has no equal one. `xfOf` receives the
+    // cell-format index of every style (0 for the default style and unused ones).
+    std::string Xml(const std::string& existing, const std::vector<char>& used, std::vector<int>& xfOf) const;
     // The number of cell formats in a styles part; -1 when it cannot be read.
     static int CountXfs(const std::string& stylesXml);
 
@@ -174,9 +181,20 @@ private:
 struct XlColumn {
     double Width = -1; // characters; -1 default
     bool Hidden = false;
-    int Style = 0;
+    int Style = 0;            // also the style of the cells made in the column
     std::size_t MaxChars = 0; // longest text written, for AutoFit
     bool Streamed = false;    // a written row holds a cell of this column
+    // A column an opened sheet has already (XlSheet::KeepColumns) is saved with the
+    // settings it was found with: Width, Hidden and Style then only shape the cells
+    // made in it. For an .xlsx sheet the package's own column ranges are kept as they
+    // are; an .xls sheet's are these.
+    bool Kept = false;
+    double KeptWidth = -1;
+    bool KeptHidden = false;
+    int KeptStyle = 0;
+    double SavedWidth() const { return Kept ? KeptWidth : Width; }
+    bool SavedHidden() const { return Kept ? KeptHidden : Hidden; }
+    int SavedStyle() const { return Kept ? KeptStyle : Style; }
 };
 
 // A row read back from a sheet's spool; texts point into the reader's buffer and are
@@ -288,6 +306,10 @@ public:
     std::string SourceSettings;
     // Rows up to lastRow exist in the package already; new rows go below them.
     void ContinueAfter(int lastRow, int lastCol);
+    // Columns first to last belong to the opened sheet (its settings describe them, or
+    // it holds cells in them): each keeps the width, visibility and format it has now
+    // (XlColumn::Kept), whatever a merge sets for the cells it adds there.
+    void KeepColumns(int first, int last);
 
     // A row read from an existing file, written straight to the spool; rows come in
     // ascending order before any other row. The columns stay open for formatting.
@@ -331,6 +353,8 @@ private:
     std::map<int, XlRow>::node_type FSpareRow;
     // The columns by number as far as they have been asked for (null: not yet).
     std::vector<XlColumn*> FColumnAt;
+    // The ranges KeepColumns was given, for columns made later.
+    std::vector<std::pair<int, int>> FKeptRanges;
 };
 
 class XlWorkbook {
@@ -343,8 +367,27 @@ public:
     bool Date1904 = false;
     // Cell formats the workbook had before ours (1 for a new workbook).
     int XfBase = 1;
+    // The cell-format index of each style of ours in an opened package, once its save
+    // has made the styles part (an equal format of the package's own is reused);
+    // empty before that and for a new workbook, whose styles follow its own format in
+    // order.
+    std::vector<int> CellFormats;
+    // The styles that cells, rows and columns of an opened package use, by index
+    // (marked as rows are written and when the package is saved).
+    std::vector<char> StylesInUse;
+    void UseStyle(int style)
+    {
+        if (style <= 0) return;
+        const auto at = static_cast<std::size_t>(style);
+        if (at >= StylesInUse.size()) StylesInUse.resize(std::max<std::size_t>(at + 1, 64));
+        StylesInUse[at] = 1;
+    }
     // The cell-format index that style `style` of ours is written with.
-    int XfIndex(int style) const { return style == 0 ? 0 : XfBase + style - 1; }
+    int XfIndex(int style) const
+    {
+        if (!CellFormats.empty()) return CellFormats[static_cast<std::size_t>(style)];
+        return style == 0 ? 0 : XfBase + style - 1;
+    }
     std::vector<std::unique_ptr<XlSheet>> Sheets;
     int Active = 0;
     WordPictureStore& PictureStore();
@@ -364,8 +407,14 @@ public:
     XlSheet& AddSheet();
     std::string UniqueSheetName() const;
 
-    // Writes the workbook as .xlsx: to a temporary name in the target's folder, renamed
-    // over the target when complete. A failure leaves an existing target unchanged.
+    // The file a save under fileName replaces: fileName itself, or, when fileName is a
+    // symbolic link to the file the workbook was opened from (a merge through a link),
+    // the link's final target, so that the link stays and the file it names gets the
+    // merged workbook.
+    std::string SaveTarget(const std::string& fileName) const;
+    // Writes the workbook as .xlsx: to a temporary name in the target's folder (that of
+    // SaveTarget), renamed over the target when complete. A failure leaves an existing
+    // target unchanged.
     void SaveXlsx(const std::string& fileName);
     // The same as a BIFF8 workbook in a compound file (.xls). Raises, before the target
     // is touched, when a sheet exceeds the format's 65,536 rows or 256 columns, or the

@@ -476,12 +476,14 @@ private:
                 if (flags & 0x0700) Refuse(FIn.File(), "grouped columns");
                 const unsigned width = Get16(d, 4);
                 const int style = Style(Get16(d, 6));
-                for (unsigned c = Get16(d, 0); c <= std::min(Get16(d, 2), 255u); ++c) {
+                const unsigned last = std::min(Get16(d, 2), 255u);
+                for (unsigned c = Get16(d, 0); c <= last; ++c) {
                     XlColumn& column = sheet->Columns()[static_cast<int>(c) + 1];
                     column.Width = width < 183 ? 0 : std::round(((width + 0.5) / 256 * 7 - 5) / 7 * 1000) / 1000;
                     column.Hidden = flags & 1;
                     column.Style = style;
                 }
+                sheet->KeepColumns(static_cast<int>(Get16(d, 0)) + 1, static_cast<int>(last) + 1);
                 break;
             }
             case Header: case Footer: {
@@ -533,6 +535,7 @@ private:
             if (type == Eof) break;
         }
         rows.Release(XlsMaxRows + 1);
+        sheet->KeepColumns(1, sheet->LastCol());
         return sheet;
     }
 

@@ -428,7 +428,7 @@ void XlWorkbook::SaveXls(const std::string& fileName)
     for (const auto& sheet : Sheets) {
         int lastCol = sheet->LastCol();
         for (const auto& [c, column] : sheet->Columns())
-            if (column.Width >= 0 || column.Hidden || column.Style) lastCol = std::max(lastCol, c);
+            if (column.SavedWidth() >= 0 || column.SavedHidden() || column.SavedStyle()) lastCol = std::max(lastCol, c);
         if (sheet->LastRow() > XlsMaxRows || lastCol > XlsMaxColumns)
             throw Exception("The .xls file format holds at most 65,536 rows and 256 columns a sheet; sheet '"
                             + sheet->Name + "' has " + std::to_string(sheet->LastRow()) + " rows and "
@@ -557,15 +557,16 @@ void XlWorkbook::SaveXls(const std::string& fileName)
         }
         Record(b, DefColWidth, U16Data(sheet.DefaultColumnWidth > 0 ? static_cast<unsigned>(sheet.DefaultColumnWidth) : 8));
         for (const auto& [c, column] : sheet.Columns()) {
-            if (column.Width < 0 && !column.Hidden && column.Style == 0) continue;
+            const double saved = column.SavedWidth();
+            if (saved < 0 && !column.SavedHidden() && column.SavedStyle() == 0) continue;
             data.clear();
             U16(data, static_cast<unsigned>(c - 1));
             U16(data, static_cast<unsigned>(c - 1));
             // Widths count characters of the default font plus the cell padding.
-            const double width = column.Width < 0 ? 8.43 : column.Width;
+            const double width = saved < 0 ? 8.43 : saved;
             U16(data, width <= 0 ? 0 : static_cast<unsigned>(std::min(65535.0, std::floor((width * 7 + 5) / 7 * 256))));
-            U16(data, static_cast<unsigned>(XfOf(column.Style)));
-            U16(data, (column.Hidden ? 1 : 0) | (column.Width >= 0 ? 2 : 0));
+            U16(data, static_cast<unsigned>(XfOf(column.SavedStyle())));
+            U16(data, (column.SavedHidden() ? 1 : 0) | (saved >= 0 ? 2 : 0));
             U16(data, 0);
             Record(b, ColInfo, data);
         }
@@ -616,7 +617,7 @@ void XlWorkbook::SaveXls(const std::string& fileName)
     }
     if (!sheets.flush()) throw EStreamError("Cannot write the workbook to the temporary folder");
 
-    TFileReplacement target(fileName);
+    TFileReplacement target(SaveTarget(fileName));
     WriteContainer(target, globals, sheets);
     target.Commit(Opened.get());
 }

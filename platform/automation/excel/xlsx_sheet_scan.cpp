@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <vector>
 
 namespace {
 
 enum class Section { Head, Rows, Tail };
+
+constexpr std::string_view SheetNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 
 std::string_view LocalName(std::string_view qualified)
 {
@@ -18,6 +21,29 @@ std::string_view LocalName(std::string_view qualified)
 bool IsBlank(char ch)
 {
     return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n';
+}
+
+// Calls f(name, value) for each attribute of a start tag's text (from "<" to ">").
+template <class F> void ForAttributes(std::string_view tag, F&& f)
+{
+    std::size_t i = 1;
+    while (i < tag.size() && !IsBlank(tag[i]) && tag[i] != '>' && tag[i] != '/') ++i;
+    while (i < tag.size()) {
+        while (i < tag.size() && IsBlank(tag[i])) ++i;
+        const std::size_t start = i;
+        while (i < tag.size() && tag[i] != '=' && !IsBlank(tag[i]) && tag[i] != '>' && tag[i] != '/') ++i;
+        const std::string_view attr = tag.substr(start, i - start);
+        while (i < tag.size() && IsBlank(tag[i])) ++i;
+        if (i >= tag.size() || tag[i] != '=') return;
+        ++i;
+        while (i < tag.size() && IsBlank(tag[i])) ++i;
+        if (i >= tag.size() || (tag[i] != '"' && tag[i] != '\'')) return;
+        const char quote = tag[i++];
+        const std::size_t end = tag.find(quote, i);
+        if (end == std::string_view::npos) return;
+        f(attr, tag.substr(i, end - i));
+        i = end + 1;
+    }
 }
 
 // The value of attribute `name` in a start tag's text (from "<" to ">"), or empty.
@@ -154,12 +180,12 @@ private:
             ++FPos;
             return;
         }
-        const std::string_view local = LocalName(TagName());
-        if (local != "row" && local != "c") {
+        const std::string_view qualified = TagName();
+        const bool row = qualified == FRowName;
+        if (!row && qualified != FCellName) {
             ++FPos;
             return;
         }
-        const bool row = local == "row";
         const std::size_t end = TagEnd();
         const std::string_view tag = std::string_view(FBuf).substr(FPos, end + 1);
         const std::string_view r = Attribute(tag, "r");
@@ -222,11 +248,23 @@ private:
         const std::size_t end = TagEnd();
         std::string_view name = std::string_view(FBuf).substr(FPos + 2, end - 2);
         while (!name.empty() && IsBlank(name.back())) name.remove_suffix(1);
-        if (FSection == Section::Rows && LocalName(name) == "sheetData") {
+        if (FSection == Section::Rows && name == FSheetDataName) {
             Emit(FPos);
             FSection = Section::Tail;
+        } else if (FSection == Section::Head) {
+            // The declarations of the element that ends go out of scope.
+            --FDepth;
+            while (!FScope.empty() && FScope.back().Depth > FDepth) FScope.pop_back();
         }
         FPos += end + 1;
+    }
+
+    // The namespace a prefix ("" for the default one) is bound to where the scan is.
+    std::string_view NamespaceOf(std::string_view prefix) const
+    {
+        for (auto it = FScope.rbegin(); it != FScope.rend(); ++it)
+            if (it->Prefix == prefix) return it->Uri;
+        return {};
     }
 
     // A start tag before the rows: the sheetData element starts them.
@@ -239,7 +277,19 @@ private:
         const std::string_view name = tag.substr(1, n - 1);
         const std::string_view local = LocalName(name);
         const bool selfClosing = tag.size() >= 2 && tag[tag.size() - 2] == '/';
-        if (FSection == Section::Head && local == "sheetData") {
+        // The namespaces the element declares, in scope until its end tag.
+        const int depth = FDepth + 1;
+        ForAttributes(tag, [&](std::string_view attr, std::string_view value) {
+            if (attr == "xmlns") FScope.push_back({depth, std::string(), std::string(value)});
+            else if (attr.starts_with("xmlns:")) FScope.push_back({depth, std::string(attr.substr(6)), std::string(value)});
+        });
+        const std::string_view prefix = name.substr(0, name.size() - local.size() - (local.size() < name.size() ? 1 : 0));
+        if (FSection == Section::Head && local == "sheetData" && NamespaceOf(prefix) == SheetNs) {
+            // Rows and cells are of the same namespace, under the same prefix.
+            FSheetDataName = name;
+            const std::string qualifier = prefix.empty() ? std::string() : std::string(prefix) + ":";
+            FRowName = qualifier + "row";
+            FCellName = qualifier + "c";
             if (selfClosing) {
                 // <sheetData/> becomes <sheetData></sheetData>.
                 Emit(FPos);
@@ -257,6 +307,11 @@ private:
                 FSection = Section::Rows;
             }
             return;
+        }
+        if (selfClosing) {
+            while (!FScope.empty() && FScope.back().Depth == depth) FScope.pop_back();
+        } else {
+            FDepth = depth;
         }
         FPos += end + 1;
     }
@@ -278,6 +333,16 @@ private:
     std::size_t FPos = 0, FMark = 0;
     Section FSection = Section::Head;
     XlsxSheetScan FResult;
+    // The namespace declarations in scope before the rows, by the depth of the element
+    // that made them.
+    struct Binding {
+        int Depth;
+        std::string Prefix, Uri;
+    };
+    std::vector<Binding> FScope;
+    int FDepth = 0;
+    // The qualified names of the sheetData element and of the rows and cells in it.
+    std::string FSheetDataName, FRowName, FCellName;
 };
 
 } // namespace

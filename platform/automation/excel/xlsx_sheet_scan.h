@@ -6,7 +6,9 @@
 // changes as XML; the rows are only counted when the package is opened and copied as
 // they are when it is saved. A self-closing <sheetData/> comes out as a start and an end
 // tag. Markup is recognised with its comments, CDATA sections, processing instructions
-// and quoted attribute values, under any namespace prefix.
+// and quoted attribute values; the sheetData element is the one of the SpreadsheetML
+// namespace, under whatever prefix the part binds that namespace to (<sheetData> or
+// <x:sheetData>), and its rows and cells are those under the same prefix.
 
 #include "platform/automation/zip_package.h"
 

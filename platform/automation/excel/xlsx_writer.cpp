@@ -2,6 +2,7 @@
 
 #include "platform/automation/excel/excel_workbook.h"
 #include "platform/automation/excel/xl_text.h"
+#include "platform/automation/excel/xl_xml.h"
 #include "platform/automation/excel/xlsx_sheet_scan.h"
 
 #include "framework/files.h"
@@ -44,14 +45,15 @@ void AppendDigits(std::string& b, long long v)
     b.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
 
-// The cell formats' indexes as XlWorkbook::XfIndex gives them, for a workbook whose own
-// formats before ours number `xfBase`.
-void AppendXf(std::string& b, int style, int xfBase)
-{
-    AppendDigits(b, style == 0 ? 0 : xfBase + style - 1);
-}
+// The cell formats' indexes as XlWorkbook::XfIndex gives them for a new workbook, whose
+// own formats before ours number `Base`.
+struct XfByBase {
+    int Base;
+    int operator()(int style) const { return style == 0 ? 0 : Base + style - 1; }
+};
 
-void AppendRowXml(std::string& b, const XlSpooledRow& row, int xfBase)
+template <class Xf>
+void AppendRowXml(std::string& b, const XlSpooledRow& row, const Xf& xf)
 {
     char digits[16];
     const std::string_view rs(digits, static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, row.Row).ptr - digits));
@@ -65,7 +67,7 @@ void AppendRowXml(std::string& b, const XlSpooledRow& row, int xfBase)
     }
     if (row.Style > 0) {
         b += " s=\"";
-        AppendXf(b, row.Style, xfBase);
+        AppendDigits(b, xf(row.Style));
         b += "\" customFormat=\"1\"";
     }
     b += '>';
@@ -79,7 +81,7 @@ void AppendRowXml(std::string& b, const XlSpooledRow& row, int xfBase)
         b += '"';
         if (cell.Style) {
             b += " s=\"";
-            AppendXf(b, cell.Style, xfBase);
+            AppendDigits(b, xf(cell.Style));
             b += '"';
         }
         switch (cell.Kind) {
@@ -113,7 +115,7 @@ void XlAppendRowsXml(std::string& out, std::string_view records, int xfBase)
         std::memcpy(&size, records.data() + at, sizeof size);
         at += sizeof size;
         XlReadSpooledRow(records.data() + at, row);
-        AppendRowXml(out, row, xfBase);
+        AppendRowXml(out, row, XfByBase{xfBase});
         at += size;
     }
 }
@@ -289,14 +291,26 @@ const char* const WorksheetOrder[] = {
 // The worksheet's child `name`, made in its place in the schema's order when missing.
 pugi::xml_node Ensure(pugi::xml_node ws, const char* name)
 {
-    if (pugi::xml_node n = ws.child(name)) return n;
+    if (pugi::xml_node n = XlXml::Child(ws, name)) return n;
+    const std::string qualified = XlXml::NewName(ws, name);
     bool after = false;
     for (const char* o : WorksheetOrder) {
         if (after)
-            if (pugi::xml_node next = ws.child(o)) return ws.insert_child_before(name, next);
+            if (pugi::xml_node next = XlXml::Child(ws, o)) return ws.insert_child_before(qualified.c_str(), next);
         if (std::strcmp(o, name) == 0) after = true;
     }
-    return ws.append_child(name);
+    return ws.append_child(qualified.c_str());
+}
+
+// A new first / last child `local` of `parent`, of the parent's namespace.
+pugi::xml_node Prepend(pugi::xml_node parent, const char* local)
+{
+    return parent.prepend_child(XlXml::NewName(parent, local).c_str());
+}
+
+pugi::xml_node AppendChild(pugi::xml_node parent, const char* local)
+{
+    return parent.append_child(XlXml::NewName(parent, local).c_str());
 }
 
 void SetAttr(pugi::xml_node n, const char* name, const std::string& value)
@@ -305,61 +319,53 @@ void SetAttr(pugi::xml_node n, const char* name, const std::string& value)
 }
 
 // The opened sheet's own XML with the export's changes; the rows go where the marker is.
-std::string MergeSheet(const std::string& xml, const XlSheet& sheet, const XlWorkbook& book, const std::string& drawingRel)
+// Columns the sheet had keep their ranges as they are (XlColumn::Kept).
+// `rowPrefix` receives the prefix (with its ":") that the sheet's rows take.
+std::string MergeSheet(const std::string& xml, const XlSheet& sheet, const XlWorkbook& book, const std::string& drawingRel,
+                       std::string& rowPrefix)
 {
     pugi::xml_document doc;
     Parse(doc, xml, sheet.SourcePart);
-    pugi::xml_node ws = doc.child("worksheet");
-    if (!ws || !ws.child("sheetData"))
+    pugi::xml_node ws = doc.document_element();
+    if (!XlXml::Is(ws, "worksheet") || !XlXml::Child(ws, "sheetData"))
         throw Exception("The sheet '" + sheet.Name + "' is written in a form this application cannot change");
-    if (pugi::xml_node dim = ws.child("dimension"); dim && sheet.LastRow() > 0 && sheet.LastCol() > 0)
+    if (pugi::xml_node dim = XlXml::Child(ws, "dimension"); dim && sheet.LastRow() > 0 && sheet.LastCol() > 0)
         SetAttr(dim, "ref", "A1:" + Letters(sheet.LastCol()) + std::to_string(sheet.LastRow()));
     if (sheet.FreezeRows > 0 || sheet.FreezeCols > 0) {
         pugi::xml_node views = Ensure(ws, "sheetViews");
-        pugi::xml_node view = views.child("sheetView");
+        pugi::xml_node view = XlXml::Child(views, "sheetView");
         if (!view) {
-            view = views.append_child("sheetView");
+            view = AppendChild(views, "sheetView");
             SetAttr(view, "workbookViewId", "0");
         }
-        while (pugi::xml_node old = view.child("pane")) view.remove_child(old);
-        while (pugi::xml_node old = view.child("selection")) view.remove_child(old);
+        while (pugi::xml_node old = XlXml::Child(view, "pane")) view.remove_child(old);
+        while (pugi::xml_node old = XlXml::Child(view, "selection")) view.remove_child(old);
         const std::string topLeft = Letters(sheet.FreezeCols + 1) + std::to_string(sheet.FreezeRows + 1);
         const char* paneName = sheet.FreezeRows > 0 && sheet.FreezeCols > 0 ? "bottomRight"
             : sheet.FreezeRows > 0                                           ? "bottomLeft"
                                                                              : "topRight";
-        pugi::xml_node pane = view.prepend_child("pane");
+        pugi::xml_node pane = Prepend(view, "pane");
         if (sheet.FreezeCols > 0) SetAttr(pane, "xSplit", std::to_string(sheet.FreezeCols));
         if (sheet.FreezeRows > 0) SetAttr(pane, "ySplit", std::to_string(sheet.FreezeRows));
         SetAttr(pane, "topLeftCell", topLeft);
         SetAttr(pane, "activePane", paneName);
         SetAttr(pane, "state", "frozen");
-        pugi::xml_node sel = view.insert_child_after("selection", pane);
+        pugi::xml_node sel = view.insert_child_after(XlXml::NewName(view, "selection").c_str(), pane);
         SetAttr(sel, "pane", paneName);
         SetAttr(sel, "activeCell", topLeft);
         SetAttr(sel, "sqref", topLeft);
     }
+    const auto written = [](const XlColumn& column) {
+        return !column.Kept && (column.Width >= 0 || column.Hidden || column.Style != 0);
+    };
     bool anyColumn = false;
-    for (const auto& [c, column] : sheet.Columns())
-        anyColumn = anyColumn || column.Width >= 0 || column.Hidden || column.Style != 0;
+    for (const auto& [c, column] : sheet.Columns()) anyColumn = anyColumn || written(column);
     if (anyColumn) {
+        // A column that is not kept lies in none of the package's ranges.
         pugi::xml_node cols = Ensure(ws, "cols");
         for (const auto& [c, column] : sheet.Columns()) {
-            if (column.Width < 0 && !column.Hidden && column.Style == 0) continue;
-            // The column leaves the package's own ranges; ours describes it.
-            for (pugi::xml_node col = cols.child("col"); col;) {
-                pugi::xml_node next = col.next_sibling("col");
-                const int lo = col.attribute("min").as_int(), hi = col.attribute("max").as_int();
-                if (lo <= c && c <= hi) {
-                    if (hi > c) {
-                        pugi::xml_node right = cols.insert_copy_after(col, col);
-                        SetAttr(right, "min", std::to_string(c + 1));
-                    }
-                    if (lo < c) SetAttr(col, "max", std::to_string(c - 1));
-                    else cols.remove_child(col);
-                }
-                col = next;
-            }
-            pugi::xml_node col = cols.append_child("col");
+            if (!written(column)) continue;
+            pugi::xml_node col = AppendChild(cols, "col");
             SetAttr(col, "min", std::to_string(c));
             SetAttr(col, "max", std::to_string(c));
             char buf[32];
@@ -371,12 +377,12 @@ std::string MergeSheet(const std::string& xml, const XlSheet& sheet, const XlWor
         }
         // Columns in ascending order, as readers expect.
         std::vector<std::pair<int, pugi::xml_node>> order;
-        for (pugi::xml_node col : cols.children("col")) order.emplace_back(col.attribute("min").as_int(), col);
+        XlXml::ForChildren(cols, "col", [&](pugi::xml_node col) { order.emplace_back(col.attribute("min").as_int(), col); });
         std::stable_sort(order.begin(), order.end(), [](auto& a, auto& b) { return a.first < b.first; });
         for (auto& [min, col] : order) cols.append_move(col);
     }
     if (sheet.Protected) {
-        if (pugi::xml_node old = ws.child("sheetProtection")) ws.remove_child(old);
+        if (pugi::xml_node old = XlXml::Child(ws, "sheetProtection")) ws.remove_child(old);
         pugi::xml_node p = Ensure(ws, "sheetProtection");
         if (!sheet.HashValue.empty()) {
             SetAttr(p, "algorithmName", "SHA-512");
@@ -387,7 +393,7 @@ std::string MergeSheet(const std::string& xml, const XlSheet& sheet, const XlWor
         for (const char* a : {"sheet", "objects", "scenarios"}) SetAttr(p, a, "1");
     }
     if (sheet.HasMargins) {
-        pugi::xml_node m = ws.child("pageMargins");
+        pugi::xml_node m = XlXml::Child(ws, "pageMargins");
         if (!m) {
             m = Ensure(ws, "pageMargins");
             SetAttr(m, "header", "0.3");
@@ -399,7 +405,7 @@ std::string MergeSheet(const std::string& xml, const XlSheet& sheet, const XlWor
         SetAttr(m, "bottom", Inches(sheet.BottomMargin));
     }
     if (sheet.Orientation) {
-        if (!ws.child("pageMargins")) {
+        if (!XlXml::Child(ws, "pageMargins")) {
             pugi::xml_node m = Ensure(ws, "pageMargins");
             for (const auto& [a, v] : {std::pair{"left", "0.7"}, {"right", "0.7"}, {"top", "0.75"}, {"bottom", "0.75"},
                                        {"header", "0.3"}, {"footer", "0.3"}})
@@ -411,22 +417,58 @@ std::string MergeSheet(const std::string& xml, const XlSheet& sheet, const XlWor
         pugi::xml_node hf = Ensure(ws, "headerFooter");
         const auto set = [&](const char* name, const std::string& text) {
             if (text.empty()) return;
-            pugi::xml_node n = hf.child(name);
-            if (!n) n = std::strcmp(name, "oddHeader") == 0 ? hf.prepend_child(name) : hf.insert_child_after(name, hf.child("oddHeader"));
+            pugi::xml_node n = XlXml::Child(hf, name);
+            if (!n)
+                n = std::strcmp(name, "oddHeader") == 0
+                    ? Prepend(hf, name)
+                    : hf.insert_child_after(XlXml::NewName(hf, name).c_str(), XlXml::Child(hf, "oddHeader"));
             n.text().set(XlXString(XlHeaderCode(text, std::string())).c_str());
         };
         set("oddHeader", sheet.LeftHeader);
         set("oddFooter", sheet.LeftFooter);
     }
     if (!drawingRel.empty()) {
-        if (ws.child("drawing"))
+        if (XlXml::Child(ws, "drawing"))
             throw Exception("The sheet '" + sheet.Name
                             + "' has drawings of its own; pictures cannot be added to it. Nothing was saved");
-        if (!ws.attribute("xmlns:r")) SetAttr(ws, "xmlns:r", RelNs);
-        SetAttr(Ensure(ws, "drawing"), "r:id", drawingRel);
+        const std::string r = XlXml::PrefixFor(ws, RelNs, "r");
+        SetAttr(Ensure(ws, "drawing"), (r + "id").c_str(), drawingRel);
     }
-    ws.child("sheetData").append_child(pugi::node_comment).set_value("TABRIX-ROWS");
+    pugi::xml_node rows = XlXml::Child(ws, "sheetData");
+    rowPrefix = XlXml::NewName(rows, "");
+    rows.append_child(pugi::node_comment).set_value("TABRIX-ROWS");
     return Save(doc);
+}
+
+// The elements of XML made of tags without a prefix, with `prefix` (and its ":").
+std::string WithPrefix(std::string_view xml, std::string_view prefix)
+{
+    std::string out;
+    out.reserve(xml.size() + xml.size() / 8);
+    for (std::size_t at = 0; at < xml.size();) {
+        const std::size_t lt = xml.find('<', at);
+        if (lt == std::string_view::npos) {
+            out.append(xml.substr(at));
+            break;
+        }
+        const std::size_t name = lt + 1 + (lt + 1 < xml.size() && xml[lt + 1] == '/');
+        out.append(xml.substr(at, name - at));
+        out.append(prefix);
+        at = name;
+    }
+    return out;
+}
+
+// The columns an opened sheet has (its column ranges, and those up to its last cell),
+// which a merge keeps as they are.
+void KeepFoundColumns(XlSheet& sheet, int lastCol)
+{
+    pugi::xml_document doc;
+    Parse(doc, sheet.SourceSettings, sheet.SourcePart);
+    XlXml::ForChildren(XlXml::Child(doc.document_element(), "cols"), "col", [&](pugi::xml_node col) {
+        sheet.KeepColumns(col.attribute("min").as_int(), col.attribute("max").as_int());
+    });
+    if (lastCol > 0) sheet.KeepColumns(1, lastCol);
 }
 
 std::string DrawingXml(XlWorkbook& book, const XlSheet& sheet, std::string& rels, const std::string& mediaPrefix)
@@ -480,7 +522,8 @@ void XlWorkbook::OpenXlsx(bool asTemplate)
     Parse(book, ReadEntry(zip.get(), source->WorkbookPart, fileName), source->WorkbookPart);
     const std::string relsPart = RelsOf(source->WorkbookPart);
     Parse(bookRels, ReadEntry(zip.get(), relsPart, fileName), relsPart);
-    if (!book.child("workbook")) throw Exception("'" + fileName + "' is not a spreadsheet workbook");
+    const pugi::xml_node bookRoot = book.document_element();
+    if (!XlXml::Is(bookRoot, "workbook")) throw Exception("'" + fileName + "' is not a spreadsheet workbook");
     const std::string folder = FolderOf(source->WorkbookPart);
     std::map<std::string, pugi::xml_node> rels;
     for (pugi::xml_node rel : bookRels.child("Relationships").children("Relationship")) {
@@ -488,9 +531,9 @@ void XlWorkbook::OpenXlsx(bool asTemplate)
         if (TypeIs(rel, "/styles")) source->StylesPart = Resolve(folder, rel.attribute("Target").value());
     }
     std::vector<std::unique_ptr<XlSheet>> sheets;
-    for (pugi::xml_node s : book.child("workbook").child("sheets").children("sheet")) {
+    XlXml::ForChildren(XlXml::Child(bookRoot, "sheets"), "sheet", [&](pugi::xml_node s) {
         auto sheet = std::make_unique<XlSheet>(*this, s.attribute("name").value());
-        sheet->SourceRelId = s.attribute("r:id").value();
+        sheet->SourceRelId = XlXml::Attribute(s, "id", RelNs).value();
         auto rel = rels.find(sheet->SourceRelId);
         if (rel == rels.end()) throw Exception("The sheet '" + sheet->Name + "' of '" + fileName + "' has no part");
         sheet->SourcePart = Resolve(folder, rel->second.attribute("Target").value());
@@ -500,19 +543,20 @@ void XlWorkbook::OpenXlsx(bool asTemplate)
             XlsxSheetScan scan = ScanXlsxSheet(zip.get(), sheet->SourcePart, fileName, true, true);
             sheet->ContinueAfter(scan.LastRow, scan.LastCol);
             sheet->SourceSettings = std::move(scan.Head) + std::move(scan.Tail);
+            KeepFoundColumns(*sheet, scan.LastCol);
         }
         sheets.push_back(std::move(sheet));
-    }
+    });
     if (sheets.empty()) throw Exception("'" + fileName + "' holds no sheet");
     int xfs = 1;
     if (!source->StylesPart.empty()) {
         xfs = XlStyles::CountXfs(ReadEntry(zip.get(), source->StylesPart, fileName));
         if (xfs < 1) throw Exception("The styles of '" + fileName + "' cannot be read");
     }
-    const std::string_view date1904 = book.child("workbook").child("workbookPr").attribute("date1904").value();
+    const std::string_view date1904 = XlXml::Child(bookRoot, "workbookPr").attribute("date1904").value();
     Date1904 = date1904 == "1" || date1904 == "true";
     Sheets = std::move(sheets);
-    Active = std::clamp(book.child("workbook").child("bookViews").child("workbookView").attribute("activeTab").as_int(0),
+    Active = std::clamp(XlXml::Child(XlXml::Child(bookRoot, "bookViews"), "workbookView").attribute("activeTab").as_int(0),
                         0, static_cast<int>(Sheets.size()) - 1);
     XfBase = xfs;
     Source = std::move(source);
@@ -520,7 +564,7 @@ void XlWorkbook::OpenXlsx(bool asTemplate)
 
 void XlWorkbook::SaveXlsx(const std::string& fileName)
 {
-    TFileReplacement target(fileName);
+    TFileReplacement target(SaveTarget(fileName));
 
     std::unique_ptr<zip_t, decltype(&zip_discard)> source(nullptr, &zip_discard);
     pugi::xml_document types, book, bookRels;
@@ -555,8 +599,17 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
     }
     pugi::xml_node typesRoot = types.child("Types");
     pugi::xml_node relsRoot = bookRels.child("Relationships");
-    pugi::xml_node bookRoot = book.child("workbook");
-    if (!bookRoot.attribute("xmlns:r")) SetAttr(bookRoot, "xmlns:r", RelNs);
+    pugi::xml_node bookRoot = book.document_element();
+    const std::string relId = XlXml::PrefixFor(bookRoot, RelNs, "r") + "id";
+    // The cell formats, known before any row is written: an opened package's own are
+    // reused where equal, and only the styles in use get one.
+    if (Source)
+        for (const auto& sheet : Sheets) {
+            sheet->FinishRows();
+            for (const auto& [c, column] : sheet->Columns())
+                if (!column.Kept) UseStyle(column.Style);
+        }
+    const std::string stylesOut = Source ? Styles.Xml(stylesXml, StylesInUse, CellFormats) : Styles.Xml(stylesXml);
     const auto addOverride = [&](const std::string& part, const char* type) {
         for (pugi::xml_node o : typesRoot.children("Override"))
             if (o.attribute("PartName").value() == "/" + part) {
@@ -595,13 +648,13 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
     std::set<std::string> written; // parts this save makes anew; everything else is copied
     ZipPackage zip(target.Handle(), target.TempName());
     const std::string mediaPrefix = Source ? "tabrix_image" : "image";
-    pugi::xml_node sheetsNode = bookRoot.child("sheets");
+    pugi::xml_node sheetsNode = XlXml::Child(bookRoot, "sheets");
     std::map<std::string, pugi::xml_node> oldSheetNodes;
     int maxSheetId = 0;
-    for (pugi::xml_node s : sheetsNode.children("sheet")) {
-        oldSheetNodes[s.attribute("r:id").value()] = s;
+    XlXml::ForChildren(sheetsNode, "sheet", [&](pugi::xml_node s) {
+        oldSheetNodes[XlXml::Attribute(s, "id", RelNs).value()] = s;
         maxSheetId = std::max(maxSheetId, s.attribute("sheetId").as_int());
-    }
+    });
     int drawings = 0;
     for (std::size_t i = 0; i < Sheets.size(); ++i) {
         XlSheet& sheet = *Sheets[i];
@@ -621,10 +674,10 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
             SetAttr(r, "Type", std::string(RelNs) + "/worksheet");
             SetAttr(r, "Target", part.substr(FolderOf(bookPart).size()));
             addOverride(part, WorksheetType);
-            node = sheetsNode.append_child("sheet");
+            node = AppendChild(sheetsNode, "sheet");
             SetAttr(node, "name", "");
             SetAttr(node, "sheetId", std::to_string(++maxSheetId));
-            SetAttr(node, "r:id", sheet.SourceRelId);
+            SetAttr(node, relId.c_str(), sheet.SourceRelId);
             sheet.Modified = true;
         }
         SetAttr(node, "name", sheet.Name);
@@ -662,11 +715,11 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
             zip.AddText(sheetRelsPart, Save(sheetRels));
             written.insert(sheetRelsPart);
         }
-        std::string head, tail;
+        std::string head, tail, rowPrefix;
         if (opened) {
             // The sheet's settings (all but its rows) are changed as XML; the rows are
             // copied from the package below, as they are.
-            const std::string merged = MergeSheet(sheet.SourceSettings, sheet, *this, drawingRel);
+            const std::string merged = MergeSheet(sheet.SourceSettings, sheet, *this, drawingRel, rowPrefix);
             const std::size_t mark = merged.find("<!--TABRIX-ROWS-->");
             head = merged.substr(0, mark);
             tail = merged.substr(mark + std::strlen("<!--TABRIX-ROWS-->"));
@@ -686,11 +739,17 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
                 ScanXlsxSheet(source.get(), sheet.SourcePart, Source->FileName, false, false,
                               [&](std::string_view rows) { part->Append(rows); });
             std::string chunk;
+            const auto append = [&] {
+                // Rows under a prefixed sheetData get its prefix: every "<" of the rows'
+                // XML starts a tag (texts escape it).
+                if (!rowPrefix.empty()) chunk = WithPrefix(chunk, rowPrefix);
+                part->Append(chunk);
+            };
             sheet.ForEachRow([&](const XlSpooledRow& row) {
-                AppendRowXml(chunk, row, XfBase);
-                if (chunk.size() >= DeflatedPart::ChunkSize) part->Append(chunk);
+                AppendRowXml(chunk, row, [this](int style) { return XfIndex(style); });
+                if (chunk.size() >= DeflatedPart::ChunkSize) append();
             });
-            part->Append(std::string_view(chunk));
+            append();
             part->Append(std::string_view(tail));
         }
         zip.AddDeflated(sheet.SourcePart, std::move(part));
@@ -698,7 +757,8 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
     }
     // Sheets of the package that the model no longer holds do not occur: sheets are never
     // deleted here. Their nodes were all moved above.
-    if (pugi::xml_node view = bookRoot.child("bookViews").child("workbookView")) SetAttr(view, "activeTab", std::to_string(Active));
+    if (pugi::xml_node view = XlXml::Child(XlXml::Child(bookRoot, "bookViews"), "workbookView"))
+        SetAttr(view, "activeTab", std::to_string(Active));
     if (FPictures) {
         const std::string spool = FPictures->SpoolFileName();
         for (int i = 0; i < FPictures->Count(); ++i) {
@@ -708,7 +768,7 @@ void XlWorkbook::SaveXlsx(const std::string& fileName)
             written.insert(part);
         }
     }
-    zip.AddText(stylesPart, Styles.Xml(stylesXml));
+    zip.AddText(stylesPart, stylesOut);
     zip.AddText(bookPart, Save(book));
     zip.AddText(RelsOf(bookPart), Save(bookRels));
     zip.AddText("[Content_Types].xml", Save(types));

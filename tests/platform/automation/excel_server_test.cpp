@@ -307,17 +307,22 @@ TEST(XlsxSheetScanTest, SplitsAtTheRowsAndCountsThem)
     };
     std::string many;
     for (int r = 1; r <= 20000; ++r) many += "<row r=\"" + std::to_string(r) + "\"><c r=\"C" + std::to_string(r) + "\"><v>1</v></c></row>";
+    // The sheetData element is found by its namespace, whatever the prefix; one of
+    // another namespace is not it.
+    const std::string ws = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
     const Case cases[] = {
-        {"<worksheet><sheetData/><x/></worksheet>", "<worksheet><sheetData>", "", "</sheetData><x/></worksheet>", 0, 0},
-        {"<x:worksheet xmlns:x=\"m\"><x:sheetData ><x:row r=\"3\"><x:c r=\"ab3\"/></x:row></x:sheetData></x:worksheet>",
-         "<x:worksheet xmlns:x=\"m\"><x:sheetData >", "<x:row r=\"3\"><x:c r=\"ab3\"/></x:row>", "</x:sheetData></x:worksheet>", 3, 28},
-        {"<?xml version=\"1.0\"?><worksheet><!-- <sheetData> --><sheetData><row x='a>b' r=\"2\"><c r=\"B2\"><is><t>"
+        {ws + "<sheetData/><x/></worksheet>", ws + "<sheetData>", "", "</sheetData><x/></worksheet>", 0, 0},
+        {"<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><o:sheetData xmlns:o=\"other\"/>"
+         "<x:sheetData ><x:row r=\"3\"><x:c r=\"ab3\"/><c r=\"AZ3\"/></x:row></x:sheetData></x:worksheet>",
+         "<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><o:sheetData xmlns:o=\"other\"/>"
+         "<x:sheetData >",
+         "<x:row r=\"3\"><x:c r=\"ab3\"/><c r=\"AZ3\"/></x:row>", "</x:sheetData></x:worksheet>", 3, 28},
+        {"<?xml version=\"1.0\"?>" + ws + "<!-- <sheetData> --><sheetData><row x='a>b' r=\"2\"><c r=\"B2\"><is><t>"
          "<![CDATA[</sheetData>]]></t></is></c></row><!-- </sheetData> --><row><c/></row></sheetData><z/></worksheet>",
-         "<?xml version=\"1.0\"?><worksheet><!-- <sheetData> --><sheetData>",
+         "<?xml version=\"1.0\"?>" + ws + "<!-- <sheetData> --><sheetData>",
          "<row x='a>b' r=\"2\"><c r=\"B2\"><is><t><![CDATA[</sheetData>]]></t></is></c></row><!-- </sheetData> --><row><c/></row>",
          "</sheetData><z/></worksheet>", 3, 2},
-        {"<worksheet><sheetData>" + many + "</sheetData></worksheet>", "<worksheet><sheetData>", many,
-         "</sheetData></worksheet>", 20000, 3},
+        {ws + "<sheetData>" + many + "</sheetData></worksheet>", ws + "<sheetData>", many, "</sheetData></worksheet>", 20000, 3},
     };
     for (const Case& c : cases) {
         std::string storage, rows;
@@ -331,7 +336,8 @@ TEST(XlsxSheetScanTest, SplitsAtTheRowsAndCountsThem)
         EXPECT_EQ(scan.LastRow, c.LastRow) << c.Xml.substr(0, 80);
         EXPECT_EQ(scan.LastCol, c.LastCol) << c.Xml.substr(0, 80);
     }
-    for (const char* broken : {"<worksheet><rows/></worksheet>", "<worksheet><sheetData><row r=\"1\">", "<worksheet><sheetData"}) {
+    for (const std::string& broken : {ws + "<rows/></worksheet>", ws + "<sheetData><row r=\"1\">", ws + "<sheetData",
+                                      std::string("<worksheet><sheetData/></worksheet>")}) {
         std::string storage;
         auto zip = SheetPackage(broken, storage);
         EXPECT_THROW(ScanXlsxSheet(zip.get(), "sheet.xml", "book.xlsx", true, true), Exception) << broken;
