@@ -433,7 +433,7 @@ TEST_F(ExportCliTest, BadUsageAndBadSourcesFailWithAReasonAndNoOutput)
         {{"missing.db", "--table", "staff", "-o", "x.docx"}, 1, "missing.db does not exist"},
         {{"shop.db/inner.db", "--table", "staff", "-o", "x.docx"}, 1, "cannot read the source shop.db/inner.db: Not a directory"},
         {{"text.db", "--table", "staff", "-o", "x.docx"}, 1, "not a database"},
-        {{"shop.db", "--table", "nobody", "-o", "x.docx"}, 1, "Cannot open \"SELECT * FROM nobody\": no such table: nobody\n"},
+        {{"shop.db", "--table", "nobody", "-o", "x.docx"}, 1, "Cannot open \"SELECT * FROM \"nobody\"\": no such table: nobody\n"},
         {{"shop.db", "--query", "SELEC name FROM staff", "-o", "x.docx"}, 1, "syntax error"},
         {{"shop.db", "--table", "staff", "--spec", "none.kve", "-o", "x.docx"}, 1, "none.kve does not exist"},
     };
