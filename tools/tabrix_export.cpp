@@ -96,7 +96,9 @@ std::string MaskPasswords(std::string Text)
         if (word != "password=" || (at > 0 && !ends(Text[at - 1])))
             continue;
         std::size_t end = at + 9;
-        while (end < Text.size() && Text[end] != '&' && !std::isspace(static_cast<unsigned char>(Text[end])))
+        // The value ends where the parameter or the quoted address around it ends.
+        while (end < Text.size() && Text[end] != '&' && Text[end] != '\'' && Text[end] != '"'
+               && !std::isspace(static_cast<unsigned char>(Text[end])))
             ++end;
         Text.replace(at + 9, end - at - 9, "***");
     }
