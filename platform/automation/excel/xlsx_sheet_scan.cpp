@@ -49,25 +49,15 @@ template <class F> void ForAttributes(std::string_view tag, F&& f)
 // The value of attribute `name` in a start tag's text (from "<" to ">"), or empty.
 std::string_view Attribute(std::string_view tag, std::string_view name)
 {
-    std::size_t i = 1;
-    while (i < tag.size() && !IsBlank(tag[i]) && tag[i] != '>' && tag[i] != '/') ++i;
-    while (i < tag.size()) {
-        while (i < tag.size() && IsBlank(tag[i])) ++i;
-        const std::size_t start = i;
-        while (i < tag.size() && tag[i] != '=' && !IsBlank(tag[i]) && tag[i] != '>' && tag[i] != '/') ++i;
-        const std::string_view attr = tag.substr(start, i - start);
-        while (i < tag.size() && IsBlank(tag[i])) ++i;
-        if (i >= tag.size() || tag[i] != '=') return {};
-        ++i;
-        while (i < tag.size() && IsBlank(tag[i])) ++i;
-        if (i >= tag.size() || (tag[i] != '"' && tag[i] != '\'')) return {};
-        const char quote = tag[i++];
-        const std::size_t end = tag.find(quote, i);
-        if (end == std::string_view::npos) return {};
-        if (attr == name) return tag.substr(i, end - i);
-        i = end + 1;
-    }
-    return {};
+    std::string_view found;
+    bool seen = false;
+    ForAttributes(tag, [&](std::string_view attr, std::string_view value) {
+        if (!seen && attr == name) {
+            found = value;
+            seen = true;
+        }
+    });
+    return found;
 }
 
 class Scanner {
