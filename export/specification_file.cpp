@@ -503,6 +503,13 @@ void TKVExportBaseComponent::LoadSpecificationFromStream(TStream& Stream)
         if (equals != std::string::npos) {
             fieldName = Trim(map.substr(0, equals));
             caption = Trim(map.substr(equals + 3));
+            // A field name that ends in " =" once its control characters are trimmed
+            // ("a =\x01") is written as "a = = ...", which splits before its "=": read
+            // it now as it will be read then.
+            while (fieldName.ends_with(" =")) {
+                fieldName = Trim(fieldName.substr(0, fieldName.size() - 2));
+                caption = Trim("= " + caption);
+            }
         } else {
             fieldName = Trim(map);
             // "Price =" is "Price = " with its trailing blank lost (as editors that
